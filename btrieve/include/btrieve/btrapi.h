@@ -1,0 +1,194 @@
+/*
+ * btrapi.h - the Btrieve call interface of libwbtrv32.
+ *
+ * Every Btrieve file is one SQLite database at exactly the given path. One call reaches
+ * everything: BTRCALL(operation, position block, data buffer, data length, key buffer,
+ * key length, key number). Statuses are the classic record manager's (0 = success).
+ *
+ * Contract, in short:
+ *  - The position block (128 bytes) belongs to the caller, one per open file. It holds an
+ *    opaque handle that is validated on every call: an unknown or stale block gives 3.
+ *  - *data_length is the buffer size on input and the bytes returned on output; nothing is
+ *    read or written past it, nor past key_length bytes of the key buffer (Open and Create
+ *    read a NUL-terminated path from the key buffer and ignore key_length).
+ *  - Lock biases 100, 200, 300, 400 may be added to read operations and Begin Transaction;
+ *    +50 on a Get gives Get Key. Key number -1 travels as 255.
+ *  - Every operation outside a transaction is atomic and durable when it returns 0.
+ *  - Safe to call from several threads (calls are serialised).
+ * Where the classic record manager is unclear, the choice that keeps data safe is taken.
+ */
+#ifndef BTRIEVE_BTRAPI_H
+#define BTRIEVE_BTRAPI_H
+
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define BTR_EXPORT __attribute__((visibility("default")))
+#else
+#define BTR_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Operation codes. */
+enum {
+  B_OPEN = 0,
+  B_CLOSE = 1,
+  B_INSERT = 2,
+  B_UPDATE = 3,
+  B_DELETE = 4,
+  B_GET_EQUAL = 5,
+  B_GET_NEXT = 6,
+  B_GET_PREVIOUS = 7,
+  B_GET_GREATER = 8,
+  B_GET_GE = 9,
+  B_GET_LESS = 10,
+  B_GET_LE = 11,
+  B_GET_FIRST = 12,
+  B_GET_LAST = 13,
+  B_CREATE = 14,
+  B_STAT = 15,
+  B_BEGIN_TRAN = 19,
+  B_END_TRAN = 20,
+  B_ABORT_TRAN = 21,
+  B_GET_POSITION = 22,
+  B_GET_DIRECT = 23,
+  B_STEP_NEXT = 24,
+  B_VERSION = 26,
+  B_UNLOCK = 27,
+  B_RESET = 28,
+  B_CREATE_INDEX = 31,
+  B_DROP_INDEX = 32,
+  B_STEP_FIRST = 33,
+  B_STEP_LAST = 34,
+  B_STEP_PREVIOUS = 35,
+  B_GET_NEXT_EXTENDED = 36,
+  B_GET_PREV_EXTENDED = 37,
+  B_STEP_NEXT_EXT = 38,
+  B_STEP_PREVIOUS_EXT = 39,
+  B_GET_BY_PERCENTAGE = 44,
+  B_FIND_PERCENTAGE = 45,
+  B_GET_KEY = 50,
+  B_BEGIN_CONCURRENT_TRAN = 1019
+};
+
+/* Lock biases, added to the operation code. */
+enum {
+  B_SINGLE_WAIT_LOCK = 100,
+  B_SINGLE_NOWAIT_LOCK = 200,
+  B_MULTIPLE_WAIT_LOCK = 300,
+  B_MULTIPLE_NOWAIT_LOCK = 400
+};
+
+/* Open modes (key number of Open). */
+enum {
+  B_OPEN_NORMAL = 0,
+  B_OPEN_ACCELERATED = -1,
+  B_OPEN_READONLY = -2,
+  B_OPEN_VERIFY = -3,
+  B_OPEN_EXCLUSIVE = -4
+};
+
+/* Key flags. */
+enum {
+  B_KEY_DUPLICATES = 0x0001,
+  B_KEY_MODIFIABLE = 0x0002,
+  B_KEY_BINARY = 0x0004,
+  B_KEY_NULL_ALL = 0x0008,
+  B_KEY_SEGMENTED = 0x0010,
+  B_KEY_ALT_COLLATING = 0x0020,
+  B_KEY_DESCENDING = 0x0040,
+  B_KEY_SUPPLEMENTAL = 0x0080,
+  B_KEY_EXTENDED_TYPE = 0x0100,
+  B_KEY_NULL_ANY = 0x0200,
+  B_KEY_CASE_INSENSITIVE = 0x0400
+};
+
+/* Extended key types. */
+enum {
+  B_TYPE_STRING = 0,
+  B_TYPE_INTEGER = 1,
+  B_TYPE_FLOAT = 2,
+  B_TYPE_DATE = 3,
+  B_TYPE_TIME = 4,
+  B_TYPE_DECIMAL = 5,
+  B_TYPE_MONEY = 6,
+  B_TYPE_LOGICAL = 7,
+  B_TYPE_NUMERIC = 8,
+  B_TYPE_BFLOAT = 9,
+  B_TYPE_LSTRING = 10,
+  B_TYPE_ZSTRING = 11,
+  B_TYPE_NOTE = 12,
+  B_TYPE_LVAR = 13,
+  B_TYPE_UNSIGNED_BINARY = 14,
+  B_TYPE_AUTOINCREMENT = 15
+};
+
+/* File flags. */
+enum { B_FILE_VARIABLE_LENGTH = 0x0001 };
+
+/* Statuses named by the contract. */
+enum {
+  B_NO_ERROR = 0,
+  B_INVALID_FUNCTION = 1,
+  B_IO_ERROR = 2,
+  B_FILE_NOT_OPEN = 3,
+  B_KEY_VALUE_NOT_FOUND = 4,
+  B_DUPLICATE_KEY_VALUE = 5,
+  B_INVALID_KEYNUMBER = 6,
+  B_DIFFERENT_KEYNUMBER = 7,
+  B_POSITIONING_ERROR = 8,
+  B_END_OF_FILE = 9,
+  B_MODIFIABLE_KEYVALUE_ERROR = 10,
+  B_FILENAME_BAD = 11,
+  B_FILE_NOT_FOUND = 12,
+  B_DISK_FULL = 18,
+  B_RECORD_MANAGER_INACTIVE = 20,
+  B_KEYBUF_TOO_SHORT = 21,
+  B_DATALENGTH_ERROR = 22,
+  B_POSBLOCK_LENGTH = 23,
+  B_PAGE_SIZE_ERROR = 24,
+  B_CREATE_IO_ERROR = 25,
+  B_NUMBER_OF_KEYS = 26,
+  B_INVALID_KEY_POSITION = 27,
+  B_INVALID_RECORD_LENGTH = 28,
+  B_INVALID_KEYLENGTH = 29,
+  B_NOT_A_BTRIEVE_FILE = 30,
+  B_TRANSACTION_IS_ACTIVE = 37,
+  B_END_TRANSACTION_ERROR = 39,
+  B_OPERATION_NOT_ALLOWED = 41,
+  B_INVALID_RECORD_ADDRESS = 43,
+  B_INVALID_KEYPATH = 44,
+  B_INCONSISTENT_KEY_FLAGS = 45,
+  B_ACCESS_TO_FILE_DENIED = 46,
+  B_INVALID_ALT_SEQUENCE_DEF = 48,
+  B_BAD_OWNER = 51,
+  B_FILE_ALREADY_EXISTS = 59,
+  B_REJECT_COUNT_REACHED = 60,
+  B_INCORRECT_DESCRIPTOR = 62,
+  B_FILTER_LIMIT_REACHED = 64,
+  B_INCORRECT_FIELD_OFFSET = 65,
+  B_DEADLOCK = 78,
+  B_CONFLICT = 80,
+  B_LOCKERROR = 81,
+  B_RECORD_INUSE = 84,
+  B_FILE_INUSE = 85,
+  B_INCOMPATIBLE_MODE = 88
+};
+
+/* The call. Returns a status. */
+BTR_EXPORT int16_t BTRCALL(uint16_t operation, void *position_block, void *data_buffer,
+                           uint32_t *data_length, void *key_buffer, uint8_t key_length,
+                           int8_t key_number);
+
+/* Releases everything this process holds: aborts its transaction, drops its locks,
+ * closes its files (ordinal 6 of the Windows client library). */
+BTR_EXPORT void BTRRELEASE(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* BTRIEVE_BTRAPI_H */

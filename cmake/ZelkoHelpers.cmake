@@ -1,0 +1,22 @@
+# Helper functions shared by every module's CMakeLists.
+
+# zelko_add_test(NAME SOURCES... LIBS ...): one GoogleTest executable per module,
+# registered with CTest. Every test gets its own configuration directory.
+function(zelko_add_test name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zelko_test_main)
+  set(env "ZELKO_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  if(ARG_GUI)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 900)
+endfunction()
+
+# zelko_add_benchmark(NAME SOURCES... LIBS ...): a Google Benchmark program (never a CTest test).
+function(zelko_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+endfunction()

@@ -1,0 +1,17 @@
+# Install rules: public headers, libraries, a CMake package config and pkg-config files.
+include(CMakePackageConfigHelpers)
+
+set(ZELKO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Zelko)
+
+install(EXPORT ZelkoTargets NAMESPACE Zelko:: DESTINATION ${ZELKO_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ZelkoConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/ZelkoConfig.cmake INSTALL_DESTINATION ${ZELKO_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/ZelkoConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/ZelkoConfig.cmake ${PROJECT_BINARY_DIR}/ZelkoConfigVersion.cmake
+  DESTINATION ${ZELKO_CMAKE_DIR})
+
+foreach(pc wbtrv32 dictio zelkoctl)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

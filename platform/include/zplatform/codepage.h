@@ -1,0 +1,51 @@
+// Conversion between the ANSI code page and UTF-8.
+//
+// Every text inside the engine, in data files and in dictionaries is bytes in the ANSI code
+// page: 932 unless zelko.ini [zelko300] code_page says otherwise. UTF-8 is used only at the
+// edges (Qt, the terminal, the C++ automation surface). A byte or character that does not
+// convert becomes a visible replacement (U+FFFD towards UTF-8, "?" towards the code page);
+// nothing is dropped silently and nothing crashes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zplatform {
+
+class CodePage {
+ public:
+  // A code page by its Windows number (932, 1252, 65001 ...).
+  explicit CodePage(int number);
+  ~CodePage();
+  CodePage(const CodePage &) = delete;
+  CodePage &operator=(const CodePage &) = delete;
+
+  int Number() const { return number_; }
+  // False when the system cannot convert this code page (conversions then keep ASCII and
+  // replace every other byte).
+  bool Available() const;
+
+  std::string ToUtf8(std::string_view bytes) const;
+  std::string FromUtf8(std::string_view utf8) const;
+
+  // True when `byte` starts a double-byte character in this code page.
+  bool IsLeadByte(unsigned char byte) const;
+
+ private:
+  struct Impl;
+  int number_;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The process's ANSI code page, read once from zelko.ini.
+const CodePage &ActiveCodePage();
+// Forgets the active code page so the next use reads zelko.ini again (tests).
+void ResetActiveCodePage();
+
+// Shorthands for the active code page.
+std::string ToUtf8(std::string_view code_page_bytes);
+std::string FromUtf8(std::string_view utf8);
+bool IsLeadByte(unsigned char byte);
+
+}  // namespace zplatform

@@ -1,0 +1,56 @@
+// Paths and files. Paths given to and returned by these functions are texts in the ANSI
+// code page, as the system's callers hold them; they may use "\" as a separator, a drive
+// letter ("C:\...") or a UNC prefix ("\\server\share\..."). Drive letters and UNC prefixes
+// are mapped through section [path_map] of zelko.ini ("c:=/srv/c", "\\server\share=/mnt/s").
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zplatform {
+
+// Result of a file operation: ok, or the operating system's error code (errno).
+struct FileResult {
+  bool ok = true;
+  int os_error = 0;
+  static FileResult Success() { return {}; }
+  static FileResult Failure(int err) { return {false, err}; }
+};
+
+// The operating system's text for an error code, UTF-8.
+std::string OsErrorText(int os_error);
+
+// The native (UTF-8, "/"-separated) path for a code-page path. "\" becomes "/"; a drive
+// letter or UNC prefix is replaced by its [path_map] entry (unmapped: nullopt, "file not
+// found"); a name that does not exist as written is looked up component by component
+// without regard to case. Components that do not exist at all are kept as written.
+std::optional<std::string> NativePath(const std::string &code_page_path);
+
+// NativePath, or the path with only its separators converted when it cannot be mapped.
+std::string NativePathOrSelf(const std::string &code_page_path);
+
+// The short form of a path: its canonical absolute path (code page); nullopt when the
+// path or its directory does not exist.
+std::optional<std::string> ShortPathName(const std::string &code_page_path);
+
+// True when the path names an existing file or directory.
+bool FileExists(const std::string &code_page_path);
+
+// Copies a file; with fail_if_exists an existing target gives EEXIST.
+FileResult CopyFile(const std::string &from, const std::string &to, bool fail_if_exists);
+
+// Moves (renames) a file; an existing target is not replaced (EEXIST). Across file systems
+// the file is copied and the original removed.
+FileResult MoveFile(const std::string &from, const std::string &to);
+
+// Deletes a file.
+FileResult DeleteFile(const std::string &code_page_path);
+
+// Native-path helpers used inside the platform layer and the libraries.
+std::optional<std::string> ReadWholeFile(const std::string &native_path);
+// Writes `content` beside the target and renames it over the target (fsync first).
+FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content);
+// Creates a directory and its parents (native path).
+bool EnsureDirectory(const std::string &native_path);
+
+}  // namespace zplatform
