@@ -1,8 +1,19 @@
 #include "btrieve/btrapi.h"
+#include "engine.h"
 
-// The record manager arrives with its own change; until then every operation is refused.
-extern "C" int16_t BTRCALL(uint16_t, void *, void *, uint32_t *, void *, uint8_t, int8_t) {
-  return B_RECORD_MANAGER_INACTIVE;
+extern "C" int16_t BTRCALL(uint16_t operation, void *position_block, void *data_buffer,
+                           uint32_t *data_length, void *key_buffer, uint8_t key_length,
+                           int8_t key_number) {
+  btr::CallArgs args{operation,
+                     position_block,
+                     static_cast<uint8_t *>(data_buffer),
+                     data_length,
+                     static_cast<uint8_t *>(key_buffer),
+                     key_length,
+                     key_number};
+  return btr::Engine::Instance().Call(args);
 }
 
-extern "C" void BTRRELEASE(void) {}
+extern "C" void BTRRELEASE(void) {
+  btr::Engine::Instance().Release();
+}

@@ -1,0 +1,332 @@
+#include "btr_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "btrieve/btrapi.h"
+
+namespace btr {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+int ConfigureConnection(sqlite3 *db, bool read_only) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 0);
+  if (!read_only) {
+    int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  // WAL with NORMAL synchronisation survives a killed process with every commit intact.
+  return sqlite3_exec(db, "PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF", nullptr, nullptr,
+                      nullptr);
+}
+
+int QueryInt(sqlite3 *db, const char *sql, int64_t *out) {
+  sqlite3_stmt *s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+  if (rc != SQLITE_OK) return rc;
+  rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    *out = sqlite3_column_int64(s, 0);
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(s);
+  return rc;
+}
+
+// Applied to files of an older schema version when they are opened.
+int MigrateSchema(sqlite3 *db, int64_t from) {
+  (void)db;
+  if (from == kSchemaVersion) return SQLITE_OK;
+  return SQLITE_ERROR;  // no older versions exist yet
+}
+
+}  // namespace
+
+int StatusFromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return 0;
+    case SQLITE_FULL:
+      return B_DISK_FULL;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return B_FILE_INUSE;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return B_ACCESS_TO_FILE_DENIED;
+    case SQLITE_NOTADB:
+      return B_NOT_A_BTRIEVE_FILE;
+    case SQLITE_CONSTRAINT:
+      return B_DUPLICATE_KEY_VALUE;
+    case SQLITE_CANTOPEN:
+      return B_FILE_NOT_FOUND;
+    default:
+      return B_IO_ERROR;
+  }
+}
+
+std::string PackSeqs(const std::vector<int64_t> &seqs) {
+  std::string out(seqs.size() * 8, '\0');
+  for (size_t i = 0; i < seqs.size(); ++i) {
+    for (int b = 0; b < 8; ++b)
+      out[i * 8 + b] = static_cast<char>(static_cast<uint64_t>(seqs[i]) >> (8 * b));
+  }
+  return out;
+}
+
+std::vector<int64_t> UnpackSeqs(const std::string &blob, size_t keys) {
+  std::vector<int64_t> seqs(keys, 0);
+  for (size_t i = 0; i < keys && (i + 1) * 8 <= blob.size(); ++i) {
+    uint64_t v = 0;
+    for (int b = 0; b < 8; ++b)
+      v |= static_cast<uint64_t>(static_cast<uint8_t>(blob[i * 8 + b])) << (8 * b);
+    seqs[i] = static_cast<int64_t>(v);
+  }
+  return seqs;
+}
+
+BtrFile::~BtrFile() {
+  for (auto &kv : statements_)
+    sqlite3_finalize(kv.second);
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+}
+
+int BtrFile::Create(const std::string &native_path, const FileSpec &spec, bool replace) {
+  struct stat st;
+  bool exists = ::stat(native_path.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return B_FILENAME_BAD;
+  if (exists && !replace) return B_FILE_ALREADY_EXISTS;
+  size_t slash = native_path.rfind('/');
+  std::string dir =
+      slash == std::string::npos ? "." : native_path.substr(0, slash == 0 ? 1 : slash);
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return B_FILE_NOT_FOUND;
+
+  // Build the new file beside the target and move it into place only when complete, so a
+  // failed create never destroys an existing file.
+  std::string tmp = native_path + ".create-" + std::to_string(::getpid());
+  ::unlink(tmp.c_str());
+  sqlite3 *db = nullptr;
+  int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc == SQLITE_OK) {
+    std::string sql = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                      "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
+                      "; PRAGMA journal_mode=WAL; BEGIN;"
+                      "CREATE TABLE meta(name TEXT PRIMARY KEY, value BLOB);"
+                      "CREATE TABLE r(pos INTEGER PRIMARY KEY AUTOINCREMENT, data BLOB NOT NULL,"
+                      " seqs BLOB NOT NULL);";
+    for (size_t k = 0; k < spec.keys.size(); ++k) {
+      sql += "CREATE TABLE k" + std::to_string(k) +
+             "(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
+             " PRIMARY KEY(k, seq)) WITHOUT ROWID;";
+    }
+    rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK) {
+    std::vector<uint8_t> blob = SerializeSpec(spec);
+    sqlite3_stmt *s = nullptr;
+    rc = sqlite3_prepare_v2(db, "INSERT INTO meta VALUES('spec', ?1)", -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_blob(s, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+      rc = sqlite3_step(s) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+      sqlite3_finalize(s);
+    }
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  int close_rc = sqlite3_close(db);
+  if (rc == SQLITE_OK) rc = close_rc;
+  if (rc != SQLITE_OK) {
+    ::unlink(tmp.c_str());
+    ::unlink((tmp + "-wal").c_str());
+    ::unlink((tmp + "-shm").c_str());
+    return StatusFromSqlite(rc) == B_IO_ERROR ? B_CREATE_IO_ERROR : StatusFromSqlite(rc);
+  }
+  if (replace) {
+    // Journal files of the old file must not be applied to the new one.
+    ::unlink((native_path + "-wal").c_str());
+    ::unlink((native_path + "-shm").c_str());
+    if (::rename(tmp.c_str(), native_path.c_str()) != 0) {
+      ::unlink(tmp.c_str());
+      return B_CREATE_IO_ERROR;
+    }
+  } else {
+    // link() fails when the name appeared meanwhile: no file is ever overwritten.
+    int err = ::link(tmp.c_str(), native_path.c_str()) == 0 ? 0 : errno;
+    ::unlink(tmp.c_str());
+    if (err == EEXIST) return B_FILE_ALREADY_EXISTS;
+    if (err != 0) return B_CREATE_IO_ERROR;
+  }
+  return 0;
+}
+
+int BtrFile::Open(const std::string &native_path, bool read_only_file,
+                  std::unique_ptr<BtrFile> *out) {
+  struct stat st;
+  if (native_path.empty()) return B_FILENAME_BAD;
+  if (::stat(native_path.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? B_FILE_NOT_FOUND : B_FILENAME_BAD;
+  }
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  if (::access(native_path.c_str(), W_OK) != 0) read_only_file = true;
+
+  std::unique_ptr<BtrFile> f(new BtrFile());
+  f->path_ = native_path;
+  f->read_only_file_ = read_only_file;
+  f->identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+  int flags = (read_only_file ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(native_path.c_str(), &f->db_, flags, nullptr);
+  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  int64_t app_id = 0;
+  rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
+  if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? B_NOT_A_BTRIEVE_FILE : StatusFromSqlite(rc);
+  if (app_id != kApplicationId) return B_NOT_A_BTRIEVE_FILE;
+  int64_t version = 0;
+  rc = QueryInt(f->db_, "PRAGMA user_version", &version);
+  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  if (version > kSchemaVersion || version < 1) return B_NOT_A_BTRIEVE_FILE;
+  if (version < kSchemaVersion && (read_only_file || MigrateSchema(f->db_, version) != SQLITE_OK)) {
+    return B_NOT_A_BTRIEVE_FILE;
+  }
+  rc = ConfigureConnection(f->db_, read_only_file);
+  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  int status = f->LoadMeta();
+  if (status != 0) return status;
+  *out = std::move(f);
+  return 0;
+}
+
+int BtrFile::LoadMeta() {
+  Stmt s = Prepare("SELECT name, value FROM meta");
+  if (!s) return B_NOT_A_BTRIEVE_FILE;
+  bool have_spec = false;
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char *>(sqlite3_column_text(s.get(), 0));
+    std::string value = s.Blob(1);
+    if (name == "spec") {
+      std::vector<uint8_t> bytes(value.begin(), value.end());
+      have_spec = DeserializeSpec(bytes, &spec_);
+    } else if (name == "owner") {
+      owner_ = value;
+    } else if (name == "owner_mode") {
+      owner_mode_ = value.empty() ? 0 : value[0] - '0';
+    }
+  }
+  if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  return have_spec ? 0 : B_NOT_A_BTRIEVE_FILE;
+}
+
+Stmt BtrFile::Prepare(const std::string &sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) return Stmt(it->second);
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) !=
+      SQLITE_OK) {
+    return Stmt(nullptr);
+  }
+  statements_.emplace(sql, s);
+  return Stmt(s);
+}
+
+int BtrFile::Exec(const char *sql) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+}
+
+int BtrFile::BeginWrite() {
+  return StatusFromSqlite(Exec("BEGIN IMMEDIATE"));
+}
+
+int BtrFile::CommitWrite() {
+  int rc = Exec("COMMIT");
+  if (rc != SQLITE_OK) {
+    Exec("ROLLBACK");
+    return StatusFromSqlite(rc);
+  }
+  ++write_generation_;
+  return 0;
+}
+
+void BtrFile::RollbackWrite() {
+  Exec("ROLLBACK");
+  ++write_generation_;
+}
+
+int64_t BtrFile::DataVersion() {
+  Stmt s = Prepare("PRAGMA data_version");
+  if (!s || s.Step() != SQLITE_ROW) return -1;
+  return s.Int(0);
+}
+
+int BtrFile::SetOwner(const std::string &owner, int mode) {
+  int status = BeginWrite();
+  if (status != 0) return status;
+  {
+    Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
+    s.Bind(1, std::string("owner"));
+    s.Bind(2, owner);
+    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  }
+  if (status == 0) {
+    Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
+    s.Bind(1, std::string("owner_mode"));
+    s.Bind(2, std::string(1, static_cast<char>('0' + mode)));
+    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  }
+  if (status != 0) {
+    RollbackWrite();
+    return status;
+  }
+  status = CommitWrite();
+  if (status == 0) {
+    owner_ = owner;
+    owner_mode_ = mode;
+  }
+  return status;
+}
+
+int BtrFile::StoreSpec(const FileSpec &spec) {
+  std::vector<uint8_t> blob = SerializeSpec(spec);
+  Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('spec', ?1)");
+  s.BindStatic(1, blob.data(), blob.size());
+  if (s.Step() != SQLITE_DONE) return B_IO_ERROR;
+  spec_ = spec;
+  return 0;
+}
+
+bool BtrFile::ReadRecord(int64_t pos, std::string *data, std::vector<int64_t> *seqs) {
+  Stmt s = Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
+  s.Bind(1, pos);
+  if (s.Step() != SQLITE_ROW) return false;
+  if (data) *data = s.Blob(0);
+  if (seqs) *seqs = UnpackSeqs(s.Blob(1), spec_.keys.size());
+  return true;
+}
+
+int BtrFile::NextSequence(int64_t *seq) {
+  Stmt s = Prepare("UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = 'r' RETURNING seq");
+  int rc = s.Step();
+  if (rc == SQLITE_ROW) {
+    *seq = s.Int(0);
+    return 0;
+  }
+  if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  Stmt ins = Prepare("INSERT INTO sqlite_sequence(name, seq) VALUES('r', 1)");
+  if (ins.Step() != SQLITE_DONE) return B_IO_ERROR;
+  *seq = 1;
+  return 0;
+}
+
+int64_t BtrFile::RecordCount() {
+  Stmt s = Prepare("SELECT count(*) FROM r");
+  if (!s || s.Step() != SQLITE_ROW) return 0;
+  return s.Int(0);
+}
+
+}  // namespace btr

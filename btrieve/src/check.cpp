@@ -1,0 +1,169 @@
+#include "check.h"
+
+#include <sqlite3.h>
+
+#include <map>
+#include <set>
+
+#include "btr_file.h"
+#include "key_encoder.h"
+
+namespace btr {
+namespace {
+
+struct Db {
+  sqlite3 *db = nullptr;
+  ~Db() {
+    if (db) sqlite3_close(db);
+  }
+};
+
+template <typename F>
+bool ForEachRow(sqlite3 *db, const std::string &sql, F f) {
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) return false;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+    f(s);
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE;
+}
+
+std::string Blob(sqlite3_stmt *s, int col) {
+  const void *p = sqlite3_column_blob(s, col);
+  return p ? std::string(static_cast<const char *>(p), sqlite3_column_bytes(s, col))
+           : std::string();
+}
+
+}  // namespace
+
+bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
+  size_t before = problems->size();
+  auto problem = [&](const std::string &text) { problems->push_back(text); };
+  Db d;
+  if (sqlite3_open_v2(path.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    problem("cannot open the file");
+    return false;
+  }
+  sqlite3_busy_timeout(d.db, 10000);
+  int64_t app_id = -1, version = -1;
+  bool readable = ForEachRow(d.db, "PRAGMA application_id",
+                             [&](sqlite3_stmt *s) { app_id = sqlite3_column_int64(s, 0); });
+  if (!readable || app_id != kApplicationId) {
+    problem("not a Btrieve file of this record manager");
+    return false;
+  }
+  ForEachRow(d.db, "PRAGMA user_version",
+             [&](sqlite3_stmt *s) { version = sqlite3_column_int64(s, 0); });
+  if (version != kSchemaVersion)
+    problem("schema version " + std::to_string(version) + " is not " +
+            std::to_string(kSchemaVersion));
+
+  ForEachRow(d.db, "PRAGMA integrity_check", [&](sqlite3_stmt *s) {
+    std::string line = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
+    if (line != "ok") problem("storage: " + line);
+  });
+  if (problems->size() > before) return false;
+
+  // The specification.
+  FileSpec spec;
+  bool have_spec = false;
+  ForEachRow(d.db, "SELECT value FROM meta WHERE name = 'spec'", [&](sqlite3_stmt *s) {
+    std::string v = Blob(s, 0);
+    have_spec = DeserializeSpec(std::vector<uint8_t>(v.begin(), v.end()), &spec);
+  });
+  if (!have_spec) {
+    problem("the file specification is missing or unreadable");
+    return false;
+  }
+  if (spec.page_size < 512 || spec.page_size > 4096 || spec.page_size % 512 != 0) {
+    problem("page size " + std::to_string(spec.page_size) + " is invalid");
+  }
+  if (spec.record_length == 0) problem("record length is 0");
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    int status = ValidateKey(spec, spec.keys[k]);
+    if (status != 0)
+      problem("key " + std::to_string(k) + " is invalid (status " + std::to_string(status) + ")");
+  }
+  std::set<std::string> tables;
+  ForEachRow(d.db, "SELECT name FROM sqlite_schema WHERE type = 'table'", [&](sqlite3_stmt *s) {
+    tables.insert(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
+  });
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    if (!tables.count("k" + std::to_string(k)))
+      problem("key " + std::to_string(k) + " has no index");
+  }
+  for (const std::string &t : tables) {
+    if (t.size() > 1 && t[0] == 'k' && t.find_first_not_of("0123456789", 1) == std::string::npos &&
+        std::stoul(t.substr(1)) >= spec.keys.size()) {
+      problem("index " + t + " belongs to no key");
+    }
+  }
+  if (problems->size() > before) return false;
+
+  // Every record in every key it belongs to, with the right key bytes and sequence.
+  std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> expected(spec.keys.size());
+  int64_t max_pos = 0;
+  ForEachRow(d.db, "SELECT pos, data, seqs FROM r ORDER BY pos", [&](sqlite3_stmt *s) {
+    int64_t pos = sqlite3_column_int64(s, 0);
+    std::string data = Blob(s, 1);
+    std::string seqs_blob = Blob(s, 2);
+    if (pos <= 0 || pos > INT32_MAX)
+      problem("record position " + std::to_string(pos) + " is out of range");
+    max_pos = std::max(max_pos, pos);
+    if (data.size() < spec.record_length ||
+        (!spec.VariableLength() && data.size() != spec.record_length)) {
+      problem("record " + std::to_string(pos) + " has length " + std::to_string(data.size()));
+      return;
+    }
+    std::vector<int64_t> seqs = UnpackSeqs(seqs_blob, spec.keys.size());
+    const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
+    for (size_t k = 0; k < spec.keys.size(); ++k) {
+      const KeyDef &key = spec.keys[k];
+      if (IsNullKey(key, rec)) continue;
+      int64_t seq = (k + 1) * 8 <= seqs_blob.size() ? seqs[k] : (key.Duplicates() ? pos : 0);
+      if (!key.Duplicates() && seq != 0)
+        problem("record " + std::to_string(pos) + " has a sequence in unique key " +
+                std::to_string(k));
+      expected[k][{EncodeKeyFromRecord(spec, key, rec), seq}] = pos;
+    }
+  });
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    size_t found = 0;
+    std::string previous;
+    bool first = true;
+    ForEachRow(d.db, "SELECT k, seq, pos FROM k" + std::to_string(k) + " ORDER BY k, seq",
+               [&](sqlite3_stmt *s) {
+                 std::string kb = Blob(s, 0);
+                 int64_t seq = sqlite3_column_int64(s, 1);
+                 int64_t pos = sqlite3_column_int64(s, 2);
+                 if (!first && kb < previous)
+                   problem("key " + std::to_string(k) + " is out of order at record " +
+                           std::to_string(pos));
+                 if (!spec.keys[k].Duplicates() && !first && kb == previous) {
+                   problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
+                           std::to_string(pos));
+                 }
+                 first = false;
+                 previous = kb;
+                 auto it = expected[k].find({kb, seq});
+                 if (it == expected[k].end() || it->second != pos) {
+                   problem("key " + std::to_string(k) + " holds an entry for record " +
+                           std::to_string(pos) + " that does not match it");
+                 } else {
+                   ++found;
+                 }
+               });
+    if (found != expected[k].size()) {
+      problem("key " + std::to_string(k) + " misses " + std::to_string(expected[k].size() - found) +
+              " record(s)");
+    }
+  }
+  int64_t sequence = 0;
+  ForEachRow(d.db, "SELECT seq FROM sqlite_sequence WHERE name = 'r'",
+             [&](sqlite3_stmt *s) { sequence = sqlite3_column_int64(s, 0); });
+  if (sequence < max_pos) problem("the position counter is below the highest position");
+  return problems->size() == before;
+}
+
+}  // namespace btr

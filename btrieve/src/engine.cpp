@@ -1,0 +1,1093 @@
+#include "engine.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "btrieve/btrapi.h"
+#include "bytes.h"
+#include "key_encoder.h"
+#include "zplatform/paths.h"
+
+namespace btr {
+namespace {
+
+constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
+constexpr size_t kMaxPath = 65535;
+constexpr size_t kMaxReadAhead = 256;
+constexpr uint32_t kPercentScale = 10000;
+
+std::string ReadPath(const uint8_t *key) {
+  if (key == nullptr) return std::string();
+  const char *p = reinterpret_cast<const char *>(key);
+  return std::string(p, strnlen(p, kMaxPath));
+}
+
+bool IsGetOperation(int op) {
+  return op >= B_GET_EQUAL && op <= B_GET_LAST;
+}
+bool IsStepOperation(int op) {
+  return op == B_STEP_NEXT || op == B_STEP_FIRST || op == B_STEP_LAST || op == B_STEP_PREVIOUS;
+}
+// Operations to which a lock bias may be added.
+bool AcceptsLockBias(int op) {
+  return IsGetOperation(op) || IsStepOperation(op) || op == B_GET_DIRECT ||
+         (op >= B_GET_NEXT_EXTENDED && op <= B_STEP_PREVIOUS_EXT) || op == B_GET_BY_PERCENTAGE ||
+         op == B_BEGIN_TRAN;
+}
+
+}  // namespace
+
+void Cursor::SetPhysical(int64_t pos) {
+  key_path = -1;
+  has_logical = false;
+  has_current = true;
+  current_pos = pos;
+  has_physical = true;
+  physical_pos = pos;
+}
+
+void Cursor::SetLogical(int key, const Row &row) {
+  key_path = key;
+  has_logical = true;
+  logical_k = row.k;
+  logical_seq = row.seq;
+  has_current = true;
+  current_pos = row.pos;
+  has_physical = true;
+  physical_pos = row.pos;
+}
+
+Engine &Engine::Instance() {
+  static Engine *engine = new Engine();  // lives for the process; files close at exit
+  return *engine;
+}
+
+Cursor *Engine::FindCursor(void *block) {
+  if (block == nullptr) return nullptr;
+  const uint8_t *b = static_cast<const uint8_t *>(block);
+  if (std::memcmp(b, kBlockMagic, sizeof kBlockMagic) != 0) return nullptr;
+  uint64_t id;
+  std::memcpy(&id, b + 8, sizeof id);
+  auto it = cursors_.find(id);
+  // A copy of a block elsewhere in memory is foreign: the cursor remembers its own block.
+  if (it == cursors_.end() || it->second->block != block) return nullptr;
+  return it->second.get();
+}
+
+void Engine::WriteBlock(void *block, uint64_t id) {
+  uint8_t *b = static_cast<uint8_t *>(block);
+  std::memset(b, 0, 128);
+  std::memcpy(b, kBlockMagic, sizeof kBlockMagic);
+  std::memcpy(b + 8, &id, sizeof id);
+}
+
+int16_t Engine::Call(const CallArgs &args) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  int op = args.operation;
+  int bias = 0;
+  if (op >= B_BEGIN_CONCURRENT_TRAN) {
+    bias = op - B_BEGIN_CONCURRENT_TRAN;
+    if (bias % 100 != 0 || bias > 500) return B_INVALID_FUNCTION;
+    return static_cast<int16_t>(BeginTransaction(bias));
+  }
+  bias = (op / 100) * 100;
+  op %= 100;
+  bool key_only = false;
+  if (op >= B_GET_KEY && IsGetOperation(op - B_GET_KEY)) {
+    key_only = true;
+    op -= B_GET_KEY;
+  }
+  if (bias > 400 || (bias != 0 && !AcceptsLockBias(op))) return B_INVALID_FUNCTION;
+
+  switch (op) {
+    case B_OPEN:
+      return static_cast<int16_t>(Open(args));
+    case B_CREATE:
+      return static_cast<int16_t>(Create(args));
+    case B_BEGIN_TRAN:
+      return static_cast<int16_t>(BeginTransaction(bias));
+    case B_END_TRAN:
+      return static_cast<int16_t>(EndTransaction());
+    case B_ABORT_TRAN:
+      return static_cast<int16_t>(AbortTransaction());
+    case B_VERSION:
+      return static_cast<int16_t>(Version(args));
+    case B_RESET:
+      Release();
+      return 0;
+    default:
+      break;
+  }
+
+  Cursor *c = FindCursor(args.position_block);
+  static const int kKnown[] = {B_CLOSE,
+                               B_INSERT,
+                               B_UPDATE,
+                               B_DELETE,
+                               B_STAT,
+                               B_GET_POSITION,
+                               B_GET_DIRECT,
+                               B_UNLOCK,
+                               B_CREATE_INDEX,
+                               B_DROP_INDEX,
+                               B_GET_BY_PERCENTAGE,
+                               B_FIND_PERCENTAGE,
+                               29,
+                               30};
+  bool known = IsGetOperation(op) || IsStepOperation(op);
+  for (int k : kKnown)
+    known = known || k == op;
+  if (!known) return B_INVALID_FUNCTION;
+  if (c == nullptr) return B_FILE_NOT_OPEN;
+
+  try {
+    switch (op) {
+      case B_CLOSE:
+        return static_cast<int16_t>(Close(args, *c));
+      case B_INSERT:
+        return static_cast<int16_t>(Insert(args, *c));
+      case B_UPDATE:
+        return static_cast<int16_t>(Update(args, *c));
+      case B_DELETE:
+        return static_cast<int16_t>(Delete(args, *c));
+      case B_STAT:
+        return static_cast<int16_t>(Stat(args, *c));
+      case B_GET_POSITION:
+        return static_cast<int16_t>(GetPosition(args, *c));
+      case B_GET_DIRECT:
+        return static_cast<int16_t>(GetDirect(args, *c));
+      case B_UNLOCK:
+        return static_cast<int16_t>(Unlock(args, *c));
+      case B_CREATE_INDEX:
+        return static_cast<int16_t>(CreateIndex(args, *c));
+      case B_DROP_INDEX:
+        return static_cast<int16_t>(DropIndex(args, *c));
+      case B_GET_BY_PERCENTAGE:
+        return static_cast<int16_t>(GetByPercentage(args, *c));
+      case B_FIND_PERCENTAGE:
+        return static_cast<int16_t>(FindPercentage(args, *c));
+      case 29:
+        return static_cast<int16_t>(SetOwner(args, *c));
+      case 30:
+        return static_cast<int16_t>(ClearOwner(args, *c));
+      default:
+        if (IsStepOperation(op)) return static_cast<int16_t>(Step(args, *c, op));
+        return static_cast<int16_t>(Get(args, *c, op, key_only));
+    }
+  } catch (const std::bad_alloc &) {
+    return B_IO_ERROR;
+  }
+}
+
+// ---- Open, close, create ------------------------------------------------------------
+
+int Engine::Open(const CallArgs &a) {
+  if (a.position_block == nullptr) return B_POSBLOCK_LENGTH;
+  std::string path = ReadPath(a.key);
+  if (path.empty()) return B_FILENAME_BAD;
+  std::optional<std::string> native = zplatform::NativePath(path);
+  if (!native) return B_FILE_NOT_FOUND;
+
+  int mode = a.key_number;
+  bool read_only = false;
+  bool exclusive = false;
+  switch (mode) {
+    case 0:
+    case -1:
+    case -3:
+    case -32:
+    case -64:
+      break;
+    case -2:
+      read_only = true;
+      break;
+    case -4:
+      exclusive = true;
+      break;
+    default:
+      return B_INVALID_FUNCTION;
+  }
+  std::string owner;
+  if (a.data != nullptr && a.DataLength() > 0) {
+    const char *p = reinterpret_cast<const char *>(a.data);
+    owner.assign(p, strnlen(p, a.DataLength()));
+  }
+
+  struct stat st;
+  if (::stat(native->c_str(), &st) != 0) return B_FILE_NOT_FOUND;
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  uint64_t identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+
+  std::shared_ptr<BtrFile> file;
+  auto it = files_.find(identity);
+  if (it != files_.end()) {
+    file = it->second;
+    for (auto &kv : cursors_) {
+      if (kv.second->file == file && (kv.second->exclusive || exclusive))
+        return B_INCOMPATIBLE_MODE;
+    }
+  } else {
+    std::unique_ptr<BtrFile> opened;
+    int status = BtrFile::Open(*native, false, &opened);
+    if (status != 0) return status;
+    file = std::move(opened);
+    file->identity = identity;
+  }
+
+  if (!file->Owner().empty() && owner != file->Owner()) {
+    // Modes 1 and 3 let a caller without the owner name read.
+    bool read_without_owner = owner.empty() && (file->OwnerMode() == 1 || file->OwnerMode() == 3);
+    if (!read_without_owner) return B_BAD_OWNER;
+    read_only = true;
+  }
+
+  // A block that still holds a live cursor is closed first, so no cursor is orphaned.
+  if (Cursor *old = FindCursor(a.position_block)) Close(a, *old);
+
+  files_[identity] = file;
+  auto cursor = std::make_unique<Cursor>();
+  cursor->id = next_id_++;
+  cursor->block = a.position_block;
+  cursor->file = file;
+  cursor->read_only = read_only || file->ReadOnlyFile();
+  cursor->exclusive = exclusive;
+  file->open_count++;
+  WriteBlock(a.position_block, cursor->id);
+  cursors_[cursor->id] = std::move(cursor);
+  return 0;
+}
+
+int Engine::Close(const CallArgs &, Cursor &c) {
+  std::shared_ptr<BtrFile> file = c.file;
+  std::memset(c.block, 0, 128);
+  cursors_.erase(c.id);
+  if (--file->open_count == 0 && transaction_files_.count(file.get()) == 0) {
+    files_.erase(file->identity);
+  }
+  return 0;
+}
+
+int Engine::Create(const CallArgs &a) {
+  std::string path = ReadPath(a.key);
+  if (path.empty()) return B_FILENAME_BAD;
+  std::optional<std::string> native = zplatform::NativePath(path);
+  if (!native) return B_FILE_NOT_FOUND;
+  FileSpec spec;
+  int status = ParseCreateBuffer(a.data, a.DataLength(), &spec);
+  if (status != 0) return status;
+  struct stat st;
+  if (::stat(native->c_str(), &st) == 0) {
+    uint64_t identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+    if (files_.count(identity) != 0) return B_FILE_INUSE;  // open in this process
+  }
+  return BtrFile::Create(*native, spec, a.key_number != -1);
+}
+
+int Engine::Stat(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  std::vector<uint32_t> unique;
+  for (size_t k = 0; k < f.Spec().keys.size(); ++k) {
+    Stmt s = f.Prepare("SELECT count(DISTINCT k) FROM " + f.KeyTable(k));
+    unique.push_back(s && s.Step() == SQLITE_ROW ? static_cast<uint32_t>(s.Int(0)) : 0);
+  }
+  std::vector<uint8_t> out =
+      BuildStatBuffer(f.Spec(), static_cast<uint32_t>(f.RecordCount()), unique);
+  if (a.data == nullptr || a.DataLength() < out.size()) return B_DATALENGTH_ERROR;
+  std::memcpy(a.data, out.data(), out.size());
+  a.SetDataLength(static_cast<uint32_t>(out.size()));
+  return 0;
+}
+
+int Engine::Version(const CallArgs &a) {
+  if (a.data == nullptr || a.DataLength() < 5) return B_DATALENGTH_ERROR;
+  PutU16(a.data, 6);
+  PutU16(a.data + 2, 15);
+  a.data[4] = 'L';
+  a.SetDataLength(5);
+  return 0;
+}
+
+// ---- Writes ---------------------------------------------------------------------------
+
+int Engine::BeginOp(BtrFile &f) {
+  if (!in_transaction_) return f.BeginWrite();
+  if (transaction_files_.count(&f) == 0) {
+    int status = f.BeginWrite();
+    if (status != 0) return status;
+    transaction_files_.insert(&f);
+    transaction_keepalive_.push_back(files_[f.identity]);
+  }
+  return StatusFromSqlite(f.Exec("SAVEPOINT op"));
+}
+
+int Engine::CommitOp(BtrFile &f) {
+  if (!in_transaction_) return f.CommitWrite();
+  f.NoteWrite();
+  return StatusFromSqlite(f.Exec("RELEASE op"));
+}
+
+void Engine::RollbackOp(BtrFile &f) {
+  if (!in_transaction_) {
+    f.RollbackWrite();
+    return;
+  }
+  f.Exec("ROLLBACK TO op");
+  f.Exec("RELEASE op");
+  f.NoteWrite();
+}
+
+std::vector<int64_t> Engine::SeqsOf(const BtrFile &f, const std::string &blob, int64_t pos) const {
+  // A record inserted and never moved along a key stores no sequences: its entries use its
+  // position (duplicates) or 0 (unique keys).
+  const auto &keys = f.Spec().keys;
+  std::vector<int64_t> seqs = UnpackSeqs(blob, keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    if ((k + 1) * 8 > blob.size()) seqs[k] = keys[k].Duplicates() ? pos : 0;
+  }
+  return seqs;
+}
+
+int Engine::InsertKeyEntries(BtrFile &f, const std::string &record, int64_t pos,
+                             const std::vector<int64_t> &seqs) {
+  const FileSpec &spec = f.Spec();
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    if (IsNullKey(spec.keys[k], rec)) continue;
+    Stmt s = f.Prepare("INSERT INTO " + f.KeyTable(k) + "(k, seq, pos) VALUES(?1, ?2, ?3)");
+    s.Bind(1, EncodeKeyFromRecord(spec, spec.keys[k], rec));
+    s.Bind(2, seqs[k]);
+    s.Bind(3, pos);
+    int rc = s.Step();
+    if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  }
+  return 0;
+}
+
+int Engine::AssignAutoIncrement(BtrFile &f, std::string &record) {
+  const FileSpec &spec = f.Spec();
+  uint8_t *rec = reinterpret_cast<uint8_t *>(record.data());
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    const KeyDef &key = spec.keys[k];
+    int si = key.AutoIncrementSegment();
+    if (si < 0) continue;
+    const SegmentSpec &seg = key.segments[si];
+    uint8_t *field = rec + seg.position - 1;
+    if (ReadSignedLE(field, seg.length) != 0) continue;
+    int64_t highest = 0;
+    if (si == 0) {
+      // The first segment orders the index: the highest value is at one end.
+      Stmt s = f.Prepare("SELECT k FROM " + f.KeyTable(k) + " ORDER BY k " +
+                         (seg.Descending() ? "ASC" : "DESC") + " LIMIT 1");
+      if (s.Step() == SQLITE_ROW) {
+        std::string enc = s.Blob(0);
+        uint64_t v = 0;
+        for (size_t i = 0; i < seg.length && i < enc.size(); ++i) {
+          uint8_t b = static_cast<uint8_t>(enc[i]);
+          v = (v << 8) | (seg.Descending() ? static_cast<uint8_t>(~b) : b);
+        }
+        v ^= uint64_t{1} << (8 * seg.length - 1);
+        uint8_t le[8];
+        for (size_t i = 0; i < seg.length; ++i)
+          le[i] = static_cast<uint8_t>(v >> (8 * i));
+        highest = ReadSignedLE(le, seg.length);
+      }
+    } else {
+      Stmt s = f.Prepare("SELECT data FROM r");
+      while (s.Step() == SQLITE_ROW) {
+        std::string d = s.Blob(0);
+        if (d.size() >= static_cast<size_t>(seg.position - 1 + seg.length)) {
+          int64_t v = ReadSignedLE(reinterpret_cast<const uint8_t *>(d.data()) + seg.position - 1,
+                                   seg.length);
+          if (v > highest) highest = v;
+        }
+      }
+    }
+    WriteSignedLE(field, seg.length, highest + 1);
+  }
+  return 0;
+}
+
+int Engine::CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const {
+  if (key < 0 || key >= static_cast<int>(f.Spec().keys.size())) return B_INVALID_KEYNUMBER;
+  if (need_buffer && (a.key == nullptr || a.key_length < f.Spec().keys[key].Length())) {
+    return B_KEYBUF_TOO_SHORT;
+  }
+  return 0;
+}
+
+void Engine::ReturnKey(const CallArgs &a, const KeyDef &key, const std::string &data) const {
+  std::string value = KeyValueFromRecord(key, reinterpret_cast<const uint8_t *>(data.data()));
+  size_t n = value.size() < a.key_length ? value.size() : a.key_length;
+  if (a.key != nullptr) std::memcpy(a.key, value.data(), n);
+}
+
+void Engine::ReturnRecord(const CallArgs &a, const std::string &data, int *status) const {
+  uint32_t room = a.data != nullptr ? a.DataLength() : 0;
+  size_t n = data.size() < room ? data.size() : room;
+  if (n > 0) std::memcpy(a.data, data.data(), n);
+  a.SetDataLength(static_cast<uint32_t>(n));
+  if (n < data.size()) *status = B_DATALENGTH_ERROR;
+}
+
+int Engine::Insert(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  const FileSpec &spec = f.Spec();
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (a.data == nullptr || a.DataLength() < spec.record_length) return B_DATALENGTH_ERROR;
+  int key = a.Key();
+  if (key != -1) {
+    int status = CheckKey(a, f, key, true);
+    if (status != 0) return status;
+  }
+  uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
+  std::string record(reinterpret_cast<const char *>(a.data), length);
+
+  int status = BeginOp(f);
+  if (status != 0) return status;
+  AssignAutoIncrement(f, record);
+  int64_t pos = 0;
+  {
+    Stmt s = f.Prepare("INSERT INTO r(data, seqs) VALUES(?1, x'')");
+    s.BindStatic(1, record.data(), record.size());
+    int rc = s.Step();
+    if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
+    pos = sqlite3_last_insert_rowid(f.Db());
+  }
+  std::vector<int64_t> seqs = SeqsOf(f, std::string(), pos);
+  if (status == 0 && pos > INT32_MAX) status = B_DISK_FULL;  // positions are 32-bit
+  if (status == 0) status = InsertKeyEntries(f, record, pos, seqs);
+  if (status != 0) {
+    RollbackOp(f);
+    return status;
+  }
+  status = CommitOp(f);
+  if (status != 0) return status;
+
+  std::memcpy(a.data, record.data(), spec.record_length);  // auto-increment values
+  if (key != -1) {
+    const KeyDef &kd = spec.keys[key];
+    Row row;
+    row.k = EncodeKeyFromRecord(spec, kd, reinterpret_cast<const uint8_t *>(record.data()));
+    row.seq = seqs[key];
+    row.pos = pos;
+    c.SetLogical(key, row);
+    ReturnKey(a, kd, record);
+  }
+  return 0;
+}
+
+int Engine::Update(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  const FileSpec &spec = f.Spec();
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (!c.has_current) return B_POSITIONING_ERROR;
+  if (a.data == nullptr || a.DataLength() < spec.record_length) return B_DATALENGTH_ERROR;
+  int key = a.Key();
+  if (key != -1) {
+    int status = CheckKey(a, f, key, true);
+    if (status != 0) return status;
+  }
+  uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
+  std::string record(reinterpret_cast<const char *>(a.data), length);
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
+
+  int status = BeginOp(f);
+  if (status != 0) return status;
+  std::string old;
+  std::string old_seqs_blob;
+  {
+    Stmt s = f.Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
+    s.Bind(1, c.current_pos);
+    if (s.Step() != SQLITE_ROW) {
+      status = B_POSITIONING_ERROR;
+    } else {
+      old = s.Blob(0);
+      old_seqs_blob = s.Blob(1);
+    }
+  }
+  std::vector<int64_t> seqs = SeqsOf(f, old_seqs_blob, c.current_pos);
+  bool seqs_changed = false;
+  const uint8_t *old_rec = reinterpret_cast<const uint8_t *>(old.data());
+  for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
+    const KeyDef &kd = spec.keys[k];
+    if (KeyValueFromRecord(kd, old_rec) != KeyValueFromRecord(kd, rec) && !kd.Modifiable()) {
+      status = B_MODIFIABLE_KEYVALUE_ERROR;
+      break;
+    }
+    bool old_null = IsNullKey(kd, old_rec);
+    bool new_null = IsNullKey(kd, rec);
+    std::string old_k = EncodeKeyFromRecord(spec, kd, old_rec);
+    std::string new_k = EncodeKeyFromRecord(spec, kd, rec);
+    if (old_null == new_null && old_k == new_k) continue;
+    if (!old_null) {
+      Stmt s = f.Prepare("DELETE FROM " + f.KeyTable(k) + " WHERE k = ?1 AND seq = ?2");
+      s.Bind(1, old_k);
+      s.Bind(2, seqs[k]);
+      if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+    }
+    if (status == 0 && !new_null) {
+      // A record moved along a key with duplicates goes after the others of its value.
+      if (kd.Duplicates()) {
+        status = f.NextSequence(&seqs[k]);
+        seqs_changed = true;
+      }
+      if (status == 0) {
+        Stmt s = f.Prepare("INSERT INTO " + f.KeyTable(k) + "(k, seq, pos) VALUES(?1, ?2, ?3)");
+        s.Bind(1, new_k);
+        s.Bind(2, seqs[k]);
+        s.Bind(3, c.current_pos);
+        int rc = s.Step();
+        if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
+      }
+    }
+  }
+  if (status == 0) {
+    Stmt s = f.Prepare(seqs_changed ? "UPDATE r SET data = ?1, seqs = ?3 WHERE pos = ?2"
+                                    : "UPDATE r SET data = ?1 WHERE pos = ?2");
+    s.BindStatic(1, record.data(), record.size());
+    s.Bind(2, c.current_pos);
+    if (seqs_changed) s.Bind(3, PackSeqs(seqs));
+    int rc = s.Step();
+    if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
+  }
+  if (status != 0) {
+    RollbackOp(f);
+    return status;
+  }
+  status = CommitOp(f);
+  if (status != 0) return status;
+  if (key != -1) {
+    const KeyDef &kd = spec.keys[key];
+    Row row;
+    row.k = EncodeKeyFromRecord(spec, kd, rec);
+    row.seq = seqs[key];
+    row.pos = c.current_pos;
+    c.SetLogical(key, row);
+    ReturnKey(a, kd, record);
+  }
+  return 0;
+}
+
+int Engine::Delete(const CallArgs &, Cursor &c) {
+  BtrFile &f = *c.file;
+  const FileSpec &spec = f.Spec();
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (!c.has_current) return B_POSITIONING_ERROR;
+  int status = BeginOp(f);
+  if (status != 0) return status;
+  std::string old;
+  std::string seqs_blob;
+  {
+    Stmt s = f.Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
+    s.Bind(1, c.current_pos);
+    if (s.Step() != SQLITE_ROW) {
+      status = B_POSITIONING_ERROR;
+    } else {
+      old = s.Blob(0);
+      seqs_blob = s.Blob(1);
+    }
+  }
+  std::vector<int64_t> seqs = SeqsOf(f, seqs_blob, c.current_pos);
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(old.data());
+  for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
+    if (IsNullKey(spec.keys[k], rec)) continue;
+    Stmt s = f.Prepare("DELETE FROM " + f.KeyTable(k) + " WHERE k = ?1 AND seq = ?2");
+    s.Bind(1, EncodeKeyFromRecord(spec, spec.keys[k], rec));
+    s.Bind(2, seqs[k]);
+    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  }
+  if (status == 0) {
+    Stmt s = f.Prepare("DELETE FROM r WHERE pos = ?1");
+    s.Bind(1, c.current_pos);
+    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  }
+  if (status != 0) {
+    RollbackOp(f);
+    return status;
+  }
+  status = CommitOp(f);
+  if (status != 0) return status;
+  // The logical and physical positions stay where the record was, so Next and Step Next
+  // continue with the record that followed it.
+  c.has_current = false;
+  return 0;
+}
+
+// ---- Reads ----------------------------------------------------------------------------
+
+bool Engine::FetchAlongKey(Cursor &c, int key, const char *where, bool descending,
+                           const std::string *k, int64_t seq, size_t limit,
+                           std::vector<Row> *rows) {
+  BtrFile &f = *c.file;
+  std::string order = descending ? " ORDER BY x.k DESC, x.seq DESC" : " ORDER BY x.k, x.seq";
+  std::string sql = "SELECT x.k, x.seq, x.pos, r.data FROM " + f.KeyTable(key) +
+                    " x JOIN r ON r.pos = x.pos" +
+                    (where[0] ? std::string(" WHERE ") + where : "") + order + " LIMIT ?3";
+  Stmt s = f.Prepare(sql);
+  if (!s) return false;
+  if (k != nullptr) s.Bind(1, *k);
+  s.Bind(2, seq);
+  s.Bind(3, static_cast<int64_t>(limit));
+  rows->clear();
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    rows->push_back(Row{s.Blob(0), s.Int(1), s.Int(2), s.Blob(3)});
+  }
+  return rc == SQLITE_DONE;
+}
+
+bool Engine::AheadValid(Cursor &c, int key, int direction) {
+  Cursor::ReadAhead &ra = c.ahead;
+  if (ra.key != key || ra.direction != direction || ra.next >= ra.rows.size()) return false;
+  if (ra.generation != c.file->WriteGeneration()) return false;
+  // The row before `next` must be where the cursor stands.
+  const Row &last = ra.rows[ra.next - 1];
+  if (key >= 0) {
+    if (!c.has_logical || c.logical_seq != last.seq || c.logical_k != last.k) return false;
+  } else if (!c.has_physical || c.physical_pos != last.pos) {
+    return false;
+  }
+  return ra.data_version == c.file->DataVersion();
+}
+
+int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
+  if (AheadValid(c, key, direction)) {
+    *row = c.ahead.rows[c.ahead.next++];
+    return 0;
+  }
+  Cursor::ReadAhead &ra = c.ahead;
+  size_t batch =
+      (ra.key == key && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  std::vector<Row> rows;
+  bool ok =
+      FetchAlongKey(c, key, direction > 0 ? "(x.k, x.seq) > (?1, ?2)" : "(x.k, x.seq) < (?1, ?2)",
+                    direction < 0, &c.logical_k, c.logical_seq, batch, &rows);
+  if (!ok) return B_IO_ERROR;
+  if (rows.empty()) return B_END_OF_FILE;
+  ra.key = key;
+  ra.direction = direction;
+  ra.batch = batch;
+  ra.generation = c.file->WriteGeneration();
+  ra.data_version = c.file->DataVersion();
+  ra.rows = std::move(rows);
+  ra.next = 1;
+  *row = ra.rows[0];
+  return 0;
+}
+
+int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
+  BtrFile &f = *c.file;
+  const FileSpec &spec = f.Spec();
+  int key = a.Key();
+  int status = CheckKey(a, f, key, true);
+  if (status != 0) return status;
+  const KeyDef &kd = spec.keys[key];
+
+  Row row;
+  std::vector<Row> rows;
+  bool found = false;
+  if (op == B_GET_NEXT || op == B_GET_PREVIOUS) {
+    if (!c.has_logical) return B_POSITIONING_ERROR;
+    if (c.key_path != key) return B_DIFFERENT_KEYNUMBER;
+    status = NextAlongPath(c, key, op == B_GET_NEXT ? 1 : -1, &row);
+    if (status != 0) return status;
+    found = true;
+  } else {
+    std::string k;
+    const char *where = "";
+    bool descending = false;
+    if (op != B_GET_FIRST && op != B_GET_LAST) k = EncodeKeyValue(spec, kd, a.key);
+    switch (op) {
+      case B_GET_EQUAL:
+        where = "x.k = ?1";
+        break;
+      case B_GET_GREATER:
+        where = "x.k > ?1";
+        break;
+      case B_GET_GE:
+        where = "x.k >= ?1";
+        break;
+      case B_GET_LESS:
+        where = "x.k < ?1";
+        descending = true;
+        break;
+      case B_GET_LE:
+        where = "x.k <= ?1";
+        descending = true;
+        break;
+      case B_GET_LAST:
+        descending = true;
+        break;
+      default:
+        break;
+    }
+    if (!FetchAlongKey(c, key, where, descending, where[0] ? &k : nullptr, 0, 1, &rows)) {
+      return B_IO_ERROR;
+    }
+    if (rows.empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
+    row = std::move(rows[0]);
+    found = true;
+    c.ahead.key = -2;
+  }
+  if (!found) return B_END_OF_FILE;
+  c.SetLogical(key, row);
+  status = 0;
+  if (!key_only) ReturnRecord(a, row.data, &status);
+  ReturnKey(a, kd, row.data);
+  return status;
+}
+
+int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
+  if (AheadValid(c, -1, direction)) {
+    *row = c.ahead.rows[c.ahead.next++];
+    return 0;
+  }
+  BtrFile &f = *c.file;
+  Cursor::ReadAhead &ra = c.ahead;
+  size_t batch =
+      (ra.key == -1 && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  Stmt s = f.Prepare(direction > 0
+                         ? "SELECT pos, data FROM r WHERE pos > ?1 ORDER BY pos LIMIT ?2"
+                         : "SELECT pos, data FROM r WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2");
+  s.Bind(1, c.physical_pos);
+  s.Bind(2, static_cast<int64_t>(batch));
+  std::vector<Row> rows;
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW)
+    rows.push_back(Row{std::string(), 0, s.Int(0), s.Blob(1)});
+  if (rc != SQLITE_DONE) return B_IO_ERROR;
+  if (rows.empty()) return B_END_OF_FILE;
+  ra.key = -1;
+  ra.direction = direction;
+  ra.batch = batch;
+  ra.generation = f.WriteGeneration();
+  ra.data_version = f.DataVersion();
+  ra.rows = std::move(rows);
+  ra.next = 1;
+  *row = ra.rows[0];
+  return 0;
+}
+
+int Engine::Step(const CallArgs &a, Cursor &c, int op) {
+  BtrFile &f = *c.file;
+  Row row;
+  if (op == B_STEP_FIRST || op == B_STEP_LAST) {
+    Stmt s = f.Prepare(op == B_STEP_FIRST ? "SELECT pos, data FROM r ORDER BY pos LIMIT 1"
+                                          : "SELECT pos, data FROM r ORDER BY pos DESC LIMIT 1");
+    int rc = s.Step();
+    if (rc == SQLITE_DONE) return B_END_OF_FILE;
+    if (rc != SQLITE_ROW) return B_IO_ERROR;
+    row.pos = s.Int(0);
+    row.data = s.Blob(1);
+    c.ahead.key = -2;
+  } else {
+    if (!c.has_physical) return B_POSITIONING_ERROR;
+    int status = NextPhysical(c, op == B_STEP_NEXT ? 1 : -1, &row);
+    if (status != 0) return status;
+  }
+  c.SetPhysical(row.pos);
+  int status = 0;
+  ReturnRecord(a, row.data, &status);
+  return status;
+}
+
+int Engine::GetPosition(const CallArgs &a, Cursor &c) {
+  if (!c.has_current) return B_POSITIONING_ERROR;
+  if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
+  PutU32(a.data, static_cast<uint32_t>(c.current_pos));
+  a.SetDataLength(4);
+  return 0;
+}
+
+int Engine::GetDirect(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  const FileSpec &spec = f.Spec();
+  if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
+  int64_t pos = static_cast<int32_t>(GetU32(a.data));
+  int key = a.Key();
+  if (key != -1) {
+    int status = CheckKey(a, f, key, true);
+    if (status != 0) return status;
+  }
+  std::string data;
+  std::string seqs_blob;
+  {
+    Stmt s = f.Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
+    s.Bind(1, pos);
+    if (pos <= 0 || s.Step() != SQLITE_ROW) return B_INVALID_RECORD_ADDRESS;
+    data = s.Blob(0);
+    seqs_blob = s.Blob(1);
+  }
+  c.ahead.key = -2;
+  if (key == -1) {
+    c.SetPhysical(pos);
+  } else {
+    const KeyDef &kd = spec.keys[key];
+    Row row;
+    row.k = EncodeKeyFromRecord(spec, kd, reinterpret_cast<const uint8_t *>(data.data()));
+    row.seq = SeqsOf(f, seqs_blob, pos)[key];
+    row.pos = pos;
+    c.SetLogical(key, row);
+    ReturnKey(a, kd, data);
+  }
+  int status = 0;
+  ReturnRecord(a, data, &status);
+  return status;
+}
+
+int Engine::Unlock(const CallArgs &, Cursor &) {
+  return B_LOCKERROR;
+}
+
+// ---- Percentages ----------------------------------------------------------------------
+
+int64_t Engine::CountEntries(BtrFile &f, int key) {
+  if (key < 0) return f.RecordCount();
+  Stmt s = f.Prepare("SELECT count(*) FROM " + f.KeyTable(key));
+  return s && s.Step() == SQLITE_ROW ? s.Int(0) : 0;
+}
+
+int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  int key = a.Key();
+  if (key != -1) {
+    int status = CheckKey(a, f, key, true);
+    if (status != 0) return status;
+  }
+  if (a.data == nullptr || a.DataLength() < 2) return B_DATALENGTH_ERROR;
+  uint32_t percent = GetU16(a.data);
+  if (percent > kPercentScale) return B_DATALENGTH_ERROR;
+  int64_t n = CountEntries(f, key);
+  if (n == 0) return B_END_OF_FILE;
+  int64_t rank =
+      static_cast<int64_t>(std::llround(static_cast<double>(percent) * (n - 1) / kPercentScale));
+  Row row;
+  c.ahead.key = -2;
+  if (key == -1) {
+    Stmt s = f.Prepare("SELECT pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1");
+    s.Bind(1, rank);
+    if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
+    row.pos = s.Int(0);
+    row.data = s.Blob(1);
+    c.SetPhysical(row.pos);
+  } else {
+    Stmt s = f.Prepare("SELECT x.k, x.seq, x.pos, r.data FROM " + f.KeyTable(key) +
+                       " x JOIN r ON r.pos = x.pos ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1");
+    s.Bind(1, rank);
+    if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
+    row = Row{s.Blob(0), s.Int(1), s.Int(2), s.Blob(3)};
+    c.SetLogical(key, row);
+    ReturnKey(a, f.Spec().keys[key], row.data);
+  }
+  int status = 0;
+  ReturnRecord(a, row.data, &status);
+  return status;
+}
+
+int Engine::FindPercentage(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  int key = a.Key();
+  if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
+  int64_t n = CountEntries(f, key);
+  int64_t rank = 0;
+  if (key == -1) {
+    int64_t pos = static_cast<int32_t>(GetU32(a.data));
+    std::string data;
+    if (pos <= 0 || !f.ReadRecord(pos, &data, nullptr)) {
+      return n == 0 ? B_END_OF_FILE : B_INVALID_RECORD_ADDRESS;
+    }
+    Stmt s = f.Prepare("SELECT count(*) FROM r WHERE pos < ?1");
+    s.Bind(1, pos);
+    if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+    rank = s.Int(0);
+  } else {
+    int status = CheckKey(a, f, key, true);
+    if (status != 0) return status;
+    if (n == 0) return B_END_OF_FILE;
+    std::string k = EncodeKeyValue(f.Spec(), f.Spec().keys[key], a.key);
+    Stmt probe = f.Prepare("SELECT 1 FROM " + f.KeyTable(key) + " WHERE k = ?1 LIMIT 1");
+    probe.Bind(1, k);
+    if (probe.Step() != SQLITE_ROW) return B_KEY_VALUE_NOT_FOUND;
+    Stmt s = f.Prepare("SELECT count(*) FROM " + f.KeyTable(key) + " WHERE k < ?1");
+    s.Bind(1, k);
+    if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+    rank = s.Int(0);
+  }
+  if (n == 0) return B_END_OF_FILE;
+  uint32_t percent = n <= 1 ? 0
+                            : static_cast<uint32_t>(std::llround(static_cast<double>(rank) *
+                                                                 kPercentScale / (n - 1)));
+  std::memset(a.data, 0, 4);
+  PutU16(a.data, static_cast<uint16_t>(percent));
+  a.SetDataLength(4);
+  return 0;
+}
+
+// ---- Indexes and owners -------------------------------------------------------------
+
+int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
+  if (a.data == nullptr) return B_DATALENGTH_ERROR;
+  FileSpec spec = f.Spec();
+  if (spec.keys.size() >= 119) return B_NUMBER_OF_KEYS;
+  KeyDef key;
+  std::vector<CollatingTable> tables;
+  int status = ParseKeyBuffer(a.data, a.DataLength(), spec, &key, &tables);
+  if (status != 0) return status;
+  for (SegmentSpec &s : key.segments)
+    s.flags |= B_KEY_SUPPLEMENTAL;
+  spec.collating_tables.insert(spec.collating_tables.end(), tables.begin(), tables.end());
+  spec.keys.push_back(key);
+  size_t number = spec.keys.size() - 1;
+
+  status = f.BeginWrite();
+  if (status != 0) return status;
+  std::string table = f.KeyTable(number);
+  if (f.Exec(("CREATE TABLE " + table +
+              "(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
+              " PRIMARY KEY(k, seq)) WITHOUT ROWID")
+                 .c_str()) != SQLITE_OK) {
+    status = B_IO_ERROR;
+  }
+  if (status == 0) {
+    Stmt s = f.Prepare("SELECT pos, data FROM r ORDER BY pos");
+    int rc;
+    while (status == 0 && (rc = s.Step()) == SQLITE_ROW) {
+      int64_t pos = s.Int(0);
+      std::string data = s.Blob(1);
+      const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
+      if (IsNullKey(key, rec)) continue;
+      Stmt ins = f.Prepare("INSERT INTO " + table + " VALUES(?1, ?2, ?3)");
+      ins.Bind(1, EncodeKeyFromRecord(spec, key, rec));
+      ins.Bind(2, key.Duplicates() ? pos : 0);
+      ins.Bind(3, pos);
+      int irc = ins.Step();
+      if (irc != SQLITE_DONE) status = StatusFromSqlite(irc);
+    }
+  }
+  // Records with explicitly stored sequences have no slot for the new key and read the
+  // default for it (their position), which is what the entries above hold.
+  if (status == 0) status = f.StoreSpec(spec);
+  if (status != 0) {
+    f.RollbackWrite();
+    return status;
+  }
+  return f.CommitWrite();
+}
+
+int Engine::DropIndex(const CallArgs &a, Cursor &c) {
+  BtrFile &f = *c.file;
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
+  int key = static_cast<uint8_t>(a.key_number);
+  if (key >= 128) key -= 128;  // the "keep numbers" bias: keys are renumbered all the same
+  FileSpec spec = f.Spec();
+  if (key >= static_cast<int>(spec.keys.size())) return B_INVALID_KEYNUMBER;
+  int status = f.BeginWrite();
+  if (status != 0) return status;
+  size_t n = spec.keys.size();
+  bool ok = f.Exec(("DROP TABLE " + f.KeyTable(key)).c_str()) == SQLITE_OK;
+  for (size_t k = key + 1; ok && k < n; ++k) {
+    ok = f.Exec(("ALTER TABLE " + f.KeyTable(k) + " RENAME TO " + f.KeyTable(k - 1)).c_str()) ==
+         SQLITE_OK;
+  }
+  if (ok) {
+    // Remove the dropped key's slot from explicitly stored sequences.
+    std::string sql = "UPDATE r SET seqs = substr(seqs, 1, " + std::to_string(8 * key) +
+                      ") || substr(seqs, " + std::to_string(8 * key + 9) +
+                      ") WHERE length(seqs) > " + std::to_string(8 * key);
+    ok = f.Exec(sql.c_str()) == SQLITE_OK;
+  }
+  spec.keys.erase(spec.keys.begin() + key);
+  if (ok) ok = f.StoreSpec(spec) == 0;
+  if (!ok) {
+    f.RollbackWrite();
+    return B_IO_ERROR;
+  }
+  status = f.CommitWrite();
+  if (status != 0) return status;
+  for (auto &kv : cursors_) {
+    Cursor &other = *kv.second;
+    if (other.file.get() != &f) continue;
+    other.ahead.key = -2;
+    if (other.key_path == key) {
+      other.key_path = -1;
+      other.has_logical = false;
+    } else if (other.key_path > key) {
+      other.key_path--;
+    }
+  }
+  return 0;
+}
+
+int Engine::SetOwner(const CallArgs &a, Cursor &c) {
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (a.data == nullptr || a.key == nullptr || a.DataLength() == 0) return B_BAD_OWNER;
+  const char *d = reinterpret_cast<const char *>(a.data);
+  std::string owner(d, strnlen(d, a.DataLength()));
+  const char *k = reinterpret_cast<const char *>(a.key);
+  std::string again(k, strnlen(k, a.key_length));
+  if (owner.empty() || owner.size() > 8 || owner != again) return B_BAD_OWNER;
+  if (!c.file->Owner().empty()) return B_BAD_OWNER;
+  int mode = a.key_number;
+  if (mode < 0 || mode > 3) return B_INVALID_FUNCTION;
+  return c.file->SetOwner(owner, mode);
+}
+
+int Engine::ClearOwner(const CallArgs &, Cursor &c) {
+  if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  return c.file->SetOwner(std::string(), 0);
+}
+
+// ---- Transactions and release -------------------------------------------------------
+
+int Engine::BeginTransaction(int bias) {
+  (void)bias;
+  if (in_transaction_) return B_TRANSACTION_IS_ACTIVE;
+  in_transaction_ = true;
+  return 0;
+}
+
+int Engine::EndTransaction() {
+  if (!in_transaction_) return B_END_TRANSACTION_ERROR;
+  int status = 0;
+  for (BtrFile *f : transaction_files_) {
+    int s = f->CommitWrite();
+    if (status == 0) status = s;
+  }
+  transaction_files_.clear();
+  in_transaction_ = false;
+  for (auto &f : transaction_keepalive_) {
+    if (f->open_count == 0) files_.erase(f->identity);
+  }
+  transaction_keepalive_.clear();
+  return status;
+}
+
+int Engine::AbortTransaction() {
+  if (!in_transaction_) return B_END_TRANSACTION_ERROR;
+  for (BtrFile *f : transaction_files_)
+    f->RollbackWrite();
+  transaction_files_.clear();
+  in_transaction_ = false;
+  for (auto &f : transaction_keepalive_) {
+    if (f->open_count == 0) files_.erase(f->identity);
+  }
+  transaction_keepalive_.clear();
+  return 0;
+}
+
+void Engine::Release() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (in_transaction_) AbortTransaction();
+  // The callers' blocks are not touched: they may be gone. Their ids are never reused, so
+  // they read as stale (status 3) from now on.
+  cursors_.clear();
+  files_.clear();
+}
+
+}  // namespace btr

@@ -1,0 +1,144 @@
+// The record manager of this process: open files, cursors (one per position block) and
+// the operations behind BTRCALL.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "btr_file.h"
+
+namespace btr {
+
+struct CallArgs {
+  uint16_t operation;
+  void *position_block;
+  uint8_t *data;
+  uint32_t *data_length;
+  uint8_t *key;
+  uint8_t key_length;
+  int8_t key_number;
+
+  uint32_t DataLength() const { return data_length ? *data_length : 0; }
+  void SetDataLength(uint32_t n) const {
+    if (data_length) *data_length = n;
+  }
+  // Key number with 255 (-1) kept as -1.
+  int Key() const { return key_number; }
+};
+
+// One row read along a key path or in physical order.
+struct Row {
+  std::string k;
+  int64_t seq = 0;
+  int64_t pos = 0;
+  std::string data;
+};
+
+struct Cursor {
+  uint64_t id = 0;
+  void *block = nullptr;  // the position block this cursor belongs to
+  std::shared_ptr<BtrFile> file;
+  bool read_only = false;
+  bool exclusive = false;
+
+  int key_path = -1;  // key that set the logical position, -1: none
+  bool has_logical = false;
+  std::string logical_k;
+  int64_t logical_seq = 0;
+
+  bool has_current = false;  // a current record for Update, Delete, Get Position
+  int64_t current_pos = 0;
+  bool has_physical = false;  // a physical position for Step Next/Previous
+  int64_t physical_pos = 0;
+
+  // Read-ahead along the last direction walked; valid while nothing was written.
+  struct ReadAhead {
+    int key = -2;  // key number, -1 physical order, -2 none
+    int direction = 0;
+    uint64_t generation = 0;
+    int64_t data_version = -1;
+    std::vector<Row> rows;
+    size_t next = 0;
+    size_t batch = 0;
+  } ahead;
+
+  void SetPhysical(int64_t pos);
+  void SetLogical(int key, const Row &row);
+};
+
+class Engine {
+ public:
+  static Engine &Instance();
+
+  int16_t Call(const CallArgs &args);
+  void Release();
+
+ private:
+  Engine() = default;
+
+  // Position block handling.
+  Cursor *FindCursor(void *block);
+  void WriteBlock(void *block, uint64_t id);
+
+  int Open(const CallArgs &a);
+  int Close(const CallArgs &a, Cursor &c);
+  int Create(const CallArgs &a);
+  int Stat(const CallArgs &a, Cursor &c);
+  int Insert(const CallArgs &a, Cursor &c);
+  int Update(const CallArgs &a, Cursor &c);
+  int Delete(const CallArgs &a, Cursor &c);
+  int Get(const CallArgs &a, Cursor &c, int op, bool key_only);
+  int Step(const CallArgs &a, Cursor &c, int op);
+  int GetPosition(const CallArgs &a, Cursor &c);
+  int GetDirect(const CallArgs &a, Cursor &c);
+  int Version(const CallArgs &a);
+  int Unlock(const CallArgs &a, Cursor &c);
+  int CreateIndex(const CallArgs &a, Cursor &c);
+  int DropIndex(const CallArgs &a, Cursor &c);
+  int GetByPercentage(const CallArgs &a, Cursor &c);
+  int FindPercentage(const CallArgs &a, Cursor &c);
+  int SetOwner(const CallArgs &a, Cursor &c);
+  int ClearOwner(const CallArgs &a, Cursor &c);
+  int BeginTransaction(int bias);
+  int EndTransaction();
+  int AbortTransaction();
+
+  // Write bracket: one statement transaction, or a savepoint inside the process's
+  // transaction (joining it on first touch of the file).
+  int BeginOp(BtrFile &f);
+  int CommitOp(BtrFile &f);
+  void RollbackOp(BtrFile &f);
+
+  // Helpers.
+  int CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const;
+  void ReturnRecord(const CallArgs &a, const std::string &data, int *status) const;
+  void ReturnKey(const CallArgs &a, const KeyDef &key, const std::string &data) const;
+  bool FetchAlongKey(Cursor &c, int key, const char *where, bool descending, const std::string *k,
+                     int64_t seq, size_t limit, std::vector<Row> *rows);
+  int NextAlongPath(Cursor &c, int key, int direction, Row *row);
+  int NextPhysical(Cursor &c, int direction, Row *row);
+  bool AheadValid(Cursor &c, int key, int direction);
+  int AssignAutoIncrement(BtrFile &f, std::string &record);
+  int InsertKeyEntries(BtrFile &f, const std::string &record, int64_t pos,
+                       const std::vector<int64_t> &seqs);
+  int64_t CountEntries(BtrFile &f, int key);
+  std::vector<int64_t> SeqsOf(const BtrFile &f, const std::string &blob, int64_t pos) const;
+
+  std::recursive_mutex mutex_;
+  uint64_t next_id_ = 1;
+  std::map<uint64_t, std::unique_ptr<Cursor>> cursors_;
+  std::map<uint64_t, std::shared_ptr<BtrFile>> files_;  // by identity
+
+  bool in_transaction_ = false;
+  std::set<BtrFile *> transaction_files_;
+  std::vector<std::shared_ptr<BtrFile>> transaction_keepalive_;
+
+  friend int16_t CallEngine(const CallArgs &);
+};
+
+}  // namespace btr
