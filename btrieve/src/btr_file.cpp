@@ -1,8 +1,11 @@
 #include "btr_file.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +15,7 @@ namespace btr {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
+constexpr size_t kWalIndexHeaderSize = 136;  // two 48-byte header copies and the checkpoint info
 
 int ConfigureConnection(sqlite3 *db, bool read_only) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -21,7 +25,8 @@ int ConfigureConnection(sqlite3 *db, bool read_only) {
     if (rc != SQLITE_OK) return rc;
   }
   // WAL with NORMAL synchronisation survives a killed process with every commit intact.
-  return sqlite3_exec(db, "PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF", nullptr, nullptr,
+  // Memory-mapped reads save a system call per page.
+  return sqlite3_exec(db, "PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456", nullptr, nullptr,
                       nullptr);
 }
 
@@ -94,8 +99,8 @@ std::vector<int64_t> UnpackSeqs(const std::string &blob, size_t keys) {
 }
 
 BtrFile::~BtrFile() {
-  for (auto &kv : statements_)
-    sqlite3_finalize(kv.second);
+  if (shm_ != nullptr) ::munmap(shm_, kWalIndexHeaderSize);
+  ForgetStatements();
   if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
@@ -120,12 +125,10 @@ int BtrFile::Create(const std::string &native_path, const FileSpec &spec, bool r
                       "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
                       "; PRAGMA journal_mode=WAL; BEGIN;"
                       "CREATE TABLE meta(name TEXT PRIMARY KEY, value BLOB);"
-                      "CREATE TABLE r(pos INTEGER PRIMARY KEY AUTOINCREMENT, data BLOB NOT NULL,"
+                      "CREATE TABLE r(pos INTEGER PRIMARY KEY, data BLOB NOT NULL,"
                       " seqs BLOB NOT NULL);";
     for (size_t k = 0; k < spec.keys.size(); ++k) {
-      sql += "CREATE TABLE k" + std::to_string(k) +
-             "(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
-             " PRIMARY KEY(k, seq)) WITHOUT ROWID;";
+      sql += "CREATE TABLE k" + std::to_string(k) + kKeyTableColumns + ";";
     }
     rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   }
@@ -223,16 +226,68 @@ int BtrFile::LoadMeta() {
   return have_spec ? 0 : B_NOT_A_BTRIEVE_FILE;
 }
 
-Stmt BtrFile::Prepare(const std::string &sql) {
-  auto it = statements_.find(sql);
-  if (it != statements_.end()) return Stmt(it->second);
+sqlite3_stmt *BtrFile::Compile(const std::string &sql) {
   sqlite3_stmt *s = nullptr;
   if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) !=
       SQLITE_OK) {
-    return Stmt(nullptr);
+    sqlite3_finalize(s);
+    return nullptr;
   }
-  statements_.emplace(sql, s);
+  return s;
+}
+
+Stmt BtrFile::Prepare(const char *sql) {
+  auto it = by_address_.find(sql);
+  if (it != by_address_.end()) return Stmt(it->second);
+  sqlite3_stmt *s = Compile(sql);
+  if (s != nullptr) by_address_.emplace(sql, s);
   return Stmt(s);
+}
+
+Stmt BtrFile::PrepareKey(const char *sql, size_t key) {
+  auto it = by_key_.find({sql, key});
+  if (it != by_key_.end()) return Stmt(it->second);
+  std::string text = sql;
+  for (size_t at; (at = text.find("%N")) != std::string::npos;) {
+    text.replace(at, 2, std::to_string(key));
+  }
+  sqlite3_stmt *s = Compile(text);
+  if (s != nullptr) by_key_.emplace(std::make_pair(sql, key), s);
+  return Stmt(s);
+}
+
+Stmt BtrFile::PrepareText(const std::string &sql) {
+  auto it = by_text_.find(sql);
+  if (it != by_text_.end()) return Stmt(it->second);
+  sqlite3_stmt *s = Compile(sql);
+  if (s != nullptr) by_text_.emplace(sql, s);
+  return Stmt(s);
+}
+
+Stmt BtrFile::PrepareInsertEntries(size_t n) {
+  if (n < insert_entries_.size() && insert_entries_[n] != nullptr) return Stmt(insert_entries_[n]);
+  std::string sql = "INSERT INTO keys VALUES(?,?,?,?)";
+  for (size_t i = 1; i < n; ++i)
+    sql += ",(?,?,?,?)";
+  sqlite3_stmt *s = Compile(sql);
+  if (insert_entries_.size() <= n) insert_entries_.resize(n + 1, nullptr);
+  insert_entries_[n] = s;
+  return Stmt(s);
+}
+
+void BtrFile::ForgetStatements() {
+  for (sqlite3_stmt *s : insert_entries_)
+    sqlite3_finalize(s);
+  insert_entries_.clear();
+  for (auto &kv : by_address_)
+    sqlite3_finalize(kv.second);
+  for (auto &kv : by_key_)
+    sqlite3_finalize(kv.second);
+  for (auto &kv : by_text_)
+    sqlite3_finalize(kv.second);
+  by_address_.clear();
+  by_key_.clear();
+  by_text_.clear();
 }
 
 int BtrFile::Exec(const char *sql) {
@@ -255,6 +310,7 @@ int BtrFile::CommitWrite() {
 
 void BtrFile::RollbackWrite() {
   Exec("ROLLBACK");
+  high_water_valid_ = false;
   ++write_generation_;
 }
 
@@ -262,6 +318,33 @@ int64_t BtrFile::DataVersion() {
   Stmt s = Prepare("PRAGMA data_version");
   if (!s || s.Step() != SQLITE_ROW) return -1;
   return s.Int(0);
+}
+
+std::string BtrFile::ChangeStamp() {
+  if (!shm_tried_) {
+    shm_tried_ = true;
+    DataVersion();  // makes sure the shared-memory file exists
+    int fd = ::open((path_ + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      struct stat st;
+      if (::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) >= kWalIndexHeaderSize) {
+        void *p = ::mmap(nullptr, kWalIndexHeaderSize, PROT_READ, MAP_SHARED, fd, 0);
+        if (p != MAP_FAILED) shm_ = p;
+      }
+      ::close(fd);
+    }
+  }
+  if (shm_ == nullptr) return std::to_string(DataVersion());
+  // The first header copy: iChange, mxFrame, salts and checksums change with every commit,
+  // checkpoint restart and reset.
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return std::string(static_cast<const char *>(shm_), 48);
+}
+
+bool BtrFile::SameStamp(const std::string &stamp) {
+  if (shm_ == nullptr) return stamp == ChangeStamp();
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return stamp.size() == 48 && std::memcmp(shm_, stamp.data(), 48) == 0;
 }
 
 int BtrFile::SetOwner(const std::string &owner, int mode) {
@@ -309,18 +392,58 @@ bool BtrFile::ReadRecord(int64_t pos, std::string *data, std::vector<int64_t> *s
   return true;
 }
 
-int BtrFile::NextSequence(int64_t *seq) {
-  Stmt s = Prepare("UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = 'r' RETURNING seq");
-  int rc = s.Step();
-  if (rc == SQLITE_ROW) {
-    *seq = s.Int(0);
-    return 0;
+// Positions are never reused: a record gets one above every position in use and above the
+// high-water mark, which a delete of the highest record raises. Sequences of entries moved
+// along a key come from the same numbers and raise the mark too.
+int64_t BtrFile::HighWater() {
+  if (high_water_valid_ && SameStamp(high_water_stamp_)) return high_water_;
+  high_water_stamp_ = ChangeStamp();
+  Stmt s = Prepare("SELECT value FROM meta WHERE name = 'hwm'");
+  high_water_ = s.Step() == SQLITE_ROW ? s.Int(0) : 0;
+  high_water_valid_ = true;
+  return high_water_;
+}
+
+int BtrFile::SetHighWater(int64_t value) {
+  Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('hwm', ?1)");
+  s.Bind(1, value);
+  if (s.Step() != SQLITE_DONE) {
+    high_water_valid_ = false;
+    return B_IO_ERROR;
   }
-  if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
-  Stmt ins = Prepare("INSERT INTO sqlite_sequence(name, seq) VALUES('r', 1)");
-  if (ins.Step() != SQLITE_DONE) return B_IO_ERROR;
-  *seq = 1;
+  high_water_ = value;
   return 0;
+}
+
+int BtrFile::InsertRecord(const std::string &data, int64_t *pos) {
+  // Without a high-water mark the next position is simply the highest plus one.
+  int64_t high_water = HighWater();
+  Stmt s = high_water == 0
+               ? Prepare("INSERT INTO r(data, seqs) VALUES(?1, x'')")
+               : Prepare(
+                     "INSERT INTO r(pos, data, seqs)"
+                     " VALUES(max(coalesce((SELECT max(pos) FROM r), 0), ?2) + 1, ?1, x'')");
+  s.BindStatic(1, data.data(), data.size());
+  if (high_water != 0) s.Bind(2, high_water);
+  int rc = s.Step();
+  if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  *pos = sqlite3_last_insert_rowid(db_);
+  return 0;
+}
+
+int BtrFile::NextSequence(int64_t *seq) {
+  Stmt s = Prepare("SELECT max(coalesce((SELECT max(pos) FROM r), 0), ?1) + 1");
+  s.Bind(1, HighWater());
+  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *seq = s.Int(0);
+  return SetHighWater(*seq);
+}
+
+int BtrFile::RetirePosition(int64_t pos) {
+  Stmt top = Prepare("SELECT max(pos) FROM r");
+  if (top.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (top.Int(0) != pos || pos <= HighWater()) return 0;
+  return SetHighWater(pos);
 }
 
 int64_t BtrFile::RecordCount() {

@@ -2,19 +2,21 @@
 // statements. Every position block that opens the same file shares one BtrFile.
 //
 // Storage layout (one SQLite database at the file's path):
-//   meta(name TEXT PRIMARY KEY, value BLOB)  -- 'spec', 'owner', 'owner_mode'
-//   r(pos INTEGER PRIMARY KEY AUTOINCREMENT, data BLOB, seqs BLOB)
+//   meta(name TEXT PRIMARY KEY, value BLOB)  -- 'spec', 'owner', 'owner_mode', 'hwm'
+//   r(pos INTEGER PRIMARY KEY, data BLOB, seqs BLOB)
 //       seqs: per key, the 8-byte insertion sequence of the record's entry in that key
-//   k<N>(k BLOB, seq INTEGER, pos INTEGER, PRIMARY KEY(k, seq)) WITHOUT ROWID
-//       one per key; k sorts as the key's segments compare (key_encoder.h); seq is 0 for
-//       unique keys (so the primary key rejects duplicates) and the insertion sequence for
-//       keys with duplicates (so they keep insertion order).
+//   k<N>(k BLOB, seq, pos, PRIMARY KEY(k, seq)) WITHOUT ROWID
+//       one table per key (each grows at its own end, as indexes do); k sorts as the key's
+//       segments compare (key_encoder.h); seq is 0 for unique keys (so the primary key
+//       rejects duplicates) and the insertion sequence for keys with duplicates (so they
+//       keep insertion order).
 // application_id marks our files; user_version is the schema version.
 #pragma once
 
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -26,6 +28,10 @@ namespace btr {
 
 constexpr int32_t kApplicationId = 0x5A4C4B42;  // "ZLKB"
 constexpr int kSchemaVersion = 1;
+// Columns of a key's table k<N>.
+constexpr const char *kKeyTableColumns =
+    "(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL, PRIMARY KEY(k, seq))"
+    " WITHOUT ROWID";
 
 // A prepared statement from the file's cache, reset and cleared when it goes out of scope.
 class Stmt {
@@ -78,8 +84,15 @@ class BtrFile {
   sqlite3 *Db() const { return db_; }
   bool ReadOnlyFile() const { return read_only_file_; }
 
-  // Cached statement for `sql`.
-  Stmt Prepare(const std::string &sql);
+  // Cached statements. Prepare: fixed SQL, cached by the literal's address. PrepareKey: SQL
+  // in which "%K" names key N's table. PrepareText: any SQL, cached by its text.
+  Stmt Prepare(const char *sql);
+  Stmt PrepareKey(const char *sql, size_t key);
+  Stmt PrepareText(const std::string &sql);
+  // INSERT of n key entries (keyno, k, seq, pos) in one statement.
+  Stmt PrepareInsertEntries(size_t n);
+  // Drops every cached statement (after the key tables changed).
+  void ForgetStatements();
   int Exec(const char *sql);
 
   // Write transaction around one operation (nested inside the process transaction when one
@@ -92,9 +105,13 @@ class BtrFile {
   // reads whether they are still current.
   uint64_t WriteGeneration() const { return write_generation_; }
   int64_t DataVersion();
+  // A cheap snapshot of the file's commit state: the WAL-index header in the shared-memory
+  // file (a documented part of SQLite's WAL format, changed by every commit of any process),
+  // or PRAGMA data_version when that header cannot be mapped. Equal snapshots mean that no
+  // other connection committed in between.
+  std::string ChangeStamp();
+  bool SameStamp(const std::string &stamp);
   void NoteWrite() { ++write_generation_; }
-
-  std::string KeyTable(size_t key_number) const { return "k" + std::to_string(key_number); }
 
   // Owner of the file (empty: none) and its access mode.
   const std::string &Owner() const { return owner_; }
@@ -112,8 +129,12 @@ class BtrFile {
   };
   // The record's data and seqs; false when there is no such record.
   bool ReadRecord(int64_t pos, std::string *data, std::vector<int64_t> *seqs);
-  // Next insertion sequence / position number (never reused).
+  // Inserts a record at a new position (never one used before).
+  int InsertRecord(const std::string &data, int64_t *pos);
+  // A new insertion sequence for an entry moved along a key (from the position numbers).
   int NextSequence(int64_t *seq);
+  // Called before the record at `pos` is deleted, so its position is not given out again.
+  int RetirePosition(int64_t pos);
   int64_t RecordCount();
 
   int open_count = 0;     // position blocks of this process on the file
@@ -130,7 +151,18 @@ class BtrFile {
   std::string owner_;
   int owner_mode_ = 0;
   uint64_t write_generation_ = 0;
-  std::unordered_map<std::string, sqlite3_stmt *> statements_;
+  int64_t HighWater();
+  int SetHighWater(int64_t value);
+  int64_t high_water_ = 0;
+  bool high_water_valid_ = false;
+  std::string high_water_stamp_;
+  void *shm_ = nullptr;  // mapping of the WAL-index header
+  bool shm_tried_ = false;
+  sqlite3_stmt *Compile(const std::string &sql);
+  std::unordered_map<const char *, sqlite3_stmt *> by_address_;
+  std::map<std::pair<const char *, size_t>, sqlite3_stmt *> by_key_;
+  std::unordered_map<std::string, sqlite3_stmt *> by_text_;
+  std::vector<sqlite3_stmt *> insert_entries_;
 };
 
 // Seqs blob helpers.

@@ -104,6 +104,7 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   // Every record in every key it belongs to, with the right key bytes and sequence.
   std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> expected(spec.keys.size());
   int64_t max_pos = 0;
+  int64_t max_seq = 0;
   ForEachRow(d.db, "SELECT pos, data, seqs FROM r ORDER BY pos", [&](sqlite3_stmt *s) {
     int64_t pos = sqlite3_column_int64(s, 0);
     std::string data = Blob(s, 1);
@@ -125,6 +126,7 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
       if (!key.Duplicates() && seq != 0)
         problem("record " + std::to_string(pos) + " has a sequence in unique key " +
                 std::to_string(k));
+      max_seq = std::max(max_seq, seq);
       expected[k][{EncodeKeyFromRecord(spec, key, rec), seq}] = pos;
     }
   });
@@ -159,10 +161,14 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
               " record(s)");
     }
   }
-  int64_t sequence = 0;
-  ForEachRow(d.db, "SELECT seq FROM sqlite_sequence WHERE name = 'r'",
-             [&](sqlite3_stmt *s) { sequence = sqlite3_column_int64(s, 0); });
-  if (sequence < max_pos) problem("the position counter is below the highest position");
+  // Moved sequences come from the position numbers: none may lie above the highest given
+  // out, or a later insert could meet it again.
+  int64_t high_water = 0;
+  ForEachRow(d.db, "SELECT value FROM meta WHERE name = 'hwm'",
+             [&](sqlite3_stmt *s) { high_water = sqlite3_column_int64(s, 0); });
+  if (max_seq > std::max(max_pos, high_water)) {
+    problem("a key sequence lies above every position given out");
+  }
   return problems->size() == before;
 }
 

@@ -18,6 +18,28 @@ constexpr size_t kMaxPath = 65535;
 constexpr size_t kMaxReadAhead = 256;
 constexpr uint32_t kPercentScale = 10000;
 
+constexpr const char *kInsertEntrySql = "INSERT INTO k%N VALUES(?1, ?2, ?3)";
+constexpr const char *kDeleteEntrySql = "DELETE FROM k%N WHERE k = ?1 AND seq = ?2";
+
+// Reads along a key: ?1 key bytes, ?2 sequence, ?3 limit; indexed by FetchKind.
+#define FETCH_SELECT "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos WHERE "
+#define FETCH_UP " ORDER BY x.k, x.seq LIMIT ?3"
+#define FETCH_DOWN " ORDER BY x.k DESC, x.seq DESC LIMIT ?3"
+constexpr const char *kFetchSql[] = {
+    FETCH_SELECT "x.k = ?1" FETCH_UP,
+    FETCH_SELECT "x.k > ?1" FETCH_UP,
+    FETCH_SELECT "x.k >= ?1" FETCH_UP,
+    FETCH_SELECT "x.k < ?1" FETCH_DOWN,
+    FETCH_SELECT "x.k <= ?1" FETCH_DOWN,
+    FETCH_SELECT "?1 IS NULL" FETCH_UP,
+    FETCH_SELECT "?1 IS NULL" FETCH_DOWN,
+    FETCH_SELECT "(x.k, x.seq) > (?1, ?2)" FETCH_UP,
+    FETCH_SELECT "(x.k, x.seq) < (?1, ?2)" FETCH_DOWN,
+};
+#undef FETCH_SELECT
+#undef FETCH_UP
+#undef FETCH_DOWN
+
 std::string ReadPath(const uint8_t *key) {
   if (key == nullptr) return std::string();
   const char *p = reinterpret_cast<const char *>(key);
@@ -46,6 +68,25 @@ void Cursor::SetPhysical(int64_t pos) {
   current_pos = pos;
   has_physical = true;
   physical_pos = pos;
+}
+
+void RowBatch::Clear() {
+  bytes_.clear();
+  spans_.clear();
+}
+
+void RowBatch::Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
+                   size_t data_len) {
+  Span s{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos};
+  if (k_len) bytes_.append(static_cast<const char *>(k), k_len);
+  if (data_len) bytes_.append(static_cast<const char *>(data), data_len);
+  spans_.push_back(s);
+}
+
+Row RowBatch::At(size_t i) const {
+  const Span &s = spans_[i];
+  return Row{std::string_view(bytes_).substr(s.k_off, s.k_len), s.seq, s.pos,
+             std::string_view(bytes_).substr(s.data_off, s.data_len)};
 }
 
 void Cursor::SetLogical(int key, const Row &row) {
@@ -289,7 +330,7 @@ int Engine::Stat(const CallArgs &a, Cursor &c) {
   BtrFile &f = *c.file;
   std::vector<uint32_t> unique;
   for (size_t k = 0; k < f.Spec().keys.size(); ++k) {
-    Stmt s = f.Prepare("SELECT count(DISTINCT k) FROM " + f.KeyTable(k));
+    Stmt s = f.PrepareKey("SELECT count(DISTINCT k) FROM k%N", k);
     unique.push_back(s && s.Step() == SQLITE_ROW ? static_cast<uint32_t>(s.Int(0)) : 0);
   }
   std::vector<uint8_t> out =
@@ -310,32 +351,44 @@ int Engine::Version(const CallArgs &a) {
 }
 
 // ---- Writes ---------------------------------------------------------------------------
+//
+// Every conflict (duplicate key, key not modifiable, missing record) is checked before the
+// first write of an operation, so a refused operation writes nothing and needs no
+// savepoint. Only an I/O failure can stop an operation part-way: outside a transaction its
+// statement transaction is rolled back; inside the process's transaction the whole
+// transaction is undone at once and End answers with the failure.
 
 int Engine::BeginOp(BtrFile &f) {
   if (!in_transaction_) return f.BeginWrite();
+  if (transaction_failure_ != 0) return transaction_failure_;
   if (transaction_files_.count(&f) == 0) {
     int status = f.BeginWrite();
     if (status != 0) return status;
     transaction_files_.insert(&f);
     transaction_keepalive_.push_back(files_[f.identity]);
   }
-  return StatusFromSqlite(f.Exec("SAVEPOINT op"));
+  return 0;
 }
 
 int Engine::CommitOp(BtrFile &f) {
   if (!in_transaction_) return f.CommitWrite();
   f.NoteWrite();
-  return StatusFromSqlite(f.Exec("RELEASE op"));
+  return 0;
 }
 
-void Engine::RollbackOp(BtrFile &f) {
+void Engine::AbandonOp(BtrFile &f) {
+  if (!in_transaction_) f.RollbackWrite();
+}
+
+void Engine::FailOp(BtrFile &f, int status) {
   if (!in_transaction_) {
     f.RollbackWrite();
     return;
   }
-  f.Exec("ROLLBACK TO op");
-  f.Exec("RELEASE op");
-  f.NoteWrite();
+  for (BtrFile *t : transaction_files_)
+    t->RollbackWrite();
+  transaction_files_.clear();
+  transaction_failure_ = status;
 }
 
 std::vector<int64_t> Engine::SeqsOf(const BtrFile &f, const std::string &blob, int64_t pos) const {
@@ -349,18 +402,41 @@ std::vector<int64_t> Engine::SeqsOf(const BtrFile &f, const std::string &blob, i
   return seqs;
 }
 
+bool Engine::KeyValueTaken(BtrFile &f, size_t key, const std::string &k) {
+  Stmt s = f.PrepareKey("SELECT 1 FROM k%N WHERE k = ?1 LIMIT 1", key);
+  s.BindStatic(1, k.data(), k.size());
+  return s.Step() == SQLITE_ROW;
+}
+
 int Engine::InsertKeyEntries(BtrFile &f, const std::string &record, int64_t pos,
-                             const std::vector<int64_t> &seqs) {
+                             const std::vector<int64_t> &seqs, size_t *done) {
   const FileSpec &spec = f.Spec();
   const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
-  for (size_t k = 0; k < spec.keys.size(); ++k) {
+  for (*done = 0; *done < spec.keys.size(); ++*done) {
+    size_t k = *done;
     if (IsNullKey(spec.keys[k], rec)) continue;
-    Stmt s = f.Prepare("INSERT INTO " + f.KeyTable(k) + "(k, seq, pos) VALUES(?1, ?2, ?3)");
-    s.Bind(1, EncodeKeyFromRecord(spec, spec.keys[k], rec));
+    std::string bytes = EncodeKeyFromRecord(spec, spec.keys[k], rec);
+    Stmt s = f.PrepareKey(kInsertEntrySql, k);
+    s.BindStatic(1, bytes.data(), bytes.size());
     s.Bind(2, seqs[k]);
     s.Bind(3, pos);
     int rc = s.Step();
     if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  }
+  return 0;
+}
+
+int Engine::DeleteKeyEntries(BtrFile &f, const std::string &record,
+                             const std::vector<int64_t> &seqs, size_t keys) {
+  const FileSpec &spec = f.Spec();
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
+  for (size_t k = 0; k < keys; ++k) {
+    if (IsNullKey(spec.keys[k], rec)) continue;
+    std::string bytes = EncodeKeyFromRecord(spec, spec.keys[k], rec);
+    Stmt s = f.PrepareKey(kDeleteEntrySql, k);
+    s.BindStatic(1, bytes.data(), bytes.size());
+    s.Bind(2, seqs[k]);
+    if (s.Step() != SQLITE_DONE) return B_IO_ERROR;
   }
   return 0;
 }
@@ -378,8 +454,9 @@ int Engine::AssignAutoIncrement(BtrFile &f, std::string &record) {
     int64_t highest = 0;
     if (si == 0) {
       // The first segment orders the index: the highest value is at one end.
-      Stmt s = f.Prepare("SELECT k FROM " + f.KeyTable(k) + " ORDER BY k " +
-                         (seg.Descending() ? "ASC" : "DESC") + " LIMIT 1");
+      Stmt s = f.PrepareKey(seg.Descending() ? "SELECT k FROM k%N ORDER BY k ASC LIMIT 1"
+                                             : "SELECT k FROM k%N ORDER BY k DESC LIMIT 1",
+                            k);
       if (s.Step() == SQLITE_ROW) {
         std::string enc = s.Blob(0);
         uint64_t v = 0;
@@ -417,13 +494,13 @@ int Engine::CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buf
   return 0;
 }
 
-void Engine::ReturnKey(const CallArgs &a, const KeyDef &key, const std::string &data) const {
+void Engine::ReturnKey(const CallArgs &a, const KeyDef &key, std::string_view data) const {
   std::string value = KeyValueFromRecord(key, reinterpret_cast<const uint8_t *>(data.data()));
   size_t n = value.size() < a.key_length ? value.size() : a.key_length;
   if (a.key != nullptr) std::memcpy(a.key, value.data(), n);
 }
 
-void Engine::ReturnRecord(const CallArgs &a, const std::string &data, int *status) const {
+void Engine::ReturnRecord(const CallArgs &a, std::string_view data, int *status) const {
   uint32_t room = a.data != nullptr ? a.DataLength() : 0;
   size_t n = data.size() < room ? data.size() : room;
   if (n > 0) std::memcpy(a.data, data.data(), n);
@@ -443,23 +520,37 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
   }
   uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
   std::string record(reinterpret_cast<const char *>(a.data), length);
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
 
   int status = BeginOp(f);
   if (status != 0) return status;
   AssignAutoIncrement(f, record);
   int64_t pos = 0;
-  {
-    Stmt s = f.Prepare("INSERT INTO r(data, seqs) VALUES(?1, x'')");
-    s.BindStatic(1, record.data(), record.size());
-    int rc = s.Step();
-    if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
-    pos = sqlite3_last_insert_rowid(f.Db());
+  status = f.InsertRecord(record, &pos);
+  if (status != 0) {
+    AbandonOp(f);  // a failed statement leaves nothing behind
+    return status;
   }
   std::vector<int64_t> seqs = SeqsOf(f, std::string(), pos);
-  if (status == 0 && pos > INT32_MAX) status = B_DISK_FULL;  // positions are 32-bit
-  if (status == 0) status = InsertKeyEntries(f, record, pos, seqs);
+  // A duplicate of a unique key is found by that key's primary key. Outside a transaction
+  // the statement transaction is rolled back; inside one, what this insert wrote is taken
+  // out again.
+  size_t done = 0;
+  status = pos > INT32_MAX ? B_DISK_FULL : InsertKeyEntries(f, record, pos, seqs, &done);
+  if (status == B_DUPLICATE_KEY_VALUE || status == B_DISK_FULL) {
+    if (!in_transaction_) {
+      AbandonOp(f);
+      return status;
+    }
+    Stmt undo = f.Prepare("DELETE FROM r WHERE pos = ?1");
+    undo.Bind(1, pos);
+    if (DeleteKeyEntries(f, record, seqs, done) == 0 && undo.Step() == SQLITE_DONE) {
+      CommitOp(f);
+      return status;
+    }
+  }
   if (status != 0) {
-    RollbackOp(f);
+    FailOp(f, status);
     return status;
   }
   status = CommitOp(f);
@@ -468,11 +559,8 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
   std::memcpy(a.data, record.data(), spec.record_length);  // auto-increment values
   if (key != -1) {
     const KeyDef &kd = spec.keys[key];
-    Row row;
-    row.k = EncodeKeyFromRecord(spec, kd, reinterpret_cast<const uint8_t *>(record.data()));
-    row.seq = seqs[key];
-    row.pos = pos;
-    c.SetLogical(key, row);
+    std::string k = EncodeKeyFromRecord(spec, kd, rec);
+    c.SetLogical(key, Row{k, seqs[key], pos, {}});
     ReturnKey(a, kd, record);
   }
   return 0;
@@ -507,35 +595,51 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
       old_seqs_blob = s.Blob(1);
     }
   }
-  std::vector<int64_t> seqs = SeqsOf(f, old_seqs_blob, c.current_pos);
-  bool seqs_changed = false;
+  // What changes in each key, checked in full before anything is written.
+  struct Change {
+    bool old_null, new_null;
+    std::string old_k, new_k;
+  };
+  std::vector<Change> changes(spec.keys.size());
   const uint8_t *old_rec = reinterpret_cast<const uint8_t *>(old.data());
   for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
     const KeyDef &kd = spec.keys[k];
-    if (KeyValueFromRecord(kd, old_rec) != KeyValueFromRecord(kd, rec) && !kd.Modifiable()) {
+    Change &ch = changes[k];
+    ch.old_null = IsNullKey(kd, old_rec);
+    ch.new_null = IsNullKey(kd, rec);
+    ch.old_k = EncodeKeyFromRecord(spec, kd, old_rec);
+    ch.new_k = EncodeKeyFromRecord(spec, kd, rec);
+    if (!kd.Modifiable() && KeyValueFromRecord(kd, old_rec) != KeyValueFromRecord(kd, rec)) {
       status = B_MODIFIABLE_KEYVALUE_ERROR;
-      break;
+    } else if (!kd.Duplicates() && !ch.new_null && (ch.old_null || ch.old_k != ch.new_k) &&
+               KeyValueTaken(f, k, ch.new_k)) {
+      status = B_DUPLICATE_KEY_VALUE;
     }
-    bool old_null = IsNullKey(kd, old_rec);
-    bool new_null = IsNullKey(kd, rec);
-    std::string old_k = EncodeKeyFromRecord(spec, kd, old_rec);
-    std::string new_k = EncodeKeyFromRecord(spec, kd, rec);
-    if (old_null == new_null && old_k == new_k) continue;
-    if (!old_null) {
-      Stmt s = f.Prepare("DELETE FROM " + f.KeyTable(k) + " WHERE k = ?1 AND seq = ?2");
-      s.Bind(1, old_k);
+  }
+  if (status != 0) {
+    AbandonOp(f);
+    return status;
+  }
+  std::vector<int64_t> seqs = SeqsOf(f, old_seqs_blob, c.current_pos);
+  bool seqs_changed = false;
+  for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
+    const Change &ch = changes[k];
+    if (ch.old_null == ch.new_null && ch.old_k == ch.new_k) continue;
+    if (!ch.old_null) {
+      Stmt s = f.PrepareKey(kDeleteEntrySql, k);
+      s.Bind(1, ch.old_k);
       s.Bind(2, seqs[k]);
       if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
     }
-    if (status == 0 && !new_null) {
+    if (status == 0 && !ch.new_null) {
       // A record moved along a key with duplicates goes after the others of its value.
-      if (kd.Duplicates()) {
+      if (spec.keys[k].Duplicates()) {
         status = f.NextSequence(&seqs[k]);
         seqs_changed = true;
       }
       if (status == 0) {
-        Stmt s = f.Prepare("INSERT INTO " + f.KeyTable(k) + "(k, seq, pos) VALUES(?1, ?2, ?3)");
-        s.Bind(1, new_k);
+        Stmt s = f.PrepareKey(kInsertEntrySql, k);
+        s.Bind(1, ch.new_k);
         s.Bind(2, seqs[k]);
         s.Bind(3, c.current_pos);
         int rc = s.Step();
@@ -553,18 +657,14 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
   }
   if (status != 0) {
-    RollbackOp(f);
+    FailOp(f, status);
     return status;
   }
   status = CommitOp(f);
   if (status != 0) return status;
   if (key != -1) {
     const KeyDef &kd = spec.keys[key];
-    Row row;
-    row.k = EncodeKeyFromRecord(spec, kd, rec);
-    row.seq = seqs[key];
-    row.pos = c.current_pos;
-    c.SetLogical(key, row);
+    c.SetLogical(key, Row{changes[key].new_k, seqs[key], c.current_pos, {}});
     ReturnKey(a, kd, record);
   }
   return 0;
@@ -589,22 +689,20 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
       seqs_blob = s.Blob(1);
     }
   }
-  std::vector<int64_t> seqs = SeqsOf(f, seqs_blob, c.current_pos);
-  const uint8_t *rec = reinterpret_cast<const uint8_t *>(old.data());
-  for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
-    if (IsNullKey(spec.keys[k], rec)) continue;
-    Stmt s = f.Prepare("DELETE FROM " + f.KeyTable(k) + " WHERE k = ?1 AND seq = ?2");
-    s.Bind(1, EncodeKeyFromRecord(spec, spec.keys[k], rec));
-    s.Bind(2, seqs[k]);
-    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  if (status != 0) {
+    AbandonOp(f);
+    return status;
   }
+  std::vector<int64_t> seqs = SeqsOf(f, seqs_blob, c.current_pos);
+  status = DeleteKeyEntries(f, old, seqs, spec.keys.size());
+  if (status == 0) status = f.RetirePosition(c.current_pos);
   if (status == 0) {
     Stmt s = f.Prepare("DELETE FROM r WHERE pos = ?1");
     s.Bind(1, c.current_pos);
     if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
   }
   if (status != 0) {
-    RollbackOp(f);
+    FailOp(f, status);
     return status;
   }
   status = CommitOp(f);
@@ -617,63 +715,60 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
 
 // ---- Reads ----------------------------------------------------------------------------
 
-bool Engine::FetchAlongKey(Cursor &c, int key, const char *where, bool descending,
-                           const std::string *k, int64_t seq, size_t limit,
-                           std::vector<Row> *rows) {
-  BtrFile &f = *c.file;
-  std::string order = descending ? " ORDER BY x.k DESC, x.seq DESC" : " ORDER BY x.k, x.seq";
-  std::string sql = "SELECT x.k, x.seq, x.pos, r.data FROM " + f.KeyTable(key) +
-                    " x JOIN r ON r.pos = x.pos" +
-                    (where[0] ? std::string(" WHERE ") + where : "") + order + " LIMIT ?3";
-  Stmt s = f.Prepare(sql);
+bool Engine::FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
+                           size_t limit, RowBatch *rows) {
+  Stmt s = c.file->PrepareKey(kFetchSql[kind], key);
   if (!s) return false;
-  if (k != nullptr) s.Bind(1, *k);
+  if (k != nullptr) s.BindStatic(1, k->data(), k->size());
   s.Bind(2, seq);
   s.Bind(3, static_cast<int64_t>(limit));
-  rows->clear();
+  rows->Clear();
   int rc;
+  sqlite3_stmt *st = s.get();
   while ((rc = s.Step()) == SQLITE_ROW) {
-    rows->push_back(Row{s.Blob(0), s.Int(1), s.Int(2), s.Blob(3)});
+    rows->Add(sqlite3_column_blob(st, 0), sqlite3_column_bytes(st, 0), s.Int(1), s.Int(2),
+              sqlite3_column_blob(st, 3), sqlite3_column_bytes(st, 3));
   }
   return rc == SQLITE_DONE;
 }
 
 bool Engine::AheadValid(Cursor &c, int key, int direction) {
   Cursor::ReadAhead &ra = c.ahead;
-  if (ra.key != key || ra.direction != direction || ra.next >= ra.rows.size()) return false;
+  if (ra.key != key || ra.direction != direction || ra.next >= ra.rows.Size()) return false;
   if (ra.generation != c.file->WriteGeneration()) return false;
   // The row before `next` must be where the cursor stands.
-  const Row &last = ra.rows[ra.next - 1];
+  Row last = ra.rows.At(ra.next - 1);
   if (key >= 0) {
     if (!c.has_logical || c.logical_seq != last.seq || c.logical_k != last.k) return false;
   } else if (!c.has_physical || c.physical_pos != last.pos) {
     return false;
   }
-  return ra.data_version == c.file->DataVersion();
+  return c.file->SameStamp(ra.stamp);
 }
 
 int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
+  Cursor::ReadAhead &ra = c.ahead;
   if (AheadValid(c, key, direction)) {
-    *row = c.ahead.rows[c.ahead.next++];
+    *row = ra.rows.At(ra.next++);
     return 0;
   }
-  Cursor::ReadAhead &ra = c.ahead;
   size_t batch =
       (ra.key == key && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
-  std::vector<Row> rows;
-  bool ok =
-      FetchAlongKey(c, key, direction > 0 ? "(x.k, x.seq) > (?1, ?2)" : "(x.k, x.seq) < (?1, ?2)",
-                    direction < 0, &c.logical_k, c.logical_seq, batch, &rows);
-  if (!ok) return B_IO_ERROR;
-  if (rows.empty()) return B_END_OF_FILE;
+  ra.key = -2;
+  // The stamp is taken before the read: a commit in between makes the cache look stale
+  // (one read too many), never fresh.
+  ra.stamp = c.file->ChangeStamp();
+  if (!FetchAlongKey(c, key, direction > 0 ? kFetchNext : kFetchPrevious, &c.logical_k,
+                     c.logical_seq, batch, &ra.rows)) {
+    return B_IO_ERROR;
+  }
+  if (ra.rows.Empty()) return B_END_OF_FILE;
   ra.key = key;
   ra.direction = direction;
   ra.batch = batch;
   ra.generation = c.file->WriteGeneration();
-  ra.data_version = c.file->DataVersion();
-  ra.rows = std::move(rows);
   ra.next = 1;
-  *row = ra.rows[0];
+  *row = ra.rows.At(0);
   return 0;
 }
 
@@ -686,52 +781,43 @@ int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
   const KeyDef &kd = spec.keys[key];
 
   Row row;
-  std::vector<Row> rows;
-  bool found = false;
   if (op == B_GET_NEXT || op == B_GET_PREVIOUS) {
     if (!c.has_logical) return B_POSITIONING_ERROR;
     if (c.key_path != key) return B_DIFFERENT_KEYNUMBER;
     status = NextAlongPath(c, key, op == B_GET_NEXT ? 1 : -1, &row);
     if (status != 0) return status;
-    found = true;
   } else {
-    std::string k;
-    const char *where = "";
-    bool descending = false;
-    if (op != B_GET_FIRST && op != B_GET_LAST) k = EncodeKeyValue(spec, kd, a.key);
+    FetchKind kind = kFetchFirst;
     switch (op) {
       case B_GET_EQUAL:
-        where = "x.k = ?1";
+        kind = kFetchEqual;
         break;
       case B_GET_GREATER:
-        where = "x.k > ?1";
+        kind = kFetchGreater;
         break;
       case B_GET_GE:
-        where = "x.k >= ?1";
+        kind = kFetchGreaterOrEqual;
         break;
       case B_GET_LESS:
-        where = "x.k < ?1";
-        descending = true;
+        kind = kFetchLess;
         break;
       case B_GET_LE:
-        where = "x.k <= ?1";
-        descending = true;
+        kind = kFetchLessOrEqual;
         break;
       case B_GET_LAST:
-        descending = true;
+        kind = kFetchLast;
         break;
       default:
         break;
     }
-    if (!FetchAlongKey(c, key, where, descending, where[0] ? &k : nullptr, 0, 1, &rows)) {
-      return B_IO_ERROR;
-    }
-    if (rows.empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
-    row = std::move(rows[0]);
-    found = true;
+    std::string k;
+    bool keyed = kind != kFetchFirst && kind != kFetchLast;
+    if (keyed) k = EncodeKeyValue(spec, kd, a.key);
     c.ahead.key = -2;
+    if (!FetchAlongKey(c, key, kind, keyed ? &k : nullptr, 0, 1, &c.ahead.rows)) return B_IO_ERROR;
+    if (c.ahead.rows.Empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
+    row = c.ahead.rows.At(0);
   }
-  if (!found) return B_END_OF_FILE;
   c.SetLogical(key, row);
   status = 0;
   if (!key_only) ReturnRecord(a, row.data, &status);
@@ -740,39 +826,42 @@ int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
 }
 
 int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
+  Cursor::ReadAhead &ra = c.ahead;
   if (AheadValid(c, -1, direction)) {
-    *row = c.ahead.rows[c.ahead.next++];
+    *row = ra.rows.At(ra.next++);
     return 0;
   }
   BtrFile &f = *c.file;
-  Cursor::ReadAhead &ra = c.ahead;
   size_t batch =
       (ra.key == -1 && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  ra.key = -2;
+  ra.stamp = f.ChangeStamp();
   Stmt s = f.Prepare(direction > 0
                          ? "SELECT pos, data FROM r WHERE pos > ?1 ORDER BY pos LIMIT ?2"
                          : "SELECT pos, data FROM r WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2");
   s.Bind(1, c.physical_pos);
   s.Bind(2, static_cast<int64_t>(batch));
-  std::vector<Row> rows;
+  ra.rows.Clear();
   int rc;
-  while ((rc = s.Step()) == SQLITE_ROW)
-    rows.push_back(Row{std::string(), 0, s.Int(0), s.Blob(1)});
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    ra.rows.Add(nullptr, 0, 0, s.Int(0), sqlite3_column_blob(s.get(), 1),
+                sqlite3_column_bytes(s.get(), 1));
+  }
   if (rc != SQLITE_DONE) return B_IO_ERROR;
-  if (rows.empty()) return B_END_OF_FILE;
+  if (ra.rows.Empty()) return B_END_OF_FILE;
   ra.key = -1;
   ra.direction = direction;
   ra.batch = batch;
   ra.generation = f.WriteGeneration();
-  ra.data_version = f.DataVersion();
-  ra.rows = std::move(rows);
   ra.next = 1;
-  *row = ra.rows[0];
+  *row = ra.rows.At(0);
   return 0;
 }
 
 int Engine::Step(const CallArgs &a, Cursor &c, int op) {
   BtrFile &f = *c.file;
   Row row;
+  std::string first;
   if (op == B_STEP_FIRST || op == B_STEP_LAST) {
     Stmt s = f.Prepare(op == B_STEP_FIRST ? "SELECT pos, data FROM r ORDER BY pos LIMIT 1"
                                           : "SELECT pos, data FROM r ORDER BY pos DESC LIMIT 1");
@@ -780,7 +869,8 @@ int Engine::Step(const CallArgs &a, Cursor &c, int op) {
     if (rc == SQLITE_DONE) return B_END_OF_FILE;
     if (rc != SQLITE_ROW) return B_IO_ERROR;
     row.pos = s.Int(0);
-    row.data = s.Blob(1);
+    first = s.Blob(1);
+    row.data = first;
     c.ahead.key = -2;
   } else {
     if (!c.has_physical) return B_POSITIONING_ERROR;
@@ -825,11 +915,8 @@ int Engine::GetDirect(const CallArgs &a, Cursor &c) {
     c.SetPhysical(pos);
   } else {
     const KeyDef &kd = spec.keys[key];
-    Row row;
-    row.k = EncodeKeyFromRecord(spec, kd, reinterpret_cast<const uint8_t *>(data.data()));
-    row.seq = SeqsOf(f, seqs_blob, pos)[key];
-    row.pos = pos;
-    c.SetLogical(key, row);
+    std::string k = EncodeKeyFromRecord(spec, kd, reinterpret_cast<const uint8_t *>(data.data()));
+    c.SetLogical(key, Row{k, SeqsOf(f, seqs_blob, pos)[key], pos, {}});
     ReturnKey(a, kd, data);
   }
   int status = 0;
@@ -845,7 +932,7 @@ int Engine::Unlock(const CallArgs &, Cursor &) {
 
 int64_t Engine::CountEntries(BtrFile &f, int key) {
   if (key < 0) return f.RecordCount();
-  Stmt s = f.Prepare("SELECT count(*) FROM " + f.KeyTable(key));
+  Stmt s = f.PrepareKey("SELECT count(*) FROM k%N", key);
   return s && s.Step() == SQLITE_ROW ? s.Int(0) : 0;
 }
 
@@ -863,26 +950,28 @@ int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
   if (n == 0) return B_END_OF_FILE;
   int64_t rank =
       static_cast<int64_t>(std::llround(static_cast<double>(percent) * (n - 1) / kPercentScale));
-  Row row;
+  std::string k, data;
   c.ahead.key = -2;
   if (key == -1) {
     Stmt s = f.Prepare("SELECT pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1");
     s.Bind(1, rank);
     if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
-    row.pos = s.Int(0);
-    row.data = s.Blob(1);
-    c.SetPhysical(row.pos);
+    data = s.Blob(1);
+    c.SetPhysical(s.Int(0));
   } else {
-    Stmt s = f.Prepare("SELECT x.k, x.seq, x.pos, r.data FROM " + f.KeyTable(key) +
-                       " x JOIN r ON r.pos = x.pos ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1");
+    Stmt s = f.PrepareKey(
+        "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos"
+        " ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1",
+        key);
     s.Bind(1, rank);
     if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
-    row = Row{s.Blob(0), s.Int(1), s.Int(2), s.Blob(3)};
-    c.SetLogical(key, row);
-    ReturnKey(a, f.Spec().keys[key], row.data);
+    k = s.Blob(0);
+    data = s.Blob(3);
+    c.SetLogical(key, Row{k, s.Int(1), s.Int(2), data});
+    ReturnKey(a, f.Spec().keys[key], data);
   }
   int status = 0;
-  ReturnRecord(a, row.data, &status);
+  ReturnRecord(a, data, &status);
   return status;
 }
 
@@ -907,10 +996,10 @@ int Engine::FindPercentage(const CallArgs &a, Cursor &c) {
     if (status != 0) return status;
     if (n == 0) return B_END_OF_FILE;
     std::string k = EncodeKeyValue(f.Spec(), f.Spec().keys[key], a.key);
-    Stmt probe = f.Prepare("SELECT 1 FROM " + f.KeyTable(key) + " WHERE k = ?1 LIMIT 1");
+    Stmt probe = f.PrepareKey("SELECT 1 FROM k%N WHERE k = ?1 LIMIT 1", key);
     probe.Bind(1, k);
     if (probe.Step() != SQLITE_ROW) return B_KEY_VALUE_NOT_FOUND;
-    Stmt s = f.Prepare("SELECT count(*) FROM " + f.KeyTable(key) + " WHERE k < ?1");
+    Stmt s = f.PrepareKey("SELECT count(*) FROM k%N WHERE k < ?1", key);
     s.Bind(1, k);
     if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
     rank = s.Int(0);
@@ -946,11 +1035,7 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
 
   status = f.BeginWrite();
   if (status != 0) return status;
-  std::string table = f.KeyTable(number);
-  if (f.Exec(("CREATE TABLE " + table +
-              "(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
-              " PRIMARY KEY(k, seq)) WITHOUT ROWID")
-                 .c_str()) != SQLITE_OK) {
+  if (f.Exec(("CREATE TABLE k" + std::to_string(number) + kKeyTableColumns).c_str()) != SQLITE_OK) {
     status = B_IO_ERROR;
   }
   if (status == 0) {
@@ -961,7 +1046,7 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
       std::string data = s.Blob(1);
       const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
       if (IsNullKey(key, rec)) continue;
-      Stmt ins = f.Prepare("INSERT INTO " + table + " VALUES(?1, ?2, ?3)");
+      Stmt ins = f.PrepareKey(kInsertEntrySql, number);
       ins.Bind(1, EncodeKeyFromRecord(spec, key, rec));
       ins.Bind(2, key.Duplicates() ? pos : 0);
       ins.Bind(3, pos);
@@ -974,9 +1059,12 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
   if (status == 0) status = f.StoreSpec(spec);
   if (status != 0) {
     f.RollbackWrite();
+    f.ForgetStatements();
     return status;
   }
-  return f.CommitWrite();
+  status = f.CommitWrite();
+  f.ForgetStatements();
+  return status;
 }
 
 int Engine::DropIndex(const CallArgs &a, Cursor &c) {
@@ -990,10 +1078,10 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
   int status = f.BeginWrite();
   if (status != 0) return status;
   size_t n = spec.keys.size();
-  bool ok = f.Exec(("DROP TABLE " + f.KeyTable(key)).c_str()) == SQLITE_OK;
+  bool ok = f.Exec(("DROP TABLE k" + std::to_string(key)).c_str()) == SQLITE_OK;
   for (size_t k = key + 1; ok && k < n; ++k) {
-    ok = f.Exec(("ALTER TABLE " + f.KeyTable(k) + " RENAME TO " + f.KeyTable(k - 1)).c_str()) ==
-         SQLITE_OK;
+    std::string sql = "ALTER TABLE k" + std::to_string(k) + " RENAME TO k" + std::to_string(k - 1);
+    ok = f.Exec(sql.c_str()) == SQLITE_OK;
   }
   if (ok) {
     // Remove the dropped key's slot from explicitly stored sequences.
@@ -1006,9 +1094,11 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
   if (ok) ok = f.StoreSpec(spec) == 0;
   if (!ok) {
     f.RollbackWrite();
+    f.ForgetStatements();
     return B_IO_ERROR;
   }
   status = f.CommitWrite();
+  f.ForgetStatements();
   if (status != 0) return status;
   for (auto &kv : cursors_) {
     Cursor &other = *kv.second;
@@ -1054,7 +1144,8 @@ int Engine::BeginTransaction(int bias) {
 
 int Engine::EndTransaction() {
   if (!in_transaction_) return B_END_TRANSACTION_ERROR;
-  int status = 0;
+  int status = transaction_failure_;
+  transaction_failure_ = 0;
   for (BtrFile *f : transaction_files_) {
     int s = f->CommitWrite();
     if (status == 0) status = s;
@@ -1070,6 +1161,7 @@ int Engine::EndTransaction() {
 
 int Engine::AbortTransaction() {
   if (!in_transaction_) return B_END_TRANSACTION_ERROR;
+  transaction_failure_ = 0;
   for (BtrFile *f : transaction_files_)
     f->RollbackWrite();
   transaction_files_.clear();

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "btr_file.h"
@@ -31,12 +32,33 @@ struct CallArgs {
   int Key() const { return key_number; }
 };
 
-// One row read along a key path or in physical order.
+// One row read along a key path or in physical order. The views point into the batch
+// that read it (or into strings the caller keeps).
 struct Row {
-  std::string k;
+  std::string_view k;
   int64_t seq = 0;
   int64_t pos = 0;
-  std::string data;
+  std::string_view data;
+};
+
+// Rows read by one statement, their bytes in one buffer (no allocation per row).
+class RowBatch {
+ public:
+  void Clear();
+  void Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
+           size_t data_len);
+  size_t Size() const { return spans_.size(); }
+  bool Empty() const { return spans_.empty(); }
+  // Valid until the next Add or Clear.
+  Row At(size_t i) const;
+
+ private:
+  struct Span {
+    size_t k_off, k_len, data_off, data_len;
+    int64_t seq, pos;
+  };
+  std::string bytes_;
+  std::vector<Span> spans_;
 };
 
 struct Cursor {
@@ -61,8 +83,8 @@ struct Cursor {
     int key = -2;  // key number, -1 physical order, -2 none
     int direction = 0;
     uint64_t generation = 0;
-    int64_t data_version = -1;
-    std::vector<Row> rows;
+    std::string stamp;
+    RowBatch rows;
     size_t next = 0;
     size_t batch = 0;
   } ahead;
@@ -108,24 +130,44 @@ class Engine {
   int EndTransaction();
   int AbortTransaction();
 
-  // Write bracket: one statement transaction, or a savepoint inside the process's
-  // transaction (joining it on first touch of the file).
+  // Write bracket: a transaction of its own, or a part of the process's transaction
+  // (joining it on the first write to the file). AbandonOp: nothing was written yet.
+  // FailOp: a write failed part-way.
   int BeginOp(BtrFile &f);
   int CommitOp(BtrFile &f);
-  void RollbackOp(BtrFile &f);
+  void AbandonOp(BtrFile &f);
+  void FailOp(BtrFile &f, int status);
+  bool KeyValueTaken(BtrFile &f, size_t key, const std::string &k);
 
   // Helpers.
   int CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const;
-  void ReturnRecord(const CallArgs &a, const std::string &data, int *status) const;
-  void ReturnKey(const CallArgs &a, const KeyDef &key, const std::string &data) const;
-  bool FetchAlongKey(Cursor &c, int key, const char *where, bool descending, const std::string *k,
-                     int64_t seq, size_t limit, std::vector<Row> *rows);
+  void ReturnRecord(const CallArgs &a, std::string_view data, int *status) const;
+  void ReturnKey(const CallArgs &a, const KeyDef &key, std::string_view data) const;
+  enum FetchKind {
+    kFetchEqual,
+    kFetchGreater,
+    kFetchGreaterOrEqual,
+    kFetchLess,
+    kFetchLessOrEqual,
+    kFetchFirst,
+    kFetchLast,
+    kFetchNext,
+    kFetchPrevious
+  };
+  bool FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
+                     size_t limit, RowBatch *rows);
+  // The next row along a key or in physical order, served from the read-ahead when it is
+  // still current. The pointer stays valid until the cursor's next read.
   int NextAlongPath(Cursor &c, int key, int direction, Row *row);
   int NextPhysical(Cursor &c, int direction, Row *row);
   bool AheadValid(Cursor &c, int key, int direction);
   int AssignAutoIncrement(BtrFile &f, std::string &record);
+  // Adds (removes) the record's entries in its keys; `done` tells how many keys were
+  // handled when a failure stopped it.
   int InsertKeyEntries(BtrFile &f, const std::string &record, int64_t pos,
-                       const std::vector<int64_t> &seqs);
+                       const std::vector<int64_t> &seqs, size_t *done);
+  int DeleteKeyEntries(BtrFile &f, const std::string &record, const std::vector<int64_t> &seqs,
+                       size_t keys);
   int64_t CountEntries(BtrFile &f, int key);
   std::vector<int64_t> SeqsOf(const BtrFile &f, const std::string &blob, int64_t pos) const;
 
@@ -135,6 +177,7 @@ class Engine {
   std::map<uint64_t, std::shared_ptr<BtrFile>> files_;  // by identity
 
   bool in_transaction_ = false;
+  int transaction_failure_ = 0;  // status of a write that undid the transaction
   std::set<BtrFile *> transaction_files_;
   std::vector<std::shared_ptr<BtrFile>> transaction_keepalive_;
 
