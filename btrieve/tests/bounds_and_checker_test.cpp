@@ -1,0 +1,109 @@
+// Buffers of exactly the size given are never read or written past (AddressSanitizer
+// watches), and the checker finds what is wrong with a damaged file.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <memory>
+
+#include "btr_test_util.h"
+#include "check.h"
+#include "zelko_test_env.h"
+
+namespace {
+
+using namespace btrtest;
+constexpr uint16_t kExt = B_KEY_EXTENDED_TYPE;
+
+// A heap block of exactly n bytes, so any access past it is reported.
+struct Exact {
+  explicit Exact(size_t n, char fill = 0) : size(n), p(new uint8_t[n ? n : 1]) { std::memset(p.get(), fill, n); }
+  size_t size;
+  std::unique_ptr<uint8_t[]> p;
+};
+
+int16_t Call(int op, PosBlock &pb, Exact &data, Exact &key, int8_t key_number) {
+  uint32_t len = static_cast<uint32_t>(data.size);
+  return BTRCALL(static_cast<uint16_t>(op), pb.b, data.p.get(), &len, key.p.get(),
+                 static_cast<uint8_t>(key.size), key_number);
+}
+
+TEST(Bounds, ExactBuffersEverywhere) {
+  std::string path = Scratch("exact.btr");
+  ASSERT_EQ(Create(path, CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})), 0);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
+  Exact rec(12), key4(4), key8(8), key3(3), small(5), none(0);
+  EXPECT_EQ(Call(B_GET_FIRST, pb, rec, key4, 0), 0);
+  EXPECT_EQ(Call(B_GET_FIRST, pb, rec, key3, 0), B_KEYBUF_TOO_SHORT);
+  EXPECT_EQ(Call(B_GET_NEXT, pb, small, key4, 0), B_DATALENGTH_ERROR);  // partial record
+  std::memcpy(key8.p.get(), "ABCDEFGH", 8);
+  EXPECT_EQ(Call(B_GET_EQUAL, pb, rec, key8, 1), 0);
+  EXPECT_EQ(Call(B_GET_GE, pb, rec, key3, 0), B_KEYBUF_TOO_SHORT);
+  EXPECT_EQ(Call(B_STEP_FIRST, pb, small, none, 0), B_DATALENGTH_ERROR);
+  Exact pos(4), pos3(3);
+  EXPECT_EQ(Call(B_GET_POSITION, pb, pos3, none, 0), B_DATALENGTH_ERROR);
+  EXPECT_EQ(Call(B_GET_POSITION, pb, pos, none, 0), 0);
+  EXPECT_EQ(Call(B_GET_DIRECT, pb, pos3, none, 0), B_DATALENGTH_ERROR);
+  Exact stat(16 + 32 - 1);
+  EXPECT_EQ(Call(B_STAT, pb, stat, none, 0), B_DATALENGTH_ERROR);
+  Exact stat_ok(16 + 32);
+  EXPECT_EQ(Call(B_STAT, pb, stat_ok, none, 0), 0);
+  Exact ver(4), ver5(5);
+  EXPECT_EQ(Call(B_VERSION, pb, ver, none, 0), B_DATALENGTH_ERROR);
+  EXPECT_EQ(Call(B_VERSION, pb, ver5, none, 0), 0);
+  Exact insert11(11), insert12(12, 'q'), pct(1);
+  EXPECT_EQ(Call(B_INSERT, pb, insert11, key4, 0), B_DATALENGTH_ERROR);
+  EXPECT_EQ(Call(B_INSERT, pb, insert12, key3, 0), B_KEYBUF_TOO_SHORT);
+  EXPECT_EQ(Call(B_INSERT, pb, insert12, key4, 0), 0);
+  EXPECT_EQ(Call(B_GET_BY_PERCENTAGE, pb, pct, key4, 0), B_DATALENGTH_ERROR);
+  Exact find(3);
+  EXPECT_EQ(Call(B_FIND_PERCENTAGE, pb, find, key4, 0), B_DATALENGTH_ERROR);
+  // Null buffers with a length of zero.
+  uint32_t zero = 0;
+  EXPECT_EQ(BTRCALL(B_GET_FIRST, pb.b, nullptr, &zero, nullptr, 0, 0), B_KEYBUF_TOO_SHORT);
+  EXPECT_EQ(BTRCALL(B_INSERT, pb.b, nullptr, &zero, nullptr, 0, 0), B_DATALENGTH_ERROR);
+  EXPECT_EQ(BTRCALL(B_STAT, pb.b, nullptr, nullptr, nullptr, 0, 0), B_DATALENGTH_ERROR);
+  EXPECT_EQ(BTRCALL(B_OPEN, nullptr, nullptr, &zero, nullptr, 0, 0), B_POSBLOCK_LENGTH);
+  Close(pb);
+}
+
+TEST(Transactions, StatusesOfBeginEndAbort) {
+  uint32_t len = 0;
+  EXPECT_EQ(BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_END_TRANSACTION_ERROR);
+  EXPECT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_END_TRANSACTION_ERROR);
+  EXPECT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  EXPECT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_TRANSACTION_IS_ACTIVE);
+  EXPECT_EQ(BTRCALL(B_BEGIN_CONCURRENT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_TRANSACTION_IS_ACTIVE);
+  EXPECT_EQ(BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  EXPECT_EQ(BTRCALL(B_BEGIN_CONCURRENT_TRAN + 500, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  EXPECT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  EXPECT_EQ(BTRCALL(B_BEGIN_TRAN + 500, nullptr, nullptr, &len, nullptr, 0, 0), B_INVALID_FUNCTION);
+}
+
+TEST(Checker, FindsDamage) {
+  std::string path = Scratch("damaged.btr");
+  ASSERT_EQ(Create(path, CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})), 0);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
+  Close(pb);
+  std::vector<std::string> problems;
+  ASSERT_TRUE(btr::CheckFile(path, &problems));
+  sqlite3 *db;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  // A lost key entry, a stray entry and a record changed behind the keys' back.
+  sqlite3_exec(db, "DELETE FROM k1 WHERE pos = 2; INSERT INTO k0 VALUES(x'80000063', 0, 99);"
+                   "UPDATE r SET data = x'0300000041424344454647ff' WHERE pos = 4", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  problems.clear();
+  EXPECT_FALSE(btr::CheckFile(path, &problems));
+  EXPECT_GE(problems.size(), 3u);
+  problems.clear();
+  EXPECT_FALSE(btr::CheckFile(Scratch("none.btr"), &problems));
+  zelko_testing::WriteFile(Scratch("text.btr"), std::string(1000, 'x'));
+  problems.clear();
+  EXPECT_FALSE(btr::CheckFile(Scratch("text.btr"), &problems));
+}
+
+}  // namespace
