@@ -14,11 +14,10 @@
 namespace btr {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
 constexpr size_t kWalIndexHeaderSize = 136;  // two 48-byte header copies and the checkpoint info
 
-int ConfigureConnection(sqlite3 *db, bool read_only) {
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+int ConfigureConnection(sqlite3 *db, bool read_only, int busy_ms) {
+  sqlite3_busy_timeout(db, busy_ms);
   sqlite3_extended_result_codes(db, 0);
   if (!read_only) {
     int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
@@ -197,10 +196,15 @@ int BtrFile::Open(const std::string &native_path, bool read_only_file,
   if (version < kSchemaVersion && (read_only_file || MigrateSchema(f->db_, version) != SQLITE_OK)) {
     return B_NOT_A_BTRIEVE_FILE;
   }
-  rc = ConfigureConnection(f->db_, read_only_file);
+  rc = ConfigureConnection(f->db_, read_only_file, LockWaitMilliseconds());
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
   int status = f->LoadMeta();
   if (status != 0) return status;
+  {
+    Stmt s = f->Prepare("PRAGMA schema_version");
+    if (s.Step() == SQLITE_ROW) f->schema_version_ = s.Int(0);
+  }
+  if (!f->locks.Open(native_path)) return B_IO_ERROR;
   *out = std::move(f);
   return 0;
 }
@@ -295,8 +299,26 @@ int BtrFile::Exec(const char *sql) {
 }
 
 int BtrFile::BeginWrite() {
-  return StatusFromSqlite(Exec("BEGIN IMMEDIATE"));
+  int status = StatusFromSqlite(Exec("BEGIN IMMEDIATE"));
+  if (status == 0) status = RefreshSpecIfChanged();
+  if (status != 0 && sqlite3_get_autocommit(db_) == 0) Exec("ROLLBACK");
+  return status;
 }
+
+int BtrFile::RefreshSpecIfChanged() {
+  int64_t version = -1;
+  {
+    Stmt s = Prepare("PRAGMA schema_version");
+    if (s.Step() == SQLITE_ROW) version = s.Int(0);
+  }
+  if (version == schema_version_) return 0;
+  schema_version_ = version;
+  // Another process created or dropped a key: statements and specification are reloaded.
+  ForgetStatements();
+  return LoadMeta();
+}
+
+void BtrFile::SetBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms); }
 
 int BtrFile::CommitWrite() {
   int rc = Exec("COMMIT");

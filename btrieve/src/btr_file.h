@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "file_locks.h"
 #include "file_spec.h"
 
 namespace btr {
@@ -137,6 +138,13 @@ class BtrFile {
   int RetirePosition(int64_t pos);
   int64_t RecordCount();
 
+  // Reloads the specification when another process changed the keys (call inside a write
+  // transaction).
+  int RefreshSpecIfChanged();
+  // Sets how long a write waits for another process's transaction on this file.
+  void SetBusyTimeout(int ms);
+
+  FileLocks locks;
   int open_count = 0;     // position blocks of this process on the file
   uint64_t identity = 0;  // device/inode identity
 
@@ -151,6 +159,7 @@ class BtrFile {
   std::string owner_;
   int owner_mode_ = 0;
   uint64_t write_generation_ = 0;
+  int64_t schema_version_ = -1;
   int64_t HighWater();
   int SetHighWater(int64_t value);
   int64_t high_water_ = 0;

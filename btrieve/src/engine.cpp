@@ -17,6 +17,9 @@ constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
 constexpr size_t kMaxPath = 65535;
 constexpr size_t kMaxReadAhead = 256;
 constexpr uint32_t kPercentScale = 10000;
+constexpr int kSetOwner = 29;
+constexpr int kNoWaitGraceMs = 200;
+constexpr int kClearOwner = 30;
 
 constexpr const char *kInsertEntrySql = "INSERT INTO k%N VALUES(?1, ?2, ?3)";
 constexpr const char *kDeleteEntrySql = "DELETE FROM k%N WHERE k = ?1 AND seq = ?2";
@@ -62,6 +65,7 @@ bool AcceptsLockBias(int op) {
 }  // namespace
 
 void Cursor::SetPhysical(int64_t pos) {
+  extended_position = false;
   key_path = -1;
   has_logical = false;
   has_current = true;
@@ -90,6 +94,7 @@ Row RowBatch::At(size_t i) const {
 }
 
 void Cursor::SetLogical(int key, const Row &row) {
+  extended_position = false;
   key_path = key;
   has_logical = true;
   logical_k = row.k;
@@ -141,6 +146,7 @@ int16_t Engine::Call(const CallArgs &args) {
     op -= B_GET_KEY;
   }
   if (bias > 400 || (bias != 0 && !AcceptsLockBias(op))) return B_INVALID_FUNCTION;
+  bias_ = bias;
 
   switch (op) {
     case B_OPEN:
@@ -163,6 +169,7 @@ int16_t Engine::Call(const CallArgs &args) {
   }
 
   Cursor *c = FindCursor(args.position_block);
+  // Operations on an open file (the first bias-free code of each).
   static const int kKnown[] = {B_CLOSE,
                                B_INSERT,
                                B_UPDATE,
@@ -175,8 +182,12 @@ int16_t Engine::Call(const CallArgs &args) {
                                B_DROP_INDEX,
                                B_GET_BY_PERCENTAGE,
                                B_FIND_PERCENTAGE,
-                               29,
-                               30};
+                               kSetOwner,
+                               kClearOwner,
+                               B_GET_NEXT_EXTENDED,
+                               B_GET_PREV_EXTENDED,
+                               B_STEP_NEXT_EXT,
+                               B_STEP_PREVIOUS_EXT};
   bool known = IsGetOperation(op) || IsStepOperation(op);
   for (int k : kKnown)
     known = known || k == op;
@@ -209,9 +220,14 @@ int16_t Engine::Call(const CallArgs &args) {
         return static_cast<int16_t>(GetByPercentage(args, *c));
       case B_FIND_PERCENTAGE:
         return static_cast<int16_t>(FindPercentage(args, *c));
-      case 29:
+      case B_GET_NEXT_EXTENDED:
+      case B_GET_PREV_EXTENDED:
+      case B_STEP_NEXT_EXT:
+      case B_STEP_PREVIOUS_EXT:
+        return static_cast<int16_t>(Extended(args, *c, op));
+      case kSetOwner:
         return static_cast<int16_t>(SetOwner(args, *c));
-      case 30:
+      case kClearOwner:
         return static_cast<int16_t>(ClearOwner(args, *c));
       default:
         if (IsStepOperation(op)) return static_cast<int16_t>(Step(args, *c, op));
@@ -273,6 +289,8 @@ int Engine::Open(const CallArgs &a) {
     std::unique_ptr<BtrFile> opened;
     int status = BtrFile::Open(*native, false, &opened);
     if (status != 0) return status;
+    // Exclusive opens and the opens of other processes exclude each other.
+    if (!opened->locks.LockOpenMode(exclusive)) return B_INCOMPATIBLE_MODE;
     file = std::move(opened);
     file->identity = identity;
   }
@@ -301,6 +319,8 @@ int Engine::Open(const CallArgs &a) {
 }
 
 int Engine::Close(const CallArgs &, Cursor &c) {
+  ReleaseSingle(c);
+  ReleaseMulti(c);
   std::shared_ptr<BtrFile> file = c.file;
   std::memset(c.block, 0, 128);
   cursors_.erase(c.id);
@@ -362,7 +382,9 @@ int Engine::BeginOp(BtrFile &f) {
   if (!in_transaction_) return f.BeginWrite();
   if (transaction_failure_ != 0) return transaction_failure_;
   if (transaction_files_.count(&f) == 0) {
+    if (transaction_no_wait_) f.SetBusyTimeout(kNoWaitGraceMs);
     int status = f.BeginWrite();
+    if (transaction_no_wait_) f.SetBusyTimeout(LockWaitMilliseconds());
     if (status != 0) return status;
     transaction_files_.insert(&f);
     transaction_keepalive_.push_back(files_[f.identity]);
@@ -577,6 +599,7 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     int status = CheckKey(a, f, key, true);
     if (status != 0) return status;
   }
+  if (f.locks.HeldByOtherProcess(c.current_pos)) return B_RECORD_INUSE;
   uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
   std::string record(reinterpret_cast<const char *>(a.data), length);
   const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
@@ -667,6 +690,7 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     c.SetLogical(key, Row{changes[key].new_k, seqs[key], c.current_pos, {}});
     ReturnKey(a, kd, record);
   }
+  if (c.single_lock == c.current_pos) ReleaseSingle(c);  // multiple locks stay
   return 0;
 }
 
@@ -675,6 +699,7 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
   const FileSpec &spec = f.Spec();
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (!c.has_current) return B_POSITIONING_ERROR;
+  if (f.locks.HeldByOtherProcess(c.current_pos)) return B_RECORD_INUSE;
   int status = BeginOp(f);
   if (status != 0) return status;
   std::string old;
@@ -710,6 +735,8 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
   // The logical and physical positions stay where the record was, so Next and Step Next
   // continue with the record that followed it.
   c.has_current = false;
+  if (c.single_lock == c.current_pos) ReleaseSingle(c);
+  if (c.multi_locks.erase(c.current_pos) != 0) f.locks.UnlockRecord(c.current_pos);
   return 0;
 }
 
@@ -818,6 +845,11 @@ int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
     if (c.ahead.rows.Empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
     row = c.ahead.rows.At(0);
   }
+  status = LockForRead(c, row.pos);
+  if (status != 0) {
+    c.ahead.key = -2;  // the position stays where it was
+    return status;
+  }
   c.SetLogical(key, row);
   status = 0;
   if (!key_only) ReturnRecord(a, row.data, &status);
@@ -877,8 +909,12 @@ int Engine::Step(const CallArgs &a, Cursor &c, int op) {
     int status = NextPhysical(c, op == B_STEP_NEXT ? 1 : -1, &row);
     if (status != 0) return status;
   }
+  int status = LockForRead(c, row.pos);
+  if (status != 0) {
+    c.ahead.key = -2;
+    return status;
+  }
   c.SetPhysical(row.pos);
-  int status = 0;
   ReturnRecord(a, row.data, &status);
   return status;
 }
@@ -911,6 +947,8 @@ int Engine::GetDirect(const CallArgs &a, Cursor &c) {
     seqs_blob = s.Blob(1);
   }
   c.ahead.key = -2;
+  int locked = LockForRead(c, pos);
+  if (locked != 0) return locked;
   if (key == -1) {
     c.SetPhysical(pos);
   } else {
@@ -924,8 +962,60 @@ int Engine::GetDirect(const CallArgs &a, Cursor &c) {
   return status;
 }
 
-int Engine::Unlock(const CallArgs &, Cursor &) {
+int Engine::Unlock(const CallArgs &a, Cursor &c) {
+  int key = a.Key();
+  if (key >= 0) {
+    if (c.single_lock == 0) return B_LOCKERROR;
+    ReleaseSingle(c);
+    return 0;
+  }
+  if (key == -1) {
+    if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
+    int64_t pos = static_cast<int32_t>(GetU32(a.data));
+    if (c.multi_locks.erase(pos) == 0) return B_LOCKERROR;
+    c.file->locks.UnlockRecord(pos);
+    return 0;
+  }
+  if (key == -2) {
+    if (c.multi_locks.empty()) return B_LOCKERROR;
+    ReleaseMulti(c);
+    return 0;
+  }
   return B_LOCKERROR;
+}
+
+int Engine::LockForRead(Cursor &c, int64_t pos) {
+  if (bias_ == 0) return 0;
+  bool single = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_SINGLE_NOWAIT_LOCK;
+  bool wait = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_MULTIPLE_WAIT_LOCK;
+  if (single ? c.single_lock == pos : c.multi_locks.count(pos) != 0) return 0;
+  if (!c.file->locks.LockRecord(pos, wait ? LockWaitMilliseconds() : 0)) return B_RECORD_INUSE;
+  if (single) {
+    ReleaseSingle(c);  // a single lock goes with the next locked read
+    c.single_lock = pos;
+  } else {
+    c.multi_locks.insert(pos);
+  }
+  return 0;
+}
+
+void Engine::ReleaseSingle(Cursor &c) {
+  if (c.single_lock == 0) return;
+  c.file->locks.UnlockRecord(c.single_lock);
+  c.single_lock = 0;
+}
+
+void Engine::ReleaseMulti(Cursor &c) {
+  for (int64_t pos : c.multi_locks)
+    c.file->locks.UnlockRecord(pos);
+  c.multi_locks.clear();
+}
+
+void Engine::ReleaseAllLocks() {
+  for (auto &kv : cursors_) {
+    ReleaseSingle(*kv.second);
+    ReleaseMulti(*kv.second);
+  }
 }
 
 // ---- Percentages ----------------------------------------------------------------------
@@ -957,7 +1047,10 @@ int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
     s.Bind(1, rank);
     if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
     data = s.Blob(1);
-    c.SetPhysical(s.Int(0));
+    int64_t pos = s.Int(0);
+    int locked = LockForRead(c, pos);
+    if (locked != 0) return locked;
+    c.SetPhysical(pos);
   } else {
     Stmt s = f.PrepareKey(
         "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos"
@@ -967,6 +1060,8 @@ int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
     if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
     k = s.Blob(0);
     data = s.Blob(3);
+    int locked = LockForRead(c, s.Int(2));
+    if (locked != 0) return locked;
     c.SetLogical(key, Row{k, s.Int(1), s.Int(2), data});
     ReturnKey(a, f.Spec().keys[key], data);
   }
@@ -1136,9 +1231,12 @@ int Engine::ClearOwner(const CallArgs &, Cursor &c) {
 // ---- Transactions and release -------------------------------------------------------
 
 int Engine::BeginTransaction(int bias) {
-  (void)bias;
   if (in_transaction_) return B_TRANSACTION_IS_ACTIVE;
   in_transaction_ = true;
+  // No-wait biases: a file another process's transaction holds gives 85 almost at once
+  // (a short grace rides over other processes' single operations).
+  transaction_no_wait_ =
+      bias == B_SINGLE_NOWAIT_LOCK || bias == B_MULTIPLE_NOWAIT_LOCK || bias == 500;
   return 0;
 }
 
@@ -1152,6 +1250,7 @@ int Engine::EndTransaction() {
   }
   transaction_files_.clear();
   in_transaction_ = false;
+  ReleaseAllLocks();
   for (auto &f : transaction_keepalive_) {
     if (f->open_count == 0) files_.erase(f->identity);
   }
@@ -1166,6 +1265,7 @@ int Engine::AbortTransaction() {
     f->RollbackWrite();
   transaction_files_.clear();
   in_transaction_ = false;
+  ReleaseAllLocks();
   for (auto &f : transaction_keepalive_) {
     if (f->open_count == 0) files_.erase(f->identity);
   }

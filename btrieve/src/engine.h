@@ -89,6 +89,12 @@ struct Cursor {
     size_t batch = 0;
   } ahead;
 
+  // Locks held through this block: the single lock (0: none) and the multiple locks.
+  int64_t single_lock = 0;
+  std::set<int64_t> multi_locks;
+  // The position was last set by an extended operation ("EG" then starts after it).
+  bool extended_position = false;
+
   void SetPhysical(int64_t pos);
   void SetLogical(int key, const Row &row);
 };
@@ -126,6 +132,7 @@ class Engine {
   int FindPercentage(const CallArgs &a, Cursor &c);
   int SetOwner(const CallArgs &a, Cursor &c);
   int ClearOwner(const CallArgs &a, Cursor &c);
+  int Extended(const CallArgs &a, Cursor &c, int op);
   int BeginTransaction(int bias);
   int EndTransaction();
   int AbortTransaction();
@@ -138,6 +145,13 @@ class Engine {
   void AbandonOp(BtrFile &f);
   void FailOp(BtrFile &f, int status);
   bool KeyValueTaken(BtrFile &f, size_t key, const std::string &k);
+
+  // Locks. LockForRead takes the lock the current bias asks for (84 when another process
+  // holds the record).
+  int LockForRead(Cursor &c, int64_t pos);
+  void ReleaseSingle(Cursor &c);
+  void ReleaseMulti(Cursor &c);
+  void ReleaseAllLocks();
 
   // Helpers.
   int CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const;
@@ -176,7 +190,9 @@ class Engine {
   std::map<uint64_t, std::unique_ptr<Cursor>> cursors_;
   std::map<uint64_t, std::shared_ptr<BtrFile>> files_;  // by identity
 
+  int bias_ = 0;  // lock bias of the call in progress
   bool in_transaction_ = false;
+  bool transaction_no_wait_ = false;
   int transaction_failure_ = 0;  // status of a write that undid the transaction
   std::set<BtrFile *> transaction_files_;
   std::vector<std::shared_ptr<BtrFile>> transaction_keepalive_;

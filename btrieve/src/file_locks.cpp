@@ -1,0 +1,104 @@
+#include "file_locks.h"
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "zplatform/profile.h"
+
+namespace btr {
+namespace {
+
+constexpr off_t kOpenModeByte = 0x50000000;
+constexpr off_t kRecordBase = 0x60000000;  // + position (positions are below 2^31)
+
+int64_t NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+int LockWaitMilliseconds() {
+  uint32_t seconds =
+      zplatform::GetPrivateProfileInt("wbtrv32", "lock_wait_seconds", 10, "zelko.ini");
+  return static_cast<int>(seconds > 3600 ? 3600 : seconds) * 1000;
+}
+
+FileLocks::~FileLocks() {
+  if (fd_ >= 0) ::close(fd_);  // releases every lock of this description
+}
+
+bool FileLocks::Open(const std::string &native_path) {
+  fd_ = ::open(native_path.c_str(), O_RDWR | O_CLOEXEC);
+  writable_ = fd_ >= 0;
+  if (fd_ < 0) fd_ = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+bool FileLocks::SetLock(off_t byte, short type, int wait_ms) {
+  if (fd_ < 0) return false;
+  // A description opened read-only can hold shared locks only; they still keep other
+  // processes' exclusive locks away.
+  if (type == F_WRLCK && !writable_) type = F_RDLCK;
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = byte;
+  fl.l_len = 1;
+  int64_t deadline = NowMs() + wait_ms;
+  for (;;) {
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
+    if (NowMs() >= deadline) return false;
+    // Polling with a short sleep never waits forever, even when two processes wait on each
+    // other: the limit ends it.
+    struct timespec pause = {0, 5 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+bool FileLocks::LockOpenMode(bool exclusive) {
+  return SetLock(kOpenModeByte, exclusive ? F_WRLCK : F_RDLCK, 0);
+}
+
+bool FileLocks::LockRecord(int64_t pos, int wait_ms) {
+  auto it = records_.find(pos);
+  if (it != records_.end()) {
+    ++it->second;
+    return true;
+  }
+  if (!SetLock(kRecordBase + pos, F_WRLCK, wait_ms)) return false;
+  records_[pos] = 1;
+  return true;
+}
+
+void FileLocks::UnlockRecord(int64_t pos) {
+  auto it = records_.find(pos);
+  if (it == records_.end()) return;
+  if (--it->second > 0) return;
+  records_.erase(it);
+  SetLock(kRecordBase + pos, F_UNLCK, 0);
+}
+
+bool FileLocks::HeldByOtherProcess(int64_t pos) {
+  if (fd_ < 0 || records_.count(pos) != 0) return false;
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kRecordBase + pos;
+  fl.l_len = 1;
+  if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+void FileLocks::UnlockAll() {
+  for (auto &kv : records_)
+    SetLock(kRecordBase + kv.first, F_UNLCK, 0);
+  records_.clear();
+}
+
+}  // namespace btr

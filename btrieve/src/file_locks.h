@@ -1,0 +1,42 @@
+// Locks that hold across processes and vanish with the process that holds them: open file
+// description (OFD) byte-range locks on the data file, at offsets far above the bytes
+// SQLite locks. A process's own locks never block it (they share one description).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace btr {
+
+class FileLocks {
+ public:
+  ~FileLocks();
+  // Opens the description the locks are taken on.
+  bool Open(const std::string &native_path);
+
+  // The open-mode lock: shared for ordinary opens, exclusive for exclusive ones. False when
+  // another process's lock is in the way.
+  bool LockOpenMode(bool exclusive);
+
+  // Record locks, counted per position so several cursors of this process may hold one.
+  // `wait_ms` 0: no wait. False when another process holds the record.
+  bool LockRecord(int64_t pos, int wait_ms);
+  void UnlockRecord(int64_t pos);
+  bool HeldByOtherProcess(int64_t pos);
+  void UnlockAll();
+
+ private:
+  bool SetLock(off_t byte, short type, int wait_ms);
+  int fd_ = -1;
+  bool writable_ = false;
+  std::map<int64_t, int> records_;
+};
+
+// The wait limit for locks and busy files, from zelko.ini [wbtrv32] lock_wait_seconds
+// (default 10), read when a wait begins.
+int LockWaitMilliseconds();
+
+}  // namespace btr
