@@ -101,6 +101,7 @@ BtrFile::~BtrFile() {
   if (shm_ != nullptr) ::munmap(shm_, kWalIndexHeaderSize);
   ForgetStatements();
   if (db_ != nullptr) sqlite3_close_v2(db_);
+  if (shm_fd_ >= 0) ::close(shm_fd_);
 }
 
 int BtrFile::Create(const std::string &native_path, const FileSpec &spec, bool replace) {
@@ -108,6 +109,9 @@ int BtrFile::Create(const std::string &native_path, const FileSpec &spec, bool r
   bool exists = ::stat(native_path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return B_FILENAME_BAD;
   if (exists && !replace) return B_FILE_ALREADY_EXISTS;
+  // A file another process has open is not replaced under it.
+  FileLocks in_use;
+  if (exists && in_use.Open(native_path) && !in_use.LockOpenMode(true)) return B_FILE_INUSE;
   size_t slash = native_path.rfind('/');
   std::string dir =
       slash == std::string::npos ? "." : native_path.substr(0, slash == 0 ? 1 : slash);
@@ -346,14 +350,15 @@ std::string BtrFile::ChangeStamp() {
   if (!shm_tried_) {
     shm_tried_ = true;
     DataVersion();  // makes sure the shared-memory file exists
-    int fd = ::open((path_ + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
+    // The descriptor stays open as long as the connection: closing any descriptor of a
+    // file drops every POSIX lock the process holds on it, SQLite's own included.
+    shm_fd_ = ::open((path_ + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (shm_fd_ >= 0) {
       struct stat st;
-      if (::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) >= kWalIndexHeaderSize) {
-        void *p = ::mmap(nullptr, kWalIndexHeaderSize, PROT_READ, MAP_SHARED, fd, 0);
+      if (::fstat(shm_fd_, &st) == 0 && static_cast<size_t>(st.st_size) >= kWalIndexHeaderSize) {
+        void *p = ::mmap(nullptr, kWalIndexHeaderSize, PROT_READ, MAP_SHARED, shm_fd_, 0);
         if (p != MAP_FAILED) shm_ = p;
       }
-      ::close(fd);
     }
   }
   if (shm_ == nullptr) return std::to_string(DataVersion());

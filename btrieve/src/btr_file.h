@@ -166,6 +166,7 @@ class BtrFile {
   bool high_water_valid_ = false;
   std::string high_water_stamp_;
   void *shm_ = nullptr;  // mapping of the WAL-index header
+  int shm_fd_ = -1;
   bool shm_tried_ = false;
   sqlite3_stmt *Compile(const std::string &sql);
   std::unordered_map<const char *, sqlite3_stmt *> by_address_;

@@ -1,0 +1,365 @@
+// Safety across processes: a child killed at random moments, two writers at once, record
+// locks that vanish with their process, transactions, exclusive opens. Children are forked
+// while the parent holds no open file, so each starts with a clean record manager.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "btr_test_util.h"
+#include "check.h"
+#include "zelko_test_env.h"
+#include "zplatform/profile.h"
+
+namespace {
+
+using namespace btrtest;
+constexpr uint16_t kExt = B_KEY_EXTENDED_TYPE;
+
+// 16-byte records: id (key 0, unique), value (8 bytes), group (key 1, duplicates).
+std::string Rec(int id, const std::string &value, int group = 0) {
+  return Le32(id) + Pad(value, 8) + Le32(group);
+}
+int IdOf(const std::string &rec) {
+  int id;
+  std::memcpy(&id, rec.data(), 4);
+  return id;
+}
+
+void CreatePeople(const std::string &path) {
+  ASSERT_EQ(Create(path, CreateBuffer(16, 4096, {{{1, 4, kExt, B_TYPE_INTEGER}},
+                                                 {{13, 4, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_INTEGER}}})),
+            0);
+}
+
+struct Child {
+  pid_t pid = -1;
+  int from_child = -1;  // the child's reports
+  int to_child = -1;    // signals to the child
+};
+
+// Forks a child running `body(report_fd, signal_fd)`; its return value is its exit status.
+Child Spawn(const std::function<int(int, int)> &body) {
+  int up[2], down[2];
+  EXPECT_EQ(pipe(up), 0);
+  EXPECT_EQ(pipe(down), 0);
+  Child c;
+  c.pid = fork();
+  if (c.pid == 0) {
+    close(up[0]);
+    close(down[1]);
+    _exit(body(up[1], down[0]));
+  }
+  close(up[1]);
+  close(down[0]);
+  c.from_child = up[0];
+  c.to_child = down[1];
+  return c;
+}
+
+void Say(int fd, const std::string &line) {
+  std::string l = line + "\n";
+  ssize_t n = write(fd, l.data(), l.size());
+  (void)n;
+}
+// Reads one line from the child.
+std::string Hear(int fd) {
+  std::string line;
+  char ch;
+  while (read(fd, &ch, 1) == 1 && ch != '\n') line.push_back(ch);
+  return line;
+}
+std::string HearAll(int fd) {
+  std::string all;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) all.append(buf, n);
+  return all;
+}
+int Wait(Child &c) {
+  int status = 0;
+  waitpid(c.pid, &status, 0);
+  close(c.from_child);
+  close(c.to_child);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int16_t GetEqual(PosBlock &pb, int id, std::string *rec, int bias = 0) {
+  std::string data(16, '\0'), key = Le32(id);
+  int16_t rc = Op(B_GET_EQUAL + bias, pb, data, key, 0);
+  if (rec) *rec = data;
+  return rc;
+}
+
+void ExpectSound(const std::string &path) {
+  std::vector<std::string> problems;
+  EXPECT_TRUE(btr::CheckFile(path, &problems)) << (problems.empty() ? "" : problems[0]);
+}
+
+TEST(Processes, KilledAtRandomMomentsLosesNothingReported) {
+  std::string path = Scratch("crash.btr");
+  CreatePeople(path);
+  std::mt19937 rng(42);
+  // id -> value the reported operations imply. The child may have finished one more
+  // operation than it reported (killed between the call and the report): an insert's update.
+  std::map<int, std::string> expected;
+  for (int round = 0; round < 50; ++round) {
+    int base = round * 100000;
+    Child c = Spawn([&](int report, int) {
+      PosBlock pb;
+      if (Open(pb, path) != 0) return 1;
+      for (int i = 0;; ++i) {
+        int id = base + i;
+        if (Insert(pb, Rec(id, "new", i % 7)) != 0) return 2;
+        Say(report, "I " + std::to_string(id));
+        std::string data = Rec(id, "upd" + std::to_string(i % 10), i % 5), key(4, '\0');
+        if (Op(B_UPDATE, pb, data, key, 0) != 0) return 3;
+        Say(report, "U " + std::to_string(id) + " upd" + std::to_string(i % 10));
+      }
+    });
+    usleep(2000 + rng() % 20000);
+    kill(c.pid, SIGKILL);
+    std::string log = HearAll(c.from_child);
+    EXPECT_EQ(Wait(c), -1) << "the child stopped on its own in round " << round;
+    std::istringstream lines(log);
+    std::string kind;
+    int id;
+    while (lines >> kind >> id) {
+      if (kind == "I") {
+        expected[id] = "new";
+      } else {
+        std::string value;
+        lines >> value;
+        expected[id] = value;
+      }
+    }
+    ExpectSound(path);
+  }
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (const auto &[id, value] : expected) {
+    std::string rec;
+    ASSERT_EQ(GetEqual(pb, id, &rec), 0) << id;
+    bool unreported_update = value == "new" && rec.substr(4, 3) == "upd";
+    if (!unreported_update) EXPECT_EQ(rec.substr(4, 8), Pad(value, 8)) << id;
+  }
+  EXPECT_GT(expected.size(), 50u);
+  Close(pb);
+}
+
+TEST(Processes, TwoWritersAtOnceLoseNoWrite) {
+  std::string path = Scratch("busy.btr");
+  CreatePeople(path);
+  auto writer = [&](int base) {
+    return [&, base](int report, int) {
+      PosBlock pb;
+      if (Open(pb, path) != 0) return 1;
+      std::mt19937 rng(base);
+      std::set<int> live;
+      for (int i = 0; i < 300; ++i) {
+        int id = base + i;
+        int16_t rc = Insert(pb, Rec(id, "v0", i % 4));
+        if (rc != 0) return 10;
+        live.insert(id);
+        Say(report, "I " + std::to_string(id) + " v0");
+        if (i % 3 == 0) {  // update one of ours
+          int target = base + static_cast<int>(rng() % (i + 1));
+          std::string rec;
+          if (live.count(target) && GetEqual(pb, target, &rec) == 0) {
+            std::string data = Rec(target, "v" + std::to_string(i), i % 4), key(4, '\0');
+            if (Op(B_UPDATE, pb, data, key, 0) != 0) return 11;
+            Say(report, "U " + std::to_string(target) + " v" + std::to_string(i));
+          }
+        }
+        if (i % 5 == 4) {  // delete one of ours
+          int target = base + static_cast<int>(rng() % (i + 1));
+          std::string rec;
+          if (live.count(target) && GetEqual(pb, target, &rec) == 0) {
+            std::string none, key(4, '\0');
+            if (Op(B_DELETE, pb, none, key, 0) != 0) return 12;
+            live.erase(target);
+            Say(report, "D " + std::to_string(target) + " -");
+          }
+        }
+      }
+      Close(pb);
+      return 0;
+    };
+  };
+  // A reader walks key 0 all the while: every walk is in strictly ascending order.
+  auto reader = [&](int, int) {
+    PosBlock pb;
+    if (Open(pb, path) != 0) return 1;
+    for (int walk = 0; walk < 30; ++walk) {
+      std::string data(16, '\0'), key(4, '\0');
+      int last = -1;
+      for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0; rc = Op(B_GET_NEXT, pb, data, key, 0)) {
+        if (IdOf(data) <= last) return 20;
+        last = IdOf(data);
+        data.assign(16, '\0');
+      }
+    }
+    Close(pb);
+    return 0;
+  };
+  Child a = Spawn(writer(1000)), b = Spawn(writer(2000)), r = Spawn(reader);
+  std::string log = HearAll(a.from_child) + HearAll(b.from_child);
+  EXPECT_EQ(Wait(a), 0);
+  EXPECT_EQ(Wait(b), 0);
+  EXPECT_EQ(Wait(r), 0);
+  std::map<int, std::string> expected;
+  std::istringstream lines(log);
+  std::string kind, value;
+  int id;
+  // Each writer's lines are in its own order; the two writers touch different ids.
+  while (lines >> kind >> id >> value) {
+    if (kind == "D") {
+      expected.erase(id);
+    } else {
+      expected[id] = value;
+    }
+  }
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  std::map<int, std::string> found;
+  std::string data(16, '\0'), key(4, '\0');
+  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0; rc = Op(B_GET_NEXT, pb, data, key, 0)) {
+    std::string v = data.substr(4, 8);
+    found[IdOf(data)] = v.substr(0, v.find(' '));
+    data.assign(16, '\0');
+  }
+  Close(pb);
+  EXPECT_EQ(found, expected);
+  ExpectSound(path);
+}
+
+TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
+  std::string path = Scratch("locks.btr");
+  CreatePeople(path);
+  {
+    PosBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    ASSERT_EQ(Insert(pb, Rec(1, "one")), 0);
+    ASSERT_EQ(Insert(pb, Rec(2, "two")), 0);
+    Close(pb);
+  }
+  ASSERT_TRUE(zplatform::WritePrivateProfileString("wbtrv32", "lock_wait_seconds", "1", "zelko.ini"));
+  Child holder = Spawn([&](int report, int) {
+    PosBlock pb;
+    if (Open(pb, path) != 0) return 1;
+    if (GetEqual(pb, 1, nullptr, B_SINGLE_NOWAIT_LOCK) != 0) return 2;
+    if (GetEqual(pb, 2, nullptr, B_MULTIPLE_NOWAIT_LOCK) != 0) return 3;
+    Say(report, "locked");
+    pause();
+    return 0;
+  });
+  ASSERT_EQ(Hear(holder.from_child), "locked");
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  std::string rec;
+  EXPECT_EQ(GetEqual(pb, 1, &rec, B_SINGLE_NOWAIT_LOCK), B_RECORD_INUSE);
+  EXPECT_EQ(GetEqual(pb, 2, &rec, B_MULTIPLE_NOWAIT_LOCK), B_RECORD_INUSE);
+  EXPECT_EQ(GetEqual(pb, 1, &rec, B_SINGLE_WAIT_LOCK), B_RECORD_INUSE);  // after the 1 s limit
+  // Reading without a lock is allowed; writing the locked record is not.
+  ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
+  std::string data = Rec(1, "changed"), key(4, '\0');
+  EXPECT_EQ(Op(B_UPDATE, pb, data, key, 0), B_RECORD_INUSE);
+  std::string none;
+  EXPECT_EQ(Op(B_DELETE, pb, none, key, 0), B_RECORD_INUSE);
+  kill(holder.pid, SIGKILL);
+  Wait(holder);
+  EXPECT_EQ(GetEqual(pb, 1, &rec, B_SINGLE_NOWAIT_LOCK), 0);
+  EXPECT_EQ(GetEqual(pb, 2, &rec, B_MULTIPLE_NOWAIT_LOCK), 0);
+  data = Rec(2, "changed");
+  EXPECT_EQ(Op(B_UPDATE, pb, data, key, 0), 0);
+  // A process's own locks never block it: a second cursor of this process reads record 2
+  // with a lock, and Unlock -1 releases the multiple lock by its position.
+  PosBlock other;
+  ASSERT_EQ(Open(other, path), 0);
+  EXPECT_EQ(GetEqual(other, 2, &rec, B_SINGLE_NOWAIT_LOCK), 0);
+  std::string pos(4, '\0');
+  ASSERT_EQ(Op(B_GET_POSITION, pb, pos, key, 0), 0);
+  EXPECT_EQ(Op(B_UNLOCK, pb, pos, key, -1), 0);
+  EXPECT_EQ(Op(B_UNLOCK, pb, pos, key, -1), B_LOCKERROR);
+  Close(other);
+  Close(pb);
+}
+
+TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
+  std::string path = Scratch("tx.btr");
+  std::string path2 = Scratch("tx2.btr");
+  CreatePeople(path);
+  CreatePeople(path2);
+  for (bool commit : {true, false}) {
+    int id = commit ? 50 : 60;
+    Child writer = Spawn([&](int report, int signal) {
+      PosBlock a, b;
+      if (Open(a, path) != 0 || Open(b, path2) != 0) return 1;
+      uint32_t len = 0;
+      if (BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) return 2;
+      if (Insert(a, Rec(id, "tx")) != 0 || Insert(b, Rec(id, "tx")) != 0) return 3;
+      Say(report, "inserted");
+      Hear(signal);
+      int op = commit ? B_END_TRAN : B_ABORT_TRAN;
+      if (BTRCALL(static_cast<uint16_t>(op), nullptr, nullptr, &len, nullptr, 0, 0) != 0) return 4;
+      Say(report, "done");
+      Hear(signal);
+      return 0;
+    });
+    ASSERT_EQ(Hear(writer.from_child), "inserted");
+    PosBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    std::string rec;
+    EXPECT_EQ(GetEqual(pb, id, &rec), B_KEY_VALUE_NOT_FOUND);  // not visible yet
+    // A no-wait transaction cannot write the file the other transaction holds.
+    uint32_t len = 0;
+    ASSERT_EQ(BTRCALL(B_BEGIN_TRAN + B_SINGLE_NOWAIT_LOCK, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+    EXPECT_EQ(Insert(pb, Rec(id + 1, "mine")), B_FILE_INUSE);
+    ASSERT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+    Say(writer.to_child, "go");
+    ASSERT_EQ(Hear(writer.from_child), "done");
+    EXPECT_EQ(GetEqual(pb, id, &rec), commit ? 0 : B_KEY_VALUE_NOT_FOUND);
+    Close(pb);
+    PosBlock pb2;
+    ASSERT_EQ(Open(pb2, path2), 0);
+    EXPECT_EQ(GetEqual(pb2, id, &rec), commit ? 0 : B_KEY_VALUE_NOT_FOUND);
+    Close(pb2);
+    Say(writer.to_child, "bye");
+    EXPECT_EQ(Wait(writer), 0);
+  }
+  ExpectSound(path);
+  ExpectSound(path2);
+}
+
+TEST(Processes, ExclusiveOpensExcludeOtherProcesses) {
+  std::string path = Scratch("ex.btr");
+  CreatePeople(path);
+  for (int8_t child_mode : {int8_t{-4}, int8_t{0}}) {
+    Child c = Spawn([&](int report, int signal) {
+      PosBlock pb;
+      if (Open(pb, path, child_mode) != 0) return 1;
+      Say(report, "open");
+      Hear(signal);
+      return 0;
+    });
+    ASSERT_EQ(Hear(c.from_child), "open");
+    PosBlock pb;
+    EXPECT_EQ(Open(pb, path, child_mode == -4 ? 0 : -4), B_INCOMPATIBLE_MODE);
+    if (child_mode == -4) {
+      EXPECT_EQ(Open(pb, path, -2), B_INCOMPATIBLE_MODE);
+    }
+    Say(c.to_child, "close");
+    EXPECT_EQ(Wait(c), 0);
+    ASSERT_EQ(Open(pb, path, -4), 0);  // free again
+    Close(pb);
+  }
+}
+
+}  // namespace
