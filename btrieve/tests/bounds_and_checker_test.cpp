@@ -16,7 +16,9 @@ constexpr uint16_t kExt = B_KEY_EXTENDED_TYPE;
 
 // A heap block of exactly n bytes, so any access past it is reported.
 struct Exact {
-  explicit Exact(size_t n, char fill = 0) : size(n), p(new uint8_t[n ? n : 1]) { std::memset(p.get(), fill, n); }
+  explicit Exact(size_t n, char fill = 0) : size(n), p(new uint8_t[n ? n : 1]) {
+    std::memset(p.get(), fill, n);
+  }
   size_t size;
   std::unique_ptr<uint8_t[]> p;
 };
@@ -29,10 +31,14 @@ int16_t Call(int op, PosBlock &pb, Exact &data, Exact &key, int8_t key_number) {
 
 TEST(Bounds, ExactBuffersEverywhere) {
   std::string path = Scratch("exact.btr");
-  ASSERT_EQ(Create(path, CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})), 0);
+  ASSERT_EQ(
+      Create(path,
+             CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})),
+      0);
   PosBlock pb;
   ASSERT_EQ(Open(pb, path), 0);
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
   Exact rec(12), key4(4), key8(8), key3(3), small(5), none(0);
   EXPECT_EQ(Call(B_GET_FIRST, pb, rec, key4, 0), 0);
   EXPECT_EQ(Call(B_GET_FIRST, pb, rec, key3, 0), B_KEYBUF_TOO_SHORT);
@@ -74,7 +80,8 @@ TEST(Transactions, StatusesOfBeginEndAbort) {
   EXPECT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_END_TRANSACTION_ERROR);
   EXPECT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
   EXPECT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_TRANSACTION_IS_ACTIVE);
-  EXPECT_EQ(BTRCALL(B_BEGIN_CONCURRENT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), B_TRANSACTION_IS_ACTIVE);
+  EXPECT_EQ(BTRCALL(B_BEGIN_CONCURRENT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0),
+            B_TRANSACTION_IS_ACTIVE);
   EXPECT_EQ(BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
   EXPECT_EQ(BTRCALL(B_BEGIN_CONCURRENT_TRAN + 500, nullptr, nullptr, &len, nullptr, 0, 0), 0);
   EXPECT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
@@ -83,18 +90,24 @@ TEST(Transactions, StatusesOfBeginEndAbort) {
 
 TEST(Checker, FindsDamage) {
   std::string path = Scratch("damaged.btr");
-  ASSERT_EQ(Create(path, CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})), 0);
+  ASSERT_EQ(
+      Create(path,
+             CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})),
+      0);
   PosBlock pb;
   ASSERT_EQ(Open(pb, path), 0);
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
   Close(pb);
   std::vector<std::string> problems;
   ASSERT_TRUE(btr::CheckFile(path, &problems));
   sqlite3 *db;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   // A lost key entry, a stray entry and a record changed behind the keys' back.
-  sqlite3_exec(db, "DELETE FROM k1 WHERE pos = 2; INSERT INTO k0 VALUES(x'80000063', 0, 99);"
-                   "UPDATE r SET data = x'0300000041424344454647ff' WHERE pos = 4", nullptr, nullptr, nullptr);
+  sqlite3_exec(db,
+               "DELETE FROM k1 WHERE pos = 2; INSERT INTO k0 VALUES(x'80000063', 0, 99);"
+               "UPDATE r SET data = x'0300000041424344454647ff' WHERE pos = 4",
+               nullptr, nullptr, nullptr);
   sqlite3_close(db);
   problems.clear();
   EXPECT_FALSE(btr::CheckFile(path, &problems));

@@ -24,15 +24,17 @@ struct Term {
 };
 
 std::string Descriptor(const std::vector<Term> &terms, uint16_t max_records,
-                       const std::vector<std::pair<uint16_t, uint16_t>> &fields, const char *mode = "UC",
-                       uint16_t reject = 0) {
+                       const std::vector<std::pair<uint16_t, uint16_t>> &fields,
+                       const char *mode = "UC", uint16_t reject = 0) {
   std::string body = std::string(mode, 2) + Le16(reject) + Le16(static_cast<int>(terms.size()));
   for (const Term &t : terms) {
     body += std::string(1, static_cast<char>(t.type)) + Le16(t.length) + Le16(t.offset) +
-            std::string(1, static_cast<char>(t.comparison)) + std::string(1, static_cast<char>(t.connector)) + t.value;
+            std::string(1, static_cast<char>(t.comparison)) +
+            std::string(1, static_cast<char>(t.connector)) + t.value;
   }
   body += Le16(max_records) + Le16(static_cast<int>(fields.size()));
-  for (auto [len, off] : fields) body += Le16(len) + Le16(off);
+  for (auto [len, off] : fields)
+    body += Le16(len) + Le16(off);
   return Le16(static_cast<int>(body.size() + 2)) + body;
 }
 
@@ -40,17 +42,21 @@ class Extended : public testing::Test {
  protected:
   void SetUp() override {
     path_ = Scratch("people.btr");
-    ASSERT_EQ(Create(path_, CreateBuffer(16, 1024, {{{1, 4, kExt, B_TYPE_INTEGER}},
-                                                    {{5, 8, B_KEY_DUPLICATES | B_KEY_MODIFIABLE}}})),
+    ASSERT_EQ(Create(path_, CreateBuffer(16, 1024,
+                                         {{{1, 4, kExt, B_TYPE_INTEGER}},
+                                          {{5, 8, B_KEY_DUPLICATES | B_KEY_MODIFIABLE}}})),
               0);
     ASSERT_EQ(Open(pb_, path_), 0);
-    const char *names[] = {"ann", "Bob", "carol", "dave", "eve", "frank", "gina", "hal", "ivy", "jo"};
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(Insert(pb_, Rec(i + 1, names[i], 20 + i * 5, i % 3), -1), 0);
+    const char *names[] = {"ann",   "Bob",  "carol", "dave", "eve",
+                           "frank", "gina", "hal",   "ivy",  "jo"};
+    for (int i = 0; i < 10; ++i)
+      ASSERT_EQ(Insert(pb_, Rec(i + 1, names[i], 20 + i * 5, i % 3), -1), 0);
   }
   void TearDown() override { Close(pb_); }
 
   // Runs an extended operation with a result buffer of `size` bytes.
-  int16_t Run(int op, const std::string &descriptor, int8_t key, std::string *result, size_t size = 4096) {
+  int16_t Run(int op, const std::string &descriptor, int8_t key, std::string *result,
+              size_t size = 4096) {
     std::string buf = descriptor;
     if (buf.size() < size) buf.resize(size, '\0');
     std::string k(16, '\0');
@@ -88,16 +94,23 @@ TEST_F(Extended, DescriptorValidation) {
   wrong_length[0] = static_cast<char>(good.size() + 1);
   EXPECT_EQ(bad(wrong_length), B_INCORRECT_DESCRIPTOR);
   EXPECT_EQ(bad(Descriptor({}, 5, {{4, 0}}, "XX")), B_INCORRECT_DESCRIPTOR);
-  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 7, 0, Le16(1)}}, 5, {{4, 0}})), B_INCORRECT_DESCRIPTOR);
-  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 1, 1, Le16(1)}}, 5, {{4, 0}})), B_INCORRECT_DESCRIPTOR);
-  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 1, 3, Le16(1)}, {B_TYPE_INTEGER, 2, 12, 1, 0, Le16(1)}}, 5, {{4, 0}})),
+  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 7, 0, Le16(1)}}, 5, {{4, 0}})),
+            B_INCORRECT_DESCRIPTOR);
+  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 1, 1, Le16(1)}}, 5, {{4, 0}})),
+            B_INCORRECT_DESCRIPTOR);
+  EXPECT_EQ(bad(Descriptor(
+                {{B_TYPE_INTEGER, 2, 12, 1, 3, Le16(1)}, {B_TYPE_INTEGER, 2, 12, 1, 0, Le16(1)}}, 5,
+                {{4, 0}})),
             B_INCORRECT_DESCRIPTOR);
   EXPECT_EQ(bad(Descriptor({{16, 2, 12, 1, 0, Le16(1)}}, 5, {{4, 0}})), B_INCORRECT_DESCRIPTOR);
-  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 3, 12, 1, 0, "abc"}}, 5, {{4, 0}})), B_INCORRECT_DESCRIPTOR);
+  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 3, 12, 1, 0, "abc"}}, 5, {{4, 0}})),
+            B_INCORRECT_DESCRIPTOR);
   EXPECT_EQ(bad(Descriptor({}, 5, {})), B_INCORRECT_DESCRIPTOR);
-  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 15, 1, 0, Le16(1)}}, 5, {{4, 0}})), B_INCORRECT_FIELD_OFFSET);
+  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 15, 1, 0, Le16(1)}}, 5, {{4, 0}})),
+            B_INCORRECT_FIELD_OFFSET);
   EXPECT_EQ(bad(Descriptor({}, 5, {{4, 14}})), B_INCORRECT_FIELD_OFFSET);
-  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 1 + 64, 0, Le16(15)}}, 5, {{4, 0}})), B_INCORRECT_FIELD_OFFSET);
+  EXPECT_EQ(bad(Descriptor({{B_TYPE_INTEGER, 2, 12, 1 + 64, 0, Le16(15)}}, 5, {{4, 0}})),
+            B_INCORRECT_FIELD_OFFSET);
   EXPECT_EQ(bad(std::string("\x04\x00UC", 4)), B_INCORRECT_DESCRIPTOR);
 }
 
@@ -105,8 +118,10 @@ TEST_F(Extended, FiltersAndConnectorsLeftToRight) {
   GetFirst(0);  // id 1; "UC" starts after it
   std::string r;
   // age >= 40 (ids 5..10, the first is not examined: UC)
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_INTEGER, 2, 12, 5, 0, Le16(40)}}, 20, {{4, 0}, {2, 12}}), 0, &r),
-            B_END_OF_FILE);
+  ASSERT_EQ(
+      Run(B_GET_NEXT_EXTENDED,
+          Descriptor({{B_TYPE_INTEGER, 2, 12, 5, 0, Le16(40)}}, 20, {{4, 0}, {2, 12}}), 0, &r),
+      B_END_OF_FILE);
   EXPECT_EQ(Ids(r), (std::vector<int>{5, 6, 7, 8, 9, 10}));
   // Result layout: count, then length, position, data.
   EXPECT_EQ(r.substr(2, 2), Le16(6));
@@ -123,16 +138,21 @@ TEST_F(Extended, FiltersAndConnectorsLeftToRight) {
   EXPECT_EQ(Ids(r), (std::vector<int>{2, 6, 9}));
   // Case-insensitive (+128) string comparison: "bob" finds "Bob".
   GetFirst(0);
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_STRING, 8, 4, 1 + 128, 0, Pad("bob", 8)}}, 20, {{4, 0}}), 0, &r),
-            B_END_OF_FILE);
+  ASSERT_EQ(
+      Run(B_GET_NEXT_EXTENDED,
+          Descriptor({{B_TYPE_STRING, 8, 4, 1 + 128, 0, Pad("bob", 8)}}, 20, {{4, 0}}), 0, &r),
+      B_END_OF_FILE);
   EXPECT_EQ(Ids(r), (std::vector<int>{2}));
   GetFirst(0);
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_STRING, 8, 4, 1, 0, Pad("bob", 8)}}, 20, {{4, 0}}), 0, &r),
+  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED,
+                Descriptor({{B_TYPE_STRING, 8, 4, 1, 0, Pad("bob", 8)}}, 20, {{4, 0}}), 0, &r),
             B_END_OF_FILE);
   EXPECT_TRUE(Ids(r).empty());
   // Field against field (+64): code (offset 14) < age (offset 12).
   GetFirst(0);
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_INTEGER, 2, 14, 3 + 64, 0, Le16(12)}}, 3, {{4, 0}}), 0, &r), 0);
+  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED,
+                Descriptor({{B_TYPE_INTEGER, 2, 14, 3 + 64, 0, Le16(12)}}, 3, {{4, 0}}), 0, &r),
+            0);
   EXPECT_EQ(Ids(r), (std::vector<int>{2, 3, 4}));  // three asked for: status 0
 }
 
@@ -143,7 +163,8 @@ TEST_F(Extended, UcEgAndCurrency) {
   std::string r;
   for (int guard = 0; guard < 20; ++guard) {
     int16_t rc = Run(B_GET_NEXT_EXTENDED, Descriptor({}, 3, {{4, 0}}, "EG"), 0, &r);
-    for (int id : Ids(r)) all.push_back(id);
+    for (int id : Ids(r))
+      all.push_back(id);
     if (rc == B_END_OF_FILE) break;
     ASSERT_EQ(rc, 0);
   }
@@ -174,18 +195,22 @@ TEST_F(Extended, EndingsRejectEarlyAndBufferFull) {
   std::string r;
   // Reject count: at most 2 failing records.
   GetFirst(0);
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_INTEGER, 2, 12, 2, 0, Le16(60)}}, 20, {{4, 0}}, "UC", 2), 0, &r),
-            B_REJECT_COUNT_REACHED);
+  ASSERT_EQ(
+      Run(B_GET_NEXT_EXTENDED,
+          Descriptor({{B_TYPE_INTEGER, 2, 12, 2, 0, Le16(60)}}, 20, {{4, 0}}, "UC", 2), 0, &r),
+      B_REJECT_COUNT_REACHED);
   EXPECT_TRUE(Ids(r).empty());
   // Early end: id <= 4 along key 0 stops at id 5 with 64.
   GetFirst(0);
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_INTEGER, 4, 0, 6, 0, Le32(4)}}, 20, {{4, 0}}, "EG"), 0, &r),
+  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED,
+                Descriptor({{B_TYPE_INTEGER, 4, 0, 6, 0, Le32(4)}}, 20, {{4, 0}}, "EG"), 0, &r),
             B_FILTER_LIMIT_REACHED);
   EXPECT_EQ(Ids(r), (std::vector<int>{1, 2, 3, 4}));
   // The same walk along key 1 cannot end early.
   std::string data(16, '\0'), k(16, '\0');
   ASSERT_EQ(Op(B_GET_FIRST, pb_, data, k, 1), 0);
-  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED, Descriptor({{B_TYPE_INTEGER, 4, 0, 6, 0, Le32(4)}}, 20, {{4, 0}}, "EG"), 1, &r),
+  ASSERT_EQ(Run(B_GET_NEXT_EXTENDED,
+                Descriptor({{B_TYPE_INTEGER, 4, 0, 6, 0, Le32(4)}}, 20, {{4, 0}}, "EG"), 1, &r),
             B_END_OF_FILE);
   EXPECT_EQ(Ids(r).size(), 4u);
   // A buffer that holds two records (2 + 2 * (6 + 4) = 22 bytes): 22 with what fits.

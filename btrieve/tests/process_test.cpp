@@ -34,9 +34,12 @@ int IdOf(const std::string &rec) {
 }
 
 void CreatePeople(const std::string &path) {
-  ASSERT_EQ(Create(path, CreateBuffer(16, 4096, {{{1, 4, kExt, B_TYPE_INTEGER}},
-                                                 {{13, 4, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_INTEGER}}})),
-            0);
+  ASSERT_EQ(
+      Create(path,
+             CreateBuffer(16, 4096,
+                          {{{1, 4, kExt, B_TYPE_INTEGER}},
+                           {{13, 4, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_INTEGER}}})),
+      0);
 }
 
 struct Child {
@@ -73,14 +76,16 @@ void Say(int fd, const std::string &line) {
 std::string Hear(int fd) {
   std::string line;
   char ch;
-  while (read(fd, &ch, 1) == 1 && ch != '\n') line.push_back(ch);
+  while (read(fd, &ch, 1) == 1 && ch != '\n')
+    line.push_back(ch);
   return line;
 }
 std::string HearAll(int fd) {
   std::string all;
   char buf[4096];
   ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) all.append(buf, n);
+  while ((n = read(fd, buf, sizeof buf)) > 0)
+    all.append(buf, n);
   return all;
 }
 int Wait(Child &c) {
@@ -148,7 +153,9 @@ TEST(Processes, KilledAtRandomMomentsLosesNothingReported) {
     std::string rec;
     ASSERT_EQ(GetEqual(pb, id, &rec), 0) << id;
     bool unreported_update = value == "new" && rec.substr(4, 3) == "upd";
-    if (!unreported_update) EXPECT_EQ(rec.substr(4, 8), Pad(value, 8)) << id;
+    if (!unreported_update) {
+      EXPECT_EQ(rec.substr(4, 8), Pad(value, 8)) << id;
+    }
   }
   EXPECT_GT(expected.size(), 50u);
   Close(pb);
@@ -200,7 +207,8 @@ TEST(Processes, TwoWritersAtOnceLoseNoWrite) {
     for (int walk = 0; walk < 30; ++walk) {
       std::string data(16, '\0'), key(4, '\0');
       int last = -1;
-      for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0; rc = Op(B_GET_NEXT, pb, data, key, 0)) {
+      for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0;
+           rc = Op(B_GET_NEXT, pb, data, key, 0)) {
         if (IdOf(data) <= last) return 20;
         last = IdOf(data);
         data.assign(16, '\0');
@@ -230,7 +238,8 @@ TEST(Processes, TwoWritersAtOnceLoseNoWrite) {
   ASSERT_EQ(Open(pb, path), 0);
   std::map<int, std::string> found;
   std::string data(16, '\0'), key(4, '\0');
-  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0; rc = Op(B_GET_NEXT, pb, data, key, 0)) {
+  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0;
+       rc = Op(B_GET_NEXT, pb, data, key, 0)) {
     std::string v = data.substr(4, 8);
     found[IdOf(data)] = v.substr(0, v.find(' '));
     data.assign(16, '\0');
@@ -250,7 +259,8 @@ TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
     ASSERT_EQ(Insert(pb, Rec(2, "two")), 0);
     Close(pb);
   }
-  ASSERT_TRUE(zplatform::WritePrivateProfileString("wbtrv32", "lock_wait_seconds", "1", "zelko.ini"));
+  ASSERT_TRUE(
+      zplatform::WritePrivateProfileString("wbtrv32", "lock_wait_seconds", "1", "zelko.ini"));
   Child holder = Spawn([&](int report, int) {
     PosBlock pb;
     if (Open(pb, path) != 0) return 1;
@@ -320,7 +330,10 @@ TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
     EXPECT_EQ(GetEqual(pb, id, &rec), B_KEY_VALUE_NOT_FOUND);  // not visible yet
     // A no-wait transaction cannot write the file the other transaction holds.
     uint32_t len = 0;
-    ASSERT_EQ(BTRCALL(B_BEGIN_TRAN + B_SINGLE_NOWAIT_LOCK, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+    ASSERT_EQ(
+        BTRCALL(static_cast<uint16_t>(B_BEGIN_TRAN) + static_cast<uint16_t>(B_SINGLE_NOWAIT_LOCK),
+                nullptr, nullptr, &len, nullptr, 0, 0),
+        0);
     EXPECT_EQ(Insert(pb, Rec(id + 1, "mine")), B_FILE_INUSE);
     ASSERT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
     Say(writer.to_child, "go");
