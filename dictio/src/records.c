@@ -1,2 +1,0 @@
-/* Compiles the public record layouts (their size checks) into the library. */
-#include "dictio/dictio.h"
