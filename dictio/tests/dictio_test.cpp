@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -40,7 +41,8 @@ DdfFileRecord Table(uint16_t id, const char *name, const char *loc) {
   DdfFileRecord r;
   std::memset(&r, 0, sizeof r);
   r.id = id;
-  std::strncpy(r.name, name, sizeof r.name);
+  std::memset(r.name, 0, sizeof r.name);
+  std::memcpy(r.name, name, std::min(sizeof r.name, std::strlen(name)));
   std::memset(r.location, ' ', sizeof r.location);
   std::memcpy(r.location, loc, std::strlen(loc));
   return r;
@@ -52,7 +54,8 @@ DdfFieldRecord Field(uint16_t id, uint16_t file, const char *name, uint8_t type,
   std::memset(&r, 0, sizeof r);
   r.id = id;
   r.file_id = file;
-  std::strncpy(r.name, name, sizeof r.name);
+  std::memset(r.name, 0, sizeof r.name);
+  std::memcpy(r.name, name, std::min(sizeof r.name, std::strlen(name)));
   r.data_type = type;
   r.offset = offset;
   r.size = size;

@@ -1,0 +1,25 @@
+// The module's settings from zelko.ini section "zelko300" (and win.ini [intl] sShortDate),
+// read once when the module loads.
+#pragma once
+
+#include <string>
+
+namespace zelko {
+
+struct ConversionSettings {
+  bool fill_space = true;       // pad String fields with spaces
+  bool two_digit_year = false;  // sShortDate "YY/MM/DD"
+  int float_size = 10;          // significant digits of Float and BFloat texts
+  int year_2000 = 0;            // two-digit style: non-zero means 20yy
+  int sign_nibble = 15;         // sign nibble of non-negative Decimal and Money
+  int fix_str_addr = 0;         // string return mode of the flat exports
+  int file_flag = 130;          // file flags of created data files
+  int null_key = 0;             // null value byte of created key segments
+  int form_mode = 3;            // operation button form mode
+  int delayed_resolve = 0;      // lazy catalog loading
+
+  // Reads zelko.ini; shows VE823 for a sign nibble other than 15 or 12.
+  static ConversionSettings Load();
+};
+
+}  // namespace zelko
