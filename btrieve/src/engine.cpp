@@ -55,11 +55,12 @@ bool IsGetOperation(int op) {
 bool IsStepOperation(int op) {
   return op == B_STEP_NEXT || op == B_STEP_FIRST || op == B_STEP_LAST || op == B_STEP_PREVIOUS;
 }
-// Operations to which a lock bias may be added.
+// Operations to which a lock bias may be added. On Insert, Update and Delete it has no
+// effect (a caller that sets one bias for all its calls still writes).
 bool AcceptsLockBias(int op) {
   return IsGetOperation(op) || IsStepOperation(op) || op == B_GET_DIRECT ||
          (op >= B_GET_NEXT_EXTENDED && op <= B_STEP_PREVIOUS_EXT) || op == B_GET_BY_PERCENTAGE ||
-         op == B_BEGIN_TRAN;
+         op == B_BEGIN_TRAN || op == B_INSERT || op == B_UPDATE || op == B_DELETE;
 }
 
 }  // namespace

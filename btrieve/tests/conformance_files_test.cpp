@@ -86,7 +86,7 @@ TEST(Files, StatVersionAndUnknownOperations) {
 
   std::string data(20, '\0');
   EXPECT_EQ(Op(99, pb, data, key, 0), B_INVALID_FUNCTION);
-  EXPECT_EQ(Op(B_INSERT + 100, pb, data, key, 0), B_INVALID_FUNCTION);  // no bias on writes
+  EXPECT_EQ(Op(B_STAT + 100, pb, data, key, 0), B_INVALID_FUNCTION);  // no bias on Stat
   EXPECT_EQ(Close(pb), 0);
 }
 
