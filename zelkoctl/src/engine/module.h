@@ -3,8 +3,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "binding/binding_registry.h"
 #include "settings.h"
+#include "table_catalog.h"
 
 namespace zelko {
 
@@ -18,6 +22,22 @@ class Module {
   ConversionSettings &MutableSettings() { return settings_; }
 
   int16_t lock_bias = 0;  // added to the access operations (DbSetLockBias)
+  BindingRegistry registry;
+  // Extended access: the mode written into every descriptor, and the stored results.
+  std::string ex_mode = "UC";
+  struct ExResultSet {
+    bool used = false;
+    std::string field_list;  // code page
+    std::vector<uint8_t> data;
+    const TableDescriptor *table = nullptr;
+  };
+  static constexpr int kExResultSlots = 48;
+  ExResultSet ex_results[kExResultSlots];
+  // The exported interface's attachment; cleared when that data source goes away.
+  DataSource *current_data_source = nullptr;
+  void OnDataSourceDestroyed(const DataSource *source) {
+    if (current_data_source == source) current_data_source = nullptr;
+  }
 
  private:
   Module();

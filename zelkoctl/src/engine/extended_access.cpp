@@ -1,0 +1,333 @@
+#include "engine/extended_access.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "btrieve/btrapi.h"
+#include "engine/field_conversion.h"
+#include "engine/messages.h"
+#include "engine/module.h"
+#include "zplatform/codepage.h"
+
+namespace zelko {
+namespace {
+
+constexpr size_t kMaxToken = 256;
+constexpr size_t kMaxListItem = 20;
+
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+void SkipSpaces(const std::string &s, size_t *at) {
+  while (*at < s.size() && s[*at] == ' ') ++*at;
+}
+
+// A field reference after "@" or in a field list: a run of digits is a number, anything
+// else a name up to a space, a control character or "," (double-byte characters whole).
+// Returns the field number, or -1 after VE818 / VE025.
+int ReadFieldReference(const TableDescriptor &table, const std::string &s, size_t *at, size_t limit) {
+  std::string token;
+  bool number = *at < s.size() && IsDigit(s[*at]);
+  while (*at < s.size() && token.size() < limit) {
+    char c = s[*at];
+    if (number) {
+      if (!IsDigit(c)) break;
+      token.push_back(c);
+      ++*at;
+      continue;
+    }
+    if (c == ' ' || c == ',' || IsControl(c)) break;
+    if (zplatform::IsLeadByte(static_cast<unsigned char>(c)) && *at + 1 < s.size()) {
+      token.append(s, *at, 2);
+      *at += 2;
+      continue;
+    }
+    token.push_back(c);
+    ++*at;
+  }
+  if (number) {
+    int n = std::atoi(token.c_str());
+    if (n >= table.FieldCount()) {
+      ShowMessage(msg::kVE025);
+      return -1;
+    }
+    return n;
+  }
+  int f = FindFieldByName(table, token);
+  if (f < 0) ShowMessage(msg::kVE818, token.c_str());
+  return f;
+}
+
+std::vector<uint8_t> StoredValue(const FieldDescriptor &f, const std::string &text) {
+  std::vector<uint8_t> value(std::max(f.size, 8) + 1, 0);
+  TextToField(Module::Get().Settings(), f, text, value.data(), value.size());
+  value.resize(f.size);
+  return value;
+}
+
+void Put16(std::vector<uint8_t> &b, int v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+bool AllowedOperation(int op) {
+  int base = op % 100, bias = op / 100;
+  return base >= B_GET_NEXT_EXTENDED && base <= B_STEP_PREVIOUS_EXT && bias >= 0 && bias <= 4;
+}
+
+const Module::ExResultSet *UsedSlot(int result_id) {
+  if (result_id < 0 || result_id >= Module::kExResultSlots) return nullptr;
+  const Module::ExResultSet &slot = Module::Get().ex_results[result_id];
+  return slot.used ? &slot : nullptr;
+}
+
+// Start of record `record` in a result's data, or -1.
+long RecordStart(const Module::ExResultSet &slot, int record) {
+  const std::vector<uint8_t> &d = slot.data;
+  if (d.size() < 2) return -1;
+  int count = d[0] | d[1] << 8;
+  if (record < 0 || record >= count) return -1;
+  size_t at = 2;
+  for (int i = 0; i < record; ++i) {
+    if (at + 2 > d.size()) return -1;
+    at += 6 + (d[at] | d[at + 1] << 8);
+  }
+  return at + 6 <= d.size() ? static_cast<long>(at) : -1;
+}
+
+}  // namespace
+
+bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bool ignore_case,
+                          std::vector<ExTerm> *terms) {
+  terms->clear();
+  size_t at = 0;
+  SkipSpaces(c, &at);
+  if (at >= c.size()) return true;  // an empty condition: no terms
+  for (;;) {
+    SkipSpaces(c, &at);
+    if (at >= c.size() || c[at] != '@') {
+      ShowMessage(msg::kVE041);
+      return false;
+    }
+    ++at;
+    int f = ReadFieldReference(table, c, &at, kMaxToken);
+    if (f < 0) return false;
+    const FieldDescriptor &field = table.fields[f];
+    if (field.data_type == kNote || field.data_type == kLVar) {
+      ShowMessage(msg::kVE043);
+      return false;
+    }
+    ExTerm term;
+    term.type = static_cast<uint8_t>(field.data_type);
+    term.length = static_cast<uint16_t>(field.size);
+    term.offset = static_cast<uint16_t>(field.offset);
+    SkipSpaces(c, &at);
+    static const std::pair<const char *, uint8_t> kOperators[] = {{"<>", 4}, {">=", 5}, {"<=", 6},
+                                                                  {"=", 1},  {">", 2},  {"<", 3}};
+    bool found = false;
+    for (const auto &[text, code] : kOperators) {
+      size_t n = std::strlen(text);
+      if (c.compare(at, n, text) == 0) {
+        term.comparison = code;
+        at += n;
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      ShowMessage(msg::kVE042);
+      return false;
+    }
+    bool text_type = field.data_type == kString || field.data_type == kLString || field.data_type == kZString;
+    if (ignore_case && text_type) term.comparison += 128;
+    SkipSpaces(c, &at);
+    if (at < c.size() && c[at] == '@') {
+      ++at;
+      int other = ReadFieldReference(table, c, &at, kMaxToken);
+      if (other < 0) return false;
+      term.comparison += 64;
+      int offset = table.fields[other].offset;
+      term.value = {static_cast<uint8_t>(offset), static_cast<uint8_t>(offset >> 8)};
+    } else {
+      std::string token;
+      char quote = at < c.size() ? c[at] : '\0';
+      if (quote == '"' || quote == '\'' || quote == '/') {
+        ++at;
+        while (at < c.size() && c[at] != quote && !IsControl(c[at]) && token.size() < kMaxToken) token.push_back(c[at++]);
+        if (at < c.size() && c[at] == quote) ++at;
+      } else {
+        if (quote == '&' || quote == '|') {
+          ShowMessage(msg::kVE046, c.c_str());
+          return false;
+        }
+        while (at < c.size() && c[at] != ' ' && !IsControl(c[at]) && token.size() < kMaxToken) token.push_back(c[at++]);
+      }
+      term.value = StoredValue(field, token);
+    }
+    SkipSpaces(c, &at);
+    if (at < c.size() && (c[at] == '&' || c[at] == '|')) {
+      term.connector = c[at] == '&' ? 1 : 2;
+      while (at < c.size() && c[at] != ' ') ++at;
+      terms->push_back(std::move(term));
+      continue;
+    }
+    term.connector = 0;  // the rest of the text is ignored
+    terms->push_back(std::move(term));
+    return true;
+  }
+}
+
+bool ParseFieldList(const TableDescriptor &table, const std::string &list, std::vector<ExField> *fields) {
+  fields->clear();
+  if (list.empty()) {
+    ShowMessage(msg::kVE040);
+    return false;
+  }
+  size_t at = 0;
+  for (;;) {
+    int f = ReadFieldReference(table, list, &at, kMaxListItem);
+    if (f < 0) return false;
+    fields->push_back({static_cast<uint16_t>(table.fields[f].size), static_cast<uint16_t>(table.fields[f].offset)});
+    if (at < list.size() && list[at] == ',') {
+      ++at;
+      continue;
+    }
+    return true;
+  }
+}
+
+std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count, const std::vector<ExTerm> &terms,
+                                     int max_records, const std::vector<ExField> &fields) {
+  std::vector<uint8_t> d;
+  Put16(d, 0);
+  d.push_back(static_cast<uint8_t>(mode.size() > 0 ? mode[0] : 'U'));
+  d.push_back(static_cast<uint8_t>(mode.size() > 1 ? mode[1] : 'C'));
+  Put16(d, reject_count);
+  Put16(d, static_cast<int>(terms.size()));
+  for (const ExTerm &t : terms) {
+    d.push_back(t.type);
+    Put16(d, t.length);
+    Put16(d, t.offset);
+    d.push_back(t.comparison);
+    d.push_back(t.connector);
+    d.insert(d.end(), t.value.begin(), t.value.end());
+  }
+  Put16(d, max_records);
+  Put16(d, static_cast<int>(fields.size()));
+  for (const ExField &f : fields) {
+    Put16(d, f.length);
+    Put16(d, f.offset);
+  }
+  d[0] = static_cast<uint8_t>(d.size());
+  d[1] = static_cast<uint8_t>(d.size() >> 8);
+  return d;
+}
+
+int16_t ExAccess(int operation, const TableDescriptor &table_in, const std::string &condition,
+                 const std::string &field_list, int index, int reject_count, int max_records, bool ignore_case,
+                 int16_t *result_id, int16_t *count) {
+  TableDescriptor &table = const_cast<TableDescriptor &>(table_in);
+  if (!AllowedOperation(operation)) {
+    ShowMessage(msg::kVE044, operation);
+    return -7;
+  }
+  std::vector<ExTerm> terms;
+  if (!ParseSearchCondition(table, condition, ignore_case, &terms)) return -8;
+  std::vector<ExField> fields;
+  if (!ParseFieldList(table, field_list, &fields)) return -9;
+  Module &module = Module::Get();
+  try {
+    std::vector<uint8_t> descriptor = BuildDescriptor(module.ex_mode, reject_count, terms, max_records, fields);
+    size_t extracted = 0;
+    for (const ExField &f : fields) extracted += f.length;
+    size_t length = std::max(descriptor.size(), (extracted + 6) * std::max(max_records, 0) + 2);
+    std::vector<uint8_t> buffer(length, 0);
+    std::copy(descriptor.begin(), descriptor.end(), buffer.begin());
+    KeyValue key;
+    if (!BuildKeyValue(table, index, &key)) return -6;
+    uint32_t data_length = static_cast<uint32_t>(std::min<size_t>(buffer.size(), 0xFFFFFFFFu));
+    int16_t status = BTRCALL(static_cast<uint16_t>(operation), table.position_block.data(), buffer.data(),
+                             &data_length, key.bytes.data(), key.length, key.key_number);
+    static const int16_t kKept[] = {0, 9, 22, 60, 64, 65};
+    if (std::find(std::begin(kKept), std::end(kKept), status) == std::end(kKept)) return status;
+    for (int slot = 0; slot < Module::kExResultSlots; ++slot) {
+      Module::ExResultSet &r = module.ex_results[slot];
+      if (r.used) continue;
+      buffer.resize(std::min<size_t>(buffer.size(), data_length));
+      r.used = true;
+      r.field_list = field_list;
+      r.data = std::move(buffer);
+      r.table = &table;
+      *result_id = static_cast<int16_t>(slot);
+      *count = r.data.size() >= 2 ? static_cast<int16_t>(r.data[0] | r.data[1] << 8) : 0;
+      return status;
+    }
+    return status;  // every slot in use: the result is not kept
+  } catch (const std::bad_alloc &) {
+    ShowMessage(msg::kVE001, module_name::kZlkDbEx, __LINE__);
+    return -99;
+  }
+}
+
+std::string ExGetFieldDataById(int result_id, int field_id, int record) {
+  const Module::ExResultSet *slot = UsedSlot(result_id);
+  if (slot == nullptr || slot->table == nullptr) return std::string();
+  long at = RecordStart(*slot, record);
+  if (at < 0 || field_id < 0 || field_id >= slot->table->FieldCount()) return std::string();
+  const TableDescriptor &table = *slot->table;
+  size_t data = static_cast<size_t>(at) + 6;
+  size_t pos = 0;
+  const std::string &list = slot->field_list;
+  // Walk the list, item by item, through the record's data.
+  while (true) {
+    size_t start = pos;
+    std::string item;
+    while (pos < list.size() && list[pos] != ',' && list[pos] != ' ' && !IsControl(list[pos]) &&
+           pos - start < kMaxListItem) {
+      item.push_back(list[pos++]);
+    }
+    int f = !item.empty() && IsDigit(item[0]) ? std::atoi(item.c_str()) : FindFieldByName(table, item);
+    if (f < 0 || f >= table.FieldCount()) return std::string();
+    const FieldDescriptor &field = table.fields[f];
+    if (f == field_id) {
+      std::vector<uint8_t> bytes(std::max(field.size, 8) + 1, 0);
+      for (int i = 0; i < field.size && data + i < slot->data.size(); ++i) bytes[i] = slot->data[data + i];
+      std::string text = FieldToText(Module::Get().Settings(), field, bytes.data());
+      if (text.size() > kTextResultLength) text.resize(kTextResultLength);
+      return text;
+    }
+    data += field.size;
+    if (pos >= list.size() || list[pos] != ',') return std::string();
+    ++pos;
+  }
+}
+
+std::string ExGetFieldDataByName(int result_id, const std::string &field_name, int record) {
+  const Module::ExResultSet *slot = UsedSlot(result_id);
+  if (slot == nullptr || slot->table == nullptr) return std::string();
+  int f = FindFieldByName(*slot->table, field_name);
+  return f < 0 ? std::string() : ExGetFieldDataById(result_id, f, record);
+}
+
+int32_t ExGetPosition(int result_id, int record) {
+  const Module::ExResultSet *slot = UsedSlot(result_id);
+  if (slot == nullptr) return -1;
+  long at = RecordStart(*slot, record);
+  if (at < 0) return -1;
+  int32_t pos;
+  std::memcpy(&pos, slot->data.data() + at + 2, 4);
+  return pos;
+}
+
+int ExFree(int result_id) {
+  if (UsedSlot(result_id) == nullptr) return -1;
+  Module::Get().ex_results[result_id] = Module::ExResultSet();
+  return 0;
+}
+
+void ExFreeAll() {
+  for (auto &slot : Module::Get().ex_results) slot = Module::ExResultSet();
+}
+
+}  // namespace zelko

@@ -1,0 +1,62 @@
+#include "frame/class_factory.h"
+
+#include "controls/zlkbtr.h"
+
+namespace zelko {
+namespace {
+
+template <typename T>
+std::unique_ptr<Control> Make() {
+  return std::make_unique<T>();
+}
+
+struct Alias {
+  const char *name;
+  const char *class_name;
+};
+// Other names forms and programs use for the classes.
+const Alias kAliases[] = {
+    {"ZLKBtr.ZLKBtr.1", "ZLKBtr"}, {"ZLKBtr.ZLKBtr", "ZLKBtr"},  {"ZelkoDB", "ZLKBtr"},
+    {"ZelkoEdit", "ZLKEdit"},      {"ZelkoBtn", "ZLKBtn"},       {"ZLKBTRLibCtl.ZLKBtr", "ZLKBtr"},
+};
+
+}  // namespace
+
+const std::vector<ControlClass> &ControlClasses() {
+  static const std::vector<ControlClass> classes = {
+      {"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr", kKindDataSource, &Make<ZlkBtr>},
+      {"ZLKBTRLibCtl.ZLKEdit", "ZLKEdit", kKindEdit, nullptr},
+      {"ZLKBTRLibCtl.ZLKBtn", "ZLKBtn", kKindButton, nullptr},
+      {"ZLKBTRLibCtl.ZLKListBox", "ZLKListBox", kKindListBox, nullptr},
+      {"ZLKBTRLibCtl.ZLKComboBox", "ZLKComboBox", kKindComboBox, nullptr},
+      {"ZLKBTRLibCtl.ZLKExListBox", "ZLKExListBox", kKindExListBox, nullptr},
+      {"ZLKBTRLibCtl.ZLKExComboBox", "ZLKExComboBox", kKindExComboBox, nullptr},
+      {"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, nullptr},
+      {"ZLKBTRLibCtl.ZLKHScroll", "ZLKHScroll", kKindScrollBar, nullptr},
+      {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, nullptr},
+      {"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, nullptr},
+      {"ZLKBTRLibCtl.ZLKOptBtn", "ZLKOptBtn", kKindOptionButton, nullptr},
+      {"ZLKBTRLibCtl.ZLKPic", "ZLKPic", kKindPicture, nullptr},
+  };
+  return classes;
+}
+
+std::unique_ptr<Control> CreateControl(const std::string &name, HResult *error) {
+  std::string class_name = name;
+  for (const Alias &a : kAliases) {
+    if (EqualNoCase(a.name, name)) class_name = a.class_name;
+  }
+  for (const ControlClass &c : ControlClasses()) {
+    if (!EqualNoCase(c.type_name, class_name) && !EqualNoCase(c.class_name, class_name)) continue;
+    if (c.create == nullptr) {
+      if (error) *error = kClassNotAvailable;
+      return nullptr;
+    }
+    if (error) *error = kOk;
+    return c.create();
+  }
+  if (error) *error = kClassNotRegistered;
+  return nullptr;
+}
+
+}  // namespace zelko

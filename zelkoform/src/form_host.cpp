@@ -1,0 +1,223 @@
+#include "form_host.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QVariant>
+#include <QWidget>
+
+#include "frame/class_factory.h"
+
+namespace zelkoform {
+
+using zelko::Control;
+using zelko::Variant;
+
+namespace {
+
+// Extender properties the host itself handles (not the control's own).
+bool ExtenderProperty(const std::string &name) {
+  static const char *const kNames[] = {"Left",     "Top",     "Width",       "Height",  "TabIndex",
+                                       "TabStop",  "Visible", "Enabled",     "Index",   "Tag",
+                                       "_Version", "_ExtentX", "_ExtentY",   "_StockProps", "ToolTipText",
+                                       "HelpContextID", "DragIcon", "DragMode", "WhatsThisHelpID"};
+  for (const char *n : kNames) {
+    if (zelko::EqualNoCase(n, name)) return true;
+  }
+  return false;
+}
+
+bool IsType(const std::string &type, const char *vb5, const char *vb2) {
+  return zelko::EqualNoCase(type, vb5) || zelko::EqualNoCase(type, vb2);
+}
+
+long long Number(const FrmObject &o, const char *name, long long fallback) {
+  const FrmProperty *p = o.Find(name);
+  if (p == nullptr) return fallback;
+  return FrmNumber(p->value).value_or(fallback);
+}
+
+std::string Text(const FrmObject &o, const char *name) {
+  const FrmProperty *p = o.Find(name);
+  if (p == nullptr) return std::string();
+  return UnquoteFrmString(p->value).value_or(p->value);
+}
+
+void Place(QWidget *w, const FrmObject &o) {
+  w->setGeometry(FormHost::Pixels(Number(o, "Left", 0)), FormHost::Pixels(Number(o, "Top", 0)),
+                 std::max(1, FormHost::Pixels(Number(o, "Width", 480))),
+                 std::max(1, FormHost::Pixels(Number(o, "Height", 480))));
+}
+
+}  // namespace
+
+Variant FrmValue(const std::string &value) {
+  if (auto s = UnquoteFrmString(value)) return Variant::String(*s);
+  if (auto n = FrmNumber(value)) {
+    if (*n >= INT32_MIN && *n <= INT32_MAX) return Variant::I4(static_cast<int32_t>(*n));
+    return Variant::R8(static_cast<double>(*n));
+  }
+  if (zelko::EqualNoCase(value, "True")) return Variant::Bool(true);
+  if (zelko::EqualNoCase(value, "False")) return Variant::Bool(false);
+  return Variant::String(value);
+}
+
+std::string FrmText(const Variant &value) {
+  if (value.Type() == zplatform::kVtBstr) return QuoteFrmString(value.AsString().value_or(""));
+  if (value.Type() == zplatform::kVtBool) return value.AsInteger().value_or(0) ? "-1" : "0";
+  return value.AsString().value_or("");
+}
+
+class FormHost::Site : public zelko::ControlSite {
+ public:
+  Site(FormHost *host, std::string name, QWidget *container)
+      : host_(host), name_(std::move(name)), container_(container) {}
+  std::string AmbientDisplayName() const override { return name_; }
+  bool UserMode() const override { return !host_->design_; }
+  QWidget *ContainerWindow() const override { return container_; }
+  int ParentName(std::string *name) const override {
+    *name = host_->form_name_;
+    return 0;
+  }
+  int ParentHandle(int32_t *hwnd) const override {
+    *hwnd = static_cast<int32_t>(reinterpret_cast<intptr_t>(host_->form_));
+    return 0;
+  }
+
+ private:
+  FormHost *host_;
+  std::string name_;
+  QWidget *container_;
+};
+
+FormHost::FormHost() = default;
+
+FormHost::~FormHost() {
+  // Controls go before the window that holds theirs.
+  for (auto &item : items_) {
+    if (item->control) item->control->DestroyWindow();
+  }
+  items_.clear();
+  delete form_;
+}
+
+bool FormHost::Load(const FrmDocument &document, bool design_mode, std::vector<std::string> *problems) {
+  design_ = design_mode;
+  document_ = document;
+  const FrmObject &f = document_.form;
+  form_name_ = f.name;
+  form_ = new QWidget();
+  form_->setProperty(zelko::kWindowClassProperty, "ThunderRT6FormDC");
+  form_->setObjectName(QString::fromStdString(f.name));
+  form_->setWindowTitle(QString::fromStdString(Text(f, "Caption")));
+  form_->resize(std::max(100, Pixels(Number(f, "Width", 6000))), std::max(100, Pixels(Number(f, "Height", 4000))));
+  for (const FrmObject &child : f.children) Build(child, form_, problems);
+  return true;
+}
+
+void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::string> *problems) {
+  auto item = std::make_unique<Item>();
+  item->name = o.name;
+  item->type = o.type;
+  item->source = &o;
+  if (IsType(o.type, "VB.Label", "Label")) {
+    auto *label = new QLabel(QString::fromStdString(Text(o, "Caption")), container);
+    Place(label, o);
+    item->widget = label;
+  } else if (IsType(o.type, "VB.Frame", "Frame")) {
+    auto *frame = new QGroupBox(QString::fromStdString(Text(o, "Caption")), container);
+    frame->setProperty(zelko::kWindowClassProperty, "ThunderFrame");
+    Place(frame, o);
+    item->widget = frame;
+    items_.push_back(std::move(item));
+    for (const FrmObject &child : o.children) Build(child, frame, problems);
+    return;
+  } else {
+    zelko::HResult error = zelko::kOk;
+    item->control = zelko::CreateControl(o.type, &error);
+    if (!item->control) {
+      if (problems) {
+        problems->push_back(o.name + ": " + o.type +
+                            (error == zelko::kClassNotAvailable ? " is not available in this build; skipped"
+                                                                : " is not a known control; skipped"));
+      }
+      return;
+    }
+    std::string name = o.name;
+    item->site = std::make_unique<Site>(this, name, container);
+    Control *control = item->control.get();
+    control->SetEventHandler([this, name](const std::string &event, std::vector<Variant> &args) {
+      if (observer_) observer_(name, event, args);
+    });
+    control->SetSite(item->site.get());
+    zelko::PropertyBag bag;
+    for (const FrmProperty &p : o.properties) {
+      if (!ExtenderProperty(p.name)) bag.Write(p.name, FrmValue(p.value));
+    }
+    std::vector<std::string> unknown;
+    zelko::LoadProperties(*control, bag, &unknown);
+    for (const std::string &u : unknown) {
+      if (problems) problems->push_back(o.name + ": property " + u + " is unknown to " + o.type + "; skipped");
+    }
+    item->widget = control->CreateWindow(container);
+    if (item->widget != nullptr) Place(item->widget, o);
+  }
+  if (item->widget != nullptr) item->widget->setObjectName(QString::fromStdString(o.name));
+  items_.push_back(std::move(item));
+}
+
+Control *FormHost::FindControl(const std::string &name) const {
+  for (const auto &i : items_) {
+    if (zelko::EqualNoCase(i->name, name) && i->control) return i->control.get();
+  }
+  return nullptr;
+}
+
+QWidget *FormHost::FindWidget(const std::string &name) const {
+  if (zelko::EqualNoCase(name, form_name_)) return form_;
+  for (const auto &i : items_) {
+    if (zelko::EqualNoCase(i->name, name)) return i->widget;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> FormHost::ItemNames() const {
+  std::vector<std::string> names;
+  for (const auto &i : items_) names.push_back(i->name);
+  return names;
+}
+
+namespace {
+
+void Update(FrmObject &o, const std::vector<std::pair<std::string, std::string>> &values) {
+  for (const auto &[name, text] : values) {
+    bool found = false;
+    for (FrmProperty &p : o.properties) {
+      if (zelko::EqualNoCase(p.name, name)) {
+        p.value = text;
+        p.comment.clear();
+        found = true;
+      }
+    }
+    if (!found) o.properties.push_back({name, text, ""});
+  }
+}
+
+}  // namespace
+
+FrmDocument FormHost::Save() const {
+  FrmDocument doc = document_;
+  std::function<void(FrmObject &)> walk = [&](FrmObject &o) {
+    if (Control *c = FindControl(o.name)) {
+      zelko::PropertyBag bag;
+      zelko::SaveProperties(*c, &bag);
+      std::vector<std::pair<std::string, std::string>> values;
+      for (const auto &item : bag.Items()) values.emplace_back(item.name, FrmText(item.value));
+      Update(o, values);
+    }
+    for (FrmObject &child : o.children) walk(child);
+  };
+  walk(doc.form);
+  return doc;
+}
+
+}  // namespace zelkoform

@@ -1,0 +1,71 @@
+// The form host: builds a Qt window from a form file, with each control at its twip
+// position, its site (name on the form, run or design mode, container, Parent) and its
+// persisted properties.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/control.h"
+#include "frm_document.h"
+
+class QWidget;
+
+namespace zelkoform {
+
+class FormHost {
+ public:
+  FormHost();
+  ~FormHost();
+
+  // Builds the form. Unknown controls and properties are reported in `problems` and
+  // skipped, as Visual Basic does; false only when nothing could be built.
+  bool Load(const FrmDocument &document, bool design_mode, std::vector<std::string> *problems);
+
+  QWidget *Window() const { return form_; }
+  const std::string &FormName() const { return form_name_; }
+  bool DesignMode() const { return design_; }
+
+  // Hosted items by their name on the form (without regard to case).
+  zelko::Control *FindControl(const std::string &name) const;
+  QWidget *FindWidget(const std::string &name) const;
+  std::vector<std::string> ItemNames() const;
+
+  // Events of every hosted control come here.
+  using EventObserver = std::function<void(const std::string &control, const std::string &event,
+                                           std::vector<zelko::Variant> &args)>;
+  void SetEventObserver(EventObserver observer) { observer_ = std::move(observer); }
+
+  // The document as it stands now: the controls' current persisted properties written back.
+  FrmDocument Save() const;
+
+  static int Pixels(long long twips) { return static_cast<int>(twips / 15); }
+
+ private:
+  class Site;
+  struct Item {
+    std::string name, type;
+    std::unique_ptr<Site> site;
+    std::unique_ptr<zelko::Control> control;
+    QWidget *widget = nullptr;
+    const FrmObject *source = nullptr;
+  };
+  void Build(const FrmObject &object, QWidget *container, std::vector<std::string> *problems);
+
+  bool design_ = false;
+  QWidget *form_ = nullptr;
+  std::string form_name_;
+  FrmDocument document_;
+  std::vector<std::unique_ptr<Item>> items_;
+  EventObserver observer_;
+};
+
+// Converts a property value of a form file into an automation value.
+zelko::Variant FrmValue(const std::string &value);
+// Writes an automation value as a form file value.
+std::string FrmText(const zelko::Variant &value);
+
+}  // namespace zelkoform

@@ -1,0 +1,55 @@
+// Visual Basic form files (.frm, VERSION 5.00, 4.00 and 2.00): the text read into a tree of
+// objects with their property lines, and written back. Texts are UTF-8 here; the file is
+// code page 932 with CR LF line ends.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelkoform {
+
+struct FrmProperty {
+  std::string name;
+  std::string value;    // the text after "=", trimmed, without its comment
+  std::string comment;  // the text after "'", if any
+};
+
+struct FrmBlock {  // BeginProperty Font ... EndProperty
+  std::string header;  // the rest of the BeginProperty line
+  std::vector<FrmProperty> properties;
+};
+
+struct FrmObject {
+  std::string type;  // "VB.Form", "ZLKBTRLibCtl.ZLKEdit", "Label" ...
+  std::string name;
+  std::vector<FrmProperty> properties;
+  std::vector<FrmBlock> blocks;
+  std::vector<FrmObject> children;
+
+  const FrmProperty *Find(const std::string &name) const;
+};
+
+struct FrmDocument {
+  std::string version;  // "5.00", "4.00", "2.00"
+  std::vector<std::string> object_lines;  // "Object = ..." lines, as written
+  FrmObject form;
+  std::vector<std::string> attribute_lines;  // "Attribute VB_Name = ..."
+  std::vector<std::string> code_lines;       // the code after the form
+};
+
+// Reads form text (UTF-8). Problems (unknown lines, unbalanced blocks) go to `problems`; the
+// result is empty only when no form is found.
+std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::string> *problems);
+// Reads a form file (code page 932 bytes).
+std::optional<FrmDocument> ReadFrmFile(const std::string &path, std::vector<std::string> *problems);
+
+std::string WriteFrm(const FrmDocument &document);
+bool WriteFrmFile(const std::string &path, const FrmDocument &document);
+
+// Property values: a quoted string ("" inside for a quote), a number, &H...& colours.
+std::optional<std::string> UnquoteFrmString(const std::string &value);
+std::string QuoteFrmString(const std::string &text);
+std::optional<long long> FrmNumber(const std::string &value);
+
+}  // namespace zelkoform

@@ -1,0 +1,268 @@
+#include "macro.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <sstream>
+
+namespace zelkoform {
+
+using zelko::Variant;
+
+namespace {
+
+std::string Trim(const std::string &s) {
+  size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return std::string();
+  size_t e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+// Splits "Control.Member".
+bool Member(const std::string &text, std::string *control, std::string *member) {
+  size_t dot = text.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 >= text.size()) return false;
+  *control = Trim(text.substr(0, dot));
+  *member = Trim(text.substr(dot + 1));
+  return true;
+}
+
+// One value token from `s` at `at`: "text" ("" for a quote), or up to a comma.
+Variant ParseValue(const std::string &s, size_t *at) {
+  while (*at < s.size() && s[*at] == ' ') ++*at;
+  if (*at < s.size() && s[*at] == '"') {
+    std::string text;
+    ++*at;
+    while (*at < s.size()) {
+      if (s[*at] == '"') {
+        if (*at + 1 < s.size() && s[*at + 1] == '"') {
+          text.push_back('"');
+          *at += 2;
+          continue;
+        }
+        ++*at;
+        break;
+      }
+      text.push_back(s[(*at)++]);
+    }
+    return Variant::String(text);
+  }
+  size_t end = s.find(',', *at);
+  std::string token = Trim(s.substr(*at, end == std::string::npos ? std::string::npos : end - *at));
+  *at = end == std::string::npos ? s.size() : end;
+  if (token.empty()) return Variant();
+  if (zelko::EqualNoCase(token, "True")) return Variant::Bool(true);
+  if (zelko::EqualNoCase(token, "False")) return Variant::Bool(false);
+  if (zelko::EqualNoCase(token, "Null")) return Variant::Null();
+  char *end_ptr = nullptr;
+  long long n = std::strtoll(token.c_str(), &end_ptr, 10);
+  if (*end_ptr == '\0') {
+    if (n >= INT16_MIN && n <= INT16_MAX) return Variant::I2(static_cast<int16_t>(n));
+    return Variant::I4(static_cast<int32_t>(n));
+  }
+  double d = std::strtod(token.c_str(), &end_ptr);
+  if (*end_ptr == '\0') return Variant::R8(d);
+  return Variant::String(token);
+}
+
+std::vector<Variant> ParseArguments(const std::string &s) {
+  std::vector<Variant> args;
+  size_t at = 0;
+  while (at < s.size()) {
+    args.push_back(ParseValue(s, &at));
+    while (at < s.size() && s[at] == ' ') ++at;
+    if (at < s.size() && s[at] == ',') ++at;
+  }
+  return args;
+}
+
+void Settle() {
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+std::string HResultText(zelko::HResult hr) {
+  if (int n = zelko::AutomationErrorNumber(hr)) return "automation error " + std::to_string(n);
+  std::ostringstream s;
+  s << "error 0x" << std::hex << static_cast<uint32_t>(hr);
+  return s.str();
+}
+
+int KeyCode(const std::string &name, QString *text) {
+  static const std::pair<const char *, int> kKeys[] = {
+      {"Tab", Qt::Key_Tab},       {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Return}, {"Escape", Qt::Key_Escape},
+      {"Left", Qt::Key_Left},     {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},         {"Down", Qt::Key_Down},
+      {"Home", Qt::Key_Home},     {"End", Qt::Key_End},       {"Delete", Qt::Key_Delete}, {"Backspace", Qt::Key_Backspace},
+      {"Space", Qt::Key_Space},   {"F1", Qt::Key_F1},         {"PageUp", Qt::Key_PageUp}, {"PageDown", Qt::Key_PageDown}};
+  for (const auto &[n, code] : kKeys) {
+    if (zelko::EqualNoCase(n, name)) {
+      if (code == Qt::Key_Space) *text = " ";
+      if (code == Qt::Key_Return) *text = "\r";
+      if (code == Qt::Key_Tab) *text = "\t";
+      return code;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string DescribeValue(const Variant &v) {
+  if (v.IsNull()) return "Null";
+  if (v.IsEmpty()) return "Empty";
+  if (v.ArrayOrNull() != nullptr) return "(array)";
+  if (v.Type() == zplatform::kVtBool) return v.AsInteger().value_or(0) ? "True" : "False";
+  if (v.Type() == zplatform::kVtBstr) return "\"" + v.AsString().value_or("") + "\"";
+  return v.AsString().value_or("?");
+}
+
+MacroRunner::MacroRunner(FormHost &host, std::ostream &out) : host_(host), out_(out) {
+  host_.SetEventObserver([this](const std::string &control, const std::string &event, std::vector<Variant> &args) {
+    OnEvent(control, event, args);
+  });
+}
+
+void MacroRunner::OnEvent(const std::string &control, const std::string &event, std::vector<Variant> &args) {
+  zelko::Control *c = host_.FindControl(control);
+  const zelko::EventInfo *info = c != nullptr ? c->Class().Event(event) : nullptr;
+  std::string line = "event " + control + "." + event;
+  for (size_t i = 0; i < args.size(); ++i) {
+    line += " " + std::string(info && i < info->params.size() ? info->params[i].name : "?") + "=" + DescribeValue(args[i]);
+  }
+  for (const Answer &a : answers_) {
+    if (!zelko::EqualNoCase(a.control, control) || !zelko::EqualNoCase(a.event, event) || info == nullptr) continue;
+    for (size_t i = 0; i < info->params.size() && i < args.size(); ++i) {
+      if (zelko::EqualNoCase(info->params[i].name, a.arg)) {
+        args[i] = a.value;
+        line += " -> " + a.arg + "=" + DescribeValue(a.value);
+      }
+    }
+  }
+  out_ << line << "\n";
+}
+
+int MacroRunner::Run(const std::string &script, std::ostream &errors) {
+  std::istringstream in(script);
+  std::string line;
+  int failed = 0, number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    std::string error;
+    if (!RunLine(line, &error)) {
+      ++failed;
+      errors << "line " << number << ": " << error << "\n";
+    }
+  }
+  return failed;
+}
+
+bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
+  std::string line = Trim(raw);
+  if (line.empty() || line[0] == '\'' || line[0] == '#') return true;
+  size_t space = line.find(' ');
+  std::string verb = line.substr(0, space);
+  std::string rest = space == std::string::npos ? std::string() : Trim(line.substr(space + 1));
+  std::string control_name, member;
+
+  if (zelko::EqualNoCase(verb, "print")) {
+    if (!Member(rest, &control_name, &member)) return *error = "print needs Control.Property", false;
+    zelko::Control *c = host_.FindControl(control_name);
+    if (c == nullptr) return *error = "no control " + control_name, false;
+    Variant v;
+    zelko::HResult hr = c->GetProperty(member, &v);
+    if (hr != zelko::kOk) return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    out_ << control_name << "." << member << " = " << DescribeValue(v) << "\n";
+    return true;
+  }
+  if (zelko::EqualNoCase(verb, "call")) {
+    size_t end = rest.find(' ');
+    std::string target = rest.substr(0, end);
+    std::string args_text = end == std::string::npos ? std::string() : rest.substr(end + 1);
+    if (!Member(target, &control_name, &member)) return *error = "call needs Control.Method", false;
+    zelko::Control *c = host_.FindControl(control_name);
+    if (c == nullptr) return *error = "no control " + control_name, false;
+    const zelko::MethodInfo *m = c->Class().Method(member);
+    if (m == nullptr) return *error = control_name + " has no method " + member, false;
+    std::vector<Variant> args = ParseArguments(args_text);
+    Variant result;
+    zelko::HResult hr = c->Invoke(member, args, &result);
+    if (hr != zelko::kOk) return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    std::string out = control_name + "." + m->name;
+    if (m->has_result) out += " = " + DescribeValue(result);
+    for (size_t i = 0; i < m->params.size() && i < args.size(); ++i) {
+      if (m->params[i].by_ref) out += std::string(" ") + m->params[i].name + "=" + DescribeValue(args[i]);
+    }
+    out_ << out << "\n";
+    Settle();
+    return true;
+  }
+  if (zelko::EqualNoCase(verb, "on")) {
+    // on Control.Event set Arg = value
+    size_t set = rest.find(" set ");
+    if (set == std::string::npos) return *error = "on needs: on Control.Event set Arg = value", false;
+    if (!Member(rest.substr(0, set), &control_name, &member)) return *error = "on needs Control.Event", false;
+    std::string assignment = rest.substr(set + 5);
+    size_t eq = assignment.find('=');
+    if (eq == std::string::npos) return *error = "on needs Arg = value", false;
+    size_t at = eq + 1;
+    answers_.push_back({control_name, member, Trim(assignment.substr(0, eq)), ParseValue(assignment, &at)});
+    return true;
+  }
+  if (zelko::EqualNoCase(verb, "click") || zelko::EqualNoCase(verb, "focus") || zelko::EqualNoCase(verb, "type") ||
+      zelko::EqualNoCase(verb, "key")) {
+    size_t end = rest.find(' ');
+    control_name = rest.substr(0, end);
+    std::string arg = end == std::string::npos ? std::string() : Trim(rest.substr(end + 1));
+    QWidget *w = host_.FindWidget(control_name);
+    if (w == nullptr) return *error = "no window " + control_name, false;
+    QWidget *target = w->focusProxy() != nullptr ? w->focusProxy() : w;
+    if (zelko::EqualNoCase(verb, "click")) {
+      QPointF center(w->width() / 2.0, w->height() / 2.0);
+      QPointF global = w->mapToGlobal(center);
+      QMouseEvent press(QEvent::MouseButtonPress, center, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+      QMouseEvent release(QEvent::MouseButtonRelease, center, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(w, &press);
+      QApplication::sendEvent(w, &release);
+    } else if (zelko::EqualNoCase(verb, "focus")) {
+      target->setFocus(Qt::OtherFocusReason);
+      QApplication::setActiveWindow(w->window());
+      QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+      if (!target->hasFocus()) QApplication::sendEvent(target, &in);
+    } else if (zelko::EqualNoCase(verb, "type")) {
+      size_t at = 0;
+      Variant text = ParseValue(arg, &at);
+      for (QChar ch : QString::fromStdString(text.AsString().value_or(""))) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(target, &press);
+        QApplication::sendEvent(target, &release);
+      }
+    } else {
+      QString text;
+      int code = KeyCode(arg, &text);
+      if (code == 0) return *error = "unknown key " + arg, false;
+      QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+      QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+      QApplication::sendEvent(target, &press);
+      QApplication::sendEvent(target, &release);
+    }
+    Settle();
+    return true;
+  }
+  // Control.Property = value
+  size_t eq = line.find('=');
+  if (eq != std::string::npos && Member(line.substr(0, eq), &control_name, &member)) {
+    zelko::Control *c = host_.FindControl(control_name);
+    if (c == nullptr) return *error = "no control " + control_name, false;
+    size_t at = eq + 1;
+    zelko::HResult hr = c->PutProperty(member, ParseValue(line, &at));
+    if (hr != zelko::kOk) return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    Settle();
+    return true;
+  }
+  *error = "not understood: " + line;
+  return false;
+}
+
+}  // namespace zelkoform

@@ -1,0 +1,92 @@
+// zelkoform: hosts a Visual Basic form file with the Zelko controls.
+//   zelkoform [--design] FORM.frm               shows the form
+//   zelkoform [--design] --macro FILE FORM.frm  runs a script against it and exits
+//   zelkoform --rewrite OUT.frm FORM.frm        writes the form back (after loading it)
+#include <unistd.h>
+
+#include <QApplication>
+#include <QWidget>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "form_host.h"
+#include "frm_document.h"
+#include "macro.h"
+#include "qt_presenter.h"
+#include "zplatform/messages.h"
+#include "zplatform/paths.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: zelkoform [--design] [--macro FILE] [--rewrite OUT.frm] FORM.frm\n"
+               "  Shows a Visual Basic form with the Zelko controls, or runs a macro against it.\n"
+               "  Relative paths in the form (DDFDir) are taken from the form's directory.\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  bool design = false;
+  std::string macro, form, rewrite;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--design") {
+      design = true;
+    } else if (a == "--macro" && i + 1 < argc) {
+      macro = std::filesystem::absolute(argv[++i]).string();
+    } else if (a == "--rewrite" && i + 1 < argc) {
+      rewrite = std::filesystem::absolute(argv[++i]).string();
+    } else if (a == "--help" || a == "-h") {
+      Usage();
+      return 0;
+    } else if (form.empty() && a[0] != '-') {
+      form = std::filesystem::absolute(a).string();
+    } else {
+      return Usage();
+    }
+  }
+  if (form.empty()) return Usage();
+
+  QApplication app(argc, argv);
+  bool interactive = macro.empty() && rewrite.empty();
+  if (interactive) zplatform::MessageService::Instance().SetPresenter(std::make_shared<zelkoform::QtPresenter>());
+
+  std::vector<std::string> problems;
+  auto doc = zelkoform::ReadFrmFile(form, &problems);
+  for (const std::string &p : problems) std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+  if (!doc) {
+    std::fprintf(stderr, "zelkoform: %s holds no form\n", form.c_str());
+    return 1;
+  }
+  // The form's directory is the current one, so a relative DDFDir names the form's own.
+  std::string dir = std::filesystem::path(form).parent_path().string();
+  if (!dir.empty() && chdir(dir.c_str()) != 0) std::fprintf(stderr, "zelkoform: cannot enter %s\n", dir.c_str());
+
+  zelkoform::FormHost host;
+  problems.clear();
+  host.Load(*doc, design, &problems);
+  for (const std::string &p : problems) std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+  host.Window()->show();
+
+  if (!rewrite.empty() && !zelkoform::WriteFrmFile(rewrite, host.Save())) {
+    std::fprintf(stderr, "zelkoform: cannot write %s\n", rewrite.c_str());
+    return 1;
+  }
+  if (!macro.empty()) {
+    auto script = zplatform::ReadWholeFile(macro);
+    if (!script) {
+      std::fprintf(stderr, "zelkoform: cannot read %s\n", macro.c_str());
+      return 1;
+    }
+    zelkoform::MacroRunner runner(host, std::cout);
+    int failed = runner.Run(*script, std::cerr);
+    std::cout.flush();
+    return failed == 0 ? 0 : 1;
+  }
+  if (!rewrite.empty()) return 0;
+  return app.exec();
+}
