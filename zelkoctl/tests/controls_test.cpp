@@ -1,1 +1,330 @@
-// placeholder
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QWidget>
+#include <filesystem>
+
+#include "control_test_util.h"
+#include "controls/zlkbtr.h"
+#include "engine/field_conversion.h"
+#include "engine/module.h"
+#include "engine_test_util.h"
+#include "frame/class_factory.h"
+#include "zelko_test_env.h"
+#include "zplatform/profile.h"
+
+namespace zelko {
+namespace {
+
+using controltest::TestFieldControl;
+using controltest::TestSite;
+using enginetest::RecordMessages;
+
+QApplication &App() {
+  static int argc = 1;
+  static char name[] = "zelkocontrols_tests";
+  static char *argv[] = {name, nullptr};
+  static QApplication *app = new QApplication(argc, argv);
+  return *app;
+}
+
+std::vector<dictio::TableSpec> Tables() {
+  return {{4,
+           "PEOPLE",
+           "people",
+           {{"ID", kInteger, 4}, {"NAME", kString, 10}, {"AGE", kInteger, 2}},
+           {{"ID", 0, 0, 0x100}},
+           {{"ById", 0}}}};
+}
+
+class Controls : public testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    dir_ = enginetest::NewDir("dict");
+    ASSERT_EQ(enginetest::WriteDictionary(dir_, Tables()), 0);
+    form_ = std::make_unique<QWidget>();
+  }
+  // A data source on `form` named `name`, in run or design mode, with DDFDir set.
+  std::unique_ptr<ZlkBtr> Source(const std::string &name, QWidget *form, bool run = true, bool all_open = true) {
+    sites_.push_back(std::make_unique<TestSite>(name, form, run));
+    auto s = std::make_unique<ZlkBtr>();
+    s->SetSite(sites_.back().get());
+    PropertyBag bag;
+    bag.Write("DDFDir", Variant::String(dir_));
+    bag.Write("AllOpen", Variant::Bool(all_open));
+    LoadProperties(*s, bag, nullptr);
+    return s;
+  }
+  int16_t Call(Control &c, const char *method, std::vector<Variant> args, Variant *result = nullptr) {
+    EXPECT_EQ(c.Invoke(method, args, result), kOk) << method;
+    return static_cast<int16_t>(args.back().AsInteger().value_or(-999));
+  }
+  std::string dir_;
+  std::unique_ptr<QWidget> form_;
+  std::vector<std::unique_ptr<TestSite>> sites_;
+  RecordMessages messages_;
+};
+
+TEST_F(Controls, DataSourcePropertiesPersistInOrder) {
+  auto s = Source("Zelko1", form_.get(), false);
+  ASSERT_EQ(s->PutProperty("OwnerName", Variant::String("OWN")), kOk);
+  ASSERT_EQ(s->PutProperty("OpenMode", Variant::I2(2)), kOk);
+  ASSERT_EQ(s->PutProperty("DistName", Variant::String("sites")), kOk);
+  ASSERT_EQ(s->PutProperty("CacheDDF", Variant::Bool(false)), kOk);
+  PropertyBag bag;
+  SaveProperties(*s, &bag);
+  std::vector<std::string> names;
+  for (const auto &i : bag.Items()) names.push_back(i.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"DDFDir", "OwnerName", "OpenMode", "AllOpen", "DistName", "CacheDDF"}));
+  ZlkBtr copy;
+  LoadProperties(copy, bag, nullptr);
+  PropertyBag again;
+  SaveProperties(copy, &again);
+  ASSERT_EQ(again.Items().size(), bag.Items().size());
+  for (size_t i = 0; i < bag.Items().size(); ++i) {
+    EXPECT_EQ(again.Items()[i].value.AsString(), bag.Items()[i].value.AsString()) << names[i];
+  }
+  Variant tab;
+  ASSERT_EQ(s->PutProperty("TabStop", Variant::Bool(true)), kOk);
+  ASSERT_EQ(s->GetProperty("TabStop", &tab), kOk);
+  EXPECT_EQ(tab.AsInteger(), 0);  // always false
+  EXPECT_EQ(s->PutProperty("NoSuch", Variant::I2(1)), kUnknownName);
+}
+
+TEST_F(Controls, DDFDirRules) {
+  auto s = Source("Zelko1", form_.get(), false);
+  ASSERT_NE(s->Catalog(), nullptr);  // design mode loads at once
+  TableCatalog *before = s->Catalog();
+  EXPECT_EQ(s->PutProperty("DDFDir", Variant::String(std::string(65, 'd'))), kInvalidPropertyValue);
+  EXPECT_EQ(AutomationErrorNumber(kInvalidPropertyValue), 380);
+  EXPECT_EQ(s->PutProperty("DDFDir", Variant::String("")), kInvalidPropertyValue);
+  Variant v;
+  ASSERT_EQ(s->GetProperty("DDFDir", &v), kOk);
+  EXPECT_EQ(v.AsString(), dir_);  // the old value is kept
+  ASSERT_EQ(s->PutProperty("DDFDir", Variant::String(dir_)), kOk);
+  EXPECT_EQ(s->Catalog(), before);  // the same value: nothing happens
+  std::string other = enginetest::NewDir("other");
+  ASSERT_EQ(enginetest::WriteDictionary(other, {{4, "T", "t", {{"F", 0, 2}}, {}, {}}}), 0);
+  ASSERT_EQ(s->PutProperty("DDFDir", Variant::String(other)), kOk);
+  ASSERT_NE(s->Catalog(), nullptr);
+  EXPECT_EQ(s->Catalog()->tables[0].name, "T");  // design time: reloaded at once
+  // At run time the value is only stored.
+  auto r = Source("Zelko2", form_.get(), true);
+  ASSERT_EQ(r->PutProperty("DDFDir", Variant::String(other)), kOk);
+  EXPECT_EQ(r->Catalog()->tables[0].name, "PEOPLE");
+  std::vector<Variant> args;
+  EXPECT_EQ(Call(*r, "DbLoadDDF", {}), 0);
+  EXPECT_EQ(r->Catalog()->tables[0].name, "T");
+}
+
+TEST_F(Controls, MethodStatusesInTheirOrder) {
+  ZlkBtr empty;  // no catalog
+  TestSite site("Zelko9", form_.get());
+  empty.SetSite(&site);
+  EXPECT_EQ(Call(empty, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}), -20);
+  EXPECT_EQ(Call(empty, "DbLoadDDF", {}), -21);
+  Variant result;
+  Call(empty, "DbGetNumOfTable", {});
+  std::vector<Variant> is_open = {Variant::String("PEOPLE")};
+  ASSERT_EQ(empty.Invoke("DbIsOpen", is_open, &result), kOk);
+  EXPECT_EQ(result.AsInteger(), 0);
+
+  auto s = Source("Zelko1", form_.get(), true, false);
+  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("NOSUCH"), Variant::String("ById")}), -4);
+  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}), -3);
+  EXPECT_EQ(Call(*s, "DbClose", {Variant::String("PEOPLE")}), -3);
+  EXPECT_EQ(Call(*s, "DbCreate", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(Call(*s, "DbOpen", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(Call(*s, "DbOpen", {Variant::String("PEOPLE")}), -2);
+  EXPECT_EQ(Call(*s, "DbCreate", {Variant::String("PEOPLE")}), -2);
+  EXPECT_EQ(Call(*s, "DbSetFileName", {Variant::String("PEOPLE"), Variant::String("x")}), -2);
+  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("")}), -6);
+  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}), 9);
+  EXPECT_EQ(Call(*s, "DbSetFieldData", {Variant::String("PEOPLE"), Variant::String("NAME"), Variant::String("ANN")}), 0);
+  EXPECT_EQ(Call(*s, "DbSetFieldData", {Variant::String("PEOPLE"), Variant::String("NOPE"), Variant::String("x")}), -5);
+  EXPECT_EQ(Call(*s, "DbSetLockBias", {Variant::I2(150)}), -10);
+  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(2), Variant::String("PEOPLE"), Variant::String("ById")}), 0);
+  std::vector<Variant> get = {Variant::String("PEOPLE"), Variant::String("NAME")};
+  ASSERT_EQ(s->Invoke("DbGetFieldData", get, &result), kOk);
+  EXPECT_EQ(result.AsString(), "ANN");
+  std::vector<Variant> unknown = {Variant::String("NOSUCH"), Variant::String("NAME")};
+  ASSERT_EQ(s->Invoke("DbGetFieldData", unknown, &result), kOk);
+  EXPECT_TRUE(result.IsNull());  // no string for an unknown table
+  std::vector<Variant> isopen = {Variant::String("PEOPLE")};
+  ASSERT_EQ(s->Invoke("DbIsOpen", isopen, &result), kOk);
+  EXPECT_EQ(result.AsInteger(), 1);
+  isopen = {Variant::String("NOSUCH")};
+  ASSERT_EQ(s->Invoke("DbIsOpen", isopen, &result), kOk);
+  EXPECT_EQ(result.AsInteger(), -4);
+  EXPECT_EQ(Call(*s, "DbExSetMode", {Variant::String("E")}), -1);
+  EXPECT_EQ(Call(*s, "DbExSetMode", {Variant::String("EG")}), 0);
+  std::vector<Variant> name_args = {Variant::I2(0)};
+  ASSERT_EQ(s->Invoke("DbGetTableName", name_args, nullptr), kOk);
+  EXPECT_EQ(name_args[1].AsString(), "PEOPLE");
+  std::vector<Variant> path = {};
+  ASSERT_EQ(s->Invoke("DbGetModulePath", path, nullptr), kOk);
+  EXPECT_NE(path[0].AsString().value_or("").find("libwbtrv32.so"), std::string::npos);
+  EXPECT_EQ(Call(*s, "DbCloseAll", {}), 0);
+  EXPECT_EQ(Call(*s, "DbReset", {}), 0);
+  // Record arrays.
+  EXPECT_EQ(Call(*s, "DbOpenAll", {}), 0);
+  auto texts = zplatform::SafeArray::Vector(zplatform::kVtBstr, 0, 1);
+  EXPECT_EQ(Call(*s, "DbGetRecord", {Variant::String("PEOPLE"), Variant::Array(texts)}), 0);
+  auto numbers = zplatform::SafeArray::Vector(zplatform::kVtI4, 0, 1);
+  EXPECT_EQ(Call(*s, "DbGetRecord", {Variant::String("PEOPLE"), Variant::Array(numbers)}), -17);
+  auto beyond = zplatform::SafeArray::Vector(zplatform::kVtBstr, 4, 5);
+  EXPECT_EQ(Call(*s, "DbGetRecord", {Variant::String("PEOPLE"), Variant::Array(beyond)}), -19);
+  auto image = zplatform::SafeArray::Vector(zplatform::kVtUI1, 0, 5);
+  EXPECT_EQ(Call(*s, "DbGetRecordImage", {Variant::String("PEOPLE"), Variant::Array(image)}), 0);
+}
+
+TEST_F(Controls, BtrieveErrorSuppressesTheMessage) {
+  auto s = Source("Zelko1", form_.get(), true, false);  // no file exists: opens fail with 12
+  EXPECT_EQ(Call(*s, "DbOpen", {Variant::String("PEOPLE")}), 12);
+  ASSERT_EQ(messages_.Texts().size(), 1u);
+  EXPECT_EQ(messages_.Texts()[0], "VE803 Btrieveファイル PEOPLE のオープンに失敗。(12)");
+  std::string seen;
+  s->SetEventHandler([&](const std::string &event, std::vector<Variant> &args) {
+    seen = event + ":" + args[0].AsString().value_or("") + ":" + std::to_string(args[1].AsInteger().value_or(0));
+    args[1] = Variant::I2(0);
+  });
+  messages_.Recorder().Clear();
+  EXPECT_EQ(Call(*s, "DbOpen", {Variant::String("PEOPLE")}), 12);  // pRc keeps the status
+  EXPECT_EQ(seen, "BtrieveError:PEOPLE:12");
+  EXPECT_TRUE(messages_.Texts().empty());
+  EXPECT_EQ(Call(*s, "DbOpenAll", {}), 12);
+  EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(Controls, PreparationRegistersLoadsAndOpens) {
+  auto s = Source("Zelko1", form_.get(), true, true);
+  ASSERT_TRUE(s->Prepared());
+  EXPECT_TRUE(s->Catalog()->tables[0].open);  // AllOpen created and opened the file
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/people.btr"));
+  EXPECT_EQ(Module::Get().registry.FindDataSource(form_.get(), "Zelko1"), s.get());
+  // An empty display name: VE814, nothing loaded, not prepared.
+  TestSite nameless("", form_.get());
+  ZlkBtr n;
+  n.SetSite(&nameless);
+  PropertyBag bag;
+  bag.Write("DDFDir", Variant::String(dir_));
+  LoadProperties(n, bag, nullptr);
+  EXPECT_FALSE(n.Prepared());
+  EXPECT_EQ(n.Catalog(), nullptr);
+  EXPECT_EQ(messages_.Texts().back(), "VE814 コンテナからName,FormNameを取得できません。");
+  // CacheDDF: a second data source of the same dictionary gets a copy, every table closed.
+  QWidget other_form;
+  auto copy = Source("Zelko1", &other_form, false);
+  ASSERT_NE(copy->Catalog(), nullptr);
+  EXPECT_NE(copy->Catalog(), s->Catalog());
+  EXPECT_FALSE(copy->Catalog()->tables[0].open);
+  // DistName: at run time the key named like the control replaces DDFDir.
+  std::string other = enginetest::NewDir("elsewhere");
+  ASSERT_EQ(enginetest::WriteDictionary(other, {{4, "ELSE", "e", {{"F", 0, 2}}, {}, {}}}), 0);
+  ASSERT_TRUE(zplatform::WritePrivateProfileString("sites", "Zelko5", other.c_str(), "zelko.ini"));
+  TestSite site5("Zelko5", form_.get());
+  ZlkBtr d;
+  d.SetSite(&site5);
+  PropertyBag dist;
+  dist.Write("DDFDir", Variant::String(dir_));
+  dist.Write("DistName", Variant::String("sites"));
+  dist.Write("AllOpen", Variant::Bool(false));
+  LoadProperties(d, dist, nullptr);
+  ASSERT_NE(d.Catalog(), nullptr);
+  EXPECT_EQ(d.Catalog()->tables[0].name, "ELSE");
+  std::vector<Variant> about;
+  ASSERT_EQ(d.Invoke("About", about, nullptr), kOk);
+  EXPECT_NE(messages_.Texts().back().find("3.00"), std::string::npos);
+}
+
+TEST_F(Controls, RegistryTransfersOnTheRightFormOnly) {
+  QWidget form2;
+  auto s1 = Source("Zelko1", form_.get(), true);
+  auto s2 = Source("Zelko1", &form2, true);
+  // Two controls bound to PEOPLE.NAME on form 1 (one inside a frame), one on form 2.
+  auto *frame = new QGroupBox(form_.get());
+  frame->setProperty(kWindowClassProperty, "ThunderFrame");
+  TestSite a_site("Edit1", form_.get()), b_site("Edit2", frame), c_site("Edit1", &form2);
+  TestFieldControl a("PEOPLE", "NAME"), b("PEOPLE", "NAME"), c("PEOPLE", "NAME");
+  a.SetSite(&a_site);
+  b.SetSite(&b_site);
+  c.SetSite(&c_site);
+  a.CreateWindow(form_.get());
+  b.CreateWindow(frame);
+  c.CreateWindow(&form2);
+  EXPECT_EQ(b.GetFormWindow(), form_.get());  // the frame's parent identifies the form
+  EXPECT_EQ(Module::Get().registry.FieldControlCount(), 3u);
+  // Design mode: bound controls register nothing.
+  TestSite d_site("Edit3", form_.get(), false);
+  TestFieldControl d("PEOPLE", "NAME");
+  d.SetSite(&d_site);
+  d.CreateWindow(form_.get());
+  EXPECT_EQ(Module::Get().registry.FieldControlCount(), 3u);
+
+  TableDescriptor &t1 = s1->Catalog()->tables[0];
+  ClearRecordBuffer(t1);
+  WriteFieldByName(t1, "NAME", "SMITH");
+  EXPECT_EQ(Call(*s1, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(a.text, "SMITH");
+  EXPECT_EQ(b.text, "SMITH");
+  EXPECT_EQ(c.text, "");  // the other form is untouched
+  EXPECT_EQ(d.text, "");
+  // Back: the control registered later wins.
+  a.text = "FIRST";
+  b.text = "LATER";
+  EXPECT_EQ(Call(*s1, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t1, "NAME"), "LATER");
+  b.answers = false;
+  EXPECT_EQ(Call(*s1, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t1, "NAME"), "FIRST");
+  WriteFieldByName(t1, "AGE", "42");
+  EXPECT_EQ(Call(*s1, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t1, "AGE"), "42");  // no control: the bytes stay
+  EXPECT_EQ(Call(*s1, "DbClearControlData", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(a.text, "");
+  EXPECT_EQ(b.text, "");
+  // Re-registration with the same name on the same form replaces the entry.
+  TestSite a2_site("Edit1", form_.get());
+  TestFieldControl a2("PEOPLE", "NAME");
+  a2.SetSite(&a2_site);
+  a2.CreateWindow(form_.get());
+  EXPECT_EQ(Module::Get().registry.FieldControlCount(), 3u);
+  // Lookups.
+  BindingRegistry &r = Module::Get().registry;
+  EXPECT_NE(r.FindBoundTable(form_.get(), "Zelko1", "PEOPLE"), nullptr);
+  EXPECT_EQ(r.FindBoundTable(form_.get(), "zelko1", "PEOPLE"), nullptr);
+  EXPECT_EQ(r.FindFieldType(form_.get(), "Zelko1", "PEOPLE", "AGE"), kInteger);
+  EXPECT_EQ(r.FindFieldType(form_.get(), "Zelko1", "PEOPLE", "NONE"), -1);
+  DataSource *found = nullptr;
+  std::string form_name = "Form1";
+  EXPECT_EQ(r.FindForAttachment("ZELKO1", &form_name, nullptr, &found), 0);
+  EXPECT_EQ(found, s1.get());  // name without regard to case, first on a form of that name
+  std::string wrong = "Other";
+  EXPECT_EQ(r.FindForAttachment("Zelko1", &wrong, nullptr, &found), -11);
+  EXPECT_EQ(r.FindForAttachment("Zelko1", nullptr, &form2, &found), 0);
+  EXPECT_EQ(found, s2.get());
+  // A destroyed window leaves the registry.
+  a2.DestroyWindow();
+  EXPECT_EQ(Module::Get().registry.FieldControlCount(), 2u);
+}
+
+TEST(ClassFactory, TheThirteenClassesByName) {
+  App();
+  EXPECT_EQ(ControlClasses().size(), 13u);
+  HResult error;
+  for (const char *name : {"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr.ZLKBtr.1", "ZLKBtr.ZLKBtr", "zelkodb", "ZLKBtr"}) {
+    auto c = CreateControl(name, &error);
+    ASSERT_NE(c, nullptr) << name;
+    EXPECT_EQ(c->GetKind(), kKindDataSource);
+  }
+  EXPECT_EQ(CreateControl("VB.TextBox", &error), nullptr);
+  EXPECT_EQ(error, kClassNotRegistered);
+  EXPECT_EQ(ZlkBtr::Info().Method(57)->name, std::string("DbGetIndexName"));
+  EXPECT_EQ(ZlkBtr::Info().Method(-552)->name, std::string("About"));
+  EXPECT_EQ(ZlkBtr::Info().methods.size(), 52u);  // -552 and 1 to 57 less the six properties
+}
+
+}  // namespace
+}  // namespace zelko
