@@ -1,1 +1,147 @@
+#include "form_host.h"
 
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <cstdio>
+#include <filesystem>
+
+#include "engine/module.h"
+#include "macro.h"
+#include "zelko_test_env.h"
+#include "zplatform/messages.h"
+
+namespace zelkoform {
+namespace {
+
+QApplication &App() {
+  static int argc = 1;
+  static char name[] = "zelkoform_tests";
+  static char *argv[] = {name, nullptr};
+  static QApplication *app = new QApplication(argc, argv);
+  return *app;
+}
+
+// A copy of the example shop directory with its customer form.
+std::string ShopCopy() {
+  std::string dir = zelko_testing::ScratchDir() + "/shop";
+  std::filesystem::create_directories(dir);
+  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "Customer.frm"}) {
+    std::filesystem::copy_file(std::string(ZELKO_SOURCE_DIR) + "/examples/shop/" + f,
+                               dir + "/" + f);
+  }
+  return dir;
+}
+
+std::string RunCommand(const std::string &command, int *status) {
+  std::string out;
+  FILE *p = popen(command.c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    out.append(buf, n);
+  *status = pclose(p);
+  return out;
+}
+
+TEST(FormHost, BuildsTheFormWithItsControlsAndReportsUnknownOnes) {
+  App();
+  auto shared = std::make_shared<zplatform::RecordingPresenter>();
+  zplatform::MessageService::Instance().SetPresenter(shared);
+  std::string dir = ShopCopy();
+  std::string text =
+      "VERSION 5.00\r\nBegin VB.Form F1 \r\n   Caption = \"見出し\"\r\n   Width = 6000\r\n   "
+      "Height = 3000\r\n"
+      "   Begin VB.Frame Frame1 \r\n      Left = 150\r\n      Top = 300\r\n      Width = 3000\r\n  "
+      "    Height = 1500\r\n"
+      "      Begin VB.Label Label1 \r\n         Caption = \"氏名\"\r\n         Left = 150\r\n      "
+      "End\r\n   End\r\n"
+      "   Begin ZLKBTRLibCtl.ZelkoDb Zelko1 \r\n      DDFDir = \"" +
+      std::string() +
+      "\"\r\n   End\r\n   Begin MSComctlLib.Slider Slider1 \r\n   End\r\n"
+      "   Begin ZLKBTRLibCtl.ZLKGrid Grid1 \r\n   End\r\nEnd\r\n";
+  std::string form_text = text;  // the dictionary directory goes into DDFDir
+  size_t at = form_text.find("DDFDir = \"") + 10;
+  form_text.insert(at, dir);
+  std::vector<std::string> problems;
+  auto doc = ParseFrm(form_text, &problems);
+  ASSERT_TRUE(doc);
+  FormHost host;
+  ASSERT_TRUE(host.Load(*doc, false, &problems));
+  ASSERT_EQ(problems.size(), 2u);  // the slider is unknown, the grid not in this build
+  EXPECT_NE(problems[0].find("Slider1"), std::string::npos);
+  EXPECT_NE(problems[1].find("Grid1"), std::string::npos);
+  EXPECT_EQ(host.Window()->width(), 400);  // 6000 twips
+  auto *frame = qobject_cast<QGroupBox *>(host.FindWidget("Frame1"));
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->geometry(), QRect(10, 20, 200, 100));
+  auto *label = qobject_cast<QLabel *>(host.FindWidget("label1"));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->parentWidget(), frame);
+  EXPECT_EQ(label->text(), QString("氏名"));
+  zelko::Control *source = host.FindControl("Zelko1");
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(zelko::Module::Get().registry.FindDataSource(host.Window(), "Zelko1"),
+            dynamic_cast<zelko::DataSource *>(source));
+  // A macro answers an event and reads results.
+  std::ostringstream out, errors;
+  MacroRunner runner(host, out);
+  EXPECT_EQ(runner.Run("on Zelko1.BtrieveError set Status = 0\n"
+                       "call Zelko1.DbClose \"CUSTOMER\"\n"
+                       "call Zelko1.DbDelete \"CUSTOMER\"\n"
+                       "Zelko1.DDFDir = \"" +
+                           std::string(70, 'x') +
+                           "\"\n"
+                           "print Zelko1.AllOpen\n",
+                       errors),
+            2);
+  EXPECT_NE(out.str().find("Zelko1.DbClose pRc=0"), std::string::npos);
+  EXPECT_NE(out.str().find("Zelko1.AllOpen = True"), std::string::npos);
+  EXPECT_NE(errors.str().find("automation error 380"), std::string::npos);
+  // Saved back: the data source's properties in their order.
+  FrmDocument saved = host.Save();
+  const FrmObject &db = saved.form.children[1];
+  EXPECT_EQ(db.properties[1].name, "OwnerName");
+  zplatform::MessageService::Instance().SetPresenter(nullptr);
+}
+
+TEST(FormHost, MacroRunOfTheExampleForm) {
+  std::string dir = ShopCopy();
+  std::string macro = zelko_testing::ScratchDir() + "/script.txt";
+  zelko_testing::WriteFile(macro,
+                           "' insert a customer, read it back\n"
+                           "call Zelko1.DbSetFieldData \"CUSTOMER\", \"NAME\", \"山田 太郎\"\n"
+                           "call Zelko1.DbSetFieldData \"CUSTOMER\", \"BIRTHDAY\", \"1990/04/01\"\n"
+                           "call Zelko1.DbAccess 2, \"CUSTOMER\", \"CUST_NO\"\n"
+                           "call Zelko1.DbClearFieldBuffer \"CUSTOMER\"\n"
+                           "call Zelko1.DbAccess 12, \"CUSTOMER\", \"ByName\"\n"
+                           "call Zelko1.DbGetFieldData \"CUSTOMER\", \"NAME\"\n"
+                           "call Zelko1.DbGetFieldData \"CUSTOMER\", \"BIRTHDAY\"\n"
+                           "call Zelko1.DbGetNumOfRecords \"CUSTOMER\"\n"
+                           "print Zelko1.DDFDir\n");
+  int status = 0;
+  std::string out = RunCommand(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
+                                   " --macro " + macro + " " + dir + "/Customer.frm 2>/dev/null",
+                               &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Zelko1.DbAccess pRc=0"), std::string::npos) << out;
+  EXPECT_NE(out.find("Zelko1.DbGetFieldData = \"山田 太郎\""), std::string::npos) << out;
+  EXPECT_NE(out.find("Zelko1.DbGetFieldData = \"1990/04/01\""), std::string::npos) << out;
+  EXPECT_NE(out.find("Zelko1.DbGetNumOfRecords lRecords=1 pRc=0"), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::exists(dir + "/CUSTOMER.btr"));  // the AllOpen pass created it
+  // Rewriting keeps the form readable.
+  std::string rewritten = zelko_testing::ScratchDir() + "/out.frm";
+  RunCommand(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH + " --rewrite " +
+                 rewritten + " " + dir + "/Customer.frm 2>/dev/null",
+             &status);
+  EXPECT_EQ(status, 0);
+  std::vector<std::string> problems;
+  auto doc = ReadFrmFile(rewritten, &problems);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->form.children.size(), 5u);
+}
+
+}  // namespace
+}  // namespace zelkoform
