@@ -2,11 +2,11 @@ VERSION 5.00
 Object = "{CD6D08F8-E47B-4645-B049-2D709AB7CA6E}#1.1#0"; "ZELKOCTL.OCX"
 Begin VB.Form Customer
    Caption         =   "å⁄ãq"
-   Height          =   3600
+   Height          =   2880
    Left            =   1485
    LinkTopic       =   "Customer"
-   ScaleHeight     =   3195
-   ScaleWidth      =   5910
+   ScaleHeight     =   2475
+   ScaleWidth      =   5070
    Top             =   1290
    Width           =   6000
    Begin VB.Label Label1 
@@ -17,6 +17,33 @@ Begin VB.Form Customer
       Top             =   100
       Width           =   2010
    End
+   Begin ZLKBTRLibCtl.ZLKEdit ZelkoEdit1 
+      BorderStyle     =   1  'é¿ê¸
+      Height          =   390
+      Left            =   2600
+      TabIndex        =   1
+      Top             =   100
+      Width           =   2640
+      _Version        =   65536
+      _ExtentX        =   2646
+      _ExtentY        =   688
+      _StockProps     =   253
+      Text            =   ""
+      BackColor       = 16777215
+      BorderStyle     =   1
+      Appearance      =   1
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbField         =   "CUST_NO"
+      MaxLength       =   0
+      Format          =   ""
+      PasswordChar    =   ""
+      MultiLine       =   0   'False
+      Alignment       =   0
+      ReadOnly        =   0   'False
+      UpperCase       =   0   'False
+      IMEMode         =   0
+   End
    Begin VB.Label Label2 
       Caption         =   "éÅñº"
       Height          =   375
@@ -24,6 +51,33 @@ Begin VB.Form Customer
       TabIndex        =   0
       Top             =   500
       Width           =   2010
+   End
+   Begin ZLKBTRLibCtl.ZLKEdit ZelkoEdit2 
+      BorderStyle     =   1  'é¿ê¸
+      Height          =   390
+      Left            =   2600
+      TabIndex        =   2
+      Top             =   500
+      Width           =   2640
+      _Version        =   65536
+      _ExtentX        =   2646
+      _ExtentY        =   688
+      _StockProps     =   253
+      Text            =   ""
+      BackColor       = 16777215
+      BorderStyle     =   1
+      Appearance      =   1
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbField         =   "NAME"
+      MaxLength       =   30
+      Format          =   ""
+      PasswordChar    =   ""
+      MultiLine       =   0   'False
+      Alignment       =   0
+      ReadOnly        =   0   'False
+      UpperCase       =   0   'False
+      IMEMode         =   0
    End
    Begin VB.Label Label3 
       Caption         =   "ÉJÉi"
@@ -33,6 +87,33 @@ Begin VB.Form Customer
       Top             =   900
       Width           =   2010
    End
+   Begin ZLKBTRLibCtl.ZLKEdit ZelkoEdit3 
+      BorderStyle     =   1  'é¿ê¸
+      Height          =   390
+      Left            =   2600
+      TabIndex        =   3
+      Top             =   900
+      Width           =   2640
+      _Version        =   65536
+      _ExtentX        =   2646
+      _ExtentY        =   688
+      _StockProps     =   253
+      Text            =   ""
+      BackColor       = 16777215
+      BorderStyle     =   1
+      Appearance      =   1
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbField         =   "KANA"
+      MaxLength       =   30
+      Format          =   ""
+      PasswordChar    =   ""
+      MultiLine       =   0   'False
+      Alignment       =   0
+      ReadOnly        =   0   'False
+      UpperCase       =   0   'False
+      IMEMode         =   0
+   End
    Begin VB.Label Label4 
       Caption         =   "ê∂îNåéì˙"
       Height          =   375
@@ -40,6 +121,128 @@ Begin VB.Form Customer
       TabIndex        =   0
       Top             =   1300
       Width           =   2010
+   End
+   Begin ZLKBTRLibCtl.ZLKEdit ZelkoEdit4 
+      BorderStyle     =   1  'é¿ê¸
+      Height          =   390
+      Left            =   2600
+      TabIndex        =   4
+      Top             =   1300
+      Width           =   2640
+      _Version        =   65536
+      _ExtentX        =   2646
+      _ExtentY        =   688
+      _StockProps     =   253
+      Text            =   ""
+      BackColor       = 16777215
+      BorderStyle     =   1
+      Appearance      =   1
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbField         =   "BIRTHDAY"
+      MaxLength       =   0
+      Format          =   ""
+      PasswordChar    =   ""
+      MultiLine       =   0   'False
+      Alignment       =   0
+      ReadOnly        =   0   'False
+      UpperCase       =   0   'False
+      IMEMode         =   0
+   End
+  Begin ZLKBTRLibCtl.ZLKBtn ZelkoBtn1 
+      Height          =   375
+      Left            =   720
+      TabIndex        =   5
+      Top             =   1800
+      Width           =   820
+      _Version        =   65536
+      _ExtentX        =   1500
+      _ExtentY        =   741
+      _StockProps     =   134
+      Caption         =   "êVãK"
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbOperation     =   0
+      DbLocks         =   0
+      ClearControlData=   -1  'True
+      ConfirmMsg      =   ""
+      DbIndex         =   "CUST_NO"
+   End
+  Begin ZLKBTRLibCtl.ZLKBtn ZelkoBtn2 
+      Height          =   375
+      Left            =   1720
+      TabIndex        =   6
+      Top             =   1800
+      Width           =   820
+      _Version        =   65536
+      _ExtentX        =   1500
+      _ExtentY        =   741
+      _StockProps     =   134
+      Caption         =   "èCê≥"
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbOperation     =   1
+      DbLocks         =   0
+      ClearControlData=   -1  'True
+      ConfirmMsg      =   ""
+      DbIndex         =   "CUST_NO"
+   End
+  Begin ZLKBTRLibCtl.ZLKBtn ZelkoBtn3 
+      Height          =   375
+      Left            =   2720
+      TabIndex        =   7
+      Top             =   1800
+      Width           =   820
+      _Version        =   65536
+      _ExtentX        =   1500
+      _ExtentY        =   741
+      _StockProps     =   134
+      Caption         =   "çÌèú"
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbOperation     =   2
+      DbLocks         =   0
+      ClearControlData=   -1  'True
+      ConfirmMsg      =   ""
+      DbIndex         =   "CUST_NO"
+   End
+  Begin ZLKBTRLibCtl.ZLKBtn ZelkoBtn4 
+      Height          =   375
+      Left            =   3720
+      TabIndex        =   8
+      Top             =   1800
+      Width           =   820
+      _Version        =   65536
+      _ExtentX        =   1500
+      _ExtentY        =   741
+      _StockProps     =   134
+      Caption         =   "êÊì™"
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbOperation     =   4
+      DbLocks         =   0
+      ClearControlData=   -1  'True
+      ConfirmMsg      =   ""
+      DbIndex         =   "CUST_NO"
+   End
+  Begin ZLKBTRLibCtl.ZLKBtn ZelkoBtn5 
+      Height          =   375
+      Left            =   4720
+      TabIndex        =   9
+      Top             =   1800
+      Width           =   820
+      _Version        =   65536
+      _ExtentX        =   1500
+      _ExtentY        =   741
+      _StockProps     =   134
+      Caption         =   "éü"
+      DbSource        =   "Zelko1"
+      DbTable         =   "CUSTOMER"
+      DbOperation     =   6
+      DbLocks         =   0
+      ClearControlData=   -1  'True
+      ConfirmMsg      =   ""
+      DbIndex         =   "CUST_NO"
    End
    Begin ZLKBTRLibCtl.ZelkoDb Zelko1 
       Height          =   480

@@ -123,6 +123,16 @@ MacroRunner::MacroRunner(FormHost &host, std::ostream &out) : host_(host), out_(
   });
 }
 
+namespace {
+// Events of every keystroke and mouse move are printed only when traced.
+bool Chatty(const std::string &event) {
+  for (const char *e : {"Change", "KeyDown", "KeyUp", "KeyPress", "MouseDown", "MouseUp", "MouseMove", "Click", "DblClick"}) {
+    if (zelko::EqualNoCase(event, e)) return true;
+  }
+  return false;
+}
+}  // namespace
+
 void MacroRunner::OnEvent(const std::string &control, const std::string &event, std::vector<Variant> &args) {
   zelko::Control *c = host_.FindControl(control);
   const zelko::EventInfo *info = c != nullptr ? c->Class().Event(event) : nullptr;
@@ -139,7 +149,7 @@ void MacroRunner::OnEvent(const std::string &control, const std::string &event, 
       }
     }
   }
-  out_ << line << "\n";
+  if (trace_all_ || !Chatty(event) || line.find(" -> ") != std::string::npos) out_ << line << "\n";
 }
 
 int MacroRunner::Run(const std::string &script, std::ostream &errors) {
@@ -195,6 +205,10 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     }
     out_ << out << "\n";
     Settle();
+    return true;
+  }
+  if (zelko::EqualNoCase(verb, "trace")) {
+    trace_all_ = zelko::EqualNoCase(rest, "all");
     return true;
   }
   if (zelko::EqualNoCase(verb, "on")) {

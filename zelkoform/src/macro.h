@@ -3,6 +3,7 @@
 //   call Control.Method arg, ...      (prints the result and the out-arguments)
 //   click Control    type Control "text"    focus Control    key Control Name
 //   on Control.Event set Arg = value  (answers the event whenever it fires)
+//   trace all | trace some            (print every event, or all but keys, mouse, Change)
 // Lines starting with ' or # are comments. Values: "text", numbers, True, False.
 #pragma once
 
@@ -32,6 +33,7 @@ class MacroRunner {
   FormHost &host_;
   std::ostream &out_;
   std::vector<Answer> answers_;
+  bool trace_all_ = false;
 };
 
 // A value as the macro language writes it: "text", numbers, True, False, Null.

@@ -15,7 +15,9 @@ namespace {
 
 class ZlkBtrWidget : public QWidget {
  public:
-  ZlkBtrWidget(ZlkBtr *control, QWidget *parent) : QWidget(parent), control_(control) { resize(32, 32); }
+  ZlkBtrWidget(ZlkBtr *control, QWidget *parent) : QWidget(parent), control_(control) {
+    resize(32, 32);
+  }
 
  protected:
   void paintEvent(QPaintEvent *) override { control_->Paint(this); }
@@ -81,21 +83,31 @@ const ClassInfo &ZlkBtr::Info() {
         m("DbGetDataSize", 23, {table, field}, true),
         m("DbGetDataType", 24, {table, field}, true),
         m("DbGetByPercentage", 25, {table, {"KeyName", false}, {"sPercentage", false}, rc}),
-        m("DbFindPercentage", 26, {table, {"KeyName", false}, {"lPhysPos", false}, {"PercenTage", true}, rc}),
+        m("DbFindPercentage", 26,
+          {table, {"KeyName", false}, {"lPhysPos", false}, {"PercenTage", true}, rc}),
         m("DbExGetFieldData", 27, {{"ResultID", false}, field, {"RecordNo", false}}, true),
         m("DbExGetPosition", 28, {{"ResultID", false}, {"RecordNo", false}}, true),
         m("DbExFree", 29, {{"ResultID", false}}, true),
         m("DbExAccess", 30,
-          {{"OpCode", false}, table, {"SearchCond", false}, {"FieldList", false}, {"KeyName", false},
-           {"RejectCount", false}, {"MaxRecords", false}, {"IgnoreCase", false}, {"ResultID", true},
-           {"NumOfResults", true}, rc}),
+          {{"OpCode", false},
+           table,
+           {"SearchCond", false},
+           {"FieldList", false},
+           {"KeyName", false},
+           {"RejectCount", false},
+           {"MaxRecords", false},
+           {"IgnoreCase", false},
+           {"ResultID", true},
+           {"NumOfResults", true},
+           rc}),
         m("DbCreate", 31, {table, rc}),
         m("DbGetNumOfRecords", 32, {table, {"lRecords", true}, rc}),
         m("DbExSetMode", 33, {{"Mode", false}, rc}),
         m("DbSetFileName", 34, {table, {"BtrieveFileName", false}, rc}),
         m("DbClearFieldBuffer", 35, {table, rc}),
         m("DbGetFieldDataByID", 36, {{"TableID", false}, {"FieldID", false}}, true),
-        m("DbSetFieldDataByID", 37, {{"TableID", false}, {"FieldID", false}, {"NewValue", false}, rc}),
+        m("DbSetFieldDataByID", 37,
+          {{"TableID", false}, {"FieldID", false}, {"NewValue", false}, rc}),
         m("DbGetRecord", 38, {table, {"Record", true}, rc}),
         m("DbSetRecord", 39, {table, {"Record", true}, rc}),
         m("DbOpenAll", 41, {rc}),
@@ -131,11 +143,16 @@ ZlkBtr::~ZlkBtr() {
   Module::Get().OnDataSourceDestroyed(this);
 }
 
-std::string ZlkBtr::DdfDirectory() const { return zplatform::FromUtf8(ddf_dir_); }
-std::string ZlkBtr::Owner() const { return zplatform::FromUtf8(owner_name_); }
+std::string ZlkBtr::DdfDirectory() const {
+  return zplatform::FromUtf8(ddf_dir_);
+}
+std::string ZlkBtr::Owner() const {
+  return zplatform::FromUtf8(owner_name_);
+}
 
 void ZlkBtr::FireBtrieveError(const std::string &table_name_cp, int16_t *status) {
-  std::vector<Variant> args = {Variant::String(zplatform::ToUtf8(table_name_cp)), Variant::I2(*status)};
+  std::vector<Variant> args = {Variant::String(zplatform::ToUtf8(table_name_cp)),
+                               Variant::I2(*status)};
   FireEvent("BtrieveError", args);
   if (auto v = args[1].AsInteger()) *status = static_cast<int16_t>(*v);
 }
@@ -145,7 +162,8 @@ int ZlkBtr::ParentFormName(std::string *name) {
   int step = Site()->ParentName(name);
   if (step == 0) return 0;
   static const char *const kMessages[] = {msg::kVE808, msg::kVE809, msg::kVE810, msg::kVE811};
-  if (step >= 808 && step <= 811) ShowMessage("%s", zplatform::FromUtf8(kMessages[step - 808]).c_str());
+  if (step >= 808 && step <= 811)
+    ShowMessage("%s", zplatform::FromUtf8(kMessages[step - 808]).c_str());
   return -1;
 }
 
@@ -154,19 +172,23 @@ int ZlkBtr::ParentFormHandle(int32_t *hwnd) {
   int step = Site()->ParentHandle(hwnd);
   if (step == 0) return 0;
   static const char *const kMessages[] = {msg::kVE808, msg::kVE809, msg::kVE810, msg::kVE811};
-  if (step >= 808 && step <= 811) ShowMessage("%s", zplatform::FromUtf8(kMessages[step - 808]).c_str());
+  if (step >= 808 && step <= 811)
+    ShowMessage("%s", zplatform::FromUtf8(kMessages[step - 808]).c_str());
   return -1;
 }
 
-QWidget *ZlkBtr::MakeWidget(QWidget *parent) { return new ZlkBtrWidget(this, parent); }
+QWidget *ZlkBtr::MakeWidget(QWidget *parent) {
+  return new ZlkBtrWidget(this, parent);
+}
 
 void ZlkBtr::Paint(QWidget *widget) {
   QPainter p(widget);
   if (RunMode()) {
     uint32_t color = Site()->AmbientBackColor();
     // System colours (0x80xxxxxx) take the window's own background.
-    QColor c = (color & 0x80000000u) ? widget->palette().window().color()
-                                     : QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+    QColor c = (color & 0x80000000u)
+                   ? widget->palette().window().color()
+                   : QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
     p.fillRect(widget->rect(), c);
     return;
   }
@@ -177,7 +199,9 @@ void ZlkBtr::OnSited() {
   if (!Loading()) Prepare();
 }
 
-void ZlkBtr::OnPropertiesLoaded() { Prepare(); }
+void ZlkBtr::OnPropertiesLoaded() {
+  Prepare();
+}
 
 bool ZlkBtr::LoadOrCopyCatalog() {
   catalog_.reset();
@@ -198,8 +222,8 @@ void ZlkBtr::Prepare() {
   std::string name = Site()->AmbientDisplayName();
   bool run_mode = Site()->UserMode();
   if (run_mode && !dist_name_.empty() && !name.empty()) {
-    std::string replaced = zplatform::ProfileString(zplatform::FromUtf8(dist_name_), zplatform::FromUtf8(name), "",
-                                                    "zelko.ini");
+    std::string replaced = zplatform::ProfileString(zplatform::FromUtf8(dist_name_),
+                                                    zplatform::FromUtf8(name), "", "zelko.ini");
     if (!replaced.empty()) ddf_dir_ = zplatform::ToUtf8(replaced);
   }
   if (name.empty()) {

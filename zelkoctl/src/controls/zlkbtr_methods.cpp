@@ -18,9 +18,15 @@
 namespace zelko {
 namespace {
 
-std::string Cp(const Variant &v) { return zplatform::FromUtf8(v.AsString().value_or(std::string())); }
-int Int(const Variant &v) { return v.AsInteger().value_or(0); }
-Variant Text(const std::string &cp) { return Variant::String(zplatform::ToUtf8(cp)); }
+std::string Cp(const Variant &v) {
+  return zplatform::FromUtf8(v.AsString().value_or(std::string()));
+}
+int Int(const Variant &v) {
+  return v.AsInteger().value_or(0);
+}
+Variant Text(const std::string &cp) {
+  return Variant::String(zplatform::ToUtf8(cp));
+}
 
 }  // namespace
 
@@ -46,9 +52,9 @@ HResult ZlkBtr::DoInvoke(const MethodInfo &m, std::vector<Variant> &a, Variant *
   BindingRegistry &registry = Module::Get().registry;
   switch (m.dispid) {
     case -552:
-      zplatform::MessageService::Instance().ShowFormatted(zplatform::MessageButtons::kOk,
-                                                          zplatform::MessageIcon::kInformation,
-                                                          "Zelko データ・コントロール バージョン 3.00");
+      zplatform::MessageService::Instance().ShowFormatted(
+          zplatform::MessageButtons::kOk, zplatform::MessageIcon::kInformation,
+          "Zelko データ・コントロール バージョン 3.00");
       return kOk;
     case 6:  // DbOpen
       if ((s = FindTable(a[0], Need::kClosed, &t)) != 0) return rc(s);
@@ -127,7 +133,9 @@ HResult ZlkBtr::DoInvoke(const MethodInfo &m, std::vector<Variant> &a, Variant *
         return kOk;
       }
       int f = FindFieldByName(*t, Cp(a[1]));
-      *result = Variant::I2(static_cast<int16_t>(f < 0 ? -5 : m.dispid == 23 ? t->fields[f].size : t->fields[f].data_type));
+      *result = Variant::I2(static_cast<int16_t>(f < 0            ? -5
+                                                 : m.dispid == 23 ? t->fields[f].size
+                                                                  : t->fields[f].data_type));
       return kOk;
     }
     case 25:  // DbGetByPercentage
@@ -169,7 +177,8 @@ HResult ZlkBtr::DoInvoke(const MethodInfo &m, std::vector<Variant> &a, Variant *
       int index = FindIndexByName(*t, key);
       if (index < 0) return rc(-6);
       int16_t id = Int(a[8]), count = Int(a[9]);
-      s = ExAccess(Int(a[0]), *t, Cp(a[2]), Cp(a[3]), index, Int(a[5]), Int(a[6]), Int(a[7]) != 0, &id, &count);
+      s = ExAccess(Int(a[0]), *t, Cp(a[2]), Cp(a[3]), index, Int(a[5]), Int(a[6]), Int(a[7]) != 0,
+                   &id, &count);
       a[8] = Variant::I2(id);
       a[9] = Variant::I2(count);
       return rc(s);
@@ -178,7 +187,8 @@ HResult ZlkBtr::DoInvoke(const MethodInfo &m, std::vector<Variant> &a, Variant *
       if ((s = FindTable(a[0], Need::kClosed, &t)) != 0) return rc(s);
       {
         std::string dir = DdfDirectory();
-        s = EngineCreate(*catalog_, *t, ResolveDataFilePath(*t, zplatform::ShortPathName(dir).value_or(dir)));
+        s = EngineCreate(*catalog_, *t,
+                         ResolveDataFilePath(*t, zplatform::ShortPathName(dir).value_or(dir)));
         if (s > 0) {
           int16_t shown = s;
           FireBtrieveError(t->name, &shown);  // VE007 has been shown already
@@ -286,7 +296,8 @@ HResult ZlkBtr::DoInvoke(const MethodInfo &m, std::vector<Variant> &a, Variant *
     }
     case 50: {  // DbGetModulePath
       Dl_info info;
-      if (dladdr(reinterpret_cast<void *>(&BTRCALL), &info) == 0 || info.dli_fname == nullptr) return rc(-1);
+      if (dladdr(reinterpret_cast<void *>(&BTRCALL), &info) == 0 || info.dli_fname == nullptr)
+        return rc(-1);
       a[0] = Variant::String(info.dli_fname);
       return rc(0);
     }

@@ -1,6 +1,8 @@
 #include "frame/class_factory.h"
 
+#include "controls/zlkbtn.h"
 #include "controls/zlkbtr.h"
+#include "controls/zlkedit.h"
 
 namespace zelko {
 namespace {
@@ -16,8 +18,8 @@ struct Alias {
 };
 // Other names forms and programs use for the classes.
 const Alias kAliases[] = {
-    {"ZLKBtr.ZLKBtr.1", "ZLKBtr"}, {"ZLKBtr.ZLKBtr", "ZLKBtr"},  {"ZelkoDB", "ZLKBtr"},
-    {"ZelkoEdit", "ZLKEdit"},      {"ZelkoBtn", "ZLKBtn"},       {"ZLKBTRLibCtl.ZLKBtr", "ZLKBtr"},
+    {"ZLKBtr.ZLKBtr.1", "ZLKBtr"}, {"ZLKBtr.ZLKBtr", "ZLKBtr"}, {"ZelkoDB", "ZLKBtr"},
+    {"ZelkoEdit", "ZLKEdit"},      {"ZelkoBtn", "ZLKBtn"},      {"ZLKBTRLibCtl.ZLKBtr", "ZLKBtr"},
 };
 
 }  // namespace
@@ -25,8 +27,8 @@ const Alias kAliases[] = {
 const std::vector<ControlClass> &ControlClasses() {
   static const std::vector<ControlClass> classes = {
       {"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr", kKindDataSource, &Make<ZlkBtr>},
-      {"ZLKBTRLibCtl.ZLKEdit", "ZLKEdit", kKindEdit, nullptr},
-      {"ZLKBTRLibCtl.ZLKBtn", "ZLKBtn", kKindButton, nullptr},
+      {"ZLKBTRLibCtl.ZLKEdit", "ZLKEdit", kKindEdit, &Make<ZlkEdit>},
+      {"ZLKBTRLibCtl.ZLKBtn", "ZLKBtn", kKindButton, &Make<ZlkBtn>},
       {"ZLKBTRLibCtl.ZLKListBox", "ZLKListBox", kKindListBox, nullptr},
       {"ZLKBTRLibCtl.ZLKComboBox", "ZLKComboBox", kKindComboBox, nullptr},
       {"ZLKBTRLibCtl.ZLKExListBox", "ZLKExListBox", kKindExListBox, nullptr},

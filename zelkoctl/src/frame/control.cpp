@@ -13,9 +13,13 @@ void Control::SetSite(ControlSite *site) {
   if (site_ != nullptr) OnSited();
 }
 
-std::string Control::GetName() const { return site_ != nullptr ? site_->AmbientDisplayName() : std::string(); }
+std::string Control::GetName() const {
+  return site_ != nullptr ? site_->AmbientDisplayName() : std::string();
+}
 
-FormWindow Control::GetFormWindow() const { return HostFormWindow(site_); }
+FormWindow Control::GetFormWindow() const {
+  return HostFormWindow(site_);
+}
 
 HResult Control::GetProperty(int32_t dispid, Variant *value) {
   const PropertyInfo *p = Class().Property(dispid);

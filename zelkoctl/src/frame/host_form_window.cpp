@@ -10,7 +10,8 @@ const void *HostFormWindow(const ControlSite *site) {
   QWidget *window = site->ContainerWindow();
   if (window == nullptr) return nullptr;
   QString cls = window->property(kWindowClassProperty).toString().left(64);
-  if (cls == "ThunderFrame" || cls == "ThunderRT5Frame" || cls == "ThunderRTFrame" || cls == "SSTabCtlWndClass") {
+  if (cls == "ThunderFrame" || cls == "ThunderRT5Frame" || cls == "ThunderRTFrame" ||
+      cls == "SSTabCtlWndClass") {
     return window->parentWidget();
   }
   return window;
