@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "frame/class_factory.h"
+#include "zplatform/vb_format.h"
 
 namespace zelkoform {
 
@@ -16,10 +17,11 @@ namespace {
 
 // Extender properties the host itself handles (not the control's own).
 bool ExtenderProperty(const std::string &name) {
-  static const char *const kNames[] = {"Left",     "Top",     "Width",       "Height",  "TabIndex",
-                                       "TabStop",  "Visible", "Enabled",     "Index",   "Tag",
-                                       "_Version", "_ExtentX", "_ExtentY",   "_StockProps", "ToolTipText",
-                                       "HelpContextID", "DragIcon", "DragMode", "WhatsThisHelpID"};
+  static const char *const kNames[] = {"Left",     "Top",         "Width",          "Height",
+                                       "TabIndex", "TabStop",     "Visible",        "Enabled",
+                                       "Index",    "Tag",         "_Version",       "_ExtentX",
+                                       "_ExtentY", "_StockProps", "ToolTipText",    "HelpContextID",
+                                       "DragIcon", "DragMode",    "WhatsThisHelpID"};
   for (const char *n : kNames) {
     if (zelko::EqualNoCase(n, name)) return true;
   }
@@ -78,6 +80,9 @@ class FormHost::Site : public zelko::ControlSite {
     *name = host_->form_name_;
     return 0;
   }
+  std::string FormatText(const std::string &text, const std::string &mask) const override {
+    return zplatform::VbFormat(text, mask);
+  }
   int ParentHandle(int32_t *hwnd) const override {
     *hwnd = static_cast<int32_t>(reinterpret_cast<intptr_t>(host_->form_));
     return 0;
@@ -100,7 +105,8 @@ FormHost::~FormHost() {
   delete form_;
 }
 
-bool FormHost::Load(const FrmDocument &document, bool design_mode, std::vector<std::string> *problems) {
+bool FormHost::Load(const FrmDocument &document, bool design_mode,
+                    std::vector<std::string> *problems) {
   design_ = design_mode;
   document_ = document;
   const FrmObject &f = document_.form;
@@ -109,8 +115,10 @@ bool FormHost::Load(const FrmDocument &document, bool design_mode, std::vector<s
   form_->setProperty(zelko::kWindowClassProperty, "ThunderRT6FormDC");
   form_->setObjectName(QString::fromStdString(f.name));
   form_->setWindowTitle(QString::fromStdString(Text(f, "Caption")));
-  form_->resize(std::max(100, Pixels(Number(f, "Width", 6000))), std::max(100, Pixels(Number(f, "Height", 4000))));
-  for (const FrmObject &child : f.children) Build(child, form_, problems);
+  form_->resize(std::max(100, Pixels(Number(f, "Width", 6000))),
+                std::max(100, Pixels(Number(f, "Height", 4000))));
+  for (const FrmObject &child : f.children)
+    Build(child, form_, problems);
   return true;
 }
 
@@ -129,7 +137,8 @@ void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::st
     Place(frame, o);
     item->widget = frame;
     items_.push_back(std::move(item));
-    for (const FrmObject &child : o.children) Build(child, frame, problems);
+    for (const FrmObject &child : o.children)
+      Build(child, frame, problems);
     return;
   } else {
     zelko::HResult error = zelko::kOk;
@@ -137,8 +146,9 @@ void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::st
     if (!item->control) {
       if (problems) {
         problems->push_back(o.name + ": " + o.type +
-                            (error == zelko::kClassNotAvailable ? " is not available in this build; skipped"
-                                                                : " is not a known control; skipped"));
+                            (error == zelko::kClassNotAvailable
+                                 ? " is not available in this build; skipped"
+                                 : " is not a known control; skipped"));
       }
       return;
     }
@@ -156,7 +166,8 @@ void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::st
     std::vector<std::string> unknown;
     zelko::LoadProperties(*control, bag, &unknown);
     for (const std::string &u : unknown) {
-      if (problems) problems->push_back(o.name + ": property " + u + " is unknown to " + o.type + "; skipped");
+      if (problems)
+        problems->push_back(o.name + ": property " + u + " is unknown to " + o.type + "; skipped");
     }
     item->widget = control->CreateWindow(container);
     if (item->widget != nullptr) Place(item->widget, o);
@@ -182,7 +193,8 @@ QWidget *FormHost::FindWidget(const std::string &name) const {
 
 std::vector<std::string> FormHost::ItemNames() const {
   std::vector<std::string> names;
-  for (const auto &i : items_) names.push_back(i->name);
+  for (const auto &i : items_)
+    names.push_back(i->name);
   return names;
 }
 
@@ -211,10 +223,12 @@ FrmDocument FormHost::Save() const {
       zelko::PropertyBag bag;
       zelko::SaveProperties(*c, &bag);
       std::vector<std::pair<std::string, std::string>> values;
-      for (const auto &item : bag.Items()) values.emplace_back(item.name, FrmText(item.value));
+      for (const auto &item : bag.Items())
+        values.emplace_back(item.name, FrmText(item.value));
       Update(o, values);
     }
-    for (FrmObject &child : o.children) walk(child);
+    for (FrmObject &child : o.children)
+      walk(child);
   };
   walk(doc.form);
   return doc;

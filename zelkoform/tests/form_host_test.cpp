@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "btrieve/btrapi.h"
 #include "engine/module.h"
 #include "macro.h"
 #include "zelko_test_env.h"
+#include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 
 namespace zelkoform {
@@ -140,7 +142,51 @@ TEST(FormHost, MacroRunOfTheExampleForm) {
   std::vector<std::string> problems;
   auto doc = ReadFrmFile(rewritten, &problems);
   ASSERT_TRUE(doc);
-  EXPECT_EQ(doc->form.children.size(), 5u);
+  EXPECT_EQ(doc->form.children.size(), 14u);  // 4 labels, 4 edit boxes, 5 buttons, the data source
+}
+
+TEST(FormHost, DataEntryThroughTheExampleFormsButtons) {
+  std::string dir = ShopCopy();
+  std::string macro = zelko_testing::ScratchDir() + "/entry.txt";
+  zelko_testing::WriteFile(
+      macro,
+      "type ZelkoEdit2 \"山田\"\ntype ZelkoEdit4 \"1990/04/01\"\nclick ZelkoBtn1\n"
+      "type ZelkoEdit2 \"佐藤\"\nclick ZelkoBtn1\n"
+      "type ZelkoEdit2 \"田中\"\nclick ZelkoBtn1\n"
+      "click ZelkoBtn4\nprint ZelkoEdit2.Text\n"
+      "click ZelkoBtn5\nprint ZelkoEdit2.Text\n"
+      "ZelkoEdit2.Text = \"\"\ntype ZelkoEdit2 \"鈴木\"\nclick ZelkoBtn2\n"
+      "click ZelkoBtn4\nclick ZelkoBtn3\n"
+      "on ZelkoBtn5.BtrieveError set Status = 0\n"
+      "click ZelkoBtn4\nclick ZelkoBtn5\nclick ZelkoBtn5\nprint ZelkoEdit2.Text\n");
+  int status = 0;
+  std::string out = RunCommand(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
+                                   " --macro " + macro + " " + dir + "/Customer.frm 2>&1",
+                               &status);
+  EXPECT_EQ(status, 0) << out;
+  size_t first = out.find("ZelkoEdit2.Text = \"山田\"");
+  EXPECT_NE(first, std::string::npos) << out;
+  EXPECT_NE(out.find("ZelkoEdit2.Text = \"佐藤\"", first), std::string::npos) << out;
+  // The handler cleared the end-of-file status: no message, the controls keep the last record.
+  EXPECT_EQ(out.find("VE807"), std::string::npos) << out;
+  EXPECT_NE(out.find("Status=9 -> Status=0\nZelkoEdit2.Text = \"田中\""), std::string::npos) << out;
+  // The data file through the record manager: 2 (renamed) and 3 remain.
+  uint8_t pb[128] = {};
+  uint32_t len = 0;
+  std::string path = dir + "/CUSTOMER.btr";
+  ASSERT_EQ(BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, -2), 0);
+  std::vector<std::pair<int, std::string>> rows;
+  uint8_t rec[200], key[4];
+  len = sizeof rec;
+  for (int rc = BTRCALL(B_GET_FIRST, pb, rec, &len, key, 4, 0); rc == 0;
+       rc = BTRCALL(B_GET_NEXT, pb, rec, &len, key, 4, 0)) {
+    std::string name(reinterpret_cast<char *>(rec) + 4, 30);
+    name = name.substr(0, name.find_last_not_of(' ') + 1);
+    rows.emplace_back(rec[0], zplatform::CodePage(932).ToUtf8(name));
+    len = sizeof rec;
+  }
+  BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
+  EXPECT_EQ(rows, (std::vector<std::pair<int, std::string>>{{2, "鈴木"}, {3, "田中"}}));
 }
 
 }  // namespace

@@ -1,0 +1,251 @@
+// The edit control and the operation button driven through real Qt events on a hosted form.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+#include <sstream>
+
+#include "btrieve/btrapi.h"
+#include "controls/zlkbtn.h"
+#include "controls/zlkedit.h"
+#include "dictionary_builder.h"
+#include "engine/module.h"
+#include "form_host.h"
+#include "frame/ime_service.h"
+#include "macro.h"
+#include "zelko_test_env.h"
+#include "zplatform/messages.h"
+
+namespace zelkoform {
+namespace {
+
+QApplication &App() {
+  static int argc = 1;
+  static char name[] = "zelkoform_tests";
+  static char *argv[] = {name, nullptr};
+  static QApplication *app = new QApplication(argc, argv);
+  return *app;
+}
+
+// A form with a data source on a small dictionary, four edit boxes and two buttons.
+class Hosted : public testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    dir_ = zelko_testing::ScratchDir() + "/dict";
+    std::filesystem::create_directories(dir_);
+    ASSERT_EQ(dictio::BuildDictionary(
+                  dir_, {{4,
+                          "ITEM",
+                          "item",
+                          {{"CODE", 1, 4}, {"NAME", 0, 10}, {"DAY", 3, 4}, {"PRICE", 5, 4, 2}},
+                          {{"CODE", 0, 0, 0x100}},
+                          {}}}),
+              0);
+    recorder_ = std::make_shared<zplatform::RecordingPresenter>();
+    zplatform::MessageService::Instance().SetPresenter(recorder_);
+    std::string text = "VERSION 5.00\nBegin VB.Form F \n   Width = 6000\n   Height = 4000\n";
+    const char *fields[] = {"CODE", "NAME", "DAY", "PRICE"};
+    for (int i = 0; i < 4; ++i) {
+      text += "   Begin ZLKBTRLibCtl.ZLKEdit Edit" + std::to_string(i + 1) +
+              " \n      DbSource = \"Zelko1\"\n" + "      DbTable = \"ITEM\"\n      DbField = \"" +
+              fields[i] + "\"\n      Top = " + std::to_string(100 + 400 * i) +
+              "\n      Width = 2000\n      Height = 375\n   End\n";
+    }
+    text +=
+        "   Begin ZLKBTRLibCtl.ZLKBtn Insert \n      Caption = \"新規\"\n      DbSource = "
+        "\"Zelko1\"\n"
+        "      DbTable = \"ITEM\"\n      DbOperation = 0\n      DbIndex = \"CODE\"\n      Top = "
+        "2000\n"
+        "      Width = 800\n      Height = 375\n   End\n"
+        "   Begin ZLKBTRLibCtl.ZLKBtn Find \n      DbSource = \"Zelko1\"\n      DbTable = "
+        "\"ITEM\"\n"
+        "      DbOperation = 3\n      DbIndex = \"CODE\"\n      Top = 2000\n      Left = 1000\n"
+        "      Width = 800\n      Height = 375\n   End\n"
+        "   Begin ZLKBTRLibCtl.ZelkoDb Zelko1 \n      DDFDir = \"" +
+        dir_ + "\"\n   End\nEnd\n";
+    auto doc = ParseFrm(text, nullptr);
+    ASSERT_TRUE(doc);
+    ASSERT_TRUE(host_.Load(*doc, false, nullptr));
+    host_.Window()->show();
+  }
+  void TearDown() override { zplatform::MessageService::Instance().SetPresenter(nullptr); }
+  zelko::ZlkEdit *Edit(int i) {
+    return dynamic_cast<zelko::ZlkEdit *>(host_.FindControl("Edit" + std::to_string(i)));
+  }
+  zelko::ZlkBtn *Button(const char *name) {
+    return dynamic_cast<zelko::ZlkBtn *>(host_.FindControl(name));
+  }
+  void Type(zelko::ZlkEdit *e, const QString &text) {
+    for (QChar ch : text) {
+      QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(e->EditWindow(), &press);
+    }
+  }
+  void Click(const char *name) { static_cast<QPushButton *>(host_.FindWidget(name))->click(); }
+  int Count() {
+    uint8_t pb[128] = {};
+    uint32_t len = 0;
+    std::string path = dir_ + "/item.btr";
+    BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0);
+    uint8_t stat[1024];
+    len = sizeof stat;
+    uint8_t key[255];
+    BTRCALL(B_STAT, pb, stat, &len, key, 255, 0);
+    len = 0;
+    BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
+    return stat[6] | stat[7] << 8;
+  }
+  std::string dir_;
+  FormHost host_;
+  std::shared_ptr<zplatform::RecordingPresenter> recorder_;
+};
+
+TEST_F(Hosted, InsertFindAndTheButtonsRules) {
+  Type(Edit(1), "7");
+  Type(Edit(2), "PEN");
+  Type(Edit(3), "2001/2/3");
+  Type(Edit(4), "12.5");
+  // SetData veto: no Btrieve call, no message, Click still fires.
+  std::vector<std::string> events;
+  Button("Insert")->SetEventHandler([&](const std::string &event, std::vector<zelko::Variant> &) {
+    events.push_back(event);
+    if (event == "SetData") Button("Insert")->PutProperty("Abort", zelko::Variant::Bool(true));
+  });
+  Click("Insert");
+  EXPECT_EQ(events, (std::vector<std::string>{"SetData", "Click"}));
+  EXPECT_EQ(Count(), 0);
+  EXPECT_EQ(Edit(2)->EditWindow()->text(), "PEN");  // nothing cleared
+  // ConfirmMsg with Cancel: only Click.
+  Button("Insert")->SetEventHandler(nullptr);
+  Button("Insert")->PutProperty("ConfirmMsg", zelko::Variant::String("登録しますか?"));
+  recorder_->QueueAnswer(zplatform::MessageAnswer::kCancel);
+  Click("Insert");
+  EXPECT_EQ(Count(), 0);
+  EXPECT_EQ(recorder_->Texts().back(), "登録しますか?");
+  // OK: inserted, the controls emptied.
+  Click("Insert");
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Edit(2)->EditWindow()->text(), "");
+  // A duplicate: BtrieveError, then VE807 unless the handler clears the status.
+  Type(Edit(1), "7");
+  Button("Insert")->PutProperty("ConfirmMsg", zelko::Variant::String(""));
+  recorder_->Clear();
+  Click("Insert");
+  ASSERT_FALSE(recorder_->Texts().empty());
+  EXPECT_EQ(recorder_->Texts().back(),
+            "VE807 ボタンによるBtrieveオペレーションに失敗しました。(5)");
+  recorder_->Clear();
+  Button("Insert")->SetEventHandler(
+      [&](const std::string &event, std::vector<zelko::Variant> &args) {
+        if (event == "BtrieveError") args[1] = zelko::Variant::I2(0);
+      });
+  Click("Insert");
+  EXPECT_TRUE(recorder_->Texts().empty());
+  // DbGetEqual takes the key from the control showing CODE; the others show the record.
+  Edit(1)->ClearFieldText();
+  Edit(2)->ClearFieldText();
+  Type(Edit(1), "7");
+  Click("Find");
+  EXPECT_EQ(Edit(2)->EditWindow()->text(), "PEN");
+  EXPECT_EQ(Edit(3)->EditWindow()->text(), "2001/02/03");
+  EXPECT_EQ(Edit(4)->EditWindow()->text(), "12.50");
+  zelko::Variant index;
+  Button("Find")->GetProperty("IndexID", &index);
+  EXPECT_EQ(index.AsInteger(), 0);
+}
+
+TEST_F(Hosted, EditBoxRules) {
+  zelko::ZlkEdit *name = Edit(2);
+  // Right alignment within MaxLength.
+  name->PutProperty("MaxLength", zelko::Variant::I2(5));
+  name->PutProperty("FormatOption", zelko::Variant::I2(2));
+  name->ShowFieldText("AB");
+  EXPECT_EQ(name->EditWindow()->text(), "   AB");
+  name->ShowFieldText("ABCDEFG");
+  EXPECT_EQ(name->EditWindow()->text(), "CDEFG");
+  // A Format mask through the format service.
+  zelko::ZlkEdit *price = Edit(4);
+  price->PutProperty("Format", zelko::Variant::String("#,##0.00"));
+  price->ShowFieldText("1234.5");
+  EXPECT_EQ(price->EditWindow()->text(), "1,234.50");
+  std::string back;
+  price->ReadFieldText(&back);
+  EXPECT_EQ(back, "1,234.50");  // the shown text goes back
+  // The numeric filter: "/" passes for a Date field, beeps for a String field.
+  zelko::ZlkEdit *day = Edit(3);
+  day->PutProperty("NumericMask", zelko::Variant::Bool(true));
+  name->PutProperty("NumericMask", zelko::Variant::Bool(true));
+  name->PutProperty("FormatOption", zelko::Variant::I2(0));
+  name->ClearFieldText();
+  Type(day, "2001/02/03x");
+  EXPECT_EQ(day->EditWindow()->text(), "2001/02/03");
+  EXPECT_EQ(recorder_->BeepCount(), 1);
+  Type(name, "1/2");
+  EXPECT_EQ(name->EditWindow()->text(), "12");
+  EXPECT_EQ(recorder_->BeepCount(), 2);
+  // Leaving a date box completes the date.
+  day->ClearFieldText();
+  Type(day, "20010203");
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(day->EditWindow(), &out);
+  EXPECT_EQ(day->EditWindow()->text(), "2001/02/03");
+  // Selection: a length running past the end changes nothing.
+  zelko::ZlkEdit *code = Edit(1);
+  code->ClearFieldText();
+  Type(code, "12345");
+  code->PutProperty("SelStart", zelko::Variant::I2(1));
+  code->PutProperty("SelLength", zelko::Variant::I2(2));
+  zelko::Variant sel;
+  code->GetProperty("SelText", &sel);
+  EXPECT_EQ(sel.AsString(), "23");
+  code->PutProperty("SelLength", zelko::Variant::I2(9));
+  code->GetProperty("SelText", &sel);
+  EXPECT_EQ(sel.AsString(), "23");
+  // Input-method mode 3: closed and disabled on focus, the former mode back on leaving.
+  zelko::ImeService::Get().ClearRequests();
+  name->PutProperty("IMEMode", zelko::Variant::I2(3));
+  QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+  QApplication::sendEvent(name->EditWindow(), &in);
+  EXPECT_EQ(zelko::ImeService::Get().Requests(),
+            (std::vector<std::string>{"get conversion", "open 0", "disable"}));
+  EXPECT_FALSE(name->EditWindow()->testAttribute(Qt::WA_InputMethodEnabled));
+  zelko::ImeService::Get().ClearRequests();
+  name->PutProperty("IMEMode", zelko::Variant::I2(4));
+  QApplication::sendEvent(name->EditWindow(), &in);
+  EXPECT_EQ(zelko::ImeService::Get().Requests(),
+            (std::vector<std::string>{"get conversion", "enable", "open 1", "conversion 0x14",
+                                      "window 8 2"}));
+}
+
+TEST(EditDesignMode, RunTimePropertiesAndTheDbFieldHelp) {
+  App();
+  std::string dir = zelko_testing::ScratchDir() + "/d";
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(dictio::BuildDictionary(dir, {{4, "ITEM", "item", {{"NAME", 0, 12}}, {}, {}}}), 0);
+  std::string text =
+      "VERSION 5.00\nBegin VB.Form F \n   Begin ZLKBTRLibCtl.ZelkoDb Zelko1 \n      DDFDir = \"" +
+      dir +
+      "\"\n   End\n   Begin ZLKBTRLibCtl.ZLKEdit Edit1 \n      DbSource = \"Zelko1\"\n"
+      "      DbTable = \"ITEM\"\n   End\nEnd\n";
+  FormHost host;
+  ASSERT_TRUE(host.Load(*ParseFrm(text, nullptr), true, nullptr));
+  auto *edit = dynamic_cast<zelko::ZlkEdit *>(host.FindControl("Edit1"));
+  zelko::Variant v;
+  EXPECT_EQ(edit->GetProperty("SelStart", &v), zelko::kSetNotPermitted);
+  EXPECT_EQ(edit->GetProperty("SelLength", &v), zelko::kGetNotAvailable);
+  EXPECT_EQ(edit->GetProperty("SelText", &v), zelko::kGetNotAvailable);
+  EXPECT_EQ(edit->PutProperty("SelText", zelko::Variant::String("x")), zelko::kSetNotPermitted);
+  EXPECT_EQ(zelko::Module::Get().registry.FieldControlCount(), 0u);  // design mode: not registered
+  ASSERT_EQ(edit->PutProperty("DbField", zelko::Variant::String("NAME")), zelko::kOk);
+  edit->GetProperty("Text", &v);
+  EXPECT_EQ(v.AsString(), "NAME");
+  edit->GetProperty("MaxLength", &v);
+  EXPECT_EQ(v.AsInteger(), 12);
+}
+
+}  // namespace
+}  // namespace zelkoform
