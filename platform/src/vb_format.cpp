@@ -337,10 +337,11 @@ std::string FormatNumberSection(double value, const std::string &section) {
   frac_digits.resize(keep);
   std::string number = int_digits + (seen_point ? "." : "") + frac_digits;
   if (exp_sign != 0) {
-    char eb[32];
-    std::snprintf(eb, sizeof eb, "%0*d", std::max<int>(1, static_cast<int>(exp_mask.size())), std::abs(exponent));
+    std::string digits_e = std::to_string(std::abs(exponent));
+    size_t width = std::max<size_t>(1, exp_mask.size());
+    if (digits_e.size() < width) digits_e.insert(0, width - digits_e.size(), '0');
     std::string sign = exponent < 0 ? "-" : (exp_sign == '+' ? "+" : "");
-    number += std::string(1, 'E') + sign + eb;
+    number += "E" + sign + digits_e;
   }
   return prefix + number + suffix;
 }

@@ -2,9 +2,11 @@
 //   zelkoform [--design] FORM.frm               shows the form
 //   zelkoform [--design] --macro FILE FORM.frm  runs a script against it and exits
 //   zelkoform --rewrite OUT.frm FORM.frm        writes the form back (after loading it)
+//   zelkoform --macro FILE --screenshot OUT.png FORM.frm   saves a picture after the macro
 #include <unistd.h>
 
 #include <QApplication>
+#include <QPixmap>
 #include <QWidget>
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +23,7 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: zelkoform [--design] [--macro FILE] [--rewrite OUT.frm] FORM.frm\n"
+               "usage: zelkoform [--design] [--macro FILE [--screenshot OUT.png]] [--rewrite OUT.frm] FORM.frm\n"
                "  Shows a Visual Basic form with the Zelko controls, or runs a macro against it.\n"
                "  Relative paths in the form (DDFDir) are taken from the form's directory.\n");
   return 2;
@@ -31,13 +33,15 @@ int Usage() {
 
 int main(int argc, char **argv) {
   bool design = false;
-  std::string macro, form, rewrite;
+  std::string macro, form, rewrite, screenshot;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--design") {
       design = true;
     } else if (a == "--macro" && i + 1 < argc) {
       macro = std::filesystem::absolute(argv[++i]).string();
+    } else if (a == "--screenshot" && i + 1 < argc) {
+      screenshot = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--rewrite" && i + 1 < argc) {
       rewrite = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--help" || a == "-h") {
@@ -85,6 +89,13 @@ int main(int argc, char **argv) {
     zelkoform::MacroRunner runner(host, std::cout);
     int failed = runner.Run(*script, std::cerr);
     std::cout.flush();
+    if (!screenshot.empty()) {
+      QApplication::processEvents();
+      if (!host.Window()->grab().save(QString::fromStdString(screenshot))) {
+        std::fprintf(stderr, "zelkoform: cannot write %s\n", screenshot.c_str());
+        return 1;
+      }
+    }
     return failed == 0 ? 0 : 1;
   }
   if (!rewrite.empty()) return 0;
