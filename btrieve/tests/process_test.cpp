@@ -129,9 +129,14 @@ TEST(Processes, KilledAtRandomMomentsLosesNothingReported) {
         Say(report, "U " + std::to_string(id) + " upd" + std::to_string(i % 10));
       }
     });
+    // The kill lands after the child's first report, so every round has work to check even
+    // on a loaded machine.
+    char first[64];
+    ssize_t got = read(c.from_child, first, sizeof first);
+    std::string log = got > 0 ? std::string(first, static_cast<size_t>(got)) : std::string();
     usleep(2000 + rng() % 20000);
     kill(c.pid, SIGKILL);
-    std::string log = HearAll(c.from_child);
+    log += HearAll(c.from_child);
     EXPECT_EQ(Wait(c), -1) << "the child stopped on its own in round " << round;
     std::istringstream lines(log);
     std::string kind;
@@ -157,7 +162,7 @@ TEST(Processes, KilledAtRandomMomentsLosesNothingReported) {
       EXPECT_EQ(rec.substr(4, 8), Pad(value, 8)) << id;
     }
   }
-  EXPECT_GT(expected.size(), 50u);
+  EXPECT_GE(expected.size(), 50u);
   Close(pb);
 }
 

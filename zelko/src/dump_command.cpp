@@ -1,0 +1,202 @@
+// dump: the records of a table as CSV, TSV or JSON Lines, in physical or key order,
+// optionally only those a search condition selects (evaluated by the record manager).
+#include <cstring>
+
+#include "btrieve/btrapi.h"
+#include "commands.h"
+#include "csv.h"
+#include "engine/extended_access.h"
+#include "engine/field_conversion.h"
+#include "engine/table_access.h"
+#include "help.h"
+#include "progress.h"
+#include "zplatform/codepage.h"
+
+namespace zelkocli {
+
+namespace {
+
+enum class Format { kCsv, kTsv, kJsonl };
+
+class RecordWriter {
+ public:
+  RecordWriter(std::ostream &out, Format format, const zelko::TableDescriptor &table)
+      : out_(out), format_(format) {
+    for (const zelko::FieldDescriptor &f : table.fields)
+      names_.push_back(Utf8(f.name));
+    if (format_ != Format::kJsonl) Append(names_);
+  }
+  ~RecordWriter() { Flush(); }
+  void Write(const zelko::TableDescriptor &table) {
+    values_.clear();
+    for (int i = 0; i < table.FieldCount(); ++i)
+      values_.push_back(Utf8(zelko::ReadFieldByNumber(table, i)));
+    Append(values_);
+    if (buffer_.size() > (1 << 16)) Flush();
+  }
+  void Flush() {
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+  }
+
+ private:
+  void Append(const std::vector<std::string> &values) {
+    switch (format_) {
+      case Format::kCsv:
+        AppendCsvRecord(values, &buffer_);
+        break;
+      case Format::kTsv:
+        AppendTsvRecord(values, &buffer_);
+        break;
+      case Format::kJsonl:
+        buffer_.push_back('{');
+        for (size_t i = 0; i < values.size(); ++i) {
+          if (i > 0) buffer_.push_back(',');
+          AppendJsonString(names_[i], &buffer_);
+          buffer_.push_back(':');
+          AppendJsonString(values[i], &buffer_);
+        }
+        buffer_.append("}\n");
+        break;
+    }
+  }
+  std::ostream &out_;
+  Format format_;
+  std::vector<std::string> names_;
+  std::vector<std::string> values_;
+  std::string buffer_;
+};
+
+// Positions of the records the condition selects, in the order of the path: a Get (Step)
+// First, then extended reads that begin with that record ("EG") and go on from the last
+// one examined. False after saying why.
+bool SelectPositions(zelko::TableDescriptor &table, int index,
+                     const std::vector<zelko::ExTerm> &terms, std::vector<int32_t> *positions,
+                     std::ostream &err) {
+  int16_t status = zelko::EngineAccess(table, index < 0 ? B_STEP_FIRST : B_GET_FIRST, index);
+  if (status == 9) return true;
+  if (status != 0) {
+    err << "zelko: reading the first record: status " << status << " (" << StatusText(status)
+        << ")\n";
+    return false;
+  }
+  constexpr int kBatch = 1000;
+  // Each record found brings back its position and one byte of data.
+  std::vector<uint8_t> descriptor = zelko::BuildDescriptor("EG", 0, terms, kBatch, {{1, 0}});
+  std::vector<uint8_t> buffer(std::max<size_t>(descriptor.size(), (1 + 6) * kBatch + 2));
+  while (true) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    std::copy(descriptor.begin(), descriptor.end(), buffer.begin());
+    zelko::KeyValue key;
+    if (!zelko::BuildKeyValue(table, index, &key)) return false;
+    uint32_t length = static_cast<uint32_t>(buffer.size());
+    status = BTRCALL(index < 0 ? B_STEP_NEXT_EXT : B_GET_NEXT_EXTENDED, table.position_block.data(),
+                     buffer.data(), &length, key.bytes.data(), key.length, key.key_number);
+    if (status != 0 && status != 9 && status != 22 && status != 64) {
+      err << "zelko: reading the records the condition selects: status " << status << " ("
+          << StatusText(status) << ")\n";
+      return false;
+    }
+    size_t count = length >= 2 ? (buffer[0] | buffer[1] << 8) : 0;
+    size_t at = 2;
+    for (size_t r = 0; r < count && at + 6 <= length; ++r) {
+      size_t data_length = buffer[at] | buffer[at + 1] << 8;
+      int32_t position;
+      std::memcpy(&position, &buffer[at + 2], 4);
+      positions->push_back(position);
+      at += 6 + data_length;
+    }
+    if (status == 9 || status == 64) return true;
+    if (status == 22 && count == 0) {
+      err << "zelko: a record does not fit the read buffer\n";
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+int CommandDump(const Args &args, Streams io) {
+  ParsedArgs parsed = ParseArgs(args, {"--key", "--where", "--format", "--owner"}, {});
+  if (parsed.help) {
+    io.out << HelpText("dump");
+    return 0;
+  }
+  if (!parsed.error.empty() || parsed.positional.size() != 2) {
+    io.err << (parsed.error.empty() ? "zelko dump: give DIR and TABLE" : parsed.error) << "\n"
+           << UsageLine("dump");
+    return 2;
+  }
+  Format format = Format::kCsv;
+  if (const std::string *f = parsed.Get("--format")) {
+    if (*f == "tsv") {
+      format = Format::kTsv;
+    } else if (*f == "jsonl") {
+      format = Format::kJsonl;
+    } else if (*f != "csv") {
+      io.err << "zelko dump: unknown format \"" << *f << "\" (csv, tsv or jsonl)\n";
+      return 2;
+    }
+  }
+  auto catalog = OpenDictionary(parsed.positional[0], io.err);
+  if (!catalog) return 1;
+  zelko::TableDescriptor *table = FindTable(*catalog, parsed.positional[1], io.err);
+  if (table == nullptr) return 1;
+  int index = -1;
+  if (const std::string *key = parsed.Get("--key")) {
+    index = FindKey(*table, *key, io.err);
+    if (index < 0) return 1;
+  }
+  std::vector<zelko::ExTerm> terms;
+  const std::string *where = parsed.Get("--where");
+  if (where != nullptr &&
+      !zelko::ParseSearchCondition(*table, zplatform::FromUtf8(*where), false, &terms)) {
+    io.err << "zelko dump: the condition cannot be used: " << *where << "\n";
+    return 2;
+  }
+  const std::string *owner = parsed.Get("--owner");
+  if (!OpenTable(*catalog, *table, owner ? *owner : std::string(), 2, io.err)) return 1;
+  int32_t total = 0;
+  zelko::EngineRecordCount(*table, &total);
+  int result = 0;
+  {
+    RecordWriter writer(io.out, format, *table);
+    Progress progress("dump", total);
+    int64_t done = 0;
+    if (where != nullptr) {
+      std::vector<int32_t> positions;
+      if (!SelectPositions(*table, index, terms, &positions, io.err)) result = 1;
+      for (size_t i = 0; result == 0 && i < positions.size(); ++i) {
+        int16_t status = zelko::EngineGetDirect(*table, positions[i], index);
+        if (status != 0) {
+          io.err << "zelko: reading the record at position " << positions[i] << ": status "
+                 << status << " (" << StatusText(status) << ")\n";
+          result = 1;
+          break;
+        }
+        writer.Write(*table);
+        progress.Step(++done);
+      }
+    } else {
+      int op = index < 0 ? B_STEP_FIRST : B_GET_FIRST;
+      while (true) {
+        int16_t status = zelko::EngineAccess(*table, op, index);
+        if (status == 9) break;
+        if (status != 0) {
+          io.err << "zelko: reading after " << done << " records: status " << status << " ("
+                 << StatusText(status) << ")\n";
+          result = 1;
+          break;
+        }
+        writer.Write(*table);
+        progress.Step(++done);
+        op = index < 0 ? B_STEP_NEXT : B_GET_NEXT;
+      }
+    }
+    progress.Finish(done);
+  }
+  zelko::EngineClose(*table);
+  return result;
+}
+
+}  // namespace zelkocli

@@ -1,0 +1,76 @@
+#include "help.h"
+
+namespace zelkocli {
+
+namespace {
+struct CommandHelp {
+  const char *name;
+  const char *usage;
+  const char *text;
+};
+
+const CommandHelp kCommands[] = {
+    {"tables", "zelko tables DIR",
+     "Lists the tables of the dictionary in DIR: file ID, name, data file location.\n"},
+    {"fields", "zelko fields DIR TABLE",
+     "Lists the fields of TABLE: name, type, size, decimals and offset in the record.\n"},
+    {"keys", "zelko keys DIR TABLE",
+     "Lists the keys of TABLE as the dictionary defines them: key number, index position,\n"
+     "named indexes, and each segment with its field, type, offset, length and flags.\n"},
+    {"stat", "zelko stat DIR TABLE [--owner NAME]",
+     "Shows the data file of TABLE as the record manager reports it: record length, record\n"
+     "count, page size and keys, and whether they match the dictionary (exit 1 when not).\n"},
+    {"create", "zelko create DIR TABLE|--all [--replace]",
+     "Creates the data file of TABLE (or of every table) from the dictionary. An existing\n"
+     "file is kept unless --replace is given; replacing it discards its records.\n"},
+    {"check", "zelko check DIR [TABLE]",
+     "Checks the dictionary's own rules and every data file (or TABLE's): the record\n"
+     "manager's integrity check and the file's specification against the dictionary.\n"
+     "Exit 1 when anything is wrong. A table without a data file is reported, not failed.\n"},
+    {"dump",
+     "zelko dump DIR TABLE [--key NAME] [--where CONDITION] [--format csv|tsv|jsonl] [--owner "
+     "NAME]",
+     "Writes the records of TABLE to standard output, in physical order or in the order of\n"
+     "the key NAME (a named index or a key number). The first line names the fields.\n"
+     "  --format csv    RFC 4180 (the default); tsv: tab separated with \\t \\n \\r \\\\ escapes;\n"
+     "                 jsonl: one JSON object per record, keyed by field name\n"
+     "  --where         a search condition: @FIELD OP VALUE joined by & (and) or | (or),\n"
+     "                 OP one of = <> < > <= >=, VALUE quoted with \" ' or / when it holds\n"
+     "                 blanks, @FIELD on the right to compare two fields;\n"
+     "                 example: --where \"@Pref = '東京都' & @Age >= 20\"\n"},
+    {"load",
+     "zelko load DIR TABLE FILE [--update-by KEY] [--stop-on-error] [--batch N] [--owner NAME]",
+     "Loads the CSV FILE (UTF-8, a header row naming fields of TABLE in any order, any\n"
+     "subset) into TABLE. Each row is inserted; with --update-by KEY a row whose key value\n"
+     "exists updates that record instead (fields not in the file keep their values).\n"
+     "Every value is checked against its field before anything is written: a row that does\n"
+     "not fit or that the record manager refuses is reported with its line number and left\n"
+     "out. Rows are written in transactions of N rows (1000; 0 for none). --stop-on-error\n"
+     "ends the load at the first rejected row (the rows before it stay). The run ends with\n"
+     "the counts of inserted, updated and rejected rows; exit 1 when any was rejected.\n"},
+};
+}  // namespace
+
+std::string UsageLine(const std::string &command) {
+  for (const CommandHelp &c : kCommands) {
+    if (command == c.name) return std::string("usage: ") + c.usage + "\n";
+  }
+  return "usage: zelko COMMAND ARGS... (zelko --help lists the commands)\n";
+}
+
+std::string HelpText(const std::string &command) {
+  for (const CommandHelp &c : kCommands) {
+    if (command == c.name) return UsageLine(command) + "\n" + c.text;
+  }
+  std::string text =
+      "usage: zelko COMMAND ARGS...\n\n"
+      "Looks into and moves the records of the data files a Btrieve dictionary (FILE.DDF,\n"
+      "FIELD.DDF, INDEX.DDF in DIR) describes. Texts are UTF-8 on the terminal and code page\n"
+      "932 (zelko.ini [zelko300] code_page) in the files.\n\nCommands:\n";
+  for (const CommandHelp &c : kCommands)
+    text += std::string("  ") + c.usage + "\n";
+  text += "\nzelko COMMAND --help shows the help of a command.\n";
+  return text;
+}
+
+}  // namespace zelkocli

@@ -1,0 +1,121 @@
+#include "key_specs.h"
+
+#include "engine/field_conversion.h"
+
+namespace zelkocli {
+
+namespace {
+constexpr int kFlagFollows = 16;
+constexpr int kFlagCollating = 32;
+int Get16(const std::vector<uint8_t> &b, size_t at) {
+  return at + 1 < b.size() ? b[at] | b[at + 1] << 8 : 0;
+}
+}  // namespace
+
+FileSpecSummary ReadFileSpec(const std::vector<uint8_t> &stat) {
+  FileSpecSummary spec;
+  spec.record_length = Get16(stat, 0);
+  spec.page_size = Get16(stat, 2);
+  int keys = Get16(stat, 4);
+  spec.record_count =
+      static_cast<long>(static_cast<uint32_t>(Get16(stat, 6) | Get16(stat, 8) << 16));
+  spec.variable = (Get16(stat, 10) & 1) != 0;
+  size_t at = 16;
+  for (int k = 0; k < keys && at + 16 <= stat.size(); ++k) {
+    std::vector<KeySegmentSpec> segments;
+    while (at + 16 <= stat.size()) {
+      KeySegmentSpec s;
+      s.position = Get16(stat, at);
+      s.length = Get16(stat, at + 2);
+      s.flags = Get16(stat, at + 4) & ~kFlagCollating;
+      s.type = stat[at + 10];
+      at += 16;
+      segments.push_back(s);
+      if ((s.flags & kFlagFollows) == 0) break;
+    }
+    spec.keys.push_back(std::move(segments));
+  }
+  return spec;
+}
+
+FileSpecSummary DictionaryFileSpec(const zelko::TableDescriptor &table) {
+  FileSpecSummary spec;
+  spec.page_size = 4096;
+  for (const zelko::FieldDescriptor &f : table.fields) {
+    if (f.data_type == zelko::kNote || f.data_type == zelko::kLVar) {
+      spec.variable = true;
+      break;
+    }
+    spec.record_length += f.size;
+  }
+  std::vector<KeySegmentSpec> key;
+  for (const zelko::SegmentDescriptor &s : table.segments) {
+    key.push_back({s.offset + 1, s.length, s.key_flags & ~kFlagCollating, s.data_type});
+    if ((s.key_flags & kFlagFollows) == 0) {
+      spec.keys.push_back(std::move(key));
+      key.clear();
+    }
+  }
+  if (!key.empty()) spec.keys.push_back(std::move(key));
+  return spec;
+}
+
+std::vector<std::string> CompareFileSpecs(const FileSpecSummary &dictionary,
+                                          const FileSpecSummary &file) {
+  std::vector<std::string> out;
+  if (dictionary.record_length != file.record_length) {
+    out.push_back("record length " + std::to_string(file.record_length) + ", the dictionary says " +
+                  std::to_string(dictionary.record_length));
+  }
+  if (dictionary.variable != file.variable) {
+    out.push_back(file.variable ? "the file has variable-length records, the dictionary does not"
+                                : "the dictionary has a variable-length field, the file does not");
+  }
+  if (dictionary.keys.size() != file.keys.size()) {
+    out.push_back(std::to_string(file.keys.size()) + " keys, the dictionary says " +
+                  std::to_string(dictionary.keys.size()));
+  }
+  for (size_t k = 0; k < dictionary.keys.size() && k < file.keys.size(); ++k) {
+    const auto &want = dictionary.keys[k];
+    const auto &have = file.keys[k];
+    if (want.size() != have.size()) {
+      out.push_back("key " + std::to_string(k) + ": " + std::to_string(have.size()) +
+                    " segments, the dictionary says " + std::to_string(want.size()));
+      continue;
+    }
+    for (size_t s = 0; s < want.size(); ++s) {
+      const KeySegmentSpec &a = want[s];
+      const KeySegmentSpec &b = have[s];
+      // Flag 128 only says the key was added to an existing file.
+      if (a.position != b.position || a.length != b.length || a.type != b.type ||
+          (a.flags & ~128) != (b.flags & ~128)) {
+        out.push_back("key " + std::to_string(k) + " segment " + std::to_string(s) + ": position " +
+                      std::to_string(b.position) + " length " + std::to_string(b.length) +
+                      " type " + std::to_string(b.type) + " flags " + std::to_string(b.flags) +
+                      ", the dictionary says " + std::to_string(a.position) + " " +
+                      std::to_string(a.length) + " " + std::to_string(a.type) + " " +
+                      std::to_string(a.flags));
+      }
+    }
+  }
+  return out;
+}
+
+std::string KeyFlagText(int flags) {
+  static const struct {
+    int bit;
+    const char *name;
+  } kFlags[] = {{1, "duplicates"},  {2, "modifiable"},       {4, "binary"},
+                {8, "null key"},    {16, "segment follows"}, {32, "collating"},
+                {64, "descending"}, {128, "supplemental"},   {256, "extended type"},
+                {512, "any null"},  {1024, "ignore case"}};
+  std::string text;
+  for (const auto &f : kFlags) {
+    if ((flags & f.bit) == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += f.name;
+  }
+  return text.empty() ? "unique" : text;
+}
+
+}  // namespace zelkocli

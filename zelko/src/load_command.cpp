@@ -1,0 +1,271 @@
+// load: CSV rows into a table, inserted or updated by a key, every value checked against
+// its field before anything is written, in transactions of a batch of rows.
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "btrieve/btrapi.h"
+#include "commands.h"
+#include "csv.h"
+#include "engine/field_conversion.h"
+#include "engine/table_access.h"
+#include "help.h"
+#include "progress.h"
+#include "value_check.h"
+#include "zplatform/codepage.h"
+
+namespace zelkocli {
+
+namespace {
+
+bool ReadWholeFile(const std::string &path, std::string *text) {
+  if (path == "-") {
+    text->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return !std::cin.bad();
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  *text = std::move(s).str();
+  return !in.bad();
+}
+
+// The code-page form of a UTF-8 text; false when a character has no place in the code page.
+bool ToCodePage(const std::string &utf8, std::string *out) {
+  *out = zplatform::FromUtf8(utf8);
+  bool ascii = true;
+  for (char c : utf8)
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  return ascii || zplatform::ToUtf8(*out) == utf8;
+}
+
+bool BlankRow(const std::vector<std::string> &row) {
+  return row.size() == 1 && row[0].empty();
+}
+
+struct Counts {
+  long inserted = 0, updated = 0, rejected = 0;
+};
+
+class Loader {
+ public:
+  Loader(zelko::TableDescriptor &table, std::vector<int> columns, int key_index, Streams io,
+         const std::string &file)
+      : table_(table), columns_(std::move(columns)), key_index_(key_index), io_(io), file_(file) {
+    if (key_index_ >= 0) {
+      for (int s = key_index_; s < table_.SegmentCount(); ++s) {
+        key_fields_.push_back(table_.segments[s].field_id);
+        if ((table_.segments[s].key_flags & zelko::kSegmentFlagFollows) == 0) break;
+      }
+    }
+  }
+
+  // Writes one row; false when it was rejected (already reported).
+  bool Row(size_t line, const std::vector<std::string> &row) {
+    if (row.size() != columns_.size()) {
+      return Reject(line, std::to_string(row.size()) + " values, the header names " +
+                              std::to_string(columns_.size()));
+    }
+    values_.resize(row.size());
+    for (size_t c = 0; c < row.size(); ++c) {
+      const zelko::FieldDescriptor &f = table_.fields[columns_[c]];
+      if (!ToCodePage(row[c], &values_[c])) {
+        return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] +
+                                "\" has characters outside the code page");
+      }
+      std::string problem = ValueProblem(f, values_[c]);
+      if (!problem.empty()) return Reject(line, "field " + Utf8(f.name) + ": " + problem);
+    }
+    if (key_index_ >= 0) {
+      zelko::ClearRecordBuffer(table_);
+      Fill(true);
+      int16_t status = zelko::EngineAccess(table_, B_GET_EQUAL, key_index_);
+      if (status == 0) {
+        Fill(false);
+        status = zelko::EngineAccess(table_, B_UPDATE, key_index_);
+        if (status != 0) return Refused(line, status);
+        ++counts.updated;
+        return true;
+      }
+      if (status != 4) return Refused(line, status);
+    }
+    zelko::ClearRecordBuffer(table_);
+    Fill(false);
+    int16_t status = zelko::EngineAccess(table_, B_INSERT, -1);
+    if (status != 0) return Refused(line, status);
+    ++counts.inserted;
+    return true;
+  }
+
+  Counts counts;
+
+ private:
+  // Writes the row's values into the record buffer: only the key's fields, or all.
+  void Fill(bool key_only) {
+    for (size_t c = 0; c < columns_.size(); ++c) {
+      const zelko::FieldDescriptor &f = table_.fields[columns_[c]];
+      if (key_only &&
+          std::find(key_fields_.begin(), key_fields_.end(), f.field_id) == key_fields_.end())
+        continue;
+      zelko::WriteFieldByNumber(table_, columns_[c], values_[c]);
+    }
+  }
+  bool Reject(size_t line, const std::string &why) {
+    io_.err << file_ << ":" << line << ": rejected: " << why << '\n';
+    ++counts.rejected;
+    return false;
+  }
+  bool Refused(size_t line, int status) {
+    return Reject(line, "status " + std::to_string(status) + " (" + StatusText(status) + ")");
+  }
+
+  zelko::TableDescriptor &table_;
+  std::vector<int> columns_;
+  int key_index_;
+  Streams io_;
+  std::string file_;
+  std::vector<int32_t> key_fields_;
+  std::vector<std::string> values_;
+};
+
+}  // namespace
+
+int CommandLoad(const Args &args, Streams io) {
+  ParsedArgs parsed = ParseArgs(args, {"--update-by", "--batch", "--owner"}, {"--stop-on-error"});
+  if (parsed.help) {
+    io.out << HelpText("load");
+    return 0;
+  }
+  if (!parsed.error.empty() || parsed.positional.size() != 3) {
+    io.err << (parsed.error.empty() ? "zelko load: give DIR, TABLE and FILE" : parsed.error) << "\n"
+           << UsageLine("load");
+    return 2;
+  }
+  long batch = 1000;
+  if (const std::string *b = parsed.Get("--batch")) {
+    char *end = nullptr;
+    batch = std::strtol(b->c_str(), &end, 10);
+    if (b->empty() || *end != '\0' || batch < 0) {
+      io.err << "zelko load: --batch takes a number of rows (0 for no transactions)\n";
+      return 2;
+    }
+  }
+  const std::string &file = parsed.positional[2];
+  std::string text;
+  if (!ReadWholeFile(file, &text)) {
+    io.err << "zelko: cannot read " << file << "\n";
+    return 1;
+  }
+  auto catalog = OpenDictionary(parsed.positional[0], io.err);
+  if (!catalog) return 1;
+  zelko::TableDescriptor *table = FindTable(*catalog, parsed.positional[1], io.err);
+  if (table == nullptr) return 1;
+  int key_index = -1;
+  if (const std::string *key = parsed.Get("--update-by")) {
+    key_index = FindKey(*table, *key, io.err);
+    if (key_index < 0) return 1;
+  }
+
+  // First pass, nothing written: the header, and the text's structure to its end.
+  CsvReader reader(text);
+  std::vector<std::string> header;
+  if (reader.Next(&header) != CsvReader::Result::kRecord) {
+    io.err << file << ": " << (reader.Error().empty() ? "no header row" : reader.Error()) << '\n';
+    return 1;
+  }
+  std::vector<int> columns;
+  for (const std::string &name : header) {
+    int f = zelko::FindFieldByName(*table, zplatform::FromUtf8(name));
+    if (f < 0) {
+      io.err << file << ":1: table \"" << parsed.positional[1] << "\" has no field \"" << name
+             << "\"\n";
+      return 1;
+    }
+    if (std::find(columns.begin(), columns.end(), f) != columns.end()) {
+      io.err << file << ":1: field \"" << name << "\" is named twice\n";
+      return 1;
+    }
+    columns.push_back(f);
+  }
+  if (key_index >= 0) {
+    for (int s = key_index; s < table->SegmentCount(); ++s) {
+      bool present = false;
+      for (int c : columns)
+        present = present || table->fields[c].field_id == table->segments[s].field_id;
+      if (!present) {
+        io.err << file << ":1: --update-by needs every field of the key in the header\n";
+        return 1;
+      }
+      if ((table->segments[s].key_flags & zelko::kSegmentFlagFollows) == 0) break;
+    }
+  }
+  int64_t rows = 0;
+  std::vector<std::string> row;
+  for (CsvReader::Result r; (r = reader.Next(&row)) != CsvReader::Result::kEnd;) {
+    if (r == CsvReader::Result::kMalformed) {
+      io.err << file << ":" << reader.Line() << ": " << reader.Error() << "; nothing was loaded\n";
+      return 1;
+    }
+    if (!BlankRow(row)) ++rows;
+  }
+
+  const std::string *owner = parsed.Get("--owner");
+  if (!OpenTable(*catalog, *table, owner ? *owner : std::string(), 0, io.err)) return 1;
+  Loader loader(*table, columns, key_index, io, file);
+  Progress progress("load", rows);
+  bool stop = parsed.Has("--stop-on-error");
+  bool in_transaction = false;
+  long in_batch = 0;
+  long batch_written = 0;  // rows of the open transaction that counted as written
+  Counts before_batch;
+  int result = 0;
+  auto end_transaction = [&]() {
+    if (!in_transaction) return;
+    in_transaction = false;
+    int16_t status = zelko::EngineEndTransaction();
+    if (status != 0) {
+      // Nothing of the batch stays: its rows count as rejected.
+      io.err << "zelko: ending a transaction: status " << status << " (" << StatusText(status)
+             << "); its " << batch_written << " rows were not written\n";
+      loader.counts.rejected += batch_written;
+      loader.counts.inserted = before_batch.inserted;
+      loader.counts.updated = before_batch.updated;
+      result = 1;
+    }
+  };
+  CsvReader pass(text);
+  pass.Next(&row);
+  int64_t done = 0;
+  while (pass.Next(&row) == CsvReader::Result::kRecord) {
+    if (BlankRow(row)) continue;
+    if (batch > 0 && !in_transaction) {
+      int16_t status = zelko::EngineBeginTransaction(0);
+      if (status != 0) {
+        io.err << "zelko: beginning a transaction: status " << status << " (" << StatusText(status)
+               << ")\n";
+        result = 1;
+        break;
+      }
+      in_transaction = true;
+      in_batch = 0;
+      batch_written = 0;
+      before_batch = loader.counts;
+    }
+    bool ok = loader.Row(pass.Line(), row);
+    if (ok) ++batch_written;
+    progress.Step(++done);
+    if (!ok && stop) break;
+    if (in_transaction && ++in_batch >= batch) end_transaction();
+  }
+  end_transaction();
+  progress.Finish(done);
+  zelko::EngineClose(*table);
+  io.out << "inserted " << loader.counts.inserted << ", updated " << loader.counts.updated
+         << ", rejected " << loader.counts.rejected << '\n';
+  return result == 0 && loader.counts.rejected == 0 ? 0 : 1;
+}
+
+}  // namespace zelkocli

@@ -1,0 +1,160 @@
+#include "session.h"
+
+#include <sys/stat.h>
+
+#include <optional>
+
+#include <strings.h>
+
+#include "btrieve/btrapi.h"
+#include "engine/table_access.h"
+#include "zplatform/codepage.h"
+#include "zplatform/paths.h"
+
+namespace zelkocli {
+
+std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory,
+                                                    std::ostream &err) {
+  struct stat st {};
+  if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    err << "zelko: " << directory << ": no such directory\n";
+    return nullptr;
+  }
+  std::unique_ptr<zelko::TableCatalog> catalog;
+  if (zelko::LoadCatalog(directory, false, &catalog) != 0 || !catalog) {
+    err << "zelko: " << directory
+        << ": cannot read a dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF)\n";
+    return nullptr;
+  }
+  return catalog;
+}
+
+zelko::TableDescriptor *FindTable(zelko::TableCatalog &catalog, const std::string &name_utf8,
+                                  std::ostream &err) {
+  std::string name = zplatform::FromUtf8(name_utf8);
+  int t = zelko::FindTableByName(catalog, name);
+  // Dictionaries keep names in capitals; a shell user need not type them so.
+  for (int i = 0; t < 0 && i < catalog.TableCount(); ++i) {
+    if (strcasecmp(catalog.tables[i].name.c_str(), name.c_str()) == 0) t = i;
+  }
+  if (t < 0) {
+    err << "zelko: the dictionary has no table \"" << name_utf8 << "\"\n";
+    return nullptr;
+  }
+  return &catalog.tables[t];
+}
+
+int FindKey(const zelko::TableDescriptor &table, const std::string &name_utf8, std::ostream &err) {
+  int position = zelko::FindIndexByName(table, zplatform::FromUtf8(name_utf8));
+  if (position < 0 && !name_utf8.empty() &&
+      name_utf8.find_first_not_of("0123456789") == std::string::npos && name_utf8.size() < 4) {
+    position = zelko::PositionOfKeyNumber(table, std::stoi(name_utf8));
+  }
+  if (position < 0) {
+    err << "zelko: table \"" << Utf8(table.name) << "\" has no key \"" << name_utf8 << "\"\n";
+  }
+  return position;
+}
+
+bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table,
+               const std::string &owner, int open_mode, std::ostream &err) {
+  std::string path = zelko::ResolveDataFilePath(table, catalog.directory);
+  int16_t status =
+      zelko::EngineOpen(catalog, table, catalog.directory, zplatform::FromUtf8(owner), open_mode);
+  if (status != 0 || !table.open) {
+    err << "zelko: cannot open " << Utf8(path) << ": status " << status << " ("
+        << StatusText(status) << ")\n";
+    return false;
+  }
+  return true;
+}
+
+std::string DataFilePath(const zelko::TableCatalog &catalog, const zelko::TableDescriptor &table) {
+  std::optional<std::string> directory = zplatform::ShortPathName(catalog.directory);
+  return zelko::ResolveDataFilePath(table, directory ? *directory : catalog.directory);
+}
+
+int16_t StatDataFile(const std::string &path, const std::string &owner,
+                     std::vector<uint8_t> *stat) {
+  uint8_t block[128] = {};
+  std::string key = path;
+  std::string owner_buffer = owner;
+  uint32_t length = owner.empty() ? 0 : static_cast<uint32_t>(owner.size() + 1);
+  int16_t status = BTRCALL(B_OPEN, block, owner_buffer.data(), &length, key.data(),
+                           static_cast<uint8_t>(key.size() > 255 ? 255 : key.size()), -2);
+  if (status != 0) return status;
+  stat->assign(4096, 0);
+  length = static_cast<uint32_t>(stat->size());
+  char name[256] = {};
+  status = BTRCALL(B_STAT, block, stat->data(), &length, name, sizeof name - 1, 0);
+  stat->resize(status == 0 ? length : 0);
+  uint32_t zero = 0;
+  BTRCALL(B_CLOSE, block, nullptr, &zero, nullptr, 0, 0);
+  return status;
+}
+
+const char *TypeName(int type) {
+  static const char *const kNames[] = {
+      "String",  "Integer", "Float",   "Date",    "Time", "Decimal", "Money", "Logical",
+      "Numeric", "BFloat",  "LString", "ZString", "Note", "LVar",    "UBin",  "AutoInc"};
+  return type >= 0 && type < 16 ? kNames[type] : "unsupported";
+}
+
+std::string StatusText(int status) {
+  switch (status) {
+    case 0:
+      return "success";
+    case 2:
+      return "I/O error";
+    case 3:
+      return "file not open";
+    case 4:
+      return "key value not found";
+    case 5:
+      return "duplicate key value";
+    case 6:
+      return "invalid key number";
+    case 8:
+      return "no current record";
+    case 9:
+      return "end of file";
+    case 10:
+      return "key field not modifiable";
+    case 11:
+      return "invalid file name";
+    case 12:
+      return "file not found";
+    case 22:
+      return "data buffer too short";
+    case 30:
+      return "not a data file of this record manager";
+    case 46:
+      return "file opened read-only";
+    case 51:
+      return "invalid owner name";
+    case 59:
+      return "file already exists";
+    case 78:
+      return "deadlock detected";
+    case 80:
+      return "conflict with another process";
+    case 84:
+      return "record locked";
+    case 85:
+      return "file locked";
+    case 88:
+      return "file opened exclusively elsewhere";
+    case -1:
+      return "engine failure";
+    case -16:
+      return "directory not found";
+    default:
+      return "record manager status";
+  }
+}
+
+std::string Utf8(const std::string &code_page) {
+  return zplatform::ToUtf8(code_page);
+}
+
+}  // namespace zelkocli

@@ -1,0 +1,51 @@
+// What every command shares: the dictionary of DIR loaded into a catalog, tables found by
+// their names as typed on the terminal (UTF-8), data files opened through the engine, and
+// the names of data types and record manager statuses.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/table_catalog.h"
+
+namespace zelkocli {
+
+struct Streams {
+  std::ostream &out;
+  std::ostream &err;
+};
+
+// Loads the catalog of `directory` (full). Null after saying why on `err`.
+std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory,
+                                                    std::ostream &err);
+
+// The table named `name_utf8`, or null after saying so.
+zelko::TableDescriptor *FindTable(zelko::TableCatalog &catalog, const std::string &name_utf8,
+                                  std::ostream &err);
+
+// The index position of a key given by its named index or its key number; -1 after saying
+// that the table has no such key.
+int FindKey(const zelko::TableDescriptor &table, const std::string &name_utf8, std::ostream &err);
+
+// Opens the table's data file (open mode of the engine, 0 normal, 2 read-only). False
+// after saying why.
+bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table,
+               const std::string &owner, int open_mode, std::ostream &err);
+
+// The full path of the table's data file (the dictionary directory made absolute).
+std::string DataFilePath(const zelko::TableCatalog &catalog, const zelko::TableDescriptor &table);
+
+// The Stat buffer of a data file, opened read-only by its own position block.
+int16_t StatDataFile(const std::string &path, const std::string &owner, std::vector<uint8_t> *stat);
+
+const char *TypeName(int type);
+// A short English description of a record manager status.
+std::string StatusText(int status);
+
+// Code page <-> terminal.
+std::string Utf8(const std::string &code_page);
+
+}  // namespace zelkocli

@@ -1,0 +1,180 @@
+#include "value_check.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/field_conversion.h"
+#include "engine/module.h"
+#include "session.h"
+
+namespace zelkocli {
+
+namespace {
+
+struct Number {
+  bool negative = false;
+  std::string integer;   // digits without leading zeros
+  std::string fraction;  // digits without trailing zeros
+};
+
+// [+-] digits with optional "," groups, optional "." fraction; at least one digit.
+bool ParseDecimalText(const std::string &text, Number *n) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) n->negative = text[i++] == '-';
+  bool digits = false;
+  for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == ','); ++i) {
+    if (text[i] == ',') continue;
+    digits = true;
+    if (!n->integer.empty() || text[i] != '0') n->integer.push_back(text[i]);
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+      digits = true;
+      n->fraction.push_back(text[i]);
+    }
+  }
+  while (!n->fraction.empty() && n->fraction.back() == '0')
+    n->fraction.pop_back();
+  return digits && i == text.size();
+}
+
+std::string Quoted(const std::string &text) {
+  std::string shown = Utf8(text);
+  if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
+  return "\"" + shown + "\"";
+}
+
+int DaysInMonth(int month, int year) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+std::string IntegerProblem(const zelko::FieldDescriptor &f, const std::string &text) {
+  Number n;
+  if (!ParseDecimalText(text, &n) || !n.fraction.empty() || text.find('.') != std::string::npos) {
+    return Quoted(text) + " is not a whole number";
+  }
+  long long low = 0, high = 0;
+  int size = f.size;
+  if (f.data_type == zelko::kInteger) {
+    // One byte reads back unsigned; two and four bytes signed.
+    if (size == 1) high = 255;
+    if (size == 2) low = -32768, high = 32767;
+    if (size == 4) low = -2147483648LL, high = 2147483647LL;
+  } else if (f.data_type == zelko::kUBin) {
+    if (size == 1) high = 255;
+    if (size == 2) high = 65535;
+    if (size == 4) high = 2147483647LL;  // the conversion reads at most a signed 32-bit value
+  } else {
+    if (size == 2) high = 32767;
+    if (size == 4) high = 2147483647LL;
+  }
+  if (high == 0)
+    return std::string(TypeName(f.data_type)) + " of " + std::to_string(size) +
+           " bytes is not supported";
+  if (n.integer.size() > 12) return Quoted(text) + " is out of range";
+  long long v = n.integer.empty() ? 0 : std::stoll(n.integer);
+  if (n.negative) v = -v;
+  if (v < low || v > high) {
+    return Quoted(text) + " is out of range (" + std::to_string(low) + " to " +
+           std::to_string(high) + ")";
+  }
+  return std::string();
+}
+
+std::string PackedProblem(const zelko::FieldDescriptor &f, const std::string &text, size_t digits) {
+  Number n;
+  if (!ParseDecimalText(text, &n)) return Quoted(text) + " is not a number";
+  if (n.fraction.size() > static_cast<size_t>(std::max(f.decimals, 0))) {
+    return Quoted(text) + " has more than " + std::to_string(f.decimals) + " decimals";
+  }
+  size_t integer_room = digits > static_cast<size_t>(f.decimals) ? digits - f.decimals : 0;
+  if (n.integer.size() > integer_room) {
+    return Quoted(text) + " has more than " + std::to_string(integer_room) +
+           " digits before the point";
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &text) {
+  size_t size = f.size > 0 ? static_cast<size_t>(f.size) : 0;
+  auto too_long = [&](size_t room) {
+    return Quoted(text) + " is " + std::to_string(text.size()) + " bytes; the field holds " +
+           std::to_string(room);
+  };
+  switch (f.data_type) {
+    case zelko::kString:
+      return text.size() > size ? too_long(size) : std::string();
+    case zelko::kLString:
+    case zelko::kZString:
+    case zelko::kNote:
+    case zelko::kLVar:
+      return text.size() + 1 > size ? too_long(size > 0 ? size - 1 : 0) : std::string();
+    case zelko::kInteger:
+    case zelko::kUBin:
+    case zelko::kAutoInc:
+      return text.empty() ? std::string() : IntegerProblem(f, text);
+    case zelko::kFloat:
+    case zelko::kBFloat: {
+      if (text.empty()) return std::string();
+      if (size != 4 && size != 8) {
+        return std::string(TypeName(f.data_type)) + " of " + std::to_string(size) +
+               " bytes is not supported";
+      }
+      // The conversion keeps only digits, "." and "-": an exponent would change the value.
+      Number n;
+      if (!ParseDecimalText(text, &n))
+        return Quoted(text) + " is not a number (digits and one point)";
+      std::string plain;
+      for (char c : text) {
+        if (c != ',') plain.push_back(c);
+      }
+      double v = std::strtod(plain.c_str(), nullptr);
+      if (!std::isfinite(v) || (size == 4 && std::fabs(v) > 3.4e38))
+        return Quoted(text) + " is out of range";
+      return std::string();
+    }
+    case zelko::kDecimal:
+    case zelko::kMoney:
+      return text.empty() ? std::string() : PackedProblem(f, text, size > 0 ? 2 * size - 1 : 0);
+    case zelko::kNumeric:
+      return text.empty() ? std::string() : PackedProblem(f, text, size);
+    case zelko::kDate: {
+      if (text.empty()) return std::string();
+      if (text.find_first_not_of("0123456789/") != std::string::npos)
+        return Quoted(text) + " is not a date";
+      zelko::FieldDescriptor probe = f;
+      probe.size = 4;
+      uint8_t bytes[8] = {};
+      zelko::TextToField(zelko::Module::Get().Settings(), probe, text, bytes, 4);
+      int day = bytes[0], month = bytes[1], year = bytes[2] | bytes[3] << 8;
+      if (day == 0 && month == 0) return std::string();  // the empty date
+      if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year)) {
+        return Quoted(text) + " is not a date";
+      }
+      return std::string();
+    }
+    case zelko::kTime: {
+      if (text.empty()) return std::string();
+      bool shape = text.size() == 8 && text[2] == ':' && text[5] == ':';
+      for (size_t i : {0, 1, 3, 4, 6, 7})
+        shape = shape && text[i] >= '0' && text[i] <= '9';
+      if (!shape) return Quoted(text) + " is not a time (hh:mm:ss)";
+      int h = std::atoi(text.substr(0, 2).c_str()), m = std::atoi(text.substr(3, 2).c_str()),
+          s = std::atoi(text.substr(6, 2).c_str());
+      if (h > 23 || m > 59 || s > 59) return Quoted(text) + " is not a time of day";
+      return std::string();
+    }
+    case zelko::kLogical:
+      return text.empty() || (text.size() == 1 && text[0] >= '0' && text[0] <= '9')
+                 ? std::string()
+                 : Quoted(text) + " is not a logical value (0 or 1)";
+    default:
+      return "data type " + std::to_string(f.data_type) + " is not supported";
+  }
+}
+
+}  // namespace zelkocli

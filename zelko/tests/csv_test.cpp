@@ -1,0 +1,68 @@
+#include "csv.h"
+
+#include <gtest/gtest.h>
+
+namespace zelkocli {
+namespace {
+
+std::vector<std::vector<std::string>> ReadAll(const std::string &text,
+                                              std::vector<size_t> *lines = nullptr) {
+  CsvReader reader(text);
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> row;
+  CsvReader::Result r;
+  while ((r = reader.Next(&row)) == CsvReader::Result::kRecord) {
+    rows.push_back(row);
+    if (lines) lines->push_back(reader.Line());
+  }
+  EXPECT_EQ(r, CsvReader::Result::kEnd) << reader.Error();
+  return rows;
+}
+
+TEST(Csv, ReadsQuotesLineBreaksAndBothLineEnds) {
+  std::vector<size_t> lines;
+  auto rows = ReadAll(
+      "\xEF\xBB\xBF"
+      "a,b,c\r\n\"x,1\",\"say \"\"hi\"\"\",\"two\r\nlines\"\r\n,,\nlast,\"\",z",
+      &lines);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"x,1", "say \"hi\"", "two\r\nlines"}));
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"", "", ""}));
+  EXPECT_EQ(rows[3], (std::vector<std::string>{"last", "", "z"}));
+  EXPECT_EQ(lines, (std::vector<size_t>{1, 2, 4, 5}));
+}
+
+TEST(Csv, MalformedTextSaysWhereAndWhy) {
+  struct Case {
+    const char *text;
+    size_t line;
+  } cases[] = {{"a,b\n\"open,c\n\nmore", 2}, {"a\nx\"y\n", 2}, {"a,b\n1,\"2\"3\n", 2}};
+  for (const Case &c : cases) {
+    CsvReader reader(c.text);
+    std::vector<std::string> row;
+    CsvReader::Result r;
+    while ((r = reader.Next(&row)) == CsvReader::Result::kRecord) {
+    }
+    EXPECT_EQ(r, CsvReader::Result::kMalformed) << c.text;
+    EXPECT_EQ(reader.Line(), c.line) << c.text;
+    EXPECT_FALSE(reader.Error().empty());
+  }
+}
+
+TEST(Csv, WritersRoundTripAndEscape) {
+  std::vector<std::string> fields = {"plain", "a,b", "q\"q", "line\nbreak", "", " pad "};
+  std::string csv;
+  AppendCsvRecord(fields, &csv);
+  EXPECT_EQ(csv, "plain,\"a,b\",\"q\"\"q\",\"line\nbreak\",,\" pad \"\r\n");
+  EXPECT_EQ(ReadAll(csv)[0], fields);
+  std::string tsv;
+  AppendTsvRecord({"a\tb", "c\\d", "e\r\nf"}, &tsv);
+  EXPECT_EQ(tsv, "a\\tb\tc\\\\d\te\\r\\nf\n");
+  std::string json;
+  AppendJsonString("\"\\\n\x01東", &json);
+  EXPECT_EQ(json, "\"\\\"\\\\\\n\\u0001東\"");
+}
+
+}  // namespace
+}  // namespace zelkocli

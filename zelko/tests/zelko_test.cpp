@@ -1,0 +1,291 @@
+// The zelko commands run in-process against dictionaries and data files of their own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "btrieve/btrapi.h"
+#include "commands.h"
+#include "engine/field_conversion.h"
+#include "engine_test_util.h"
+
+namespace zelkocli {
+namespace {
+
+using namespace enginetest;
+using namespace zelko;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome Zelko(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int status = RunZelko(args, {out, err});
+  return {status, out.str(), err.str()};
+}
+
+void WriteFile(const std::string &path, const std::string &text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Every data type, a Note last; key 0 on ID, key 1 on S (duplicates, modifiable).
+std::string AllTypesDictionary(const std::string &name) {
+  std::string dir = NewDir(name);
+  TableDef t{10,
+             "ALLTYPES",
+             "ALL.DAT",
+             {{"ID", kAutoInc, 4},
+              {"S", kString, 8},
+              {"I1", kInteger, 1},
+              {"I2", kInteger, 2},
+              {"I4", kInteger, 4},
+              {"F4", kFloat, 4},
+              {"F8", kFloat, 8},
+              {"D", kDate, 4},
+              {"T", kTime, 4},
+              {"DEC", kDecimal, 4, 2},
+              {"MON", kMoney, 5, 2},
+              {"L", kLogical, 1},
+              {"NUM", kNumeric, 6, 1},
+              {"BF4", kBFloat, 4},
+              {"BF8", kBFloat, 8},
+              {"LS", kLString, 6},
+              {"ZS", kZString, 6},
+              {"UB", kUBin, 2},
+              {"NOTE", kNote, 40}},
+             {{"ID", 0, 0, 0}, {"S", 1, 0, 3}},
+             {{"BYS", 1}}};
+  EXPECT_EQ(WriteDictionary(dir, {t}), 0);
+  EXPECT_EQ(Zelko({"create", dir, "alltypes"}).status, 0);
+  return dir;
+}
+
+const char kHeader[] = "ID,S,I1,I2,I4,F4,F8,D,T,DEC,MON,L,NUM,BF4,BF8,LS,ZS,UB,NOTE\r\n";
+const char kRows[] =
+    "1,日本語,255,-2,-2147483648,0.2500000000,3.141590000,2024/02/"
+    "29,23:59:58,12.34,-0.05,1,-12.5,-2.500000000,1000000,"
+    "abc,zz,65535,"
+    "\"multi\r\nline, \"\"note\"\"\"\r\n"
+    "2,\"a,b\",0,32767,7,0,0,1999/12/31,00:00:00,0.00,99999.99,0,0.0,0,0,,,0,\r\n";
+
+// The raw record at `position` in physical order (1-based).
+std::string RawRecord(const std::string &path, int nth) {
+  uint8_t block[128] = {};
+  std::string key = path;
+  uint32_t len = 0;
+  EXPECT_EQ(BTRCALL(B_OPEN, block, nullptr, &len, key.data(), static_cast<uint8_t>(key.size()), 0),
+            0);
+  std::string data(200, '\0');
+  char kb[255];
+  int16_t status = 0;
+  for (int i = 0; i < nth && status == 0; ++i) {
+    len = static_cast<uint32_t>(data.size());
+    status =
+        BTRCALL(i == 0 ? B_STEP_FIRST : B_STEP_NEXT, block, data.data(), &len, kb, sizeof kb, 0);
+  }
+  EXPECT_EQ(status, 0);
+  data.resize(len);
+  BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+  return data;
+}
+
+TEST(Zelko, EveryTypeLoadsAndDumpsBackIdenticalWithTheBytesOfTheRules) {
+  RecordMessages messages;
+  std::string dir = AllTypesDictionary("all");
+  std::string csv = std::string(kHeader) + kRows;
+  WriteFile(dir + "/in.csv", csv);
+  Outcome load = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv"});
+  EXPECT_EQ(load.status, 0) << load.err;
+  EXPECT_EQ(load.out, "inserted 2, updated 0, rejected 0\n");
+  Outcome dump = Zelko({"dump", dir, "ALLTYPES"});
+  EXPECT_EQ(dump.status, 0) << dump.err;
+  EXPECT_EQ(dump.out, csv);
+
+  std::string r = RawRecord(dir + "/ALL.DAT", 1);
+  ASSERT_EQ(r.size(), 81u + 20u);
+  EXPECT_EQ(r.substr(4, 8), "\x93\xfa\x96\x7b\x8c\xea  ");  // 日本語 in code page 932, space filled
+  EXPECT_EQ(static_cast<uint8_t>(r[12]), 255);
+  EXPECT_EQ(r.substr(13, 2), "\xfe\xff");
+  EXPECT_EQ(r.substr(15, 4), std::string("\0\0\0\x80", 4));
+  float f4;
+  std::memcpy(&f4, &r[19], 4);
+  EXPECT_EQ(f4, 0.25f);
+  EXPECT_EQ(r.substr(31, 4), std::string("\x1d\x02\xe8\x07", 4));  // day, month, year 2024
+  EXPECT_EQ(r.substr(35, 4), std::string("\0\x3a\x3b\x17", 4));    // hundredths, s, m, h
+  EXPECT_EQ(r.substr(39, 4), std::string("\x00\x01\x23\x4f", 4));  // 12.34, positive nibble F
+  EXPECT_EQ(static_cast<uint8_t>(r[47]) & 0x0F, 0x0D);             // Money -0.05 is negative
+  EXPECT_EQ(r.substr(49, 6), "00012N");                            // -12.5 overpunched
+  EXPECT_EQ(r.substr(59 + 8, 6), std::string("\x03"
+                                             "abc\0\0",
+                                             6));
+  EXPECT_EQ(r.substr(73, 6), std::string("zz\0\0\0\0", 6));
+  EXPECT_EQ(r.substr(79, 2), "\xff\xff");
+  EXPECT_EQ(r.substr(81), std::string("multi\r\nline, \"note\"") + '\0');
+
+  // Key order, both other formats, and a condition the record manager evaluates.
+  Outcome by_name = Zelko(
+      {"dump", dir, "ALLTYPES", "--key", "BYS", "--format", "jsonl", "--where", "@UB <= 65535"});
+  EXPECT_EQ(by_name.status, 0) << by_name.err;
+  ASSERT_EQ(std::count(by_name.out.begin(), by_name.out.end(), '\n'), 2) << by_name.out;
+  EXPECT_EQ(by_name.out.substr(0, 24), "{\"ID\":\"2\",\"S\":\"a,b\",\"I1\"");
+  EXPECT_NE(by_name.out.find("\"NOTE\":\"multi\\r\\nline, \\\"note\\\"\"}\n"), std::string::npos);
+  Outcome where =
+      Zelko({"dump", dir, "ALLTYPES", "--where", "@I4 < 0 & @S = 日本語", "--format", "tsv"});
+  EXPECT_EQ(where.status, 0) << where.err;
+  EXPECT_EQ(where.out.substr(where.out.find('\n') + 1, 11), "1\t日本語");
+  EXPECT_EQ(std::count(where.out.begin(), where.out.end(), '\n'), 2);
+  EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--where", "@UB > 1 & @I2 > 0"}).out,
+            std::string(kHeader));
+  Outcome first = Zelko({"dump", dir, "ALLTYPES", "--where", "@UB > 1"});
+  EXPECT_EQ(first.out.substr(first.out.find('\n') + 1, 2), "1,") << first.out;
+  Outcome last = Zelko({"dump", dir, "ALLTYPES", "--where", "@UB = 0"});
+  EXPECT_EQ(last.out.substr(last.out.find('\n') + 1, 2), "2,") << last.out;
+  Outcome bad = Zelko({"dump", dir, "ALLTYPES", "--where", "@NOPE = 1"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(messages.Texts().back().find("VE818"), std::string::npos);
+}
+
+int RecordCount(const std::string &dir) {
+  Outcome stat = Zelko({"stat", dir, "ALLTYPES"});
+  size_t at = stat.out.find("records       ");
+  return at == std::string::npos ? -1 : std::atoi(stat.out.c_str() + at + 14);
+}
+
+TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
+  RecordMessages messages;
+  std::string dir = AllTypesDictionary("bad");
+  struct Case {
+    const char *csv;
+    const char *message;
+  } fatal[] = {
+      {"ID,S\r\n1,x\r\n2,\"open\r\n", "in.csv:3: a quoted field is not closed"},
+      {"ID,WHO\r\n1,x\r\n", "in.csv:1: table \"ALLTYPES\" has no field \"WHO\""},
+      {"ID,S,ID\r\n1,x,1\r\n", "named twice"},
+      {"", "no header row"},
+  };
+  for (const Case &c : fatal) {
+    WriteFile(dir + "/in.csv", c.csv);
+    Outcome run = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv"});
+    EXPECT_EQ(run.status, 1) << c.csv;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(RecordCount(dir), 0) << c.csv;
+  }
+  // Values that do not fit: each row reported with its line, the rest loaded.
+  WriteFile(dir + "/in.csv",
+            "ID,S,I1,I2,D,T,DEC,NUM,LS,UB\r\n"
+            "1,ok,1,1,2024/01/01,10:00:00,1.5,1.5,abc,1\r\n"
+            "2,123456789,1,1,,,,,,\r\n"    // 9 bytes in 8
+            "3,x,256,1,,,,,,\r\n"          // Integer 1 byte holds 0 to 255
+            "4,x,1,40000,,,,,,\r\n"        // Integer 2 bytes
+            "5,x,1,1,2023/02/29,,,,,\r\n"  // no such day
+            "6,x,1,1,,24:00:00,,,,\r\n"
+            "7,x,1,1,,,1.234,,,\r\n"    // three decimals in two
+            "8,x,1,1,,,123456,,,\r\n"   // 6 integer digits in 5
+            "9,x,1,1,,,,123456,,\r\n"   // Numeric 6.1 holds 5 integer digits
+            "10,x,1,1,,,,,abcdef,\r\n"  // LString 6 holds 5
+            "11,x,1,1,,,,,,-1\r\n"      // UBin is unsigned
+            "12,x,one,1,,,,,,\r\n"
+            "13,x,1\r\n"           // too few values
+            "1,dup,1,1,,,,,,\r\n"  // duplicate key
+            "14,€¼,1,1,,,,,,\r\n"  // outside code page 932 (¼)
+            "15,last,1,1,,,,,,\r\n");
+  Outcome run = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "inserted 2, updated 0, rejected 14\n");
+  for (int line = 3; line <= 16; ++line) {
+    EXPECT_NE(run.err.find("in.csv:" + std::to_string(line) + ": rejected"), std::string::npos)
+        << line;
+  }
+  EXPECT_NE(run.err.find("in.csv:15: rejected: status 5 (duplicate key value)"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(RecordCount(dir), 2);
+  // --stop-on-error keeps what came before the first rejection and nothing after.
+  WriteFile(dir + "/in.csv", "ID,S\r\n20,a\r\n21,a\r\n1,dup\r\n22,never\r\n");
+  run = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv", "--stop-on-error", "--batch", "2"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "inserted 2, updated 0, rejected 1\n");
+  EXPECT_EQ(RecordCount(dir), 4);
+  // A directory without a dictionary, an unknown table, a bad option.
+  Outcome missing = Zelko({"dump", NewDir("empty"), "ALLTYPES"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("cannot read a dictionary"), std::string::npos);
+  EXPECT_EQ(Zelko({"fields", dir, "NOSUCH"}).status, 1);
+  EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--format", "xml"}).status, 2);
+  EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--bogus"}).status, 2);
+  EXPECT_EQ(Zelko({"frobnicate"}).status, 2);
+}
+
+TEST(Zelko, UpdateByKeyKeepsFieldsTheFileDoesNotName) {
+  RecordMessages messages;
+  std::string dir = AllTypesDictionary("update");
+  WriteFile(dir + "/a.csv", "ID,S,I2,NOTE\r\n1,one,10,first note\r\n2,two,20,\r\n");
+  ASSERT_EQ(Zelko({"load", dir, "ALLTYPES", dir + "/a.csv"}).status, 0);
+  WriteFile(dir + "/b.csv", "I2,ID\r\n11,1\r\n30,3\r\n");
+  Outcome run = Zelko({"load", dir, "ALLTYPES", dir + "/b.csv", "--update-by", "0"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "inserted 1, updated 1, rejected 0\n");
+  Outcome dump = Zelko({"dump", dir, "ALLTYPES", "--key", "0", "--format", "tsv"});
+  std::istringstream lines(dump.out);
+  std::string header, one, two, three;
+  std::getline(lines, header);
+  std::getline(lines, one);
+  std::getline(lines, two);
+  std::getline(lines, three);
+  EXPECT_EQ(one.substr(0, 11), "1\tone\t0\t11\t");
+  EXPECT_EQ(one.substr(one.rfind('\t')), "\tfirst note");
+  EXPECT_EQ(two.substr(0, 11), "2\ttwo\t0\t20\t");
+  EXPECT_EQ(three.substr(0, 8), "3\t\t0\t30\t");
+  // The key's fields must be in the file.
+  WriteFile(dir + "/c.csv", "I2\r\n5\r\n");
+  EXPECT_EQ(Zelko({"load", dir, "ALLTYPES", dir + "/c.csv", "--update-by", "BYS"}).status, 1);
+}
+
+TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
+  RecordMessages messages;
+  std::string dir = AllTypesDictionary("stat");
+  Outcome stat = Zelko({"stat", dir, "alltypes"});
+  EXPECT_EQ(stat.status, 0) << stat.err;
+  EXPECT_NE(stat.out.find("matches the dictionary"), std::string::npos) << stat.out;
+  EXPECT_EQ(Zelko({"check", dir}).out, "ALLTYPES: ok\n");
+  Outcome again = Zelko({"create", dir, "ALLTYPES"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("exists"), std::string::npos);
+
+  // The same file under a dictionary that says otherwise.
+  TableDef other{
+      10, "ALLTYPES", "ALL.DAT", {{"ID", kInteger, 4}, {"S", kString, 10}}, {{"S", 0, 0, 0}}, {}};
+  ASSERT_EQ(WriteDictionary(dir, {other}), 0);
+  stat = Zelko({"stat", dir, "ALLTYPES"});
+  EXPECT_EQ(stat.status, 1);
+  EXPECT_NE(stat.out.find("record length 81, the dictionary says 14"), std::string::npos)
+      << stat.out;
+  EXPECT_NE(stat.out.find("2 keys, the dictionary says 1"), std::string::npos) << stat.out;
+  Outcome check = Zelko({"check", dir});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("ALLTYPES: "), std::string::npos);
+  EXPECT_EQ(Zelko({"create", dir, "--all", "--replace"}).status, 0);
+  EXPECT_EQ(Zelko({"check", dir}).status, 0);
+}
+
+TEST(Zelko, ProgramHelpAndExitStatus) {
+  std::string out = Zelko({"--help"}).out;
+  for (const char *c : {"tables", "fields", "keys", "stat", "create", "check", "dump", "load"}) {
+    EXPECT_NE(out.find(std::string("zelko ") + c), std::string::npos) << c;
+    Outcome help = Zelko({c, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind(std::string("usage: zelko ") + c, 0), 0u) << c;
+  }
+  // The real program: exit statuses and output through a pipe.
+  std::string command =
+      std::string(ZELKO_ZELKO_BINARY) + " tables " + NewDir("nodict") + " 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+  command = std::string(ZELKO_ZELKO_BINARY) + " load 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2);
+}
+
+}  // namespace
+}  // namespace zelkocli
