@@ -1,0 +1,246 @@
+#include "batch.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "btrieve_files.h"
+#include "ddf_dictionary.h"
+#include "dictio/dictio.h"
+#include "editing.h"
+#include "zplatform/codepage.h"
+#include "zplatform/paths.h"
+
+namespace dictedit {
+
+bool ConsoleUi::Message(const std::string &text, bool ok_cancel) {
+  messages_ << zplatform::ToUtf8(text) << (ok_cancel ? (cancel_ ? " [Cancel]" : " [OK]") : "")
+            << '\n';
+  return !(ok_cancel && cancel_);
+}
+bool ConsoleUi::ChooseFile(bool, const std::string &, const std::string &, std::string *) {
+  return !cancel_;
+}
+int ConsoleUi::ChooseOne(const std::string &, const std::vector<std::string> &entries) {
+  return cancel_ || entries.empty() ? -1 : 0;
+}
+bool ConsoleUi::ChooseSeveral(const std::string &, const std::vector<std::string> &entries,
+                              std::vector<int> *chosen) {
+  if (cancel_) return false;
+  for (size_t i = 0; i < entries.size(); ++i)
+    chosen->push_back(static_cast<int>(i));
+  return true;
+}
+bool ConsoleUi::AskText(const std::string &, std::string *) {
+  return !cancel_;
+}
+
+namespace {
+
+const char kUsage[] =
+    "usage: dictedit --batch DIR COMMAND ARGS... [--cancel]\n"
+    "  new                                   a new, empty dictionary in DIR\n"
+    "  list                                  tables, fields, keys and names\n"
+    "  add-table NAME FILE\n"
+    "  add-field TABLE NAME TYPE SIZE [DECIMALS] [--before N]   TYPE as the editor names it\n"
+    "  add-index TABLE FIELD[:FLAGS] ...     one key of these segments (flags 1 dup, 2 mod, 8 "
+    "null, 64 desc)\n"
+    "  set-index-name TABLE KEY NAME\n"
+    "  delete-field TABLE NAME | delete-index TABLE KEY | delete-table TABLE\n"
+    "  create-files [TABLE...]               data files from the dictionary\n"
+    "  options | set-option KEY VALUE\n";
+
+int ToInt(const std::string &s, bool *ok) {
+  char *end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 10);
+  *ok = !s.empty() && *end == '\0';
+  return static_cast<int>(v);
+}
+
+void List(const DdfDictionary &dict, std::ostream &out) {
+  auto u = [](const std::string &s) { return zplatform::ToUtf8(s); };
+  for (const auto &t : dict.tables) {
+    out << "table " << t->file_id << ' ' << u(t->name) << ' ' << u(t->location) << '\n';
+    for (const auto &f : t->fields) {
+      out << "  field " << f->field_id << ' ' << u(f->name) << ' ' << TypeNameOfCode(f->data_type)
+          << ' ' << f->size << ' ' << static_cast<int>(f->decimals) << " @" << f->offset << '\n';
+    }
+    for (const auto &s : t->segments) {
+      const DdfField *f = t->FieldById(s->field_id);
+      out << "  segment key " << s->key_number << " part " << s->part << ' '
+          << (f ? u(f->name) : "?") << " flags " << s->flags << '\n';
+    }
+    for (const auto &n : t->named_indexes)
+      out << "  name " << u(n->name) << " key " << n->offset << '\n';
+  }
+}
+
+int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int before,
+            std::ostream &out, std::ostream &err);
+
+}  // namespace
+
+int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::ostream &err) {
+  std::vector<std::string> args;
+  bool cancel = false;
+  int before = -1;
+  for (size_t i = 0; i < all_args.size(); ++i) {
+    if (all_args[i] == "--cancel") {
+      cancel = true;
+    } else if (all_args[i] == "--before" && i + 1 < all_args.size()) {
+      before = std::atoi(all_args[++i].c_str());
+    } else {
+      args.push_back(zplatform::FromUtf8(all_args[i]));
+    }
+  }
+  if (args.size() < 2) {
+    err << kUsage;
+    return 2;
+  }
+  ConsoleUi ui(err, cancel);
+  DdfDictionary dict(ui);
+  dict.options = LoadOptions();
+  std::string directory = zplatform::ShortPathName(args[0]).value_or(args[0]);
+  dict.ddf_directory = directory;
+  const std::string &command = args[1];
+  std::vector<std::string> a(args.begin() + 2, args.end());
+  auto usage = [&]() {
+    err << kUsage;
+    return 2;
+  };
+  (void)out;
+  if (command == "new") {
+    ::mkdir(directory.c_str(), 0777);
+    int status = DDFOpen(directory.c_str(), 1);
+    if (status != 0) {
+      err << "dictedit: cannot create a dictionary in " << args[0] << " (" << status << ")\n";
+      return 1;
+    }
+    DDFClose();
+    return 0;
+  }
+  if (command == "options") {
+    out << OptionsText(dict.options);
+    return 0;
+  }
+  if (command == "set-option") {
+    if (a.size() != 2) return usage();
+    if (!SetOption(dict.options, a[0], a[1], ui)) {
+      err << "dictedit: option " << a[0] << " does not take " << a[1] << '\n';
+      return 1;
+    }
+    return SaveOptions(dict.options, ui) ? 0 : 1;
+  }
+
+  if (dict.LoadDictionary() != 0) return 1;
+  // Edits separated by ";" are made in turn and saved once at the end.
+  std::vector<std::vector<std::string>> edits(1);
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == ";") {
+      edits.emplace_back();
+    } else {
+      edits.back().push_back(args[i]);
+    }
+  }
+  for (const auto &edit : edits) {
+    if (edit.empty()) return usage();
+    int status = RunEdit(dict, edit, before, out, err);
+    if (status >= 0) return status;
+  }
+  if (!dict.IsModified()) return 0;
+  return dict.FullSave() == 0 && dict.IsModified() == 0 ? 0 : 1;
+}
+
+namespace {
+
+// One edit; -1 when it was made and the next may follow, else the exit status.
+int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int before,
+            std::ostream &out, std::ostream &err) {
+  const std::string &command = words[0];
+  std::vector<std::string> a(words.begin() + 1, words.end());
+  bool ok = true;
+  auto usage = [&]() {
+    err << kUsage;
+    return 2;
+  };
+  auto table_named = [&](const std::string &name) -> DdfTable * {
+    DdfTable *t = dict.FindTableByName(UpperCodePage(name));
+    if (t == nullptr) err << "dictedit: no table " << zplatform::ToUtf8(name) << '\n';
+    if (t != nullptr) dict.current_file_id = t->file_id;
+    return t;
+  };
+  bool done = false;
+  if (command == "list") {
+    List(dict, out);
+    return -1;
+  } else if (command == "add-table") {
+    if (a.size() != 2) return usage();
+    done = AddTable(dict, a[0], a[1]) != nullptr;
+  } else if (command == "add-field") {
+    if (a.size() != 4 && a.size() != 5) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    int type = TypeCodeOfName(zplatform::ToUtf8(a[2]));
+    int size = ToInt(a[3], &ok);
+    int decimals = a.size() == 5 ? ToInt(a[4], &ok) : 0;
+    if (!ok) return usage();
+    done = AddField(dict, *t, a[1], type, size, decimals, before);
+  } else if (command == "add-index") {
+    if (a.size() < 2) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    std::vector<SegmentSpec> specs;
+    for (size_t i = 1; i < a.size(); ++i) {
+      SegmentSpec s;
+      size_t colon = a[i].rfind(':');
+      s.field = UpperCodePage(a[i].substr(0, colon));
+      if (!dict.options.upper_field) s.field = a[i].substr(0, colon);
+      if (colon != std::string::npos) s.flags = ToInt(a[i].substr(colon + 1), &ok);
+      if (!ok) return usage();
+      specs.push_back(s);
+    }
+    done = AddIndex(dict, *t, specs);
+  } else if (command == "set-index-name") {
+    if (a.size() != 3) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    int key = ToInt(a[1], &ok);
+    if (!ok) return usage();
+    int segment = -1;
+    for (int i = 0, k = 0; i < t->segment_count(); ++i) {
+      if (k == key && segment < 0) segment = i;
+      if ((t->segments[i]->flags & kFlagSegmented) == 0) ++k;
+    }
+    done = SetIndexName(dict, *t, segment, a[2]);
+  } else if (command == "delete-field") {
+    if (a.size() != 2) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    done = DeleteField(dict, *t, dict.options.upper_field ? UpperCodePage(a[1]) : a[1]);
+  } else if (command == "delete-index") {
+    if (a.size() != 2) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    int key = ToInt(a[1], &ok);
+    if (!ok) return usage();
+    done = DeleteIndex(dict, *t, key);
+  } else if (command == "delete-table") {
+    if (a.size() != 1) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    done = DeleteTable(dict, *t);
+  } else if (command == "create-files") {
+    std::vector<std::string> names;
+    for (const std::string &n : a)
+      names.push_back(UpperCodePage(n));
+    return CreateBtrieveFiles(dict, a.empty() ? nullptr : &names) == 0 ? -1 : 1;
+  } else {
+    err << "dictedit: unknown command " << zplatform::ToUtf8(command) << '\n' << kUsage;
+    return 2;
+  }
+  return done ? -1 : 1;
+}
+
+}  // namespace
+
+}  // namespace dictedit

@@ -1,0 +1,34 @@
+// dictedit --batch DIR COMMAND ARGS...: the editor's commands without windows.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "editor_ui.h"
+
+namespace dictedit {
+
+// Messages on a stream (UTF-8); questions answered OK, or Cancel when `cancel`.
+class ConsoleUi : public EditorUi {
+ public:
+  ConsoleUi(std::ostream &messages, bool cancel) : messages_(messages), cancel_(cancel) {}
+  bool Message(const std::string &text, bool ok_cancel) override;
+  bool ChooseFile(bool save, const std::string &title, const std::string &filter,
+                  std::string *name) override;
+  int ChooseOne(const std::string &title, const std::vector<std::string> &entries) override;
+  bool ChooseSeveral(const std::string &title, const std::vector<std::string> &entries,
+                     std::vector<int> *chosen) override;
+  bool AskText(const std::string &title, std::string *text) override;
+  void StatusText(const std::string &) override {}
+  void WaitCursor(bool) override {}
+
+ private:
+  std::ostream &messages_;
+  bool cancel_;
+};
+
+// `args` are the words after "--batch". The exit status: 0 done, 1 refused or failed, 2 usage.
+int RunBatch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+}  // namespace dictedit

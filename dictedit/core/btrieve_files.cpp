@@ -1,0 +1,291 @@
+#include "btrieve_files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "btrieve/btrapi.h"
+#include "editor_messages.h"
+#include "zplatform/paths.h"
+
+namespace dictedit {
+
+namespace {
+
+void Put16(std::vector<uint8_t> &b, size_t at, int v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+int FieldPosition(const DdfTable &table, int field_id) {
+  int position = 1;
+  for (const auto &f : table.fields) {
+    if (f->field_id == field_id) return position;
+    position += f->size;
+  }
+  return position;
+}
+
+void PutSegment(const DdfTable &table, const DdfIndexSegment &s, int null_key,
+                std::vector<uint8_t> &b, size_t at) {
+  const DdfField *f = table.FieldById(s.field_id);
+  Put16(b, at, FieldPosition(table, s.field_id));
+  Put16(b, at + 2, f ? f->size : 0);
+  Put16(b, at + 4, s.flags);
+  b[at + 10] = f ? f->data_type : 0;
+  b[at + 11] = static_cast<uint8_t>(null_key);
+}
+
+bool Exists(const std::string &native) {
+  struct stat st {};
+  return ::stat(native.c_str(), &st) == 0;
+}
+
+struct OpenFile {
+  uint8_t block[128] = {};
+  bool open = false;
+  int16_t Open(const std::string &native) {
+    std::string key = native;
+    uint32_t length = 0;
+    int16_t s = BTRCALL(B_OPEN, block, nullptr, &length, key.data(),
+                        static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), 0);
+    open = s == 0;
+    return s;
+  }
+  ~OpenFile() {
+    if (!open) return;
+    uint32_t length = 0;
+    BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+  }
+};
+
+bool CopyFile(const std::string &from, const std::string &to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  return in && out.good();
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildFileSpecification(const DdfTable &table, int null_key) {
+  std::vector<uint8_t> b(16 * (table.segments.size() + 1), 0);
+  int keys = 0;
+  for (const auto &s : table.segments)
+    keys += (s->flags & kFlagSegmented) ? 0 : 1;
+  Put16(b, 0, table.RecordLength());
+  Put16(b, 2, 4096);
+  Put16(b, 4, keys);
+  Put16(b, 10, table.HasVariableField() ? 1 : 0);
+  for (size_t i = 0; i < table.segments.size(); ++i)
+    PutSegment(table, *table.segments[i], null_key, b, 16 * (i + 1));
+  return b;
+}
+
+std::vector<uint8_t> BuildKeySegments(const DdfTable &table, int first) {
+  std::vector<uint8_t> b;
+  for (int i = first; i < table.segment_count() && i - first < 120; ++i) {
+    b.resize(b.size() + 16, 0);
+    PutSegment(table, *table.segments[i], 0, b, b.size() - 16);
+    if ((table.segments[i]->flags & kFlagSegmented) == 0) break;
+  }
+  return b;
+}
+
+int KeyNumberOfSegment(const DdfTable &table, int segment) {
+  int keys = 0;
+  for (int i = 0; i < segment && i < table.segment_count(); ++i) {
+    if ((table.segments[i]->flags & kFlagSegmented) == 0) ++keys;
+  }
+  return keys;
+}
+
+int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &path) {
+  std::vector<uint8_t> spec = BuildFileSpecification(table, dict.options.null_key);
+  uint8_t block[128] = {};
+  uint32_t length = static_cast<uint32_t>(spec.size());
+  std::string key = zplatform::NativePathOrSelf(path);
+  return BTRCALL(B_CREATE, block, spec.data(), &length, key.data(), 0, 0);
+}
+
+int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *names) {
+  if (dict.NormaliseDictionary() != 0) return -1;
+  std::vector<int> chosen;
+  if (names != nullptr) {
+    for (size_t i = 0; i < dict.tables.size(); ++i) {
+      for (const std::string &n : *names) {
+        if (dict.tables[i]->name == n) chosen.push_back(static_cast<int>(i));
+      }
+    }
+  } else {
+    std::vector<std::string> entries;
+    for (const auto &t : dict.tables) {
+      char line[200];
+      std::snprintf(line, sizeof line, "%s %-13.13s %s", t->modified ? "*" : " ", t->name.c_str(),
+                    t->location.c_str());
+      entries.push_back(line);
+    }
+    if (!dict.Ui().ChooseSeveral("生成するBtrieveファイルの選択", entries, &chosen) ||
+        chosen.empty())
+      return -1;
+  }
+  for (int i : chosen)
+    dict.tables[i]->modified = 0;
+  int result = 0;
+  for (int i : chosen) {
+    DdfTable &t = *dict.tables[i];
+    std::string path = dict.DataFilePath(t);
+    if (Exists(zplatform::NativePathOrSelf(path)) &&
+        !ShowMessage(dict.Ui(), true, msg::kVE1041, path.c_str())) {
+      BTRRELEASE();
+      continue;
+    }
+    int16_t status = CreateDataFile(dict, t, path);
+    if (status != 0) {
+      ShowMessage(dict.Ui(), false, msg::kVE1040, status);
+      result = -1;
+      break;
+    }
+    t.modified = 0;
+  }
+  BTRRELEASE();
+  return result;
+}
+
+bool DataConversionApplies(DdfDictionary &dict, const DdfTable &table) {
+  return dict.options.data_conv_mode &&
+         Exists(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
+}
+
+int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field, int offset,
+                    int old_length, ConversionMode mode) {
+  EditorUi &ui = dict.Ui();
+  std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(table));
+  size_t dot = path.rfind('.');
+  size_t slash = path.rfind('/');
+  std::string backup =
+      (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot)
+                                                                               : path) +
+      ".@@@";
+  if (Exists(backup)) {
+    if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
+    ::unlink(backup.c_str());
+  }
+  if (::rename(path.c_str(), backup.c_str()) != 0) {
+    ShowMessage(ui, false, msg::kVE1070, errno);
+    return -1;
+  }
+  int sum = 0;
+  for (auto &f : table.fields) {
+    f->offset = sum;
+    sum += f->size;
+  }
+  int new_length = table.RecordLength();
+  int16_t status = CreateDataFile(dict, table, path);
+  if (status != 0) {
+    ShowMessage(ui, false, msg::kVE1040, status);
+    ::rename(backup.c_str(), path.c_str());
+    return status;
+  }
+  int final_status = 0;
+  {
+    OpenFile old_file, new_file;
+    if ((status = old_file.Open(backup)) != 0 || (status = new_file.Open(path)) != 0) {
+      ShowMessage(ui, false, msg::kVE1073, status);
+      final_status = status;
+    } else {
+      std::vector<uint8_t> stat(4096);
+      uint32_t length = static_cast<uint32_t>(stat.size());
+      char name[256] = {};
+      BTRCALL(B_STAT, old_file.block, stat.data(), &length, name, 255, 0);
+      long records = static_cast<long>(stat[6] | stat[7] << 8 | stat[8] << 16 |
+                                       static_cast<uint32_t>(stat[9]) << 24);
+      if (records > 0) {
+        ui.WaitCursor(true);
+        // Variable parts travel after the fixed part; the buffers hold the largest record.
+        std::vector<uint8_t> in(static_cast<size_t>(old_length) + 65536),
+            out(static_cast<size_t>(new_length) + 65536);
+        char key[255];
+        long done = 0;
+        int op = B_STEP_FIRST;
+        while (true) {
+          length = static_cast<uint32_t>(in.size());
+          status = BTRCALL(op, old_file.block, in.data(), &length, key, sizeof key, 0);
+          if (status != 0) break;
+          op = B_STEP_NEXT;
+          std::fill(out.begin(), out.end(), 0);
+          size_t size = static_cast<size_t>(field.size);
+          size_t at = static_cast<size_t>(offset);
+          size_t out_length;
+          if (mode == kFieldAdded) {
+            std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
+            if (length > at) std::memcpy(out.data() + at + size, in.data() + at, length - at);
+            out_length = length + size;
+          } else {
+            std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
+            if (length > at + size)
+              std::memcpy(out.data() + at, in.data() + at + size, length - at - size);
+            out_length = length > size ? length - size : 0;
+          }
+          uint32_t write_length = static_cast<uint32_t>(out_length);
+          status =
+              BTRCALL(B_INSERT, new_file.block, out.data(), &write_length, key, sizeof key, -1);
+          if (status != 0) break;
+          ++done;
+          char progress[64];
+          std::snprintf(progress, sizeof progress, "%ld/%ld", done, records);
+          ui.StatusText(progress);
+        }
+        ui.WaitCursor(false);
+        if (status == 9) {
+          ui.StatusText(std::to_string(done));
+        } else {
+          ShowMessage(ui, false, msg::kVE1071, status);
+        }
+        final_status = status;
+      }
+    }
+  }
+  if (final_status != 0 && final_status != 9) {
+    ::unlink(path.c_str());
+    CopyFile(backup, path);
+  }
+  return final_status;
+}
+
+int AddKeyToDataFile(DdfDictionary &dict, DdfTable &table, int first_segment) {
+  OpenFile file;
+  int16_t status = file.Open(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
+  if (status != 0) {
+    ShowMessage(dict.Ui(), false, msg::kVE1073, status);
+    return status;
+  }
+  std::vector<uint8_t> segments = BuildKeySegments(table, first_segment);
+  uint32_t length = static_cast<uint32_t>(segments.size());
+  char key[1] = {};
+  status = BTRCALL(B_CREATE_INDEX, file.block, segments.data(), &length, key, 0,
+                   static_cast<int8_t>(KeyNumberOfSegment(table, first_segment)));
+  if (status != 0) ShowMessage(dict.Ui(), false, msg::kVE1076, status);
+  return status;
+}
+
+int DropKeyFromDataFile(DdfDictionary &dict, DdfTable &table, int segment) {
+  OpenFile file;
+  int16_t status = file.Open(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
+  if (status != 0) {
+    ShowMessage(dict.Ui(), false, msg::kVE1073, status);
+    return status;
+  }
+  uint32_t length = 0;
+  char key[1] = {};
+  status = BTRCALL(B_DROP_INDEX, file.block, nullptr, &length, key, 0,
+                   static_cast<int8_t>(KeyNumberOfSegment(table, segment)));
+  if (status != 0) ShowMessage(dict.Ui(), false, msg::kVE1075, status);
+  return status;
+}
+
+}  // namespace dictedit

@@ -1,0 +1,504 @@
+#include "ddf_dictionary.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "btrieve/btrapi.h"
+#include "dictio/dictio.h"
+#include "editor_messages.h"
+#include "zplatform/codepage.h"
+#include "zplatform/paths.h"
+
+namespace dictedit {
+
+namespace {
+
+int g_next_field_id = 18;  // the first field made gets 19
+int g_next_serial = 0;
+int g_tables_alive = 0;
+
+std::string FixedText(const char *bytes, size_t width) {
+  std::string s(bytes, strnlen(bytes, width));
+  size_t end = s.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+std::string CutAtBlank(const std::string &s) {
+  return s.substr(0, s.find(' '));
+}
+
+void PutFixed(char *out, size_t width, const std::string &text) {
+  std::memset(out, ' ', width);
+  std::memcpy(out, text.data(), std::min(width, text.size()));
+}
+
+bool FileExists(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+DdfField::DdfField() : field_id(++g_next_field_id) {}
+DdfIndexSegment::DdfIndexSegment() : serial(++g_next_serial) {}
+DdfTable::DdfTable() {
+  ++g_tables_alive;
+}
+DdfTable::~DdfTable() {
+  --g_tables_alive;
+}
+
+void ResetIdentifierCounters() {
+  g_next_field_id = 18;
+  g_next_serial = 0;
+}
+
+int DdfTable::RecordLength() const {
+  int n = 0;
+  for (const auto &f : fields) {
+    if (!IsVariableType(f->data_type) && f->data_type != kNamedIndexType) n += f->size;
+  }
+  return n;
+}
+
+DdfField *DdfTable::FindField(const std::string &n) const {
+  for (const auto &f : fields) {
+    if (f->name == n) return f.get();
+  }
+  return nullptr;
+}
+
+DdfField *DdfTable::FieldById(int id) const {
+  for (const auto &f : fields) {
+    if (f->field_id == id) return f.get();
+  }
+  return nullptr;
+}
+
+bool DdfTable::HasVariableField() const {
+  for (const auto &f : fields) {
+    if (IsVariableType(f->data_type)) return true;
+  }
+  return false;
+}
+
+namespace {
+const struct {
+  const char *name;
+  int code;
+} kTypes[] = {{"String", 0},
+              {"Integer", 1},
+              {"Float", 2},
+              {"Date", 3},
+              {"Time", 4},
+              {"Decimal", 5},
+              {"Money", 6},
+              {"Logical", 7},
+              {"Numeric", 8},
+              {"Bfloat", 9},
+              {"Lstring", 10},
+              {"Zstring", 11},
+              {"Note", 12},
+              {"LVar", 13},
+              {"Unsigned Binary", 14},
+              {"Auto Increment", 15},
+              {"Named Index", 255}};
+}  // namespace
+
+const char *TypeNameOfCode(int code) {
+  for (const auto &t : kTypes) {
+    if (t.code == code) return t.name;
+  }
+  return "";
+}
+
+int TypeCodeOfName(const std::string &name) {
+  for (const auto &t : kTypes) {
+    if (name == t.name) return t.code;
+  }
+  return -1;
+}
+
+bool IsVariableType(int code) {
+  return code == 12 || code == 13;
+}
+
+std::string BlanksToCarets(const std::string &name) {
+  std::string out = name;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (zplatform::IsLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
+      ++i;
+    } else if (out[i] == ' ') {
+      out[i] = '^';
+    }
+  }
+  return out;
+}
+
+std::string CaretsToBlanks(const std::string &name) {
+  std::string out = name;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (zplatform::IsLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
+      ++i;
+    } else if (out[i] == '^') {
+      out[i] = ' ';
+    }
+  }
+  return out;
+}
+
+std::string UpperCodePage(const std::string &text) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (zplatform::IsLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
+      ++i;
+    } else if (out[i] >= 'a' && out[i] <= 'z') {
+      out[i] = static_cast<char>(out[i] - 'a' + 'A');
+    }
+  }
+  return out;
+}
+
+DdfIo DictioCalls() {
+  return {DDFOpen,      DDFClose,     DDFReadFile,   DDFReadField,
+          DDFReadIndex, DDFWriteFile, DDFWriteField, DDFWriteIndex};
+}
+
+DdfDictionary::DdfDictionary(EditorUi &ui) : io(DictioCalls()), ui_(ui) {}
+DdfDictionary::~DdfDictionary() = default;
+
+void DdfDictionary::SetModified(int value) {
+  modified_ = value;
+  if (value != 0) {
+    if (DdfTable *t = CurrentTable()) t->modified = value;
+  } else {
+    for (auto &t : tables)
+      t->modified = 0;
+  }
+}
+
+void DdfDictionary::ClearDictionary() {
+  tables.clear();
+}
+
+DdfTable *DdfDictionary::FindTableById(int id) const {
+  for (const auto &t : tables) {
+    if (t->file_id == id) return t.get();
+  }
+  return nullptr;
+}
+
+DdfTable *DdfDictionary::FindTableByName(const std::string &name) const {
+  for (const auto &t : tables) {
+    if (t->name == name) return t.get();
+  }
+  return nullptr;
+}
+
+int DdfDictionary::FirstFreeFileId() const {
+  int counter = 4;
+  for (const auto &t : tables) {
+    if (t->file_id != counter) return counter;
+    ++counter;
+  }
+  return 3 + g_tables_alive;  // the new table, made before it asks, counts itself
+}
+
+std::string DdfDictionary::DataFilePath(const DdfTable &table) const {
+  const std::string &loc = table.location;
+  if (loc.find(':') != std::string::npos || (!loc.empty() && loc[0] == '/')) return loc;
+  if (!ddf_directory.empty() && ddf_directory.back() == '/') return ddf_directory + loc;
+  return ddf_directory + "/" + loc;
+}
+
+int DdfDictionary::LoadDictionary() {
+  int status = io.open(ddf_directory.c_str(), 0);
+  if (status == 12) {
+    ShowText(ui_, false, msg::kVE1025);
+    return -1;
+  }
+  if (status != 0) {
+    ShowMessage(ui_, false, msg::kVE1017, status);
+    return -1;
+  }
+  auto fail = [&](const char *message, int s) {
+    ShowMessage(ui_, false, message, s);
+    io.close();
+    return -1;
+  };
+  DdfFileRecord file{};
+  bool any = false;
+  while ((status = io.read_file(&file)) == 0) {
+    if (file.flags == 16) continue;
+    auto t = std::make_unique<DdfTable>();
+    t->name = CutAtBlank(std::string(file.name, strnlen(file.name, sizeof file.name)));
+    t->location =
+        CutAtBlank(std::string(file.location, strnlen(file.location, sizeof file.location)));
+    t->file_id = file.id;
+    tables.push_back(std::move(t));
+    any = true;
+  }
+  if (status != 9) return fail(msg::kVE1026, status);
+  if (!any) {
+    io.close();
+    return 0;
+  }
+  DdfFieldRecord field{};
+  while ((status = io.read_field(&field)) == 0) {
+    if (field.name[2] == '$') continue;
+    for (auto &t : tables) {
+      if (t->file_id != field.file_id) continue;
+      auto f = std::make_unique<DdfField>();
+      f->name = BlanksToCarets(FixedText(field.name, sizeof field.name));
+      f->field_id = field.id;
+      f->file_id = field.file_id;
+      f->data_type = field.data_type;
+      f->offset = field.offset;
+      f->size = field.size;
+      f->decimals = field.decimals;
+      f->flags = 0;
+      (field.data_type == kNamedIndexType ? t->named_indexes : t->fields).push_back(std::move(f));
+    }
+  }
+  if (status != 9) return fail(msg::kVE1027, status);
+  DdfIndexRecord index{};
+  while ((status = io.read_index(&index)) == 0) {
+    if (index.file_id <= 3) continue;
+    for (auto &t : tables) {
+      if (t->file_id != index.file_id) continue;
+      auto s = std::make_unique<DdfIndexSegment>();
+      s->file_id = index.file_id;
+      s->field_id = index.field_id;
+      s->key_number = index.number;
+      s->part = index.part;
+      s->flags = index.flags;
+      t->segments.push_back(std::move(s));
+    }
+  }
+  if (status != 9) return fail(msg::kVE1028, status);
+  io.close();
+  if (options.renumber_ddf_at_read) NormaliseDictionary();
+  return 0;
+}
+
+int DdfDictionary::NormaliseDictionary() {
+  if (tables.empty()) {
+    ShowText(ui_, false, msg::kVE1021);
+    return -1;
+  }
+  for (auto &t : tables) {
+    if (t->segments.empty()) {
+      ShowMessage(ui_, false, msg::kVE1057, t->name.c_str());
+      return -1;
+    }
+  }
+  for (auto &t : tables) {
+    int sum = 0;
+    for (auto &f : t->fields) {
+      f->offset = sum;
+      sum += f->size;
+    }
+    int key = 0, part = 0;
+    for (auto &s : t->segments) {
+      s->part = part;
+      s->key_number = key;
+      if (s->flags & kFlagSegmented) {
+        ++part;
+      } else {
+        part = 0;
+        ++key;
+      }
+    }
+    if (t->segments.back()->flags & kFlagSegmented) {
+      ShowText(ui_, false, msg::kVE1022);
+      return -1;
+    }
+  }
+  int counter = 4;
+  for (auto &t : tables) {
+    int old = t->file_id;
+    for (auto &f : t->fields) {
+      if (f->file_id == old) f->file_id = counter;
+    }
+    for (auto &s : t->segments) {
+      if (s->file_id == old) s->file_id = counter;
+    }
+    for (auto &n : t->named_indexes) {
+      if (n->file_id == old) n->file_id = counter;
+    }
+    if (current_file_id == old) current_file_id = counter;
+    t->file_id = counter++;
+  }
+  int id = 19;
+  for (auto &t : tables) {
+    for (auto &s : t->segments)
+      s->new_field_id = s->field_id;
+    for (auto &f : t->fields) {
+      f->new_field_id = id;
+      for (auto &s : t->segments) {
+        if (s->field_id == f->field_id) s->new_field_id = id;
+      }
+      ++id;
+    }
+  }
+  for (auto &t : tables) {
+    for (auto &n : t->named_indexes)
+      n->field_id = id++;
+  }
+  for (auto &t : tables) {
+    for (auto &f : t->fields)
+      f->field_id = f->new_field_id;
+    for (auto &s : t->segments)
+      s->field_id = s->new_field_id;
+  }
+  return 0;
+}
+
+int DdfDictionary::SaveDictionary() {
+  if (tables.empty()) {
+    ShowText(ui_, false, msg::kVE1021);
+    return -1;
+  }
+  // The new dictionary is written into a directory beside the old one; the three files
+  // replace the old ones only when every record is written, so a failure leaves the
+  // dictionary on disk as it was.
+  std::string scratch_template = ddf_directory + "/.dictedit-save-XXXXXX";
+  std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());
+  scratch_name.push_back('\0');
+  if (mkdtemp(scratch_name.data()) == nullptr) {
+    ShowMessage(ui_, false, msg::kVE1017, 11);
+    return -1;
+  }
+  std::string scratch = scratch_name.data();
+  auto remove_scratch = [&]() {
+    for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
+      std::string p = scratch + "/" + n;
+      ::unlink(p.c_str());
+      ::unlink((p + "-wal").c_str());
+      ::unlink((p + "-shm").c_str());
+    }
+    ::rmdir(scratch.c_str());
+  };
+  int status = io.open(scratch.c_str(), 1);
+  if (status != 0) {
+    ShowMessage(ui_, false, msg::kVE1017, status);
+    remove_scratch();
+    return -1;
+  }
+  auto fail = [&]() {
+    io.close();
+    remove_scratch();
+    return -1;
+  };
+  for (auto &t : tables) {
+    DdfFileRecord file{};
+    file.id = static_cast<uint16_t>(t->file_id);
+    PutFixed(file.name, sizeof file.name, t->name);
+    PutFixed(file.location, sizeof file.location, t->location);
+    if ((status = io.write_file(&file)) != 0) {
+      ShowMessage(ui_, false, msg::kVE1018, status);
+      return fail();
+    }
+    auto write_field = [&](const DdfField &f, const std::string &name) {
+      DdfFieldRecord r{};
+      r.id = static_cast<uint16_t>(f.field_id);
+      r.file_id = static_cast<uint16_t>(f.file_id);
+      PutFixed(r.name, sizeof r.name, name);
+      r.data_type = f.data_type;
+      r.offset = static_cast<uint16_t>(f.offset);
+      r.size = static_cast<uint16_t>(f.size);
+      r.decimals = f.decimals;
+      r.flags = static_cast<uint16_t>(f.flags);
+      int s = io.write_field(&r);
+      if (s != 0) ShowMessage(ui_, false, msg::kVE1019, name.c_str(), s);
+      return s;
+    };
+    for (auto &f : t->fields) {
+      if (write_field(*f, BlanksToCarets(f->name)) != 0) return fail();
+    }
+    for (auto &n : t->named_indexes) {
+      if (write_field(*n, CaretsToBlanks(n->name)) != 0) return fail();
+    }
+    for (auto &s : t->segments) {
+      DdfIndexRecord r{};
+      r.file_id = static_cast<uint16_t>(s->file_id);
+      r.field_id = static_cast<uint16_t>(s->field_id);
+      r.number = static_cast<uint16_t>(s->key_number);
+      r.part = static_cast<uint16_t>(s->part);
+      r.flags = static_cast<uint16_t>(s->flags);
+      if ((status = io.write_index(&r)) != 0) {
+        ShowMessage(ui_, false, msg::kVE1020, status);
+        return fail();
+      }
+    }
+  }
+  status = io.close();
+  if (status != 0) {
+    ShowMessage(ui_, false, msg::kVE1017, status);
+    remove_scratch();
+    return -1;
+  }
+  for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
+    std::string from = scratch + "/" + n;
+    std::string to = ddf_directory + "/" + n;
+    // A file of another spelling (file.ddf) would be found first by readers: replace it.
+    std::string existing = zplatform::NativePathOrSelf(to);
+    if (::rename(from.c_str(), existing.c_str()) != 0) {
+      ShowMessage(ui_, false, msg::kVE1017, errno);
+      remove_scratch();
+      return -1;
+    }
+  }
+  remove_scratch();
+  return 0;
+}
+
+int DdfDictionary::CheckBtrieveFiles() {
+  int result = 1;
+  for (auto &t : tables) {
+    if (!t->modified) continue;
+    std::string path = DataFilePath(*t);
+    std::string native = zplatform::NativePathOrSelf(path);
+    if (!FileExists(native)) continue;
+    uint8_t block[128] = {};
+    std::string key = native;
+    uint32_t length = 0;
+    int16_t status = BTRCALL(B_OPEN, block, nullptr, &length, key.data(),
+                             static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), 0);
+    bool consistent = false;
+    if (status != 0) {
+      ShowMessage(ui_, false, msg::kVE1073, status);
+    } else {
+      std::vector<uint8_t> stat(4096);
+      length = static_cast<uint32_t>(stat.size());
+      char name[256] = {};
+      status = BTRCALL(B_STAT, block, stat.data(), &length, name, 255, 0);
+      consistent = status == 0 && (stat[0] | stat[1] << 8) == t->RecordLength();
+      BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+    }
+    if (consistent) continue;
+    if (ShowMessage(ui_, true, msg::kVE1047, t->name.c_str(), path.c_str())) {
+      if (::unlink(native.c_str()) != 0) ShowText(ui_, false, msg::kVE1048);
+    } else {
+      result = 0;
+    }
+  }
+  return result;
+}
+
+int DdfDictionary::FullSave() {
+  if (NormaliseDictionary() != 0) return -1;
+  ui_.WaitCursor(true);
+  int result = SaveDictionary();
+  if (result == 0 && CheckBtrieveFiles() == 1) SetModified(0);
+  ui_.WaitCursor(false);
+  return result;
+}
+
+}  // namespace dictedit

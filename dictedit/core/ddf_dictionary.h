@@ -1,0 +1,135 @@
+// The dictionary the editor holds: tables in order, each with its fields, key segments and
+// named indexes, loaded from and saved to FILE.DDF, FIELD.DDF and INDEX.DDF. Texts are
+// code-page bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dictio/dictio.h"
+#include "editor_options.h"
+#include "editor_ui.h"
+
+namespace dictedit {
+
+constexpr int kNamedIndexType = 255;
+constexpr int kFlagSegmented = 0x10;
+constexpr int kMaxFields = 511;
+constexpr int kMaxSegments = 119;
+
+struct DdfField {
+  DdfField();  // draws the next field id of the process
+  int field_id = 0;
+  int new_field_id = 0;
+  int file_id = 0;
+  std::string name;
+  uint8_t data_type = 0;
+  int offset = 0;  // for a named index: its key number
+  int size = 0;
+  uint8_t decimals = 0;
+  int flags = 0;
+};
+
+struct DdfIndexSegment {
+  DdfIndexSegment();  // draws the next serial number of the process
+  int serial = 0;
+  int file_id = 0;
+  int field_id = 0;
+  int key_number = 0;
+  int part = 0;
+  int flags = 0;
+  int new_field_id = 0;
+};
+
+struct DdfTable {
+  DdfTable();
+  ~DdfTable();
+  DdfTable(const DdfTable &) = delete;
+  DdfTable &operator=(const DdfTable &) = delete;
+
+  std::string name;
+  std::string location;
+  int field_count() const { return static_cast<int>(fields.size()); }
+  int segment_count() const { return static_cast<int>(segments.size()); }
+  int named_index_count() const { return static_cast<int>(named_indexes.size()); }
+  std::vector<std::unique_ptr<DdfField>> fields;
+  std::vector<std::unique_ptr<DdfIndexSegment>> segments;
+  std::vector<std::unique_ptr<DdfField>> named_indexes;
+  int file_id = 0;
+  int new_file_id = 0;
+  int modified = 0;
+
+  // Sum of the field sizes without Note, LVar and named indexes.
+  int RecordLength() const;
+  DdfField *FindField(const std::string &name) const;
+  DdfField *FieldById(int field_id) const;
+  bool HasVariableField() const;
+};
+
+// The dictionary I/O calls, replaceable so tests can make a write fail.
+struct DdfIo {
+  int (*open)(const char *, int);
+  int (*close)();
+  int (*read_file)(::DdfFileRecord *);
+  int (*read_field)(::DdfFieldRecord *);
+  int (*read_index)(::DdfIndexRecord *);
+  int (*write_file)(::DdfFileRecord *);
+  int (*write_field)(::DdfFieldRecord *);
+  int (*write_index)(::DdfIndexRecord *);
+};
+DdfIo DictioCalls();
+
+class DdfDictionary {
+ public:
+  explicit DdfDictionary(EditorUi &ui);
+  ~DdfDictionary();
+
+  EditorUi &Ui() { return ui_; }
+  EditorOptions options;
+  std::string ddf_directory;
+  std::vector<std::unique_ptr<DdfTable>> tables;
+  int current_file_id = -1;  // the table the active view shows, -1 none
+  DdfIo io;
+
+  int LoadDictionary();
+  int SaveDictionary();
+  int NormaliseDictionary();
+  int CheckBtrieveFiles();
+  // Normalise, save, check files, clear the modified flag; 0 or -1.
+  int FullSave();
+  int IsModified() const { return modified_; }
+  void SetModified(int value);
+  void ClearDictionary();
+
+  DdfTable *FindTableById(int file_id) const;
+  DdfTable *FindTableByName(const std::string &name) const;
+  DdfTable *CurrentTable() const { return FindTableById(current_file_id); }
+  // The first free file id for a new table (counting from 4 along the list); asked by a
+  // table already made.
+  int FirstFreeFileId() const;
+  // The path of a table's data file: the location itself when it holds ":" or starts
+  // with "/", else the dictionary directory, "/" and the location.
+  std::string DataFilePath(const DdfTable &table) const;
+
+ private:
+  EditorUi &ui_;
+  int modified_ = 0;
+};
+
+// Type names and codes.
+const char *TypeNameOfCode(int code);         // "" for an unknown code
+int TypeCodeOfName(const std::string &name);  // -1 for an unknown name
+bool IsVariableType(int code);
+
+// Names: single-byte blanks to "^" (double-byte characters left alone), and back.
+std::string BlanksToCarets(const std::string &name);
+std::string CaretsToBlanks(const std::string &name);
+// Upper-cases single-byte letters, leaving double-byte characters alone.
+std::string UpperCodePage(const std::string &text);
+
+// Process-wide counters (tests).
+void ResetIdentifierCounters();
+
+}  // namespace dictedit

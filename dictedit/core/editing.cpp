@@ -1,0 +1,280 @@
+#include "editing.h"
+
+#include <algorithm>
+
+#include "btrieve_files.h"
+#include "editor_messages.h"
+
+namespace dictedit {
+
+namespace {
+
+bool Refuse(DdfDictionary &dict, const char *text_utf8) {
+  ShowText(dict.Ui(), false, text_utf8);
+  return false;
+}
+
+void MarkModified(DdfDictionary &dict, DdfTable &table) {
+  dict.current_file_id = table.file_id;
+  dict.SetModified(1);
+}
+
+bool CoveredBySegment(const DdfTable &table, int field_id) {
+  for (const auto &s : table.segments) {
+    if (s->field_id == field_id) return true;
+  }
+  return false;
+}
+
+bool NameTaken(const DdfTable &table, const std::string &name, const DdfField *except) {
+  for (const auto &f : table.fields) {
+    if (f.get() != except && f->name == name) return true;
+  }
+  for (const auto &n : table.named_indexes) {
+    if (n.get() != except && n->name == name) return true;
+  }
+  return false;
+}
+
+// Type chosen, size and decimals fitting, name given, not taken. The name comes back as stored.
+bool CheckFieldInput(DdfDictionary &dict, const DdfTable &table, std::string *name, int type,
+                     int size, int decimals, const DdfField *changing) {
+  if (name->empty()) return Refuse(dict, msg::kVE1002);
+  if (type < 0 || (type > 15 && type != kNamedIndexType)) return Refuse(dict, msg::kVE1023);
+  if (!SizeFitsType(type, size, decimals)) return Refuse(dict, msg::kVE1003);
+  if (dict.options.upper_field) *name = UpperCodePage(*name);
+  *name = BlanksToCarets(*name);
+  bool renamed = changing == nullptr || changing->name != *name;
+  if (renamed && NameTaken(table, *name, changing)) return Refuse(dict, msg::kVE1006);
+  return true;
+}
+
+}  // namespace
+
+bool SizeFitsType(int type, int s, int d) {
+  switch (type) {
+    case 0:
+      return s >= 1 && s <= 255;
+    case 1:
+      return s == 1 || s == 2 || s == 4;
+    case 2:
+    case 9:
+      return s == 4 || s == 8;
+    case 3:
+    case 4:
+      return s == 4;
+    case 5:
+    case 6:
+      return s >= 1 && d <= 2 * s - 1;
+    case 8:
+      return s >= 1 && d <= s;
+    case 7:
+      return s == 1 || s == 2;
+    case 10:
+    case 11:
+      return s >= 2 && s <= 255;
+    case 12:
+      return s >= 1 && s <= 32000;
+    case 13:
+      return s >= 5;
+    case 14:
+    case 15:
+      return s == 2 || s == 4;
+    default:
+      return true;
+  }
+}
+
+DdfTable *AddTable(DdfDictionary &dict, const std::string &name_in, const std::string &file_in) {
+  if (name_in.empty() || file_in.empty()) {
+    ShowText(dict.Ui(), false, msg::kVE1001);
+    return nullptr;
+  }
+  std::string name = UpperCodePage(name_in);
+  std::string location = UpperCodePage(file_in);
+  if (dict.FindTableByName(name) != nullptr) {
+    ShowText(dict.Ui(), false, msg::kVE1007);
+    return nullptr;
+  }
+  if (location.find('.') == std::string::npos && location.size() < 61) location += ".BTR";
+  auto table = std::make_unique<DdfTable>();
+  table->file_id = dict.FirstFreeFileId();
+  table->name = name.substr(0, 20);
+  table->location = location.substr(0, 64);
+  DdfTable *t = table.get();
+  dict.tables.push_back(std::move(table));
+  MarkModified(dict, *t);
+  return t;
+}
+
+bool DeleteTable(DdfDictionary &dict, DdfTable &table) {
+  auto it = std::find_if(dict.tables.begin(), dict.tables.end(),
+                         [&](const auto &t) { return t.get() == &table; });
+  if (it == dict.tables.end()) return false;
+  if (dict.current_file_id == table.file_id) dict.current_file_id = -1;
+  dict.tables.erase(it);
+  dict.SetModified(1);
+  return true;
+}
+
+bool AddField(DdfDictionary &dict, DdfTable &table, const std::string &name_in, int type, int size,
+              int decimals, int before) {
+  if (table.field_count() >= kMaxFields) return Refuse(dict, msg::kVE1004);
+  std::string name = name_in;
+  if (!CheckFieldInput(dict, table, &name, type, size, decimals, nullptr)) return false;
+  bool appending = before < 0 || before >= table.field_count();
+  if (appending && !table.fields.empty() && IsVariableType(table.fields.back()->data_type)) {
+    return Refuse(dict, msg::kVE1053);
+  }
+  if (!appending && IsVariableType(type)) return Refuse(dict, msg::kVE1052);
+  auto field = std::make_unique<DdfField>();
+  field->file_id = table.file_id;
+  field->name = name;
+  field->data_type = static_cast<uint8_t>(type);
+  field->size = size;
+  field->decimals = static_cast<uint8_t>(decimals);
+  int at = appending ? table.field_count() : before;
+  int offset = 0;
+  for (int i = 0; i < at; ++i)
+    offset += table.fields[i]->size;
+  field->offset = offset;
+  int old_length = table.RecordLength();
+  DdfField *added = field.get();
+  table.fields.insert(table.fields.begin() + at, std::move(field));
+  if (DataConversionApplies(dict, table)) {
+    int status = ConvertDataFile(dict, table, *added, offset, old_length, kFieldAdded);
+    if (status != 0 && status != 9) {
+      table.fields.erase(table.fields.begin() + at);
+      return false;
+    }
+  }
+  MarkModified(dict, table);
+  return true;
+}
+
+bool ChangeField(DdfDictionary &dict, DdfTable &table, int index, const std::string &name_in,
+                 int type, int size, int decimals) {
+  if (index < 0 || index >= table.field_count()) return Refuse(dict, msg::kVE1008);
+  if (DataConversionApplies(dict, table)) return Refuse(dict, msg::kVE1074);
+  DdfField &f = *table.fields[index];
+  std::string name = name_in;
+  if (!CheckFieldInput(dict, table, &name, type, size, decimals, &f)) return false;
+  if (IsVariableType(type) && index + 1 != table.field_count()) {
+    return Refuse(dict, msg::kVE1054);
+  }
+  f.name = name;
+  f.data_type = static_cast<uint8_t>(type);
+  f.size = size;
+  f.decimals = static_cast<uint8_t>(decimals);
+  MarkModified(dict, table);
+  return true;
+}
+
+bool DeleteField(DdfDictionary &dict, DdfTable &table, const std::string &name) {
+  auto it = std::find_if(table.fields.begin(), table.fields.end(),
+                         [&](const auto &f) { return f->name == name; });
+  if (it == table.fields.end()) {
+    bool named = std::any_of(table.named_indexes.begin(), table.named_indexes.end(),
+                             [&](const auto &n) { return n->name == name; });
+    return Refuse(dict, named ? msg::kVE1055 : msg::kVE1008);
+  }
+  if (CoveredBySegment(table, (*it)->field_id)) return Refuse(dict, msg::kVE1024);
+  if (!ShowMessage(dict.Ui(), true, msg::kVE1010, name.c_str())) return false;
+  int at = static_cast<int>(it - table.fields.begin());
+  int offset = 0;
+  for (int i = 0; i < at; ++i)
+    offset += table.fields[i]->size;
+  int old_length = table.RecordLength();
+  std::unique_ptr<DdfField> removed = std::move(*it);
+  table.fields.erase(it);
+  if (DataConversionApplies(dict, table)) {
+    int status = ConvertDataFile(dict, table, *removed, offset, old_length, kFieldDeleted);
+    if (status != 0 && status != 9) {
+      table.fields.insert(table.fields.begin() + at, std::move(removed));
+      return false;
+    }
+  }
+  MarkModified(dict, table);
+  return true;
+}
+
+bool AddIndex(DdfDictionary &dict, DdfTable &table, const std::vector<SegmentSpec> &specs) {
+  if (specs.empty()) return Refuse(dict, msg::kVE1008);
+  if (table.segment_count() + static_cast<int>(specs.size()) > kMaxSegments) {
+    return Refuse(dict, msg::kVE1012);
+  }
+  std::vector<std::unique_ptr<DdfIndexSegment>> made;
+  for (size_t i = 0; i < specs.size(); ++i) {
+    DdfField *f = table.FindField(specs[i].field);
+    if (f == nullptr) return Refuse(dict, msg::kVE1008);
+    auto s = std::make_unique<DdfIndexSegment>();
+    s->file_id = table.file_id;
+    s->field_id = f->field_id;
+    s->key_number = table.segment_count() + static_cast<int>(i);
+    s->flags =
+        (specs[i].flags & ~kFlagSegmented) | 0x100 | (i + 1 < specs.size() ? kFlagSegmented : 0);
+    // The duplicates flag is the key's: every segment carries the first one's.
+    s->flags = (s->flags & ~1) | (specs[0].flags & 1);
+    made.push_back(std::move(s));
+  }
+  int first = table.segment_count();
+  for (auto &s : made)
+    table.segments.push_back(std::move(s));
+  if (DataConversionApplies(dict, table) && AddKeyToDataFile(dict, table, first) != 0) {
+    table.segments.resize(first);
+    return false;
+  }
+  MarkModified(dict, table);
+  return true;
+}
+
+bool DeleteIndex(DdfDictionary &dict, DdfTable &table, int key_number) {
+  int first = -1, key = 0;
+  for (int i = 0; i < table.segment_count(); ++i) {
+    if (key == key_number && first < 0) first = i;
+    if ((table.segments[i]->flags & kFlagSegmented) == 0) ++key;
+  }
+  if (first < 0) return Refuse(dict, msg::kVE1008);
+  if (DataConversionApplies(dict, table) && DropKeyFromDataFile(dict, table, first) != 0)
+    return false;
+  int last = first;
+  while (last < table.segment_count() && (table.segments[last]->flags & kFlagSegmented))
+    ++last;
+  table.segments.erase(table.segments.begin() + first,
+                       table.segments.begin() + std::min(last + 1, table.segment_count()));
+  // A name goes with its key; later keys move down by one.
+  auto &names = table.named_indexes;
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [&](const auto &n) { return n->offset == key_number; }),
+              names.end());
+  for (auto &n : names) {
+    if (n->offset > key_number) --n->offset;
+  }
+  MarkModified(dict, table);
+  return true;
+}
+
+bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::string &name_in) {
+  if (segment < 0 || segment >= table.segment_count()) return Refuse(dict, msg::kVE1008);
+  if (segment > 0 && (table.segments[segment - 1]->flags & kFlagSegmented)) {
+    return Refuse(dict, msg::kVE1064);
+  }
+  int key = KeyNumberOfSegment(table, segment);
+  for (const auto &n : table.named_indexes) {
+    if (n->offset == key) return Refuse(dict, msg::kVE1064);
+  }
+  std::string name = dict.options.upper_field ? UpperCodePage(name_in) : name_in;
+  name = BlanksToCarets(name);
+  if (name.empty()) return Refuse(dict, msg::kVE1002);
+  if (NameTaken(table, name, nullptr)) return Refuse(dict, msg::kVE1006);
+  auto n = std::make_unique<DdfField>();
+  n->file_id = table.file_id;
+  n->name = name;
+  n->data_type = kNamedIndexType;
+  n->offset = key;
+  table.named_indexes.push_back(std::move(n));
+  MarkModified(dict, table);
+  return true;
+}
+
+}  // namespace dictedit

@@ -1,0 +1,37 @@
+// The edits of the dictionary with their rules. Each returns true when the edit was made
+// (and marks the dictionary modified); otherwise it has shown why and changed nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ddf_dictionary.h"
+
+namespace dictedit {
+
+// Size and decimals allowed for a type (VE1003 otherwise).
+bool SizeFitsType(int type, int size, int decimals);
+
+DdfTable *AddTable(DdfDictionary &dict, const std::string &name, const std::string &file_name);
+bool DeleteTable(DdfDictionary &dict, DdfTable &table);
+
+// Inserts before `before` (or appends with -1).
+bool AddField(DdfDictionary &dict, DdfTable &table, const std::string &name, int type, int size,
+              int decimals, int before = -1);
+bool ChangeField(DdfDictionary &dict, DdfTable &table, int index, const std::string &name, int type,
+                 int size, int decimals);
+// Asks VE1010 first unless `confirmed`.
+bool DeleteField(DdfDictionary &dict, DdfTable &table, const std::string &name);
+
+struct SegmentSpec {
+  std::string field;
+  int flags = 0;  // duplicates 1, modifiable 2, null 8, descending 0x40; 0x100 and 0x10 are added
+};
+// Appends one key made of these segments.
+bool AddIndex(DdfDictionary &dict, DdfTable &table, const std::vector<SegmentSpec> &segments);
+// Deletes every segment of the key `key_number` (and its name).
+bool DeleteIndex(DdfDictionary &dict, DdfTable &table, int key_number);
+// Names the key whose first segment is `segment`.
+bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::string &name);
+
+}  // namespace dictedit

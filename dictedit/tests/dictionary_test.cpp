@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ddf_dictionary.h"
+#include "dictionary_builder.h"
+#include "editing.h"
+#include "editor_test_util.h"
+#include "zelko_test_env.h"
+
+namespace dictedit {
+namespace {
+
+std::string NewDir(const std::string &name) {
+  std::string d = zelko_testing::ScratchDir() + "/" + name;
+  std::filesystem::create_directories(d);
+  return d;
+}
+
+// Two tables with file ids 10 and 7, odd offsets and ids, a name with a blank.
+std::string LegacyDictionary(const std::string &name) {
+  std::string dir = NewDir(name);
+  dictio::TableSpec a{10,
+                      "ORDERS X",
+                      "orders.dat",
+                      {{"NO", 1, 4}, {"WHAT IS", 0, 10}, {"QTY", 1, 2}},
+                      {{"NO", 0, 0, 0x110}, {"QTY", 0, 1, 0x100}, {"WHAT IS", 1, 0, 0x103}},
+                      {{"BY WHAT", 1}}};
+  dictio::TableSpec b{
+      7, "ITEMS", "items", {{"CODE", 0, 8}, {"PRICE", 5, 4, 2}}, {{"CODE", 0, 0, 0x100}}, {}};
+  EXPECT_EQ(dictio::BuildDictionary(dir, {a, b}, 40), 0);
+  return dir;
+}
+
+TEST(Dictionary, LoadNormaliseSaveAndLoadAgain) {
+  ResetIdentifierCounters();
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  dict.ddf_directory = LegacyDictionary("legacy");
+  ASSERT_EQ(dict.LoadDictionary(), 0);
+  ASSERT_EQ(dict.tables.size(), 2u);
+  // Tables come in FILE.DDF's key order: by file id.
+  DdfTable &items = *dict.tables[0];
+  DdfTable &orders = *dict.tables[1];
+  EXPECT_EQ(items.name, "ITEMS");
+  EXPECT_EQ(orders.name, "ORDERS");  // cut at the blank
+  EXPECT_EQ(orders.file_id, 10);
+  ASSERT_EQ(orders.field_count(), 3);
+  EXPECT_EQ(orders.fields[1]->name, "WHAT^IS");
+  ASSERT_EQ(orders.named_index_count(), 1);
+  EXPECT_EQ(orders.named_indexes[0]->name, "BY^WHAT");
+  EXPECT_EQ(orders.RecordLength(), 16);
+
+  ASSERT_EQ(dict.NormaliseDictionary(), 0);
+  EXPECT_EQ(items.file_id, 4);
+  EXPECT_EQ(orders.file_id, 5);
+  EXPECT_EQ(items.fields[0]->field_id, 19);
+  EXPECT_EQ(orders.fields[0]->field_id, 21);
+  EXPECT_EQ(orders.fields[2]->field_id, 23);
+  EXPECT_EQ(orders.named_indexes[0]->field_id, 24);  // after every table's fields
+  EXPECT_EQ(orders.fields[2]->offset, 14);
+  EXPECT_EQ(orders.segments[1]->field_id, 23);  // segments follow their fields
+  EXPECT_EQ(orders.segments[1]->file_id, 5);
+  EXPECT_EQ(orders.named_indexes[0]->file_id, 5);
+  EXPECT_EQ(orders.segments[1]->part, 1);
+  EXPECT_EQ(orders.segments[2]->key_number, 1);
+  ASSERT_EQ(dict.SaveDictionary(), 0);
+
+  DdfDictionary again(ui);
+  again.ddf_directory = dict.ddf_directory;
+  ASSERT_EQ(again.LoadDictionary(), 0);
+  ASSERT_EQ(again.tables.size(), 2u);
+  EXPECT_EQ(again.tables[1]->named_indexes[0]->name, "BY^WHAT");
+  EXPECT_EQ(again.tables[1]->fields[1]->name, "WHAT^IS");
+  EXPECT_EQ(again.tables[0]->fields[1]->decimals, 2);
+  EXPECT_EQ(again.tables[1]->file_id, 5);
+  // Named indexes are stored with blanks: the catalog reads the name as written.
+  DdfFieldRecord r{};
+  ASSERT_EQ(DDFOpen(dict.ddf_directory.c_str(), 0), 0);
+  std::string names;
+  while (DDFReadField(&r) == 0)
+    names += std::string(r.name, 20) + "|";
+  DDFClose();
+  EXPECT_NE(names.find("BY WHAT"), std::string::npos);
+  EXPECT_NE(names.find("WHAT^IS"), std::string::npos);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(Dictionary, NormaliseRefusals) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  EXPECT_EQ(dict.NormaliseDictionary(), -1);
+  EXPECT_EQ(ui.Last(), "VE1021 テーブルが定義されていません");
+  DdfTable *t = AddTable(dict, "cust", "cust");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->location, "CUST.BTR");
+  EXPECT_EQ(AddTable(dict, "x", "x.dat")->location, "X.DAT");
+  EXPECT_EQ(AddTable(dict, "CUST", "y"), nullptr);
+  EXPECT_EQ(ui.Last(), "VE1007 すでに同名のテーブルが定義されています。");
+  EXPECT_EQ(AddTable(dict, "", "y"), nullptr);
+  EXPECT_EQ(ui.Last(), "VE1001 DDF情報を正しく指定してください。");
+  ASSERT_TRUE(AddField(dict, *t, "a", 0, 10, 0));
+  EXPECT_EQ(dict.NormaliseDictionary(), -1);
+  EXPECT_EQ(ui.Last(),
+            "VE1057 "
+            "テーブル[CUST]"
+            "にインデックスがありません。ZelkoからのDDF利用にはすくなくとも一つインデックスを作成し"
+            "てください。");
+  // Segments flagged 0x10, 0, 0x10, 0x10, 0 number (0,0) (0,1) (1,0) (1,1) (1,2).
+  for (int flags : {0x10, 0, 0x10, 0x10, 0}) {
+    auto s = std::make_unique<DdfIndexSegment>();
+    s->flags = flags;
+    s->file_id = t->file_id;
+    t->segments.push_back(std::move(s));
+  }
+  for (auto &tt : dict.tables) {
+    if (tt->segments.empty()) tt->segments.push_back(std::make_unique<DdfIndexSegment>());
+  }
+  ASSERT_EQ(dict.NormaliseDictionary(), 0);
+  int expected[][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 2}};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(t->segments[i]->key_number, expected[i][0]);
+    EXPECT_EQ(t->segments[i]->part, expected[i][1]);
+  }
+  t->segments.back()->flags = 0x10;
+  EXPECT_EQ(dict.NormaliseDictionary(), -1);
+  EXPECT_EQ(ui.Last(), "VE1022 インデックスの最後の項目はセグメントをオフにしてください。");
+}
+
+TEST(Dictionary, EditRules) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  DdfTable &t = *AddTable(dict, "T", "T");
+  struct Case {
+    int type, size, decimals;
+    bool ok;
+  } cases[] = {{5, 4, 7, true},      {5, 4, 8, false},  {8, 4, 4, true},  {8, 4, 5, false},
+               {0, 256, 0, false},   {1, 3, 0, false},  {2, 8, 0, true},  {7, 2, 0, true},
+               {10, 1, 0, false},    {13, 4, 0, false}, {14, 4, 0, true}, {3, 8, 0, false},
+               {12, 32001, 0, false}};
+  int n = 0;
+  for (const Case &c : cases) {
+    EXPECT_EQ(AddField(dict, t, "F" + std::to_string(n++), c.type, c.size, c.decimals), c.ok)
+        << c.type << " " << c.size << " " << c.decimals;
+  }
+  EXPECT_EQ(ui.Last(), "VE1003 データサイズまたは小数点以下桁数が不正です");
+  EXPECT_FALSE(AddField(dict, t, "", 0, 1, 0));
+  EXPECT_EQ(ui.Last(), "VE1002 フィールド名を指定してください");
+  EXPECT_FALSE(AddField(dict, t, "x", -1, 1, 0));
+  EXPECT_EQ(ui.Last(), "VE1023 データ型が選択されていません");
+  EXPECT_FALSE(AddField(dict, t, "f0", 0, 1, 0));  // upper-cased, then taken
+  EXPECT_EQ(ui.Last(), "VE1006 すでに同名のフィールドが定義されています");
+  EXPECT_FALSE(AddField(dict, t, "NOTE", 12, 10, 0, 0));
+  EXPECT_EQ(ui.Last(),
+            "VE1052 "
+            "可変長フィールドを挿入することはできません。テーブルの最後に１フィールドのみの追加は可"
+            "能です。");
+  EXPECT_FALSE(ChangeField(dict, t, 0, "F0", 13, 10, 0));
+  EXPECT_EQ(ui.Last(), "VE1054 テーブルの最後の項目以外は可変長データ型に変更できません。");
+  ASSERT_TRUE(AddField(dict, t, "NOTE", 12, 10, 0));
+  EXPECT_FALSE(AddField(dict, t, "AFTER", 0, 1, 0));
+  EXPECT_EQ(ui.Last(), "VE1053 すでに可変長の項目が存在します。");
+  EXPECT_TRUE(AddField(dict, t, "BEFORE", 0, 1, 0, 0));  // a fixed field may go before it
+  EXPECT_EQ(t.fields[0]->name, "BEFORE");
+
+  ASSERT_TRUE(AddIndex(dict, t, {{"F0", 1}, {"F2", 0}}));
+  EXPECT_EQ(t.segments[0]->flags, 0x111);
+  EXPECT_EQ(t.segments[1]->flags, 0x101);  // the key's duplicates flag on every segment
+  EXPECT_FALSE(SetIndexName(dict, t, 1, "BYF"));
+  EXPECT_EQ(
+      ui.Last(),
+      "VE1064 "
+      "ｲﾝﾃﾞｯｸｽ名を設定するときはセグメント・キーの場合はセグメントの先頭にセットしてください。");
+  EXPECT_FALSE(SetIndexName(dict, t, 0, "f0"));
+  EXPECT_EQ(ui.Last(), "VE1006 すでに同名のフィールドが定義されています");
+  ASSERT_TRUE(SetIndexName(dict, t, 0, "by f"));
+  EXPECT_EQ(t.named_indexes[0]->name, "BY^F");
+  EXPECT_FALSE(SetIndexName(dict, t, 0, "OTHER"));  // the key has a name already
+
+  EXPECT_FALSE(DeleteField(dict, t, "F0"));
+  EXPECT_EQ(
+      ui.Last(),
+      "VE1024 フィールドにはインデックスが作成されています。先にインデックスを削除してください。");
+  EXPECT_FALSE(DeleteField(dict, t, "BY^F"));
+  EXPECT_EQ(ui.Last(), "VE1055 Named Indexは変更できません。");
+  ui.answers.push_back(false);
+  EXPECT_FALSE(DeleteField(dict, t, "F6"));
+  EXPECT_EQ(ui.Last(), "VE1010 フィールド [F6] を削除しますか？");
+  EXPECT_TRUE(DeleteField(dict, t, "F6"));
+  EXPECT_EQ(t.FindField("F6"), nullptr);
+  EXPECT_TRUE(DeleteIndex(dict, t, 0));
+  EXPECT_EQ(t.segment_count(), 0);
+  EXPECT_EQ(t.named_index_count(), 0);
+
+  // Capacities.
+  DdfTable &wide = *AddTable(dict, "WIDE", "W");
+  for (int i = 0; i < kMaxFields; ++i)
+    ASSERT_TRUE(AddField(dict, wide, "W" + std::to_string(i), 1, 2, 0));
+  EXPECT_FALSE(AddField(dict, wide, "ONE MORE", 1, 2, 0));
+  EXPECT_EQ(ui.Last(), "VE1004 フィールドはこれ以上追加できません。");
+  for (int i = 0; i < kMaxSegments; ++i)
+    ASSERT_TRUE(AddIndex(dict, wide, {{"W" + std::to_string(i), 1}}));
+  EXPECT_FALSE(AddIndex(dict, wide, {{"W0", 1}}));
+  EXPECT_EQ(ui.Last(), "VE1012 インデックスはこれ以上設定できません。");
+}
+
+TEST(Dictionary, IdentifiersAndModifiedFlag) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  for (int id : {4, 5, 7}) {
+    auto t = std::make_unique<DdfTable>();
+    t->file_id = id;
+    dict.tables.push_back(std::move(t));
+  }
+  DdfTable *added = AddTable(dict, "NEW", "NEW");
+  EXPECT_EQ(added->file_id, 6);
+  EXPECT_EQ(dict.IsModified(), 1);
+  EXPECT_EQ(added->modified, 1);
+  EXPECT_EQ(dict.tables[0]->modified, 0);
+  dict.SetModified(0);
+  EXPECT_EQ(added->modified, 0);
+  ResetIdentifierCounters();
+  DdfField a, b;
+  EXPECT_EQ(a.field_id, 19);
+  EXPECT_EQ(b.field_id, 20);
+  EXPECT_EQ(BlanksToCarets("A B\x82\x20 C"), "A^B\x82\x20^C");  // the pair's second byte stays
+  EXPECT_EQ(CaretsToBlanks("A^B"), "A B");
+}
+
+// Writes fail after a number of successful ones.
+int g_writes_left = 0;
+int FailingWriteField(DdfFieldRecord *r) {
+  return g_writes_left-- > 0 ? DDFWriteField(r) : 2;
+}
+
+TEST(Dictionary, FailedSaveLeavesTheDictionaryOnDiskIntact) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  dict.ddf_directory = LegacyDictionary("safe");
+  ASSERT_EQ(dict.LoadDictionary(), 0);
+  ASSERT_TRUE(AddField(dict, *dict.tables[0], "EXTRA", 0, 5, 0));
+  dict.io.write_field = FailingWriteField;
+  g_writes_left = 2;
+  EXPECT_EQ(dict.FullSave(), -1);
+  EXPECT_EQ(ui.Last(), "VE1019 DDFWriteField APIエラー[EXTRA](2)");
+  EXPECT_EQ(dict.IsModified(), 1);
+  // The files on disk still hold the whole former dictionary.
+  RecordingUi ui2;
+  DdfDictionary before(ui2);
+  before.ddf_directory = dict.ddf_directory;
+  ASSERT_EQ(before.LoadDictionary(), 0);
+  ASSERT_EQ(before.tables.size(), 2u);
+  EXPECT_EQ(before.tables[0]->field_count(), 2);
+  EXPECT_EQ(before.tables[1]->field_count(), 3);
+  EXPECT_EQ(before.tables[0]->file_id, 7);
+  // No scratch directory is left behind.
+  int entries = 0;
+  for (const auto &e : std::filesystem::directory_iterator(dict.ddf_directory))
+    entries += e.is_directory();
+  EXPECT_EQ(entries, 0);
+  dict.io = DictioCalls();
+  EXPECT_EQ(dict.FullSave(), 0);
+  EXPECT_EQ(dict.IsModified(), 0);
+}
+
+TEST(Dictionary, MissingAndEmptyDictionaries) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  dict.ddf_directory = NewDir("nothing");
+  EXPECT_EQ(dict.LoadDictionary(), -1);
+  EXPECT_EQ(ui.Last(), "VE1025 DDFﾌｧｲﾙが存在しません。");
+  std::string empty = NewDir("empty");
+  ASSERT_EQ(dictio::BuildDictionary(empty, {}), 0);
+  dict.ddf_directory = empty;
+  EXPECT_EQ(dict.LoadDictionary(), 0);
+  EXPECT_TRUE(dict.tables.empty());
+  EXPECT_EQ(dict.SaveDictionary(), -1);
+  EXPECT_EQ(ui.Last(), "VE1021 テーブルが定義されていません");
+}
+
+TEST(Options, DefaultsReadWriteAndRefusals) {
+  RecordingUi ui;
+  EditorOptions o = LoadOptions();
+  EXPECT_TRUE(o.upper_field);
+  EXPECT_FALSE(o.renumber_ddf_at_read);
+  EXPECT_EQ(o.fields_per_page, 40);
+  EXPECT_EQ(o.form_version, 5);
+  EXPECT_EQ(o.maxmize_at_open, 1);
+  EXPECT_TRUE(SetOption(o, "upper_field", "no", ui));
+  EXPECT_TRUE(SetOption(o, "form_version", "4", ui));
+  EXPECT_FALSE(SetOption(o, "fields_per_page", "0", ui));
+  EXPECT_EQ(ui.Last(), "VE1051 １ﾍﾟｰｼﾞに印字するﾌｨｰﾙﾄﾞ数が不正です。");
+  EXPECT_FALSE(SetOption(o, "form_version", "3", ui));
+  ASSERT_TRUE(SaveOptions(o, ui));
+  std::ifstream in(std::string(getenv("ZELKO_CONFIG_DIR")) + "/zelko.ini");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("upper_field=No"), std::string::npos) << text;
+  EXPECT_LT(text.find("upper_field"), text.find("ime_on_at_field"));
+  EXPECT_LT(text.find("fields_per_page"), text.find("maxmize_at_open"));
+  EditorOptions back = LoadOptions();
+  EXPECT_FALSE(back.upper_field);
+  EXPECT_EQ(back.form_version, 4);
+  std::ofstream(std::string(getenv("ZELKO_CONFIG_DIR")) + "/zelko.ini")
+      << "[dicteditp]\nfields_per_page=0\n";
+  EXPECT_EQ(LoadOptions().fields_per_page, 40);
+}
+
+}  // namespace
+}  // namespace dictedit

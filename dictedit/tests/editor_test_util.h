@@ -1,0 +1,44 @@
+// A user interface that records every message and answers from a script.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "editor_ui.h"
+#include "zplatform/codepage.h"
+
+namespace dictedit {
+
+class RecordingUi : public EditorUi {
+ public:
+  bool Message(const std::string &text, bool ok_cancel) override {
+    messages.push_back(zplatform::ToUtf8(text));
+    if (!ok_cancel || answers.empty()) return true;
+    bool a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  bool ChooseFile(bool, const std::string &, const std::string &, std::string *) override {
+    return true;
+  }
+  int ChooseOne(const std::string &, const std::vector<std::string> &) override { return 0; }
+  bool ChooseSeveral(const std::string &, const std::vector<std::string> &entries,
+                     std::vector<int> *chosen) override {
+    choice_entries = entries;
+    for (size_t i = 0; i < entries.size(); ++i)
+      chosen->push_back(static_cast<int>(i));
+    return true;
+  }
+  bool AskText(const std::string &, std::string *) override { return true; }
+  void StatusText(const std::string &text) override { status = text; }
+  void WaitCursor(bool) override {}
+
+  std::string Last() const { return messages.empty() ? std::string() : messages.back(); }
+  std::vector<std::string> messages;
+  std::deque<bool> answers;
+  std::vector<std::string> choice_entries;
+  std::string status;
+};
+
+}  // namespace dictedit
