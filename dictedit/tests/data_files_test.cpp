@@ -1,1 +1,192 @@
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "btrieve/btrapi.h"
+#include "btrieve_files.h"
+#include "editing.h"
+#include "editor_test_util.h"
+#include "zelko_test_env.h"
+
+namespace dictedit {
+namespace {
+
+struct Fixture {
+  RecordingUi ui;
+  DdfDictionary dict{ui};
+  DdfTable *table = nullptr;
+  explicit Fixture(const std::string &name) {
+    dict.ddf_directory = zelko_testing::ScratchDir() + "/" + name;
+    std::filesystem::create_directories(dict.ddf_directory);
+    dict.options.data_conv_mode = false;
+    table = AddTable(dict, "T", "T");
+    AddField(dict, *table, "A", 0, 10, 0);
+    AddField(dict, *table, "B", 1, 4, 0);
+    AddField(dict, *table, "C", 0, 8, 0);
+    AddIndex(dict, *table, {{"B", 0}});
+  }
+  std::string Path() { return dict.DataFilePath(*table); }
+};
+
+std::vector<std::string> ReadAll(const std::string &path) {
+  uint8_t block[128] = {};
+  std::string key = path;
+  uint32_t len = 0;
+  EXPECT_EQ(BTRCALL(B_OPEN, block, nullptr, &len, key.data(), static_cast<uint8_t>(key.size()), 0),
+            0);
+  std::vector<std::string> records;
+  char buf[512], kb[255];
+  for (int op = B_STEP_FIRST;; op = B_STEP_NEXT) {
+    len = sizeof buf;
+    if (BTRCALL(op, block, buf, &len, kb, sizeof kb, 0) != 0) break;
+    records.emplace_back(buf, len);
+  }
+  BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+  return records;
+}
+
+std::string Record(int i) {
+  std::string r(22, '\0');
+  std::snprintf(r.data(), 11, "name%06d", i);
+  std::memcpy(&r[10], &i, 4);
+  std::snprintf(&r[14], 9, "c%07d", i);
+  return r;
+}
+
+void Fill(const std::string &path, int count) {
+  uint8_t block[128] = {};
+  std::string key = path;
+  uint32_t len = 0;
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &len, key.data(), static_cast<uint8_t>(key.size()), 0),
+            0);
+  char kb[255];
+  ASSERT_EQ(BTRCALL(B_BEGIN_TRAN, block, nullptr, &len, nullptr, 0, 0), 0);
+  for (int i = 0; i < count; ++i) {
+    std::string r = Record(i);
+    len = static_cast<uint32_t>(r.size());
+    ASSERT_EQ(BTRCALL(B_INSERT, block, r.data(), &len, kb, sizeof kb, -1), 0);
+  }
+  ASSERT_EQ(BTRCALL(B_END_TRAN, block, nullptr, &len, nullptr, 0, 0), 0);
+  BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+}
+
+TEST(DataFiles, Specification) {
+  Fixture f("spec");
+  std::vector<uint8_t> spec = BuildFileSpecification(*f.table, 32);
+  ASSERT_EQ(spec.size(), 32u);
+  EXPECT_EQ(spec[0] | spec[1] << 8, 22);
+  EXPECT_EQ(spec[2] | spec[3] << 8, 4096);
+  EXPECT_EQ(spec[4], 1);
+  EXPECT_EQ(spec[10], 0);
+  EXPECT_EQ(spec[16] | spec[17] << 8, 11);  // key position
+  EXPECT_EQ(spec[18] | spec[19] << 8, 4);
+  EXPECT_EQ(spec[20] | spec[21] << 8, 0x100);
+  EXPECT_EQ(spec[26], 1);   // Integer
+  EXPECT_EQ(spec[27], 32);  // null value
+  ASSERT_TRUE(AddIndex(f.dict, *f.table, {{"A", 1}, {"C", 0}}));
+  ASSERT_TRUE(AddField(f.dict, *f.table, "V", 13, 100, 0));
+  spec = BuildFileSpecification(*f.table, 0);
+  ASSERT_EQ(spec.size(), 64u);
+  EXPECT_EQ(spec[4], 2);                       // two keys, three segments
+  EXPECT_EQ(spec[0] | spec[1] << 8, 22);       // the LVar field is not in the fixed part
+  EXPECT_EQ(spec[10], 1);                      // variable-length records
+  EXPECT_EQ(spec[36] | spec[37] << 8, 0x111);  // segment follows
+  EXPECT_EQ(spec[48] | spec[49] << 8, 15);     // C at 15
+}
+
+TEST(DataFiles, CreateAskBeforeReplacingAndCheckAfterSave) {
+  Fixture f("create");
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  EXPECT_EQ(f.ui.choice_entries, std::vector<std::string>{"* T             T.BTR"});
+  Fill(f.Path(), 3);
+  f.ui.answers.push_back(false);
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  EXPECT_EQ(f.ui.Last(), "VE1041 BTRIEVEﾌｧｲﾙ " + f.Path() + " が存在します。上書きしますか？");
+  EXPECT_EQ(ReadAll(f.Path()).size(), 3u);  // kept
+
+  // The dictionary changes without conversion: the file no longer fits and may go.
+  ASSERT_TRUE(AddField(f.dict, *f.table, "D", 1, 2, 0));
+  f.ui.answers.push_back(false);
+  EXPECT_EQ(f.dict.FullSave(), 0);
+  EXPECT_EQ(f.dict.IsModified(), 1);  // refused: stays modified
+  EXPECT_NE(f.ui.Last().find("VE1047"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(f.Path()));
+  EXPECT_EQ(f.dict.FullSave(), 0);
+  EXPECT_EQ(f.dict.IsModified(), 0);
+  EXPECT_FALSE(std::filesystem::exists(f.Path()));
+}
+
+TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {
+  Fixture f("convert");
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  constexpr int kCount = 10000;
+  Fill(f.Path(), kCount);
+  f.dict.options.data_conv_mode = true;
+  ASSERT_TRUE(AddField(f.dict, *f.table, "NEW", 1, 4, 0, 1));  // at offset 10
+  EXPECT_EQ(f.ui.status, std::to_string(kCount));
+  std::vector<std::string> records = ReadAll(f.Path());
+  ASSERT_EQ(records.size(), static_cast<size_t>(kCount));
+  for (int i = 0; i < kCount; ++i) {
+    std::string old = Record(i);
+    std::string want = old.substr(0, 10) + std::string(4, '\0') + old.substr(10);
+    ASSERT_EQ(records[i], want) << i;
+  }
+  std::string backup = f.dict.ddf_directory + "/T.@@@";
+  EXPECT_TRUE(std::filesystem::exists(backup));
+  EXPECT_FALSE(ChangeField(f.dict, *f.table, 0, "A", 0, 11, 0));
+  EXPECT_NE(f.ui.Last().find("VE1074"), std::string::npos);
+
+  // Deleting it again asks about the old backup first.
+  f.ui.answers = {true, true};
+  ASSERT_TRUE(DeleteField(f.dict, *f.table, "NEW"));
+  EXPECT_NE(f.ui.Last().find("VE1072"), std::string::npos);
+  records = ReadAll(f.Path());
+  ASSERT_EQ(records.size(), static_cast<size_t>(kCount));
+  for (int i = 0; i < kCount; ++i)
+    ASSERT_EQ(records[i], Record(i)) << i;
+
+  // Keys follow in place.
+  ASSERT_TRUE(AddIndex(f.dict, *f.table, {{"A", 0}}));
+  std::vector<uint8_t> stat(512);
+  uint8_t block[128] = {};
+  std::string key = f.Path();
+  uint32_t len = 0;
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &len, key.data(), static_cast<uint8_t>(key.size()), 0),
+            0);
+  len = static_cast<uint32_t>(stat.size());
+  char name[256];
+  ASSERT_EQ(BTRCALL(B_STAT, block, stat.data(), &len, name, 255, 0), 0);
+  EXPECT_EQ(stat[4], 2);
+  BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+  ASSERT_TRUE(DeleteIndex(f.dict, *f.table, 1));
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &len, key.data(), static_cast<uint8_t>(key.size()), 0),
+            0);
+  len = static_cast<uint32_t>(stat.size());
+  ASSERT_EQ(BTRCALL(B_STAT, block, stat.data(), &len, name, 255, 0), 0);
+  EXPECT_EQ(stat[4], 1);
+  BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+}
+
+TEST(DataFiles, FailedConversionRestoresTheData) {
+  Fixture f("restore");
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  Fill(f.Path(), 50);
+  // The new file's key on B refuses duplicates; the old file, made with duplicates, holds two.
+  f.dict.options.data_conv_mode = false;
+  f.table->segments[0]->flags |= 1;
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  Fill(f.Path(), 3);
+  Fill(f.Path(), 1);  // a second record with B = 0
+  f.table->segments[0]->flags &= ~1;
+  f.dict.options.data_conv_mode = true;
+  EXPECT_FALSE(AddField(f.dict, *f.table, "NEW", 1, 2, 0));
+  EXPECT_EQ(f.ui.Last(), "VE1071 Btrieveファイルのフォーマット変換中にエラー(5)");
+  EXPECT_EQ(f.table->FindField("NEW"), nullptr);
+  std::vector<std::string> records = ReadAll(f.Path());
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[3], Record(0));
+}
+
+}  // namespace
+}  // namespace dictedit
