@@ -2,12 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "btrieve_files.h"
+#include "dbmagic_import.h"
 #include "ddf_dictionary.h"
 #include "dictio/dictio.h"
 #include "editing.h"
+#include "generators.h"
+#include "text_transfer.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -48,6 +52,10 @@ const char kUsage[] =
     "  set-index-name TABLE KEY NAME\n"
     "  delete-field TABLE NAME | delete-index TABLE KEY | delete-table TABLE\n"
     "  create-files [TABLE...]               data files from the dictionary\n"
+    "  export-table TABLE FILE | import-table FILE\n"
+    "  field-id-list FILE                    the identifier constants module\n"
+    "  create-form TABLE FILE [FORMNAME] [FIELD...]   all fields when none are named\n"
+    "  import-dbmagic FILE\n"
     "  options | set-option KEY VALUE\n";
 
 int ToInt(const std::string &s, bool *ok) {
@@ -229,6 +237,36 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int befo
     DdfTable *t = table_named(a[0]);
     if (t == nullptr) return 1;
     done = DeleteTable(dict, *t);
+  } else if (command == "export-table") {
+    if (a.size() != 2) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    ExportTableText(dict, *t, a[1]);
+    return -1;
+  } else if (command == "import-table") {
+    if (a.size() != 1) return usage();
+    done = ImportTableText(dict, a[0]) != nullptr;
+  } else if (command == "field-id-list") {
+    if (a.size() != 1) return usage();
+    if (dict.CurrentTable() == nullptr && !dict.tables.empty())
+      dict.current_file_id = dict.tables[0]->file_id;
+    return WriteConstantsModule(dict, a[0]) == 0 ? -1 : 1;
+  } else if (command == "create-form") {
+    if (a.size() < 2) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    std::string form_name = a.size() >= 3 ? a[2] : "ZelkoForm1";
+    std::vector<std::string> chosen(a.begin() + std::min<size_t>(3, a.size()), a.end());
+    if (chosen.empty()) {
+      for (const auto &f : t->fields)
+        chosen.push_back(f->name);
+    }
+    return CreateForm(dict, *t, chosen, a[1], form_name) == 0 ? -1 : 1;
+  } else if (command == "import-dbmagic") {
+    if (a.size() != 1) return usage();
+    if (dict.CurrentTable() == nullptr && !dict.tables.empty())
+      dict.current_file_id = dict.tables[0]->file_id;
+    done = ImportDbMagic(dict, a[0]) == 0;
   } else if (command == "create-files") {
     std::vector<std::string> names;
     for (const std::string &n : a)

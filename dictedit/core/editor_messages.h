@@ -71,3 +71,34 @@ inline constexpr const char *kVE1075 =
 inline constexpr const char *kVE1076 =
     "VE1076 BtrieveのCreateIndexオペレーションに失敗しました。Btrieveからのステータスは(%d)です。";
 }  // namespace dictedit::msg
+
+namespace dictedit::msg {
+inline constexpr const char *kVE1009 = "VE1009 テーブルが選択されていません";
+inline constexpr const char *kVE1032 = "VE1032 搬出ﾌｧｲﾙを書き込みモードでｵｰﾌﾟﾝできません";
+inline constexpr const char *kVE1033 = "VE1033 テーブル[%s]の搬出が終了しました。";
+inline constexpr const char *kVE1034Open = "VE1034 搬入ﾌｧｲﾙを読み込みモードでｵｰﾌﾟﾝできません";
+inline constexpr const char *kVE1034Index = "VE1034 インデックスのIDが不正です。";
+inline constexpr const char *kVE1050 = "VE1050 クリップボードの内容が不正です。";
+}  // namespace dictedit::msg
+
+namespace dictedit::msg {
+inline constexpr const char *kVE1042 = "VE1042 ファイル %s はすでに存在します。上書きしますか？";
+inline constexpr const char *kVE1043 = "VE1043 ファイルが書き込みモードでｵｰﾌﾟﾝできません。";
+inline constexpr const char *kVE1044 = "VE1044 ﾌｨｰﾙﾄﾞIDﾌｧｲﾙの出力が終了しました。";
+inline constexpr const char *kVE1046 = "VE1046 書き込むﾌｫｰﾑ %s のｵｰﾌﾟﾝに失敗しました。";
+inline constexpr const char *kVE1049 = "VE1049 ﾃｰﾌﾞﾙにﾌｨｰﾙﾄﾞが定義されていません。";
+inline constexpr const char *kVE1058 = "VE1058 dbMagic情報ファイルがオープンできません。";
+inline constexpr const char *kVE1059 = "VE1059 dbMagic情報ファイルの搬入に失敗しました。";
+inline constexpr const char *kVE1060 =
+    "VE1060 dbMagicの数値形フィールドに不正なデータ長があります。";
+inline constexpr const char *kVE1061 = "VE1061 dbMagic情報ファイルのFILE行にDESC=が存在しません。";
+inline constexpr const char *kVE1062 =
+    "VE1062 dbMagic情報ファイルのFILE行にNAME=(btrieveファイル名)の定義が存在しません。";
+inline constexpr const char *kVE1078 =
+    "VE1078 "
+    "フィールド数が多いのでフォームを作成してもVB4で利用できません。\n(VB4では最大254コントロール/"
+    "Form)";
+inline constexpr const char *kVE1079 = "VE1079 dbMagic情報ファイルにFILE=の行が存在しません。";
+inline constexpr const char *kVE1080 =
+    "VE1080 dBMagic側のフィールド名がサイズ20バイトを超えているため搬入できません。";
+}  // namespace dictedit::msg

@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "batch.h"
+#include "dbmagic_import.h"
+#include "editing.h"
+#include "editor_test_util.h"
+#include "generators.h"
+#include "text_transfer.h"
+#include "zelko_test_env.h"
+#include "zplatform/codepage.h"
+
+namespace dictedit {
+namespace {
+
+std::string ReadBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Scratch(const std::string &name) {
+  return zelko_testing::ScratchDir() + "/" + name;
+}
+
+// Compares with the golden file; ZELKO_WRITE_GOLDEN=1 writes it instead.
+void ExpectGolden(const std::string &bytes, const std::string &name) {
+  std::string path = std::string(ZELKO_GOLDEN_DIR) + "/" + name;
+  if (getenv("ZELKO_WRITE_GOLDEN") != nullptr) std::ofstream(path, std::ios::binary) << bytes;
+  EXPECT_EQ(bytes, ReadBytes(path)) << name;
+}
+
+// CUST: NAME String 30, KANA Zstring 11, 住所 String 40, PRICE Decimal 5.2, AGE Integer 2;
+// keys NAME (duplicates, modifiable) and KANA+AGE; the name "BY NAME" on key 0. ITEM: CODE.
+struct Sample {
+  RecordingUi ui;
+  DdfDictionary dict{ui};
+  DdfTable *cust = nullptr;
+  Sample() {
+    ResetIdentifierCounters();
+    dict.ddf_directory = "/srv/shop";
+    cust = AddTable(dict, "cust", "cust");
+    AddField(dict, *cust, "NAME", 0, 30, 0);
+    AddField(dict, *cust, "KANA", 11, 11, 0);
+    AddField(dict, *cust, zplatform::FromUtf8("住所"), 0, 40, 0);
+    AddField(dict, *cust, "PRICE", 5, 5, 2);
+    AddField(dict, *cust, "AGE", 1, 2, 0);
+    AddIndex(dict, *cust, {{"NAME", 3}});
+    AddIndex(dict, *cust, {{"KANA", 0}, {"AGE", 0}});
+    SetIndexName(dict, *cust, 0, "by name");
+    DdfTable *item = AddTable(dict, "item", "item.dat");
+    AddField(dict, *item, "CODE", 0, 8, 0);
+    AddIndex(dict, *item, {{"CODE", 0}});
+    EXPECT_EQ(dict.NormaliseDictionary(), 0);
+    ui.messages.clear();
+  }
+};
+
+TEST(TextTransfer, ExportImportRoundTripAndRefusals) {
+  Sample s;
+  std::string path = Scratch("export.txt");
+  ExportTableText(s.dict, *s.cust, path);
+  EXPECT_EQ(s.ui.Last(), "VE1033 テーブル[CUST]の搬出が終了しました。");
+  ExpectGolden(ReadBytes(path), "export.txt");
+
+  ImportTableText(s.dict, path);
+  EXPECT_EQ(s.ui.Last(), "VE1007 すでに同名のテーブルが定義されています。");
+  std::string text = ReadBytes(path);
+  text.replace(text.find("CUST\r\n"), 4, "COPY");
+  std::ofstream(path, std::ios::binary) << text;
+  DdfTable *copy = ImportTableText(s.dict, path);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->file_id, 6);
+  EXPECT_EQ(copy->field_count(), 5);
+  EXPECT_EQ(copy->segment_count(), 3);
+  EXPECT_EQ(copy->named_indexes[0]->name, "BY^NAME");
+  EXPECT_EQ(copy->segments[2]->field_id, copy->FindField("AGE")->field_id);
+  EXPECT_EQ(s.dict.IsModified(), 1);
+
+  struct Case {
+    const char *text;
+    const char *message;  // "" for none
+    int fields;
+  } cases[] = {
+      {"[TableName]\nX\r\n", "", -1},
+      {"[TableName]\r\nX\r\n[TableLocation]\r\nX.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\n",
+       "", 0},
+      {"[TableName]\r\nY\r\n[TableLocation]\r\nY.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\nA,"
+       "0,0,4,0\r\n"
+       "[IndexNumber,Part,FieldName,Flags]\r\n0,0,B,256\r\n",
+       "VE1034 インデックスのIDが不正です。", -1},
+      {"[TableName]\r\nZ\r\n[TableLocation]\r\nZ.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\nA,"
+       "0,0,4,0\r\nB,1\r\n",
+       "", 1},
+  };
+  for (const Case &c : cases) {
+    s.ui.messages.clear();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+    size_t before = s.dict.tables.size();
+    DdfTable *t = ImportTableText(s.dict, path);
+    EXPECT_EQ(t != nullptr, c.fields >= 0) << c.text;
+    if (t) {
+      EXPECT_EQ(t->field_count(), c.fields);
+    }
+    EXPECT_EQ(s.dict.tables.size(), before + (c.fields >= 0 ? 1 : 0));
+    EXPECT_EQ(s.ui.Last(), c.message);
+  }
+  ImportTableText(s.dict, Scratch("missing.txt"));
+  EXPECT_EQ(s.ui.Last(), "VE1034 搬入ﾌｧｲﾙを読み込みモードでｵｰﾌﾟﾝできません");
+}
+
+TEST(TextTransfer, FieldClipboard) {
+  Sample s;
+  std::string clip = FieldClipboardText(*s.cust->fields[3]);
+  EXPECT_EQ(clip, "[Field]\nPRICE,5,5,2\n");
+  EXPECT_EQ(PasteFieldText(s.dict, *s.cust, clip, -1), nullptr);
+  EXPECT_EQ(s.ui.Last(), "VE1006 すでに同名のフィールドが定義されています");
+  DdfField *pasted = PasteFieldText(s.dict, *s.cust, "[Field]\nCOST,5,5,2\n", 1);
+  ASSERT_NE(pasted, nullptr);
+  EXPECT_EQ(s.cust->fields[1]->name, "COST");
+  for (const char *bad : {"[Fiel]\nA,0,1,0\n", "[Field]\nABCDEFGHIJKLMNOPQRSTU,0,1,0\n",
+                          "[Field]\nA,0,1\n", "[Field]\nA,0,0,0\n"}) {
+    s.ui.messages.clear();
+    EXPECT_EQ(PasteFieldText(s.dict, *s.cust, bad, -1), nullptr) << bad;
+    EXPECT_EQ(s.ui.Last(), "VE1050 クリップボードの内容が不正です。") << bad;
+  }
+}
+
+TEST(Generators, ConstantsModulesAndFormsByteForByte) {
+  Sample s;
+  ExpectGolden(ConstantsModuleText(s.dict, 0), "fieldid_numbers.bas");
+  ExpectGolden(ConstantsModuleText(s.dict, 1), "fieldid_names.bas");
+  std::vector<std::string> chosen = {"NAME", zplatform::FromUtf8("住所"), "GONE", "PRICE"};
+  ExpectGolden(FormText(s.dict, *s.cust, chosen, "CustForm", 5), "form_vb5.frm");
+  ExpectGolden(FormText(s.dict, *s.cust, chosen, "CustForm", 4), "form_vb4.frm");
+  ExpectGolden(FormText(s.dict, *s.cust, chosen, "CustForm", 2), "form_vb2.frm");
+
+  DdfField f;
+  struct {
+    int type, size, decimals, max;
+  } lengths[] = {{0, 30, 0, 30}, {5, 5, 2, 10},   {5, 5, 0, 9}, {6, 8, 2, 10},
+                 {8, 4, 1, 9},   {11, 11, 0, 10}, {1, 4, 0, 0}};
+  for (const auto &l : lengths) {
+    f.data_type = static_cast<uint8_t>(l.type);
+    f.size = l.size;
+    f.decimals = static_cast<uint8_t>(l.decimals);
+    EXPECT_EQ(EditMaxLength(f), l.max) << l.type;
+  }
+  // The Visual Basic 4 and 5 limit of 129 fields; version 2 has none.
+  DdfTable *wide = AddTable(s.dict, "WIDE", "W");
+  std::vector<std::string> many;
+  for (int i = 0; i < 130; ++i) {
+    AddField(s.dict, *wide, "F" + std::to_string(i), 1, 2, 0);
+    many.push_back("F" + std::to_string(i));
+  }
+  EXPECT_EQ(CreateForm(s.dict, *wide, many, Scratch("wide.frm"), "W"), -1);
+  EXPECT_EQ(s.ui.Last().substr(0, 6), "VE1078");
+  many.pop_back();
+  EXPECT_EQ(CreateForm(s.dict, *wide, many, Scratch("wide.frm"), "W"), 0);
+  s.dict.options.form_version = 2;
+  many.push_back("F129");
+  EXPECT_EQ(CreateForm(s.dict, *wide, many, Scratch("wide.frm"), "W"), 0);
+  EXPECT_EQ(CreateForm(s.dict, *wide, many, "/nonexistent/dir/x.frm", "W"), -1);
+  EXPECT_EQ(s.ui.Last(), "VE1046 書き込むﾌｫｰﾑ /nonexistent/dir/x.frm のｵｰﾌﾟﾝに失敗しました。");
+  DdfTable *empty = AddTable(s.dict, "EMPTY", "E");
+  EXPECT_EQ(CreateForm(s.dict, *empty, {}, Scratch("e.frm"), "E"), -1);
+  EXPECT_EQ(s.ui.Last(), "VE1049 ﾃｰﾌﾞﾙにﾌｨｰﾙﾄﾞが定義されていません。");
+
+  std::string bas = Scratch("fieldid.bas");
+  s.dict.current_file_id = s.cust->file_id;
+  EXPECT_EQ(WriteConstantsModule(s.dict, bas), 0);
+  EXPECT_EQ(s.ui.Last(), "VE1044 ﾌｨｰﾙﾄﾞIDﾌｧｲﾙの出力が終了しました。");
+  s.ui.answers.push_back(false);
+  EXPECT_EQ(WriteConstantsModule(s.dict, bas), -1);
+  EXPECT_EQ(s.ui.Last(), "VE1042 ファイル " + bas + " はすでに存在します。上書きしますか？");
+}
+
+std::string Magic(const std::string &utf8) {
+  std::string path = Scratch("magic.txt");
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << zplatform::FromUtf8(utf8);
+  return path;
+}
+
+TEST(DbMagic, EveryKindAndEveryFailure) {
+  Sample s;
+  s.dict.current_file_id = s.cust->file_id;
+  std::string ok = Magic(
+      "; dbMagic\r\n"
+      "FILE DESC=\"受注\" NAME=\"JUCHU.DAT\"\r\n"
+      "FLD DESC=\"番号\" ATTR=N SIZ=4\r\n"
+      "FLD DESC=\"品名\" ATTR=A SIZ=20\r\n"
+      "FLD DESC=\"メモ\" ATTR=M SIZ=30\r\n"
+      "FLD DESC=\"済\" ATTR=B\r\n"
+      "FLD DESC=\"日付\" ATTR=D\r\n"
+      "FLD DESC=\"時刻\" ATTR=T\r\n"
+      "FLD DESC=\"金額\" ATTR=N SIZ=8 DECI=2\r\n"
+      "FLD DESC=\"量\" ATTR=N SIZ=8\r\n"
+      "KEY MOD=N {\r\n"
+      "SEG DIR=A FLD=1 }}\r\n"
+      "KEY MOD=Y {\r\n"
+      "SEG DIR=D FLD=2\r\n"
+      "SEG DIR=A FLD=5 }}\r\n"
+      "END\r\n"
+      "FILE DESC=\"顧客\" NAME=\"KOKYAKU.DAT\"\r\n"
+      "FLD DESC=\"CODE\" ATTR=N SIZ=2\r\n"
+      "KEY MOD=N {\r\n"
+      "SEG DIR=A FLD=1 }}\r\n");
+  ASSERT_EQ(ImportDbMagic(s.dict, ok), 0) << s.ui.Last();
+  ASSERT_EQ(s.dict.tables.size(), 4u);
+  const DdfTable &t = *s.dict.tables[2];
+  EXPECT_EQ(zplatform::ToUtf8(t.name), "受注");
+  EXPECT_EQ(t.location, "JUCHU.DAT");
+  int want[][4] = {{1, 4, 0, 0},  {0, 20, 0, 4}, {0, 30, 0, 24}, {7, 1, 0, 54},
+                   {1, 4, 0, 55}, {4, 4, 0, 59}, {2, 8, 2, 63},  {2, 8, 0, 71}};
+  ASSERT_EQ(t.field_count(), 8);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(t.fields[i]->data_type, want[i][0]) << i;
+    EXPECT_EQ(t.fields[i]->size, want[i][1]) << i;
+    EXPECT_EQ(t.fields[i]->decimals, want[i][2]) << i;
+    EXPECT_EQ(t.fields[i]->offset, want[i][3]) << i;
+  }
+  ASSERT_EQ(t.segment_count(), 3);
+  EXPECT_EQ(t.segments[0]->flags, 0x103);
+  EXPECT_EQ(t.segments[1]->flags, 0x102 | 0x40 | 0x10);
+  EXPECT_EQ(t.segments[2]->flags, 0x102);
+  EXPECT_EQ(t.segments[2]->key_number, 1);
+  EXPECT_EQ(t.segments[2]->part, 1);
+  EXPECT_EQ(t.segments[2]->field_id, t.fields[4]->field_id);
+  EXPECT_EQ(zplatform::ToUtf8(s.dict.tables[3]->name), "顧客");
+
+  struct Case {
+    const char *text;
+    const char *message;  // the specific message before VE1059, "" for none
+  } cases[] = {
+      {"a\r\nb\r\nc\r\nd\r\nFILE DESC=\"X\" NAME=\"X\"\r\n",
+       "VE1079 dbMagic情報ファイルにFILE=の行が存在しません。"},
+      {"a\r\n", ""},
+      {"FILE NAME=\"X\"\r\n", "VE1061 dbMagic情報ファイルのFILE行にDESC=が存在しません。"},
+      {"FILE DESC=\"X\"\r\n",
+       "VE1062 dbMagic情報ファイルのFILE行にNAME=(btrieveファイル名)の定義が存在しません。"},
+      {"FILE DESC=\"CUST\" NAME=\"X\"\r\n", "VE1007 すでに同名のテーブルが定義されています。"},
+      {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"ABCDEFGHIJKLMNOPQRSTUV\" ATTR=A SIZ=2\r\nEND\r\n",
+       "VE1080 dBMagic側のフィールド名がサイズ20バイトを超えているため搬入できません。"},
+      {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" ATTR=N SIZ=3\r\nEND\r\n",
+       "VE1060 dbMagicの数値形フィールドに不正なデータ長があります。"},
+      {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" ATTR=A SIZ=3\r\nKEY MOD=N\r\nSEG DIR=A FLD=2 "
+       "}}\r\n",
+       "VE1034 インデックスのIDが不正です。"},
+      {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" SIZ=3\r\nEND\r\n", ""},
+      {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" ATTR=A SIZ=3\r\n", ""},
+  };
+  for (const Case &c : cases) {
+    s.ui.messages.clear();
+    size_t before = s.dict.tables.size();
+    EXPECT_EQ(ImportDbMagic(s.dict, Magic(c.text)), -1) << c.text;
+    EXPECT_EQ(s.dict.tables.size(), before) << c.text;
+    ASSERT_FALSE(s.ui.messages.empty());
+    EXPECT_EQ(s.ui.Last(), "VE1059 dbMagic情報ファイルの搬入に失敗しました。");
+    std::string specific = s.ui.messages.size() >= 2 ? s.ui.messages[s.ui.messages.size() - 2] : "";
+    EXPECT_EQ(specific, c.message) << c.text;
+  }
+  s.ui.messages.clear();
+  EXPECT_EQ(ImportDbMagic(s.dict, Scratch("none.txt")), -1);
+  EXPECT_EQ(s.ui.messages.front(), "VE1058 dbMagic情報ファイルがオープンできません。");
+}
+
+// A form made for a table of the example dictionary runs in the form host: a record typed
+// and inserted there is read back by the first-record button.
+TEST(Generators, GeneratedFormWorksInTheFormHost) {
+  std::string dir = Scratch("shop");
+  std::filesystem::create_directories(dir);
+  for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
+    std::filesystem::copy_file(std::string(ZELKO_SOURCE_DIR) + "/examples/shop/" + n,
+                               dir + "/" + n);
+  }
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "create-files", "PRODUCT", ";", "create-form", "PRODUCT",
+                      dir + "/Product.frm", "ProductForm"},
+                     out, err),
+            0)
+      << err.str();
+  std::string frm = ReadBytes(dir + "/Product.frm");
+  ASSERT_NE(frm.find("DbTable         =   \"PRODUCT\""), std::string::npos);
+  std::ofstream(dir + "/entry.macro")
+      << "type ZelkoEdit1 \"P-100\"\ntype ZelkoEdit2 \"ねじ\"\nclick ZelkoBtn1\n"
+         "click ZelkoBtn4\nprint ZelkoEdit1.Text\nprint ZelkoEdit2.Text\n";
+  std::string command = std::string("QT_QPA_PLATFORM=offscreen ") + ZELKO_FORM_BINARY +
+                        " --macro " + dir + "/entry.macro " + dir + "/Product.frm > " + dir +
+                        "/out.txt 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string printed = ReadBytes(dir + "/out.txt");
+  EXPECT_NE(printed.find("ZelkoEdit1.Text = \"P-100\""), std::string::npos) << printed;
+  EXPECT_NE(printed.find("ZelkoEdit2.Text = \"ねじ\""), std::string::npos) << printed;
+}
+
+}  // namespace
+}  // namespace dictedit
