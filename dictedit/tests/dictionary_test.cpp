@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "batch.h"
 #include "ddf_dictionary.h"
 #include "dictionary_builder.h"
 #include "editing.h"
@@ -304,6 +306,108 @@ TEST(Options, DefaultsReadWriteAndRefusals) {
   std::ofstream(std::string(getenv("ZELKO_CONFIG_DIR")) + "/zelko.ini")
       << "[dicteditp]\nfields_per_page=0\n";
   EXPECT_EQ(LoadOptions().fields_per_page, 40);
+}
+
+}  // namespace
+}  // namespace dictedit
+
+namespace dictedit {
+namespace {
+
+// The example dictionary saved by the editor reads back the same, record for record.
+TEST(Dictionary, ExampleDictionaryRoundTrip) {
+  std::string dir = NewDir("example");
+  for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
+    std::filesystem::copy_file(std::string(ZELKO_SOURCE_DIR) + "/examples/shop/" + n,
+                               dir + "/" + n);
+  }
+  auto records = [](const std::string &d) {
+    std::vector<std::string> out;
+    EXPECT_EQ(DDFOpen(d.c_str(), 0), 0);
+    DdfFileRecord f{};
+    while (DDFReadFile(&f) == 0)
+      out.push_back(std::string(reinterpret_cast<char *>(&f), sizeof f));
+    DdfFieldRecord e{};
+    while (DDFReadField(&e) == 0) {
+      e.flags = 0;  // the editor keeps no field flags
+      out.push_back(std::string(reinterpret_cast<char *>(&e), sizeof e));
+    }
+    DdfIndexRecord i{};
+    while (DDFReadIndex(&i) == 0)
+      out.push_back(std::string(reinterpret_cast<char *>(&i), sizeof i));
+    DDFClose();
+    return out;
+  };
+  // What a table says, without the identifiers the editor renumbers.
+  auto content = [](const DdfDictionary &d) {
+    std::ostringstream text;
+    for (const auto &t : d.tables) {
+      text << t->name << " " << t->location << "\n";
+      for (const auto &f : t->fields) {
+        text << f->name << " " << int(f->data_type) << " " << f->offset << " " << f->size << " "
+             << int(f->decimals) << "\n";
+      }
+      for (const auto &sg : t->segments) {
+        text << sg->key_number << " " << sg->part << " " << t->FieldById(sg->field_id)->name << " "
+             << sg->flags << "\n";
+      }
+      for (const auto &n : t->named_indexes)
+        text << n->name << " " << n->offset << "\n";
+    }
+    return text.str();
+  };
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  dict.ddf_directory = dir;
+  ASSERT_EQ(dict.LoadDictionary(), 0);
+  ASSERT_EQ(dict.tables.size(), 3u);
+  std::string loaded = content(dict);
+  dict.SetModified(1);
+  ASSERT_EQ(dict.FullSave(), 0);
+  EXPECT_TRUE(ui.messages.empty());
+  std::vector<std::string> first = records(dir);
+  DdfDictionary again(ui);
+  again.ddf_directory = dir;
+  ASSERT_EQ(again.LoadDictionary(), 0);
+  EXPECT_EQ(content(again), loaded);
+  again.SetModified(1);
+  ASSERT_EQ(again.FullSave(), 0);
+  EXPECT_EQ(records(dir), first);  // a second save writes the same records
+}
+
+// The batch front: edits chained with ";", saved once; a refused edit saves nothing.
+TEST(Dictionary, BatchCommands) {
+  std::string dir = zelko_testing::ScratchDir() + "/batch";
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "new"}, out, err), 0);
+  ASSERT_EQ(
+      RunBatch({dir, "add-table", "cust", "cust", ";", "add-field", "cust", "name", "String", "20",
+                ";", "add-index", "cust", "name:3", ";", "set-index-name", "cust", "0", "by name"},
+               out, err),
+      0)
+      << err.str();
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "bad", "Integer", "3"}, out, err), 1);
+  EXPECT_NE(err.str().find("VE1003"), std::string::npos);
+  EXPECT_EQ(RunBatch({dir, "add-table", "x", "x"}, out, err), 1);  // no key: VE1057, not saved
+  std::ostringstream cancelled;
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "age", "Integer", "2", ";", "delete-field", "cust",
+                      "age", "--cancel"},
+                     out, cancelled),
+            1);
+  EXPECT_NE(cancelled.str().find("VE1010 フィールド [AGE] を削除しますか？ [Cancel]"),
+            std::string::npos);
+  std::ostringstream listing;
+  ASSERT_EQ(RunBatch({dir, "list"}, listing, err), 0);
+  EXPECT_EQ(listing.str(),
+            "table 4 CUST CUST.BTR\n"
+            "  field 19 NAME String 20 0 @0\n"
+            "  segment key 0 part 0 NAME flags 259\n"
+            "  name BY^NAME key 0\n");
+  EXPECT_EQ(RunBatch({dir, "frobnicate"}, out, err), 2);
+  EXPECT_EQ(RunBatch({dir, "set-option", "form_version", "4"}, out, err), 0);
+  std::ostringstream options;
+  ASSERT_EQ(RunBatch({dir, "options"}, options, err), 0);
+  EXPECT_NE(options.str().find("form_version=4\n"), std::string::npos);
 }
 
 }  // namespace
