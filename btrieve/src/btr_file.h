@@ -138,7 +138,7 @@ class BtrFile {
   int RetirePosition(int64_t pos);
   int64_t RecordCount();
 
-  // Reloads the specification when another process changed the keys (call inside a write
+  // Reloads the file and key layout when another process changed the keys (call inside a write
   // transaction).
   int RefreshSpecIfChanged();
   // Sets how long a write waits for another process's transaction on this file.

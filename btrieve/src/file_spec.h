@@ -70,7 +70,7 @@ int ParseKeyBuffer(const uint8_t *data, uint32_t length, const FileSpec &spec, K
 std::vector<uint8_t> BuildStatBuffer(const FileSpec &spec, uint32_t record_count,
                                      const std::vector<uint32_t> &unique_counts);
 
-// Storage form of the specification (the same layout as Create, with the flag 128 of
+// Storage form of a file specification (the same layout as Create, with the flag 128 of
 // supplemental keys kept).
 std::vector<uint8_t> SerializeSpec(const FileSpec &spec);
 bool DeserializeSpec(const std::vector<uint8_t> &bytes, FileSpec *spec);
