@@ -129,40 +129,33 @@ bool IsVariableType(int code) {
   return code == 12 || code == 13;
 }
 
-std::string BlanksToCarets(const std::string &name) {
-  std::string out = name;
-  for (size_t i = 0; i < out.size(); ++i) {
-    if (zplatform::IsLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
-      ++i;
-    } else if (out[i] == ' ') {
-      out[i] = '^';
-    }
-  }
-  return out;
-}
-
-std::string CaretsToBlanks(const std::string &name) {
-  std::string out = name;
-  for (size_t i = 0; i < out.size(); ++i) {
-    if (zplatform::IsLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
-      ++i;
-    } else if (out[i] == '^') {
-      out[i] = ' ';
-    }
-  }
-  return out;
-}
-
-std::string UpperCodePage(const std::string &text) {
+namespace {
+// Applies `map` to every single-byte character; double-byte characters stay as they are.
+template <typename Map>
+std::string MapSingleBytes(const std::string &text, Map map) {
   std::string out = text;
   for (size_t i = 0; i < out.size(); ++i) {
     if (zplatform::IsLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
       ++i;
-    } else if (out[i] >= 'a' && out[i] <= 'z') {
-      out[i] = static_cast<char>(out[i] - 'a' + 'A');
+    } else {
+      out[i] = map(out[i]);
     }
   }
   return out;
+}
+}  // namespace
+
+std::string BlanksToCarets(const std::string &name) {
+  return MapSingleBytes(name, [](char c) { return c == ' ' ? '^' : c; });
+}
+
+std::string CaretsToBlanks(const std::string &name) {
+  return MapSingleBytes(name, [](char c) { return c == '^' ? ' ' : c; });
+}
+
+std::string UpperCodePage(const std::string &text) {
+  return MapSingleBytes(
+      text, [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
 }
 
 DdfIo DictioCalls() {
