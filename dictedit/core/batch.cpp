@@ -6,12 +6,10 @@
 #include <cstdlib>
 
 #include "btrieve_files.h"
-#include "dbmagic_import.h"
 #include "ddf_dictionary.h"
 #include "dictio/dictio.h"
 #include "editing.h"
-#include "generators.h"
-#include "text_transfer.h"
+#include "editor_commands.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -22,7 +20,8 @@ bool ConsoleUi::Message(const std::string &text, bool ok_cancel) {
             << '\n';
   return !(ok_cancel && cancel_);
 }
-bool ConsoleUi::ChooseFile(bool, const std::string &, const std::string &, std::string *) {
+bool ConsoleUi::ChooseFile(bool, const std::string &, const std::string &, std::string *name) {
+  if (!file_answer.empty()) *name = file_answer;
   return !cancel_;
 }
 int ConsoleUi::ChooseOne(const std::string &, const std::vector<std::string> &entries) {
@@ -31,11 +30,17 @@ int ConsoleUi::ChooseOne(const std::string &, const std::vector<std::string> &en
 bool ConsoleUi::ChooseSeveral(const std::string &, const std::vector<std::string> &entries,
                               std::vector<int> *chosen) {
   if (cancel_) return false;
-  for (size_t i = 0; i < entries.size(); ++i)
+  // In the order given, as the chosen list is built.
+  for (size_t i = 0; choice_answer.empty() && i < entries.size(); ++i)
     chosen->push_back(static_cast<int>(i));
+  for (const std::string &wanted : choice_answer) {
+    auto at = std::find(entries.begin(), entries.end(), wanted);
+    if (at != entries.end()) chosen->push_back(static_cast<int>(at - entries.begin()));
+  }
   return true;
 }
-bool ConsoleUi::AskText(const std::string &, std::string *) {
+bool ConsoleUi::AskText(const std::string &, std::string *text) {
+  if (!text_answer.empty()) *text = text_answer;
   return !cancel_;
 }
 
@@ -141,6 +146,8 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   }
 
   if (dict.LoadDictionary() != 0) return 1;
+  // As after loading in the editor: the first table's view is the active one.
+  if (!dict.tables.empty()) dict.current_file_id = dict.tables[0]->file_id;
   // Edits separated by ";" are made in turn and saved once at the end.
   std::vector<std::vector<std::string>> edits(1);
   for (size_t i = 1; i < args.size(); ++i) {
@@ -164,6 +171,7 @@ namespace {
 // One edit; -1 when it was made and the next may follow, else the exit status.
 int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int before,
             std::ostream &out, std::ostream &err) {
+  ConsoleUi &ui = static_cast<ConsoleUi &>(dict.Ui());
   const std::string &command = words[0];
   std::vector<std::string> a(words.begin() + 1, words.end());
   bool ok = true;
@@ -239,34 +247,28 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int befo
     done = DeleteTable(dict, *t);
   } else if (command == "export-table") {
     if (a.size() != 2) return usage();
-    DdfTable *t = table_named(a[0]);
-    if (t == nullptr) return 1;
-    ExportTableText(dict, *t, a[1]);
-    return -1;
+    if (table_named(a[0]) == nullptr) return 1;
+    ui.file_answer = a[1];
+    return ExportTableCommand(dict) == 0 ? -1 : 1;
   } else if (command == "import-table") {
     if (a.size() != 1) return usage();
-    done = ImportTableText(dict, a[0]) != nullptr;
+    ui.file_answer = a[0];
+    done = ImportTableCommand(dict) == 0;
   } else if (command == "field-id-list") {
     if (a.size() != 1) return usage();
-    if (dict.CurrentTable() == nullptr && !dict.tables.empty())
-      dict.current_file_id = dict.tables[0]->file_id;
-    return WriteConstantsModule(dict, a[0]) == 0 ? -1 : 1;
+    ui.file_answer = a[0];
+    return FieldIdListCommand(dict) == 0 ? -1 : 1;
   } else if (command == "create-form") {
     if (a.size() < 2) return usage();
-    DdfTable *t = table_named(a[0]);
-    if (t == nullptr) return 1;
-    std::string form_name = a.size() >= 3 ? a[2] : "ZelkoForm1";
-    std::vector<std::string> chosen(a.begin() + std::min<size_t>(3, a.size()), a.end());
-    if (chosen.empty()) {
-      for (const auto &f : t->fields)
-        chosen.push_back(f->name);
-    }
-    return CreateForm(dict, *t, chosen, a[1], form_name) == 0 ? -1 : 1;
+    if (table_named(a[0]) == nullptr) return 1;
+    ui.file_answer = a[1];
+    ui.text_answer = a.size() >= 3 ? a[2] : std::string();
+    ui.choice_answer.assign(a.begin() + std::min<size_t>(3, a.size()), a.end());
+    return CreateFormCommand(dict) == 0 ? -1 : 1;
   } else if (command == "import-dbmagic") {
     if (a.size() != 1) return usage();
-    if (dict.CurrentTable() == nullptr && !dict.tables.empty())
-      dict.current_file_id = dict.tables[0]->file_id;
-    done = ImportDbMagic(dict, a[0]) == 0;
+    ui.file_answer = a[0];
+    done = DbMagicImportCommand(dict) == 0;
   } else if (command == "create-files") {
     std::vector<std::string> names;
     for (const std::string &n : a)

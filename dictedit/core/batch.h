@@ -21,6 +21,10 @@ class ConsoleUi : public EditorUi {
                      std::vector<int> *chosen) override;
   bool AskText(const std::string &title, std::string *text) override;
   void StatusText(const std::string &) override {}
+  // Answers of the next file dialog, name dialog and choice (by entry text; none: all).
+  std::string file_answer;
+  std::string text_answer;
+  std::vector<std::string> choice_answer;
   void WaitCursor(bool) override {}
 
  private:

@@ -187,10 +187,6 @@ int Import(DdfDictionary &dict, const std::string &path) {
 }  // namespace
 
 int ImportDbMagic(DdfDictionary &dict, const std::string &path) {
-  if (dict.CurrentTable() == nullptr) {
-    ShowText(dict.Ui(), false, msg::kVE1009);
-    return -1;
-  }
   if (Import(dict, path) == 0) return 0;
   ShowText(dict.Ui(), false, msg::kVE1059);
   return -1;

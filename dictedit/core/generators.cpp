@@ -99,10 +99,6 @@ std::string ConstantsModuleText(const DdfDictionary &dict, int id_format) {
 }
 
 int WriteConstantsModule(DdfDictionary &dict, const std::string &path) {
-  if (dict.CurrentTable() == nullptr) {
-    ShowText(dict.Ui(), false, msg::kVE1009);
-    return -1;
-  }
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && !ShowMessage(dict.Ui(), true, msg::kVE1042, path.c_str()))
     return -1;
