@@ -19,7 +19,11 @@ class RecordingUi : public EditorUi {
     answers.pop_front();
     return a;
   }
-  bool ChooseFile(bool, const std::string &, const std::string &, std::string *) override {
+  bool ChooseFile(bool, const std::string &title, const std::string &filter,
+                  std::string *name) override {
+    file_requests.push_back(zplatform::ToUtf8(*name + "|" + title + "|" + filter));
+    if (file_answer.empty()) return false;  // never a file of the working directory
+    *name = file_answer;
     return true;
   }
   int ChooseOne(const std::string &, const std::vector<std::string> &) override { return 0; }
@@ -30,7 +34,10 @@ class RecordingUi : public EditorUi {
       chosen->push_back(static_cast<int>(i));
     return true;
   }
-  bool AskText(const std::string &, std::string *) override { return true; }
+  bool AskText(const std::string &, std::string *text) override {
+    text_requests.push_back(zplatform::ToUtf8(*text));
+    return true;
+  }
   void StatusText(const std::string &text) override { status = text; }
   void WaitCursor(bool) override {}
 
@@ -39,6 +46,9 @@ class RecordingUi : public EditorUi {
   std::deque<bool> answers;
   std::vector<std::string> choice_entries;
   std::string status;
+  std::string file_answer;
+  std::vector<std::string> file_requests;  // proposed name|title|filter
+  std::vector<std::string> text_requests;
 };
 
 }  // namespace dictedit

@@ -8,6 +8,7 @@
 #include "batch.h"
 #include "dbmagic_import.h"
 #include "editing.h"
+#include "editor_commands.h"
 #include "editor_test_util.h"
 #include "generators.h"
 #include "text_transfer.h"
@@ -178,6 +179,28 @@ TEST(Generators, ConstantsModulesAndFormsByteForByte) {
   s.ui.answers.push_back(false);
   EXPECT_EQ(WriteConstantsModule(s.dict, bas), -1);
   EXPECT_EQ(s.ui.Last(), "VE1042 ファイル " + bas + " はすでに存在します。上書きしますか？");
+}
+
+TEST(Generators, CommandsProposeTheirFilesAndNames) {
+  Sample s;
+  s.dict.current_file_id = -1;
+  EXPECT_EQ(ExportTableCommand(s.dict), -1);
+  EXPECT_EQ(s.ui.Last(), "VE1009 テーブルが選択されていません");
+  s.dict.current_file_id = s.cust->file_id;
+  s.ui.file_answer = Scratch("cmd.txt");
+  EXPECT_EQ(ExportTableCommand(s.dict), 0);
+  EXPECT_EQ(FieldIdListCommand(s.dict), 0);
+  s.ui.file_answer = Scratch("cmd.frm");
+  EXPECT_EQ(CreateFormCommand(s.dict), 0);
+  EXPECT_EQ(s.ui.file_requests,
+            (std::vector<std::string>{
+                "export.txt|搬出ﾌｧｲﾙの指定|txtﾌｧｲﾙ(*.txt)|*.txt|すべてのﾌｧｲﾙ(*.*)|*.*||",
+                "fieldid.bas||Basicﾌｧｲﾙ(*.bas)|*.bas|すべてのﾌｧｲﾙ(*.*)|*.*||",
+                "Form1.frm||Formﾌｧｲﾙ(*.frm)|*.frm|すべてのﾌｧｲﾙ(*.*)|*.*||"}));
+  EXPECT_EQ(s.ui.text_requests, std::vector<std::string>{"ZelkoForm1"});
+  // The field choice lists the names sorted; all chosen here, in that order.
+  std::string form = ReadBytes(Scratch("cmd.frm"));
+  EXPECT_LT(form.find("DbField         =   \"AGE\""), form.find("DbField         =   \"NAME\""));
 }
 
 std::string Magic(const std::string &utf8) {
