@@ -485,6 +485,12 @@ int DdfDictionary::CheckBtrieveFiles() {
   return result;
 }
 
+bool DdfDictionary::OfferSave(bool close_all) {
+  if (!modified_) return true;
+  if (!ShowText(ui_, true, msg::kVE1045)) return !close_all;
+  return FullSave() == 0;
+}
+
 int DdfDictionary::FullSave() {
   if (NormaliseDictionary() != 0) return -1;
   ui_.WaitCursor(true);

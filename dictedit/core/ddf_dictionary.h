@@ -99,6 +99,10 @@ class DdfDictionary {
   int CheckBtrieveFiles();
   // Normalise, save, check files, clear the modified flag; 0 or -1.
   int FullSave();
+  // Before Exit, the main window's close or Close All: when modified, asks VE1045; OK saves.
+  // False when closing must not go on: Cancel on Close All, or a save that failed (the
+  // edits would be lost).
+  bool OfferSave(bool close_all);
   int IsModified() const { return modified_; }
   void SetModified(int value);
   void ClearDictionary();

@@ -412,3 +412,26 @@ TEST(Dictionary, BatchCommands) {
 
 }  // namespace
 }  // namespace dictedit
+
+namespace dictedit {
+namespace {
+
+TEST(Dictionary, SavePromptBeforeClosing) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  dict.ddf_directory = LegacyDictionary("prompt");
+  ASSERT_EQ(dict.LoadDictionary(), 0);
+  EXPECT_TRUE(dict.OfferSave(true));  // nothing changed: no question
+  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_TRUE(AddField(dict, *dict.tables[0], "MORE", 0, 2, 0));
+  ui.answers = {false, false};
+  EXPECT_TRUE(dict.OfferSave(false));  // Exit: leave without saving
+  EXPECT_EQ(ui.Last(), "VE1045 DDFファイルを保存しますか？");
+  EXPECT_FALSE(dict.OfferSave(true));  // Close All: abandoned
+  dict.tables[0]->segments.clear();    // a save that cannot succeed keeps the window open
+  EXPECT_FALSE(dict.OfferSave(false));
+  EXPECT_EQ(dict.IsModified(), 1);
+}
+
+}  // namespace
+}  // namespace dictedit
