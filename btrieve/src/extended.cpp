@@ -4,11 +4,14 @@
 
 #include "btrieve/btrapi.h"
 #include "bytes.h"
+#include "file_spec.h"
 #include "key_encoder.h"
 
 namespace btr {
 namespace {
 
+// A filter field follows the key rules, except that strings and packed numbers may be
+// longer than a key can be.
 bool TypeFitsLength(uint8_t type, uint16_t len) {
   switch (type) {
     case B_TYPE_STRING:
@@ -16,25 +19,11 @@ bool TypeFitsLength(uint8_t type, uint16_t len) {
     case B_TYPE_DECIMAL:
     case B_TYPE_MONEY:
     case B_TYPE_NUMERIC:
-      return len >= 1;
     case B_TYPE_LSTRING:
-      return len >= 2;
-    case B_TYPE_INTEGER:
-    case B_TYPE_UNSIGNED_BINARY:
-      return len == 1 || len == 2 || len == 4 || len == 8;
-    case B_TYPE_FLOAT:
-    case B_TYPE_BFLOAT:
-      return len == 4 || len == 8;
-    case B_TYPE_DATE:
-    case B_TYPE_TIME:
-      return len == 4;
-    case B_TYPE_LOGICAL:
-      return len == 1 || len == 2;
-    case B_TYPE_AUTOINCREMENT:
-      return len == 2 || len == 4;
-    default:
-      return false;
+      if (len > 255) return true;
+      break;
   }
+  return LengthFitsType(type, len);
 }
 
 }  // namespace

@@ -113,6 +113,8 @@ bool IsStringType(uint8_t type) {
   return type == B_TYPE_STRING || type == B_TYPE_LSTRING || type == B_TYPE_ZSTRING;
 }
 
+}  // namespace
+
 bool LengthFitsType(uint8_t type, uint16_t len) {
   switch (type) {
     case B_TYPE_STRING:
@@ -140,8 +142,6 @@ bool LengthFitsType(uint8_t type, uint16_t len) {
       return false;
   }
 }
-
-}  // namespace
 
 bool SegmentSpec::Descending() const {
   return (flags & B_KEY_DESCENDING) != 0;

@@ -55,6 +55,10 @@ struct FileSpec {
   const CollatingTable *TableFor(const SegmentSpec &s) const;
 };
 
+// Whether a key segment of this type may have this length (strings and packed numbers up
+// to 255 bytes).
+bool LengthFitsType(uint8_t type, uint16_t len);
+
 // Parses a Create buffer (file spec, key specs, collating tables). Returns 0 or the status
 // of the first fault: 22 buffer too short, 24 page size, 26 number of keys or segments,
 // 27 key position, 28 record length, 29 key length or type, 45 inconsistent flags,
