@@ -322,7 +322,9 @@ int BtrFile::RefreshSpecIfChanged() {
   return LoadMeta();
 }
 
-void BtrFile::SetBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms); }
+void BtrFile::SetBusyTimeout(int ms) {
+  sqlite3_busy_timeout(db_, ms);
+}
 
 int BtrFile::CommitWrite() {
   int rc = Exec("COMMIT");
@@ -410,12 +412,12 @@ int BtrFile::StoreSpec(const FileSpec &spec) {
   return 0;
 }
 
-bool BtrFile::ReadRecord(int64_t pos, std::string *data, std::vector<int64_t> *seqs) {
+bool BtrFile::ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) {
   Stmt s = Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
   s.Bind(1, pos);
   if (s.Step() != SQLITE_ROW) return false;
   if (data) *data = s.Blob(0);
-  if (seqs) *seqs = UnpackSeqs(s.Blob(1), spec_.keys.size());
+  if (seqs_blob) *seqs_blob = s.Blob(1);
   return true;
 }
 

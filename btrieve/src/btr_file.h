@@ -128,8 +128,9 @@ class BtrFile {
     int64_t seq = 0;
     int64_t pos = 0;
   };
-  // The record's data and seqs; false when there is no such record.
-  bool ReadRecord(int64_t pos, std::string *data, std::vector<int64_t> *seqs);
+  // The record's data and its stored sequence blob (short or empty for entries that use the
+  // defaults; Engine::SeqsOf reads it); false when there is no such record.
+  bool ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob);
   // Inserts a record at a new position (never one used before).
   int InsertRecord(const std::string &data, int64_t *pos);
   // A new insertion sequence for an entry moved along a key (from the position numbers).

@@ -609,16 +609,7 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
   if (status != 0) return status;
   std::string old;
   std::string old_seqs_blob;
-  {
-    Stmt s = f.Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
-    s.Bind(1, c.current_pos);
-    if (s.Step() != SQLITE_ROW) {
-      status = B_POSITIONING_ERROR;
-    } else {
-      old = s.Blob(0);
-      old_seqs_blob = s.Blob(1);
-    }
-  }
+  if (!f.ReadRecord(c.current_pos, &old, &old_seqs_blob)) status = B_POSITIONING_ERROR;
   // What changes in each key, checked in full before anything is written.
   struct Change {
     bool old_null, new_null;
@@ -705,16 +696,7 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
   if (status != 0) return status;
   std::string old;
   std::string seqs_blob;
-  {
-    Stmt s = f.Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
-    s.Bind(1, c.current_pos);
-    if (s.Step() != SQLITE_ROW) {
-      status = B_POSITIONING_ERROR;
-    } else {
-      old = s.Blob(0);
-      seqs_blob = s.Blob(1);
-    }
-  }
+  if (!f.ReadRecord(c.current_pos, &old, &seqs_blob)) status = B_POSITIONING_ERROR;
   if (status != 0) {
     AbandonOp(f);
     return status;
@@ -940,13 +922,7 @@ int Engine::GetDirect(const CallArgs &a, Cursor &c) {
   }
   std::string data;
   std::string seqs_blob;
-  {
-    Stmt s = f.Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
-    s.Bind(1, pos);
-    if (pos <= 0 || s.Step() != SQLITE_ROW) return B_INVALID_RECORD_ADDRESS;
-    data = s.Blob(0);
-    seqs_blob = s.Blob(1);
-  }
+  if (pos <= 0 || !f.ReadRecord(pos, &data, &seqs_blob)) return B_INVALID_RECORD_ADDRESS;
   c.ahead.key = -2;
   int locked = LockForRead(c, pos);
   if (locked != 0) return locked;
