@@ -11,6 +11,7 @@
 #include "engine/module.h"
 #include "engine_test_util.h"
 #include "frame/class_factory.h"
+#include "qt_test_app.h"
 #include "zelko_test_env.h"
 #include "zplatform/profile.h"
 
@@ -21,13 +22,7 @@ using controltest::TestFieldControl;
 using controltest::TestSite;
 using enginetest::RecordMessages;
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "zelkocontrols_tests";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = new QApplication(argc, argv);
-  return *app;
-}
+using zelko_testing::App;
 
 std::vector<dictio::TableSpec> Tables() {
   return {{4,
@@ -47,7 +42,8 @@ class Controls : public testing::Test {
     form_ = std::make_unique<QWidget>();
   }
   // A data source on `form` named `name`, in run or design mode, with DDFDir set.
-  std::unique_ptr<ZlkBtr> Source(const std::string &name, QWidget *form, bool run = true, bool all_open = true) {
+  std::unique_ptr<ZlkBtr> Source(const std::string &name, QWidget *form, bool run = true,
+                                 bool all_open = true) {
     sites_.push_back(std::make_unique<TestSite>(name, form, run));
     auto s = std::make_unique<ZlkBtr>();
     s->SetSite(sites_.back().get());
@@ -57,7 +53,8 @@ class Controls : public testing::Test {
     LoadProperties(*s, bag, nullptr);
     return s;
   }
-  int16_t Call(Control &c, const char *method, std::vector<Variant> args, Variant *result = nullptr) {
+  int16_t Call(Control &c, const char *method, std::vector<Variant> args,
+               Variant *result = nullptr) {
     EXPECT_EQ(c.Invoke(method, args, result), kOk) << method;
     return static_cast<int16_t>(args.back().AsInteger().value_or(-999));
   }
@@ -76,8 +73,10 @@ TEST_F(Controls, DataSourcePropertiesPersistInOrder) {
   PropertyBag bag;
   SaveProperties(*s, &bag);
   std::vector<std::string> names;
-  for (const auto &i : bag.Items()) names.push_back(i.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"DDFDir", "OwnerName", "OpenMode", "AllOpen", "DistName", "CacheDDF"}));
+  for (const auto &i : bag.Items())
+    names.push_back(i.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"DDFDir", "OwnerName", "OpenMode", "AllOpen",
+                                             "DistName", "CacheDDF"}));
   ZlkBtr copy;
   LoadProperties(copy, bag, nullptr);
   PropertyBag again;
@@ -123,7 +122,9 @@ TEST_F(Controls, MethodStatusesInTheirOrder) {
   ZlkBtr empty;  // no catalog
   TestSite site("Zelko9", form_.get());
   empty.SetSite(&site);
-  EXPECT_EQ(Call(empty, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}), -20);
+  EXPECT_EQ(Call(empty, "DbAccess",
+                 {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}),
+            -20);
   EXPECT_EQ(Call(empty, "DbLoadDDF", {}), -21);
   Variant result;
   Call(empty, "DbGetNumOfTable", {});
@@ -132,20 +133,33 @@ TEST_F(Controls, MethodStatusesInTheirOrder) {
   EXPECT_EQ(result.AsInteger(), 0);
 
   auto s = Source("Zelko1", form_.get(), true, false);
-  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("NOSUCH"), Variant::String("ById")}), -4);
-  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}), -3);
+  EXPECT_EQ(
+      Call(*s, "DbAccess", {Variant::I2(12), Variant::String("NOSUCH"), Variant::String("ById")}),
+      -4);
+  EXPECT_EQ(
+      Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}),
+      -3);
   EXPECT_EQ(Call(*s, "DbClose", {Variant::String("PEOPLE")}), -3);
   EXPECT_EQ(Call(*s, "DbCreate", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(Call(*s, "DbOpen", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(Call(*s, "DbOpen", {Variant::String("PEOPLE")}), -2);
   EXPECT_EQ(Call(*s, "DbCreate", {Variant::String("PEOPLE")}), -2);
   EXPECT_EQ(Call(*s, "DbSetFileName", {Variant::String("PEOPLE"), Variant::String("x")}), -2);
-  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("")}), -6);
-  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}), 9);
-  EXPECT_EQ(Call(*s, "DbSetFieldData", {Variant::String("PEOPLE"), Variant::String("NAME"), Variant::String("ANN")}), 0);
-  EXPECT_EQ(Call(*s, "DbSetFieldData", {Variant::String("PEOPLE"), Variant::String("NOPE"), Variant::String("x")}), -5);
+  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("")}),
+            -6);
+  EXPECT_EQ(
+      Call(*s, "DbAccess", {Variant::I2(12), Variant::String("PEOPLE"), Variant::String("ById")}),
+      9);
+  EXPECT_EQ(Call(*s, "DbSetFieldData",
+                 {Variant::String("PEOPLE"), Variant::String("NAME"), Variant::String("ANN")}),
+            0);
+  EXPECT_EQ(Call(*s, "DbSetFieldData",
+                 {Variant::String("PEOPLE"), Variant::String("NOPE"), Variant::String("x")}),
+            -5);
   EXPECT_EQ(Call(*s, "DbSetLockBias", {Variant::I2(150)}), -10);
-  EXPECT_EQ(Call(*s, "DbAccess", {Variant::I2(2), Variant::String("PEOPLE"), Variant::String("ById")}), 0);
+  EXPECT_EQ(
+      Call(*s, "DbAccess", {Variant::I2(2), Variant::String("PEOPLE"), Variant::String("ById")}),
+      0);
   std::vector<Variant> get = {Variant::String("PEOPLE"), Variant::String("NAME")};
   ASSERT_EQ(s->Invoke("DbGetFieldData", get, &result), kOk);
   EXPECT_EQ(result.AsString(), "ANN");
@@ -187,7 +201,8 @@ TEST_F(Controls, BtrieveErrorSuppressesTheMessage) {
   EXPECT_EQ(messages_.Texts()[0], "VE803 Btrieveファイル PEOPLE のオープンに失敗。(12)");
   std::string seen;
   s->SetEventHandler([&](const std::string &event, std::vector<Variant> &args) {
-    seen = event + ":" + args[0].AsString().value_or("") + ":" + std::to_string(args[1].AsInteger().value_or(0));
+    seen = event + ":" + args[0].AsString().value_or("") + ":" +
+           std::to_string(args[1].AsInteger().value_or(0));
     args[1] = Variant::I2(0);
   });
   messages_.Recorder().Clear();
@@ -314,7 +329,8 @@ TEST(ClassFactory, TheThirteenClassesByName) {
   App();
   EXPECT_EQ(ControlClasses().size(), 13u);
   HResult error;
-  for (const char *name : {"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr.ZLKBtr.1", "ZLKBtr.ZLKBtr", "zelkodb", "ZLKBtr"}) {
+  for (const char *name :
+       {"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr.ZLKBtr.1", "ZLKBtr.ZLKBtr", "zelkodb", "ZLKBtr"}) {
     auto c = CreateControl(name, &error);
     ASSERT_NE(c, nullptr) << name;
     EXPECT_EQ(c->GetKind(), kKindDataSource);

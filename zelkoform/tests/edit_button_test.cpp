@@ -16,19 +16,14 @@
 #include "form_host.h"
 #include "frame/ime_service.h"
 #include "macro.h"
+#include "qt_test_app.h"
 #include "zelko_test_env.h"
 #include "zplatform/messages.h"
 
 namespace zelkoform {
 namespace {
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "zelkoform_tests";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = new QApplication(argc, argv);
-  return *app;
-}
+using zelko_testing::App;
 
 // A form with a data source on a small dictionary, four edit boxes and two buttons.
 class Hosted : public testing::Test {

@@ -11,6 +11,7 @@
 #include "btrieve/btrapi.h"
 #include "engine/module.h"
 #include "macro.h"
+#include "qt_test_app.h"
 #include "zelko_test_env.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
@@ -18,13 +19,7 @@
 namespace zelkoform {
 namespace {
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "zelkoform_tests";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = new QApplication(argc, argv);
-  return *app;
-}
+using zelko_testing::App;
 
 // A copy of the example shop directory with its customer form.
 std::string ShopCopy() {
