@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "btrieve/btrapi.h"
+#include "data_file.h"
 #include "editor_messages.h"
 #include "zplatform/paths.h"
 
@@ -44,24 +45,6 @@ bool Exists(const std::string &native) {
   struct stat st {};
   return ::stat(native.c_str(), &st) == 0;
 }
-
-struct OpenFile {
-  uint8_t block[128] = {};
-  bool open = false;
-  int16_t Open(const std::string &native) {
-    std::string key = native;
-    uint32_t length = 0;
-    int16_t s = BTRCALL(B_OPEN, block, nullptr, &length, key.data(),
-                        static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), 0);
-    open = s == 0;
-    return s;
-  }
-  ~OpenFile() {
-    if (!open) return;
-    uint32_t length = 0;
-    BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
-  }
-};
 
 bool CopyFile(const std::string &from, const std::string &to) {
   std::ifstream in(from, std::ios::binary);
@@ -193,15 +176,14 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   }
   int final_status = 0;
   {
-    OpenFile old_file, new_file;
+    OpenDataFile old_file, new_file;
     if ((status = old_file.Open(backup)) != 0 || (status = new_file.Open(path)) != 0) {
       ShowMessage(ui, false, msg::kVE1073, status);
       final_status = status;
     } else {
-      std::vector<uint8_t> stat(4096);
-      uint32_t length = static_cast<uint32_t>(stat.size());
-      char name[256] = {};
-      BTRCALL(B_STAT, old_file.block, stat.data(), &length, name, 255, 0);
+      std::vector<uint8_t> stat;
+      old_file.Stat(&stat);
+      uint32_t length = 0;
       long records = static_cast<long>(stat[6] | stat[7] << 8 | stat[8] << 16 |
                                        static_cast<uint32_t>(stat[9]) << 24);
       if (records > 0) {
@@ -214,7 +196,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
         int op = B_STEP_FIRST;
         while (true) {
           length = static_cast<uint32_t>(in.size());
-          status = BTRCALL(op, old_file.block, in.data(), &length, key, sizeof key, 0);
+          status = BTRCALL(op, old_file.Block(), in.data(), &length, key, sizeof key, 0);
           if (status != 0) break;
           op = B_STEP_NEXT;
           std::fill(out.begin(), out.end(), 0);
@@ -233,7 +215,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
           }
           uint32_t write_length = static_cast<uint32_t>(out_length);
           status =
-              BTRCALL(B_INSERT, new_file.block, out.data(), &write_length, key, sizeof key, -1);
+              BTRCALL(B_INSERT, new_file.Block(), out.data(), &write_length, key, sizeof key, -1);
           if (status != 0) break;
           ++done;
           char progress[64];
@@ -258,7 +240,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
 }
 
 int AddKeyToDataFile(DdfDictionary &dict, DdfTable &table, int first_segment) {
-  OpenFile file;
+  OpenDataFile file;
   int16_t status = file.Open(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
   if (status != 0) {
     ShowMessage(dict.Ui(), false, msg::kVE1073, status);
@@ -267,14 +249,14 @@ int AddKeyToDataFile(DdfDictionary &dict, DdfTable &table, int first_segment) {
   std::vector<uint8_t> segments = BuildKeySegments(table, first_segment);
   uint32_t length = static_cast<uint32_t>(segments.size());
   char key[1] = {};
-  status = BTRCALL(B_CREATE_INDEX, file.block, segments.data(), &length, key, 0,
+  status = BTRCALL(B_CREATE_INDEX, file.Block(), segments.data(), &length, key, 0,
                    static_cast<int8_t>(KeyNumberOfSegment(table, first_segment)));
   if (status != 0) ShowMessage(dict.Ui(), false, msg::kVE1076, status);
   return status;
 }
 
 int DropKeyFromDataFile(DdfDictionary &dict, DdfTable &table, int segment) {
-  OpenFile file;
+  OpenDataFile file;
   int16_t status = file.Open(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
   if (status != 0) {
     ShowMessage(dict.Ui(), false, msg::kVE1073, status);
@@ -282,7 +264,7 @@ int DropKeyFromDataFile(DdfDictionary &dict, DdfTable &table, int segment) {
   }
   uint32_t length = 0;
   char key[1] = {};
-  status = BTRCALL(B_DROP_INDEX, file.block, nullptr, &length, key, 0,
+  status = BTRCALL(B_DROP_INDEX, file.Block(), nullptr, &length, key, 0,
                    static_cast<int8_t>(KeyNumberOfSegment(table, segment)));
   if (status != 0) ShowMessage(dict.Ui(), false, msg::kVE1075, status);
   return status;

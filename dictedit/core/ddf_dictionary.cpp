@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "btrieve/btrapi.h"
+#include "data_file.h"
 #include "dictio/dictio.h"
 #include "editor_messages.h"
 #include "zplatform/codepage.h"
@@ -459,21 +459,14 @@ int DdfDictionary::CheckBtrieveFiles() {
     std::string path = DataFilePath(*t);
     std::string native = zplatform::NativePathOrSelf(path);
     if (!FileExists(native)) continue;
-    uint8_t block[128] = {};
-    std::string key = native;
-    uint32_t length = 0;
-    int16_t status = BTRCALL(B_OPEN, block, nullptr, &length, key.data(),
-                             static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), 0);
+    OpenDataFile file;
+    int16_t status = file.Open(native);
     bool consistent = false;
     if (status != 0) {
       ShowMessage(ui_, false, msg::kVE1073, status);
     } else {
-      std::vector<uint8_t> stat(4096);
-      length = static_cast<uint32_t>(stat.size());
-      char name[256] = {};
-      status = BTRCALL(B_STAT, block, stat.data(), &length, name, 255, 0);
-      consistent = status == 0 && (stat[0] | stat[1] << 8) == t->RecordLength();
-      BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+      std::vector<uint8_t> stat;
+      consistent = file.Stat(&stat) == 0 && (stat[0] | stat[1] << 8) == t->RecordLength();
     }
     if (consistent) continue;
     if (ShowMessage(ui_, true, msg::kVE1047, t->name.c_str(), path.c_str())) {

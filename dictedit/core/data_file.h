@@ -1,0 +1,28 @@
+// A data file opened by the editor through the record manager, closed when it goes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dictedit {
+
+class OpenDataFile {
+ public:
+  OpenDataFile() = default;
+  OpenDataFile(const OpenDataFile &) = delete;
+  OpenDataFile &operator=(const OpenDataFile &) = delete;
+  ~OpenDataFile();
+
+  // Opens `native_path` (mode 0); the status.
+  int16_t Open(const std::string &native_path);
+  // The Stat buffer (record length at 0, record count at 6); the status.
+  int16_t Stat(std::vector<uint8_t> *stat);
+  uint8_t *Block() { return block_; }
+
+ private:
+  uint8_t block_[128] = {};
+  bool open_ = false;
+};
+
+}  // namespace dictedit
