@@ -1,6 +1,6 @@
 #include "key_specs.h"
 
-#include "engine/field_conversion.h"
+#include "engine/table_access.h"
 
 namespace zelkocli {
 
@@ -39,25 +39,8 @@ FileSpecSummary ReadFileSpec(const std::vector<uint8_t> &stat) {
 }
 
 FileSpecSummary DictionaryFileSpec(const zelko::TableDescriptor &table) {
-  FileSpecSummary spec;
-  spec.page_size = 4096;
-  for (const zelko::FieldDescriptor &f : table.fields) {
-    if (f.data_type == zelko::kNote || f.data_type == zelko::kLVar) {
-      spec.variable = true;
-      break;
-    }
-    spec.record_length += f.size;
-  }
-  std::vector<KeySegmentSpec> key;
-  for (const zelko::SegmentDescriptor &s : table.segments) {
-    key.push_back({s.offset + 1, s.length, s.key_flags & ~kFlagCollating, s.data_type});
-    if ((s.key_flags & kFlagFollows) == 0) {
-      spec.keys.push_back(std::move(key));
-      key.clear();
-    }
-  }
-  if (!key.empty()) spec.keys.push_back(std::move(key));
-  return spec;
+  // What the engine would create for the table, read as Stat reports a file.
+  return ReadFileSpec(zelko::CreateSpecification(table));
 }
 
 std::vector<std::string> CompareFileSpecs(const FileSpecSummary &dictionary,

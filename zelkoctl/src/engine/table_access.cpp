@@ -30,7 +30,9 @@ int16_t Stat(TableDescriptor &table, std::vector<uint8_t> *buffer) {
   return BTRCALL(B_STAT, table.position_block.data(), buffer->data(), &len, key, sizeof key, 0);
 }
 
-bool ValidBias(int bias, int highest) { return bias >= 0 && bias <= highest && bias % 100 == 0; }
+bool ValidBias(int bias, int highest) {
+  return bias >= 0 && bias <= highest && bias % 100 == 0;
+}
 
 int16_t Transaction(int op) {
   uint32_t len = 0;
@@ -49,13 +51,15 @@ int OpenModeKeyNumber(int open_mode) {
   return open_mode >= 0 && open_mode <= 6 ? kKeys[open_mode] : 0;
 }
 
-int LockBiasOf(int locks) { return locks >= 0 && locks <= 4 ? locks * 100 : 0; }
+int LockBiasOf(int locks) {
+  return locks >= 0 && locks <= 4 ? locks * 100 : 0;
+}
 
 ButtonOperation ButtonOperationFor(int v) {
-  static const int kOps[] = {B_INSERT,   B_UPDATE,     B_DELETE,       B_GET_EQUAL,      B_GET_FIRST,
-                             B_GET_LAST, B_GET_NEXT,   B_GET_PREVIOUS, B_GET_GREATER,    B_GET_LESS,
-                             B_GET_GE,   B_GET_LE,     B_STEP_FIRST,   B_STEP_LAST,      B_STEP_NEXT,
-                             B_STEP_PREVIOUS, B_INSERT, B_UPDATE};
+  static const int kOps[] = {
+      B_INSERT,     B_UPDATE,       B_DELETE,      B_GET_EQUAL,     B_GET_FIRST, B_GET_LAST,
+      B_GET_NEXT,   B_GET_PREVIOUS, B_GET_GREATER, B_GET_LESS,      B_GET_GE,    B_GET_LE,
+      B_STEP_FIRST, B_STEP_LAST,    B_STEP_NEXT,   B_STEP_PREVIOUS, B_INSERT,    B_UPDATE};
   ButtonOperation op;
   if (v < 0 || v > 17) return op;
   op.btrieve_op = kOps[v];
@@ -64,8 +68,8 @@ ButtonOperation ButtonOperationFor(int v) {
   return op;
 }
 
-int16_t EngineOpen(const TableCatalog &catalog, TableDescriptor &table, const std::string &directory,
-                   const std::string &owner, int open_mode) {
+int16_t EngineOpen(const TableCatalog &catalog, TableDescriptor &table,
+                   const std::string &directory, const std::string &owner, int open_mode) {
   if (table.fields.empty() && ResolveTable(catalog, table) != 0) return -1;
   std::optional<std::string> short_dir = zplatform::ShortPathName(directory);
   if (!short_dir) return -16;
@@ -112,16 +116,9 @@ int16_t EngineClose(TableDescriptor &table) {
   return status;
 }
 
-int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path) {
-  if (table.fields.empty() && ResolveTable(catalog, table) != 0) return -1;
+std::vector<uint8_t> CreateSpecification(const TableDescriptor &table) {
   const ConversionSettings &settings = Module::Get().Settings();
-  std::vector<uint8_t> buffer;
-  try {
-    buffer.assign((table.segments.size() + 1) * 16, 0);
-  } catch (const std::bad_alloc &) {
-    ShowMessage(msg::kVE001, module_name::kZlkdb, __LINE__);
-    return -1;
-  }
+  std::vector<uint8_t> buffer((table.segments.size() + 1) * 16, 0);
   int record_length = table.record_length;
   int file_flags = settings.file_flag;
   int before = 0;
@@ -154,6 +151,18 @@ int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const 
     buffer[at + 10] = static_cast<uint8_t>(s.data_type);
     buffer[at + 11] = static_cast<uint8_t>(settings.null_key);
   }
+  return buffer;
+}
+
+int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path) {
+  if (table.fields.empty() && ResolveTable(catalog, table) != 0) return -1;
+  std::vector<uint8_t> buffer;
+  try {
+    buffer = CreateSpecification(table);
+  } catch (const std::bad_alloc &) {
+    ShowMessage(msg::kVE001, module_name::kZlkdb, __LINE__);
+    return -1;
+  }
   std::string p = path;
   uint8_t pb[128] = {};
   uint32_t len = static_cast<uint32_t>(buffer.size());
@@ -166,9 +175,11 @@ int16_t EngineAccess(TableDescriptor &table, int operation, int index) {
   KeyValue key;
   if (!BuildKeyValue(table, index, &key)) return -6;
   uint32_t length = static_cast<uint32_t>(table.record_length) + 1;
-  if (operation == B_INSERT || operation == B_UPDATE) length = static_cast<uint32_t>(DataLengthForWrite(table));
+  if (operation == B_INSERT || operation == B_UPDATE)
+    length = static_cast<uint32_t>(DataLengthForWrite(table));
   int op = operation + Module::Get().lock_bias;
-  return Call(op, table, table.record_buffer.data(), length, key.bytes.data(), key.length, key.key_number);
+  return Call(op, table, table.record_buffer.data(), length, key.bytes.data(), key.length,
+              key.key_number);
 }
 
 int16_t EngineGetDirect(TableDescriptor &table, int32_t position, int index) {
@@ -209,10 +220,12 @@ int16_t EngineGetByPercentage(TableDescriptor &table, int index, int16_t percent
   if (table.record_buffer.size() < 2) table.record_buffer.resize(2, 0);
   std::memcpy(table.record_buffer.data(), &percentage, 2);
   return Call(B_GET_BY_PERCENTAGE, table, table.record_buffer.data(),
-              static_cast<uint32_t>(table.record_length) + 1, key.bytes.data(), key.length, key.key_number);
+              static_cast<uint32_t>(table.record_length) + 1, key.bytes.data(), key.length,
+              key.key_number);
 }
 
-int16_t EngineFindPercentage(TableDescriptor &table, int index, int32_t position, int16_t *percentage) {
+int16_t EngineFindPercentage(TableDescriptor &table, int index, int32_t position,
+                             int16_t *percentage) {
   uint8_t data[4] = {};
   int16_t status;
   if (index == -1) {
@@ -255,8 +268,12 @@ int16_t EngineBeginConcurrentTransaction(int bias) {
   return Transaction(B_BEGIN_CONCURRENT_TRAN + bias);
 }
 
-int16_t EngineEndTransaction() { return Transaction(B_END_TRAN); }
-int16_t EngineAbortTransaction() { return Transaction(B_ABORT_TRAN); }
+int16_t EngineEndTransaction() {
+  return Transaction(B_END_TRAN);
+}
+int16_t EngineAbortTransaction() {
+  return Transaction(B_ABORT_TRAN);
+}
 
 int16_t DbSetLockBias(int bias) {
   if (!ValidBias(bias, 400)) return -10;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "table_catalog.h"
 
@@ -23,9 +24,11 @@ struct ButtonOperation {
 };
 ButtonOperation ButtonOperationFor(int db_operation);
 
-int16_t EngineOpen(const TableCatalog &catalog, TableDescriptor &table, const std::string &directory,
-                   const std::string &owner, int open_mode);
+int16_t EngineOpen(const TableCatalog &catalog, TableDescriptor &table,
+                   const std::string &directory, const std::string &owner, int open_mode);
 int16_t EngineClose(TableDescriptor &table);
+// The Create buffer of a table's data file: file specification and one entry per segment.
+std::vector<uint8_t> CreateSpecification(const TableDescriptor &table);
 int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path);
 
 // The general call: operation (LockBias added) with the key of index position `index`.
@@ -35,7 +38,8 @@ int16_t EngineGetDirect(TableDescriptor &table, int32_t position, int index);
 int32_t EngineGetPosition(TableDescriptor &table);
 int16_t EngineUnlock(TableDescriptor &table, int type);
 int16_t EngineGetByPercentage(TableDescriptor &table, int index, int16_t percentage);
-int16_t EngineFindPercentage(TableDescriptor &table, int index, int32_t position, int16_t *percentage);
+int16_t EngineFindPercentage(TableDescriptor &table, int index, int32_t position,
+                             int16_t *percentage);
 int16_t EngineRecordCount(TableDescriptor &table, int32_t *count);
 int16_t EngineReset();
 int16_t EngineVersion(uint8_t version[5]);
