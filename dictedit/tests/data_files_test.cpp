@@ -47,10 +47,14 @@ std::vector<std::string> ReadAll(const std::string &path) {
 }
 
 std::string Record(int i) {
+  // name%06d (10 bytes), i (4 bytes), c%07d (8 bytes); i stays below a million.
+  char name[32], code[32];
+  std::snprintf(name, sizeof name, "name%06d", i);
+  std::snprintf(code, sizeof code, "c%07d", i);
   std::string r(22, '\0');
-  std::snprintf(r.data(), 11, "name%06d", i);
+  std::memcpy(&r[0], name, 10);
   std::memcpy(&r[10], &i, 4);
-  std::snprintf(&r[14], 9, "c%07d", i);
+  std::memcpy(&r[14], code, 8);
   return r;
 }
 
