@@ -49,7 +49,78 @@ int MigrateSchema(sqlite3 *db, int64_t from) {
   return SQLITE_ERROR;  // no older versions exist yet
 }
 
+// Reads the size the file's header gives (pages x page size); false when the header does not
+// say (too short to hold one, or a size it does not vouch for).
+bool HeaderFileSize(const std::string &native_path, uint64_t *size) {
+  uint8_t h[100];
+  int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ssize_t n = ::pread(fd, h, sizeof h, 0);
+  ::close(fd);
+  if (n != static_cast<ssize_t>(sizeof h)) return false;
+  auto be32 = [&](int at) {
+    return static_cast<uint32_t>(h[at]) << 24 | static_cast<uint32_t>(h[at + 1]) << 16 |
+           static_cast<uint32_t>(h[at + 2]) << 8 | h[at + 3];
+  };
+  // Only a database file of the storage engine says anything (others are refused as foreign).
+  if (std::memcmp(h, "SQLite format 3", 16) != 0) return false;
+  uint32_t page_size = static_cast<uint32_t>(h[16]) << 8 | h[17];
+  if (page_size == 1) page_size = 65536;
+  if (page_size < 512 || (page_size & (page_size - 1)) != 0) return false;
+  uint32_t pages = be32(28);
+  // The page count is valid when the change counter matches "version valid for".
+  if (pages == 0 || be32(24) != be32(92)) return false;
+  *size = static_cast<uint64_t>(pages) * page_size;
+  return true;
+}
+
+// True when the file has no write-ahead journal with content: its database file is whole.
+bool JournalEmpty(const std::string &native_path) {
+  struct stat st;
+  if (::stat((native_path + "-wal").c_str(), &st) != 0) return errno == ENOENT;
+  return st.st_size == 0;
+}
+
+// A URI that opens the file read-only and immutable; every byte that could end the path or
+// be taken for a parameter is escaped.
+std::string ImmutableUri(const std::string &native_path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (unsigned char ch : native_path) {
+    bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                 ch == '/' || ch == '-' || ch == '_' || ch == '.' || ch == '~';
+    if (plain) {
+      uri.push_back(static_cast<char>(ch));
+    } else {
+      uri.push_back('%');
+      uri.push_back(kHex[ch >> 4]);
+      uri.push_back(kHex[ch & 15]);
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
+
+bool FileCutShort(const std::string &native_path, std::string *why) {
+  // A checkpoint of another process may be growing the file right now (its header first):
+  // a shortfall that lasts is damage.
+  for (int attempt = 0;; ++attempt) {
+    uint64_t expected = 0;
+    struct stat st;
+    if (!HeaderFileSize(native_path, &expected) || ::stat(native_path.c_str(), &st) != 0)
+      return false;
+    if (static_cast<uint64_t>(st.st_size) >= expected) return false;
+    if (attempt == 3) {
+      if (why != nullptr) {
+        *why = "the file holds " + std::to_string(st.st_size) + " bytes, its header says " +
+               std::to_string(expected);
+      }
+      return true;
+    }
+    ::usleep(20 * 1000);
+  }
+}
 
 int StatusFromSqlite(int rc) {
   switch (rc & 0xFF) {
@@ -181,6 +252,8 @@ int BtrFile::Open(const std::string &native_path, bool read_only_file,
   }
   if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
   if (::access(native_path.c_str(), W_OK) != 0) read_only_file = true;
+  // A file cut short reads as records that are silently missing or garbled: refused whole.
+  if (FileCutShort(native_path, nullptr)) return B_IO_ERROR;
 
   std::unique_ptr<BtrFile> f(new BtrFile());
   f->path_ = native_path;
@@ -191,6 +264,19 @@ int BtrFile::Open(const std::string &native_path, bool read_only_file,
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
   int64_t app_id = 0;
   rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
+  if (rc != SQLITE_OK && rc != SQLITE_NOTADB && JournalEmpty(native_path)) {
+    // The journal's shared-memory index cannot be made here (a read-only mount, a full
+    // disk). With no journal waiting, the file alone holds every committed record: it is
+    // read as it stands, and writes through this open are refused (46).
+    sqlite3_close_v2(f->db_);
+    f->db_ = nullptr;
+    read_only_file = true;
+    f->read_only_file_ = true;
+    rc = sqlite3_open_v2(ImmutableUri(native_path).c_str(), &f->db_,
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+    rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
+  }
   if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? B_NOT_A_BTRIEVE_FILE : StatusFromSqlite(rc);
   if (app_id != kApplicationId) return B_NOT_A_BTRIEVE_FILE;
   int64_t version = 0;
@@ -303,10 +389,16 @@ int BtrFile::Exec(const char *sql) {
 }
 
 int BtrFile::BeginWrite() {
+  // A BEGIN that fails leaves alone whatever transaction is open: it is not ours to undo.
   int status = StatusFromSqlite(Exec("BEGIN IMMEDIATE"));
-  if (status == 0) status = RefreshSpecIfChanged();
-  if (status != 0 && sqlite3_get_autocommit(db_) == 0) Exec("ROLLBACK");
+  if (status != 0) return status;
+  status = RefreshSpecIfChanged();
+  if (status != 0) Exec("ROLLBACK");
   return status;
+}
+
+bool BtrFile::InWrite() const {
+  return sqlite3_get_autocommit(db_) == 0;
 }
 
 int BtrFile::RefreshSpecIfChanged() {
@@ -412,13 +504,17 @@ int BtrFile::StoreSpec(const FileSpec &spec) {
   return 0;
 }
 
-bool BtrFile::ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) {
+int BtrFile::ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) {
   Stmt s = Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
+  if (!s) return B_IO_ERROR;
   s.Bind(1, pos);
-  if (s.Step() != SQLITE_ROW) return false;
+  int rc = s.Step();
+  if (rc == SQLITE_DONE) return B_INVALID_RECORD_ADDRESS;
+  if (rc != SQLITE_ROW) return B_IO_ERROR;
+  if (!spec_.FitsRecord(static_cast<size_t>(sqlite3_column_bytes(s.get(), 0)))) return B_IO_ERROR;
   if (data) *data = s.Blob(0);
   if (seqs_blob) *seqs_blob = s.Blob(1);
-  return true;
+  return 0;
 }
 
 // Positions are never reused: a record gets one above every position in use and above the

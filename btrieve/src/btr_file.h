@@ -70,6 +70,10 @@ class Stmt {
 // Maps an SQLite result code to a status.
 int StatusFromSqlite(int rc);
 
+// True when the file is shorter than its own header says (cut short by a copy or a crash of
+// the file system); `why` says by how much.
+bool FileCutShort(const std::string &native_path, std::string *why);
+
 class BtrFile {
  public:
   ~BtrFile();
@@ -101,6 +105,9 @@ class BtrFile {
   int BeginWrite();
   int CommitWrite();
   void RollbackWrite();
+  // True while a write transaction is open on the connection (SQLite may end one on its own
+  // after some failures).
+  bool InWrite() const;
 
   // Incremented by every write through this connection; with data_version it tells cached
   // reads whether they are still current.
@@ -129,8 +136,9 @@ class BtrFile {
     int64_t pos = 0;
   };
   // The record's data and its stored sequence blob (short or empty for entries that use the
-  // defaults; Engine::SeqsOf reads it); false when there is no such record.
-  bool ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob);
+  // defaults; Engine::SeqsOf reads it). 0; 43 when there is no such record; 2 when the
+  // stored record is damaged (a length the specification does not allow) or unreadable.
+  int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob);
   // Inserts a record at a new position (never one used before).
   int InsertRecord(const std::string &data, int64_t *pos);
   // A new insertion sequence for an entry moved along a key (from the position numbers).

@@ -47,6 +47,11 @@ std::string Blob(sqlite3_stmt *s, int col) {
 bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   size_t before = problems->size();
   auto problem = [&](const std::string &text) { problems->push_back(text); };
+  std::string cut;
+  if (FileCutShort(path, &cut)) {
+    problem("the file is cut short: " + cut);
+    return false;
+  }
   Db d;
   if (sqlite3_open_v2(path.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     problem("cannot open the file");

@@ -16,6 +16,8 @@ namespace {
 constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
 constexpr size_t kMaxPath = 65535;
 constexpr size_t kMaxReadAhead = 256;
+// How often a locked read starts again when the record it found moved before the lock.
+constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
 constexpr int kSetOwner = 29;
 constexpr int kNoWaitGraceMs = 200;
@@ -382,6 +384,11 @@ int Engine::Version(const CallArgs &a) {
 int Engine::BeginOp(BtrFile &f) {
   if (!in_transaction_) return f.BeginWrite();
   if (transaction_failure_ != 0) return transaction_failure_;
+  if (transaction_files_.count(&f) != 0 && !f.InWrite()) {
+    // SQLite rolled the transaction back after a failure: nothing may commit on its own now.
+    FailOp(f, B_IO_ERROR);
+    return transaction_failure_;
+  }
   if (transaction_files_.count(&f) == 0) {
     if (transaction_no_wait_) f.SetBusyTimeout(kNoWaitGraceMs);
     int status = f.BeginWrite();
@@ -584,6 +591,7 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
     const KeyDef &kd = spec.keys[key];
     std::string k = EncodeKeyFromRecord(spec, kd, rec);
     c.SetLogical(key, Row{k, seqs[key], pos, {}});
+    c.SetImage(record);
     ReturnKey(a, kd, record);
   }
   return 0;
@@ -600,16 +608,21 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     int status = CheckKey(a, f, key, true);
     if (status != 0) return status;
   }
-  if (f.locks.HeldByOtherProcess(c.current_pos)) return B_RECORD_INUSE;
   uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
   std::string record(reinterpret_cast<const char *>(a.data), length);
   const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
 
-  int status = BeginOp(f);
+  const int64_t pos = c.current_pos;
+  int status = TakeWriteLock(f, pos);
   if (status != 0) return status;
+  status = BeginOp(f);
+  if (status != 0) {
+    ReleaseWriteLock(f, pos);
+    return status;
+  }
   std::string old;
   std::string old_seqs_blob;
-  if (!f.ReadRecord(c.current_pos, &old, &old_seqs_blob)) status = B_POSITIONING_ERROR;
+  status = ReadCurrentForWrite(f, c, &old, &old_seqs_blob);
   // What changes in each key, checked in full before anything is written.
   struct Change {
     bool old_null, new_null;
@@ -633,9 +646,10 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
   }
   if (status != 0) {
     AbandonOp(f);
+    ReleaseWriteLock(f, pos);
     return status;
   }
-  std::vector<int64_t> seqs = SeqsOf(f, old_seqs_blob, c.current_pos);
+  std::vector<int64_t> seqs = SeqsOf(f, old_seqs_blob, pos);
   bool seqs_changed = false;
   for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
     const Change &ch = changes[k];
@@ -656,7 +670,7 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
         Stmt s = f.PrepareKey(kInsertEntrySql, k);
         s.Bind(1, ch.new_k);
         s.Bind(2, seqs[k]);
-        s.Bind(3, c.current_pos);
+        s.Bind(3, pos);
         int rc = s.Step();
         if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
       }
@@ -666,23 +680,26 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     Stmt s = f.Prepare(seqs_changed ? "UPDATE r SET data = ?1, seqs = ?3 WHERE pos = ?2"
                                     : "UPDATE r SET data = ?1 WHERE pos = ?2");
     s.BindStatic(1, record.data(), record.size());
-    s.Bind(2, c.current_pos);
+    s.Bind(2, pos);
     if (seqs_changed) s.Bind(3, PackSeqs(seqs));
     int rc = s.Step();
     if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
   }
   if (status != 0) {
     FailOp(f, status);
+    ReleaseWriteLock(f, pos);
     return status;
   }
   status = CommitOp(f);
+  ReleaseWriteLock(f, pos, status == 0);
   if (status != 0) return status;
   if (key != -1) {
     const KeyDef &kd = spec.keys[key];
-    c.SetLogical(key, Row{changes[key].new_k, seqs[key], c.current_pos, {}});
+    c.SetLogical(key, Row{changes[key].new_k, seqs[key], pos, {}});
     ReturnKey(a, kd, record);
   }
-  if (c.single_lock == c.current_pos) ReleaseSingle(c);  // multiple locks stay
+  c.SetImage(record);
+  if (c.single_lock == pos) ReleaseSingle(c);  // multiple locks stay
   return 0;
 }
 
@@ -691,29 +708,37 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
   const FileSpec &spec = f.Spec();
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (!c.has_current) return B_POSITIONING_ERROR;
-  if (f.locks.HeldByOtherProcess(c.current_pos)) return B_RECORD_INUSE;
-  int status = BeginOp(f);
+  const int64_t pos = c.current_pos;
+  int status = TakeWriteLock(f, pos);
   if (status != 0) return status;
-  std::string old;
-  std::string seqs_blob;
-  if (!f.ReadRecord(c.current_pos, &old, &seqs_blob)) status = B_POSITIONING_ERROR;
+  status = BeginOp(f);
   if (status != 0) {
-    AbandonOp(f);
+    ReleaseWriteLock(f, pos);
     return status;
   }
-  std::vector<int64_t> seqs = SeqsOf(f, seqs_blob, c.current_pos);
+  std::string old;
+  std::string seqs_blob;
+  status = ReadCurrentForWrite(f, c, &old, &seqs_blob);
+  if (status != 0) {
+    AbandonOp(f);
+    ReleaseWriteLock(f, pos);
+    return status;
+  }
+  std::vector<int64_t> seqs = SeqsOf(f, seqs_blob, pos);
   status = DeleteKeyEntries(f, old, seqs, spec.keys.size());
-  if (status == 0) status = f.RetirePosition(c.current_pos);
+  if (status == 0) status = f.RetirePosition(pos);
   if (status == 0) {
     Stmt s = f.Prepare("DELETE FROM r WHERE pos = ?1");
-    s.Bind(1, c.current_pos);
+    s.Bind(1, pos);
     if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
   }
   if (status != 0) {
     FailOp(f, status);
+    ReleaseWriteLock(f, pos);
     return status;
   }
   status = CommitOp(f);
+  ReleaseWriteLock(f, pos, status == 0);
   if (status != 0) return status;
   // The logical and physical positions stay where the record was, so Next and Step Next
   // continue with the record that followed it.
@@ -724,22 +749,94 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
 }
 
 // ---- Reads ----------------------------------------------------------------------------
+//
+// Every row read is checked before it is used: a position in range, a record length the
+// specification allows, and progress along the path (each row strictly beyond the one
+// before). A damaged file therefore ends a read loop with status 2 instead of handing out
+// short records or the same records again and again.
 
-bool Engine::FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
-                           size_t limit, RowBatch *rows) {
+namespace {
+
+// Orders two entries of a key: the key bytes (as the index compares them), then the sequence.
+int CompareEntries(std::string_view ka, int64_t sa, std::string_view kb, int64_t sb) {
+  int c = ka.compare(kb);
+  if (c != 0) return c;
+  return sa < sb ? -1 : (sa > sb ? 1 : 0);
+}
+
+bool PositionInRange(int64_t pos) {
+  return pos > 0 && pos <= INT32_MAX;
+}
+
+}  // namespace
+
+int Engine::FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
+                          size_t limit, RowBatch *rows) {
+  const FileSpec &spec = c.file->Spec();
   Stmt s = c.file->PrepareKey(kFetchSql[kind], key);
-  if (!s) return false;
+  if (!s) return B_IO_ERROR;
   if (k != nullptr) s.BindStatic(1, k->data(), k->size());
   s.Bind(2, seq);
   s.Bind(3, static_cast<int64_t>(limit));
   rows->Clear();
+  const bool down = kind == kFetchLess || kind == kFetchLessOrEqual || kind == kFetchLast ||
+                    kind == kFetchPrevious;
+  std::string_view from = k != nullptr ? std::string_view(*k) : std::string_view();
   int rc;
   sqlite3_stmt *st = s.get();
+  std::string last_k;
+  int64_t last_seq = 0;
+  bool have_last = false;
   while ((rc = s.Step()) == SQLITE_ROW) {
-    rows->Add(sqlite3_column_blob(st, 0), sqlite3_column_bytes(st, 0), s.Int(1), s.Int(2),
-              sqlite3_column_blob(st, 3), sqlite3_column_bytes(st, 3));
+    std::string_view rk(static_cast<const char *>(sqlite3_column_blob(st, 0)),
+                        static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+    int64_t rseq = s.Int(1);
+    int64_t rpos = s.Int(2);
+    // Damage ends the batch: rows before it are served, the damage is reported when the
+    // cursor reaches it.
+    if (!PositionInRange(rpos) ||
+        !spec.FitsRecord(static_cast<size_t>(sqlite3_column_bytes(st, 3))))
+      return rows->Empty() ? B_IO_ERROR : 0;
+    // The row must lie where the statement promised, beyond the one before it.
+    int vs_from = k != nullptr ? rk.compare(from) : 0;
+    bool placed = true;
+    switch (kind) {
+      case kFetchEqual:
+        placed = vs_from == 0;
+        break;
+      case kFetchGreater:
+        placed = vs_from > 0;
+        break;
+      case kFetchGreaterOrEqual:
+        placed = vs_from >= 0;
+        break;
+      case kFetchLess:
+        placed = vs_from < 0;
+        break;
+      case kFetchLessOrEqual:
+        placed = vs_from <= 0;
+        break;
+      case kFetchNext:
+        placed = CompareEntries(rk, rseq, from, seq) > 0;
+        break;
+      case kFetchPrevious:
+        placed = CompareEntries(rk, rseq, from, seq) < 0;
+        break;
+      default:
+        break;
+    }
+    if (have_last) {
+      int order = CompareEntries(rk, rseq, last_k, last_seq);
+      placed = placed && (down ? order < 0 : order > 0);
+    }
+    if (!placed) return rows->Empty() ? B_IO_ERROR : 0;
+    last_k.assign(rk.data(), rk.size());
+    last_seq = rseq;
+    have_last = true;
+    rows->Add(rk.data(), rk.size(), rseq, rpos, sqlite3_column_blob(st, 3),
+              sqlite3_column_bytes(st, 3));
   }
-  return rc == SQLITE_DONE;
+  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
 }
 
 bool Engine::AheadValid(Cursor &c, int key, int direction) {
@@ -768,10 +865,9 @@ int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
   // The stamp is taken before the read: a commit in between makes the cache look stale
   // (one read too many), never fresh.
   ra.stamp = c.file->ChangeStamp();
-  if (!FetchAlongKey(c, key, direction > 0 ? kFetchNext : kFetchPrevious, &c.logical_k,
-                     c.logical_seq, batch, &ra.rows)) {
-    return B_IO_ERROR;
-  }
+  int status = FetchAlongKey(c, key, direction > 0 ? kFetchNext : kFetchPrevious, &c.logical_k,
+                             c.logical_seq, batch, &ra.rows);
+  if (status != 0) return status;
   if (ra.rows.Empty()) return B_END_OF_FILE;
   ra.key = key;
   ra.direction = direction;
@@ -790,50 +886,63 @@ int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
   if (status != 0) return status;
   const KeyDef &kd = spec.keys[key];
 
-  Row row;
-  if (op == B_GET_NEXT || op == B_GET_PREVIOUS) {
+  const bool stepwise = op == B_GET_NEXT || op == B_GET_PREVIOUS;
+  if (stepwise) {
     if (!c.has_logical) return B_POSITIONING_ERROR;
     if (c.key_path != key) return B_DIFFERENT_KEYNUMBER;
-    status = NextAlongPath(c, key, op == B_GET_NEXT ? 1 : -1, &row);
-    if (status != 0) return status;
-  } else {
-    FetchKind kind = kFetchFirst;
-    switch (op) {
-      case B_GET_EQUAL:
-        kind = kFetchEqual;
-        break;
-      case B_GET_GREATER:
-        kind = kFetchGreater;
-        break;
-      case B_GET_GE:
-        kind = kFetchGreaterOrEqual;
-        break;
-      case B_GET_LESS:
-        kind = kFetchLess;
-        break;
-      case B_GET_LE:
-        kind = kFetchLessOrEqual;
-        break;
-      case B_GET_LAST:
-        kind = kFetchLast;
-        break;
-      default:
-        break;
-    }
-    std::string k;
-    bool keyed = kind != kFetchFirst && kind != kFetchLast;
-    if (keyed) k = EncodeKeyValue(spec, kd, a.key);
-    c.ahead.key = -2;
-    if (!FetchAlongKey(c, key, kind, keyed ? &k : nullptr, 0, 1, &c.ahead.rows)) return B_IO_ERROR;
-    if (c.ahead.rows.Empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
-    row = c.ahead.rows.At(0);
   }
-  status = LockForRead(c, row.pos);
-  if (status != 0) {
-    c.ahead.key = -2;  // the position stays where it was
-    return status;
+  FetchKind kind = kFetchFirst;
+  switch (op) {
+    case B_GET_EQUAL:
+      kind = kFetchEqual;
+      break;
+    case B_GET_GREATER:
+      kind = kFetchGreater;
+      break;
+    case B_GET_GE:
+      kind = kFetchGreaterOrEqual;
+      break;
+    case B_GET_LESS:
+      kind = kFetchLess;
+      break;
+    case B_GET_LE:
+      kind = kFetchLessOrEqual;
+      break;
+    case B_GET_LAST:
+      kind = kFetchLast;
+      break;
+    default:
+      break;
+  }
+  const bool keyed = !stepwise && kind != kFetchFirst && kind != kFetchLast;
+  std::string k;
+  if (keyed) k = EncodeKeyValue(spec, kd, a.key);
+
+  Row row;
+  std::string fresh;
+  for (int attempt = 0;; ++attempt) {
+    if (stepwise) {
+      status = NextAlongPath(c, key, op == B_GET_NEXT ? 1 : -1, &row);
+      if (status != 0) return status;
+    } else {
+      c.ahead.key = -2;
+      status = FetchAlongKey(c, key, kind, keyed ? &k : nullptr, 0, 1, &c.ahead.rows);
+      if (status != 0) return status;
+      if (c.ahead.rows.Empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
+      row = c.ahead.rows.At(0);
+    }
+    bool moved = false;
+    status = LockAndReread(c, key, &row, &fresh, &moved);
+    if (status != 0) {
+      c.ahead.key = -2;  // the position stays where it was
+      return status;
+    }
+    if (!moved) break;
+    c.ahead.key = -2;
+    if (attempt >= kMaxRereads) return B_RECORD_INUSE;
   }
   c.SetLogical(key, row);
+  c.SetImage(row.data);
   status = 0;
   if (!key_only) ReturnRecord(a, row.data, &status);
   ReturnKey(a, kd, row.data);
@@ -858,11 +967,21 @@ int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
   s.Bind(2, static_cast<int64_t>(batch));
   ra.rows.Clear();
   int rc;
+  int64_t last = c.physical_pos;
   while ((rc = s.Step()) == SQLITE_ROW) {
-    ra.rows.Add(nullptr, 0, 0, s.Int(0), sqlite3_column_blob(s.get(), 1),
-                sqlite3_column_bytes(s.get(), 1));
+    int64_t pos = s.Int(0);
+    size_t n = static_cast<size_t>(sqlite3_column_bytes(s.get(), 1));
+    // Each position lies strictly beyond the one before: a damaged table cannot make a
+    // walk repeat itself.
+    if (!PositionInRange(pos) || (direction > 0 ? pos <= last : pos >= last) ||
+        !f.Spec().FitsRecord(n)) {
+      if (ra.rows.Empty()) return B_IO_ERROR;
+      break;  // the rows before the damage are served; the next read meets it
+    }
+    last = pos;
+    ra.rows.Add(nullptr, 0, 0, pos, sqlite3_column_blob(s.get(), 1), n);
   }
-  if (rc != SQLITE_DONE) return B_IO_ERROR;
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) return B_IO_ERROR;
   if (ra.rows.Empty()) return B_END_OF_FILE;
   ra.key = -1;
   ra.direction = direction;
@@ -877,27 +996,37 @@ int Engine::Step(const CallArgs &a, Cursor &c, int op) {
   BtrFile &f = *c.file;
   Row row;
   std::string first;
-  if (op == B_STEP_FIRST || op == B_STEP_LAST) {
-    Stmt s = f.Prepare(op == B_STEP_FIRST ? "SELECT pos, data FROM r ORDER BY pos LIMIT 1"
-                                          : "SELECT pos, data FROM r ORDER BY pos DESC LIMIT 1");
-    int rc = s.Step();
-    if (rc == SQLITE_DONE) return B_END_OF_FILE;
-    if (rc != SQLITE_ROW) return B_IO_ERROR;
-    row.pos = s.Int(0);
-    first = s.Blob(1);
-    row.data = first;
+  std::string fresh;
+  for (int attempt = 0;; ++attempt) {
+    if (op == B_STEP_FIRST || op == B_STEP_LAST) {
+      Stmt s = f.Prepare(op == B_STEP_FIRST ? "SELECT pos, data FROM r ORDER BY pos LIMIT 1"
+                                            : "SELECT pos, data FROM r ORDER BY pos DESC LIMIT 1");
+      int rc = s.Step();
+      if (rc == SQLITE_DONE) return B_END_OF_FILE;
+      if (rc != SQLITE_ROW) return B_IO_ERROR;
+      row.pos = s.Int(0);
+      first = s.Blob(1);
+      if (!PositionInRange(row.pos) || !f.Spec().FitsRecord(first.size())) return B_IO_ERROR;
+      row.data = first;
+      c.ahead.key = -2;
+    } else {
+      if (!c.has_physical) return B_POSITIONING_ERROR;
+      int status = NextPhysical(c, op == B_STEP_NEXT ? 1 : -1, &row);
+      if (status != 0) return status;
+    }
+    bool moved = false;
+    int status = LockAndReread(c, -1, &row, &fresh, &moved);
+    if (status != 0) {
+      c.ahead.key = -2;
+      return status;
+    }
+    if (!moved) break;
     c.ahead.key = -2;
-  } else {
-    if (!c.has_physical) return B_POSITIONING_ERROR;
-    int status = NextPhysical(c, op == B_STEP_NEXT ? 1 : -1, &row);
-    if (status != 0) return status;
-  }
-  int status = LockForRead(c, row.pos);
-  if (status != 0) {
-    c.ahead.key = -2;
-    return status;
+    if (attempt >= kMaxRereads) return B_RECORD_INUSE;
   }
   c.SetPhysical(row.pos);
+  c.SetImage(row.data);
+  int status = 0;
   ReturnRecord(a, row.data, &status);
   return status;
 }
@@ -920,21 +1049,30 @@ int Engine::GetDirect(const CallArgs &a, Cursor &c) {
     int status = CheckKey(a, f, key, true);
     if (status != 0) return status;
   }
+  if (!PositionInRange(pos)) return B_INVALID_RECORD_ADDRESS;
+  c.ahead.key = -2;
+  // The lock comes first, so the record read is the one the lock protects.
+  bool acquired = false;
+  int status = LockForRead(c, pos, &acquired);
+  if (status != 0) return status;
   std::string data;
   std::string seqs_blob;
-  if (pos <= 0 || !f.ReadRecord(pos, &data, &seqs_blob)) return B_INVALID_RECORD_ADDRESS;
-  c.ahead.key = -2;
-  int locked = LockForRead(c, pos);
-  if (locked != 0) return locked;
+  status = f.ReadRecord(pos, &data, &seqs_blob);
+  if (status != 0) {
+    if (acquired) GiveBackReadLock(c, pos);
+    return status;
+  }
   if (key == -1) {
     c.SetPhysical(pos);
   } else {
     const KeyDef &kd = spec.keys[key];
-    std::string k = EncodeKeyFromRecord(spec, kd, reinterpret_cast<const uint8_t *>(data.data()));
+    const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
+    std::string k = EncodeKeyFromRecord(spec, kd, rec);
     c.SetLogical(key, Row{k, SeqsOf(f, seqs_blob, pos)[key], pos, {}});
     ReturnKey(a, kd, data);
   }
-  int status = 0;
+  c.SetImage(data);
+  status = 0;
   ReturnRecord(a, data, &status);
   return status;
 }
@@ -961,7 +1099,8 @@ int Engine::Unlock(const CallArgs &a, Cursor &c) {
   return B_LOCKERROR;
 }
 
-int Engine::LockForRead(Cursor &c, int64_t pos) {
+int Engine::LockForRead(Cursor &c, int64_t pos, bool *acquired) {
+  if (acquired) *acquired = false;
   if (bias_ == 0) return 0;
   bool single = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_SINGLE_NOWAIT_LOCK;
   bool wait = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_MULTIPLE_WAIT_LOCK;
@@ -973,7 +1112,80 @@ int Engine::LockForRead(Cursor &c, int64_t pos) {
   } else {
     c.multi_locks.insert(pos);
   }
+  if (acquired) *acquired = true;
   return 0;
+}
+
+void Engine::GiveBackReadLock(Cursor &c, int64_t pos) {
+  if (c.single_lock == pos) {
+    ReleaseSingle(c);
+  } else if (c.multi_locks.erase(pos) != 0) {
+    c.file->locks.UnlockRecord(pos);
+  }
+}
+
+int Engine::LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool *moved) {
+  *moved = false;
+  bool acquired = false;
+  int status = LockForRead(c, row->pos, &acquired);
+  if (status != 0 || !acquired) return status;
+  // Another process may have written the record between the read and the lock (or while
+  // this call waited for it): what the caller gets is the record as the lock finds it.
+  BtrFile &f = *c.file;
+  std::string seqs_blob;
+  status = f.ReadRecord(row->pos, fresh, key >= 0 ? &seqs_blob : nullptr);
+  if (status == B_INVALID_RECORD_ADDRESS) {
+    GiveBackReadLock(c, row->pos);
+    *moved = true;
+    return 0;
+  }
+  if (status != 0) {
+    GiveBackReadLock(c, row->pos);
+    return status;
+  }
+  if (key >= 0) {
+    const FileSpec &spec = f.Spec();
+    const KeyDef &kd = spec.keys[key];
+    const uint8_t *rec = reinterpret_cast<const uint8_t *>(fresh->data());
+    bool same_entry = !IsNullKey(kd, rec) && SeqsOf(f, seqs_blob, row->pos)[key] == row->seq &&
+                      EncodeKeyFromRecord(spec, kd, rec) == row->k;
+    if (!same_entry) {
+      GiveBackReadLock(c, row->pos);
+      // An unchanged record that does not match its own index entry: the index is damaged.
+      if (*fresh == row->data) return B_IO_ERROR;
+      *moved = true;
+      return 0;
+    }
+  }
+  row->data = *fresh;
+  return 0;
+}
+
+int Engine::TakeWriteLock(BtrFile &f, int64_t pos) {
+  // Held for the whole write, so a locked read of another process either comes before the
+  // write (and the write gives 84) or sees the write committed.
+  return f.locks.LockRecord(pos, 0) ? 0 : B_RECORD_INUSE;
+}
+
+void Engine::ReleaseWriteLock(BtrFile &f, int64_t pos, bool wrote) {
+  if (wrote && in_transaction_ && transaction_failure_ == 0) {
+    auto it = files_.find(f.identity);
+    if (it != files_.end() && it->second.get() == &f) {
+      // Another process must not read the record locked, nor write it, before End/Abort.
+      transaction_locks_.emplace_back(it->second, pos);
+      return;
+    }
+  }
+  f.locks.UnlockRecord(pos);
+}
+
+int Engine::ReadCurrentForWrite(BtrFile &f, const Cursor &c, std::string *data,
+                                std::string *seqs_blob) {
+  int status = f.ReadRecord(c.current_pos, data, seqs_blob);
+  // Deleted or changed by another writer since this block read it: the optimistic promise.
+  if (status == B_INVALID_RECORD_ADDRESS) return B_CONFLICT;
+  if (status != 0) return status;
+  return *data == c.current_image ? 0 : B_CONFLICT;
 }
 
 void Engine::ReleaseSingle(Cursor &c) {
@@ -993,6 +1205,13 @@ void Engine::ReleaseAllLocks() {
     ReleaseSingle(*kv.second);
     ReleaseMulti(*kv.second);
   }
+  ReleaseTransactionLocks();
+}
+
+void Engine::ReleaseTransactionLocks() {
+  for (auto &held : transaction_locks_)
+    held.first->locks.UnlockRecord(held.second);
+  transaction_locks_.clear();
 }
 
 // ---- Percentages ----------------------------------------------------------------------
@@ -1013,37 +1232,43 @@ int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
   if (a.data == nullptr || a.DataLength() < 2) return B_DATALENGTH_ERROR;
   uint32_t percent = GetU16(a.data);
   if (percent > kPercentScale) return B_DATALENGTH_ERROR;
-  int64_t n = CountEntries(f, key);
-  if (n == 0) return B_END_OF_FILE;
-  int64_t rank =
-      static_cast<int64_t>(std::llround(static_cast<double>(percent) * (n - 1) / kPercentScale));
-  std::string k, data;
   c.ahead.key = -2;
-  if (key == -1) {
-    Stmt s = f.Prepare("SELECT pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1");
+  std::string k, data, fresh;
+  Row row;
+  for (int attempt = 0;; ++attempt) {
+    int64_t n = CountEntries(f, key);
+    if (n == 0) return B_END_OF_FILE;
+    int64_t rank =
+        static_cast<int64_t>(std::llround(static_cast<double>(percent) * (n - 1) / kPercentScale));
+    Stmt s = key == -1
+                 ? f.Prepare("SELECT NULL, 0, pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1")
+                 : f.PrepareKey(
+                       "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos"
+                       " ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1",
+                       key);
     s.Bind(1, rank);
-    if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
-    data = s.Blob(1);
-    int64_t pos = s.Int(0);
-    int locked = LockForRead(c, pos);
-    if (locked != 0) return locked;
-    c.SetPhysical(pos);
-  } else {
-    Stmt s = f.PrepareKey(
-        "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos"
-        " ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1",
-        key);
-    s.Bind(1, rank);
-    if (s.Step() != SQLITE_ROW) return B_END_OF_FILE;
+    int rc = s.Step();
+    if (rc == SQLITE_DONE) return B_END_OF_FILE;
+    if (rc != SQLITE_ROW) return B_IO_ERROR;
     k = s.Blob(0);
     data = s.Blob(3);
-    int locked = LockForRead(c, s.Int(2));
-    if (locked != 0) return locked;
-    c.SetLogical(key, Row{k, s.Int(1), s.Int(2), data});
-    ReturnKey(a, f.Spec().keys[key], data);
+    row = Row{k, s.Int(1), s.Int(2), data};
+    if (!PositionInRange(row.pos) || !f.Spec().FitsRecord(data.size())) return B_IO_ERROR;
+    bool moved = false;
+    int status = LockAndReread(c, key, &row, &fresh, &moved);
+    if (status != 0) return status;
+    if (!moved) break;
+    if (attempt >= kMaxRereads) return B_RECORD_INUSE;
   }
+  if (key == -1) {
+    c.SetPhysical(row.pos);
+  } else {
+    c.SetLogical(key, row);
+    ReturnKey(a, f.Spec().keys[key], row.data);
+  }
+  c.SetImage(row.data);
   int status = 0;
-  ReturnRecord(a, data, &status);
+  ReturnRecord(a, row.data, &status);
   return status;
 }
 
@@ -1055,10 +1280,9 @@ int Engine::FindPercentage(const CallArgs &a, Cursor &c) {
   int64_t rank = 0;
   if (key == -1) {
     int64_t pos = static_cast<int32_t>(GetU32(a.data));
-    std::string data;
-    if (pos <= 0 || !f.ReadRecord(pos, &data, nullptr)) {
-      return n == 0 ? B_END_OF_FILE : B_INVALID_RECORD_ADDRESS;
-    }
+    int found = pos > 0 ? f.ReadRecord(pos, nullptr, nullptr) : B_INVALID_RECORD_ADDRESS;
+    if (found == B_INVALID_RECORD_ADDRESS) return n == 0 ? B_END_OF_FILE : found;
+    if (found != 0) return found;
     Stmt s = f.Prepare("SELECT count(*) FROM r WHERE pos < ?1");
     s.Bind(1, pos);
     if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
@@ -1116,6 +1340,10 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
     while (status == 0 && (rc = s.Step()) == SQLITE_ROW) {
       int64_t pos = s.Int(0);
       std::string data = s.Blob(1);
+      if (!spec.FitsRecord(data.size())) {
+        status = B_IO_ERROR;  // no key is built from a damaged record
+        break;
+      }
       const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
       if (IsNullKey(key, rec)) continue;
       Stmt ins = f.PrepareKey(kInsertEntrySql, number);
@@ -1186,8 +1414,11 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
   return 0;
 }
 
+// Owners change the file's header state: inside a transaction they are refused (41), so the
+// caller's transaction is never ended or split.
 int Engine::SetOwner(const CallArgs &a, Cursor &c) {
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
   if (a.data == nullptr || a.key == nullptr || a.DataLength() == 0) return B_BAD_OWNER;
   const char *d = reinterpret_cast<const char *>(a.data);
   std::string owner(d, strnlen(d, a.DataLength()));
@@ -1202,6 +1433,7 @@ int Engine::SetOwner(const CallArgs &a, Cursor &c) {
 
 int Engine::ClearOwner(const CallArgs &, Cursor &c) {
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
+  if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
   return c.file->SetOwner(std::string(), 0);
 }
 

@@ -75,6 +75,9 @@ struct Cursor {
 
   bool has_current = false;  // a current record for Update, Delete, Get Position
   int64_t current_pos = 0;
+  // The current record as this block last read or wrote it: Update and Delete compare the
+  // stored record with it and refuse (80) when another writer changed it meanwhile.
+  std::string current_image;
   bool has_physical = false;  // a physical position for Step Next/Previous
   int64_t physical_pos = 0;
 
@@ -97,6 +100,7 @@ struct Cursor {
 
   void SetPhysical(int64_t pos);
   void SetLogical(int key, const Row &row);
+  void SetImage(std::string_view data) { current_image.assign(data.data(), data.size()); }
 };
 
 class Engine {
@@ -147,11 +151,25 @@ class Engine {
   bool KeyValueTaken(BtrFile &f, size_t key, const std::string &k);
 
   // Locks. LockForRead takes the lock the current bias asks for (84 when another process
-  // holds the record).
-  int LockForRead(Cursor &c, int64_t pos);
+  // holds the record); *acquired tells whether the block did not hold it before.
+  int LockForRead(Cursor &c, int64_t pos, bool *acquired = nullptr);
+  // LockForRead, then, when the lock is new, the record read again: it may have changed
+  // before the lock was granted. *moved: the record is gone or no longer holds the key entry
+  // (key >= 0) it was found by; the new lock was given back and the caller reads again.
+  int LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool *moved);
+  // A write's hold on its record: taken without waiting (84 when another process holds the
+  // record), kept until End/Abort inside a transaction, else given back by ReleaseWriteLock.
+  int TakeWriteLock(BtrFile &f, int64_t pos);
+  void ReleaseWriteLock(BtrFile &f, int64_t pos, bool wrote = false);
+  // Undoes a lock LockForRead has just taken.
+  void GiveBackReadLock(Cursor &c, int64_t pos);
+  // The stored current record for Update and Delete, read inside the write: 80 when another
+  // writer changed or deleted it since this block read it, 2 when it is damaged.
+  int ReadCurrentForWrite(BtrFile &f, const Cursor &c, std::string *data, std::string *seqs_blob);
   void ReleaseSingle(Cursor &c);
   void ReleaseMulti(Cursor &c);
   void ReleaseAllLocks();
+  void ReleaseTransactionLocks();
 
   // Helpers.
   int CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const;
@@ -168,8 +186,9 @@ class Engine {
     kFetchNext,
     kFetchPrevious
   };
-  bool FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
-                     size_t limit, RowBatch *rows);
+  // Rows along a key into `rows`: 0, or 2 when the file is damaged or unreadable.
+  int FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
+                    size_t limit, RowBatch *rows);
   // The next row along a key or in physical order, served from the read-ahead when it is
   // still current. The pointer stays valid until the cursor's next read.
   int NextAlongPath(Cursor &c, int key, int direction, Row *row);
@@ -196,6 +215,8 @@ class Engine {
   int transaction_failure_ = 0;  // status of a write that undid the transaction
   std::set<BtrFile *> transaction_files_;
   std::vector<std::shared_ptr<BtrFile>> transaction_keepalive_;
+  // Records the transaction wrote: locked against other processes until End/Abort.
+  std::vector<std::pair<std::shared_ptr<BtrFile>, int64_t>> transaction_locks_;
 
   friend int16_t CallEngine(const CallArgs &);
 };

@@ -85,11 +85,14 @@ int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
   // "EG" starts with the current record itself unless an extended operation set it.
   bool take_current = d.ExtendedMode() && !c.extended_position && c.has_current;
   std::string current_data;
+  std::string locked_data;
   while (count < d.max_records) {
     Row row;
     if (take_current) {
       take_current = false;
-      if (!f.ReadRecord(c.current_pos, &current_data, nullptr)) continue;
+      int found = f.ReadRecord(c.current_pos, &current_data, nullptr);
+      if (found == B_INVALID_RECORD_ADDRESS) continue;  // deleted meanwhile
+      if (found != 0) return found;
       row.pos = c.current_pos;
       row.data = current_data;
       if (!physical) {
@@ -113,7 +116,6 @@ int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
       }
     }
     const uint8_t *rec = reinterpret_cast<const uint8_t *>(row.data.data());
-    if (row.data.size() < spec.record_length) continue;
     if (early && PassedFirstTerm(filter.CompareFirst(rec), filter.Terms()[0].comparison, upward)) {
       ending = B_FILTER_LIMIT_REACHED;
       break;
@@ -130,10 +132,23 @@ int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
       ending = B_DATALENGTH_ERROR;
       break;
     }
-    int locked = LockForRead(c, row.pos);
+    bool acquired = false;
+    int locked = LockForRead(c, row.pos, &acquired);
     if (locked != 0) {
       ending = locked;
       break;
+    }
+    if (acquired) {
+      // Read again under the lock: the record returned is the one the lock protects.
+      int found = f.ReadRecord(row.pos, &locked_data, nullptr);
+      if (found != 0) GiveBackReadLock(c, row.pos);
+      if (found == B_INVALID_RECORD_ADDRESS) continue;
+      if (found != 0) return found;
+      rec = reinterpret_cast<const uint8_t *>(locked_data.data());
+      if (!filter.Matches(rec)) {
+        GiveBackReadLock(c, row.pos);
+        continue;
+      }
     }
     size_t at = out.size();
     out.resize(at + need);

@@ -51,6 +51,11 @@ struct FileSpec {
   std::vector<CollatingTable> collating_tables;
 
   bool VariableLength() const { return (file_flags & 1) != 0; }
+  // Whether a stored record of n bytes is sound: exactly the record length, or at least it
+  // for variable-length files. Anything else is damage, and no key is built from it.
+  bool FitsRecord(size_t n) const {
+    return VariableLength() ? n >= record_length : n == record_length;
+  }
   size_t SegmentCount() const;
   const CollatingTable *TableFor(const SegmentSpec &s) const;
 };

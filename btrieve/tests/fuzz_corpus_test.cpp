@@ -7,6 +7,7 @@
 
 #include "btr_test_util.h"
 #include "fuzz_input.h"
+#include "record_table_input.h"
 
 namespace {
 
@@ -77,6 +78,31 @@ TEST(FuzzCorpus, MutationsAndRandomInputsGiveOnlyStatuses) {
     ++runs;
   }
   EXPECT_EQ(runs, 6 * 300 + 500);
+  BTRRELEASE();
+}
+
+// Damaged files: every kind of damage alone at several places, then random mixtures. A read
+// loop that does not end aborts the run.
+TEST(FuzzCorpus, DamagedRecordTablesGiveOnlyStatusesAndWalksEnd) {
+  std::mt19937 rng(1312);
+  int runs = 0;
+  for (uint8_t kind = 0; kind < 9; ++kind) {
+    for (uint8_t where : {0, 1, 5, 11, 13}) {
+      for (uint8_t arg : {0, 3, 200}) {
+        const uint8_t damage[] = {kind, where, arg, static_cast<uint8_t>(arg + where)};
+        RunRecordTableFuzzInput(damage, sizeof damage);
+        ++runs;
+      }
+    }
+  }
+  for (int i = 0; i < 150; ++i) {
+    std::vector<uint8_t> input(4 * (1 + rng() % 8));
+    for (auto &b : input)
+      b = static_cast<uint8_t>(rng());
+    RunRecordTableFuzzInput(input.data(), input.size());
+    ++runs;
+  }
+  EXPECT_EQ(runs, 9 * 5 * 3 + 150);
   BTRRELEASE();
 }
 

@@ -15,12 +15,14 @@
 
 #include "btr_test_util.h"
 #include "check.h"
+#include "child_process.h"
 #include "zelko_test_env.h"
 #include "zplatform/profile.h"
 
 namespace {
 
 using namespace btrtest;
+using namespace zelko_testing;
 constexpr uint16_t kExt = B_KEY_EXTENDED_TYPE;
 
 // 16-byte records: id (key 0, unique), value (8 bytes), group (key 1, duplicates).
@@ -40,60 +42,6 @@ void CreatePeople(const std::string &path) {
                           {{{1, 4, kExt, B_TYPE_INTEGER}},
                            {{13, 4, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_INTEGER}}})),
       0);
-}
-
-struct Child {
-  pid_t pid = -1;
-  int from_child = -1;  // the child's reports
-  int to_child = -1;    // signals to the child
-};
-
-// Forks a child running `body(report_fd, signal_fd)`; its return value is its exit status.
-Child Spawn(const std::function<int(int, int)> &body) {
-  int up[2], down[2];
-  EXPECT_EQ(pipe(up), 0);
-  EXPECT_EQ(pipe(down), 0);
-  Child c;
-  c.pid = fork();
-  if (c.pid == 0) {
-    close(up[0]);
-    close(down[1]);
-    _exit(body(up[1], down[0]));
-  }
-  close(up[1]);
-  close(down[0]);
-  c.from_child = up[0];
-  c.to_child = down[1];
-  return c;
-}
-
-void Say(int fd, const std::string &line) {
-  std::string l = line + "\n";
-  ssize_t n = write(fd, l.data(), l.size());
-  (void)n;
-}
-// Reads one line from the child.
-std::string Hear(int fd) {
-  std::string line;
-  char ch;
-  while (read(fd, &ch, 1) == 1 && ch != '\n')
-    line.push_back(ch);
-  return line;
-}
-std::string HearAll(int fd) {
-  std::string all;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0)
-    all.append(buf, n);
-  return all;
-}
-int Wait(Child &c) {
-  int status = 0;
-  waitpid(c.pid, &status, 0);
-  close(c.from_child);
-  close(c.to_child);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int16_t GetEqual(PosBlock &pb, int id, std::string *rec, int bias = 0) {
