@@ -123,7 +123,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   };
   (void)out;
   if (command == "new") {
-    ::mkdir(directory.c_str(), 0777);
+    ::mkdir(zplatform::NativePathOrSelf(directory).c_str(), 0777);
     int status = DDFOpen(directory.c_str(), 1);
     if (status != 0) {
       err << "dictedit: cannot create a dictionary in " << args[0] << " (" << status << ")\n";

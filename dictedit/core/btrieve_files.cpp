@@ -11,6 +11,7 @@
 #include "btrieve/btrapi.h"
 #include "data_file.h"
 #include "editor_messages.h"
+#include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
 namespace dictedit {
@@ -87,11 +88,11 @@ int KeyNumberOfSegment(const DdfTable &table, int segment) {
   return keys;
 }
 
-int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &path) {
+int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &code_page_path) {
   std::vector<uint8_t> spec = BuildFileSpecification(table, dict.options.null_key);
   uint8_t block[128] = {};
   uint32_t length = static_cast<uint32_t>(spec.size());
-  std::string key = zplatform::NativePathOrSelf(path);
+  std::string key = code_page_path;
   return BTRCALL(B_CREATE, block, spec.data(), &length, key.data(), 0, 0);
 }
 
@@ -168,7 +169,8 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
     sum += f->size;
   }
   int new_length = table.RecordLength();
-  int16_t status = CreateDataFile(dict, table, path);
+  // The record manager takes code-page paths; this one keeps the case the file had.
+  int16_t status = CreateDataFile(dict, table, zplatform::FromUtf8(path));
   if (status != 0) {
     ShowMessage(ui, false, msg::kVE1040, status);
     ::rename(backup.c_str(), path.c_str());

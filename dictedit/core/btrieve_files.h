@@ -20,7 +20,7 @@ int KeyNumberOfSegment(const DdfTable &table, int segment);
 // Normalises, asks which tables (all when `names` is given), creates each data file. 0 or -1.
 int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *names = nullptr);
 // Creates one table's data file (replacing one there). The status.
-int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &path);
+int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &code_page_path);
 
 bool DataConversionApplies(DdfDictionary &dict, const DdfTable &table);
 enum ConversionMode { kFieldAdded = 1, kFieldDeleted = 2 };

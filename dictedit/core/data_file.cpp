@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "btrieve/btrapi.h"
+#include "zplatform/codepage.h"
 
 namespace dictedit {
 
@@ -13,7 +14,8 @@ OpenDataFile::~OpenDataFile() {
 }
 
 int16_t OpenDataFile::Open(const std::string &native_path) {
-  std::string key = native_path;
+  // The record manager takes code-page paths.
+  std::string key = zplatform::FromUtf8(native_path);
   uint32_t length = 0;
   int16_t status = BTRCALL(B_OPEN, block_, nullptr, &length, key.data(),
                            static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), 0);

@@ -5,6 +5,7 @@
 
 #include "editor_messages.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
 
 namespace dictedit {
 
@@ -167,7 +168,7 @@ int ImportBlock(DdfDictionary &dict, Reader &reader, std::string &line, bool *at
 }
 
 int Import(DdfDictionary &dict, const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(zplatform::NativePathOrSelf(path), std::ios::binary);
   if (!in) return ShowText(dict.Ui(), false, msg::kVE1058), -1;
   Reader reader(in);
   std::string line;

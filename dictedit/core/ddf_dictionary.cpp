@@ -38,9 +38,9 @@ void PutFixed(char *out, size_t width, const std::string &text) {
   std::memcpy(out, text.data(), std::min(width, text.size()));
 }
 
-bool FileExists(const std::string &path) {
+bool FileExists(const std::string &native_path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  return ::stat(native_path.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -361,7 +361,9 @@ int DdfDictionary::SaveDictionary() {
   // The new dictionary is written into a directory beside the old one; the three files
   // replace the old ones only when every record is written, so a failure leaves the
   // dictionary on disk as it was.
-  std::string scratch_template = ddf_directory + "/.dictedit-save-XXXXXX";
+  // File operations take native paths; the dictionary library takes code-page paths.
+  const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
+  std::string scratch_template = native_directory + "/.dictedit-save-XXXXXX";
   std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());
   scratch_name.push_back('\0');
   if (mkdtemp(scratch_name.data()) == nullptr) {
@@ -378,7 +380,7 @@ int DdfDictionary::SaveDictionary() {
     }
     ::rmdir(scratch.c_str());
   };
-  int status = io.open(scratch.c_str(), 1);
+  int status = io.open(zplatform::FromUtf8(scratch).c_str(), 1);
   if (status != 0) {
     ShowMessage(ui_, false, msg::kVE1017, status);
     remove_scratch();
@@ -439,9 +441,8 @@ int DdfDictionary::SaveDictionary() {
   }
   for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
     std::string from = scratch + "/" + n;
-    std::string to = ddf_directory + "/" + n;
     // A file of another spelling (file.ddf) would be found first by readers: replace it.
-    std::string existing = zplatform::NativePathOrSelf(to);
+    std::string existing = zplatform::NativePathOrSelf(ddf_directory + "/" + n);
     if (::rename(from.c_str(), existing.c_str()) != 0) {
       ShowMessage(ui_, false, msg::kVE1017, errno);
       remove_scratch();

@@ -7,6 +7,7 @@
 
 #include "editor_messages.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
 
 namespace dictedit {
 
@@ -44,7 +45,7 @@ const Button kButtons[] = {
     {720, "新規", 0}, {1720, "修正", 1}, {2720, "削除", 2}, {3720, "先頭", 4}, {4720, "次", 6}};
 
 bool WriteFile(const std::string &path, const std::string &bytes) {
-  FILE *f = std::fopen(path.c_str(), "wb");
+  FILE *f = std::fopen(zplatform::NativePathOrSelf(path).c_str(), "wb");
   if (f == nullptr) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
@@ -100,7 +101,8 @@ std::string ConstantsModuleText(const DdfDictionary &dict, int id_format) {
 
 int WriteConstantsModule(DdfDictionary &dict, const std::string &path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && !ShowMessage(dict.Ui(), true, msg::kVE1042, path.c_str()))
+  if (::stat(zplatform::NativePathOrSelf(path).c_str(), &st) == 0 &&
+      !ShowMessage(dict.Ui(), true, msg::kVE1042, path.c_str()))
     return -1;
   if (!WriteFile(path, ConstantsModuleText(dict, dict.options.id_format))) {
     ShowText(dict.Ui(), false, msg::kVE1043);

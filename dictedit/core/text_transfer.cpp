@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "editor_messages.h"
+#include "zplatform/paths.h"
 
 namespace dictedit {
 
@@ -66,7 +67,7 @@ std::unique_ptr<DdfField> FieldFrom(const std::vector<std::string> &v, int file_
 }  // namespace
 
 void ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::string &path) {
-  File f(std::fopen(path.c_str(), "wb"));
+  File f(std::fopen(zplatform::NativePathOrSelf(path).c_str(), "wb"));
   if (!f) {
     ShowText(dict.Ui(), false, msg::kVE1032);
     return;
@@ -99,7 +100,7 @@ void ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::stri
 }
 
 DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
-  File f(std::fopen(path.c_str(), "rb"));
+  File f(std::fopen(zplatform::NativePathOrSelf(path).c_str(), "rb"));
   if (!f) {
     ShowText(dict.Ui(), false, msg::kVE1034Open);
     return nullptr;

@@ -410,6 +410,35 @@ TEST(Dictionary, BatchCommands) {
   EXPECT_NE(options.str().find("form_version=4\n"), std::string::npos);
 }
 
+// A directory with a Japanese name: the path is converted once, the files land in it.
+TEST(Dictionary, BatchInAJapaneseDirectory) {
+  std::string parent = zelko_testing::ScratchDir() + "/jp";
+  std::filesystem::create_directories(parent);
+  std::string dir = parent + "/顧客辞書";
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "new"}, out, err), 0) << err.str();
+  ASSERT_EQ(RunBatch({dir, "add-table", "cust", "cust.btr", ";", "add-field", "cust", "name",
+                      "String", "20", ";", "add-index", "cust", "name:3", ";", "create-files"},
+                     out, err),
+            0)
+      << err.str();
+  ASSERT_EQ(RunBatch({dir, "export-table", "cust", dir + "/表.txt", ";", "field-id-list",
+                      dir + "/定数.bas"},
+                     out, err),
+            0)
+      << err.str();
+  std::vector<std::string> inside;
+  for (const auto &e : std::filesystem::directory_iterator(dir))
+    inside.push_back(e.path().filename().string());
+  std::sort(inside.begin(), inside.end());
+  EXPECT_EQ(inside, (std::vector<std::string>{"CUST.BTR", "FIELD.DDF", "FILE.DDF", "INDEX.DDF",
+                                              "定数.bas", "表.txt"}));
+  std::vector<std::string> beside;
+  for (const auto &e : std::filesystem::directory_iterator(parent))
+    beside.push_back(e.path().filename().string());
+  EXPECT_EQ(beside, std::vector<std::string>{"顧客辞書"});
+}
+
 }  // namespace
 }  // namespace dictedit
 

@@ -20,9 +20,11 @@ const CommandHelp kCommands[] = {
     {"stat", "zelko stat DIR TABLE [--owner NAME]",
      "Shows the data file of TABLE as the record manager reports it: record length, record\n"
      "count, page size and keys, and whether they match the dictionary (exit 1 when not).\n"},
-    {"create", "zelko create DIR TABLE|--all [--replace]",
+    {"create", "zelko create DIR TABLE|--all [--replace] [--allow-outside]",
      "Creates the data file of TABLE (or of every table) from the dictionary. An existing\n"
-     "file is kept unless --replace is given; replacing it discards its records.\n"},
+     "file is kept unless --replace is given; replacing it discards its records. A data file\n"
+     "whose location lies outside DIR (\"..\", an absolute path) is created only with\n"
+     "--allow-outside.\n"},
     {"check", "zelko check DIR [TABLE]",
      "Checks the dictionary's own rules and every data file (or TABLE's): the record\n"
      "manager's integrity check and the file's specification against the dictionary.\n"

@@ -2,6 +2,7 @@
 // its field before anything is written, in transactions of a batch of rows.
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -31,15 +32,6 @@ bool ReadWholeFile(const std::string &path, std::string *text) {
   s << in.rdbuf();
   *text = std::move(s).str();
   return !in.bad();
-}
-
-// The code-page form of a UTF-8 text; false when a character has no place in the code page.
-bool ToCodePage(const std::string &utf8, std::string *out) {
-  *out = zplatform::FromUtf8(utf8);
-  bool ascii = true;
-  for (char c : utf8)
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  return ascii || zplatform::ToUtf8(*out) == utf8;
 }
 
 bool BlankRow(const std::vector<std::string> &row) {
@@ -79,25 +71,56 @@ class Loader {
       std::string problem = ValueProblem(f, values_[c]);
       if (!problem.empty()) return Reject(line, "field " + Utf8(f.name) + ": " + problem);
     }
-    if (key_index_ >= 0) {
+    if (key_index_ < 0) {
+      zelko::ClearRecordBuffer(table_);
+      Fill(false);
+      int16_t status = zelko::EngineAccess(table_, B_INSERT, -1);
+      if (status != 0) return Refused(line, status);
+      ++counts.inserted;
+      return true;
+    }
+    // Read-modify-write of a record other processes may be changing: the record is read
+    // under a single lock, so the update builds on what is stored, never on an older image.
+    for (int attempt = 0;; ++attempt) {
+      bool in_transaction = in_transaction_ && in_transaction_();
       zelko::ClearRecordBuffer(table_);
       Fill(true);
-      int16_t status = zelko::EngineAccess(table_, B_GET_EQUAL, key_index_);
+      // Inside a transaction this process holds the file's write lock: waiting there for a
+      // record another writer holds (who waits for the file) would deadlock. The batch is
+      // ended instead and the lock waited for outside it.
+      int bias = in_transaction ? B_SINGLE_NOWAIT_LOCK : B_SINGLE_WAIT_LOCK;
+      int16_t status = zelko::EngineAccess(table_, B_GET_EQUAL + bias, key_index_);
+      if (status == B_RECORD_INUSE && in_transaction) {
+        if (!end_transaction_()) return Refused(line, status);
+        continue;
+      }
       if (status == 0) {
         Fill(false);
         status = zelko::EngineAccess(table_, B_UPDATE, key_index_);
-        if (status != 0) return Refused(line, status);
-        ++counts.updated;
-        return true;
+        if (status == 0) {
+          ++counts.updated;
+          return true;
+        }
+        zelko::EngineUnlock(table_, 0);
+        if (status == B_CONFLICT && attempt < kAttempts) continue;
+        return Refused(line, status);
       }
-      if (status != 4) return Refused(line, status);
+      if (status != B_KEY_VALUE_NOT_FOUND) return Refused(line, status);
+      zelko::ClearRecordBuffer(table_);
+      Fill(false);
+      status = zelko::EngineAccess(table_, B_INSERT, -1);
+      // Another process inserted the key meanwhile: it is updated instead.
+      if (status == B_DUPLICATE_KEY_VALUE && attempt < kAttempts) continue;
+      if (status != 0) return Refused(line, status);
+      ++counts.inserted;
+      return true;
     }
-    zelko::ClearRecordBuffer(table_);
-    Fill(false);
-    int16_t status = zelko::EngineAccess(table_, B_INSERT, -1);
-    if (status != 0) return Refused(line, status);
-    ++counts.inserted;
-    return true;
+  }
+
+  // Whether a transaction is open, and how to end it (false when ending it failed).
+  void SetTransactionHooks(std::function<bool()> in_transaction, std::function<bool()> end) {
+    in_transaction_ = std::move(in_transaction);
+    end_transaction_ = std::move(end);
   }
 
   Counts counts;
@@ -129,6 +152,9 @@ class Loader {
   std::string file_;
   std::vector<int32_t> key_fields_;
   std::vector<std::string> values_;
+  std::function<bool()> in_transaction_;
+  std::function<bool()> end_transaction_;
+  static constexpr int kAttempts = 8;
 };
 
 }  // namespace
@@ -223,7 +249,7 @@ int CommandLoad(const Args &args, Streams io) {
   Counts before_batch;
   int result = 0;
   auto end_transaction = [&]() {
-    if (!in_transaction) return;
+    if (!in_transaction) return true;
     in_transaction = false;
     int16_t status = zelko::EngineEndTransaction();
     if (status != 0) {
@@ -234,8 +260,11 @@ int CommandLoad(const Args &args, Streams io) {
       loader.counts.inserted = before_batch.inserted;
       loader.counts.updated = before_batch.updated;
       result = 1;
+      return false;
     }
+    return true;
   };
+  loader.SetTransactionHooks([&]() { return in_transaction; }, end_transaction);
   CsvReader pass(text);
   pass.Next(&row);
   int64_t done = 0;

@@ -23,7 +23,7 @@ bool Exists(const std::string &path) {
 }  // namespace
 
 int CommandCreate(const Args &args, Streams io) {
-  ParsedArgs parsed = ParseArgs(args, {}, {"--all", "--replace"});
+  ParsedArgs parsed = ParseArgs(args, {}, {"--all", "--replace", "--allow-outside"});
   if (parsed.help) {
     io.out << HelpText("create");
     return 0;
@@ -49,6 +49,14 @@ int CommandCreate(const Args &args, Streams io) {
   int failures = 0;
   for (zelko::TableDescriptor *t : tables) {
     std::string path = DataFilePath(*catalog, *t);
+    // A location with ".." or an absolute path may point anywhere: creating there takes
+    // the user's word for it.
+    if (!parsed.Has("--allow-outside") && !InsideDictionary(*catalog, path)) {
+      io.err << "zelko: " << Utf8(path) << " lies outside the dictionary's directory; "
+             << "--allow-outside creates it there\n";
+      ++failures;
+      continue;
+    }
     if (Exists(path) && !parsed.Has("--replace")) {
       io.err << "zelko: " << Utf8(path)
              << " exists; --replace creates it anew, without its records\n";

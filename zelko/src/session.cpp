@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <optional>
 
 #include <strings.h>
@@ -13,20 +14,43 @@
 
 namespace zelkocli {
 
-std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory,
+std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory_utf8,
                                                     std::ostream &err) {
   struct stat st {};
-  if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    err << "zelko: " << directory << ": no such directory\n";
+  if (::stat(directory_utf8.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    err << "zelko: " << directory_utf8 << ": no such directory\n";
+    return nullptr;
+  }
+  // The one conversion of the path: the engine takes code-page paths and makes them native.
+  std::string directory;
+  if (!ToCodePage(directory_utf8, &directory)) {
+    err << "zelko: " << directory_utf8 << ": the path has characters outside the code page\n";
     return nullptr;
   }
   std::unique_ptr<zelko::TableCatalog> catalog;
   if (zelko::LoadCatalog(directory, false, &catalog) != 0 || !catalog) {
-    err << "zelko: " << directory
+    err << "zelko: " << directory_utf8
         << ": cannot read a dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF)\n";
     return nullptr;
   }
   return catalog;
+}
+
+bool InsideDictionary(const zelko::TableCatalog &catalog, const std::string &data_file_path) {
+  std::error_code ec;
+  std::filesystem::path dir =
+      std::filesystem::weakly_canonical(zplatform::NativePathOrSelf(catalog.directory), ec);
+  if (ec) return false;
+  std::optional<std::string> native = zplatform::NativePath(data_file_path);
+  if (!native) return false;
+  std::filesystem::path file = std::filesystem::weakly_canonical(*native, ec);
+  if (ec) return false;
+  auto d = dir.begin(), f = file.begin();
+  for (; d != dir.end(); ++d, ++f) {
+    if (d->empty()) continue;  // the trailing separator of a directory
+    if (f == file.end() || *d != *f) return false;
+  }
+  return f != file.end();
 }
 
 zelko::TableDescriptor *FindTable(zelko::TableCatalog &catalog, const std::string &name_utf8,
@@ -155,6 +179,14 @@ std::string StatusText(int status) {
 
 std::string Utf8(const std::string &code_page) {
   return zplatform::ToUtf8(code_page);
+}
+
+bool ToCodePage(const std::string &utf8, std::string *out) {
+  *out = zplatform::FromUtf8(utf8);
+  bool ascii = true;
+  for (char c : utf8)
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  return ascii || zplatform::ToUtf8(*out) == utf8;
 }
 
 }  // namespace zelkocli

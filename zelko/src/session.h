@@ -18,9 +18,13 @@ struct Streams {
   std::ostream &err;
 };
 
-// Loads the catalog of `directory` (full). Null after saying why on `err`.
-std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory,
+// Loads the catalog of `directory_utf8` (a path as typed, full load). The catalog keeps the
+// directory in the code page, as the engine holds every path. Null after saying why on `err`.
+std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory_utf8,
                                                     std::ostream &err);
+
+// True when the data file lies in the dictionary's directory or below it.
+bool InsideDictionary(const zelko::TableCatalog &catalog, const std::string &data_file_path);
 
 // The table named `name_utf8`, or null after saying so.
 zelko::TableDescriptor *FindTable(zelko::TableCatalog &catalog, const std::string &name_utf8,
@@ -47,5 +51,7 @@ std::string StatusText(int status);
 
 // Code page <-> terminal.
 std::string Utf8(const std::string &code_page);
+// The code-page form of a UTF-8 text; false when a character has no place in the code page.
+bool ToCodePage(const std::string &utf8, std::string *out);
 
 }  // namespace zelkocli

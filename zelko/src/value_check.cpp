@@ -39,7 +39,14 @@ bool ParseDecimalText(const std::string &text, Number *n) {
 }
 
 std::string Quoted(const std::string &text) {
-  std::string shown = Utf8(text);
+  std::string shown;
+  for (char c : Utf8(text)) {
+    if (c == '\0') {
+      shown += "\\0";
+    } else {
+      shown.push_back(c);
+    }
+  }
   if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
   return "\"" + shown + "\"";
 }
@@ -97,9 +104,46 @@ std::string PackedProblem(const zelko::FieldDescriptor &f, const std::string &te
   return std::string();
 }
 
+// Digits only, 1 to `max` of them; the value in *v.
+bool DigitsPart(const std::string &part, size_t max, int *v) {
+  if (part.empty() || part.size() > max ||
+      part.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  *v = std::stoi(part);
+  return true;
+}
+
+// A date exactly as the conversion reads it, and a real one: four-digit style "YYYY/M/D"
+// (month and day of one or two digits), two-digit style "YY/MM/DD". "0000/00/00" is the
+// empty date that dump writes.
+std::string DateProblem(const std::string &text) {
+  const bool two_digit = zelko::Module::Get().Settings().two_digit_year;
+  size_t first = text.find('/');
+  size_t second = first == std::string::npos ? first : text.find('/', first + 1);
+  int year = 0, month = 0, day = 0;
+  bool shaped = second != std::string::npos && text.find('/', second + 1) == std::string::npos;
+  if (shaped) {
+    std::string y = text.substr(0, first), m = text.substr(first + 1, second - first - 1),
+                d = text.substr(second + 1);
+    shaped = y.size() == (two_digit ? 2u : 4u) && DigitsPart(y, 4, &year) &&
+             DigitsPart(m, 2, &month) && DigitsPart(d, 2, &day) &&
+             (!two_digit || (m.size() == 2 && d.size() == 2));
+  }
+  if (!shaped) {
+    return Quoted(text) + (two_digit ? " is not a date (YY/MM/DD)" : " is not a date (YYYY/MM/DD)");
+  }
+  if (!two_digit && year == 0 && month == 0 && day == 0) return std::string();
+  if (two_digit) year += zelko::Module::Get().Settings().year_2000 ? 2000 : 1900;
+  if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year))
+    return Quoted(text) + " is not a date";
+  return std::string();
+}
+
 }  // namespace
 
 std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &text) {
+  // The record would keep the bytes after a NUL, but every reader stops at it.
+  if (text.find('\0') != std::string::npos) return Quoted(text) + " holds a NUL character";
   size_t size = f.size > 0 ? static_cast<size_t>(f.size) : 0;
   auto too_long = [&](size_t room) {
     return Quoted(text) + " is " + std::to_string(text.size()) + " bytes; the field holds " +
@@ -142,21 +186,8 @@ std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &tex
       return text.empty() ? std::string() : PackedProblem(f, text, size > 0 ? 2 * size - 1 : 0);
     case zelko::kNumeric:
       return text.empty() ? std::string() : PackedProblem(f, text, size);
-    case zelko::kDate: {
-      if (text.empty()) return std::string();
-      if (text.find_first_not_of("0123456789/") != std::string::npos)
-        return Quoted(text) + " is not a date";
-      zelko::FieldDescriptor probe = f;
-      probe.size = 4;
-      uint8_t bytes[8] = {};
-      zelko::TextToField(zelko::Module::Get().Settings(), probe, text, bytes, 4);
-      int day = bytes[0], month = bytes[1], year = bytes[2] | bytes[3] << 8;
-      if (day == 0 && month == 0) return std::string();  // the empty date
-      if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year)) {
-        return Quoted(text) + " is not a date";
-      }
-      return std::string();
-    }
+    case zelko::kDate:
+      return text.empty() ? std::string() : DateProblem(text);
     case zelko::kTime: {
       if (text.empty()) return std::string();
       bool shape = text.size() == 8 && text[2] == ':' && text[5] == ':';

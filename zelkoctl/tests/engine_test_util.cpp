@@ -6,6 +6,7 @@
 #include "dictio/dictio.h"
 #include "engine/module.h"
 #include "zelko_test_env.h"
+#include "zplatform/paths.h"
 
 namespace enginetest {
 
@@ -17,7 +18,7 @@ zelko_testing::RegisterResetHook reset_module([] { zelko::Module::Reset(); });
 
 int WriteDictionary(const std::string &directory, const std::vector<TableDef> &tables,
                     int first_field_id) {
-  std::filesystem::create_directories(directory);
+  std::filesystem::create_directories(zplatform::NativePathOrSelf(directory));
   return dictio::BuildDictionary(directory, tables, first_field_id);
 }
 

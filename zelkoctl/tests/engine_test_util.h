@@ -13,7 +13,7 @@ namespace enginetest {
 using FieldDef = dictio::FieldSpec;
 using TableDef = dictio::TableSpec;
 
-// Writes a dictionary with these tables into `directory` (created).
+// Writes a dictionary with these tables into `directory` (a code-page path; created).
 int WriteDictionary(const std::string &directory, const std::vector<TableDef> &tables,
                     int first_field_id = 19);
 
