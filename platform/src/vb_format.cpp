@@ -13,7 +13,8 @@ namespace {
 bool EqNoCase(const std::string &a, const char *b) {
   size_t n = 0;
   for (; b[n]; ++n) {
-    if (n >= a.size() || std::tolower(static_cast<unsigned char>(a[n])) != std::tolower(static_cast<unsigned char>(b[n]))) {
+    if (n >= a.size() || std::tolower(static_cast<unsigned char>(a[n])) !=
+                             std::tolower(static_cast<unsigned char>(b[n]))) {
       return false;
     }
   }
@@ -81,8 +82,8 @@ std::optional<DateTime> ReadDate(const std::string &text) {
     int y, m, d;
     char s1, s2;
     char rest;
-    if (std::sscanf(date_part.c_str(), "%d%c%d%c%d%c", &y, &s1, &m, &s2, &d, &rest) != 5 || s1 != s2 ||
-        (s1 != '/' && s1 != '-')) {
+    if (std::sscanf(date_part.c_str(), "%d%c%d%c%d%c", &y, &s1, &m, &s2, &d, &rest) != 5 ||
+        s1 != s2 || (s1 != '/' && s1 != '-')) {
       return std::nullopt;
     }
     if (y < 100) y += y < 30 ? 2000 : 1900;
@@ -93,7 +94,8 @@ std::optional<DateTime> ReadDate(const std::string &text) {
     int h, n, s = 0;
     char rest;
     int got = std::sscanf(time_part.c_str(), "%d:%d:%d%c", &h, &n, &s, &rest);
-    if (got < 2 || got > 3 || h < 0 || h > 23 || n < 0 || n > 59 || s < 0 || s > 59) return std::nullopt;
+    if (got < 2 || got > 3 || h < 0 || h > 23 || n < 0 || n > 59 || s < 0 || s > 59)
+      return std::nullopt;
     dt.hour = h, dt.minute = n, dt.second = s, dt.has_time = true;
   }
   if (!dt.has_date && !dt.has_time) return std::nullopt;
@@ -173,7 +175,9 @@ std::string FormatString(const std::string &text, const std::string &mask) {
       pieces.push_back({false, false, mask.substr(++i, 1)});
     } else if (c == '"') {
       size_t end = mask.find('"', i + 1);
-      pieces.push_back({false, false, mask.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1)});
+      pieces.push_back(
+          {false, false,
+           mask.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1)});
       i = end == std::string::npos ? mask.size() : end;
     } else {
       pieces.push_back({false, false, std::string(1, c)});
@@ -186,7 +190,8 @@ std::string FormatString(const std::string &text, const std::string &mask) {
   }
   std::vector<std::string> chars = Utf8Chars(t);
   size_t holders = 0;
-  for (const Piece &p : pieces) holders += p.placeholder;
+  for (const Piece &p : pieces)
+    holders += p.placeholder;
   std::vector<std::string> out(pieces.size());
   std::string extra;
   if (left) {
@@ -200,9 +205,11 @@ std::string FormatString(const std::string &text, const std::string &mask) {
         out[i] = pieces[i].optional ? "" : " ";
       }
     }
-    for (; next < chars.size(); ++next) extra += chars[next];
+    for (; next < chars.size(); ++next)
+      extra += chars[next];
     std::string s;
-    for (const std::string &p : out) s += p;
+    for (const std::string &p : out)
+      s += p;
     return s + extra;
   }
   long next = static_cast<long>(chars.size()) - 1;
@@ -215,9 +222,11 @@ std::string FormatString(const std::string &text, const std::string &mask) {
       out[k] = pieces[k].optional ? "" : " ";
     }
   }
-  for (long i = 0; i <= next; ++i) extra += chars[i];
+  for (long i = 0; i <= next; ++i)
+    extra += chars[i];
   std::string s = extra;
-  for (const std::string &p : out) s += p;
+  for (const std::string &p : out)
+    s += p;
   (void)holders;
   return s;
 }
@@ -274,7 +283,8 @@ std::string FormatNumberSection(double value, const std::string &section) {
       // Before the point with digits on both sides: grouping; right before the point (or
       // the end of the digits): scaling by a thousand.
       size_t j = i;
-      while (j < section.size() && section[j] == ',') ++j;
+      while (j < section.size() && section[j] == ',')
+        ++j;
       bool digit_follows = j < section.size() && (section[j] == '0' || section[j] == '#');
       if (digit_follows && seen_digit) {
         grouping = true;
@@ -284,7 +294,8 @@ std::string FormatNumberSection(double value, const std::string &section) {
       i = j - 1;
       continue;
     }
-    if ((c == 'E' || c == 'e') && i + 1 < section.size() && (section[i + 1] == '+' || section[i + 1] == '-')) {
+    if ((c == 'E' || c == 'e') && i + 1 < section.size() &&
+        (section[i + 1] == '+' || section[i + 1] == '-')) {
       exp_sign = section[++i];
       in_exp = true;
       continue;
@@ -300,14 +311,16 @@ std::string FormatNumberSection(double value, const std::string &section) {
     }
     if (c == '"') {
       size_t end = section.find('"', i + 1);
-      literal_target->append(section, i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
+      literal_target->append(section, i + 1,
+                             end == std::string::npos ? std::string::npos : end - i - 1);
       i = end == std::string::npos ? section.size() : end;
       continue;
     }
     literal_target->push_back(c);
   }
   if (percent) value *= 100;
-  for (int k = 0; k < scaling; ++k) value /= 1000;
+  for (int k = 0; k < scaling; ++k)
+    value /= 1000;
   int decimals = static_cast<int>(frac_mask.size());
   int exponent = 0;
   if (exp_sign != 0 && value != 0) {
@@ -327,13 +340,16 @@ std::string FormatNumberSection(double value, const std::string &section) {
   std::string frac_digits = decimals > 0 ? digits.substr(digits.find('.') + 1) : std::string();
   // Integer part: at least as many digits as "0" placeholders; no lone zero for "#".
   size_t min_int = 0;
-  for (char c : int_mask) min_int += c == '0';
+  for (char c : int_mask)
+    min_int += c == '0';
   if (int_digits == "0" && min_int == 0) int_digits.clear();
-  while (int_digits.size() < min_int) int_digits.insert(int_digits.begin(), '0');
+  while (int_digits.size() < min_int)
+    int_digits.insert(int_digits.begin(), '0');
   if (grouping) int_digits = Group(int_digits);
   // Fraction: trailing "#" positions drop their zeros.
   size_t keep = frac_digits.size();
-  while (keep > 0 && frac_mask[keep - 1] == '#' && frac_digits[keep - 1] == '0') --keep;
+  while (keep > 0 && frac_mask[keep - 1] == '#' && frac_digits[keep - 1] == '0')
+    --keep;
   frac_digits.resize(keep);
   std::string number = int_digits + (seen_point ? "." : "") + frac_digits;
   if (exp_sign != 0) {
@@ -361,9 +377,11 @@ std::string FormatNumber(double v, const std::string &mask) {
 
 // ---- Dates ----------------------------------------------------------------------------
 
-const char *const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                               "July",    "August",   "September", "October", "November", "December"};
-const char *const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char *const kMonths[] = {"January",   "February", "March",    "April",
+                               "May",       "June",     "July",     "August",
+                               "September", "October",  "November", "December"};
+const char *const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                             "Thursday", "Friday", "Saturday"};
 const char *const kJapaneseDays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
 std::string LongTime(const DateTime &d) {
@@ -373,7 +391,8 @@ std::string LongTime(const DateTime &d) {
 std::string GeneralDate(const DateTime &d) {
   std::string s;
   if (d.has_date) s = std::to_string(d.year) + "/" + Two(d.month) + "/" + Two(d.day);
-  if (d.has_time && (d.hour || d.minute || d.second || !d.has_date)) s += (s.empty() ? "" : " ") + LongTime(d);
+  if (d.has_time && (d.hour || d.minute || d.second || !d.has_date))
+    s += (s.empty() ? "" : " ") + LongTime(d);
   return s;
 }
 
@@ -387,7 +406,8 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
   size_t i = 0;
   auto run = [&](char c) {
     size_t n = 0;
-    while (i + n < mask.size() && std::tolower(static_cast<unsigned char>(mask[i + n])) == c) ++n;
+    while (i + n < mask.size() && std::tolower(static_cast<unsigned char>(mask[i + n])) == c)
+      ++n;
     return n;
   };
   while (i < mask.size()) {
@@ -409,7 +429,8 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
       i += 2;
       continue;
     }
-    size_t n = (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'a' || c == 't' || c == 'c')
+    size_t n = (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'a' ||
+                c == 't' || c == 'c')
                    ? run(c)
                    : 0;
     if (c == 'y' && n >= 3) {
@@ -466,8 +487,8 @@ bool IsDateMask(const std::string &mask) {
       ++i;
       continue;
     }
-    if (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'c' || c == 't' ||
-        (c == 'a' && i + 2 < mask.size() && std::tolower(mask[i + 1]) == 'a')) {
+    if (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'c' ||
+        c == 't' || (c == 'a' && i + 2 < mask.size() && std::tolower(mask[i + 1]) == 'a')) {
       return true;
     }
   }
@@ -483,7 +504,8 @@ bool IsStringMask(const std::string &mask) {
       ++i;
       continue;
     }
-    if (mask[i] == '@' || mask[i] == '&' || mask[i] == '<' || mask[i] == '>' || mask[i] == '!') return true;
+    if (mask[i] == '@' || mask[i] == '&' || mask[i] == '<' || mask[i] == '>' || mask[i] == '!')
+      return true;
   }
   return false;
 }
@@ -498,7 +520,9 @@ std::string VbFormat(const std::string &text, const std::string &mask) {
     const char *name;
     const char *numeric;
   };
-  static const Named kNumeric[] = {{"Fixed", "0.00"}, {"Standard", "#,##0.00"}, {"Percent", "0.00%"},
+  static const Named kNumeric[] = {{"Fixed", "0.00"},
+                                   {"Standard", "#,##0.00"},
+                                   {"Percent", "0.00%"},
                                    {"Scientific", "0.00E+00"}};
   for (const Named &n : kNumeric) {
     if (EqNoCase(m, n.name)) {
@@ -522,7 +546,8 @@ std::string VbFormat(const std::string &text, const std::string &mask) {
   struct Pair {
     const char *name, *yes, *no;
   };
-  static const Pair kPairs[] = {{"Yes/No", "Yes", "No"}, {"True/False", "True", "False"}, {"On/Off", "On", "Off"}};
+  static const Pair kPairs[] = {
+      {"Yes/No", "Yes", "No"}, {"True/False", "True", "False"}, {"On/Off", "On", "Off"}};
   for (const Pair &p : kPairs) {
     if (EqNoCase(m, p.name)) {
       auto v = ReadNumber(text);
@@ -534,8 +559,10 @@ std::string VbFormat(const std::string &text, const std::string &mask) {
       return *v != 0 ? p.yes : p.no;
     }
   }
-  static const Named kDates[] = {{"Long Date", "yyyy\"年\"m\"月\"d\"日\""}, {"Short Date", "yyyy/mm/dd"},
-                                 {"Long Time", "ttttt"},                   {"Medium Time", "hh:nn AM/PM"},
+  static const Named kDates[] = {{"Long Date", "yyyy\"年\"m\"月\"d\"日\""},
+                                 {"Short Date", "yyyy/mm/dd"},
+                                 {"Long Time", "ttttt"},
+                                 {"Medium Time", "hh:nn AM/PM"},
                                  {"Short Time", "hh:nn"}};
   if (EqNoCase(m, "General Date")) {
     auto d = ReadDate(text);

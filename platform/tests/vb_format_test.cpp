@@ -54,8 +54,12 @@ const Case kCases[] = {
     {"999.995", "0.00", "1000.00"},
     // Named numeric formats.
     {"1234.5", "General Number", "1234.5"},
-    {"1234.5", "Currency", "\xC2\xA5" "1,235"},
-    {"-1234.5", "Currency", "-\xC2\xA5" "1,235"},
+    {"1234.5", "Currency",
+     "\xC2\xA5"
+     "1,235"},
+    {"-1234.5", "Currency",
+     "-\xC2\xA5"
+     "1,235"},
     {"1234.5", "Fixed", "1234.50"},
     {"1234.5", "Standard", "1,234.50"},
     {"0.1234", "Percent", "12.34%"},
@@ -100,7 +104,8 @@ const Case kCases[] = {
 TEST(VbFormat, TableOfCases) {
   int n = 0;
   for (const Case &c : kCases) {
-    EXPECT_EQ(VbFormat(c.text, c.mask), c.expected) << "text \"" << c.text << "\" mask \"" << c.mask << "\"";
+    EXPECT_EQ(VbFormat(c.text, c.mask), c.expected)
+        << "text \"" << c.text << "\" mask \"" << c.mask << "\"";
     ++n;
   }
   EXPECT_GE(n, 60);

@@ -40,7 +40,8 @@ class TestFieldControl : public zelko::FieldControl {
     static const zelko::ClassInfo info{"Test.Field", "TestField", zelko::kKindEdit, {}, {}, {}};
     return info;
   }
-  TestFieldControl(std::string table, std::string field) : table_(std::move(table)), field_(std::move(field)) {}
+  TestFieldControl(std::string table, std::string field)
+      : table_(std::move(table)), field_(std::move(field)) {}
   ~TestFieldControl() override { DestroyWindow(); }
   const zelko::ClassInfo &Class() const override { return Info(); }
   int GetKind() const override { return zelko::kKindEdit; }
@@ -57,9 +58,14 @@ class TestFieldControl : public zelko::FieldControl {
   bool answers = true;
 
  protected:
-  zelko::HResult DoGet(const zelko::PropertyInfo &, zelko::Variant *) override { return zelko::kMemberNotFound; }
-  zelko::HResult DoPut(const zelko::PropertyInfo &, const zelko::Variant &) override { return zelko::kMemberNotFound; }
-  zelko::HResult DoInvoke(const zelko::MethodInfo &, std::vector<zelko::Variant> &, zelko::Variant *) override {
+  zelko::HResult DoGet(const zelko::PropertyInfo &, zelko::Variant *) override {
+    return zelko::kMemberNotFound;
+  }
+  zelko::HResult DoPut(const zelko::PropertyInfo &, const zelko::Variant &) override {
+    return zelko::kMemberNotFound;
+  }
+  zelko::HResult DoInvoke(const zelko::MethodInfo &, std::vector<zelko::Variant> &,
+                          zelko::Variant *) override {
     return zelko::kMemberNotFound;
   }
   QWidget *MakeWidget(QWidget *parent) override { return new QWidget(parent); }

@@ -35,7 +35,8 @@ FieldDescriptor F(int type, int size, int dec = 0) {
 class Conversion : public testing::Test {
  protected:
   // Stores `text` into a field prefilled with `fill`, returns its bytes.
-  std::vector<uint8_t> Store(const FieldDescriptor &f, const std::string &text, uint8_t fill = 0xEE) {
+  std::vector<uint8_t> Store(const FieldDescriptor &f, const std::string &text,
+                             uint8_t fill = 0xEE) {
     std::vector<uint8_t> b(f.size, fill);
     TextToField(s_, f, text, b.data(), b.size());
     return b;
@@ -44,7 +45,9 @@ class Conversion : public testing::Test {
     b.resize(std::max<size_t>(b.size(), 8), 0);
     return FieldToText(s_, f, b.data());
   }
-  std::string RoundTrip(const FieldDescriptor &f, const std::string &text) { return Read(f, Store(f, text)); }
+  std::string RoundTrip(const FieldDescriptor &f, const std::string &text) {
+    return Read(f, Store(f, text));
+  }
   ConversionSettings s_;
 };
 
@@ -55,7 +58,8 @@ TEST_F(Conversion, Strings) {
   s_.fill_space = false;
   EXPECT_EQ(Hex(Store(f, "ABC")), "41 42 43 00 EE EE EE EE EE EE");
   EXPECT_EQ(RoundTrip(f, "ABC"), "ABC");
-  EXPECT_EQ(Read(f, {'A', 'B', ' ', ' ', 0, 'x', 'x', 'x', 'x', 'x'}), "AB  ");  // trailing spaces kept
+  EXPECT_EQ(Read(f, {'A', 'B', ' ', ' ', 0, 'x', 'x', 'x', 'x', 'x'}),
+            "AB  ");  // trailing spaces kept
   EXPECT_EQ(Read(f, {'A', 'B', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}), "AB");
   EXPECT_EQ(Hex(Store(F(kString, 3), "ABCDE")), "41 42 43");
   // Note and LVar keep trailing spaces; ZString and LString.
@@ -88,7 +92,8 @@ TEST_F(Conversion, IntegersOfEverySize) {
   EXPECT_EQ(Hex(Store(F(kAutoInc, 4), "42")), "2A 00 00 00");
   EXPECT_EQ(Hex(Store(F(kUBin, 1), "255")), "FF");
   for (int size : {1, 2, 4}) {
-    for (const char *t : {"0", "1", "127"}) EXPECT_EQ(RoundTrip(F(kInteger, size), t), t) << size;
+    for (const char *t : {"0", "1", "127"})
+      EXPECT_EQ(RoundTrip(F(kInteger, size), t), t) << size;
   }
   EXPECT_EQ(RoundTrip(F(kInteger, 4), "-2147483648"), "-2147483648");
   EXPECT_EQ(RoundTrip(F(kUBin, 2), "65535"), "65535");
@@ -163,8 +168,8 @@ TEST_F(Conversion, PackedDecimals) {
   EXPECT_EQ(Read(d32, {0x00, 0x00, 0x5F}), "0.05");
   EXPECT_EQ(Read(d32, {0x00, 0x05, 0x0F}), "0.50");
   EXPECT_EQ(Hex(Store(F(kDecimal, 2, 0), "12345")), "00 0F");  // does not fit
-  EXPECT_EQ(Hex(Store(d32, "1.2399")), "00 12 3F");              // cut, not rounded
-  EXPECT_EQ(Hex(Store(F(kDecimal, 2, 0), "12.7")), "01 2F");  // no decimals: the fraction goes
+  EXPECT_EQ(Hex(Store(d32, "1.2399")), "00 12 3F");            // cut, not rounded
+  EXPECT_EQ(Hex(Store(F(kDecimal, 2, 0), "12.7")), "01 2F");   // no decimals: the fraction goes
   s_.sign_nibble = 12;
   EXPECT_EQ(Hex(Store(F(kMoney, 4, 2), "1,234.5")), "01 23 45 0C");
   EXPECT_EQ(Read(F(kMoney, 4, 2), {0x01, 0x23, 0x45, 0x0C}), "1234.50");
@@ -185,10 +190,15 @@ TEST_F(Conversion, OverpunchedNumerics) {
   EXPECT_EQ(Read(F(kNumeric, 4, 0), {0, '1', '2', '3'}), "0");
   EXPECT_EQ(Read(F(kNumeric, 3, 0), {'0', '0', '{'}), "0");
   EXPECT_EQ(Read(F(kNumeric, 3, 0), {'1', '2', '3'}), "123");  // a plain last digit is positive
-  EXPECT_EQ(std::string(reinterpret_cast<const char *>(Store(F(kNumeric, 6, 0), "+1, 234").data()), 6), "00123D");
-  EXPECT_EQ(std::string(reinterpret_cast<const char *>(Store(F(kNumeric, 3, 0), "12345").data()), 3), "12C");  // size digits
+  EXPECT_EQ(
+      std::string(reinterpret_cast<const char *>(Store(F(kNumeric, 6, 0), "+1, 234").data()), 6),
+      "00123D");
+  EXPECT_EQ(
+      std::string(reinterpret_cast<const char *>(Store(F(kNumeric, 3, 0), "12345").data()), 3),
+      "12C");  // size digits
   EXPECT_EQ(std::string(reinterpret_cast<const char *>(Store(n52, "9.999").data()), 5), "0099I");
-  for (const char *t : {"0.00", "-1.25", "999.99", "0.05"}) EXPECT_EQ(RoundTrip(n52, t), t);
+  for (const char *t : {"0.00", "-1.25", "999.99", "0.05"})
+    EXPECT_EQ(RoundTrip(n52, t), t);
 }
 
 TEST_F(Conversion, DatesTimesAndLogicals) {
@@ -263,10 +273,12 @@ TEST(ConversionSettingsLoad, KeysAndDefaults) {
   EXPECT_EQ(d.sign_nibble, 15);
   EXPECT_EQ(d.file_flag, 130);
   EXPECT_EQ(d.form_mode, 3);
-  zelko_testing::WriteFile(zelko_testing::ConfigDir() + "/zelko.ini",
-                           "[zelko300]\nfill_space=NO\nfloat_size=6\nyear_2000=1\nsign_nibble=13\n"
-                           "fix_str_addr=1\nfile_flag=2\nnull_key=32\nform_mode=1\ndelayed_resolve=1\n");
-  zelko_testing::WriteFile(zelko_testing::ConfigDir() + "/win.ini", "[intl]\nsShortDate=yy/MM/dd\n");
+  zelko_testing::WriteFile(
+      zelko_testing::ConfigDir() + "/zelko.ini",
+      "[zelko300]\nfill_space=NO\nfloat_size=6\nyear_2000=1\nsign_nibble=13\n"
+      "fix_str_addr=1\nfile_flag=2\nnull_key=32\nform_mode=1\ndelayed_resolve=1\n");
+  zelko_testing::WriteFile(zelko_testing::ConfigDir() + "/win.ini",
+                           "[intl]\nsShortDate=yy/MM/dd\n");
   ConversionSettings s = ConversionSettings::Load();
   EXPECT_FALSE(s.fill_space);
   EXPECT_TRUE(s.two_digit_year);
@@ -280,7 +292,8 @@ TEST(ConversionSettingsLoad, KeysAndDefaults) {
   EXPECT_EQ(s.delayed_resolve, 1);
   ASSERT_EQ(messages.Texts().size(), 1u);
   EXPECT_EQ(messages.Texts()[0], "VE823 サイン・ニブルの指定が不正です。");
-  zelko_testing::WriteFile(zelko_testing::ConfigDir() + "/zelko.ini", "[zelko300]\nsShortDate=yyyy/mm/dd\n");
+  zelko_testing::WriteFile(zelko_testing::ConfigDir() + "/zelko.ini",
+                           "[zelko300]\nsShortDate=yyyy/mm/dd\n");
   EXPECT_FALSE(ConversionSettings::Load().two_digit_year);  // zelko.ini before win.ini
 }
 

@@ -71,7 +71,8 @@ struct Parser {
           std::string inner = Trim(lines[at++]);
           if (StartsWith(inner, "BeginProperty ")) ++depth;
           if (inner == "EndProperty" && --depth == 0) break;
-          if (inner.find('=') != std::string::npos) block.properties.push_back(ParseProperty(inner));
+          if (inner.find('=') != std::string::npos)
+            block.properties.push_back(ParseProperty(inner));
         }
         o.blocks.push_back(std::move(block));
       } else if (line.find('=') != std::string::npos) {
@@ -91,7 +92,8 @@ const FrmProperty *FrmObject::Find(const std::string &n) const {
   for (const FrmProperty &p : properties) {
     if (p.name.size() == n.size()) {
       bool same = true;
-      for (size_t i = 0; i < n.size() && same; ++i) same = std::tolower(p.name[i]) == std::tolower(n[i]);
+      for (size_t i = 0; i < n.size() && same; ++i)
+        same = std::tolower(p.name[i]) == std::tolower(n[i]);
       if (same) return &p;
     }
   }
@@ -134,7 +136,8 @@ std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::st
   return doc;
 }
 
-std::optional<FrmDocument> ReadFrmFile(const std::string &path, std::vector<std::string> *problems) {
+std::optional<FrmDocument> ReadFrmFile(const std::string &path,
+                                       std::vector<std::string> *problems) {
   auto bytes = zplatform::ReadWholeFile(path);
   if (!bytes) {
     if (problems) problems->push_back("cannot read " + path);
@@ -156,13 +159,16 @@ void WriteObject(std::string &out, const FrmObject &o, int depth, bool vb2) {
     if (!p.comment.empty()) out += "  '" + p.comment;
     out += "\r\n";
   };
-  for (const FrmProperty &p : o.properties) line(p, inner);
+  for (const FrmProperty &p : o.properties)
+    line(p, inner);
   for (const FrmBlock &b : o.blocks) {
     out += inner + "BeginProperty " + b.header + "\r\n";
-    for (const FrmProperty &p : b.properties) line(p, inner + "   ");
+    for (const FrmProperty &p : b.properties)
+      line(p, inner + "   ");
     out += inner + "EndProperty\r\n";
   }
-  for (const FrmObject &c : o.children) WriteObject(out, c, depth + 1, vb2);
+  for (const FrmObject &c : o.children)
+    WriteObject(out, c, depth + 1, vb2);
   out += pad + "End\r\n";
 }
 
@@ -171,15 +177,19 @@ void WriteObject(std::string &out, const FrmObject &o, int depth, bool vb2) {
 std::string WriteFrm(const FrmDocument &doc) {
   std::string out;
   if (!doc.version.empty()) out += "VERSION " + doc.version + "\r\n";
-  for (const std::string &l : doc.object_lines) out += l + "\r\n";
+  for (const std::string &l : doc.object_lines)
+    out += l + "\r\n";
   WriteObject(out, doc.form, 0, doc.version == "2.00");
-  for (const std::string &l : doc.attribute_lines) out += l + "\r\n";
-  for (const std::string &l : doc.code_lines) out += l + "\r\n";
+  for (const std::string &l : doc.attribute_lines)
+    out += l + "\r\n";
+  for (const std::string &l : doc.code_lines)
+    out += l + "\r\n";
   return out;
 }
 
 bool WriteFrmFile(const std::string &path, const FrmDocument &doc) {
-  return zplatform::ReplaceFileAtomically(path, zplatform::CodePage(932).FromUtf8(WriteFrm(doc))).ok;
+  return zplatform::ReplaceFileAtomically(path, zplatform::CodePage(932).FromUtf8(WriteFrm(doc)))
+      .ok;
 }
 
 std::optional<std::string> UnquoteFrmString(const std::string &value) {

@@ -15,7 +15,7 @@ struct FrmProperty {
   std::string comment;  // the text after "'", if any
 };
 
-struct FrmBlock {  // BeginProperty Font ... EndProperty
+struct FrmBlock {      // BeginProperty Font ... EndProperty
   std::string header;  // the rest of the BeginProperty line
   std::vector<FrmProperty> properties;
 };
@@ -31,7 +31,7 @@ struct FrmObject {
 };
 
 struct FrmDocument {
-  std::string version;  // "5.00", "4.00", "2.00"
+  std::string version;                    // "5.00", "4.00", "2.00"
   std::vector<std::string> object_lines;  // "Object = ..." lines, as written
   FrmObject form;
   std::vector<std::string> attribute_lines;  // "Attribute VB_Name = ..."

@@ -31,7 +31,8 @@ bool Member(const std::string &text, std::string *control, std::string *member) 
 
 // One value token from `s` at `at`: "text" ("" for a quote), or up to a comma.
 Variant ParseValue(const std::string &s, size_t *at) {
-  while (*at < s.size() && s[*at] == ' ') ++*at;
+  while (*at < s.size() && s[*at] == ' ')
+    ++*at;
   if (*at < s.size() && s[*at] == '"') {
     std::string text;
     ++*at;
@@ -72,14 +73,16 @@ std::vector<Variant> ParseArguments(const std::string &s) {
   size_t at = 0;
   while (at < s.size()) {
     args.push_back(ParseValue(s, &at));
-    while (at < s.size() && s[at] == ' ') ++at;
+    while (at < s.size() && s[at] == ' ')
+      ++at;
     if (at < s.size() && s[at] == ',') ++at;
   }
   return args;
 }
 
 void Settle() {
-  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  for (int i = 0; i < 3; ++i)
+    QApplication::processEvents();
 }
 
 std::string HResultText(zelko::HResult hr) {
@@ -91,10 +94,14 @@ std::string HResultText(zelko::HResult hr) {
 
 int KeyCode(const std::string &name, QString *text) {
   static const std::pair<const char *, int> kKeys[] = {
-      {"Tab", Qt::Key_Tab},       {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Return}, {"Escape", Qt::Key_Escape},
-      {"Left", Qt::Key_Left},     {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},         {"Down", Qt::Key_Down},
-      {"Home", Qt::Key_Home},     {"End", Qt::Key_End},       {"Delete", Qt::Key_Delete}, {"Backspace", Qt::Key_Backspace},
-      {"Space", Qt::Key_Space},   {"F1", Qt::Key_F1},         {"PageUp", Qt::Key_PageUp}, {"PageDown", Qt::Key_PageDown}};
+      {"Tab", Qt::Key_Tab},       {"Return", Qt::Key_Return},
+      {"Enter", Qt::Key_Return},  {"Escape", Qt::Key_Escape},
+      {"Left", Qt::Key_Left},     {"Right", Qt::Key_Right},
+      {"Up", Qt::Key_Up},         {"Down", Qt::Key_Down},
+      {"Home", Qt::Key_Home},     {"End", Qt::Key_End},
+      {"Delete", Qt::Key_Delete}, {"Backspace", Qt::Key_Backspace},
+      {"Space", Qt::Key_Space},   {"F1", Qt::Key_F1},
+      {"PageUp", Qt::Key_PageUp}, {"PageDown", Qt::Key_PageDown}};
   for (const auto &[n, code] : kKeys) {
     if (zelko::EqualNoCase(n, name)) {
       if (code == Qt::Key_Space) *text = " ";
@@ -118,30 +125,34 @@ std::string DescribeValue(const Variant &v) {
 }
 
 MacroRunner::MacroRunner(FormHost &host, std::ostream &out) : host_(host), out_(out) {
-  host_.SetEventObserver([this](const std::string &control, const std::string &event, std::vector<Variant> &args) {
-    OnEvent(control, event, args);
-  });
+  host_.SetEventObserver([this](const std::string &control, const std::string &event,
+                                std::vector<Variant> &args) { OnEvent(control, event, args); });
 }
 
 namespace {
 // Events of every keystroke and mouse move are printed only when traced.
 bool Chatty(const std::string &event) {
-  for (const char *e : {"Change", "KeyDown", "KeyUp", "KeyPress", "MouseDown", "MouseUp", "MouseMove", "Click", "DblClick"}) {
+  for (const char *e : {"Change", "KeyDown", "KeyUp", "KeyPress", "MouseDown", "MouseUp",
+                        "MouseMove", "Click", "DblClick"}) {
     if (zelko::EqualNoCase(event, e)) return true;
   }
   return false;
 }
 }  // namespace
 
-void MacroRunner::OnEvent(const std::string &control, const std::string &event, std::vector<Variant> &args) {
+void MacroRunner::OnEvent(const std::string &control, const std::string &event,
+                          std::vector<Variant> &args) {
   zelko::Control *c = host_.FindControl(control);
   const zelko::EventInfo *info = c != nullptr ? c->Class().Event(event) : nullptr;
   std::string line = "event " + control + "." + event;
   for (size_t i = 0; i < args.size(); ++i) {
-    line += " " + std::string(info && i < info->params.size() ? info->params[i].name : "?") + "=" + DescribeValue(args[i]);
+    line += " " + std::string(info && i < info->params.size() ? info->params[i].name : "?") + "=" +
+            DescribeValue(args[i]);
   }
   for (const Answer &a : answers_) {
-    if (!zelko::EqualNoCase(a.control, control) || !zelko::EqualNoCase(a.event, event) || info == nullptr) continue;
+    if (!zelko::EqualNoCase(a.control, control) || !zelko::EqualNoCase(a.event, event) ||
+        info == nullptr)
+      continue;
     for (size_t i = 0; i < info->params.size() && i < args.size(); ++i) {
       if (zelko::EqualNoCase(info->params[i].name, a.arg)) {
         args[i] = a.value;
@@ -176,12 +187,14 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
   std::string control_name, member;
 
   if (zelko::EqualNoCase(verb, "print")) {
-    if (!Member(rest, &control_name, &member)) return *error = "print needs Control.Property", false;
+    if (!Member(rest, &control_name, &member))
+      return *error = "print needs Control.Property", false;
     zelko::Control *c = host_.FindControl(control_name);
     if (c == nullptr) return *error = "no control " + control_name, false;
     Variant v;
     zelko::HResult hr = c->GetProperty(member, &v);
-    if (hr != zelko::kOk) return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    if (hr != zelko::kOk)
+      return *error = control_name + "." + member + ": " + HResultText(hr), false;
     out_ << control_name << "." << member << " = " << DescribeValue(v) << "\n";
     return true;
   }
@@ -197,11 +210,13 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     std::vector<Variant> args = ParseArguments(args_text);
     Variant result;
     zelko::HResult hr = c->Invoke(member, args, &result);
-    if (hr != zelko::kOk) return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    if (hr != zelko::kOk)
+      return *error = control_name + "." + member + ": " + HResultText(hr), false;
     std::string out = control_name + "." + m->name;
     if (m->has_result) out += " = " + DescribeValue(result);
     for (size_t i = 0; i < m->params.size() && i < args.size(); ++i) {
-      if (m->params[i].by_ref) out += std::string(" ") + m->params[i].name + "=" + DescribeValue(args[i]);
+      if (m->params[i].by_ref)
+        out += std::string(" ") + m->params[i].name + "=" + DescribeValue(args[i]);
     }
     out_ << out << "\n";
     Settle();
@@ -214,17 +229,20 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
   if (zelko::EqualNoCase(verb, "on")) {
     // on Control.Event set Arg = value
     size_t set = rest.find(" set ");
-    if (set == std::string::npos) return *error = "on needs: on Control.Event set Arg = value", false;
-    if (!Member(rest.substr(0, set), &control_name, &member)) return *error = "on needs Control.Event", false;
+    if (set == std::string::npos)
+      return *error = "on needs: on Control.Event set Arg = value", false;
+    if (!Member(rest.substr(0, set), &control_name, &member))
+      return *error = "on needs Control.Event", false;
     std::string assignment = rest.substr(set + 5);
     size_t eq = assignment.find('=');
     if (eq == std::string::npos) return *error = "on needs Arg = value", false;
     size_t at = eq + 1;
-    answers_.push_back({control_name, member, Trim(assignment.substr(0, eq)), ParseValue(assignment, &at)});
+    answers_.push_back(
+        {control_name, member, Trim(assignment.substr(0, eq)), ParseValue(assignment, &at)});
     return true;
   }
-  if (zelko::EqualNoCase(verb, "click") || zelko::EqualNoCase(verb, "focus") || zelko::EqualNoCase(verb, "type") ||
-      zelko::EqualNoCase(verb, "key")) {
+  if (zelko::EqualNoCase(verb, "click") || zelko::EqualNoCase(verb, "focus") ||
+      zelko::EqualNoCase(verb, "type") || zelko::EqualNoCase(verb, "key")) {
     size_t end = rest.find(' ');
     control_name = rest.substr(0, end);
     std::string arg = end == std::string::npos ? std::string() : Trim(rest.substr(end + 1));
@@ -234,8 +252,10 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     if (zelko::EqualNoCase(verb, "click")) {
       QPointF center(w->width() / 2.0, w->height() / 2.0);
       QPointF global = w->mapToGlobal(center);
-      QMouseEvent press(QEvent::MouseButtonPress, center, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-      QMouseEvent release(QEvent::MouseButtonRelease, center, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+      QMouseEvent press(QEvent::MouseButtonPress, center, global, Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+      QMouseEvent release(QEvent::MouseButtonRelease, center, global, Qt::LeftButton, Qt::NoButton,
+                          Qt::NoModifier);
       QApplication::sendEvent(w, &press);
       QApplication::sendEvent(w, &release);
     } else if (zelko::EqualNoCase(verb, "focus")) {
@@ -271,7 +291,8 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     if (c == nullptr) return *error = "no control " + control_name, false;
     size_t at = eq + 1;
     zelko::HResult hr = c->PutProperty(member, ParseValue(line, &at));
-    if (hr != zelko::kOk) return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    if (hr != zelko::kOk)
+      return *error = control_name + "." + member + ": " + HResultText(hr), false;
     Settle();
     return true;
   }

@@ -29,7 +29,8 @@ class MacroRunner {
     std::string control, event, arg;
     zelko::Variant value;
   };
-  void OnEvent(const std::string &control, const std::string &event, std::vector<zelko::Variant> &args);
+  void OnEvent(const std::string &control, const std::string &event,
+               std::vector<zelko::Variant> &args);
   FormHost &host_;
   std::ostream &out_;
   std::vector<Answer> answers_;

@@ -23,7 +23,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: zelkoform [--design] [--macro FILE [--screenshot OUT.png]] [--rewrite OUT.frm] FORM.frm\n"
+               "usage: zelkoform [--design] [--macro FILE [--screenshot OUT.png]] [--rewrite "
+               "OUT.frm] FORM.frm\n"
                "  Shows a Visual Basic form with the Zelko controls, or runs a macro against it.\n"
                "  Relative paths in the form (DDFDir) are taken from the form's directory.\n");
   return 2;
@@ -57,23 +58,27 @@ int main(int argc, char **argv) {
 
   QApplication app(argc, argv);
   bool interactive = macro.empty() && rewrite.empty();
-  if (interactive) zplatform::MessageService::Instance().SetPresenter(std::make_shared<zelkoform::QtPresenter>());
+  if (interactive)
+    zplatform::MessageService::Instance().SetPresenter(std::make_shared<zelkoform::QtPresenter>());
 
   std::vector<std::string> problems;
   auto doc = zelkoform::ReadFrmFile(form, &problems);
-  for (const std::string &p : problems) std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+  for (const std::string &p : problems)
+    std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
   if (!doc) {
     std::fprintf(stderr, "zelkoform: %s holds no form\n", form.c_str());
     return 1;
   }
   // The form's directory is the current one, so a relative DDFDir names the form's own.
   std::string dir = std::filesystem::path(form).parent_path().string();
-  if (!dir.empty() && chdir(dir.c_str()) != 0) std::fprintf(stderr, "zelkoform: cannot enter %s\n", dir.c_str());
+  if (!dir.empty() && chdir(dir.c_str()) != 0)
+    std::fprintf(stderr, "zelkoform: cannot enter %s\n", dir.c_str());
 
   zelkoform::FormHost host;
   problems.clear();
   host.Load(*doc, design, &problems);
-  for (const std::string &p : problems) std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+  for (const std::string &p : problems)
+    std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
   host.Window()->show();
 
   if (!rewrite.empty() && !zelkoform::WriteFrmFile(rewrite, host.Save())) {

@@ -13,8 +13,9 @@ zplatform::MessageAnswer QtPresenter::Present(const zplatform::MessageRequest &r
   using zplatform::MessageButtons;
   QMessageBox box(QApplication::activeWindow());
   box.setWindowModality(Qt::ApplicationModal);
-  box.setWindowTitle(request.caption.empty() ? QApplication::applicationName()
-                                             : QString::fromStdString(zplatform::ToUtf8(request.caption)));
+  box.setWindowTitle(request.caption.empty()
+                         ? QApplication::applicationName()
+                         : QString::fromStdString(zplatform::ToUtf8(request.caption)));
   box.setText(QString::fromStdString(zplatform::ToUtf8(request.text)));
   switch (request.icon) {
     case zplatform::MessageIcon::kError:
@@ -63,6 +64,8 @@ zplatform::MessageAnswer QtPresenter::Present(const zplatform::MessageRequest &r
   }
 }
 
-void QtPresenter::Beep() { QApplication::beep(); }
+void QtPresenter::Beep() {
+  QApplication::beep();
+}
 
 }  // namespace zelkoform

@@ -26,32 +26,32 @@ extern "C" {
 #pragma pack(push, 1)
 /* FILE.DDF record, 97 bytes. Names are padded with spaces and carry no terminator. */
 typedef struct DdfFileRecord {
-  uint16_t id;           /* Xf$Id: table ID, unique */
-  char name[20];         /* Xf$Name */
-  char location[64];     /* Xf$Loc: data file, relative to the dictionary or with a drive */
-  uint8_t flags;         /* Xf$Flags: 16 marks the dictionary's own tables */
-  uint8_t reserved[10];  /* Xf$Reserved: zero */
+  uint16_t id;          /* Xf$Id: table ID, unique */
+  char name[20];        /* Xf$Name */
+  char location[64];    /* Xf$Loc: data file, relative to the dictionary or with a drive */
+  uint8_t flags;        /* Xf$Flags: 16 marks the dictionary's own tables */
+  uint8_t reserved[10]; /* Xf$Reserved: zero */
 } DdfFileRecord;
 
 /* FIELD.DDF record, 32 bytes. */
 typedef struct DdfFieldRecord {
-  uint16_t id;         /* Xe$Id: field ID, unique in the dictionary */
-  uint16_t file_id;    /* Xe$File: Xf$Id of the table */
-  char name[20];       /* Xe$Name: field name, or the name of a named index */
-  uint8_t data_type;   /* Xe$DataType: 0..15, 255 for a named index */
-  uint16_t offset;     /* Xe$Offset: byte offset, or the key number of a named index */
-  uint16_t size;       /* Xe$Size */
-  uint8_t decimals;    /* Xe$Dec */
-  uint16_t flags;      /* Xe$Flags */
+  uint16_t id;       /* Xe$Id: field ID, unique in the dictionary */
+  uint16_t file_id;  /* Xe$File: Xf$Id of the table */
+  char name[20];     /* Xe$Name: field name, or the name of a named index */
+  uint8_t data_type; /* Xe$DataType: 0..15, 255 for a named index */
+  uint16_t offset;   /* Xe$Offset: byte offset, or the key number of a named index */
+  uint16_t size;     /* Xe$Size */
+  uint8_t decimals;  /* Xe$Dec */
+  uint16_t flags;    /* Xe$Flags */
 } DdfFieldRecord;
 
 /* INDEX.DDF record, 10 bytes. */
 typedef struct DdfIndexRecord {
-  uint16_t file_id;   /* Xi$File */
-  uint16_t field_id;  /* Xi$Field */
-  uint16_t number;    /* Xi$Number: key number */
-  uint16_t part;      /* Xi$Part: segment number within the key */
-  uint16_t flags;     /* Xi$Flags: key flags */
+  uint16_t file_id;  /* Xi$File */
+  uint16_t field_id; /* Xi$Field */
+  uint16_t number;   /* Xi$Number: key number */
+  uint16_t part;     /* Xi$Part: segment number within the key */
+  uint16_t flags;    /* Xi$Flags: key flags */
 } DdfIndexRecord;
 #pragma pack(pop)
 

@@ -4,11 +4,11 @@
 #include <new>
 
 #include "engine/field_conversion.h"
-#include "frame/class_info.h"
 #include "engine/messages.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "engine/table_catalog.h"
+#include "frame/class_info.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -44,13 +44,16 @@ int Place(std::vector<Entry> &list, Entry entry, Match same) {
 
 int BindingRegistry::RegisterDataSource(DataSource *source) {
   SourceEntry entry{source->GetName(), source->GetFormWindow(), source};
-  int rc = Place(sources_, entry, [&](const SourceEntry &e) { return e.name == entry.name && e.form == entry.form; });
+  int rc = Place(sources_, entry, [&](const SourceEntry &e) {
+    return e.name == entry.name && e.form == entry.form;
+  });
   if (rc != 0) ShowMessage(msg::kVE001, module_name::kZlkutil, __LINE__);
   return rc;
 }
 
 int BindingRegistry::RegisterFieldControl(BoundControl *control) {
-  FieldEntry entry{CodePageName(control->GetDbField()), CodePageName(control->GetDbTable()), control};
+  FieldEntry entry{CodePageName(control->GetDbField()), CodePageName(control->GetDbTable()),
+                   control};
   std::string name = control->GetName();
   FormWindow form = control->GetFormWindow();
   int rc = Place(fields_, entry, [&](const FieldEntry &e) {
@@ -61,27 +64,36 @@ int BindingRegistry::RegisterFieldControl(BoundControl *control) {
 }
 
 int BindingRegistry::RegisterListControl(BoundControl *control) {
-  ListEntry entry{control->GetFormWindow(), control->GetListSource(), control->GetName(),
-                  CodePageName(control->GetDbField()), CodePageName(control->GetDbTable()), control};
-  return Place(lists_, entry, [&](const ListEntry &e) { return e.name == entry.name && e.form == entry.form; });
+  ListEntry entry{control->GetFormWindow(),
+                  control->GetListSource(),
+                  control->GetName(),
+                  CodePageName(control->GetDbField()),
+                  CodePageName(control->GetDbTable()),
+                  control};
+  return Place(lists_, entry,
+               [&](const ListEntry &e) { return e.name == entry.name && e.form == entry.form; });
 }
 
 int BindingRegistry::RegisterNavigator(BoundControl *control) {
-  NavigatorEntry entry{control->GetDbSource(), control->GetName(), control, control->GetFormWindow()};
-  return Place(navigators_, entry, [&](const NavigatorEntry &e) { return e.name == entry.name && e.form == entry.form; });
+  NavigatorEntry entry{control->GetDbSource(), control->GetName(), control,
+                       control->GetFormWindow()};
+  return Place(navigators_, entry, [&](const NavigatorEntry &e) {
+    return e.name == entry.name && e.form == entry.form;
+  });
 }
 
 void BindingRegistry::Unregister(const BoundControl *control) {
   auto drop = [&](auto &list) {
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [&](const auto &e) {
-                                if constexpr (std::is_same_v<std::decay_t<decltype(e)>, SourceEntry>) {
-                                  return e.object == control;
-                                } else {
-                                  return e.control == control;
-                                }
-                              }),
-               list.end());
+    list.erase(
+        std::remove_if(list.begin(), list.end(),
+                       [&](const auto &e) {
+                         if constexpr (std::is_same_v<std::decay_t<decltype(e)>, SourceEntry>) {
+                           return e.object == control;
+                         } else {
+                           return e.control == control;
+                         }
+                       }),
+        list.end());
   };
   drop(sources_);
   drop(fields_);
@@ -100,7 +112,8 @@ void BindingRegistry::RefreshNavigator(BoundControl *control) {
 
 std::vector<DataSource *> BindingRegistry::DataSources() const {
   std::vector<DataSource *> out;
-  for (const SourceEntry &e : sources_) out.push_back(e.object);
+  for (const SourceEntry &e : sources_)
+    out.push_back(e.object);
   return out;
 }
 
@@ -120,14 +133,16 @@ TableDescriptor *BindingRegistry::FindBoundTable(FormWindow form, const std::str
 }
 
 int BindingRegistry::FindFieldType(FormWindow form, const std::string &source_name,
-                                   const std::string &table_name, const std::string &field_name) const {
+                                   const std::string &table_name,
+                                   const std::string &field_name) const {
   TableDescriptor *table = FindBoundTable(form, source_name, table_name);
   if (table == nullptr) return -1;
   int f = FindFieldByName(*table, zplatform::FromUtf8(field_name));
   return f < 0 ? -1 : table->fields[f].data_type;
 }
 
-int BindingRegistry::OpenListTable(TableDescriptor &table, FormWindow form, const std::string &source_name) const {
+int BindingRegistry::OpenListTable(TableDescriptor &table, FormWindow form,
+                                   const std::string &source_name) const {
   DataSource *source = FindDataSource(form, source_name);
   if (source == nullptr || source->Catalog() == nullptr) return -1;
   std::string dir = source->DdfDirectory();
@@ -136,7 +151,8 @@ int BindingRegistry::OpenListTable(TableDescriptor &table, FormWindow form, cons
     int16_t status = EngineCreate(*source->Catalog(), table, path);
     if (status != 0) return status;  // EngineCreate has shown VE007
   }
-  int16_t status = EngineOpen(*source->Catalog(), table, dir, source->Owner(), source->OpenModeValue());
+  int16_t status =
+      EngineOpen(*source->Catalog(), table, dir, source->Owner(), source->OpenModeValue());
   if (status != 0) {
     ShowMessage(msg::kVE803, path.c_str(), status);
     return status;
@@ -162,18 +178,19 @@ int BindingRegistry::FindForAttachment(const std::string &source_name, const std
   return -11;
 }
 
-void BindingRegistry::ShowFieldText(FormWindow form, const std::string &table, const std::string &field,
-                                    const std::string &text) const {
+void BindingRegistry::ShowFieldText(FormWindow form, const std::string &table,
+                                    const std::string &field, const std::string &text) const {
   for (const FieldEntry &e : fields_) {
-    if (e.control->GetFormWindow() == form && e.field == field && e.table == table) e.control->ShowFieldText(text);
+    if (e.control->GetFormWindow() == form && e.field == field && e.table == table)
+      e.control->ShowFieldText(text);
   }
   for (const ListEntry &e : lists_) {
     if (e.form == form && e.field == field && e.table == table) e.control->ShowFieldText(text);
   }
 }
 
-int BindingRegistry::ReadControlText(FormWindow form, const std::string &table, const std::string &field,
-                                     std::string *text) const {
+int BindingRegistry::ReadControlText(FormWindow form, const std::string &table,
+                                     const std::string &field, std::string *text) const {
   int answered = 0;
   auto ask = [&](BoundControl *control) {
     std::string t;
@@ -192,9 +209,11 @@ int BindingRegistry::ReadControlText(FormWindow form, const std::string &table, 
   return answered;
 }
 
-void BindingRegistry::ClearField(FormWindow form, const std::string &table, const std::string &field) const {
+void BindingRegistry::ClearField(FormWindow form, const std::string &table,
+                                 const std::string &field) const {
   for (const FieldEntry &e : fields_) {
-    if (e.control->GetFormWindow() == form && e.field == field && e.table == table) e.control->ClearFieldText();
+    if (e.control->GetFormWindow() == form && e.field == field && e.table == table)
+      e.control->ClearFieldText();
   }
   for (const ListEntry &e : lists_) {
     if (e.form == form && e.field == field && e.table == table) e.control->ClearFieldText();
@@ -207,7 +226,9 @@ int BindingRegistry::TransferToControls(DataSource &source, const TableDescripto
   size_t offset = 0;
   for (const FieldDescriptor &f : table.fields) {
     std::vector<uint8_t> bytes(std::max(f.size, 8) + 1, 0);
-    for (size_t i = 0; i < static_cast<size_t>(std::max(f.size, 4)) && offset + i < table.record_buffer.size(); ++i) {
+    for (size_t i = 0;
+         i < static_cast<size_t>(std::max(f.size, 4)) && offset + i < table.record_buffer.size();
+         ++i) {
       bytes[i] = table.record_buffer[offset + i];
     }
     std::string text = FieldToText(settings, f, bytes.data());
@@ -224,11 +245,15 @@ int BindingRegistry::TransferFromControls(DataSource &source, TableDescriptor &t
   size_t offset = 0;
   for (const FieldDescriptor &f : table.fields) {
     std::string text;
-    if (ReadControlText(form, table.name, f.name, &text) > 0 && offset < table.record_buffer.size()) {
-      TextToField(settings, f, text, table.record_buffer.data() + offset, table.record_buffer.size() - offset);
+    if (ReadControlText(form, table.name, f.name, &text) > 0 &&
+        offset < table.record_buffer.size()) {
+      TextToField(settings, f, text, table.record_buffer.data() + offset,
+                  table.record_buffer.size() - offset);
     }
     std::vector<uint8_t> bytes(std::max(f.size, 8) + 1, 0);
-    for (size_t i = 0; i < static_cast<size_t>(std::max(f.size, 4)) && offset + i < table.record_buffer.size(); ++i) {
+    for (size_t i = 0;
+         i < static_cast<size_t>(std::max(f.size, 4)) && offset + i < table.record_buffer.size();
+         ++i) {
       bytes[i] = table.record_buffer[offset + i];
     }
     offset += FieldStorageSize(f.data_type, f.size, FieldToText(settings, f, bytes.data()));
@@ -238,7 +263,8 @@ int BindingRegistry::TransferFromControls(DataSource &source, TableDescriptor &t
 
 int BindingRegistry::ClearControls(DataSource &source, const TableDescriptor &table) const {
   FormWindow form = source.GetFormWindow();
-  for (const FieldDescriptor &f : table.fields) ClearField(form, table.name, f.name);
+  for (const FieldDescriptor &f : table.fields)
+    ClearField(form, table.name, f.name);
   return 0;
 }
 
@@ -246,15 +272,16 @@ void BindingRegistry::NotifySourceReady(DataSource &source) const {
   FormWindow form = source.GetFormWindow();
   std::string name = source.GetName();
   for (const ListEntry &e : lists_) {
-    if (e.form == form && e.list_source == name && e.control->GetUpdateOption() > 0) e.control->Refresh();
+    if (e.form == form && e.list_source == name && e.control->GetUpdateOption() > 0)
+      e.control->Refresh();
   }
   for (const NavigatorEntry &e : navigators_) {
     if (e.form == form && e.db_source == name) e.control->OnSourceReady();
   }
 }
 
-void BindingRegistry::NotifyRecordMoved(const std::string &db_source, const std::string &table_name, int key,
-                                        const BoundControl *except) const {
+void BindingRegistry::NotifyRecordMoved(const std::string &db_source, const std::string &table_name,
+                                        int key, const BoundControl *except) const {
   for (const NavigatorEntry &e : navigators_) {
     if (e.db_source == db_source && e.control != except) e.control->OnRecordMoved(table_name, key);
   }

@@ -36,9 +36,10 @@ class ZlkBtn : public Control {
   void RunOperation();
 
   std::string db_source_, db_table_, db_index_, confirm_msg_, caption_;
-  int db_operation_ = 0, db_locks_ = 0, index_id_ = 0, style_ = 0, appearance_ = 1, mouse_pointer_ = 0;
-  bool abort_ = false, cancel_ = false, default_ = false, clear_control_data_ = true, enabled_ = true,
-       tab_stop_ = true;
+  int db_operation_ = 0, db_locks_ = 0, index_id_ = 0, style_ = 0, appearance_ = 1,
+      mouse_pointer_ = 0;
+  bool abort_ = false, cancel_ = false, default_ = false, clear_control_data_ = true,
+       enabled_ = true, tab_stop_ = true;
   int32_t back_color_ = static_cast<int32_t>(0x8000000F);
   std::string font_ = "ＭＳ Ｐゴシック,9,400,128";
 };

@@ -54,7 +54,8 @@ class ZlkEdit : public FieldControl {
   bool multi_line_ = false, read_only_ = false, upper_case_ = false, numeric_mask_ = false;
   int appearance_ = 1, border_style_ = 1, mouse_pointer_ = 0;
   bool enabled_ = true, tab_stop_ = true;
-  int32_t back_color_ = static_cast<int32_t>(0x80000005), fore_color_ = static_cast<int32_t>(0x80000008);
+  int32_t back_color_ = static_cast<int32_t>(0x80000005),
+          fore_color_ = static_cast<int32_t>(0x80000008);
   std::string font_ = "ＭＳ Ｐゴシック,9,400,128";
   int field_type_ = -1;
   int former_ime_mode_ = 0;

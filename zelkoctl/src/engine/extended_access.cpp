@@ -16,17 +16,23 @@ namespace {
 constexpr size_t kMaxToken = 256;
 constexpr size_t kMaxListItem = 20;
 
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsControl(char c) {
+  return static_cast<unsigned char>(c) < 0x20;
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 void SkipSpaces(const std::string &s, size_t *at) {
-  while (*at < s.size() && s[*at] == ' ') ++*at;
+  while (*at < s.size() && s[*at] == ' ')
+    ++*at;
 }
 
 // A field reference after "@" or in a field list: a run of digits is a number, anything
 // else a name up to a space, a control character or "," (double-byte characters whole).
 // Returns the field number, or -1 after VE818 / VE025.
-int ReadFieldReference(const TableDescriptor &table, const std::string &s, size_t *at, size_t limit) {
+int ReadFieldReference(const TableDescriptor &table, const std::string &s, size_t *at,
+                       size_t limit) {
   std::string token;
   bool number = *at < s.size() && IsDigit(s[*at]);
   while (*at < s.size() && token.size() < limit) {
@@ -139,7 +145,8 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
       ShowMessage(msg::kVE042);
       return false;
     }
-    bool text_type = field.data_type == kString || field.data_type == kLString || field.data_type == kZString;
+    bool text_type =
+        field.data_type == kString || field.data_type == kLString || field.data_type == kZString;
     if (ignore_case && text_type) term.comparison += 128;
     SkipSpaces(c, &at);
     if (at < c.size() && c[at] == '@') {
@@ -154,21 +161,24 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
       char quote = at < c.size() ? c[at] : '\0';
       if (quote == '"' || quote == '\'' || quote == '/') {
         ++at;
-        while (at < c.size() && c[at] != quote && !IsControl(c[at]) && token.size() < kMaxToken) token.push_back(c[at++]);
+        while (at < c.size() && c[at] != quote && !IsControl(c[at]) && token.size() < kMaxToken)
+          token.push_back(c[at++]);
         if (at < c.size() && c[at] == quote) ++at;
       } else {
         if (quote == '&' || quote == '|') {
           ShowMessage(msg::kVE046, c.c_str());
           return false;
         }
-        while (at < c.size() && c[at] != ' ' && !IsControl(c[at]) && token.size() < kMaxToken) token.push_back(c[at++]);
+        while (at < c.size() && c[at] != ' ' && !IsControl(c[at]) && token.size() < kMaxToken)
+          token.push_back(c[at++]);
       }
       term.value = StoredValue(field, token);
     }
     SkipSpaces(c, &at);
     if (at < c.size() && (c[at] == '&' || c[at] == '|')) {
       term.connector = c[at] == '&' ? 1 : 2;
-      while (at < c.size() && c[at] != ' ') ++at;
+      while (at < c.size() && c[at] != ' ')
+        ++at;
       terms->push_back(std::move(term));
       continue;
     }
@@ -178,7 +188,8 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
   }
 }
 
-bool ParseFieldList(const TableDescriptor &table, const std::string &list, std::vector<ExField> *fields) {
+bool ParseFieldList(const TableDescriptor &table, const std::string &list,
+                    std::vector<ExField> *fields) {
   fields->clear();
   if (list.empty()) {
     ShowMessage(msg::kVE040);
@@ -188,7 +199,8 @@ bool ParseFieldList(const TableDescriptor &table, const std::string &list, std::
   for (;;) {
     int f = ReadFieldReference(table, list, &at, kMaxListItem);
     if (f < 0) return false;
-    fields->push_back({static_cast<uint16_t>(table.fields[f].size), static_cast<uint16_t>(table.fields[f].offset)});
+    fields->push_back({static_cast<uint16_t>(table.fields[f].size),
+                       static_cast<uint16_t>(table.fields[f].offset)});
     if (at < list.size() && list[at] == ',') {
       ++at;
       continue;
@@ -197,8 +209,9 @@ bool ParseFieldList(const TableDescriptor &table, const std::string &list, std::
   }
 }
 
-std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count, const std::vector<ExTerm> &terms,
-                                     int max_records, const std::vector<ExField> &fields) {
+std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count,
+                                     const std::vector<ExTerm> &terms, int max_records,
+                                     const std::vector<ExField> &fields) {
   std::vector<uint8_t> d;
   Put16(d, 0);
   d.push_back(static_cast<uint8_t>(mode.size() > 0 ? mode[0] : 'U'));
@@ -225,8 +238,8 @@ std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count, 
 }
 
 int16_t ExAccess(int operation, const TableDescriptor &table_in, const std::string &condition,
-                 const std::string &field_list, int index, int reject_count, int max_records, bool ignore_case,
-                 int16_t *result_id, int16_t *count) {
+                 const std::string &field_list, int index, int reject_count, int max_records,
+                 bool ignore_case, int16_t *result_id, int16_t *count) {
   TableDescriptor &table = const_cast<TableDescriptor &>(table_in);
   if (!AllowedOperation(operation)) {
     ShowMessage(msg::kVE044, operation);
@@ -238,17 +251,20 @@ int16_t ExAccess(int operation, const TableDescriptor &table_in, const std::stri
   if (!ParseFieldList(table, field_list, &fields)) return -9;
   Module &module = Module::Get();
   try {
-    std::vector<uint8_t> descriptor = BuildDescriptor(module.ex_mode, reject_count, terms, max_records, fields);
+    std::vector<uint8_t> descriptor =
+        BuildDescriptor(module.ex_mode, reject_count, terms, max_records, fields);
     size_t extracted = 0;
-    for (const ExField &f : fields) extracted += f.length;
+    for (const ExField &f : fields)
+      extracted += f.length;
     size_t length = std::max(descriptor.size(), (extracted + 6) * std::max(max_records, 0) + 2);
     std::vector<uint8_t> buffer(length, 0);
     std::copy(descriptor.begin(), descriptor.end(), buffer.begin());
     KeyValue key;
     if (!BuildKeyValue(table, index, &key)) return -6;
     uint32_t data_length = static_cast<uint32_t>(std::min<size_t>(buffer.size(), 0xFFFFFFFFu));
-    int16_t status = BTRCALL(static_cast<uint16_t>(operation), table.position_block.data(), buffer.data(),
-                             &data_length, key.bytes.data(), key.length, key.key_number);
+    int16_t status =
+        BTRCALL(static_cast<uint16_t>(operation), table.position_block.data(), buffer.data(),
+                &data_length, key.bytes.data(), key.length, key.key_number);
     static const int16_t kKept[] = {0, 9, 22, 60, 64, 65};
     if (std::find(std::begin(kKept), std::end(kKept), status) == std::end(kKept)) return status;
     for (int slot = 0; slot < Module::kExResultSlots; ++slot) {
@@ -287,12 +303,14 @@ std::string ExGetFieldDataById(int result_id, int field_id, int record) {
            pos - start < kMaxListItem) {
       item.push_back(list[pos++]);
     }
-    int f = !item.empty() && IsDigit(item[0]) ? std::atoi(item.c_str()) : FindFieldByName(table, item);
+    int f =
+        !item.empty() && IsDigit(item[0]) ? std::atoi(item.c_str()) : FindFieldByName(table, item);
     if (f < 0 || f >= table.FieldCount()) return std::string();
     const FieldDescriptor &field = table.fields[f];
     if (f == field_id) {
       std::vector<uint8_t> bytes(std::max(field.size, 8) + 1, 0);
-      for (int i = 0; i < field.size && data + i < slot->data.size(); ++i) bytes[i] = slot->data[data + i];
+      for (int i = 0; i < field.size && data + i < slot->data.size(); ++i)
+        bytes[i] = slot->data[data + i];
       std::string text = FieldToText(Module::Get().Settings(), field, bytes.data());
       if (text.size() > kTextResultLength) text.resize(kTextResultLength);
       return text;
@@ -327,7 +345,8 @@ int ExFree(int result_id) {
 }
 
 void ExFreeAll() {
-  for (auto &slot : Module::Get().ex_results) slot = Module::ExResultSet();
+  for (auto &slot : Module::Get().ex_results)
+    slot = Module::ExResultSet();
 }
 
 }  // namespace zelko

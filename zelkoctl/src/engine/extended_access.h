@@ -25,11 +25,13 @@ struct ExField {
 };
 
 // Parsing (texts in the code page). False after the message that says why.
-bool ParseSearchCondition(const TableDescriptor &table, const std::string &condition, bool ignore_case,
-                          std::vector<ExTerm> *terms);
-bool ParseFieldList(const TableDescriptor &table, const std::string &list, std::vector<ExField> *fields);
-std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count, const std::vector<ExTerm> &terms,
-                                     int max_records, const std::vector<ExField> &fields);
+bool ParseSearchCondition(const TableDescriptor &table, const std::string &condition,
+                          bool ignore_case, std::vector<ExTerm> *terms);
+bool ParseFieldList(const TableDescriptor &table, const std::string &list,
+                    std::vector<ExField> *fields);
+std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count,
+                                     const std::vector<ExTerm> &terms, int max_records,
+                                     const std::vector<ExField> &fields);
 
 // The extended read. Returns the Btrieve status (0, 9, 22, 60, 64 and 65 with a stored
 // result) or -7, -8, -9, -6, -99; `result_id` and `count` are set when a result is stored.

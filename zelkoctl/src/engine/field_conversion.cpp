@@ -15,10 +15,15 @@
 namespace zelko {
 namespace {
 
-uint32_t U32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t U16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t *p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t U16(const uint8_t *p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 void PutLE(uint8_t *p, uint64_t v, size_t n) {
-  for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+  for (size_t i = 0; i < n; ++i)
+    p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -31,7 +36,9 @@ std::string Format(const char *fmt, ...) {
   return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-bool Supported(int type) { return type >= kString && type <= kAutoInc; }
+bool Supported(int type) {
+  return type >= kString && type <= kAutoInc;
+}
 
 // Only digits, "." and "-" are kept, in order.
 std::string Filter(const std::string &text) {
@@ -58,7 +65,9 @@ int64_t LeadingInteger(const std::string &s) {
 }
 
 // The leading floating point number (strtod of the filtered text, 0 when there is none).
-double LeadingDouble(const std::string &s) { return std::strtod(s.c_str(), nullptr); }
+double LeadingDouble(const std::string &s) {
+  return std::strtod(s.c_str(), nullptr);
+}
 
 // Number made of characters [from, from + count) of `text` (1-based positions as the rules
 // state them; a missing part reads 0).
@@ -73,7 +82,8 @@ double MbfToDouble(const uint8_t *p, size_t n) {
   if (exponent == 0) return 0.0;
   bool negative = (p[n - 2] & 0x80) != 0;
   uint64_t mantissa = p[n - 2] & 0x7F;
-  for (size_t i = n - 2; i-- > 0;) mantissa = (mantissa << 8) | p[i];
+  for (size_t i = n - 2; i-- > 0;)
+    mantissa = (mantissa << 8) | p[i];
   int bits = static_cast<int>(8 * (n - 1) - 1);  // 23 or 55
   double value = std::ldexp(1.0 + std::ldexp(static_cast<double>(mantissa), -bits), exponent - 129);
   return negative ? -value : value;
@@ -96,12 +106,13 @@ void DoubleToMbf(double value, uint8_t *out, size_t n) {
     mantissa = 0;
     ++exponent;
   }
-  if (exponent <= 0) return;  // below the smallest value: zero
+  if (exponent <= 0) return;                  // below the smallest value: zero
   if (exponent > 255 || std::isinf(value)) {  // the largest value of the format
     exponent = 255;
     mantissa = (uint64_t{1} << bits) - 1;
   }
-  for (size_t i = 0; i < n - 2; ++i) out[i] = static_cast<uint8_t>(mantissa >> (8 * i));
+  for (size_t i = 0; i < n - 2; ++i)
+    out[i] = static_cast<uint8_t>(mantissa >> (8 * i));
   out[n - 2] = static_cast<uint8_t>(((mantissa >> (8 * (n - 2))) & 0x7F) | (negative ? 0x80 : 0));
   out[n - 1] = static_cast<uint8_t>(exponent);
 }
@@ -116,7 +127,8 @@ std::string DecimalToText(const uint8_t *p, int size, int dec) {
   // Leading zeros are skipped, but never into the fraction digits.
   size_t integer_digits = nibbles.size() > static_cast<size_t>(dec) ? nibbles.size() - dec : 0;
   size_t skip = 0;
-  while (skip < integer_digits && nibbles[skip] == '0') ++skip;
+  while (skip < integer_digits && nibbles[skip] == '0')
+    ++skip;
   std::string digits = nibbles.substr(skip);
   if (digits.empty()) digits = "0";
   std::string text;
@@ -154,7 +166,8 @@ std::string NumericToText(const uint8_t *p, int size, int dec) {
   }
   size_t max_skip = size > dec ? static_cast<size_t>(size - dec) : 0;
   size_t skip = 0;
-  while (skip < max_skip && skip < copy.size() && copy[skip] == '0') ++skip;
+  while (skip < max_skip && skip < copy.size() && copy[skip] == '0')
+    ++skip;
   std::string rest = copy.substr(skip);
   std::string text;
   if (dec > 0) {
@@ -173,7 +186,8 @@ std::string NumericToText(const uint8_t *p, int size, int dec) {
   return negative ? "-" + text : text;
 }
 
-void TextToDecimal(const ConversionSettings &s, const std::string &text, uint8_t *p, int size, int dec) {
+void TextToDecimal(const ConversionSettings &s, const std::string &text, uint8_t *p, int size,
+                   int dec) {
   std::string t = Filter(text);
   std::memset(p, 0, size);
   if (!t.empty() && t[0] == '-') {
@@ -202,7 +216,8 @@ void TextToDecimal(const ConversionSettings &s, const std::string &text, uint8_t
     uint8_t d = (c >= '0' && c <= '9') ? static_cast<uint8_t>(c - '0') : 0;
     size_t byte = k == 0 ? size - 1 : size - 1 - (k + 1) / 2;
     bool high = k == 0 || k % 2 == 0;
-    p[byte] = high ? static_cast<uint8_t>((p[byte] & 0x0F) | (d << 4)) : static_cast<uint8_t>((p[byte] & 0xF0) | d);
+    p[byte] = high ? static_cast<uint8_t>((p[byte] & 0x0F) | (d << 4))
+                   : static_cast<uint8_t>((p[byte] & 0xF0) | d);
   }
 }
 
@@ -238,16 +253,19 @@ void TextToNumeric(const std::string &text, uint8_t *p, int size, int dec) {
   std::string field = std::string(size - value.size(), '0') + value;
   char &last = field.back();
   int d = last - '0';
-  last = negative ? (d == 0 ? '}' : static_cast<char>('J' + d - 1)) : (d == 0 ? '{' : static_cast<char>('A' + d - 1));
+  last = negative ? (d == 0 ? '}' : static_cast<char>('J' + d - 1))
+                  : (d == 0 ? '{' : static_cast<char>('A' + d - 1));
   std::memcpy(p, field.data(), size);
 }
 
 std::string StringToText(const uint8_t *p, int size, bool trim) {
   const void *nul = std::memchr(p, 0, size);
-  if (nul != nullptr) return std::string(reinterpret_cast<const char *>(p), static_cast<const uint8_t *>(nul) - p);
+  if (nul != nullptr)
+    return std::string(reinterpret_cast<const char *>(p), static_cast<const uint8_t *>(nul) - p);
   size_t n = size;
   if (trim) {
-    while (n > 0 && p[n - 1] == ' ') --n;
+    while (n > 0 && p[n - 1] == ' ')
+      --n;
   }
   return std::string(reinterpret_cast<const char *>(p), n);
 }
@@ -274,7 +292,8 @@ int FieldStorageSize(int type, int declared_size, const std::string &text) {
 std::string FloatText(double value, int digits) {
   if (digits < 1) digits = 1;
   if (digits > 40) digits = 40;
-  if (std::isnan(value) || std::isinf(value)) return value < 0 ? "-inf" : std::isnan(value) ? "nan" : "inf";
+  if (std::isnan(value) || std::isinf(value))
+    return value < 0 ? "-inf" : std::isnan(value) ? "nan" : "inf";
   char buf[128];
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, std::fabs(value));
   // "d.ddddde+XX": the digits and the exponent.
@@ -319,7 +338,8 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
     }
     case kDate: {
       int day = p[0], month = p[1], year = static_cast<int16_t>(U16(p + 2));
-      if (s.two_digit_year) return Format("%02d/%02d/%02d", year >= 2000 ? year - 2000 : year - 1900, month, day);
+      if (s.two_digit_year)
+        return Format("%02d/%02d/%02d", year >= 2000 ? year - 2000 : year - 1900, month, day);
       return Format("%04d/%02d/%02d", year, month, day);
     }
     case kTime:
@@ -352,14 +372,15 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
       return Format("%u", static_cast<unsigned>(U16(p)));
     case kAutoInc:
       if (size == 4) return Format("%lu", static_cast<unsigned long>(U32(p)));
-      return Format("%u", static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(U16(p)))));
+      return Format("%u",
+                    static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(U16(p)))));
     default:
       return std::string();
   }
 }
 
-void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const std::string &text, uint8_t *out,
-                 size_t capacity) {
+void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const std::string &text,
+                 uint8_t *out, size_t capacity) {
   int size = f.size;
   if (size < 0) return;
   // The conversion works on a copy of the field; only the field's bytes that fit go back.
@@ -489,7 +510,8 @@ std::vector<uint8_t> FieldBytes(const TableDescriptor &table, int number) {
   size_t at = static_cast<size_t>(FieldPosition(table, number));
   std::vector<uint8_t> bytes(std::max(f.size, 8) + 1, 0);
   const std::vector<uint8_t> &rec = table.record_buffer;
-  for (size_t i = 0; i < static_cast<size_t>(std::max(f.size, 4)) && at + i < rec.size(); ++i) bytes[i] = rec[at + i];
+  for (size_t i = 0; i < static_cast<size_t>(std::max(f.size, 4)) && at + i < rec.size(); ++i)
+    bytes[i] = rec[at + i];
   return bytes;
 }
 
@@ -515,7 +537,8 @@ int WriteFieldByNumber(TableDescriptor &table, int number, const std::string &te
   size_t at = static_cast<size_t>(FieldPosition(table, number));
   std::vector<uint8_t> &rec = table.record_buffer;
   if (at >= rec.size()) return 0;
-  TextToField(Module::Get().Settings(), table.fields[number], text, rec.data() + at, rec.size() - at);
+  TextToField(Module::Get().Settings(), table.fields[number], text, rec.data() + at,
+              rec.size() - at);
   return 0;
 }
 
@@ -549,7 +572,8 @@ int VariableRecordLength(const TableDescriptor &table) {
   int at = FieldPosition(table, table.FieldCount() - 1);
   const std::vector<uint8_t> &rec = table.record_buffer;
   size_t n = 0;
-  while (at + n < rec.size() && n < static_cast<size_t>(last.size) && rec[at + n] != 0) ++n;
+  while (at + n < rec.size() && n < static_cast<size_t>(last.size) && rec[at + n] != 0)
+    ++n;
   return at + static_cast<int>(n) + 1;
 }
 
@@ -568,7 +592,9 @@ void SplitParts(const std::string &t, char sep, int widths[3], int missing_third
   if (first != std::string::npos) {
     size_t second = t.find(sep, first + 1);
     out[0] = std::atoi(t.substr(0, first).c_str());
-    out[1] = std::atoi(t.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1).c_str());
+    out[1] = std::atoi(
+        t.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1)
+            .c_str());
     out[2] = second == std::string::npos ? missing_third : std::atoi(t.substr(second + 1).c_str());
     return;
   }

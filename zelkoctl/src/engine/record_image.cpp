@@ -57,7 +57,8 @@ int16_t GetRecordImage(const TableDescriptor &table, zplatform::Variant &array) 
   if (int16_t s = ByteArray(array, &a)) return s;
   auto &bytes = *a->ByteElements();
   size_t n = std::min({bytes.size(), static_cast<size_t>(std::max(table.record_length, 0))});
-  for (size_t i = 0; i < n; ++i) bytes[i] = i < table.record_buffer.size() ? table.record_buffer[i] : 0;
+  for (size_t i = 0; i < n; ++i)
+    bytes[i] = i < table.record_buffer.size() ? table.record_buffer[i] : 0;
   a->UnaccessData();
   return 0;
 }
@@ -66,7 +67,8 @@ int16_t SetRecordImage(TableDescriptor &table, zplatform::Variant &array) {
   SafeArray *a = nullptr;
   if (int16_t s = ByteArray(array, &a)) return s;
   const auto &bytes = *a->ByteElements();
-  size_t n = std::min({bytes.size(), static_cast<size_t>(std::max(table.record_length, 0)), table.record_buffer.size()});
+  size_t n = std::min({bytes.size(), static_cast<size_t>(std::max(table.record_length, 0)),
+                       table.record_buffer.size()});
   std::copy(bytes.begin(), bytes.begin() + n, table.record_buffer.begin());
   a->UnaccessData();
   return 0;

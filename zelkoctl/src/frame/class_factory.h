@@ -13,7 +13,7 @@ inline constexpr HResult kClassNotAvailable = static_cast<HResult>(0x80040111);
 inline constexpr HResult kClassNotRegistered = static_cast<HResult>(0x80040154);
 
 struct ControlClass {
-  const char *type_name;  // "ZLKBTRLibCtl.ZLKEdit"
+  const char *type_name;   // "ZLKBTRLibCtl.ZLKEdit"
   const char *class_name;  // "ZLKEdit"
   int kind;
   std::unique_ptr<Control> (*create)();  // null: not built into this module yet

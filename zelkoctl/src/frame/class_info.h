@@ -54,9 +54,9 @@ struct EventInfo {
 };
 
 struct ClassInfo {
-  const char *type_name;   // as forms name it: "ZLKBTRLibCtl.ZelkoDb"
-  const char *class_name;  // "ZLKBtr"
-  int kind;                // ControlKind
+  const char *type_name;                 // as forms name it: "ZLKBTRLibCtl.ZelkoDb"
+  const char *class_name;                // "ZLKBtr"
+  int kind;                              // ControlKind
   std::vector<PropertyInfo> properties;  // persisted ones in their persisted order
   std::vector<MethodInfo> methods;
   std::vector<EventInfo> events;
