@@ -92,7 +92,7 @@ TEST(ZelkoSafety, LoadUpdatingByKeyLosesNothingAnotherProcessWrites) {
     for (int i = 0; i < kIncrements; ++i) {
       int32_t id = 1 + i % kRecords;
       uint8_t rec[25] = {};
-      int16_t rc = Call(B_GET_EQUAL + B_SINGLE_WAIT_LOCK, pb, rec, sizeof rec, &id, 4, 0);
+      int16_t rc = Call(int{B_GET_EQUAL} + B_SINGLE_WAIT_LOCK, pb, rec, sizeof rec, &id, 4, 0);
       if (rc != 0) return 10 + rc % 100;
       int32_t c;
       std::memcpy(&c, rec + 4, 4);
