@@ -237,10 +237,9 @@ std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count,
   return d;
 }
 
-int16_t ExAccess(int operation, const TableDescriptor &table_in, const std::string &condition,
+int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condition,
                  const std::string &field_list, int index, int reject_count, int max_records,
                  bool ignore_case, int16_t *result_id, int16_t *count) {
-  TableDescriptor &table = const_cast<TableDescriptor &>(table_in);
   if (!AllowedOperation(operation)) {
     ShowMessage(msg::kVE044, operation);
     return -7;
@@ -274,7 +273,8 @@ int16_t ExAccess(int operation, const TableDescriptor &table_in, const std::stri
       r.used = true;
       r.field_list = field_list;
       r.data = std::move(buffer);
-      r.table = &table;
+      r.fields.name = table.name;
+      r.fields.fields = table.fields;
       *result_id = static_cast<int16_t>(slot);
       *count = r.data.size() >= 2 ? static_cast<int16_t>(r.data[0] | r.data[1] << 8) : 0;
       return status;
@@ -288,10 +288,10 @@ int16_t ExAccess(int operation, const TableDescriptor &table_in, const std::stri
 
 std::string ExGetFieldDataById(int result_id, int field_id, int record) {
   const Module::ExResultSet *slot = UsedSlot(result_id);
-  if (slot == nullptr || slot->table == nullptr) return std::string();
+  if (slot == nullptr) return std::string();
   long at = RecordStart(*slot, record);
-  if (at < 0 || field_id < 0 || field_id >= slot->table->FieldCount()) return std::string();
-  const TableDescriptor &table = *slot->table;
+  const TableDescriptor &table = slot->fields;
+  if (at < 0 || field_id < 0 || field_id >= table.FieldCount()) return std::string();
   size_t data = static_cast<size_t>(at) + 6;
   size_t pos = 0;
   const std::string &list = slot->field_list;
@@ -323,8 +323,8 @@ std::string ExGetFieldDataById(int result_id, int field_id, int record) {
 
 std::string ExGetFieldDataByName(int result_id, const std::string &field_name, int record) {
   const Module::ExResultSet *slot = UsedSlot(result_id);
-  if (slot == nullptr || slot->table == nullptr) return std::string();
-  int f = FindFieldByName(*slot->table, field_name);
+  if (slot == nullptr) return std::string();
+  int f = FindFieldByName(slot->fields, field_name);
   return f < 0 ? std::string() : ExGetFieldDataById(result_id, f, record);
 }
 

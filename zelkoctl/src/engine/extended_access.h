@@ -35,7 +35,7 @@ std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count,
 
 // The extended read. Returns the Btrieve status (0, 9, 22, 60, 64 and 65 with a stored
 // result) or -7, -8, -9, -6, -99; `result_id` and `count` are set when a result is stored.
-int16_t ExAccess(int operation, const TableDescriptor &table, const std::string &condition,
+int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condition,
                  const std::string &field_list, int index, int reject_count, int max_records,
                  bool ignore_case, int16_t *result_id, int16_t *count);
 // A field of a record of a result: by name (automation) or by field number (exports).

@@ -29,7 +29,9 @@ class Module {
     bool used = false;
     std::string field_list;  // code page
     std::vector<uint8_t> data;
-    const TableDescriptor *table = nullptr;
+    // The table's name and fields as they were when the result was read: a result outlives
+    // reloads and copies of the catalog it came from.
+    TableDescriptor fields;
   };
   static constexpr int kExResultSlots = 48;
   ExResultSet ex_results[kExResultSlots];
