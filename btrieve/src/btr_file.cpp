@@ -191,23 +191,24 @@ int BtrFile::Create(const std::string &native_path, const FileSpec &spec, bool r
   // Build the new file beside the target and move it into place only when complete, so a
   // failed create never destroys an existing file.
   std::string tmp = native_path + ".create-" + std::to_string(::getpid());
+  const std::string tmp_wal = tmp + "-wal", tmp_shm = tmp + "-shm";
+  // Everything that allocates is made before the connection exists: nothing thrown can leave
+  // it open.
+  std::string sql = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                    "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
+                    "; PRAGMA journal_mode=WAL; BEGIN;"
+                    "CREATE TABLE meta(name TEXT PRIMARY KEY, value BLOB);"
+                    "CREATE TABLE r(pos INTEGER PRIMARY KEY, data BLOB NOT NULL,"
+                    " seqs BLOB NOT NULL);";
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    sql += "CREATE TABLE k" + std::to_string(k) + kKeyTableColumns + ";";
+  }
+  std::vector<uint8_t> blob = SerializeSpec(spec);
   ::unlink(tmp.c_str());
   sqlite3 *db = nullptr;
   int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
-    std::string sql = "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                      "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
-                      "; PRAGMA journal_mode=WAL; BEGIN;"
-                      "CREATE TABLE meta(name TEXT PRIMARY KEY, value BLOB);"
-                      "CREATE TABLE r(pos INTEGER PRIMARY KEY, data BLOB NOT NULL,"
-                      " seqs BLOB NOT NULL);";
-    for (size_t k = 0; k < spec.keys.size(); ++k) {
-      sql += "CREATE TABLE k" + std::to_string(k) + kKeyTableColumns + ";";
-    }
-    rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-  }
-  if (rc == SQLITE_OK) {
-    std::vector<uint8_t> blob = SerializeSpec(spec);
     sqlite3_stmt *s = nullptr;
     rc = sqlite3_prepare_v2(db, "INSERT INTO meta VALUES('spec', ?1)", -1, &s, nullptr);
     if (rc == SQLITE_OK) {
@@ -221,8 +222,8 @@ int BtrFile::Create(const std::string &native_path, const FileSpec &spec, bool r
   if (rc == SQLITE_OK) rc = close_rc;
   if (rc != SQLITE_OK) {
     ::unlink(tmp.c_str());
-    ::unlink((tmp + "-wal").c_str());
-    ::unlink((tmp + "-shm").c_str());
+    ::unlink(tmp_wal.c_str());
+    ::unlink(tmp_shm.c_str());
     return StatusFromSqlite(rc) == B_IO_ERROR ? B_CREATE_IO_ERROR : StatusFromSqlite(rc);
   }
   if (replace) {
@@ -330,12 +331,26 @@ sqlite3_stmt *BtrFile::Compile(const std::string &sql) {
   return s;
 }
 
+// Compiles `sql` into the cache `map` under `key`; a failed insertion finalizes the statement,
+// so no statement outlives its cache (it would keep the connection from closing).
+template <typename Map, typename Key>
+sqlite3_stmt *CompileInto(BtrFile &file, Map &map, Key &&key, const std::string &sql,
+                          sqlite3_stmt *(BtrFile::*compile)(const std::string &)) {
+  sqlite3_stmt *s = (file.*compile)(sql);
+  if (s == nullptr) return nullptr;
+  try {
+    map.emplace(std::forward<Key>(key), s);
+  } catch (...) {
+    sqlite3_finalize(s);
+    throw;
+  }
+  return s;
+}
+
 Stmt BtrFile::Prepare(const char *sql) {
   auto it = by_address_.find(sql);
   if (it != by_address_.end()) return Stmt(it->second);
-  sqlite3_stmt *s = Compile(sql);
-  if (s != nullptr) by_address_.emplace(sql, s);
-  return Stmt(s);
+  return Stmt(CompileInto(*this, by_address_, sql, sql, &BtrFile::Compile));
 }
 
 Stmt BtrFile::PrepareKey(const char *sql, size_t key) {
@@ -345,34 +360,16 @@ Stmt BtrFile::PrepareKey(const char *sql, size_t key) {
   for (size_t at; (at = text.find("%N")) != std::string::npos;) {
     text.replace(at, 2, std::to_string(key));
   }
-  sqlite3_stmt *s = Compile(text);
-  if (s != nullptr) by_key_.emplace(std::make_pair(sql, key), s);
-  return Stmt(s);
+  return Stmt(CompileInto(*this, by_key_, std::make_pair(sql, key), text, &BtrFile::Compile));
 }
 
 Stmt BtrFile::PrepareText(const std::string &sql) {
   auto it = by_text_.find(sql);
   if (it != by_text_.end()) return Stmt(it->second);
-  sqlite3_stmt *s = Compile(sql);
-  if (s != nullptr) by_text_.emplace(sql, s);
-  return Stmt(s);
-}
-
-Stmt BtrFile::PrepareInsertEntries(size_t n) {
-  if (n < insert_entries_.size() && insert_entries_[n] != nullptr) return Stmt(insert_entries_[n]);
-  std::string sql = "INSERT INTO keys VALUES(?,?,?,?)";
-  for (size_t i = 1; i < n; ++i)
-    sql += ",(?,?,?,?)";
-  sqlite3_stmt *s = Compile(sql);
-  if (insert_entries_.size() <= n) insert_entries_.resize(n + 1, nullptr);
-  insert_entries_[n] = s;
-  return Stmt(s);
+  return Stmt(CompileInto(*this, by_text_, sql, sql, &BtrFile::Compile));
 }
 
 void BtrFile::ForgetStatements() {
-  for (sqlite3_stmt *s : insert_entries_)
-    sqlite3_finalize(s);
-  insert_entries_.clear();
   for (auto &kv : by_address_)
     sqlite3_finalize(kv.second);
   for (auto &kv : by_key_)

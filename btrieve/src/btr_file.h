@@ -94,8 +94,6 @@ class BtrFile {
   Stmt Prepare(const char *sql);
   Stmt PrepareKey(const char *sql, size_t key);
   Stmt PrepareText(const std::string &sql);
-  // INSERT of n key entries (keyno, k, seq, pos) in one statement.
-  Stmt PrepareInsertEntries(size_t n);
   // Drops every cached statement (after the key tables changed).
   void ForgetStatements();
   int Exec(const char *sql);
@@ -177,11 +175,15 @@ class BtrFile {
   void *shm_ = nullptr;  // mapping of the WAL-index header
   int shm_fd_ = -1;
   bool shm_tried_ = false;
+
+ public:
+  // A fresh statement (null when it does not compile); the caches own what they keep.
   sqlite3_stmt *Compile(const std::string &sql);
+
+ private:
   std::unordered_map<const char *, sqlite3_stmt *> by_address_;
   std::map<std::pair<const char *, size_t>, sqlite3_stmt *> by_key_;
   std::unordered_map<std::string, sqlite3_stmt *> by_text_;
-  std::vector<sqlite3_stmt *> insert_entries_;
 };
 
 // Seqs blob helpers.

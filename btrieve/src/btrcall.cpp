@@ -1,19 +1,29 @@
+// The exported call. Nothing thrown inside the record manager leaves it: a failure that ends
+// in an exception (memory exhausted, an unforeseen error) is status 2.
 #include "btrieve/btrapi.h"
 #include "engine.h"
 
 extern "C" int16_t BTRCALL(uint16_t operation, void *position_block, void *data_buffer,
                            uint32_t *data_length, void *key_buffer, uint8_t key_length,
                            int8_t key_number) {
-  btr::CallArgs args{operation,
-                     position_block,
-                     static_cast<uint8_t *>(data_buffer),
-                     data_length,
-                     static_cast<uint8_t *>(key_buffer),
-                     key_length,
-                     key_number};
-  return btr::Engine::Instance().Call(args);
+  try {
+    btr::CallArgs args{operation,
+                       position_block,
+                       static_cast<uint8_t *>(data_buffer),
+                       data_length,
+                       static_cast<uint8_t *>(key_buffer),
+                       key_length,
+                       key_number};
+    return btr::Engine::Instance().Call(args);
+  } catch (...) {
+    return B_IO_ERROR;
+  }
 }
 
 extern "C" void BTRRELEASE(void) {
-  btr::Engine::Instance().Release();
+  try {
+    btr::Engine::Instance().Release();
+  } catch (...) {
+    // Releasing is best effort: what could not be released goes with the process.
+  }
 }

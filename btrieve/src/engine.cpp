@@ -134,6 +134,32 @@ void Engine::WriteBlock(void *block, uint64_t id) {
 
 int16_t Engine::Call(const CallArgs &args) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  try {
+    return Dispatch(args);
+  } catch (...) {
+    // Whatever the failure interrupted is undone: no write stays half-done and no file
+    // stays locked for writing behind the caller's back.
+    RecoverAfterFailure();
+    return B_IO_ERROR;
+  }
+}
+
+void Engine::RecoverAfterFailure() {
+  bias_ = 0;
+  if (in_transaction_) {
+    for (BtrFile *t : transaction_files_)
+      t->RollbackWrite();
+    transaction_files_.clear();
+    transaction_failure_ = B_IO_ERROR;  // End answers with it; Abort clears it
+  }
+  for (auto &kv : files_) {
+    if (kv.second->InWrite()) kv.second->RollbackWrite();
+  }
+  for (auto &kv : cursors_)
+    kv.second->ahead.key = -2;
+}
+
+int16_t Engine::Dispatch(const CallArgs &args) {
   int op = args.operation;
   int bias = 0;
   if (op >= B_BEGIN_CONCURRENT_TRAN) {
@@ -197,47 +223,43 @@ int16_t Engine::Call(const CallArgs &args) {
   if (!known) return B_INVALID_FUNCTION;
   if (c == nullptr) return B_FILE_NOT_OPEN;
 
-  try {
-    switch (op) {
-      case B_CLOSE:
-        return static_cast<int16_t>(Close(args, *c));
-      case B_INSERT:
-        return static_cast<int16_t>(Insert(args, *c));
-      case B_UPDATE:
-        return static_cast<int16_t>(Update(args, *c));
-      case B_DELETE:
-        return static_cast<int16_t>(Delete(args, *c));
-      case B_STAT:
-        return static_cast<int16_t>(Stat(args, *c));
-      case B_GET_POSITION:
-        return static_cast<int16_t>(GetPosition(args, *c));
-      case B_GET_DIRECT:
-        return static_cast<int16_t>(GetDirect(args, *c));
-      case B_UNLOCK:
-        return static_cast<int16_t>(Unlock(args, *c));
-      case B_CREATE_INDEX:
-        return static_cast<int16_t>(CreateIndex(args, *c));
-      case B_DROP_INDEX:
-        return static_cast<int16_t>(DropIndex(args, *c));
-      case B_GET_BY_PERCENTAGE:
-        return static_cast<int16_t>(GetByPercentage(args, *c));
-      case B_FIND_PERCENTAGE:
-        return static_cast<int16_t>(FindPercentage(args, *c));
-      case B_GET_NEXT_EXTENDED:
-      case B_GET_PREV_EXTENDED:
-      case B_STEP_NEXT_EXT:
-      case B_STEP_PREVIOUS_EXT:
-        return static_cast<int16_t>(Extended(args, *c, op));
-      case kSetOwner:
-        return static_cast<int16_t>(SetOwner(args, *c));
-      case kClearOwner:
-        return static_cast<int16_t>(ClearOwner(args, *c));
-      default:
-        if (IsStepOperation(op)) return static_cast<int16_t>(Step(args, *c, op));
-        return static_cast<int16_t>(Get(args, *c, op, key_only));
-    }
-  } catch (const std::bad_alloc &) {
-    return B_IO_ERROR;
+  switch (op) {
+    case B_CLOSE:
+      return static_cast<int16_t>(Close(args, *c));
+    case B_INSERT:
+      return static_cast<int16_t>(Insert(args, *c));
+    case B_UPDATE:
+      return static_cast<int16_t>(Update(args, *c));
+    case B_DELETE:
+      return static_cast<int16_t>(Delete(args, *c));
+    case B_STAT:
+      return static_cast<int16_t>(Stat(args, *c));
+    case B_GET_POSITION:
+      return static_cast<int16_t>(GetPosition(args, *c));
+    case B_GET_DIRECT:
+      return static_cast<int16_t>(GetDirect(args, *c));
+    case B_UNLOCK:
+      return static_cast<int16_t>(Unlock(args, *c));
+    case B_CREATE_INDEX:
+      return static_cast<int16_t>(CreateIndex(args, *c));
+    case B_DROP_INDEX:
+      return static_cast<int16_t>(DropIndex(args, *c));
+    case B_GET_BY_PERCENTAGE:
+      return static_cast<int16_t>(GetByPercentage(args, *c));
+    case B_FIND_PERCENTAGE:
+      return static_cast<int16_t>(FindPercentage(args, *c));
+    case B_GET_NEXT_EXTENDED:
+    case B_GET_PREV_EXTENDED:
+    case B_STEP_NEXT_EXT:
+    case B_STEP_PREVIOUS_EXT:
+      return static_cast<int16_t>(Extended(args, *c, op));
+    case kSetOwner:
+      return static_cast<int16_t>(SetOwner(args, *c));
+    case kClearOwner:
+      return static_cast<int16_t>(ClearOwner(args, *c));
+    default:
+      if (IsStepOperation(op)) return static_cast<int16_t>(Step(args, *c, op));
+      return static_cast<int16_t>(Get(args, *c, op, key_only));
   }
 }
 
@@ -308,16 +330,23 @@ int Engine::Open(const CallArgs &a) {
   // A block that still holds a live cursor is closed first, so no cursor is orphaned.
   if (Cursor *old = FindCursor(a.position_block)) Close(a, *old);
 
-  files_[identity] = file;
+  // Everything that allocates comes first, so a failure leaves no half-registered cursor.
   auto cursor = std::make_unique<Cursor>();
   cursor->id = next_id_++;
   cursor->block = a.position_block;
   cursor->file = file;
   cursor->read_only = read_only || file->ReadOnlyFile();
   cursor->exclusive = exclusive;
+  files_[identity] = file;
+  Cursor *registered = nullptr;
+  try {
+    registered = cursors_.emplace(cursor->id, std::move(cursor)).first->second.get();
+  } catch (...) {
+    if (file->open_count == 0 && transaction_files_.count(file.get()) == 0) files_.erase(identity);
+    throw;
+  }
   file->open_count++;
-  WriteBlock(a.position_block, cursor->id);
-  cursors_[cursor->id] = std::move(cursor);
+  WriteBlock(a.position_block, registered->id);
   return 0;
 }
 

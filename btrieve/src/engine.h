@@ -113,6 +113,11 @@ class Engine {
  private:
   Engine() = default;
 
+  int16_t Dispatch(const CallArgs &args);
+  // After an exception inside a call: rolls back every write it may have left open (the
+  // process's transaction included, which then ends with 2).
+  void RecoverAfterFailure();
+
   // Position block handling.
   Cursor *FindCursor(void *block);
   void WriteBlock(void *block, uint64_t id);

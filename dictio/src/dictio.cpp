@@ -124,91 +124,112 @@ void PadName(char *name, size_t width) {
   }
 }
 
+// Runs an exported function's body: nothing thrown inside leaves the library; a failure that
+// ends in an exception (memory exhausted) is the record manager's I/O error.
+template <typename Body>
+int Guarded(Body body) {
+  try {
+    return body();
+  } catch (...) {
+    return B_IO_ERROR;
+  }
+}
+
 }  // namespace
 
 extern "C" {
 
 int DDFOpen(const char *directory, int create) {
-  State &s = TheState();
-  std::string dir = directory != nullptr ? directory : "";
-  if (auto short_form = zplatform::ShortPathName(dir)) dir = *short_form;
-  if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
-  s.directory = dir;
+  return Guarded([&]() -> int {
+    State &s = TheState();
+    std::string dir = directory != nullptr ? directory : "";
+    if (auto short_form = zplatform::ShortPathName(dir)) dir = *short_form;
+    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
+    s.directory = dir;
 
-  char owner[kOwnerBufferLength] = {};
-  uint32_t n = zplatform::GetPrivateProfileString("zelko32", "owner", nullptr, owner, sizeof owner,
-                                                  "zelko.ini");
-  if (n + 1 > 8) zplatform::FatalAppExit("dictio: owner name too long");
-  std::memset(s.owner, 0, sizeof s.owner);
-  std::memcpy(s.owner, owner, n);
-  s.owner_length = n == 0 ? 0 : n + 1;
+    char owner[kOwnerBufferLength] = {};
+    uint32_t n = zplatform::GetPrivateProfileString("zelko32", "owner", nullptr, owner,
+                                                    sizeof owner, "zelko.ini");
+    if (n + 1 > 8) zplatform::FatalAppExit("dictio: owner name too long");
+    std::memset(s.owner, 0, sizeof s.owner);
+    std::memcpy(s.owner, owner, n);
+    s.owner_length = n == 0 ? 0 : n + 1;
 
-  int8_t mode = create ? -1 : -2;
-  int opened = 0;
-  int status = 0;
-  for (int f = kFile; f < kFileCount && status == 0; ++f) {
-    DdfFile file = static_cast<DdfFile>(f);
-    if (create) status = CreateFile(file);
-    if (status == 0) {
-      status = OpenFile(file, mode);
+    int8_t mode = create ? -1 : -2;
+    int opened = 0;
+    int status = 0;
+    for (int f = kFile; f < kFileCount && status == 0; ++f) {
+      DdfFile file = static_cast<DdfFile>(f);
+      if (create) status = CreateFile(file);
       if (status == 0) {
-        opened = f + 1;
-      } else if (file == kIndex && status == B_FILE_NOT_FOUND) {
-        status = 0;  // a dictionary without an index file opens
-        break;
+        status = OpenFile(file, mode);
+        if (status == 0) {
+          opened = f + 1;
+        } else if (file == kIndex && status == B_FILE_NOT_FOUND) {
+          status = 0;  // a dictionary without an index file opens
+          break;
+        }
       }
+      if (status == 0 && create) status = InsertSystemRecords(file);
     }
-    if (status == 0 && create) status = InsertSystemRecords(file);
-  }
-  if (status != 0) {
-    // Only the files this call opened are closed: a process-wide release would close every
-    // file of the process, the open tables of every data source included.
-    for (int f = 0; f < opened; ++f)
-      CloseFile(static_cast<DdfFile>(f));
-  }
-  return status;
+    if (status != 0) {
+      // Only the files this call opened are closed: a process-wide release would close every
+      // file of the process, the open tables of every data source included.
+      for (int f = 0; f < opened; ++f)
+        CloseFile(static_cast<DdfFile>(f));
+    }
+    return status;
+  });
 }
 
 int DDFClose(void) {
-  State &s = TheState();
-  int file = Call(B_CLOSE, s.position_blocks[kFile], nullptr, 0, nullptr, 0, 0);
-  int field = Call(B_CLOSE, s.position_blocks[kField], nullptr, 0, nullptr, 0, 0);
-  int index = Call(B_CLOSE, s.position_blocks[kIndex], nullptr, 0, nullptr, 0, 0);
-  if (index == B_FILE_NOT_OPEN) index = 0;
-  return file | field | index;
+  return Guarded([&]() -> int {
+    State &s = TheState();
+    int file = Call(B_CLOSE, s.position_blocks[kFile], nullptr, 0, nullptr, 0, 0);
+    int field = Call(B_CLOSE, s.position_blocks[kField], nullptr, 0, nullptr, 0, 0);
+    int index = Call(B_CLOSE, s.position_blocks[kIndex], nullptr, 0, nullptr, 0, 0);
+    if (index == B_FILE_NOT_OPEN) index = 0;
+    return file | field | index;
+  });
 }
 
 int DDFReadFile(DdfFileRecord *record) {
-  return ReadNext(kFile, record);
+  return Guarded([&]() -> int { return ReadNext(kFile, record); });
 }
 int DDFReadField(DdfFieldRecord *record) {
-  return ReadNext(kField, record);
+  return Guarded([&]() -> int { return ReadNext(kField, record); });
 }
 int DDFReadIndex(DdfIndexRecord *record) {
-  return ReadNext(kIndex, record);
+  return Guarded([&]() -> int { return ReadNext(kIndex, record); });
 }
 
 int DDFWriteFile(DdfFileRecord *record) {
-  if (record == nullptr) return B_DATALENGTH_ERROR;
-  PadName(record->name, sizeof record->name);
-  uint8_t key[64];
-  return Call(B_INSERT, TheState().position_blocks[kFile], record, sizeof *record, key, sizeof key,
-              0);
+  return Guarded([&]() -> int {
+    if (record == nullptr) return B_DATALENGTH_ERROR;
+    PadName(record->name, sizeof record->name);
+    uint8_t key[64];
+    return Call(B_INSERT, TheState().position_blocks[kFile], record, sizeof *record, key,
+                sizeof key, 0);
+  });
 }
 
 int DDFWriteField(DdfFieldRecord *record) {
-  if (record == nullptr) return B_DATALENGTH_ERROR;
-  PadName(record->name, sizeof record->name);
-  uint8_t key[64];
-  return Call(B_INSERT, TheState().position_blocks[kField], record, sizeof *record, key, sizeof key,
-              0);
+  return Guarded([&]() -> int {
+    if (record == nullptr) return B_DATALENGTH_ERROR;
+    PadName(record->name, sizeof record->name);
+    uint8_t key[64];
+    return Call(B_INSERT, TheState().position_blocks[kField], record, sizeof *record, key,
+                sizeof key, 0);
+  });
 }
 
 int DDFWriteIndex(DdfIndexRecord *record) {
-  if (record == nullptr) return B_DATALENGTH_ERROR;
-  uint8_t key[128];
-  return Call(B_INSERT, TheState().position_blocks[kIndex], record, sizeof *record, key, sizeof key,
-              0);
+  return Guarded([&]() -> int {
+    if (record == nullptr) return B_DATALENGTH_ERROR;
+    uint8_t key[128];
+    return Call(B_INSERT, TheState().position_blocks[kIndex], record, sizeof *record, key,
+                sizeof key, 0);
+  });
 }
 
 }  // extern "C"

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "zplatform/codepage.h"
@@ -143,11 +144,10 @@ std::string NativePathOrSelf(const std::string &code_page_path) {
 std::optional<std::string> ShortPathName(const std::string &code_page_path) {
   auto native = NativePath(code_page_path);
   if (!native) return std::nullopt;
-  char *resolved = ::realpath(native->c_str(), nullptr);
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(native->c_str(), nullptr),
+                                                       &std::free);
   if (resolved == nullptr) return std::nullopt;
-  std::string result = FromUtf8(resolved);
-  std::free(resolved);
-  return result;
+  return FromUtf8(resolved.get());
 }
 
 bool FileExists(const std::string &code_page_path) {

@@ -15,6 +15,7 @@
  *    +50 on a Get gives Get Key. Key number -1 travels as 255.
  *  - Every operation outside a transaction is atomic and durable when it returns 0.
  *  - Safe to call from several threads (calls are serialised).
+ *  - No exception ever leaves the library: an internal failure (memory exhausted) is 2.
  * Where the classic record manager is unclear, the choice that keeps data safe is taken.
  */
 #ifndef BTRIEVE_BTRAPI_H
