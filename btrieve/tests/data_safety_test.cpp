@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 
 #include "btr_test_util.h"
 #include "child_process.h"
@@ -74,10 +75,11 @@ int Incrementer(const std::string &path, int bias, int rounds) {
   PosBlock pb;
   if (Open(pb, path) != 0) return 1;
   for (int i = 0; i < rounds; ++i) {
-    for (int attempt = 0;; ++attempt) {
+    time_t give_up = time(nullptr) + 60;
+    for (;;) {
       std::string rec;
       int16_t rc = Read(pb, 1, &rec, bias);
-      if (rc == B_RECORD_INUSE && attempt < 100000) continue;
+      if (rc == B_RECORD_INUSE && time(nullptr) < give_up) continue;
       if (rc != 0) return 2;
       rec = Rec(1, CounterOf(rec) + 1, "rec");
       if (Write(pb, B_UPDATE, rec) != 0) return 3;
