@@ -216,6 +216,45 @@ TEST_F(Hosted, EditBoxRules) {
                                       "window 8 2"}));
 }
 
+TEST_F(Hosted, KeyEventsCarryVirtualKeysAndFireOncePerKey) {
+  zelko::ZlkEdit *name = Edit(2);
+  name->ClearFieldText();
+  name->PutProperty("UpperCase", zelko::Variant::Bool(true));
+  std::vector<std::string> seen;
+  name->SetEventHandler([&](const std::string &event, std::vector<zelko::Variant> &args) {
+    if (event == "Change") return;
+    std::string line = event;
+    for (const zelko::Variant &a : args)
+      line += " " + std::to_string(a.AsInteger().value_or(-1));
+    seen.push_back(line);
+  });
+  auto key = [&](int k, Qt::KeyboardModifiers m, const QString &text) {
+    QKeyEvent press(QEvent::KeyPress, k, m, text);
+    QApplication::sendEvent(name->EditWindow(), &press);
+    QKeyEvent release(QEvent::KeyRelease, k, m, text);
+    QApplication::sendEvent(name->EditWindow(), &release);
+  };
+  key(Qt::Key_X, Qt::NoModifier, "x");
+  key(Qt::Key_Y, Qt::NoModifier, "y");
+  key(Qt::Key_A, Qt::ShiftModifier, "A");
+  key(Qt::Key_Return, Qt::NoModifier, "\r");
+  key(Qt::Key_Tab, Qt::ControlModifier | Qt::AltModifier, "\t");
+  key(Qt::Key_F5, Qt::NoModifier, "");
+  EXPECT_EQ(name->EditWindow()->text(), "XYA");  // each lower-case letter once, upper-cased
+  EXPECT_EQ(seen, (std::vector<std::string>{
+                      "KeyDown 88 0", "KeyPress 120", "KeyUp 88 0", "KeyDown 89 0", "KeyPress 121",
+                      "KeyUp 89 0", "KeyDown 65 1", "KeyPress 65", "KeyUp 65 1", "KeyDown 13 0",
+                      "KeyUp 13 0", "KeyDown 9 6", "KeyUp 9 6", "KeyDown 116 0", "KeyUp 116 0"}));
+  // A KeyPress handler may change the character or cancel it.
+  name->SetEventHandler([&](const std::string &event, std::vector<zelko::Variant> &args) {
+    if (event == "KeyPress") args[0] = zelko::Variant::I4(args[0].AsInteger() == 'q' ? 0 : '#');
+  });
+  key(Qt::Key_Q, Qt::NoModifier, "q");
+  key(Qt::Key_W, Qt::NoModifier, "w");
+  EXPECT_EQ(name->EditWindow()->text(), "XYA#");
+  name->SetEventHandler(nullptr);
+}
+
 TEST(EditDesignMode, RunTimePropertiesAndTheDbFieldHelp) {
   App();
   std::string dir = zelko_testing::ScratchDir() + "/d";

@@ -11,6 +11,7 @@
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "frame/ime_service.h"
+#include "frame/key_codes.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 #include "zplatform/vb_format.h"
@@ -229,27 +230,26 @@ bool ZlkEdit::HandleEvent(QObject *, QEvent *event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
       auto *key = static_cast<QKeyEvent *>(event);
-      std::vector<Variant> down = {Variant::I2(static_cast<int16_t>(key->key() & 0xFFFF)),
-                                   Variant::I2(0)};
+      std::vector<Variant> down = {Variant::I2(VirtualKeyCode(*key)), Variant::I2(ShiftMask(*key))};
       FireEvent("KeyDown", down);
       QString typed = key->text();
       if (key->key() == Qt::Key_Backspace) typed = QString(QChar('\b'));
       if (typed.isEmpty() || (typed[0].unicode() < 0x20 && typed[0] != QChar('\b'))) return false;
       std::vector<Variant> press = {Variant::I4(typed[0].unicode())};
       FireEvent("KeyPress", press);
-      if (press[0].AsInteger().value_or(0) == 0) return true;  // the handler cancelled it
-      if (upper_case_ && typed[0].isLower()) {
-        QKeyEvent upper(QEvent::KeyPress, key->key(), key->modifiers(), typed.toUpper());
-        if (Filter(upper.text())) return true;
-        QApplication::sendEvent(edit_, &upper);
-        return true;
-      }
-      return Filter(typed);
+      int64_t answer = press[0].AsInteger().value_or(0);
+      if (answer == 0) return true;  // the handler cancelled it
+      // The handler may have changed the character; the box may upper-case it.
+      QString chosen = answer == typed[0].unicode() ? typed : QString(QChar(char16_t(answer)));
+      if (upper_case_) chosen = chosen.toUpper();
+      if (chosen == typed) return Filter(typed);
+      // Typed here: a new key event would come through this filter and fire its events again.
+      if (!Filter(chosen)) edit_->insert(chosen);
+      return true;
     }
     case QEvent::KeyRelease: {
       auto *key = static_cast<QKeyEvent *>(event);
-      std::vector<Variant> up = {Variant::I2(static_cast<int16_t>(key->key() & 0xFFFF)),
-                                 Variant::I2(0)};
+      std::vector<Variant> up = {Variant::I2(VirtualKeyCode(*key)), Variant::I2(ShiftMask(*key))};
       FireEvent("KeyUp", up);
       return false;
     }
