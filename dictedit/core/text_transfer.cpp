@@ -125,7 +125,9 @@ DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
     if (v.size() < 5) break;
     table->fields.push_back(FieldFrom(v, table->file_id));
   }
-  if (more && line == kSegments) {
+  // The field section ends at the segment header or at a line of fewer than five values;
+  // either way the segment lines follow.
+  if (more) {
     while ((more = ReadLine(f.get(), &line)) && line != kNamedIndexes) {
       std::vector<std::string> v = SplitCommas(Cleaned(line));
       if (v.size() < 4) break;

@@ -87,6 +87,7 @@ TEST(TextTransfer, ExportImportRoundTripAndRefusals) {
     const char *text;
     const char *message;  // "" for none
     int fields;
+    int segments = 0;
   } cases[] = {
       {"[TableName]\nX\r\n", "", -1},
       {"[TableName]\r\nX\r\n[TableLocation]\r\nX.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\n",
@@ -98,6 +99,13 @@ TEST(TextTransfer, ExportImportRoundTripAndRefusals) {
       {"[TableName]\r\nZ\r\n[TableLocation]\r\nZ.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\nA,"
        "0,0,4,0\r\nB,1\r\n",
        "", 1},
+      // A short field line ends the fields; the segment lines after it are still read.
+      {"[TableName]\r\nW\r\n[TableLocation]\r\nW.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\nA,"
+       "0,0,4,0\r\nB,1,4,2,0\r\nend\r\n0,0,A,259\r\n1,0,B,0\r\n",
+       "", 2, 2},
+      {"[TableName]\r\nV\r\n[TableLocation]\r\nV.BTR\r\n[FieldName,Type,Offset,Size,Decimal]\r\nA,"
+       "0,0,4,0\r\nshort\r\n0,0,NOPE,0\r\n",
+       "VE1034 インデックスのIDが不正です。", -1},
   };
   for (const Case &c : cases) {
     s.ui.messages.clear();
@@ -107,6 +115,7 @@ TEST(TextTransfer, ExportImportRoundTripAndRefusals) {
     EXPECT_EQ(t != nullptr, c.fields >= 0) << c.text;
     if (t) {
       EXPECT_EQ(t->field_count(), c.fields);
+      EXPECT_EQ(t->segment_count(), c.segments) << c.text;
     }
     EXPECT_EQ(s.dict.tables.size(), before + (c.fields >= 0 ? 1 : 0));
     EXPECT_EQ(s.ui.Last(), c.message);
