@@ -20,6 +20,14 @@ extern "C" int16_t BTRCALL(uint16_t operation, void *position_block, void *data_
   }
 }
 
+extern "C" int16_t BTRDELETEFILE(const char *path) {
+  try {
+    return btr::Engine::Instance().DeleteFile(path);
+  } catch (...) {
+    return B_IO_ERROR;
+  }
+}
+
 extern "C" void BTRRELEASE(void) {
   try {
     btr::Engine::Instance().Release();

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -1508,6 +1509,25 @@ int Engine::AbortTransaction() {
     if (f->open_count == 0) files_.erase(f->identity);
   }
   transaction_keepalive_.clear();
+  return 0;
+}
+
+int16_t Engine::DeleteFile(const char *code_page_path) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (code_page_path == nullptr || *code_page_path == '\0') return B_FILENAME_BAD;
+  std::optional<std::string> native = zplatform::NativePath(code_page_path);
+  if (!native) return B_FILE_NOT_FOUND;
+  struct stat st;
+  if (::lstat(native->c_str(), &st) != 0) return B_FILE_NOT_FOUND;
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  uint64_t identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+  if (files_.count(identity) != 0) return B_FILE_INUSE;  // open in this process
+  // The exclusive open-mode lock keeps other processes' opens away while the files go.
+  FileLocks probe;
+  if (probe.Open(*native) && !probe.LockOpenMode(true)) return B_FILE_INUSE;
+  if (::unlink(native->c_str()) != 0) return errno == ENOSPC ? B_DISK_FULL : B_IO_ERROR;
+  ::unlink((*native + "-wal").c_str());
+  ::unlink((*native + "-shm").c_str());
   return 0;
 }
 

@@ -109,6 +109,8 @@ class Engine {
 
   int16_t Call(const CallArgs &args);
   void Release();
+  // BTRDELETEFILE: the file and its journal, when no process has it open.
+  int16_t DeleteFile(const char *code_page_path);
 
  private:
   Engine() = default;

@@ -11,6 +11,7 @@
 
 #include "btr_test_util.h"
 #include "child_process.h"
+#include "zelko_test_env.h"
 #include "zplatform/profile.h"
 
 namespace {
@@ -315,6 +316,61 @@ TEST(DataSafety, ADamagedRecordGivesAStatusAndNoKeyIsBuiltFromIt) {
   ASSERT_EQ(Read(pb, 3, &rec), 0);
   EXPECT_EQ(Write(pb, B_UPDATE, Rec(3, 30, "name")), 0);  // the sound records still work
   Close(pb);
+}
+
+}  // namespace
+
+namespace {
+
+bool Exists(const std::string &path) {
+  return access(path.c_str(), F_OK) == 0;
+}
+
+TEST(DataSafety, DeletingAFileTakesItsJournalAndSparesFilesInUse) {
+  std::string path = Scratch("gone.btr");
+  EXPECT_EQ(BTRDELETEFILE(path.c_str()), B_FILE_NOT_FOUND);
+  EXPECT_EQ(BTRDELETEFILE(zelko_testing::ScratchDir().c_str()), B_FILENAME_BAD);
+  EXPECT_EQ(BTRDELETEFILE(""), B_FILENAME_BAD);
+  EXPECT_EQ(BTRDELETEFILE(nullptr), B_FILENAME_BAD);
+  CreateCounters(path, 3);
+  // A process killed while it had the file open leaves its journal beside it.
+  Child writer = Spawn([&](int report, int) {
+    PosBlock pb;
+    if (Open(pb, path) != 0 || Insert(pb, Rec(9, 9)) != 0) return 1;
+    Say(report, "written");
+    pause();
+    return 0;
+  });
+  ASSERT_EQ(Hear(writer.from_child), "written");
+  ASSERT_TRUE(Exists(path + "-wal"));
+  EXPECT_EQ(BTRDELETEFILE(path.c_str()), B_FILE_INUSE);  // open in another process
+  EXPECT_TRUE(Exists(path));
+  kill(writer.pid, SIGKILL);
+  Wait(writer);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  EXPECT_EQ(BTRDELETEFILE(path.c_str()), B_FILE_INUSE);  // open in this process
+  Close(pb);
+  EXPECT_EQ(BTRDELETEFILE(path.c_str()), 0);
+  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(Exists(path + "-wal"));
+  EXPECT_FALSE(Exists(path + "-shm"));
+  // A journal a killed process left is taken too.
+  CreateCounters(path, 1);
+  Child killed = Spawn([&](int report, int) {
+    PosBlock pb;
+    if (Open(pb, path) != 0 || Insert(pb, Rec(5, 5)) != 0) return 1;
+    Say(report, "written");
+    pause();
+    return 0;
+  });
+  ASSERT_EQ(Hear(killed.from_child), "written");
+  kill(killed.pid, SIGKILL);
+  Wait(killed);
+  ASSERT_TRUE(Exists(path + "-wal"));
+  EXPECT_EQ(BTRDELETEFILE(path.c_str()), 0);
+  EXPECT_FALSE(Exists(path + "-wal"));
+  EXPECT_FALSE(Exists(path + "-shm"));
 }
 
 }  // namespace

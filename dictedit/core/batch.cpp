@@ -18,6 +18,8 @@ namespace dictedit {
 bool ConsoleUi::Message(const std::string &text, bool ok_cancel) {
   messages_ << zplatform::ToUtf8(text) << (ok_cancel ? (cancel_ ? " [Cancel]" : " [OK]") : "")
             << '\n';
+  bool notice = text.rfind("VE1033 ", 0) == 0 || text.rfind("VE1044 ", 0) == 0;
+  if (!ok_cancel && !notice) ++failures_;
   return !(ok_cancel && cancel_);
 }
 bool ConsoleUi::ChooseFile(bool, const std::string &, const std::string &, std::string *name) {
@@ -162,8 +164,9 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     int status = RunEdit(dict, edit, before, out, err);
     if (status >= 0) return status;
   }
-  if (!dict.IsModified()) return 0;
-  return dict.FullSave() == 0 && dict.IsModified() == 0 ? 0 : 1;
+  // A message that said something failed fails the run, whatever the command answered.
+  if (dict.IsModified() && (dict.FullSave() != 0 || dict.IsModified() != 0)) return 1;
+  return ui.ShowedFailure() ? 1 : 0;
 }
 
 namespace {

@@ -26,10 +26,14 @@ class ConsoleUi : public EditorUi {
   std::string text_answer;
   std::vector<std::string> choice_answer;
   void WaitCursor(bool) override {}
+  // True once a message that reports a failure was shown (questions and the two messages
+  // that report a finished export are not failures).
+  bool ShowedFailure() const { return failures_ > 0; }
 
  private:
   std::ostream &messages_;
   bool cancel_;
+  int failures_ = 0;
 };
 
 // `args` are the words after "--batch". The exit status: 0 done, 1 refused or failed, 2 usage.

@@ -157,7 +157,13 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
       ".@@@";
   if (Exists(backup)) {
     if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
-    ::unlink(backup.c_str());
+    BTRDELETEFILE(zplatform::FromUtf8(backup).c_str());
+  }
+  {
+    // Opened and closed once, so any journal left by a crash is folded into the file before
+    // the file alone is renamed.
+    OpenDataFile settle;
+    settle.Open(path);
   }
   if (::rename(path.c_str(), backup.c_str()) != 0) {
     ShowMessage(ui, false, msg::kVE1070, errno);
@@ -235,7 +241,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
     }
   }
   if (final_status != 0 && final_status != 9) {
-    ::unlink(path.c_str());
+    BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
     CopyFile(backup, path);
   }
   return final_status;

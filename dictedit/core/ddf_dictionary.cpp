@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "btrieve/btrapi.h"
 #include "data_file.h"
 #include "dictio/dictio.h"
 #include "editor_messages.h"
@@ -372,12 +373,8 @@ int DdfDictionary::SaveDictionary() {
   }
   std::string scratch = scratch_name.data();
   auto remove_scratch = [&]() {
-    for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
-      std::string p = scratch + "/" + n;
-      ::unlink(p.c_str());
-      ::unlink((p + "-wal").c_str());
-      ::unlink((p + "-shm").c_str());
-    }
+    for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"})
+      BTRDELETEFILE(zplatform::FromUtf8(scratch + "/" + n).c_str());
     ::rmdir(scratch.c_str());
   };
   int status = io.open(zplatform::FromUtf8(scratch).c_str(), 1);
@@ -460,18 +457,21 @@ int DdfDictionary::CheckBtrieveFiles() {
     std::string path = DataFilePath(*t);
     std::string native = zplatform::NativePathOrSelf(path);
     if (!FileExists(native)) continue;
-    OpenDataFile file;
-    int16_t status = file.Open(native);
     bool consistent = false;
-    if (status != 0) {
-      ShowMessage(ui_, false, msg::kVE1073, status);
-    } else {
-      std::vector<uint8_t> stat;
-      consistent = file.Stat(&stat) == 0 && (stat[0] | stat[1] << 8) == t->RecordLength();
-    }
+    {
+      OpenDataFile file;
+      int16_t status = file.Open(native);
+      if (status != 0) {
+        ShowMessage(ui_, false, msg::kVE1073, status);
+      } else {
+        std::vector<uint8_t> stat;
+        consistent = file.Stat(&stat) == 0 && (stat[0] | stat[1] << 8) == t->RecordLength();
+      }
+    }  // closed before it may be deleted
     if (consistent) continue;
     if (ShowMessage(ui_, true, msg::kVE1047, t->name.c_str(), path.c_str())) {
-      if (::unlink(native.c_str()) != 0) ShowText(ui_, false, msg::kVE1048);
+      if (BTRDELETEFILE(zplatform::FromUtf8(native).c_str()) != 0)
+        ShowText(ui_, false, msg::kVE1048);
     } else {
       result = 0;
     }

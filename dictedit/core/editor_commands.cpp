@@ -34,8 +34,7 @@ int ExportTableCommand(DdfDictionary &dict) {
   std::string path;
   if (t == nullptr || !AskFile(dict, true, "搬出ﾌｧｲﾙの指定", kTextFilter, "export.txt", &path))
     return -1;
-  ExportTableText(dict, *t, path);
-  return 0;
+  return ExportTableText(dict, *t, path) ? 0 : -1;
 }
 
 int ImportTableCommand(DdfDictionary &dict) {

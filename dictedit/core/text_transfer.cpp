@@ -66,11 +66,11 @@ std::unique_ptr<DdfField> FieldFrom(const std::vector<std::string> &v, int file_
 
 }  // namespace
 
-void ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::string &path) {
+bool ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::string &path) {
   File f(std::fopen(zplatform::NativePathOrSelf(path).c_str(), "wb"));
   if (!f) {
     ShowText(dict.Ui(), false, msg::kVE1032);
-    return;
+    return false;
   }
   std::fprintf(f.get(), "%s%s\r\n%s%s\r\n%s", kTableName, table.name.c_str(), kTableLocation,
                table.location.c_str(), kFields);
@@ -84,7 +84,7 @@ void ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::stri
     if (fd == nullptr) {
       f.reset();
       ShowText(dict.Ui(), false, msg::kVE1034Index);
-      return;
+      return false;
     }
     std::fprintf(f.get(), "%d,%d,%s,%d\r\n", s->key_number, s->part, fd->name.c_str(), s->flags);
   }
@@ -95,8 +95,14 @@ void ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::stri
                    n->decimals);
     }
   }
-  f.reset();
+  bool written = std::ferror(f.get()) == 0;
+  written = std::fclose(f.release()) == 0 && written;
+  if (!written) {
+    ShowText(dict.Ui(), false, msg::kVE1032);
+    return false;
+  }
   ShowMessage(dict.Ui(), false, msg::kVE1033, table.name.c_str());
+  return true;
 }
 
 DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {

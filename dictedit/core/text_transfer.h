@@ -8,8 +8,9 @@
 
 namespace dictedit {
 
-// Writes the table; its messages say how it went.
-void ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::string &path);
+// Writes the table; its messages say how it went. False when the file could not be written
+// whole (VE1032, VE1034).
+bool ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::string &path);
 // Reads a table and appends it to the dictionary (marked modified); null when refused.
 DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path);
 

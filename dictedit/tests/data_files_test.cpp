@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <cstring>
 #include <filesystem>
@@ -116,9 +118,26 @@ TEST(DataFiles, CreateAskBeforeReplacingAndCheckAfterSave) {
   EXPECT_EQ(f.dict.IsModified(), 1);  // refused: stays modified
   EXPECT_NE(f.ui.Last().find("VE1047"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(f.Path()));
+  // A process killed while writing the file left its journal beside it: deleting the file
+  // takes the journal too.
+  pid_t writer = fork();
+  if (writer == 0) {
+    uint8_t block[128] = {};
+    std::string key = f.Path(), r = Record(7);
+    uint32_t len = 0;
+    char kb[255];
+    BTRCALL(B_OPEN, block, nullptr, &len, key.data(), static_cast<uint8_t>(key.size()), 0);
+    len = static_cast<uint32_t>(r.size());
+    BTRCALL(B_INSERT, block, r.data(), &len, kb, sizeof kb, -1);
+    raise(SIGKILL);
+  }
+  waitpid(writer, nullptr, 0);
+  ASSERT_TRUE(std::filesystem::exists(f.Path() + "-wal"));
   EXPECT_EQ(f.dict.FullSave(), 0);
   EXPECT_EQ(f.dict.IsModified(), 0);
   EXPECT_FALSE(std::filesystem::exists(f.Path()));
+  EXPECT_FALSE(std::filesystem::exists(f.Path() + "-wal"));
+  EXPECT_FALSE(std::filesystem::exists(f.Path() + "-shm"));
 }
 
 TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {

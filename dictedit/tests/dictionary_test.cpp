@@ -404,6 +404,11 @@ TEST(Dictionary, BatchCommands) {
             "  segment key 0 part 0 NAME flags 259\n"
             "  name BY^NAME key 0\n");
   EXPECT_EQ(RunBatch({dir, "frobnicate"}, out, err), 2);
+  // A command whose message says it failed ends the run with 1.
+  std::ostringstream failed;
+  EXPECT_EQ(RunBatch({dir, "export-table", "cust", dir + "/no/such/dir/x.txt"}, out, failed), 1);
+  EXPECT_NE(failed.str().find("VE1032"), std::string::npos);
+  EXPECT_EQ(RunBatch({dir, "export-table", "cust", dir + "/ok.txt"}, out, err), 0);
   EXPECT_EQ(RunBatch({dir, "set-option", "form_version", "4"}, out, err), 0);
   std::ostringstream options;
   ASSERT_EQ(RunBatch({dir, "options"}, options, err), 0);

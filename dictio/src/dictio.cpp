@@ -70,7 +70,8 @@ int CreateFile(DdfFile file) {
                               : file == kField ? dictio::FieldDdfCreationBuffer()
                                                : dictio::IndexDdfCreationBuffer();
   std::string path = PathOf(file);
-  zplatform::DeleteFile(path);
+  // Deleted with its journal; a file another process has open stays, and Create says so.
+  BTRDELETEFILE(path.c_str());
   uint8_t pb[128] = {};
   return Call(B_CREATE, pb, spec.data(), static_cast<uint32_t>(spec.size()), path.data(), 0, 0);
 }

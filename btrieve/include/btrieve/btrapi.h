@@ -188,6 +188,13 @@ BTR_EXPORT int16_t BTRCALL(uint16_t operation, void *position_block, void *data_
  * closes its files (ordinal 6 of the Windows client library). */
 BTR_EXPORT void BTRRELEASE(void);
 
+/* Deletes a data file (path as for Open: code page, "\" separators, [path_map] prefixes)
+ * together with the journal files the record manager keeps beside it. Returns 0; 12 when
+ * there is no such file; 11 for a name that is not a file; 85 when this or another process
+ * has it open (nothing is deleted); 18 or 2 when the system refuses. Delete data files only
+ * through this call: removing the file alone leaves its journal behind. */
+BTR_EXPORT int16_t BTRDELETEFILE(const char *path);
+
 #ifdef __cplusplus
 }
 #endif
