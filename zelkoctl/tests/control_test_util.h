@@ -58,16 +58,6 @@ class TestFieldControl : public zelko::FieldControl {
   bool answers = true;
 
  protected:
-  zelko::HResult DoGet(const zelko::PropertyInfo &, zelko::Variant *) override {
-    return zelko::kMemberNotFound;
-  }
-  zelko::HResult DoPut(const zelko::PropertyInfo &, const zelko::Variant &) override {
-    return zelko::kMemberNotFound;
-  }
-  zelko::HResult DoInvoke(const zelko::MethodInfo &, std::vector<zelko::Variant> &,
-                          zelko::Variant *) override {
-    return zelko::kMemberNotFound;
-  }
   QWidget *MakeWidget(QWidget *parent) override { return new QWidget(parent); }
 
  private:

@@ -7,6 +7,7 @@
 #include "engine/messages.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
+#include "frame/class_table.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 
@@ -14,31 +15,40 @@ namespace zelko {
 
 const ClassInfo &ZlkBtn::Info() {
   static const ClassInfo info = [] {
-    ClassInfo c{"ZLKBTRLibCtl.ZLKBtn", "ZLKBtn", kKindButton, {}, {}, {}};
+    using namespace table;
     using K = PropKind;
+    using B = ZlkBtn;
+    ClassInfo c{"ZLKBTRLibCtl.ZLKBtn", "ZLKBtn", kKindButton, {}, {}, {}};
+    const auto apply = &B::ApplyToWindow;
     c.properties = {
-        {"DbSource", 1, K::kString, "", true, false, false},
-        {"DbTable", 2, K::kString, "", true, false, false},
-        {"DbIndex", 3, K::kString, "", true, false, false},
-        {"DbOperation", 4, K::kInt16, "0", true, false, false},
-        {"Abort", 5, K::kBool, "0", true, false, false},
-        {"ConfirmMsg", 6, K::kString, "", true, false, false},
-        {"Cancel", 7, K::kBool, "0", true, false, false},
-        {"Default", 8, K::kBool, "0", true, false, false},
-        {"DbLocks", 9, K::kInt16, "0", true, false, false},
-        {"ClearControlData", 10, K::kBool, "-1", true, false, false},
-        {"Style", 12, K::kInt16, "0", true, false, false},
-        {"Appearance", -520, K::kInt16, "1", true, false, false},
-        {"BackColor", -501, K::kColor, "-2147483633", true, false, false},
-        {"Font", -512, K::kFont, nullptr, true, false, false},
-        {"Caption", -518, K::kString, "", true, false, false},
-        {"MouseIcon", -522, K::kString, nullptr, true, false, false},
-        {"MousePointer", -521, K::kInt16, "0", true, false, false},
-        {"Picture", -523, K::kString, nullptr, true, false, false},
-        {"TabStop", -516, K::kBool, "-1", true, false, false},
-        {"Enabled", -514, K::kBool, "-1", true, false, false},
-        {"IndexID", 11, K::kInt16, "0", false, false, false},
-        {"Window", -515, K::kInt32, nullptr, false, false, true},
+        Member("DbSource", 1, K::kString, "", &B::db_source_),
+        Member("DbTable", 2, K::kString, "", &B::db_table_),
+        Member("DbIndex", 3, K::kString, "", &B::db_index_),
+        Member("DbOperation", 4, K::kInt16, "0", &B::db_operation_),
+        Member("Abort", 5, K::kBool, "0", &B::abort_),
+        Member("ConfirmMsg", 6, K::kString, "", &B::confirm_msg_),
+        Member("Cancel", 7, K::kBool, "0", &B::cancel_),
+        Member("Default", 8, K::kBool, "0", &B::default_, kPersisted, apply),
+        Member("DbLocks", 9, K::kInt16, "0", &B::db_locks_),
+        Member("ClearControlData", 10, K::kBool, "-1", &B::clear_control_data_),
+        Member("Style", 12, K::kInt16, "0", &B::style_),
+        Member("Appearance", -520, K::kInt16, "1", &B::appearance_),
+        Member("BackColor", -501, K::kColor, "-2147483633", &B::back_color_),
+        Member("Font", -512, K::kFont, nullptr, &B::font_),
+        Member("Caption", -518, K::kString, "", &B::caption_, kPersisted, apply),
+        Constant<B>("MouseIcon", -522, K::kString, nullptr, kPersisted, Variant::String("")),
+        Member("MousePointer", -521, K::kInt16, "0", &B::mouse_pointer_),
+        Constant<B>("Picture", -523, K::kString, nullptr, kPersisted, Variant::String("")),
+        Member("TabStop", -516, K::kBool, "-1", &B::tab_stop_),
+        Member("Enabled", -514, K::kBool, "-1", &B::enabled_, kPersisted, apply),
+        Member("IndexID", 11, K::kInt16, "0", &B::index_id_, kTransient),
+        Custom<B>(
+            "Window", -515, K::kInt32, nullptr, kTransient | kReadOnly,
+            [](B &b, Variant *v) {
+              *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(b.Window())));
+              return kOk;
+            },
+            nullptr),
     };
     c.events = {
         {"BtrieveError", 1, {{"TableName", false}, {"Status", true}}},
@@ -173,154 +183,12 @@ void ZlkBtn::RunOperation() {
   registry.NotifyRecordMoved(db_source_, db_table_, index_id_, nullptr);
 }
 
-HResult ZlkBtn::DoGet(const PropertyInfo &p, Variant *v) {
-  switch (p.dispid) {
-    case 1:
-      *v = Variant::String(db_source_);
-      return kOk;
-    case 2:
-      *v = Variant::String(db_table_);
-      return kOk;
-    case 3:
-      *v = Variant::String(db_index_);
-      return kOk;
-    case 4:
-      *v = Variant::I2(static_cast<int16_t>(db_operation_));
-      return kOk;
-    case 5:
-      *v = Variant::Bool(abort_);
-      return kOk;
-    case 6:
-      *v = Variant::String(confirm_msg_);
-      return kOk;
-    case 7:
-      *v = Variant::Bool(cancel_);
-      return kOk;
-    case 8:
-      *v = Variant::Bool(default_);
-      return kOk;
-    case 9:
-      *v = Variant::I2(static_cast<int16_t>(db_locks_));
-      return kOk;
-    case 10:
-      *v = Variant::Bool(clear_control_data_);
-      return kOk;
-    case 11:
-      *v = Variant::I2(static_cast<int16_t>(index_id_));
-      return kOk;
-    case 12:
-      *v = Variant::I2(static_cast<int16_t>(style_));
-      return kOk;
-    case -520:
-      *v = Variant::I2(static_cast<int16_t>(appearance_));
-      return kOk;
-    case -501:
-      *v = Variant::I4(back_color_);
-      return kOk;
-    case -512:
-      *v = Variant::String(font_);
-      return kOk;
-    case -518:
-      *v = Variant::String(caption_);
-      return kOk;
-    case -522:
-    case -523:
-      *v = Variant::String("");
-      return kOk;
-    case -521:
-      *v = Variant::I2(static_cast<int16_t>(mouse_pointer_));
-      return kOk;
-    case -516:
-      *v = Variant::Bool(tab_stop_);
-      return kOk;
-    case -514:
-      *v = Variant::Bool(enabled_);
-      return kOk;
-    case -515:
-      *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(Window())));
-      return kOk;
-    default:
-      return kMemberNotFound;
-  }
-}
-
-HResult ZlkBtn::DoPut(const PropertyInfo &p, const Variant &v) {
-  auto text = v.AsString();
-  auto number = v.AsInteger();
-  auto set_text = [&](std::string &t) {
-    if (!text) return kTypeMismatch;
-    t = *text;
-    return kOk;
-  };
-  auto set_int = [&](int &t) {
-    if (!number) return kTypeMismatch;
-    t = *number;
-    return kOk;
-  };
-  auto set_bool = [&](bool &t) {
-    if (!number) return kTypeMismatch;
-    t = *number != 0;
-    return kOk;
-  };
+void ZlkBtn::ApplyToWindow() {
   auto *button = static_cast<QPushButton *>(Window());
-  switch (p.dispid) {
-    case 1:
-      return set_text(db_source_);
-    case 2:
-      return set_text(db_table_);
-    case 3:
-      return set_text(db_index_);
-    case 4:
-      return set_int(db_operation_);
-    case 5:
-      return set_bool(abort_);
-    case 6:
-      return set_text(confirm_msg_);
-    case 7:
-      return set_bool(cancel_);
-    case 8: {
-      HResult hr = set_bool(default_);
-      if (button) button->setDefault(default_);
-      return hr;
-    }
-    case 9:
-      return set_int(db_locks_);
-    case 10:
-      return set_bool(clear_control_data_);
-    case 11:
-      return set_int(index_id_);
-    case 12:
-      return set_int(style_);
-    case -520:
-      return set_int(appearance_);
-    case -501:
-      return set_int(back_color_);
-    case -512:
-      return set_text(font_);
-    case -518: {
-      HResult hr = set_text(caption_);
-      if (button) button->setText(QString::fromStdString(caption_));
-      return hr;
-    }
-    case -522:
-    case -523:
-      return kOk;
-    case -521:
-      return set_int(mouse_pointer_);
-    case -516:
-      return set_bool(tab_stop_);
-    case -514: {
-      HResult hr = set_bool(enabled_);
-      if (button) button->setEnabled(enabled_);
-      return hr;
-    }
-    default:
-      return kMemberNotFound;
-  }
-}
-
-HResult ZlkBtn::DoInvoke(const MethodInfo &, std::vector<Variant> &, Variant *) {
-  return kMemberNotFound;
+  if (button == nullptr) return;
+  button->setDefault(default_);
+  button->setText(QString::fromStdString(caption_));
+  button->setEnabled(enabled_);
 }
 
 }  // namespace zelko

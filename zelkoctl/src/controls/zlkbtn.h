@@ -23,9 +23,6 @@ class ZlkBtn : public Control {
   void OnClick();
 
  protected:
-  HResult DoGet(const PropertyInfo &p, Variant *value) override;
-  HResult DoPut(const PropertyInfo &p, const Variant &value) override;
-  HResult DoInvoke(const MethodInfo &m, std::vector<Variant> &args, Variant *result) override;
   QWidget *MakeWidget(QWidget *parent) override;
   void OnWindowCreated() override;
 
@@ -34,6 +31,8 @@ class ZlkBtn : public Control {
   // so; 0 when nothing matches.
   int IndexFromDbIndex(const TableDescriptor &table) const;
   void RunOperation();
+  // Default, Caption and Enabled shown by the button window.
+  void ApplyToWindow();
 
   std::string db_source_, db_table_, db_index_, confirm_msg_, caption_;
   int db_operation_ = 0, db_locks_ = 0, index_id_ = 0, style_ = 0, appearance_ = 1,

@@ -6,6 +6,7 @@
 #include "engine/messages.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
+#include "frame/class_table.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 #include "zplatform/profile.h"
@@ -47,87 +48,26 @@ QPixmap DesignPicture(bool loaded) {
 
 const ClassInfo &ZlkBtr::Info() {
   static const ClassInfo info = [] {
+    using namespace table;
+    using K = PropKind;
     ClassInfo c{"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr", kKindDataSource, {}, {}, {}};
     c.properties = {
-        {"DDFDir", 1, PropKind::kString, "", true, false, false},
-        {"OwnerName", 2, PropKind::kString, "", true, false, false},
-        {"OpenMode", 3, PropKind::kInt16, "0", true, false, false},
-        {"AllOpen", 4, PropKind::kBool, "-1", true, false, false},
-        {"DistName", 5, PropKind::kString, "", true, false, false},
-        {"CacheDDF", 40, PropKind::kBool, "-1", true, false, false},
-        {"TabStop", -516, PropKind::kBool, "0", false, false, false},
+        Custom<ZlkBtr>(
+            "DDFDir", 1, K::kString, "", kPersisted,
+            [](ZlkBtr &b, Variant *v) {
+              *v = Variant::String(b.ddf_dir_);
+              return kOk;
+            },
+            [](ZlkBtr &b, const Variant &v) { return b.PutDdfDir(v); }),
+        Member("OwnerName", 2, K::kString, "", &ZlkBtr::owner_name_),
+        Member("OpenMode", 3, K::kInt16, "0", &ZlkBtr::open_mode_),
+        Member("AllOpen", 4, K::kBool, "-1", &ZlkBtr::all_open_),
+        Member("DistName", 5, K::kString, "", &ZlkBtr::dist_name_),
+        Member("CacheDDF", 40, K::kBool, "-1", &ZlkBtr::cache_ddf_),
+        // A stock property the control has no use for: reads False, ignores writes.
+        Constant<ZlkBtr>("TabStop", -516, K::kBool, "0", kTransient, Variant::Bool(false)),
     };
-    auto m = [](const char *name, int32_t id, std::vector<ParamInfo> params, bool result = false) {
-      return MethodInfo{name, id, std::move(params), result};
-    };
-    const ParamInfo rc{"pRc", true}, table{"TableName", false}, field{"FieldName", false};
-    c.methods = {
-        m("About", -552, {}),
-        m("DbOpen", 6, {table, rc}),
-        m("DbClose", 7, {table, rc}),
-        m("GetUseCount", 8, {rc}),
-        m("DbIsOpen", 9, {table}, true),
-        m("DbGetFieldData", 10, {table, field}, true),
-        m("DbSetFieldData", 11, {table, field, {"NewValue", false}, rc}),
-        m("DbAccess", 12, {{"OpCode", false}, table, {"Index", false}, rc}),
-        m("DbTransferToControl", 13, {table, rc}),
-        m("DbTransferFromControl", 14, {table, rc}),
-        m("DbBeginTransaction", 15, {{"sLockBias", false}, rc}),
-        m("DbEndTransaction", 16, {rc}),
-        m("DbAbortTransaction", 17, {rc}),
-        m("DbBeginConCurTransaction", 18, {{"sLockBias", false}, rc}),
-        m("DbClearControlData", 19, {table, rc}),
-        m("DbUnlock", 20, {table, {"sUnlockType", false}, rc}),
-        m("DbGetPosition", 21, {table}, true),
-        m("DbGetDirect", 22, {table, {"lPosition", false}, {"NewIndex", false}, rc}),
-        m("DbGetDataSize", 23, {table, field}, true),
-        m("DbGetDataType", 24, {table, field}, true),
-        m("DbGetByPercentage", 25, {table, {"KeyName", false}, {"sPercentage", false}, rc}),
-        m("DbFindPercentage", 26,
-          {table, {"KeyName", false}, {"lPhysPos", false}, {"PercenTage", true}, rc}),
-        m("DbExGetFieldData", 27, {{"ResultID", false}, field, {"RecordNo", false}}, true),
-        m("DbExGetPosition", 28, {{"ResultID", false}, {"RecordNo", false}}, true),
-        m("DbExFree", 29, {{"ResultID", false}}, true),
-        m("DbExAccess", 30,
-          {{"OpCode", false},
-           table,
-           {"SearchCond", false},
-           {"FieldList", false},
-           {"KeyName", false},
-           {"RejectCount", false},
-           {"MaxRecords", false},
-           {"IgnoreCase", false},
-           {"ResultID", true},
-           {"NumOfResults", true},
-           rc}),
-        m("DbCreate", 31, {table, rc}),
-        m("DbGetNumOfRecords", 32, {table, {"lRecords", true}, rc}),
-        m("DbExSetMode", 33, {{"Mode", false}, rc}),
-        m("DbSetFileName", 34, {table, {"BtrieveFileName", false}, rc}),
-        m("DbClearFieldBuffer", 35, {table, rc}),
-        m("DbGetFieldDataByID", 36, {{"TableID", false}, {"FieldID", false}}, true),
-        m("DbSetFieldDataByID", 37,
-          {{"TableID", false}, {"FieldID", false}, {"NewValue", false}, rc}),
-        m("DbGetRecord", 38, {table, {"Record", true}, rc}),
-        m("DbSetRecord", 39, {table, {"Record", true}, rc}),
-        m("DbOpenAll", 41, {rc}),
-        m("DbCloseAll", 42, {rc}),
-        m("DbLoadDDF", 43, {rc}),
-        m("DbReset", 44, {rc}),
-        m("DbGetRecordLength", 45, {table, {"Length", true}, rc}),
-        m("DbGetRecordImage", 46, {table, {"Image", true}, rc}),
-        m("DbSetRecordImage", 47, {table, {"Image", true}, rc}),
-        m("DbGetPosBlock", 48, {table, {"PosBlock", true}, rc}),
-        m("DbAccessByID", 49, {{"OpCode", false}, {"TableID", false}, {"IndexID", false}, rc}),
-        m("DbGetModulePath", 50, {{"Path", true}, rc}),
-        m("DbSetLockBias", 51, {{"LockBias", false}, rc}),
-        m("DbGetNumOfTable", 52, {{"Count", true}, rc}),
-        m("DbGetNumOfField", 53, {table, {"Count", true}, rc}),
-        m("DbGetTableName", 54, {{"TableID", false}, {"Name", true}, rc}),
-        m("DbGetFieldName", 55, {table, {"FieldID", false}, {"Name", true}, rc}),
-        m("DbGetNumOfIndex", 56, {table, {"Count", true}, rc}),
-        m("DbGetIndexName", 57, {table, {"IndexID", false}, {"Name", true}, rc}),
-    };
+    c.methods = MethodTable();
     c.events = {{"BtrieveError", 1, {{"TableName", false}, {"Status", true}}}};
     return c;
   }();
@@ -263,75 +203,22 @@ int16_t ZlkBtr::DbLoadDDF() {
   return LoadCatalog(DdfDirectory(), &catalog_) == 0 ? 0 : -1;
 }
 
-HResult ZlkBtr::DoGet(const PropertyInfo &p, Variant *value) {
-  switch (p.dispid) {
-    case 1:
-      *value = Variant::String(ddf_dir_);
-      return kOk;
-    case 2:
-      *value = Variant::String(owner_name_);
-      return kOk;
-    case 3:
-      *value = Variant::I2(static_cast<int16_t>(open_mode_));
-      return kOk;
-    case 4:
-      *value = Variant::Bool(all_open_);
-      return kOk;
-    case 5:
-      *value = Variant::String(dist_name_);
-      return kOk;
-    case 40:
-      *value = Variant::Bool(cache_ddf_);
-      return kOk;
-    default:  // TabStop
-      *value = Variant::Bool(false);
-      return kOk;
-  }
-}
-
-HResult ZlkBtr::DoPut(const PropertyInfo &p, const Variant &value) {
+HResult ZlkBtr::PutDdfDir(const Variant &value) {
   auto text = value.AsString();
-  auto number = value.AsInteger();
-  switch (p.dispid) {
-    case 1: {
-      if (!text) return kTypeMismatch;
-      // 1 to 64 characters of the code page.
-      size_t length = zplatform::FromUtf8(*text).size();
-      if (length < 1 || length > 64) return kInvalidPropertyValue;
-      if (*text == ddf_dir_) return kOk;
-      ddf_dir_ = *text;
-      if (Loading() || Site() == nullptr) return kOk;
-      if (!prepared_) {
-        Prepare();
-      } else if (!RunMode()) {
-        LoadOrCopyCatalog();  // design time: the new dictionary at once
-        if (Window() != nullptr) Window()->update();
-      }
-      return kOk;
-    }
-    case 2:
-      if (!text) return kTypeMismatch;
-      owner_name_ = *text;
-      return kOk;
-    case 3:
-      if (!number) return kTypeMismatch;
-      open_mode_ = *number;
-      return kOk;
-    case 4:
-      if (!number) return kTypeMismatch;
-      all_open_ = *number != 0;
-      return kOk;
-    case 5:
-      if (!text) return kTypeMismatch;
-      dist_name_ = *text;
-      return kOk;
-    case 40:
-      if (!number) return kTypeMismatch;
-      cache_ddf_ = *number != 0;
-      return kOk;
-    default:  // TabStop ignores writes
-      return kOk;
+  if (!text) return kTypeMismatch;
+  // 1 to 64 characters of the code page.
+  size_t length = zplatform::FromUtf8(*text).size();
+  if (length < 1 || length > 64) return kInvalidPropertyValue;
+  if (*text == ddf_dir_) return kOk;
+  ddf_dir_ = *text;
+  if (Loading() || Site() == nullptr) return kOk;
+  if (!prepared_) {
+    Prepare();
+  } else if (!RunMode()) {
+    LoadOrCopyCatalog();  // design time: the new dictionary at once
+    if (Window() != nullptr) Window()->update();
   }
+  return kOk;
 }
 
 }  // namespace zelko

@@ -40,13 +40,15 @@ class ZlkBtr : public Control, public DataSource {
   void OnPropertiesLoaded() override;
 
  protected:
-  HResult DoGet(const PropertyInfo &p, Variant *value) override;
-  HResult DoPut(const PropertyInfo &p, const Variant &value) override;
-  HResult DoInvoke(const MethodInfo &m, std::vector<Variant> &args, Variant *result) override;
   QWidget *MakeWidget(QWidget *parent) override;
   void OnSited() override;
 
  private:
+  // The automation methods (zlkbtr_methods.cpp).
+  static std::vector<MethodInfo> MethodTable();
+  HResult PutDdfDir(const Variant &value);
+  // BtrieveError for a failed open or close, then the message unless the handler cleared it.
+  void ReportFailure(const TableDescriptor &table, int16_t status, const char *message);
   // The preparation: registration, catalog (or a copy), and at run time the open pass.
   void Prepare();
   bool LoadOrCopyCatalog();

@@ -11,6 +11,7 @@
 #include "engine/module.h"
 #include "engine/record_image.h"
 #include "engine/table_access.h"
+#include "frame/class_table.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 #include "zplatform/paths.h"
@@ -41,309 +42,405 @@ int16_t ZlkBtr::FindTable(const Variant &name, Need need, TableDescriptor **tabl
   return 0;
 }
 
-HResult ZlkBtr::DoInvoke(const MethodInfo &m, std::vector<Variant> &a, Variant *result) {
-  // The status goes into the last argument.
-  auto rc = [&](int v) {
-    a.back() = Variant::I2(static_cast<int16_t>(v));
-    return kOk;
-  };
-  TableDescriptor *t = nullptr;
-  int16_t s;
-  BindingRegistry &registry = Module::Get().registry;
-  switch (m.dispid) {
-    case -552:
-      zplatform::MessageService::Instance().ShowFormatted(
-          zplatform::MessageButtons::kOk, zplatform::MessageIcon::kInformation,
-          "Zelko データ・コントロール バージョン 3.00");
-      return kOk;
-    case 6:  // DbOpen
-      if ((s = FindTable(a[0], Need::kClosed, &t)) != 0) return rc(s);
-      s = EngineOpen(*catalog_, *t, DdfDirectory(), Owner(), open_mode_);
-      if (s > 0) {
-        int16_t shown = s;
-        FireBtrieveError(t->name, &shown);
-        if (shown != 0) ShowMessage(msg::kVE803, t->name.c_str(), s);
-      }
-      return rc(s);
-    case 7:  // DbClose
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      return rc(EngineClose(*t));
-    case 8:  // GetUseCount: pRc stays as passed
-      return kOk;
-    case 9:  // DbIsOpen
-      if (catalog_ == nullptr) {
-        *result = Variant::I2(0);
-      } else {
-        s = FindTable(a[0], Need::kAny, &t);
-        *result = Variant::I2(s != 0 ? s : (t->open ? 1 : 0));
-      }
-      return kOk;
-    case 10:  // DbGetFieldData
-      if (FindTable(a[0], Need::kAny, &t) != 0) {
-        *result = Variant::Null();
-      } else {
-        *result = Text(ReadFieldByName(*t, Cp(a[1])));
-      }
-      return kOk;
-    case 11:  // DbSetFieldData
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      return rc(WriteFieldByName(*t, Cp(a[1]), Cp(a[2])));
-    case 12:  // DbAccess
-      if ((s = FindTable(a[1], Need::kOpen, &t)) != 0) return rc(s);
-      {
-        int index = FindIndexByName(*t, Cp(a[2]));
-        if (index < 0) return rc(-6);
-        return rc(EngineAccess(*t, Int(a[0]), index));
-      }
-    case 13:  // DbTransferToControl
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      return rc(registry.TransferToControls(*this, *t));
-    case 14:  // DbTransferFromControl
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      return rc(registry.TransferFromControls(*this, *t));
-    case 15:
-      return rc(EngineBeginTransaction(Int(a[0])));
-    case 16:
-      return rc(EngineEndTransaction());
-    case 17:
-      return rc(EngineAbortTransaction());
-    case 18:
-      return rc(EngineBeginConcurrentTransaction(Int(a[0])));
-    case 19:  // DbClearControlData
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      return rc(registry.ClearControls(*this, *t));
-    case 20:  // DbUnlock
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      return rc(EngineUnlock(*t, Int(a[1])));
-    case 21:  // DbGetPosition
-      *result = Variant::I4(FindTable(a[0], Need::kOpen, &t) != 0 ? -1 : EngineGetPosition(*t));
-      return kOk;
-    case 22:  // DbGetDirect
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      {
-        std::string index_name = Cp(a[2]);
-        int index = FindIndexByName(*t, index_name);
-        if (index < 0 && !index_name.empty()) return rc(-6);
-        return rc(EngineGetDirect(*t, Int(a[1]), index));
-      }
-    case 23:    // DbGetDataSize
-    case 24: {  // DbGetDataType
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) {
-        *result = Variant::I2(s);
-        return kOk;
-      }
+std::vector<MethodInfo> ZlkBtr::MethodTable() {
+  using namespace table;
+  const ParamInfo rc{"pRc", true}, table{"TableName", false}, field{"FieldName", false};
+  auto by_name = [](int dispid) {
+    // DbGetDataSize (23) and DbGetDataType (24): a field's declared size or type code.
+    return [dispid](ZlkBtr &b, Args &a) {
+      TableDescriptor *t = nullptr;
+      if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return Variant::I2(s);
       int f = FindFieldByName(*t, Cp(a[1]));
-      *result = Variant::I2(static_cast<int16_t>(f < 0            ? -5
-                                                 : m.dispid == 23 ? t->fields[f].size
-                                                                  : t->fields[f].data_type));
-      return kOk;
-    }
-    case 25:  // DbGetByPercentage
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      {
-        std::string key = Cp(a[1]);
-        int index = key.empty() ? -1 : FindIndexByName(*t, key);
-        if (index < 0 && !key.empty()) return rc(-6);
-        return rc(EngineGetByPercentage(*t, index, static_cast<int16_t>(Int(a[2]))));
-      }
-    case 26:  // DbFindPercentage
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      {
-        std::string key = Cp(a[1]);
-        int index = key.empty() ? -1 : FindIndexByName(*t, key);
-        if (index < 0 && !key.empty()) return rc(-6);
-        int16_t percent = 0;
-        s = EngineFindPercentage(*t, index, Int(a[2]), &percent);
-        if (s == 0) a[3] = Variant::I2(percent);
-        return rc(s);
-      }
-    case 27: {  // DbExGetFieldData
-      if (catalog_ == nullptr) {
-        *result = Variant::String("");
-        return kOk;
-      }
-      *result = Text(ExGetFieldDataByName(Int(a[0]), Cp(a[1]), Int(a[2])));
-      return kOk;
-    }
-    case 28:
-      *result = Variant::I4(catalog_ == nullptr ? -1 : ExGetPosition(Int(a[0]), Int(a[1])));
-      return kOk;
-    case 29:
-      *result = Variant::I2(static_cast<int16_t>(ExFree(Int(a[0]))));
-      return kOk;
-    case 30: {  // DbExAccess
-      if ((s = FindTable(a[1], Need::kOpen, &t)) != 0) return rc(s);
-      std::string key = Cp(a[4]);
-      int index = FindIndexByName(*t, key);
-      if (index < 0) return rc(-6);
-      int16_t id = Int(a[8]), count = Int(a[9]);
-      s = ExAccess(Int(a[0]), *t, Cp(a[2]), Cp(a[3]), index, Int(a[5]), Int(a[6]), Int(a[7]) != 0,
-                   &id, &count);
-      a[8] = Variant::I2(id);
-      a[9] = Variant::I2(count);
-      return rc(s);
-    }
-    case 31:  // DbCreate
-      if ((s = FindTable(a[0], Need::kClosed, &t)) != 0) return rc(s);
-      {
-        std::string dir = DdfDirectory();
-        s = EngineCreate(*catalog_, *t,
-                         ResolveDataFilePath(*t, zplatform::ShortPathName(dir).value_or(dir)));
-        if (s > 0) {
-          int16_t shown = s;
-          FireBtrieveError(t->name, &shown);  // VE007 has been shown already
-        }
-        return rc(s);
-      }
-    case 32: {  // DbGetNumOfRecords
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      int32_t count = 0;
-      s = EngineRecordCount(*t, &count);
-      if (s == 0) a[1] = Variant::I4(count);
-      return rc(s);
-    }
-    case 33: {  // DbExSetMode
-      std::string mode = Cp(a[0]);
-      if (mode.size() != 2) return rc(-1);
-      ex_mode_ = mode;
-      Module::Get().ex_mode = mode;
-      return rc(0);
-    }
-    case 34: {  // DbSetFileName
-      if ((s = FindTable(a[0], Need::kClosed, &t)) != 0) return rc(s);
-      std::string name = Cp(a[1]);
-      if (name.size() > 64) return rc(-1);
-      t->location = name;
-      return rc(0);
-    }
-    case 35:  // DbClearFieldBuffer
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      ClearRecordBuffer(*t);
-      return rc(0);
-    case 36: {  // DbGetFieldDataByID
-      int id = Int(a[0]);
-      if (catalog_ == nullptr || id < 0 || id >= catalog_->TableCount()) {
-        *result = Variant::String("");
-        return kOk;
-      }
-      *result = Text(ReadFieldByNumber(catalog_->tables[id], Int(a[1])));
-      return kOk;
-    }
-    case 37: {  // DbSetFieldDataByID
-      if (catalog_ == nullptr) return rc(-20);
-      int id = Int(a[0]);
-      if (id < 0 || id >= catalog_->TableCount()) return rc(-4);
-      t = &catalog_->tables[id];
-      if (!t->open) return rc(-3);
-      return rc(WriteFieldByNumber(*t, Int(a[1]), Cp(a[2])));
-    }
-    case 38:  // DbGetRecord
-    case 39:  // DbSetRecord
-      if ((s = FindTable(a[0], Need::kOpen, &t)) != 0) return rc(s);
-      return rc(m.dispid == 38 ? GetRecordTexts(*t, a[1]) : SetRecordTexts(*t, a[1]));
-    case 41: {  // DbOpenAll
-      if (catalog_ == nullptr) return rc(-20);
-      for (TableDescriptor &table : catalog_->tables) {
-        if (table.open) continue;
-        s = EngineOpen(*catalog_, table, DdfDirectory(), Owner(), open_mode_);
-        if (s != 0) {
-          int16_t shown = s;
-          FireBtrieveError(table.name, &shown);
-          if (shown != 0) ShowMessage(msg::kVE803, table.name.c_str(), s);
-          return rc(s);
-        }
-      }
-      return rc(0);
-    }
-    case 42: {  // DbCloseAll
-      if (catalog_ == nullptr) return rc(-20);
-      for (TableDescriptor &table : catalog_->tables) {
-        if (!table.open) continue;
-        s = EngineClose(table);
-        if (s != 0) {
-          int16_t shown = s;
-          FireBtrieveError(table.name, &shown);
-          if (shown != 0) ShowMessage(msg::kVE813, table.name.c_str(), s);
-          return rc(s);
-        }
-      }
-      return rc(0);
-    }
-    case 43:
-      return rc(DbLoadDDF());
-    case 44:  // DbReset
-      if (catalog_ != nullptr) CloseAllTables(*catalog_);
-      return rc(EngineReset());
-    case 45:  // DbGetRecordLength
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      a[1] = Variant::I4(t->record_length);
-      return rc(0);
-    case 46:  // DbGetRecordImage
-    case 47:  // DbSetRecordImage
-    case 48:  // DbGetPosBlock
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      return rc(m.dispid == 46   ? GetRecordImage(*t, a[1])
-                : m.dispid == 47 ? SetRecordImage(*t, a[1])
-                                 : GetPositionBlock(*t, a[1]));
-    case 49: {  // DbAccessByID
-      if (catalog_ == nullptr) return rc(-20);
-      int id = Int(a[1]);
-      if (id < 0 || id >= catalog_->TableCount()) return rc(-15);
-      t = &catalog_->tables[id];
-      if (!t->open) return rc(-3);
-      s = EngineAccess(*t, Int(a[0]), Int(a[2]));
-      return rc(s);
-    }
-    case 50: {  // DbGetModulePath
-      Dl_info info;
-      if (dladdr(reinterpret_cast<void *>(&BTRCALL), &info) == 0 || info.dli_fname == nullptr)
-        return rc(-1);
-      a[0] = Variant::String(info.dli_fname);
-      return rc(0);
-    }
-    case 51:
-      return rc(DbSetLockBias(Int(a[0])));
-    case 52:
-      if (catalog_ == nullptr) return rc(-20);
-      a[0] = Variant::I2(static_cast<int16_t>(catalog_->TableCount()));
-      return rc(0);
-    case 53:
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      a[1] = Variant::I2(static_cast<int16_t>(t->FieldCount()));
-      return rc(0);
-    case 54: {  // DbGetTableName
-      if (catalog_ == nullptr) return rc(-20);
-      int id = Int(a[0]);
-      if (id < 0 || id >= catalog_->TableCount()) return rc(-4);
-      a[1] = Text(catalog_->tables[id].name);
-      return rc(0);
-    }
-    case 55: {  // DbGetFieldName
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      int id = Int(a[1]);
-      if (id < 0 || id >= t->FieldCount()) return rc(-13);
-      a[2] = Text(t->fields[id].name);
-      return rc(0);
-    }
-    case 56:
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      a[1] = Variant::I2(static_cast<int16_t>(t->SegmentCount()));
-      return rc(0);
-    case 57: {  // DbGetIndexName
-      if ((s = FindTable(a[0], Need::kAny, &t)) != 0) return rc(s);
-      int id = Int(a[1]);
-      if (id < 0 || id >= t->SegmentCount()) return rc(-14);
-      for (const FieldDescriptor &f : t->fields) {
-        if (f.field_id == t->segments[id].field_id) {
-          a[2] = Text(f.name);
-          return rc(0);
-        }
-      }
-      return rc(-4);
-    }
-    default:
-      return kMemberNotFound;
-  }
+      return Variant::I2(static_cast<int16_t>(f < 0          ? -5
+                                              : dispid == 23 ? t->fields[f].size
+                                                             : t->fields[f].data_type));
+    };
+  };
+  return {
+      Method<ZlkBtr>("About", -552, {}, false,
+                     [](ZlkBtr &, Args &, Variant *) {
+                       zplatform::MessageService::Instance().ShowFormatted(
+                           zplatform::MessageButtons::kOk, zplatform::MessageIcon::kInformation,
+                           "Zelko データ・コントロール バージョン 3.00");
+                       return kOk;
+                     }),
+      StatusMethod<ZlkBtr>("DbOpen", 6, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kClosed, &t)) return s;
+                             int16_t s = EngineOpen(*b.catalog_, *t, b.DdfDirectory(), b.Owner(),
+                                                    b.open_mode_);
+                             if (s > 0) b.ReportFailure(*t, s, msg::kVE803);
+                             return s;
+                           }),
+      StatusMethod<ZlkBtr>("DbClose", 7, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             return EngineClose(*t);
+                           }),
+      // pRc stays as the caller passed it.
+      Method<ZlkBtr>("GetUseCount", 8, {rc}, false,
+                     [](ZlkBtr &, Args &, Variant *) { return kOk; }),
+      ResultMethod<ZlkBtr>("DbIsOpen", 9, {table},
+                           [](ZlkBtr &b, Args &a) {
+                             if (b.catalog_ == nullptr) return Variant::I2(0);
+                             TableDescriptor *t = nullptr;
+                             int16_t s = b.FindTable(a[0], Need::kAny, &t);
+                             return Variant::I2(s != 0 ? s : (t->open ? 1 : 0));
+                           }),
+      ResultMethod<ZlkBtr>("DbGetFieldData", 10, {table, field},
+                           [](ZlkBtr &b, Args &a) {
+                             TableDescriptor *t = nullptr;
+                             if (b.FindTable(a[0], Need::kAny, &t) != 0) return Variant::Null();
+                             return Text(ReadFieldByName(*t, Cp(a[1])));
+                           }),
+      StatusMethod<ZlkBtr>("DbSetFieldData", 11, {table, field, {"NewValue", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return WriteFieldByName(*t, Cp(a[1]), Cp(a[2]));
+                           }),
+      StatusMethod<ZlkBtr>("DbAccess", 12, {{"OpCode", false}, table, {"Index", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[1], Need::kOpen, &t)) return s;
+                             int index = FindIndexByName(*t, Cp(a[2]));
+                             if (index < 0) return -6;
+                             return EngineAccess(*t, Int(a[0]), index);
+                           }),
+      StatusMethod<ZlkBtr>("DbTransferToControl", 13, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return Module::Get().registry.TransferToControls(b, *t);
+                           }),
+      StatusMethod<ZlkBtr>("DbTransferFromControl", 14, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return Module::Get().registry.TransferFromControls(b, *t);
+                           }),
+      StatusMethod<ZlkBtr>(
+          "DbBeginTransaction", 15, {{"sLockBias", false}, rc},
+          [](ZlkBtr &, Args &a) -> int { return EngineBeginTransaction(Int(a[0])); }),
+      StatusMethod<ZlkBtr>("DbEndTransaction", 16, {rc},
+                           [](ZlkBtr &, Args &) -> int { return EngineEndTransaction(); }),
+      StatusMethod<ZlkBtr>("DbAbortTransaction", 17, {rc},
+                           [](ZlkBtr &, Args &) -> int { return EngineAbortTransaction(); }),
+      StatusMethod<ZlkBtr>(
+          "DbBeginConCurTransaction", 18, {{"sLockBias", false}, rc},
+          [](ZlkBtr &, Args &a) -> int { return EngineBeginConcurrentTransaction(Int(a[0])); }),
+      StatusMethod<ZlkBtr>("DbClearControlData", 19, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return Module::Get().registry.ClearControls(b, *t);
+                           }),
+      StatusMethod<ZlkBtr>("DbUnlock", 20, {table, {"sUnlockType", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             return EngineUnlock(*t, Int(a[1]));
+                           }),
+      ResultMethod<ZlkBtr>("DbGetPosition", 21, {table},
+                           [](ZlkBtr &b, Args &a) {
+                             TableDescriptor *t = nullptr;
+                             return Variant::I4(b.FindTable(a[0], Need::kOpen, &t) != 0
+                                                    ? -1
+                                                    : EngineGetPosition(*t));
+                           }),
+      StatusMethod<ZlkBtr>("DbGetDirect", 22,
+                           {table, {"lPosition", false}, {"NewIndex", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             std::string index_name = Cp(a[2]);
+                             int index = FindIndexByName(*t, index_name);
+                             if (index < 0 && !index_name.empty()) return -6;
+                             return EngineGetDirect(*t, Int(a[1]), index);
+                           }),
+      ResultMethod<ZlkBtr>("DbGetDataSize", 23, {table, field}, by_name(23)),
+      ResultMethod<ZlkBtr>("DbGetDataType", 24, {table, field}, by_name(24)),
+      StatusMethod<ZlkBtr>(
+          "DbGetByPercentage", 25, {table, {"KeyName", false}, {"sPercentage", false}, rc},
+          [](ZlkBtr &b, Args &a) -> int {
+            TableDescriptor *t = nullptr;
+            if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+            std::string key = Cp(a[1]);
+            int index = key.empty() ? -1 : FindIndexByName(*t, key);
+            if (index < 0 && !key.empty()) return -6;
+            return EngineGetByPercentage(*t, index, static_cast<int16_t>(Int(a[2])));
+          }),
+      StatusMethod<ZlkBtr>(
+          "DbFindPercentage", 26,
+          {table, {"KeyName", false}, {"lPhysPos", false}, {"PercenTage", true}, rc},
+          [](ZlkBtr &b, Args &a) -> int {
+            TableDescriptor *t = nullptr;
+            if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+            std::string key = Cp(a[1]);
+            int index = key.empty() ? -1 : FindIndexByName(*t, key);
+            if (index < 0 && !key.empty()) return -6;
+            int16_t percent = 0;
+            int16_t s = EngineFindPercentage(*t, index, Int(a[2]), &percent);
+            if (s == 0) a[3] = Variant::I2(percent);
+            return s;
+          }),
+      ResultMethod<ZlkBtr>("DbExGetFieldData", 27,
+                           {{"ResultID", false}, field, {"RecordNo", false}},
+                           [](ZlkBtr &b, Args &a) {
+                             if (b.catalog_ == nullptr) return Variant::String("");
+                             return Text(ExGetFieldDataByName(Int(a[0]), Cp(a[1]), Int(a[2])));
+                           }),
+      ResultMethod<ZlkBtr>("DbExGetPosition", 28, {{"ResultID", false}, {"RecordNo", false}},
+                           [](ZlkBtr &b, Args &a) {
+                             return Variant::I4(
+                                 b.catalog_ == nullptr ? -1 : ExGetPosition(Int(a[0]), Int(a[1])));
+                           }),
+      ResultMethod<ZlkBtr>(
+          "DbExFree", 29, {{"ResultID", false}},
+          [](ZlkBtr &, Args &a) { return Variant::I2(static_cast<int16_t>(ExFree(Int(a[0])))); }),
+      StatusMethod<ZlkBtr>("DbExAccess", 30,
+                           {{"OpCode", false},
+                            table,
+                            {"SearchCond", false},
+                            {"FieldList", false},
+                            {"KeyName", false},
+                            {"RejectCount", false},
+                            {"MaxRecords", false},
+                            {"IgnoreCase", false},
+                            {"ResultID", true},
+                            {"NumOfResults", true},
+                            rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[1], Need::kOpen, &t)) return s;
+                             int index = FindIndexByName(*t, Cp(a[4]));
+                             if (index < 0) return -6;
+                             int16_t id = static_cast<int16_t>(Int(a[8]));
+                             int16_t count = static_cast<int16_t>(Int(a[9]));
+                             int16_t s =
+                                 ExAccess(Int(a[0]), *t, Cp(a[2]), Cp(a[3]), index, Int(a[5]),
+                                          Int(a[6]), Int(a[7]) != 0, &id, &count);
+                             a[8] = Variant::I2(id);
+                             a[9] = Variant::I2(count);
+                             return s;
+                           }),
+      StatusMethod<ZlkBtr>("DbCreate", 31, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kClosed, &t)) return s;
+                             std::string dir = b.DdfDirectory();
+                             int16_t s =
+                                 EngineCreate(*b.catalog_, *t,
+                                              ResolveDataFilePath(
+                                                  *t, zplatform::ShortPathName(dir).value_or(dir)));
+                             if (s > 0) {
+                               int16_t shown = s;
+                               b.FireBtrieveError(t->name, &shown);  // VE007 was shown already
+                             }
+                             return s;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetNumOfRecords", 32, {table, {"lRecords", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             int32_t count = 0;
+                             int16_t s = EngineRecordCount(*t, &count);
+                             if (s == 0) a[1] = Variant::I4(count);
+                             return s;
+                           }),
+      StatusMethod<ZlkBtr>("DbExSetMode", 33, {{"Mode", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             std::string mode = Cp(a[0]);
+                             if (mode.size() != 2) return -1;
+                             b.ex_mode_ = mode;
+                             Module::Get().ex_mode = mode;
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbSetFileName", 34, {table, {"BtrieveFileName", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kClosed, &t)) return s;
+                             std::string name = Cp(a[1]);
+                             if (name.size() > 64) return -1;
+                             t->location = name;
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbClearFieldBuffer", 35, {table, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             ClearRecordBuffer(*t);
+                             return 0;
+                           }),
+      ResultMethod<ZlkBtr>("DbGetFieldDataByID", 36, {{"TableID", false}, {"FieldID", false}},
+                           [](ZlkBtr &b, Args &a) {
+                             int id = Int(a[0]);
+                             if (b.catalog_ == nullptr || id < 0 || id >= b.catalog_->TableCount())
+                               return Variant::String("");
+                             return Text(ReadFieldByNumber(b.catalog_->tables[id], Int(a[1])));
+                           }),
+      StatusMethod<ZlkBtr>("DbSetFieldDataByID", 37,
+                           {{"TableID", false}, {"FieldID", false}, {"NewValue", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             if (b.catalog_ == nullptr) return -20;
+                             int id = Int(a[0]);
+                             if (id < 0 || id >= b.catalog_->TableCount()) return -4;
+                             TableDescriptor &t = b.catalog_->tables[id];
+                             if (!t.open) return -3;
+                             return WriteFieldByNumber(t, Int(a[1]), Cp(a[2]));
+                           }),
+      StatusMethod<ZlkBtr>("DbGetRecord", 38, {table, {"Record", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             return GetRecordTexts(*t, a[1]);
+                           }),
+      StatusMethod<ZlkBtr>("DbSetRecord", 39, {table, {"Record", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
+                             return SetRecordTexts(*t, a[1]);
+                           }),
+      StatusMethod<ZlkBtr>("DbOpenAll", 41, {rc},
+                           [](ZlkBtr &b, Args &) -> int {
+                             if (b.catalog_ == nullptr) return -20;
+                             for (TableDescriptor &t : b.catalog_->tables) {
+                               if (t.open) continue;
+                               int16_t s = EngineOpen(*b.catalog_, t, b.DdfDirectory(), b.Owner(),
+                                                      b.open_mode_);
+                               if (s != 0) {
+                                 b.ReportFailure(t, s, msg::kVE803);
+                                 return s;
+                               }
+                             }
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbCloseAll", 42, {rc},
+                           [](ZlkBtr &b, Args &) -> int {
+                             if (b.catalog_ == nullptr) return -20;
+                             for (TableDescriptor &t : b.catalog_->tables) {
+                               if (!t.open) continue;
+                               int16_t s = EngineClose(t);
+                               if (s != 0) {
+                                 b.ReportFailure(t, s, msg::kVE813);
+                                 return s;
+                               }
+                             }
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbLoadDDF", 43, {rc},
+                           [](ZlkBtr &b, Args &) -> int { return b.DbLoadDDF(); }),
+      StatusMethod<ZlkBtr>("DbReset", 44, {rc},
+                           [](ZlkBtr &b, Args &) -> int {
+                             if (b.catalog_ != nullptr) CloseAllTables(*b.catalog_);
+                             return EngineReset();
+                           }),
+      StatusMethod<ZlkBtr>("DbGetRecordLength", 45, {table, {"Length", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             a[1] = Variant::I4(t->record_length);
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetRecordImage", 46, {table, {"Image", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return GetRecordImage(*t, a[1]);
+                           }),
+      StatusMethod<ZlkBtr>("DbSetRecordImage", 47, {table, {"Image", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return SetRecordImage(*t, a[1]);
+                           }),
+      StatusMethod<ZlkBtr>("DbGetPosBlock", 48, {table, {"PosBlock", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             return GetPositionBlock(*t, a[1]);
+                           }),
+      StatusMethod<ZlkBtr>("DbAccessByID", 49,
+                           {{"OpCode", false}, {"TableID", false}, {"IndexID", false}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             if (b.catalog_ == nullptr) return -20;
+                             int id = Int(a[1]);
+                             if (id < 0 || id >= b.catalog_->TableCount()) return -15;
+                             TableDescriptor &t = b.catalog_->tables[id];
+                             if (!t.open) return -3;
+                             return EngineAccess(t, Int(a[0]), Int(a[2]));
+                           }),
+      StatusMethod<ZlkBtr>("DbGetModulePath", 50, {{"Path", true}, rc},
+                           [](ZlkBtr &, Args &a) -> int {
+                             Dl_info info;
+                             if (dladdr(reinterpret_cast<void *>(&BTRCALL), &info) == 0 ||
+                                 info.dli_fname == nullptr)
+                               return -1;
+                             a[0] = Variant::String(info.dli_fname);
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbSetLockBias", 51, {{"LockBias", false}, rc},
+                           [](ZlkBtr &, Args &a) -> int { return DbSetLockBias(Int(a[0])); }),
+      StatusMethod<ZlkBtr>("DbGetNumOfTable", 52, {{"Count", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             if (b.catalog_ == nullptr) return -20;
+                             a[0] = Variant::I2(static_cast<int16_t>(b.catalog_->TableCount()));
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetNumOfField", 53, {table, {"Count", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             a[1] = Variant::I2(static_cast<int16_t>(t->FieldCount()));
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetTableName", 54, {{"TableID", false}, {"Name", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             if (b.catalog_ == nullptr) return -20;
+                             int id = Int(a[0]);
+                             if (id < 0 || id >= b.catalog_->TableCount()) return -4;
+                             a[1] = Text(b.catalog_->tables[id].name);
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetFieldName", 55, {table, {"FieldID", false}, {"Name", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             int id = Int(a[1]);
+                             if (id < 0 || id >= t->FieldCount()) return -13;
+                             a[2] = Text(t->fields[id].name);
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetNumOfIndex", 56, {table, {"Count", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             a[1] = Variant::I2(static_cast<int16_t>(t->SegmentCount()));
+                             return 0;
+                           }),
+      StatusMethod<ZlkBtr>("DbGetIndexName", 57, {table, {"IndexID", false}, {"Name", true}, rc},
+                           [](ZlkBtr &b, Args &a) -> int {
+                             TableDescriptor *t = nullptr;
+                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
+                             int id = Int(a[1]);
+                             if (id < 0 || id >= t->SegmentCount()) return -14;
+                             for (const FieldDescriptor &f : t->fields) {
+                               if (f.field_id == t->segments[id].field_id) {
+                                 a[2] = Text(f.name);
+                                 return 0;
+                               }
+                             }
+                             return -4;
+                           }),
+  };
+}
+
+void ZlkBtr::ReportFailure(const TableDescriptor &table, int16_t status, const char *message) {
+  int16_t shown = status;
+  FireBtrieveError(table.name, &shown);
+  if (shown != 0) ShowMessage(message, table.name.c_str(), status);
 }
 
 }  // namespace zelko

@@ -10,6 +10,7 @@
 
 #include "engine/field_conversion.h"
 #include "engine/module.h"
+#include "frame/class_table.h"
 #include "frame/ime_service.h"
 #include "frame/key_codes.h"
 #include "zplatform/codepage.h"
@@ -48,36 +49,96 @@ QFont FontOf(const std::string &spec) {
 
 const ClassInfo &ZlkEdit::Info() {
   static const ClassInfo info = [] {
-    ClassInfo c{"ZLKBTRLibCtl.ZLKEdit", "ZLKEdit", kKindEdit, {}, {}, {}};
+    using namespace table;
     using K = PropKind;
+    using E = ZlkEdit;
+    ClassInfo c{"ZLKBTRLibCtl.ZLKEdit", "ZLKEdit", kKindEdit, {}, {}, {}};
+    const auto restyle = &E::ApplyStyle;
     c.properties = {
-        {"DbSource", 1, K::kString, "", true, false, false},
-        {"DbTable", 2, K::kString, "", true, false, false},
-        {"DbField", 3, K::kString, "", true, false, false},
-        {"MaxLength", 4, K::kInt16, "0", true, false, false},
-        {"PasswordChar", 5, K::kString, "", true, false, false},
-        {"Format", 6, K::kString, "", true, false, false},
-        {"MultiLine", 7, K::kBool, "0", true, false, false},
-        {"Alignment", 8, K::kInt16, "0", true, false, false},
-        {"ReadOnly", 9, K::kBool, "0", true, false, false},
-        {"UpperCase", 10, K::kBool, "0", true, false, false},
-        {"IMEMode", 11, K::kInt16, "0", true, false, false},
-        {"NumericMask", 15, K::kBool, "0", true, false, false},
-        {"FormatOption", 16, K::kInt16, "0", true, false, false},
-        {"Appearance", -520, K::kInt16, "1", true, false, false},
-        {"BorderStyle", -504, K::kInt16, "1", true, false, false},
-        {"BackColor", -501, K::kColor, "-2147483643", true, false, false},
-        {"ForeColor", -513, K::kColor, "-2147483640", true, false, false},
-        {"Font", -512, K::kFont, nullptr, true, false, false},
-        {"MouseIcon", -522, K::kString, nullptr, true, false, false},
-        {"MousePointer", -521, K::kInt16, "0", true, false, false},
-        {"TabStop", -516, K::kBool, "-1", true, false, false},
-        {"Text", -517, K::kString, "", true, false, false},
-        {"Enabled", -514, K::kBool, "-1", true, false, false},
-        {"SelStart", 12, K::kInt16, nullptr, false, false, false},
-        {"SelLength", 13, K::kInt16, nullptr, false, false, false},
-        {"SelText", 14, K::kString, nullptr, false, false, false},
-        {"Window", -515, K::kInt32, nullptr, false, false, true},
+        Member("DbSource", 1, K::kString, "", &E::db_source_),
+        Member("DbTable", 2, K::kString, "", &E::db_table_),
+        Custom<E>(
+            "DbField", 3, K::kString, "", kPersisted,
+            [](E &e, Variant *v) {
+              *v = Variant::String(e.db_field_);
+              return kOk;
+            },
+            [](E &e, const Variant &v) { return e.PutDbField(v); }),
+        Member("MaxLength", 4, K::kInt16, "0", &E::max_length_, kPersisted, restyle),
+        Custom<E>(
+            "PasswordChar", 5, K::kString, "", kPersisted,
+            [](E &e, Variant *v) {
+              *v = Variant::String(e.password_char_);
+              return kOk;
+            },
+            [](E &e, const Variant &v) {
+              HResult hr = Assign(&e.password_char_, v);
+              // Only the first character counts.
+              e.password_char_ = QString::fromStdString(e.password_char_).left(1).toStdString();
+              e.ApplyStyle();
+              return hr;
+            }),
+        Member("Format", 6, K::kString, "", &E::format_),
+        Member("MultiLine", 7, K::kBool, "0", &E::multi_line_, kPersisted, restyle),
+        Member("Alignment", 8, K::kInt16, "0", &E::alignment_, kPersisted, restyle),
+        Member("ReadOnly", 9, K::kBool, "0", &E::read_only_, kPersisted, restyle),
+        Member("UpperCase", 10, K::kBool, "0", &E::upper_case_, kPersisted, restyle),
+        Member("IMEMode", 11, K::kInt16, "0", &E::ime_mode_, kPersisted, restyle),
+        Member("NumericMask", 15, K::kBool, "0", &E::numeric_mask_, kPersisted, restyle),
+        Member("FormatOption", 16, K::kInt16, "0", &E::format_option_, kPersisted, restyle),
+        Member("Appearance", -520, K::kInt16, "1", &E::appearance_, kPersisted, restyle),
+        Member("BorderStyle", -504, K::kInt16, "1", &E::border_style_, kPersisted, restyle),
+        Member("BackColor", -501, K::kColor, "-2147483643", &E::back_color_, kPersisted, restyle),
+        Member("ForeColor", -513, K::kColor, "-2147483640", &E::fore_color_, kPersisted, restyle),
+        Member("Font", -512, K::kFont, nullptr, &E::font_, kPersisted, restyle),
+        Constant<E>("MouseIcon", -522, K::kString, nullptr, kPersisted, Variant::String("")),
+        Member("MousePointer", -521, K::kInt16, "0", &E::mouse_pointer_, kPersisted, restyle),
+        Member("TabStop", -516, K::kBool, "-1", &E::tab_stop_, kPersisted, restyle),
+        Custom<E>(
+            "Text", -517, K::kString, "", kPersisted,
+            [](E &e, Variant *v) {
+              *v = Variant::String(e.edit_ != nullptr ? e.edit_->text().toStdString() : e.text_);
+              return kOk;
+            },
+            [](E &e, const Variant &v) { return e.PutText(v); }),
+        Member("Enabled", -514, K::kBool, "-1", &E::enabled_, kPersisted, restyle),
+        Custom<E>(
+            "SelStart", 12, K::kInt16, nullptr, kTransient,
+            [](E &e, Variant *v) {
+              if (!e.RunMode() || e.edit_ == nullptr) return kSetNotPermitted;
+              *v = Variant::I2(static_cast<int16_t>(e.SelectionStart()));
+              return kOk;
+            },
+            [](E &e, const Variant &v) { return e.PutSelStart(v); }),
+        Custom<E>(
+            "SelLength", 13, K::kInt16, nullptr, kTransient,
+            [](E &e, Variant *v) {
+              if (!e.RunMode() || e.edit_ == nullptr) return kGetNotAvailable;
+              *v = Variant::I2(static_cast<int16_t>(e.edit_->selectedText().size()));
+              return kOk;
+            },
+            [](E &e, const Variant &v) { return e.PutSelLength(v); }),
+        Custom<E>(
+            "SelText", 14, K::kString, nullptr, kTransient,
+            [](E &e, Variant *v) {
+              if (!e.RunMode() || e.edit_ == nullptr) return kGetNotAvailable;
+              *v = Variant::String(e.edit_->selectedText().toStdString());
+              return kOk;
+            },
+            [](E &e, const Variant &v) {
+              if (!e.RunMode() || e.edit_ == nullptr) return kSetNotPermitted;
+              auto text = v.AsString();
+              if (!text) return kTypeMismatch;
+              e.edit_->insert(QString::fromStdString(*text));  // undoable, as the window does it
+              return kOk;
+            }),
+        Custom<E>(
+            "Window", -515, K::kInt32, nullptr, kTransient | kReadOnly,
+            [](E &e, Variant *v) {
+              *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(e.edit_)));
+              return kOk;
+            },
+            nullptr),
     };
     c.events = {
         {"Change", 1, {}},
@@ -302,233 +363,69 @@ bool ZlkEdit::HandleEvent(QObject *, QEvent *event) {
   }
 }
 
-HResult ZlkEdit::DoGet(const PropertyInfo &p, Variant *v) {
-  switch (p.dispid) {
-    case 1:
-      *v = Variant::String(db_source_);
-      return kOk;
-    case 2:
-      *v = Variant::String(db_table_);
-      return kOk;
-    case 3:
-      *v = Variant::String(db_field_);
-      return kOk;
-    case 4:
-      *v = Variant::I2(static_cast<int16_t>(max_length_));
-      return kOk;
-    case 5:
-      *v = Variant::String(password_char_);
-      return kOk;
-    case 6:
-      *v = Variant::String(format_);
-      return kOk;
-    case 7:
-      *v = Variant::Bool(multi_line_);
-      return kOk;
-    case 8:
-      *v = Variant::I2(static_cast<int16_t>(alignment_));
-      return kOk;
-    case 9:
-      *v = Variant::Bool(read_only_);
-      return kOk;
-    case 10:
-      *v = Variant::Bool(upper_case_);
-      return kOk;
-    case 11:
-      *v = Variant::I2(static_cast<int16_t>(ime_mode_));
-      return kOk;
-    case 15:
-      *v = Variant::Bool(numeric_mask_);
-      return kOk;
-    case 16:
-      *v = Variant::I2(static_cast<int16_t>(format_option_));
-      return kOk;
-    case 12:
-      if (!RunMode() || edit_ == nullptr) return kSetNotPermitted;
-      *v = Variant::I2(static_cast<int16_t>(edit_->hasSelectedText() ? edit_->selectionStart()
-                                                                     : edit_->cursorPosition()));
-      return kOk;
-    case 13:
-      if (!RunMode() || edit_ == nullptr) return kGetNotAvailable;
-      *v = Variant::I2(static_cast<int16_t>(edit_->selectedText().size()));
-      return kOk;
-    case 14:
-      if (!RunMode() || edit_ == nullptr) return kGetNotAvailable;
-      *v = Variant::String(edit_->selectedText().toStdString());
-      return kOk;
-    case -520:
-      *v = Variant::I2(static_cast<int16_t>(appearance_));
-      return kOk;
-    case -504:
-      *v = Variant::I2(static_cast<int16_t>(border_style_));
-      return kOk;
-    case -501:
-      *v = Variant::I4(back_color_);
-      return kOk;
-    case -513:
-      *v = Variant::I4(fore_color_);
-      return kOk;
-    case -512:
-      *v = Variant::String(font_);
-      return kOk;
-    case -522:
-      *v = Variant::String("");
-      return kOk;
-    case -521:
-      *v = Variant::I2(static_cast<int16_t>(mouse_pointer_));
-      return kOk;
-    case -516:
-      *v = Variant::Bool(tab_stop_);
-      return kOk;
-    case -517:
-      *v = Variant::String(edit_ != nullptr ? edit_->text().toStdString() : text_);
-      return kOk;
-    case -514:
-      *v = Variant::Bool(enabled_);
-      return kOk;
-    case -515:
-      *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(edit_)));
-      return kOk;
-    default:
-      return kMemberNotFound;
-  }
+int ZlkEdit::SelectionStart() const {
+  return edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
 }
 
-HResult ZlkEdit::DoPut(const PropertyInfo &p, const Variant &v) {
+HResult ZlkEdit::PutDbField(const Variant &v) {
+  bool was_empty = db_field_.empty();
+  HResult hr = table::Assign(&db_field_, v);
+  field_type_ = -1;
+  if (hr == kOk && was_empty && !RunMode() && !Loading() && Site() != nullptr) {
+    // The designer shows which field the box holds, and how long it may be.
+    text_ = db_field_;
+    ShowText(text_);
+    if (max_length_ == 0) {
+      TableDescriptor *t =
+          Module::Get().registry.FindBoundTable(GetFormWindow(), db_source_, db_table_);
+      int f = t != nullptr ? FindFieldByName(*t, zplatform::FromUtf8(db_field_)) : -1;
+      if (f >= 0) {
+        int type = t->fields[f].data_type;
+        if (type == kString || type == kLString || type == kZString)
+          max_length_ = t->fields[f].size;
+      }
+    }
+  }
+  return hr;
+}
+
+HResult ZlkEdit::PutText(const Variant &v) {
   auto text = v.AsString();
-  auto number = v.AsInteger();
-  auto need_text = [&](std::string &target) {
-    if (!text) return kTypeMismatch;
-    target = *text;
-    return kOk;
-  };
-  auto need_int = [&](int &target) {
-    if (!number) return kTypeMismatch;
-    target = *number;
-    ApplyStyle();
-    return kOk;
-  };
-  auto need_bool = [&](bool &target) {
-    if (!number) return kTypeMismatch;
-    target = *number != 0;
-    ApplyStyle();
-    return kOk;
-  };
-  switch (p.dispid) {
-    case 1:
-      return need_text(db_source_);
-    case 2:
-      return need_text(db_table_);
-    case 3: {
-      bool was_empty = db_field_.empty();
-      HResult hr = need_text(db_field_);
-      field_type_ = -1;
-      if (hr == kOk && was_empty && !RunMode() && !Loading() && Site() != nullptr) {
-        // The designer shows which field the box holds, and how long it may be.
-        text_ = db_field_;
-        ShowText(text_);
-        if (max_length_ == 0) {
-          TableDescriptor *t =
-              Module::Get().registry.FindBoundTable(GetFormWindow(), db_source_, db_table_);
-          int f = t != nullptr ? FindFieldByName(*t, zplatform::FromUtf8(db_field_)) : -1;
-          if (f >= 0) {
-            int type = t->fields[f].data_type;
-            if (type == kString || type == kLString || type == kZString)
-              max_length_ = t->fields[f].size;
-          }
-        }
-      }
-      return hr;
+  if (!text) return kTypeMismatch;
+  text_ = *text;
+  if (RunMode() && edit_ != nullptr) {
+    bool align = format_option_ == 2 || format_option_ == 3;
+    if (align) {
+      text_ = RightAlign(format_.empty() ? text_ : FormatMask(text_));
+    } else if (!format_.empty()) {
+      text_ = FormatMask(text_);
     }
-    case 4:
-      return need_int(max_length_);
-    case 5: {
-      HResult hr = need_text(password_char_);
-      if (password_char_.size() > 1)
-        password_char_ = QString::fromStdString(password_char_).left(1).toStdString();
-      ApplyStyle();
-      return hr;
-    }
-    case 6:
-      return need_text(format_);
-    case 7:
-      return need_bool(multi_line_);
-    case 8:
-      return need_int(alignment_);
-    case 9:
-      return need_bool(read_only_);
-    case 10:
-      return need_bool(upper_case_);
-    case 11:
-      return need_int(ime_mode_);
-    case 15:
-      return need_bool(numeric_mask_);
-    case 16:
-      return need_int(format_option_);
-    case 12: {
-      if (!RunMode() || edit_ == nullptr) return kSetNotPermitted;
-      if (!number) return kTypeMismatch;
-      int start = edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
-      int end =
-          edit_->hasSelectedText() ? start + static_cast<int>(edit_->selectedText().size()) : start;
-      if (*number != start) edit_->setSelection(*number, std::max(0, end - *number));
-      return kOk;
-    }
-    case 13: {
-      if (!RunMode() || edit_ == nullptr) return kSetNotPermitted;
-      if (!number) return kTypeMismatch;
-      int start = edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
-      if (*number >= 0 && start + *number <= edit_->text().size())
-        edit_->setSelection(start, *number);
-      return kOk;
-    }
-    case 14:
-      if (!RunMode() || edit_ == nullptr) return kSetNotPermitted;
-      if (!text) return kTypeMismatch;
-      edit_->insert(QString::fromStdString(*text));  // undoable, as the edit window does it
-      return kOk;
-    case -520:
-      return need_int(appearance_);
-    case -504:
-      return need_int(border_style_);
-    case -501:
-      return need_int(back_color_);
-    case -513:
-      return need_int(fore_color_);
-    case -512: {
-      HResult hr = need_text(font_);
-      ApplyStyle();
-      return hr;
-    }
-    case -522:
-      return kOk;
-    case -521:
-      return need_int(mouse_pointer_);
-    case -516:
-      return need_bool(tab_stop_);
-    case -517: {
-      if (!text) return kTypeMismatch;
-      text_ = *text;
-      if (RunMode() && edit_ != nullptr) {
-        bool align = format_option_ == 2 || format_option_ == 3;
-        if (align) {
-          text_ = RightAlign(format_.empty() ? text_ : FormatMask(text_));
-        } else if (!format_.empty()) {
-          text_ = FormatMask(text_);
-        }
-      }
-      ShowText(text_);
-      return kOk;
-    }
-    case -514:
-      return need_bool(enabled_);
-    default:
-      return kMemberNotFound;
   }
+  ShowText(text_);
+  return kOk;
 }
 
-HResult ZlkEdit::DoInvoke(const MethodInfo &, std::vector<Variant> &, Variant *) {
-  return kMemberNotFound;
+HResult ZlkEdit::PutSelStart(const Variant &v) {
+  if (!RunMode() || edit_ == nullptr) return kSetNotPermitted;
+  auto number = v.AsInteger();
+  if (!number) return kTypeMismatch;
+  int start = SelectionStart();
+  int end =
+      edit_->hasSelectedText() ? start + static_cast<int>(edit_->selectedText().size()) : start;
+  if (*number != start)
+    edit_->setSelection(static_cast<int>(*number),
+                        std::max<int>(0, end - static_cast<int>(*number)));
+  return kOk;
+}
+
+HResult ZlkEdit::PutSelLength(const Variant &v) {
+  if (!RunMode() || edit_ == nullptr) return kSetNotPermitted;
+  auto number = v.AsInteger();
+  if (!number) return kTypeMismatch;
+  int start = SelectionStart();
+  if (*number >= 0 && start + *number <= edit_->text().size())
+    edit_->setSelection(start, static_cast<int>(*number));
+  return kOk;
 }
 
 }  // namespace zelko

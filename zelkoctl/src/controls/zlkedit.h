@@ -35,13 +35,17 @@ class ZlkEdit : public FieldControl {
   bool HandleEvent(QObject *watched, QEvent *event);
 
  protected:
-  HResult DoGet(const PropertyInfo &p, Variant *value) override;
-  HResult DoPut(const PropertyInfo &p, const Variant &value) override;
-  HResult DoInvoke(const MethodInfo &m, std::vector<Variant> &args, Variant *result) override;
   QWidget *MakeWidget(QWidget *parent) override;
   void OnWindowCreated() override;
 
  private:
+  // Properties with more to them than their member.
+  HResult PutDbField(const Variant &v);
+  HResult PutText(const Variant &v);
+  HResult PutSelStart(const Variant &v);
+  HResult PutSelLength(const Variant &v);
+  int SelectionStart() const;  // REQUIRES: the edit window exists
+
   int FieldType();
   std::string FormatMask(const std::string &text) const;  // UTF-8
   std::string RightAlign(const std::string &text) const;  // UTF-8, by code-page bytes

@@ -4,10 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "zplatform/variant.h"
+
 namespace zelko {
+
+using zplatform::Variant;
+class Control;
 
 using HResult = int32_t;
 inline constexpr HResult kOk = 0;
@@ -25,6 +31,11 @@ int AutomationErrorNumber(HResult hr);
 
 enum class PropKind { kString, kBool, kInt16, kInt32, kColor, kFont };
 
+// The accessors a class table carries: the control is the one the table describes.
+using PropertyGetter = std::function<HResult(Control &, Variant *)>;
+using PropertySetter = std::function<HResult(Control &, const Variant &)>;
+using MethodHandler = std::function<HResult(Control &, std::vector<Variant> &, Variant *)>;
+
 struct PropertyInfo {
   const char *name;
   int32_t dispid;
@@ -33,6 +44,8 @@ struct PropertyInfo {
   bool persisted;
   bool run_time_only;  // not available at design time
   bool read_only;
+  PropertyGetter get;  // empty: the property cannot be read (394)
+  PropertySetter put;  // empty: the property cannot be written (383)
 };
 
 struct ParamInfo {
@@ -45,6 +58,8 @@ struct MethodInfo {
   int32_t dispid;
   std::vector<ParamInfo> params;
   bool has_result;
+  // Receives the arguments in order, trailing out-arguments added; writes the result.
+  MethodHandler invoke;
 };
 
 struct EventInfo {

@@ -25,14 +25,14 @@ HResult Control::GetProperty(int32_t dispid, Variant *value) {
   const PropertyInfo *p = Class().Property(dispid);
   if (p == nullptr) return kMemberNotFound;
   if (p->run_time_only && !RunMode()) return kGetNotAvailable;
-  return DoGet(*p, value);
+  return p->get ? p->get(*this, value) : kGetNotAvailable;
 }
 
 HResult Control::PutProperty(int32_t dispid, const Variant &value) {
   const PropertyInfo *p = Class().Property(dispid);
   if (p == nullptr) return kMemberNotFound;
-  if (p->read_only || (p->run_time_only && !RunMode())) return kSetNotPermitted;
-  return DoPut(*p, value);
+  if (p->read_only || !p->put || (p->run_time_only && !RunMode())) return kSetNotPermitted;
+  return p->put(*this, value);
 }
 
 HResult Control::Invoke(int32_t dispid, std::vector<Variant> &args, Variant *result) {
@@ -44,8 +44,9 @@ HResult Control::Invoke(int32_t dispid, std::vector<Variant> &args, Variant *res
     if (!m->params[i].by_ref) return kBadParamCount;
     args.emplace_back();
   }
+  if (!m->invoke) return kMemberNotFound;
   Variant ignored;
-  return DoInvoke(*m, args, result != nullptr ? result : &ignored);
+  return m->invoke(*this, args, result != nullptr ? result : &ignored);
 }
 
 HResult Control::GetProperty(const std::string &name, Variant *value) {

@@ -1,5 +1,6 @@
-// The frame of every control class: generic automation through the class's static table,
-// events as callbacks with by-reference arguments, the site, and the Qt window.
+// The frame of every control class: generic automation through the class's static table
+// (each entry carries its accessor or handler), events as callbacks with by-reference
+// arguments, the site, and the Qt window.
 #pragma once
 
 #include <functional>
@@ -55,9 +56,6 @@ class Control : public virtual BoundControl {
   virtual void OnPropertiesLoaded() {}
 
  protected:
-  virtual HResult DoGet(const PropertyInfo &p, Variant *value) = 0;
-  virtual HResult DoPut(const PropertyInfo &p, const Variant &value) = 0;
-  virtual HResult DoInvoke(const MethodInfo &m, std::vector<Variant> &args, Variant *result) = 0;
   virtual QWidget *MakeWidget(QWidget *parent) = 0;
   virtual void OnSited() {}
   virtual void OnWindowCreated() {}
