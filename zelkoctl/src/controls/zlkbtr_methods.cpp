@@ -44,6 +44,14 @@ int16_t ZlkBtr::FindTable(const Variant &name, Need need, TableDescriptor **tabl
 
 std::vector<MethodInfo> ZlkBtr::MethodTable() {
   using namespace table;
+  // A method on the table the first argument names: the checks -20, -4 and -3 or -2 first.
+  auto OnTable = [](Need need, auto f) {
+    return [need, f](ZlkBtr &b, Args &a) -> int {
+      TableDescriptor *t = nullptr;
+      if (int16_t s = b.FindTable(a[0], need, &t)) return s;
+      return f(b, t, a);
+    };
+  };
   const ParamInfo rc{"pRc", true}, table{"TableName", false}, field{"FieldName", false};
   auto by_name = [](int dispid) {
     // DbGetDataSize (23) and DbGetDataType (24): a field's declared size or type code.
@@ -65,20 +73,17 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                        return kOk;
                      }),
       StatusMethod<ZlkBtr>("DbOpen", 6, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kClosed, &t)) return s;
-                             int16_t s = EngineOpen(*b.catalog_, *t, b.DdfDirectory(), b.Owner(),
-                                                    b.open_mode_);
-                             if (s > 0) b.ReportFailure(*t, s, msg::kVE803);
-                             return s;
-                           }),
-      StatusMethod<ZlkBtr>("DbClose", 7, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             return EngineClose(*t);
-                           }),
+                           OnTable(Need::kClosed,
+                                   [](ZlkBtr &b, TableDescriptor *t, Args &) -> int {
+                                     int16_t s = EngineOpen(*b.catalog_, *t, b.DdfDirectory(),
+                                                            b.Owner(), b.open_mode_);
+                                     if (s > 0) b.ReportFailure(*t, s, msg::kVE803);
+                                     return s;
+                                   })),
+      StatusMethod<ZlkBtr>(
+          "DbClose", 7, {table, rc},
+          OnTable(Need::kOpen,
+                  [](ZlkBtr &, TableDescriptor *t, Args &) -> int { return EngineClose(*t); })),
       // pRc stays as the caller passed it.
       Method<ZlkBtr>("GetUseCount", 8, {rc}, false,
                      [](ZlkBtr &, Args &, Variant *) { return kOk; }),
@@ -96,11 +101,10 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return Text(ReadFieldByName(*t, Cp(a[1])));
                            }),
       StatusMethod<ZlkBtr>("DbSetFieldData", 11, {table, field, {"NewValue", false}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return WriteFieldByName(*t, Cp(a[1]), Cp(a[2]));
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return WriteFieldByName(*t, Cp(a[1]), Cp(a[2]));
+                                   })),
       StatusMethod<ZlkBtr>("DbAccess", 12, {{"OpCode", false}, table, {"Index", false}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
                              TableDescriptor *t = nullptr;
@@ -110,17 +114,15 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return EngineAccess(*t, Int(a[0]), index);
                            }),
       StatusMethod<ZlkBtr>("DbTransferToControl", 13, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return Module::Get().registry.TransferToControls(b, *t);
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &b, TableDescriptor *t, Args &) -> int {
+                                     return Module::Get().registry.TransferToControls(b, *t);
+                                   })),
       StatusMethod<ZlkBtr>("DbTransferFromControl", 14, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return Module::Get().registry.TransferFromControls(b, *t);
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &b, TableDescriptor *t, Args &) -> int {
+                                     return Module::Get().registry.TransferFromControls(b, *t);
+                                   })),
       StatusMethod<ZlkBtr>(
           "DbBeginTransaction", 15, {{"sLockBias", false}, rc},
           [](ZlkBtr &, Args &a) -> int { return EngineBeginTransaction(Int(a[0])); }),
@@ -132,17 +134,15 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
           "DbBeginConCurTransaction", 18, {{"sLockBias", false}, rc},
           [](ZlkBtr &, Args &a) -> int { return EngineBeginConcurrentTransaction(Int(a[0])); }),
       StatusMethod<ZlkBtr>("DbClearControlData", 19, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return Module::Get().registry.ClearControls(b, *t);
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &b, TableDescriptor *t, Args &) -> int {
+                                     return Module::Get().registry.ClearControls(b, *t);
+                                   })),
       StatusMethod<ZlkBtr>("DbUnlock", 20, {table, {"sUnlockType", false}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             return EngineUnlock(*t, Int(a[1]));
-                           }),
+                           OnTable(Need::kOpen,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return EngineUnlock(*t, Int(a[1]));
+                                   })),
       ResultMethod<ZlkBtr>("DbGetPosition", 21, {table},
                            [](ZlkBtr &b, Args &a) {
                              TableDescriptor *t = nullptr;
@@ -152,40 +152,37 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                            }),
       StatusMethod<ZlkBtr>("DbGetDirect", 22,
                            {table, {"lPosition", false}, {"NewIndex", false}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             std::string index_name = Cp(a[2]);
-                             int index = FindIndexByName(*t, index_name);
-                             if (index < 0 && !index_name.empty()) return -6;
-                             return EngineGetDirect(*t, Int(a[1]), index);
-                           }),
+                           OnTable(Need::kOpen,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     std::string index_name = Cp(a[2]);
+                                     int index = FindIndexByName(*t, index_name);
+                                     if (index < 0 && !index_name.empty()) return -6;
+                                     return EngineGetDirect(*t, Int(a[1]), index);
+                                   })),
       ResultMethod<ZlkBtr>("DbGetDataSize", 23, {table, field}, by_name(23)),
       ResultMethod<ZlkBtr>("DbGetDataType", 24, {table, field}, by_name(24)),
       StatusMethod<ZlkBtr>(
           "DbGetByPercentage", 25, {table, {"KeyName", false}, {"sPercentage", false}, rc},
-          [](ZlkBtr &b, Args &a) -> int {
-            TableDescriptor *t = nullptr;
-            if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-            std::string key = Cp(a[1]);
-            int index = key.empty() ? -1 : FindIndexByName(*t, key);
-            if (index < 0 && !key.empty()) return -6;
-            return EngineGetByPercentage(*t, index, static_cast<int16_t>(Int(a[2])));
-          }),
+          OnTable(Need::kOpen,
+                  [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                    std::string key = Cp(a[1]);
+                    int index = key.empty() ? -1 : FindIndexByName(*t, key);
+                    if (index < 0 && !key.empty()) return -6;
+                    return EngineGetByPercentage(*t, index, static_cast<int16_t>(Int(a[2])));
+                  })),
       StatusMethod<ZlkBtr>(
           "DbFindPercentage", 26,
           {table, {"KeyName", false}, {"lPhysPos", false}, {"PercenTage", true}, rc},
-          [](ZlkBtr &b, Args &a) -> int {
-            TableDescriptor *t = nullptr;
-            if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-            std::string key = Cp(a[1]);
-            int index = key.empty() ? -1 : FindIndexByName(*t, key);
-            if (index < 0 && !key.empty()) return -6;
-            int16_t percent = 0;
-            int16_t s = EngineFindPercentage(*t, index, Int(a[2]), &percent);
-            if (s == 0) a[3] = Variant::I2(percent);
-            return s;
-          }),
+          OnTable(Need::kOpen,
+                  [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                    std::string key = Cp(a[1]);
+                    int index = key.empty() ? -1 : FindIndexByName(*t, key);
+                    if (index < 0 && !key.empty()) return -6;
+                    int16_t percent = 0;
+                    int16_t s = EngineFindPercentage(*t, index, Int(a[2]), &percent);
+                    if (s == 0) a[3] = Variant::I2(percent);
+                    return s;
+                  })),
       ResultMethod<ZlkBtr>("DbExGetFieldData", 27,
                            {{"ResultID", false}, field, {"RecordNo", false}},
                            [](ZlkBtr &b, Args &a) {
@@ -226,30 +223,28 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              a[9] = Variant::I2(count);
                              return s;
                            }),
-      StatusMethod<ZlkBtr>("DbCreate", 31, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kClosed, &t)) return s;
-                             std::string dir = b.DdfDirectory();
-                             int16_t s =
-                                 EngineCreate(*b.catalog_, *t,
-                                              ResolveDataFilePath(
-                                                  *t, zplatform::ShortPathName(dir).value_or(dir)));
-                             if (s > 0) {
-                               int16_t shown = s;
-                               b.FireBtrieveError(t->name, &shown);  // VE007 was shown already
-                             }
-                             return s;
-                           }),
+      StatusMethod<ZlkBtr>(
+          "DbCreate", 31, {table, rc},
+          OnTable(Need::kClosed,
+                  [](ZlkBtr &b, TableDescriptor *t, Args &) -> int {
+                    std::string dir = b.DdfDirectory();
+                    int16_t s = EngineCreate(
+                        *b.catalog_, *t,
+                        ResolveDataFilePath(*t, zplatform::ShortPathName(dir).value_or(dir)));
+                    if (s > 0) {
+                      int16_t shown = s;
+                      b.FireBtrieveError(t->name, &shown);  // VE007 was shown already
+                    }
+                    return s;
+                  })),
       StatusMethod<ZlkBtr>("DbGetNumOfRecords", 32, {table, {"lRecords", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             int32_t count = 0;
-                             int16_t s = EngineRecordCount(*t, &count);
-                             if (s == 0) a[1] = Variant::I4(count);
-                             return s;
-                           }),
+                           OnTable(Need::kOpen,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     int32_t count = 0;
+                                     int16_t s = EngineRecordCount(*t, &count);
+                                     if (s == 0) a[1] = Variant::I4(count);
+                                     return s;
+                                   })),
       StatusMethod<ZlkBtr>("DbExSetMode", 33, {{"Mode", false}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
                              std::string mode = Cp(a[0]);
@@ -259,21 +254,19 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return 0;
                            }),
       StatusMethod<ZlkBtr>("DbSetFileName", 34, {table, {"BtrieveFileName", false}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kClosed, &t)) return s;
-                             std::string name = Cp(a[1]);
-                             if (name.size() > 64) return -1;
-                             t->location = name;
-                             return 0;
-                           }),
+                           OnTable(Need::kClosed,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     std::string name = Cp(a[1]);
+                                     if (name.size() > 64) return -1;
+                                     t->location = name;
+                                     return 0;
+                                   })),
       StatusMethod<ZlkBtr>("DbClearFieldBuffer", 35, {table, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             ClearRecordBuffer(*t);
-                             return 0;
-                           }),
+                           OnTable(Need::kOpen,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &) -> int {
+                                     ClearRecordBuffer(*t);
+                                     return 0;
+                                   })),
       ResultMethod<ZlkBtr>("DbGetFieldDataByID", 36, {{"TableID", false}, {"FieldID", false}},
                            [](ZlkBtr &b, Args &a) {
                              int id = Int(a[0]);
@@ -292,17 +285,15 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return WriteFieldByNumber(t, Int(a[1]), Cp(a[2]));
                            }),
       StatusMethod<ZlkBtr>("DbGetRecord", 38, {table, {"Record", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             return GetRecordTexts(*t, a[1]);
-                           }),
+                           OnTable(Need::kOpen,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return GetRecordTexts(*t, a[1]);
+                                   })),
       StatusMethod<ZlkBtr>("DbSetRecord", 39, {table, {"Record", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kOpen, &t)) return s;
-                             return SetRecordTexts(*t, a[1]);
-                           }),
+                           OnTable(Need::kOpen,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return SetRecordTexts(*t, a[1]);
+                                   })),
       StatusMethod<ZlkBtr>("DbOpenAll", 41, {rc},
                            [](ZlkBtr &b, Args &) -> int {
                              if (b.catalog_ == nullptr) return -20;
@@ -338,30 +329,26 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return EngineReset();
                            }),
       StatusMethod<ZlkBtr>("DbGetRecordLength", 45, {table, {"Length", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             a[1] = Variant::I4(t->record_length);
-                             return 0;
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     a[1] = Variant::I4(t->record_length);
+                                     return 0;
+                                   })),
       StatusMethod<ZlkBtr>("DbGetRecordImage", 46, {table, {"Image", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return GetRecordImage(*t, a[1]);
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return GetRecordImage(*t, a[1]);
+                                   })),
       StatusMethod<ZlkBtr>("DbSetRecordImage", 47, {table, {"Image", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return SetRecordImage(*t, a[1]);
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return SetRecordImage(*t, a[1]);
+                                   })),
       StatusMethod<ZlkBtr>("DbGetPosBlock", 48, {table, {"PosBlock", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             return GetPositionBlock(*t, a[1]);
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     return GetPositionBlock(*t, a[1]);
+                                   })),
       StatusMethod<ZlkBtr>("DbAccessByID", 49,
                            {{"OpCode", false}, {"TableID", false}, {"IndexID", false}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
@@ -390,12 +377,11 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return 0;
                            }),
       StatusMethod<ZlkBtr>("DbGetNumOfField", 53, {table, {"Count", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             a[1] = Variant::I2(static_cast<int16_t>(t->FieldCount()));
-                             return 0;
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     a[1] = Variant::I2(static_cast<int16_t>(t->FieldCount()));
+                                     return 0;
+                                   })),
       StatusMethod<ZlkBtr>("DbGetTableName", 54, {{"TableID", false}, {"Name", true}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
                              if (b.catalog_ == nullptr) return -20;
@@ -405,35 +391,32 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              return 0;
                            }),
       StatusMethod<ZlkBtr>("DbGetFieldName", 55, {table, {"FieldID", false}, {"Name", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             int id = Int(a[1]);
-                             if (id < 0 || id >= t->FieldCount()) return -13;
-                             a[2] = Text(t->fields[id].name);
-                             return 0;
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     int id = Int(a[1]);
+                                     if (id < 0 || id >= t->FieldCount()) return -13;
+                                     a[2] = Text(t->fields[id].name);
+                                     return 0;
+                                   })),
       StatusMethod<ZlkBtr>("DbGetNumOfIndex", 56, {table, {"Count", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             a[1] = Variant::I2(static_cast<int16_t>(t->SegmentCount()));
-                             return 0;
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     a[1] = Variant::I2(static_cast<int16_t>(t->SegmentCount()));
+                                     return 0;
+                                   })),
       StatusMethod<ZlkBtr>("DbGetIndexName", 57, {table, {"IndexID", false}, {"Name", true}, rc},
-                           [](ZlkBtr &b, Args &a) -> int {
-                             TableDescriptor *t = nullptr;
-                             if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return s;
-                             int id = Int(a[1]);
-                             if (id < 0 || id >= t->SegmentCount()) return -14;
-                             for (const FieldDescriptor &f : t->fields) {
-                               if (f.field_id == t->segments[id].field_id) {
-                                 a[2] = Text(f.name);
-                                 return 0;
-                               }
-                             }
-                             return -4;
-                           }),
+                           OnTable(Need::kAny,
+                                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
+                                     int id = Int(a[1]);
+                                     if (id < 0 || id >= t->SegmentCount()) return -14;
+                                     for (const FieldDescriptor &f : t->fields) {
+                                       if (f.field_id == t->segments[id].field_id) {
+                                         a[2] = Text(f.name);
+                                         return 0;
+                                       }
+                                     }
+                                     return -4;
+                                   })),
   };
 }
 
