@@ -5,8 +5,9 @@
 #include <map>
 #include <set>
 
-#include "btr_file.h"
 #include "key_encoder.h"
+#include "sqlite_store.h"
+#include "storage.h"
 
 namespace btr {
 namespace {

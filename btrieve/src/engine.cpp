@@ -1,8 +1,5 @@
 #include "engine.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -23,28 +20,6 @@ constexpr uint32_t kPercentScale = 10000;
 constexpr int kSetOwner = 29;
 constexpr int kNoWaitGraceMs = 200;
 constexpr int kClearOwner = 30;
-
-constexpr const char *kInsertEntrySql = "INSERT INTO k%N VALUES(?1, ?2, ?3)";
-constexpr const char *kDeleteEntrySql = "DELETE FROM k%N WHERE k = ?1 AND seq = ?2";
-
-// Reads along a key: ?1 key bytes, ?2 sequence, ?3 limit; indexed by FetchKind.
-#define FETCH_SELECT "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos WHERE "
-#define FETCH_UP " ORDER BY x.k, x.seq LIMIT ?3"
-#define FETCH_DOWN " ORDER BY x.k DESC, x.seq DESC LIMIT ?3"
-constexpr const char *kFetchSql[] = {
-    FETCH_SELECT "x.k = ?1" FETCH_UP,
-    FETCH_SELECT "x.k > ?1" FETCH_UP,
-    FETCH_SELECT "x.k >= ?1" FETCH_UP,
-    FETCH_SELECT "x.k < ?1" FETCH_DOWN,
-    FETCH_SELECT "x.k <= ?1" FETCH_DOWN,
-    FETCH_SELECT "?1 IS NULL" FETCH_UP,
-    FETCH_SELECT "?1 IS NULL" FETCH_DOWN,
-    FETCH_SELECT "(x.k, x.seq) > (?1, ?2)" FETCH_UP,
-    FETCH_SELECT "(x.k, x.seq) < (?1, ?2)" FETCH_DOWN,
-};
-#undef FETCH_SELECT
-#undef FETCH_UP
-#undef FETCH_DOWN
 
 std::string ReadPath(const uint8_t *key) {
   if (key == nullptr) return std::string();
@@ -76,25 +51,6 @@ void Cursor::SetPhysical(int64_t pos) {
   current_pos = pos;
   has_physical = true;
   physical_pos = pos;
-}
-
-void RowBatch::Clear() {
-  bytes_.clear();
-  spans_.clear();
-}
-
-void RowBatch::Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
-                   size_t data_len) {
-  Span s{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos};
-  if (k_len) bytes_.append(static_cast<const char *>(k), k_len);
-  if (data_len) bytes_.append(static_cast<const char *>(data), data_len);
-  spans_.push_back(s);
-}
-
-Row RowBatch::At(size_t i) const {
-  const Span &s = spans_[i];
-  return Row{std::string_view(bytes_).substr(s.k_off, s.k_len), s.seq, s.pos,
-             std::string_view(bytes_).substr(s.data_off, s.data_len)};
 }
 
 void Cursor::SetLogical(int key, const Row &row) {
@@ -148,7 +104,7 @@ int16_t Engine::Call(const CallArgs &args) {
 void Engine::RecoverAfterFailure() {
   bias_ = 0;
   if (in_transaction_) {
-    for (BtrFile *t : transaction_files_)
+    for (Storage *t : transaction_files_)
       t->RollbackWrite();
     transaction_files_.clear();
     transaction_failure_ = B_IO_ERROR;  // End answers with it; Abort clears it
@@ -298,12 +254,12 @@ int Engine::Open(const CallArgs &a) {
     owner.assign(p, strnlen(p, a.DataLength()));
   }
 
-  struct stat st;
-  if (::stat(native->c_str(), &st) != 0) return B_FILE_NOT_FOUND;
-  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
-  uint64_t identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+  Store &store = StoreFor(*native);
+  uint64_t identity = 0;
+  int found = store.Identify(*native, &identity);
+  if (found != 0) return found;
 
-  std::shared_ptr<BtrFile> file;
+  std::shared_ptr<Storage> file;
   auto it = files_.find(identity);
   if (it != files_.end()) {
     file = it->second;
@@ -312,11 +268,11 @@ int Engine::Open(const CallArgs &a) {
         return B_INCOMPATIBLE_MODE;
     }
   } else {
-    std::unique_ptr<BtrFile> opened;
-    int status = BtrFile::Open(*native, false, &opened);
+    std::unique_ptr<Storage> opened;
+    int status = store.Open(*native, &opened);
     if (status != 0) return status;
     // Exclusive opens and the opens of other processes exclude each other.
-    if (!opened->locks.LockOpenMode(exclusive)) return B_INCOMPATIBLE_MODE;
+    if (!opened->LockOpenMode(exclusive)) return B_INCOMPATIBLE_MODE;
     file = std::move(opened);
     file->identity = identity;
   }
@@ -354,7 +310,7 @@ int Engine::Open(const CallArgs &a) {
 int Engine::Close(const CallArgs &, Cursor &c) {
   ReleaseSingle(c);
   ReleaseMulti(c);
-  std::shared_ptr<BtrFile> file = c.file;
+  std::shared_ptr<Storage> file = c.file;
   std::memset(c.block, 0, 128);
   cursors_.erase(c.id);
   if (--file->open_count == 0 && transaction_files_.count(file.get()) == 0) {
@@ -371,23 +327,26 @@ int Engine::Create(const CallArgs &a) {
   FileSpec spec;
   int status = ParseCreateBuffer(a.data, a.DataLength(), &spec);
   if (status != 0) return status;
-  struct stat st;
-  if (::stat(native->c_str(), &st) == 0) {
-    uint64_t identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
-    if (files_.count(identity) != 0) return B_FILE_INUSE;  // open in this process
-  }
-  return BtrFile::Create(*native, spec, a.key_number != -1);
+  Store &store = StoreFor(*native);
+  uint64_t identity = 0;
+  if (store.Identify(*native, &identity) == 0 && files_.count(identity) != 0)
+    return B_FILE_INUSE;  // open in this process
+  return store.Create(*native, spec, a.key_number != -1);
 }
 
 int Engine::Stat(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   std::vector<uint32_t> unique;
   for (size_t k = 0; k < f.Spec().keys.size(); ++k) {
-    Stmt s = f.PrepareKey("SELECT count(DISTINCT k) FROM k%N", k);
-    unique.push_back(s && s.Step() == SQLITE_ROW ? static_cast<uint32_t>(s.Int(0)) : 0);
+    int64_t n = 0;
+    int status = f.CountDistinct(k, &n);
+    if (status != 0) return status;
+    unique.push_back(static_cast<uint32_t>(n));
   }
-  std::vector<uint8_t> out =
-      BuildStatBuffer(f.Spec(), static_cast<uint32_t>(f.RecordCount()), unique);
+  int64_t records = 0;
+  int status = f.CountRecords(&records);
+  if (status != 0) return status;
+  std::vector<uint8_t> out = BuildStatBuffer(f.Spec(), static_cast<uint32_t>(records), unique);
   if (a.data == nullptr || a.DataLength() < out.size()) return B_DATALENGTH_ERROR;
   std::memcpy(a.data, out.data(), out.size());
   a.SetDataLength(static_cast<uint32_t>(out.size()));
@@ -411,7 +370,7 @@ int Engine::Version(const CallArgs &a) {
 // statement transaction is rolled back; inside the process's transaction the whole
 // transaction is undone at once and End answers with the failure.
 
-int Engine::BeginOp(BtrFile &f) {
+int Engine::BeginOp(Storage &f) {
   if (!in_transaction_) return f.BeginWrite();
   if (transaction_failure_ != 0) return transaction_failure_;
   if (transaction_files_.count(&f) != 0 && !f.InWrite()) {
@@ -430,28 +389,28 @@ int Engine::BeginOp(BtrFile &f) {
   return 0;
 }
 
-int Engine::CommitOp(BtrFile &f) {
+int Engine::CommitOp(Storage &f) {
   if (!in_transaction_) return f.CommitWrite();
   f.NoteWrite();
   return 0;
 }
 
-void Engine::AbandonOp(BtrFile &f) {
+void Engine::AbandonOp(Storage &f) {
   if (!in_transaction_) f.RollbackWrite();
 }
 
-void Engine::FailOp(BtrFile &f, int status) {
+void Engine::FailOp(Storage &f, int status) {
   if (!in_transaction_) {
     f.RollbackWrite();
     return;
   }
-  for (BtrFile *t : transaction_files_)
+  for (Storage *t : transaction_files_)
     t->RollbackWrite();
   transaction_files_.clear();
   transaction_failure_ = status;
 }
 
-std::vector<int64_t> Engine::SeqsOf(const BtrFile &f, const std::string &blob, int64_t pos) const {
+std::vector<int64_t> Engine::SeqsOf(const Storage &f, const std::string &blob, int64_t pos) const {
   // A record inserted and never moved along a key stores no sequences: its entries use its
   // position (duplicates) or 0 (unique keys).
   const auto &keys = f.Spec().keys;
@@ -462,46 +421,36 @@ std::vector<int64_t> Engine::SeqsOf(const BtrFile &f, const std::string &blob, i
   return seqs;
 }
 
-bool Engine::KeyValueTaken(BtrFile &f, size_t key, const std::string &k) {
-  Stmt s = f.PrepareKey("SELECT 1 FROM k%N WHERE k = ?1 LIMIT 1", key);
-  s.BindStatic(1, k.data(), k.size());
-  return s.Step() == SQLITE_ROW;
+int Engine::KeyValueTaken(Storage &f, size_t key, const std::string &k, bool *taken) {
+  return f.EntryExists(key, k, taken);
 }
 
-int Engine::InsertKeyEntries(BtrFile &f, const std::string &record, int64_t pos,
+int Engine::InsertKeyEntries(Storage &f, const std::string &record, int64_t pos,
                              const std::vector<int64_t> &seqs, size_t *done) {
   const FileSpec &spec = f.Spec();
   const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
   for (*done = 0; *done < spec.keys.size(); ++*done) {
     size_t k = *done;
     if (IsNullKey(spec.keys[k], rec)) continue;
-    std::string bytes = EncodeKeyFromRecord(spec, spec.keys[k], rec);
-    Stmt s = f.PrepareKey(kInsertEntrySql, k);
-    s.BindStatic(1, bytes.data(), bytes.size());
-    s.Bind(2, seqs[k]);
-    s.Bind(3, pos);
-    int rc = s.Step();
-    if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+    int status = f.AddEntry(k, EncodeKeyFromRecord(spec, spec.keys[k], rec), seqs[k], pos);
+    if (status != 0) return status;
   }
   return 0;
 }
 
-int Engine::DeleteKeyEntries(BtrFile &f, const std::string &record,
+int Engine::DeleteKeyEntries(Storage &f, const std::string &record,
                              const std::vector<int64_t> &seqs, size_t keys) {
   const FileSpec &spec = f.Spec();
   const uint8_t *rec = reinterpret_cast<const uint8_t *>(record.data());
   for (size_t k = 0; k < keys; ++k) {
     if (IsNullKey(spec.keys[k], rec)) continue;
-    std::string bytes = EncodeKeyFromRecord(spec, spec.keys[k], rec);
-    Stmt s = f.PrepareKey(kDeleteEntrySql, k);
-    s.BindStatic(1, bytes.data(), bytes.size());
-    s.Bind(2, seqs[k]);
-    if (s.Step() != SQLITE_DONE) return B_IO_ERROR;
+    int status = f.RemoveEntry(k, EncodeKeyFromRecord(spec, spec.keys[k], rec), seqs[k]);
+    if (status != 0) return status;
   }
   return 0;
 }
 
-int Engine::AssignAutoIncrement(BtrFile &f, std::string &record) {
+int Engine::AssignAutoIncrement(Storage &f, std::string &record) {
   const FileSpec &spec = f.Spec();
   uint8_t *rec = reinterpret_cast<uint8_t *>(record.data());
   for (size_t k = 0; k < spec.keys.size(); ++k) {
@@ -514,39 +463,28 @@ int Engine::AssignAutoIncrement(BtrFile &f, std::string &record) {
     int64_t highest = 0;
     if (si == 0) {
       // The first segment orders the index: the highest value is at one end.
-      Stmt s = f.PrepareKey(seg.Descending() ? "SELECT k FROM k%N ORDER BY k ASC LIMIT 1"
-                                             : "SELECT k FROM k%N ORDER BY k DESC LIMIT 1",
-                            k);
-      if (s.Step() == SQLITE_ROW) {
-        std::string enc = s.Blob(0);
-        uint64_t v = 0;
-        for (size_t i = 0; i < seg.length && i < enc.size(); ++i) {
-          uint8_t b = static_cast<uint8_t>(enc[i]);
-          v = (v << 8) | (seg.Descending() ? static_cast<uint8_t>(~b) : b);
-        }
-        v ^= uint64_t{1} << (8 * seg.length - 1);
-        uint8_t le[8];
-        for (size_t i = 0; i < seg.length; ++i)
-          le[i] = static_cast<uint8_t>(v >> (8 * i));
-        highest = ReadSignedLE(le, seg.length);
-      }
+      RowBatch end;
+      int status = f.Seek(k, seg.Descending() ? Seek::kFirst : Seek::kLast, {}, 0, 1, &end);
+      if (status != 0) return status;
+      if (!end.Empty()) highest = DecodeIntegerSegment(seg, end.At(0).k);
     } else {
-      Stmt s = f.Prepare("SELECT data FROM r");
-      while (s.Step() == SQLITE_ROW) {
-        std::string d = s.Blob(0);
-        if (d.size() >= static_cast<size_t>(seg.position - 1 + seg.length)) {
+      size_t end = static_cast<size_t>(seg.position - 1 + seg.length);
+      int status = f.ScanRecords([&](int64_t, std::string_view d) {
+        if (d.size() >= end) {
           int64_t v = ReadSignedLE(reinterpret_cast<const uint8_t *>(d.data()) + seg.position - 1,
                                    seg.length);
           if (v > highest) highest = v;
         }
-      }
+        return 0;
+      });
+      if (status != 0) return status;
     }
     WriteSignedLE(field, seg.length, highest + 1);
   }
   return 0;
 }
 
-int Engine::CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const {
+int Engine::CheckKey(const CallArgs &a, const Storage &f, int key, bool need_buffer) const {
   if (key < 0 || key >= static_cast<int>(f.Spec().keys.size())) return B_INVALID_KEYNUMBER;
   if (need_buffer && (a.key == nullptr || a.key_length < f.Spec().keys[key].Length())) {
     return B_KEYBUF_TOO_SHORT;
@@ -569,7 +507,7 @@ void Engine::ReturnRecord(const CallArgs &a, std::string_view data, int *status)
 }
 
 int Engine::Insert(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (a.data == nullptr || a.DataLength() < spec.record_length) return B_DATALENGTH_ERROR;
@@ -602,9 +540,7 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
       AbandonOp(f);
       return status;
     }
-    Stmt undo = f.Prepare("DELETE FROM r WHERE pos = ?1");
-    undo.Bind(1, pos);
-    if (DeleteKeyEntries(f, record, seqs, done) == 0 && undo.Step() == SQLITE_DONE) {
+    if (DeleteKeyEntries(f, record, seqs, done) == 0 && f.RemoveRecord(pos) == 0) {
       CommitOp(f);
       return status;
     }
@@ -628,7 +564,7 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
 }
 
 int Engine::Update(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (!c.has_current) return B_POSITIONING_ERROR;
@@ -669,9 +605,10 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     ch.new_k = EncodeKeyFromRecord(spec, kd, rec);
     if (!kd.Modifiable() && KeyValueFromRecord(kd, old_rec) != KeyValueFromRecord(kd, rec)) {
       status = B_MODIFIABLE_KEYVALUE_ERROR;
-    } else if (!kd.Duplicates() && !ch.new_null && (ch.old_null || ch.old_k != ch.new_k) &&
-               KeyValueTaken(f, k, ch.new_k)) {
-      status = B_DUPLICATE_KEY_VALUE;
+    } else if (!kd.Duplicates() && !ch.new_null && (ch.old_null || ch.old_k != ch.new_k)) {
+      bool taken = false;
+      status = KeyValueTaken(f, k, ch.new_k, &taken);
+      if (status == 0 && taken) status = B_DUPLICATE_KEY_VALUE;
     }
   }
   if (status != 0) {
@@ -684,36 +621,19 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
   for (size_t k = 0; status == 0 && k < spec.keys.size(); ++k) {
     const Change &ch = changes[k];
     if (ch.old_null == ch.new_null && ch.old_k == ch.new_k) continue;
-    if (!ch.old_null) {
-      Stmt s = f.PrepareKey(kDeleteEntrySql, k);
-      s.Bind(1, ch.old_k);
-      s.Bind(2, seqs[k]);
-      if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
-    }
+    if (!ch.old_null) status = f.RemoveEntry(k, ch.old_k, seqs[k]);
     if (status == 0 && !ch.new_null) {
       // A record moved along a key with duplicates goes after the others of its value.
       if (spec.keys[k].Duplicates()) {
         status = f.NextSequence(&seqs[k]);
         seqs_changed = true;
       }
-      if (status == 0) {
-        Stmt s = f.PrepareKey(kInsertEntrySql, k);
-        s.Bind(1, ch.new_k);
-        s.Bind(2, seqs[k]);
-        s.Bind(3, pos);
-        int rc = s.Step();
-        if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
-      }
+      if (status == 0) status = f.AddEntry(k, ch.new_k, seqs[k], pos);
     }
   }
   if (status == 0) {
-    Stmt s = f.Prepare(seqs_changed ? "UPDATE r SET data = ?1, seqs = ?3 WHERE pos = ?2"
-                                    : "UPDATE r SET data = ?1 WHERE pos = ?2");
-    s.BindStatic(1, record.data(), record.size());
-    s.Bind(2, pos);
-    if (seqs_changed) s.Bind(3, PackSeqs(seqs));
-    int rc = s.Step();
-    if (rc != SQLITE_DONE) status = StatusFromSqlite(rc);
+    std::string packed = seqs_changed ? PackSeqs(seqs) : std::string();
+    status = f.RewriteRecord(pos, record, seqs_changed ? &packed : nullptr);
   }
   if (status != 0) {
     FailOp(f, status);
@@ -734,7 +654,7 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
 }
 
 int Engine::Delete(const CallArgs &, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (!c.has_current) return B_POSITIONING_ERROR;
@@ -757,11 +677,7 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
   std::vector<int64_t> seqs = SeqsOf(f, seqs_blob, pos);
   status = DeleteKeyEntries(f, old, seqs, spec.keys.size());
   if (status == 0) status = f.RetirePosition(pos);
-  if (status == 0) {
-    Stmt s = f.Prepare("DELETE FROM r WHERE pos = ?1");
-    s.Bind(1, pos);
-    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
-  }
+  if (status == 0) status = f.RemoveRecord(pos);
   if (status != 0) {
     FailOp(f, status);
     ReleaseWriteLock(f, pos);
@@ -774,7 +690,7 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
   // continue with the record that followed it.
   c.has_current = false;
   if (c.single_lock == c.current_pos) ReleaseSingle(c);
-  if (c.multi_locks.erase(c.current_pos) != 0) f.locks.UnlockRecord(c.current_pos);
+  if (c.multi_locks.erase(c.current_pos) != 0) f.UnlockRecord(c.current_pos);
   return 0;
 }
 
@@ -800,73 +716,57 @@ bool PositionInRange(int64_t pos) {
 
 }  // namespace
 
-int Engine::FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
+int Engine::FetchAlongKey(Cursor &c, int key, Seek how, const std::string *k, int64_t seq,
                           size_t limit, RowBatch *rows) {
   const FileSpec &spec = c.file->Spec();
-  Stmt s = c.file->PrepareKey(kFetchSql[kind], key);
-  if (!s) return B_IO_ERROR;
-  if (k != nullptr) s.BindStatic(1, k->data(), k->size());
-  s.Bind(2, seq);
-  s.Bind(3, static_cast<int64_t>(limit));
-  rows->Clear();
-  const bool down = kind == kFetchLess || kind == kFetchLessOrEqual || kind == kFetchLast ||
-                    kind == kFetchPrevious;
   std::string_view from = k != nullptr ? std::string_view(*k) : std::string_view();
-  int rc;
-  sqlite3_stmt *st = s.get();
-  std::string last_k;
-  int64_t last_seq = 0;
-  bool have_last = false;
-  while ((rc = s.Step()) == SQLITE_ROW) {
-    std::string_view rk(static_cast<const char *>(sqlite3_column_blob(st, 0)),
-                        static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-    int64_t rseq = s.Int(1);
-    int64_t rpos = s.Int(2);
-    // Damage ends the batch: rows before it are served, the damage is reported when the
-    // cursor reaches it.
-    if (!PositionInRange(rpos) ||
-        !spec.FitsRecord(static_cast<size_t>(sqlite3_column_bytes(st, 3))))
-      return rows->Empty() ? B_IO_ERROR : 0;
-    // The row must lie where the statement promised, beyond the one before it.
-    int vs_from = k != nullptr ? rk.compare(from) : 0;
-    bool placed = true;
-    switch (kind) {
-      case kFetchEqual:
-        placed = vs_from == 0;
+  int status = c.file->Seek(static_cast<size_t>(key), how, from, seq, limit, rows);
+  if (status != 0) return status;
+  const bool down = Descending(how);
+  for (size_t i = 0; i < rows->Size(); ++i) {
+    Row r = rows->At(i);
+    // The row must be sound and lie where the read promised, beyond the one before it.
+    bool placed = PositionInRange(r.pos) && spec.FitsRecord(r.data.size());
+    int vs_from = k != nullptr ? r.k.compare(from) : 0;
+    switch (how) {
+      case Seek::kEqual:
+        placed = placed && vs_from == 0;
         break;
-      case kFetchGreater:
-        placed = vs_from > 0;
+      case Seek::kGreater:
+        placed = placed && vs_from > 0;
         break;
-      case kFetchGreaterOrEqual:
-        placed = vs_from >= 0;
+      case Seek::kGreaterOrEqual:
+        placed = placed && vs_from >= 0;
         break;
-      case kFetchLess:
-        placed = vs_from < 0;
+      case Seek::kLess:
+        placed = placed && vs_from < 0;
         break;
-      case kFetchLessOrEqual:
-        placed = vs_from <= 0;
+      case Seek::kLessOrEqual:
+        placed = placed && vs_from <= 0;
         break;
-      case kFetchNext:
-        placed = CompareEntries(rk, rseq, from, seq) > 0;
+      case Seek::kAfter:
+        placed = placed && CompareEntries(r.k, r.seq, from, seq) > 0;
         break;
-      case kFetchPrevious:
-        placed = CompareEntries(rk, rseq, from, seq) < 0;
+      case Seek::kBefore:
+        placed = placed && CompareEntries(r.k, r.seq, from, seq) < 0;
         break;
       default:
         break;
     }
-    if (have_last) {
-      int order = CompareEntries(rk, rseq, last_k, last_seq);
-      placed = placed && (down ? order < 0 : order > 0);
+    if (placed && i > 0) {
+      Row last = rows->At(i - 1);
+      int order = CompareEntries(r.k, r.seq, last.k, last.seq);
+      placed = down ? order < 0 : order > 0;
     }
-    if (!placed) return rows->Empty() ? B_IO_ERROR : 0;
-    last_k.assign(rk.data(), rk.size());
-    last_seq = rseq;
-    have_last = true;
-    rows->Add(rk.data(), rk.size(), rseq, rpos, sqlite3_column_blob(st, 3),
-              sqlite3_column_bytes(st, 3));
+    if (!placed) {
+      // Damage ends the batch: the rows before it are served, the damage is reported when the
+      // cursor reaches it.
+      if (i == 0) return B_IO_ERROR;
+      rows->Truncate(i);
+      break;
+    }
   }
-  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+  return 0;
 }
 
 bool Engine::AheadValid(Cursor &c, int key, int direction) {
@@ -895,7 +795,7 @@ int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
   // The stamp is taken before the read: a commit in between makes the cache look stale
   // (one read too many), never fresh.
   ra.stamp = c.file->ChangeStamp();
-  int status = FetchAlongKey(c, key, direction > 0 ? kFetchNext : kFetchPrevious, &c.logical_k,
+  int status = FetchAlongKey(c, key, direction > 0 ? Seek::kAfter : Seek::kBefore, &c.logical_k,
                              c.logical_seq, batch, &ra.rows);
   if (status != 0) return status;
   if (ra.rows.Empty()) return B_END_OF_FILE;
@@ -909,7 +809,7 @@ int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
 }
 
 int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   int key = a.Key();
   int status = CheckKey(a, f, key, true);
@@ -921,30 +821,30 @@ int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
     if (!c.has_logical) return B_POSITIONING_ERROR;
     if (c.key_path != key) return B_DIFFERENT_KEYNUMBER;
   }
-  FetchKind kind = kFetchFirst;
+  Seek how = Seek::kFirst;
   switch (op) {
     case B_GET_EQUAL:
-      kind = kFetchEqual;
+      how = Seek::kEqual;
       break;
     case B_GET_GREATER:
-      kind = kFetchGreater;
+      how = Seek::kGreater;
       break;
     case B_GET_GE:
-      kind = kFetchGreaterOrEqual;
+      how = Seek::kGreaterOrEqual;
       break;
     case B_GET_LESS:
-      kind = kFetchLess;
+      how = Seek::kLess;
       break;
     case B_GET_LE:
-      kind = kFetchLessOrEqual;
+      how = Seek::kLessOrEqual;
       break;
     case B_GET_LAST:
-      kind = kFetchLast;
+      how = Seek::kLast;
       break;
     default:
       break;
   }
-  const bool keyed = !stepwise && kind != kFetchFirst && kind != kFetchLast;
+  const bool keyed = !stepwise && how != Seek::kFirst && how != Seek::kLast;
   std::string k;
   if (keyed) k = EncodeKeyValue(spec, kd, a.key);
 
@@ -956,7 +856,7 @@ int Engine::Get(const CallArgs &a, Cursor &c, int op, bool key_only) {
       if (status != 0) return status;
     } else {
       c.ahead.key = -2;
-      status = FetchAlongKey(c, key, kind, keyed ? &k : nullptr, 0, 1, &c.ahead.rows);
+      status = FetchAlongKey(c, key, how, keyed ? &k : nullptr, 0, 1, &c.ahead.rows);
       if (status != 0) return status;
       if (c.ahead.rows.Empty()) return op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE;
       row = c.ahead.rows.At(0);
@@ -985,33 +885,26 @@ int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
     *row = ra.rows.At(ra.next++);
     return 0;
   }
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   size_t batch =
       (ra.key == -1 && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
   ra.key = -2;
   ra.stamp = f.ChangeStamp();
-  Stmt s = f.Prepare(direction > 0
-                         ? "SELECT pos, data FROM r WHERE pos > ?1 ORDER BY pos LIMIT ?2"
-                         : "SELECT pos, data FROM r WHERE pos < ?1 ORDER BY pos DESC LIMIT ?2");
-  s.Bind(1, c.physical_pos);
-  s.Bind(2, static_cast<int64_t>(batch));
-  ra.rows.Clear();
-  int rc;
+  int status = f.ReadPhysical(c.physical_pos, direction, batch, &ra.rows);
+  if (status != 0) return status;
   int64_t last = c.physical_pos;
-  while ((rc = s.Step()) == SQLITE_ROW) {
-    int64_t pos = s.Int(0);
-    size_t n = static_cast<size_t>(sqlite3_column_bytes(s.get(), 1));
+  for (size_t i = 0; i < ra.rows.Size(); ++i) {
+    Row r = ra.rows.At(i);
     // Each position lies strictly beyond the one before: a damaged table cannot make a
     // walk repeat itself.
-    if (!PositionInRange(pos) || (direction > 0 ? pos <= last : pos >= last) ||
-        !f.Spec().FitsRecord(n)) {
-      if (ra.rows.Empty()) return B_IO_ERROR;
-      break;  // the rows before the damage are served; the next read meets it
+    if (!PositionInRange(r.pos) || (direction > 0 ? r.pos <= last : r.pos >= last) ||
+        !f.Spec().FitsRecord(r.data.size())) {
+      if (i == 0) return B_IO_ERROR;
+      ra.rows.Truncate(i);  // the rows before the damage are served; the next read meets it
+      break;
     }
-    last = pos;
-    ra.rows.Add(nullptr, 0, 0, pos, sqlite3_column_blob(s.get(), 1), n);
+    last = r.pos;
   }
-  if (rc != SQLITE_DONE && rc != SQLITE_ROW) return B_IO_ERROR;
   if (ra.rows.Empty()) return B_END_OF_FILE;
   ra.key = -1;
   ra.direction = direction;
@@ -1023,22 +916,18 @@ int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
 }
 
 int Engine::Step(const CallArgs &a, Cursor &c, int op) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   Row row;
-  std::string first;
   std::string fresh;
   for (int attempt = 0;; ++attempt) {
     if (op == B_STEP_FIRST || op == B_STEP_LAST) {
-      Stmt s = f.Prepare(op == B_STEP_FIRST ? "SELECT pos, data FROM r ORDER BY pos LIMIT 1"
-                                            : "SELECT pos, data FROM r ORDER BY pos DESC LIMIT 1");
-      int rc = s.Step();
-      if (rc == SQLITE_DONE) return B_END_OF_FILE;
-      if (rc != SQLITE_ROW) return B_IO_ERROR;
-      row.pos = s.Int(0);
-      first = s.Blob(1);
-      if (!PositionInRange(row.pos) || !f.Spec().FitsRecord(first.size())) return B_IO_ERROR;
-      row.data = first;
       c.ahead.key = -2;
+      bool first = op == B_STEP_FIRST;
+      int status = f.ReadPhysical(first ? 0 : INT64_MAX, first ? 1 : -1, 1, &c.ahead.rows);
+      if (status != 0) return status;
+      if (c.ahead.rows.Empty()) return B_END_OF_FILE;
+      row = c.ahead.rows.At(0);
+      if (!PositionInRange(row.pos) || !f.Spec().FitsRecord(row.data.size())) return B_IO_ERROR;
     } else {
       if (!c.has_physical) return B_POSITIONING_ERROR;
       int status = NextPhysical(c, op == B_STEP_NEXT ? 1 : -1, &row);
@@ -1070,7 +959,7 @@ int Engine::GetPosition(const CallArgs &a, Cursor &c) {
 }
 
 int Engine::GetDirect(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
   int64_t pos = static_cast<int32_t>(GetU32(a.data));
@@ -1118,7 +1007,7 @@ int Engine::Unlock(const CallArgs &a, Cursor &c) {
     if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
     int64_t pos = static_cast<int32_t>(GetU32(a.data));
     if (c.multi_locks.erase(pos) == 0) return B_LOCKERROR;
-    c.file->locks.UnlockRecord(pos);
+    c.file->UnlockRecord(pos);
     return 0;
   }
   if (key == -2) {
@@ -1135,7 +1024,7 @@ int Engine::LockForRead(Cursor &c, int64_t pos, bool *acquired) {
   bool single = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_SINGLE_NOWAIT_LOCK;
   bool wait = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_MULTIPLE_WAIT_LOCK;
   if (single ? c.single_lock == pos : c.multi_locks.count(pos) != 0) return 0;
-  if (!c.file->locks.LockRecord(pos, wait ? LockWaitMilliseconds() : 0)) return B_RECORD_INUSE;
+  if (!c.file->LockRecord(pos, wait ? LockWaitMilliseconds() : 0)) return B_RECORD_INUSE;
   if (single) {
     ReleaseSingle(c);  // a single lock goes with the next locked read
     c.single_lock = pos;
@@ -1150,7 +1039,7 @@ void Engine::GiveBackReadLock(Cursor &c, int64_t pos) {
   if (c.single_lock == pos) {
     ReleaseSingle(c);
   } else if (c.multi_locks.erase(pos) != 0) {
-    c.file->locks.UnlockRecord(pos);
+    c.file->UnlockRecord(pos);
   }
 }
 
@@ -1161,7 +1050,7 @@ int Engine::LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool
   if (status != 0 || !acquired) return status;
   // Another process may have written the record between the read and the lock (or while
   // this call waited for it): what the caller gets is the record as the lock finds it.
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   std::string seqs_blob;
   status = f.ReadRecord(row->pos, fresh, key >= 0 ? &seqs_blob : nullptr);
   if (status == B_INVALID_RECORD_ADDRESS) {
@@ -1191,13 +1080,13 @@ int Engine::LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool
   return 0;
 }
 
-int Engine::TakeWriteLock(BtrFile &f, int64_t pos) {
+int Engine::TakeWriteLock(Storage &f, int64_t pos) {
   // Held for the whole write, so a locked read of another process either comes before the
   // write (and the write gives 84) or sees the write committed.
-  return f.locks.LockRecord(pos, 0) ? 0 : B_RECORD_INUSE;
+  return f.LockRecord(pos, 0) ? 0 : B_RECORD_INUSE;
 }
 
-void Engine::ReleaseWriteLock(BtrFile &f, int64_t pos, bool wrote) {
+void Engine::ReleaseWriteLock(Storage &f, int64_t pos, bool wrote) {
   if (wrote && in_transaction_ && transaction_failure_ == 0) {
     auto it = files_.find(f.identity);
     if (it != files_.end() && it->second.get() == &f) {
@@ -1206,10 +1095,10 @@ void Engine::ReleaseWriteLock(BtrFile &f, int64_t pos, bool wrote) {
       return;
     }
   }
-  f.locks.UnlockRecord(pos);
+  f.UnlockRecord(pos);
 }
 
-int Engine::ReadCurrentForWrite(BtrFile &f, const Cursor &c, std::string *data,
+int Engine::ReadCurrentForWrite(Storage &f, const Cursor &c, std::string *data,
                                 std::string *seqs_blob) {
   int status = f.ReadRecord(c.current_pos, data, seqs_blob);
   // Deleted or changed by another writer since this block read it: the optimistic promise.
@@ -1220,13 +1109,13 @@ int Engine::ReadCurrentForWrite(BtrFile &f, const Cursor &c, std::string *data,
 
 void Engine::ReleaseSingle(Cursor &c) {
   if (c.single_lock == 0) return;
-  c.file->locks.UnlockRecord(c.single_lock);
+  c.file->UnlockRecord(c.single_lock);
   c.single_lock = 0;
 }
 
 void Engine::ReleaseMulti(Cursor &c) {
   for (int64_t pos : c.multi_locks)
-    c.file->locks.UnlockRecord(pos);
+    c.file->UnlockRecord(pos);
   c.multi_locks.clear();
 }
 
@@ -1240,20 +1129,18 @@ void Engine::ReleaseAllLocks() {
 
 void Engine::ReleaseTransactionLocks() {
   for (auto &held : transaction_locks_)
-    held.first->locks.UnlockRecord(held.second);
+    held.first->UnlockRecord(held.second);
   transaction_locks_.clear();
 }
 
 // ---- Percentages ----------------------------------------------------------------------
 
-int64_t Engine::CountEntries(BtrFile &f, int key) {
-  if (key < 0) return f.RecordCount();
-  Stmt s = f.PrepareKey("SELECT count(*) FROM k%N", key);
-  return s && s.Step() == SQLITE_ROW ? s.Int(0) : 0;
+int Engine::CountEntries(Storage &f, int key, int64_t *count) {
+  return key < 0 ? f.CountRecords(count) : f.CountEntries(static_cast<size_t>(key), count);
 }
 
 int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   int key = a.Key();
   if (key != -1) {
     int status = CheckKey(a, f, key, true);
@@ -1263,29 +1150,24 @@ int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
   uint32_t percent = GetU16(a.data);
   if (percent > kPercentScale) return B_DATALENGTH_ERROR;
   c.ahead.key = -2;
-  std::string k, data, fresh;
+  std::string fresh;
+  RowBatch &found = c.ahead.rows;
   Row row;
   for (int attempt = 0;; ++attempt) {
-    int64_t n = CountEntries(f, key);
+    int64_t n = 0;
+    int status = CountEntries(f, key, &n);
+    if (status != 0) return status;
     if (n == 0) return B_END_OF_FILE;
     int64_t rank =
         static_cast<int64_t>(std::llround(static_cast<double>(percent) * (n - 1) / kPercentScale));
-    Stmt s = key == -1
-                 ? f.Prepare("SELECT NULL, 0, pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1")
-                 : f.PrepareKey(
-                       "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos"
-                       " ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1",
-                       key);
-    s.Bind(1, rank);
-    int rc = s.Step();
-    if (rc == SQLITE_DONE) return B_END_OF_FILE;
-    if (rc != SQLITE_ROW) return B_IO_ERROR;
-    k = s.Blob(0);
-    data = s.Blob(3);
-    row = Row{k, s.Int(1), s.Int(2), data};
-    if (!PositionInRange(row.pos) || !f.Spec().FitsRecord(data.size())) return B_IO_ERROR;
+    status = key == -1 ? f.ReadPhysicalAtRank(rank, &found)
+                       : f.EntryAtRank(static_cast<size_t>(key), rank, &found);
+    if (status != 0) return status;
+    if (found.Empty()) return B_END_OF_FILE;
+    row = found.At(0);
+    if (!PositionInRange(row.pos) || !f.Spec().FitsRecord(row.data.size())) return B_IO_ERROR;
     bool moved = false;
-    int status = LockAndReread(c, key, &row, &fresh, &moved);
+    status = LockAndReread(c, key, &row, &fresh, &moved);
     if (status != 0) return status;
     if (!moved) break;
     if (attempt >= kMaxRereads) return B_RECORD_INUSE;
@@ -1303,32 +1185,33 @@ int Engine::GetByPercentage(const CallArgs &a, Cursor &c) {
 }
 
 int Engine::FindPercentage(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   int key = a.Key();
   if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
-  int64_t n = CountEntries(f, key);
+  if (key != -1) {
+    int status = CheckKey(a, f, key, true);
+    if (status != 0) return status;
+  }
+  int64_t n = 0;
+  int status = CountEntries(f, key, &n);
+  if (status != 0) return status;
   int64_t rank = 0;
   if (key == -1) {
     int64_t pos = static_cast<int32_t>(GetU32(a.data));
     int found = pos > 0 ? f.ReadRecord(pos, nullptr, nullptr) : B_INVALID_RECORD_ADDRESS;
     if (found == B_INVALID_RECORD_ADDRESS) return n == 0 ? B_END_OF_FILE : found;
     if (found != 0) return found;
-    Stmt s = f.Prepare("SELECT count(*) FROM r WHERE pos < ?1");
-    s.Bind(1, pos);
-    if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
-    rank = s.Int(0);
-  } else {
-    int status = CheckKey(a, f, key, true);
+    status = f.CountRecordsBefore(pos, &rank);
     if (status != 0) return status;
+  } else {
     if (n == 0) return B_END_OF_FILE;
     std::string k = EncodeKeyValue(f.Spec(), f.Spec().keys[key], a.key);
-    Stmt probe = f.PrepareKey("SELECT 1 FROM k%N WHERE k = ?1 LIMIT 1", key);
-    probe.Bind(1, k);
-    if (probe.Step() != SQLITE_ROW) return B_KEY_VALUE_NOT_FOUND;
-    Stmt s = f.PrepareKey("SELECT count(*) FROM k%N WHERE k < ?1", key);
-    s.Bind(1, k);
-    if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
-    rank = s.Int(0);
+    bool exists = false;
+    status = f.EntryExists(static_cast<size_t>(key), k, &exists);
+    if (status != 0) return status;
+    if (!exists) return B_KEY_VALUE_NOT_FOUND;
+    status = f.CountEntriesBelow(static_cast<size_t>(key), k, &rank);
+    if (status != 0) return status;
   }
   if (n == 0) return B_END_OF_FILE;
   uint32_t percent = n <= 1 ? 0
@@ -1343,7 +1226,7 @@ int Engine::FindPercentage(const CallArgs &a, Cursor &c) {
 // ---- Indexes and owners -------------------------------------------------------------
 
 int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
   if (a.data == nullptr) return B_DATALENGTH_ERROR;
@@ -1361,44 +1244,28 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
 
   status = f.BeginWrite();
   if (status != 0) return status;
-  if (f.Exec(("CREATE TABLE k" + std::to_string(number) + kKeyTableColumns).c_str()) != SQLITE_OK) {
-    status = B_IO_ERROR;
-  }
+  status = f.CreateKeyIndex(number);
   if (status == 0) {
-    Stmt s = f.Prepare("SELECT pos, data FROM r ORDER BY pos");
-    int rc;
-    while (status == 0 && (rc = s.Step()) == SQLITE_ROW) {
-      int64_t pos = s.Int(0);
-      std::string data = s.Blob(1);
-      if (!spec.FitsRecord(data.size())) {
-        status = B_IO_ERROR;  // no key is built from a damaged record
-        break;
-      }
+    status = f.ScanRecords([&](int64_t pos, std::string_view data) {
+      if (!spec.FitsRecord(data.size())) return int{B_IO_ERROR};  // no key from a damaged record
       const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
-      if (IsNullKey(key, rec)) continue;
-      Stmt ins = f.PrepareKey(kInsertEntrySql, number);
-      ins.Bind(1, EncodeKeyFromRecord(spec, key, rec));
-      ins.Bind(2, key.Duplicates() ? pos : 0);
-      ins.Bind(3, pos);
-      int irc = ins.Step();
-      if (irc != SQLITE_DONE) status = StatusFromSqlite(irc);
-    }
+      if (IsNullKey(key, rec)) return 0;
+      return f.AddEntry(number, EncodeKeyFromRecord(spec, key, rec), key.Duplicates() ? pos : 0,
+                        pos);
+    });
   }
   // Records with explicitly stored sequences have no slot for the new key and read the
   // default for it (their position), which is what the entries above hold.
   if (status == 0) status = f.StoreSpec(spec);
   if (status != 0) {
     f.RollbackWrite();
-    f.ForgetStatements();
     return status;
   }
-  status = f.CommitWrite();
-  f.ForgetStatements();
-  return status;
+  return f.CommitWrite();
 }
 
 int Engine::DropIndex(const CallArgs &a, Cursor &c) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
   int key = static_cast<uint8_t>(a.key_number);
@@ -1407,28 +1274,14 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
   if (key >= static_cast<int>(spec.keys.size())) return B_INVALID_KEYNUMBER;
   int status = f.BeginWrite();
   if (status != 0) return status;
-  size_t n = spec.keys.size();
-  bool ok = f.Exec(("DROP TABLE k" + std::to_string(key)).c_str()) == SQLITE_OK;
-  for (size_t k = key + 1; ok && k < n; ++k) {
-    std::string sql = "ALTER TABLE k" + std::to_string(k) + " RENAME TO k" + std::to_string(k - 1);
-    ok = f.Exec(sql.c_str()) == SQLITE_OK;
-  }
-  if (ok) {
-    // Remove the dropped key's slot from explicitly stored sequences.
-    std::string sql = "UPDATE r SET seqs = substr(seqs, 1, " + std::to_string(8 * key) +
-                      ") || substr(seqs, " + std::to_string(8 * key + 9) +
-                      ") WHERE length(seqs) > " + std::to_string(8 * key);
-    ok = f.Exec(sql.c_str()) == SQLITE_OK;
-  }
+  status = f.DropKeyIndex(static_cast<size_t>(key), spec.keys.size());
   spec.keys.erase(spec.keys.begin() + key);
-  if (ok) ok = f.StoreSpec(spec) == 0;
-  if (!ok) {
+  if (status == 0) status = f.StoreSpec(spec);
+  if (status != 0) {
     f.RollbackWrite();
-    f.ForgetStatements();
-    return B_IO_ERROR;
+    return status;
   }
   status = f.CommitWrite();
-  f.ForgetStatements();
   if (status != 0) return status;
   for (auto &kv : cursors_) {
     Cursor &other = *kv.second;
@@ -1483,7 +1336,7 @@ int Engine::EndTransaction() {
   if (!in_transaction_) return B_END_TRANSACTION_ERROR;
   int status = transaction_failure_;
   transaction_failure_ = 0;
-  for (BtrFile *f : transaction_files_) {
+  for (Storage *f : transaction_files_) {
     int s = f->CommitWrite();
     if (status == 0) status = s;
   }
@@ -1500,7 +1353,7 @@ int Engine::EndTransaction() {
 int Engine::AbortTransaction() {
   if (!in_transaction_) return B_END_TRANSACTION_ERROR;
   transaction_failure_ = 0;
-  for (BtrFile *f : transaction_files_)
+  for (Storage *f : transaction_files_)
     f->RollbackWrite();
   transaction_files_.clear();
   in_transaction_ = false;
@@ -1517,18 +1370,12 @@ int16_t Engine::DeleteFile(const char *code_page_path) {
   if (code_page_path == nullptr || *code_page_path == '\0') return B_FILENAME_BAD;
   std::optional<std::string> native = zplatform::NativePath(code_page_path);
   if (!native) return B_FILE_NOT_FOUND;
-  struct stat st;
-  if (::lstat(native->c_str(), &st) != 0) return B_FILE_NOT_FOUND;
-  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
-  uint64_t identity = (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+  Store &store = StoreFor(*native);
+  uint64_t identity = 0;
+  int found = store.Identify(*native, &identity);
+  if (found != 0) return found;
   if (files_.count(identity) != 0) return B_FILE_INUSE;  // open in this process
-  // The exclusive open-mode lock keeps other processes' opens away while the files go.
-  FileLocks probe;
-  if (probe.Open(*native) && !probe.LockOpenMode(true)) return B_FILE_INUSE;
-  if (::unlink(native->c_str()) != 0) return errno == ENOSPC ? B_DISK_FULL : B_IO_ERROR;
-  ::unlink((*native + "-wal").c_str());
-  ::unlink((*native + "-shm").c_str());
-  return 0;
+  return store.Delete(*native);
 }
 
 void Engine::Release() {

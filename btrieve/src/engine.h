@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "btr_file.h"
+#include "storage.h"
 
 namespace btr {
 
@@ -32,39 +32,10 @@ struct CallArgs {
   int Key() const { return key_number; }
 };
 
-// One row read along a key path or in physical order. The views point into the batch
-// that read it (or into strings the caller keeps).
-struct Row {
-  std::string_view k;
-  int64_t seq = 0;
-  int64_t pos = 0;
-  std::string_view data;
-};
-
-// Rows read by one statement, their bytes in one buffer (no allocation per row).
-class RowBatch {
- public:
-  void Clear();
-  void Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
-           size_t data_len);
-  size_t Size() const { return spans_.size(); }
-  bool Empty() const { return spans_.empty(); }
-  // Valid until the next Add or Clear.
-  Row At(size_t i) const;
-
- private:
-  struct Span {
-    size_t k_off, k_len, data_off, data_len;
-    int64_t seq, pos;
-  };
-  std::string bytes_;
-  std::vector<Span> spans_;
-};
-
 struct Cursor {
   uint64_t id = 0;
   void *block = nullptr;  // the position block this cursor belongs to
-  std::shared_ptr<BtrFile> file;
+  std::shared_ptr<Storage> file;
   bool read_only = false;
   bool exclusive = false;
 
@@ -151,11 +122,11 @@ class Engine {
   // Write bracket: a transaction of its own, or a part of the process's transaction
   // (joining it on the first write to the file). AbandonOp: nothing was written yet.
   // FailOp: a write failed part-way.
-  int BeginOp(BtrFile &f);
-  int CommitOp(BtrFile &f);
-  void AbandonOp(BtrFile &f);
-  void FailOp(BtrFile &f, int status);
-  bool KeyValueTaken(BtrFile &f, size_t key, const std::string &k);
+  int BeginOp(Storage &f);
+  int CommitOp(Storage &f);
+  void AbandonOp(Storage &f);
+  void FailOp(Storage &f, int status);
+  int KeyValueTaken(Storage &f, size_t key, const std::string &k, bool *taken);
 
   // Locks. LockForRead takes the lock the current bias asks for (84 when another process
   // holds the record); *acquired tells whether the block did not hold it before.
@@ -166,64 +137,55 @@ class Engine {
   int LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool *moved);
   // A write's hold on its record: taken without waiting (84 when another process holds the
   // record), kept until End/Abort inside a transaction, else given back by ReleaseWriteLock.
-  int TakeWriteLock(BtrFile &f, int64_t pos);
-  void ReleaseWriteLock(BtrFile &f, int64_t pos, bool wrote = false);
+  int TakeWriteLock(Storage &f, int64_t pos);
+  void ReleaseWriteLock(Storage &f, int64_t pos, bool wrote = false);
   // Undoes a lock LockForRead has just taken.
   void GiveBackReadLock(Cursor &c, int64_t pos);
   // The stored current record for Update and Delete, read inside the write: 80 when another
   // writer changed or deleted it since this block read it, 2 when it is damaged.
-  int ReadCurrentForWrite(BtrFile &f, const Cursor &c, std::string *data, std::string *seqs_blob);
+  int ReadCurrentForWrite(Storage &f, const Cursor &c, std::string *data, std::string *seqs_blob);
   void ReleaseSingle(Cursor &c);
   void ReleaseMulti(Cursor &c);
   void ReleaseAllLocks();
   void ReleaseTransactionLocks();
 
   // Helpers.
-  int CheckKey(const CallArgs &a, const BtrFile &f, int key, bool need_buffer) const;
+  int CheckKey(const CallArgs &a, const Storage &f, int key, bool need_buffer) const;
   void ReturnRecord(const CallArgs &a, std::string_view data, int *status) const;
   void ReturnKey(const CallArgs &a, const KeyDef &key, std::string_view data) const;
-  enum FetchKind {
-    kFetchEqual,
-    kFetchGreater,
-    kFetchGreaterOrEqual,
-    kFetchLess,
-    kFetchLessOrEqual,
-    kFetchFirst,
-    kFetchLast,
-    kFetchNext,
-    kFetchPrevious
-  };
-  // Rows along a key into `rows`: 0, or 2 when the file is damaged or unreadable.
-  int FetchAlongKey(Cursor &c, int key, FetchKind kind, const std::string *k, int64_t seq,
-                    size_t limit, RowBatch *rows);
+  // Rows along a key into `rows`, checked (see Reads): 0, or 2 when the file is damaged or
+  // unreadable.
+  int FetchAlongKey(Cursor &c, int key, Seek how, const std::string *k, int64_t seq, size_t limit,
+                    RowBatch *rows);
   // The next row along a key or in physical order, served from the read-ahead when it is
   // still current. The pointer stays valid until the cursor's next read.
   int NextAlongPath(Cursor &c, int key, int direction, Row *row);
   int NextPhysical(Cursor &c, int direction, Row *row);
   bool AheadValid(Cursor &c, int key, int direction);
-  int AssignAutoIncrement(BtrFile &f, std::string &record);
+  int AssignAutoIncrement(Storage &f, std::string &record);
   // Adds (removes) the record's entries in its keys; `done` tells how many keys were
   // handled when a failure stopped it.
-  int InsertKeyEntries(BtrFile &f, const std::string &record, int64_t pos,
+  int InsertKeyEntries(Storage &f, const std::string &record, int64_t pos,
                        const std::vector<int64_t> &seqs, size_t *done);
-  int DeleteKeyEntries(BtrFile &f, const std::string &record, const std::vector<int64_t> &seqs,
+  int DeleteKeyEntries(Storage &f, const std::string &record, const std::vector<int64_t> &seqs,
                        size_t keys);
-  int64_t CountEntries(BtrFile &f, int key);
-  std::vector<int64_t> SeqsOf(const BtrFile &f, const std::string &blob, int64_t pos) const;
+  // Entries along a key, or records for key -1.
+  int CountEntries(Storage &f, int key, int64_t *count);
+  std::vector<int64_t> SeqsOf(const Storage &f, const std::string &blob, int64_t pos) const;
 
   std::recursive_mutex mutex_;
   uint64_t next_id_ = 1;
   std::map<uint64_t, std::unique_ptr<Cursor>> cursors_;
-  std::map<uint64_t, std::shared_ptr<BtrFile>> files_;  // by identity
+  std::map<uint64_t, std::shared_ptr<Storage>> files_;  // by identity
 
   int bias_ = 0;  // lock bias of the call in progress
   bool in_transaction_ = false;
   bool transaction_no_wait_ = false;
   int transaction_failure_ = 0;  // status of a write that undid the transaction
-  std::set<BtrFile *> transaction_files_;
-  std::vector<std::shared_ptr<BtrFile>> transaction_keepalive_;
+  std::set<Storage *> transaction_files_;
+  std::vector<std::shared_ptr<Storage>> transaction_keepalive_;
   // Records the transaction wrote: locked against other processes until End/Abort.
-  std::vector<std::pair<std::shared_ptr<BtrFile>, int64_t>> transaction_locks_;
+  std::vector<std::pair<std::shared_ptr<Storage>, int64_t>> transaction_locks_;
 
   friend int16_t CallEngine(const CallArgs &);
 };

@@ -58,7 +58,7 @@ bool PassedFirstTerm(int compare, uint8_t comparison, bool upward) {
 }  // namespace
 
 int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
-  BtrFile &f = *c.file;
+  Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   uint32_t capacity = a.DataLength();
   ExtendedDescriptor d;

@@ -6,8 +6,6 @@
 
 #include <cerrno>
 
-#include "zplatform/profile.h"
-
 namespace btr {
 namespace {
 
@@ -21,12 +19,6 @@ int64_t NowMs() {
 }
 
 }  // namespace
-
-int LockWaitMilliseconds() {
-  uint32_t seconds =
-      zplatform::GetPrivateProfileInt("wbtrv32", "lock_wait_seconds", 10, "zelko.ini");
-  return static_cast<int>(seconds > 3600 ? 3600 : seconds) * 1000;
-}
 
 FileLocks::~FileLocks() {
   if (fd_ >= 0) ::close(fd_);  // releases every lock of this description

@@ -35,8 +35,4 @@ class FileLocks {
   std::map<int64_t, int> records_;
 };
 
-// The wait limit for locks and busy files, from zelko.ini [wbtrv32] lock_wait_seconds
-// (default 10), read when a wait begins.
-int LockWaitMilliseconds();
-
 }  // namespace btr

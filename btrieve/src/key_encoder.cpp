@@ -232,4 +232,18 @@ bool IsNullKey(const KeyDef &key, const uint8_t *record) {
   return key.NullAny() ? null_segments > 0 : null_segments == key.segments.size();
 }
 
+int64_t DecodeIntegerSegment(const SegmentSpec &seg, std::string_view encoded) {
+  // Big-endian with the sign bit flipped, complemented when descending.
+  uint64_t v = 0;
+  for (size_t i = 0; i < seg.length && i < encoded.size(); ++i) {
+    uint8_t b = static_cast<uint8_t>(encoded[i]);
+    v = (v << 8) | (seg.Descending() ? static_cast<uint8_t>(~b) : b);
+  }
+  v ^= uint64_t{1} << (8 * seg.length - 1);
+  uint8_t le[8];
+  for (size_t i = 0; i < seg.length && i < 8; ++i)
+    le[i] = static_cast<uint8_t>(v >> (8 * i));
+  return ReadSignedLE(le, seg.length);
+}
+
 }  // namespace btr

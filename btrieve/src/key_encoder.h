@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "file_spec.h"
 
@@ -25,6 +26,10 @@ std::string EncodeKeyValue(const FileSpec &spec, const KeyDef &key, const uint8_
 std::string KeyValueFromRecord(const KeyDef &key, const uint8_t *record);
 // True when the record is absent from this key's index (null key rules).
 bool IsNullKey(const KeyDef &key, const uint8_t *record);
+
+// The value of an Integer or Auto Increment segment from its encoding (the leading bytes of
+// an encoded key).
+int64_t DecodeIntegerSegment(const SegmentSpec &seg, std::string_view encoded);
 
 // Signed little-endian integer of 1, 2, 4 or 8 bytes.
 int64_t ReadSignedLE(const uint8_t *p, size_t n);

@@ -228,3 +228,31 @@ TEST(KeyEncoder, NullKeysAndKeyValues) {
 
 }  // namespace
 }  // namespace btr
+
+namespace btr {
+namespace {
+
+TEST(KeyEncoder, IntegerSegmentsDecodeToTheirValues) {
+  for (uint8_t type : {B_TYPE_INTEGER, B_TYPE_AUTOINCREMENT}) {
+    for (uint16_t length : {uint16_t{2}, uint16_t{4}}) {
+      for (uint16_t flags : {uint16_t{0}, uint16_t{B_KEY_DESCENDING}}) {
+        SegmentSpec s;
+        s.position = 1;
+        s.length = length;
+        s.type = type;
+        s.flags = static_cast<uint16_t>(flags | B_KEY_EXTENDED_TYPE);
+        for (int64_t v : {int64_t{0}, int64_t{1}, int64_t{-1}, int64_t{32767}, int64_t{-32768}}) {
+          uint8_t le[8];
+          WriteSignedLE(le, length, v);
+          std::string out;
+          EncodeSegment(s, le, nullptr, out);
+          EXPECT_EQ(DecodeIntegerSegment(s, out + "rest"), v)
+              << "length " << length << " flags " << flags;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace btr

@@ -1,0 +1,925 @@
+#include "sqlite_store.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+#include "btrieve/btrapi.h"
+#include "file_locks.h"
+
+namespace btr {
+namespace {
+
+constexpr size_t kWalIndexHeaderSize = 136;  // two 48-byte header copies and the checkpoint info
+
+// A prepared statement from the file's cache, reset and cleared when it goes out of scope.
+class Stmt {
+ public:
+  explicit Stmt(sqlite3_stmt *s) : s_(s) {}
+  ~Stmt() {
+    if (s_) {
+      sqlite3_reset(s_);
+      sqlite3_clear_bindings(s_);
+    }
+  }
+  Stmt(const Stmt &) = delete;
+  Stmt &operator=(const Stmt &) = delete;
+  sqlite3_stmt *get() const { return s_; }
+  explicit operator bool() const { return s_ != nullptr; }
+  void Bind(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
+  void Bind(int i, std::string_view blob) {
+    sqlite3_bind_blob(s_, i, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+  }
+  void BindStatic(int i, std::string_view blob) {
+    sqlite3_bind_blob(s_, i, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+  }
+  int Step() { return sqlite3_step(s_); }
+  int64_t Int(int col) const { return sqlite3_column_int64(s_, col); }
+  std::string Blob(int col) const {
+    const void *p = sqlite3_column_blob(s_, col);
+    return p ? std::string(static_cast<const char *>(p), sqlite3_column_bytes(s_, col))
+             : std::string();
+  }
+  std::string_view View(int col) const {
+    const void *p = sqlite3_column_blob(s_, col);
+    return p ? std::string_view(static_cast<const char *>(p),
+                                static_cast<size_t>(sqlite3_column_bytes(s_, col)))
+             : std::string_view();
+  }
+
+ private:
+  sqlite3_stmt *s_;
+};
+
+// Columns of a key's table k<N>.
+constexpr const char *kKeyTableColumns =
+    "(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL, PRIMARY KEY(k, seq))"
+    " WITHOUT ROWID";
+
+// Reads along a key: ?1 key bytes, ?2 sequence, ?3 limit; indexed by Seek.
+#define FETCH_SELECT "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos WHERE "
+#define FETCH_UP " ORDER BY x.k, x.seq LIMIT ?3"
+#define FETCH_DOWN " ORDER BY x.k DESC, x.seq DESC LIMIT ?3"
+constexpr const char *kSeekSql[] = {
+    FETCH_SELECT "x.k = ?1" FETCH_UP,
+    FETCH_SELECT "x.k > ?1" FETCH_UP,
+    FETCH_SELECT "x.k >= ?1" FETCH_UP,
+    FETCH_SELECT "x.k < ?1" FETCH_DOWN,
+    FETCH_SELECT "x.k <= ?1" FETCH_DOWN,
+    FETCH_SELECT "?1 IS NULL" FETCH_UP,
+    FETCH_SELECT "?1 IS NULL" FETCH_DOWN,
+    FETCH_SELECT "(x.k, x.seq) > (?1, ?2)" FETCH_UP,
+    FETCH_SELECT "(x.k, x.seq) < (?1, ?2)" FETCH_DOWN,
+};
+#undef FETCH_SELECT
+#undef FETCH_UP
+#undef FETCH_DOWN
+
+// One file of the embedded store: its connection, specification and cached statements.
+class SqliteStorage : public Storage {
+ public:
+  ~SqliteStorage() override;
+  static int Create(const std::string &native_path, const FileSpec &spec, bool replace);
+  static int Open(const std::string &native_path, std::unique_ptr<SqliteStorage> *out);
+
+  const FileSpec &Spec() const override { return spec_; }
+  const std::string &Owner() const override { return owner_; }
+  int OwnerMode() const override { return owner_mode_; }
+  bool ReadOnlyFile() const override { return read_only_file_; }
+  int SetOwner(const std::string &owner, int mode) override;
+
+  int BeginWrite() override;
+  int CommitWrite() override;
+  void RollbackWrite() override;
+  bool InWrite() const override;
+  void SetBusyTimeout(int ms) override;
+
+  std::string ChangeStamp() override;
+  bool SameStamp(const std::string &stamp) override;
+
+  int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) override;
+  int InsertRecord(const std::string &data, int64_t *pos) override;
+  int RewriteRecord(int64_t pos, const std::string &data, const std::string *seqs_blob) override;
+  int RemoveRecord(int64_t pos) override;
+  int NextSequence(int64_t *seq) override;
+  int RetirePosition(int64_t pos) override;
+  int CountRecords(int64_t *count) override;
+  int ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) override;
+  int ReadPhysicalAtRank(int64_t rank, RowBatch *rows) override;
+  int CountRecordsBefore(int64_t pos, int64_t *count) override;
+  int ScanRecords(const std::function<int(int64_t, std::string_view)> &visit) override;
+
+  int AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) override;
+  int RemoveEntry(size_t key, std::string_view k, int64_t seq) override;
+  int EntryExists(size_t key, std::string_view k, bool *exists) override;
+  int Seek(size_t key, btr::Seek how, std::string_view k, int64_t seq, size_t limit,
+           RowBatch *rows) override;
+  int EntryAtRank(size_t key, int64_t rank, RowBatch *rows) override;
+  int CountEntries(size_t key, int64_t *count) override;
+  int CountEntriesBelow(size_t key, std::string_view k, int64_t *count) override;
+  int CountDistinct(size_t key, int64_t *count) override;
+
+  int CreateKeyIndex(size_t number) override;
+  int DropKeyIndex(size_t number, size_t keys) override;
+  int StoreSpec(const FileSpec &spec) override;
+
+  bool LockOpenMode(bool exclusive) override { return locks_.LockOpenMode(exclusive); }
+  bool LockRecord(int64_t pos, int wait_ms) override { return locks_.LockRecord(pos, wait_ms); }
+  void UnlockRecord(int64_t pos) override { locks_.UnlockRecord(pos); }
+
+  // A fresh statement (null when it does not compile); the caches own what they keep.
+  sqlite3_stmt *Compile(const std::string &sql);
+
+ private:
+  SqliteStorage() = default;
+  int LoadMeta();
+  // Cached statements. Prepare: fixed SQL, cached by the literal's address. PrepareKey: SQL in
+  // which "%N" names key N's table.
+  Stmt Prepare(const char *sql);
+  Stmt PrepareKey(const char *sql, size_t key);
+  // Drops every cached statement (after the key tables changed).
+  void ForgetStatements();
+  int Exec(const char *sql);
+  // Reloads the file and key layout when another process changed the keys (inside a write).
+  int RefreshSpecIfChanged();
+  int64_t DataVersion();
+  int64_t HighWater();
+  int SetHighWater(int64_t value);
+  // A statement's rows (key, seq, pos, data) into the batch; 0 or 2.
+  int Collect(Stmt &s, RowBatch *rows);
+
+  sqlite3 *db_ = nullptr;
+  std::string path_;
+  FileSpec spec_;
+  bool read_only_file_ = false;
+  std::string owner_;
+  int owner_mode_ = 0;
+  int64_t schema_version_ = -1;
+  bool schema_changed_ = false;  // key tables changed inside the open write
+  int64_t high_water_ = 0;
+  bool high_water_valid_ = false;
+  std::string high_water_stamp_;
+  void *shm_ = nullptr;  // mapping of the WAL-index header
+  int shm_fd_ = -1;
+  bool shm_tried_ = false;
+  FileLocks locks_;
+  std::unordered_map<const char *, sqlite3_stmt *> by_address_;
+  std::map<std::pair<const char *, size_t>, sqlite3_stmt *> by_key_;
+};
+
+class SqliteStoreImpl : public Store {
+ public:
+  int Identify(const std::string &native_path, uint64_t *identity) override;
+  int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override;
+  int Create(const std::string &native_path, const FileSpec &spec, bool replace) override;
+  int Delete(const std::string &native_path) override;
+};
+
+// Maps an SQLite result code to a status.
+int StatusFromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return 0;
+    case SQLITE_FULL:
+      return B_DISK_FULL;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return B_FILE_INUSE;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return B_ACCESS_TO_FILE_DENIED;
+    case SQLITE_NOTADB:
+      return B_NOT_A_BTRIEVE_FILE;
+    case SQLITE_CONSTRAINT:
+      return B_DUPLICATE_KEY_VALUE;
+    case SQLITE_CANTOPEN:
+      return B_FILE_NOT_FOUND;
+    default:
+      return B_IO_ERROR;
+  }
+}
+
+int ConfigureConnection(sqlite3 *db, bool read_only, int busy_ms) {
+  sqlite3_busy_timeout(db, busy_ms);
+  sqlite3_extended_result_codes(db, 0);
+  if (!read_only) {
+    int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  // WAL with NORMAL synchronisation survives a killed process with every commit intact.
+  // Memory-mapped reads save a system call per page.
+  return sqlite3_exec(db, "PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456", nullptr, nullptr,
+                      nullptr);
+}
+
+int QueryInt(sqlite3 *db, const char *sql, int64_t *out) {
+  sqlite3_stmt *s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+  if (rc != SQLITE_OK) return rc;
+  rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    *out = sqlite3_column_int64(s, 0);
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(s);
+  return rc;
+}
+
+// Applied to files of an older schema version when they are opened.
+int MigrateSchema(sqlite3 *db, int64_t from) {
+  (void)db;
+  if (from == kSchemaVersion) return SQLITE_OK;
+  return SQLITE_ERROR;  // no older versions exist yet
+}
+
+// Reads the size the file's header gives (pages x page size); false when the header does not
+// say (too short to hold one, or a size it does not vouch for).
+bool HeaderFileSize(const std::string &native_path, uint64_t *size) {
+  uint8_t h[100];
+  int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ssize_t n = ::pread(fd, h, sizeof h, 0);
+  ::close(fd);
+  if (n != static_cast<ssize_t>(sizeof h)) return false;
+  auto be32 = [&](int at) {
+    return static_cast<uint32_t>(h[at]) << 24 | static_cast<uint32_t>(h[at + 1]) << 16 |
+           static_cast<uint32_t>(h[at + 2]) << 8 | h[at + 3];
+  };
+  // Only a database file of the storage engine says anything (others are refused as foreign).
+  if (std::memcmp(h, "SQLite format 3", 16) != 0) return false;
+  uint32_t page_size = static_cast<uint32_t>(h[16]) << 8 | h[17];
+  if (page_size == 1) page_size = 65536;
+  if (page_size < 512 || (page_size & (page_size - 1)) != 0) return false;
+  uint32_t pages = be32(28);
+  // The page count is valid when the change counter matches "version valid for".
+  if (pages == 0 || be32(24) != be32(92)) return false;
+  *size = static_cast<uint64_t>(pages) * page_size;
+  return true;
+}
+
+// True when the file has no write-ahead journal with content: its database file is whole.
+bool JournalEmpty(const std::string &native_path) {
+  struct stat st;
+  if (::stat((native_path + "-wal").c_str(), &st) != 0) return errno == ENOENT;
+  return st.st_size == 0;
+}
+
+// A URI that opens the file read-only and immutable; every byte that could end the path or
+// be taken for a parameter is escaped.
+std::string ImmutableUri(const std::string &native_path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (unsigned char ch : native_path) {
+    bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                 ch == '/' || ch == '-' || ch == '_' || ch == '.' || ch == '~';
+    if (plain) {
+      uri.push_back(static_cast<char>(ch));
+    } else {
+      uri.push_back('%');
+      uri.push_back(kHex[ch >> 4]);
+      uri.push_back(kHex[ch & 15]);
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+}  // namespace
+
+uint64_t LocalIdentity(uint64_t device, uint64_t inode) {
+  return (device << 40) ^ inode;
+}
+
+bool FileCutShort(const std::string &native_path, std::string *why) {
+  // A checkpoint of another process may be growing the file right now (its header first):
+  // a shortfall that lasts is damage.
+  for (int attempt = 0;; ++attempt) {
+    uint64_t expected = 0;
+    struct stat st;
+    if (!HeaderFileSize(native_path, &expected) || ::stat(native_path.c_str(), &st) != 0)
+      return false;
+    if (static_cast<uint64_t>(st.st_size) >= expected) return false;
+    if (attempt == 3) {
+      if (why != nullptr) {
+        *why = "the file holds " + std::to_string(st.st_size) + " bytes, its header says " +
+               std::to_string(expected);
+      }
+      return true;
+    }
+    ::usleep(20 * 1000);
+  }
+}
+
+SqliteStorage::~SqliteStorage() {
+  if (shm_ != nullptr) ::munmap(shm_, kWalIndexHeaderSize);
+  ForgetStatements();
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  if (shm_fd_ >= 0) ::close(shm_fd_);
+}
+
+int SqliteStoreImpl::Identify(const std::string &native_path, uint64_t *identity) {
+  struct stat st;
+  if (native_path.empty()) return B_FILENAME_BAD;
+  if (::stat(native_path.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? B_FILE_NOT_FOUND : B_FILENAME_BAD;
+  }
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  *identity = LocalIdentity(st.st_dev, st.st_ino);
+  return 0;
+}
+
+int SqliteStoreImpl::Open(const std::string &native_path, std::unique_ptr<Storage> *out) {
+  std::unique_ptr<SqliteStorage> file;
+  int status = SqliteStorage::Open(native_path, &file);
+  if (status == 0) *out = std::move(file);
+  return status;
+}
+
+int SqliteStoreImpl::Create(const std::string &native_path, const FileSpec &spec, bool replace) {
+  return SqliteStorage::Create(native_path, spec, replace);
+}
+
+int SqliteStoreImpl::Delete(const std::string &native_path) {
+  struct stat st;
+  if (::lstat(native_path.c_str(), &st) != 0) return B_FILE_NOT_FOUND;
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  // The exclusive open-mode lock keeps other processes' opens away while the files go.
+  FileLocks probe;
+  if (probe.Open(native_path) && !probe.LockOpenMode(true)) return B_FILE_INUSE;
+  if (::unlink(native_path.c_str()) != 0) return errno == ENOSPC ? B_DISK_FULL : B_IO_ERROR;
+  ::unlink((native_path + "-wal").c_str());
+  ::unlink((native_path + "-shm").c_str());
+  return 0;
+}
+
+int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, bool replace) {
+  struct stat st;
+  bool exists = ::stat(native_path.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return B_FILENAME_BAD;
+  if (exists && !replace) return B_FILE_ALREADY_EXISTS;
+  // A file another process has open is not replaced under it.
+  FileLocks in_use;
+  if (exists && in_use.Open(native_path) && !in_use.LockOpenMode(true)) return B_FILE_INUSE;
+  size_t slash = native_path.rfind('/');
+  std::string dir =
+      slash == std::string::npos ? "." : native_path.substr(0, slash == 0 ? 1 : slash);
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return B_FILE_NOT_FOUND;
+
+  // Build the new file beside the target and move it into place only when complete, so a
+  // failed create never destroys an existing file.
+  std::string tmp = native_path + ".create-" + std::to_string(::getpid());
+  const std::string tmp_wal = tmp + "-wal", tmp_shm = tmp + "-shm";
+  // Everything that allocates is made before the connection exists: nothing thrown can leave
+  // it open.
+  std::string sql = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                    "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
+                    "; PRAGMA journal_mode=WAL; BEGIN;"
+                    "CREATE TABLE meta(name TEXT PRIMARY KEY, value BLOB);"
+                    "CREATE TABLE r(pos INTEGER PRIMARY KEY, data BLOB NOT NULL,"
+                    " seqs BLOB NOT NULL);";
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    sql += "CREATE TABLE k" + std::to_string(k) + kKeyTableColumns + ";";
+  }
+  std::vector<uint8_t> blob = SerializeSpec(spec);
+  ::unlink(tmp.c_str());
+  sqlite3 *db = nullptr;
+  int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_stmt *s = nullptr;
+    rc = sqlite3_prepare_v2(db, "INSERT INTO meta VALUES('spec', ?1)", -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_blob(s, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+      rc = sqlite3_step(s) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+      sqlite3_finalize(s);
+    }
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  int close_rc = sqlite3_close(db);
+  if (rc == SQLITE_OK) rc = close_rc;
+  if (rc != SQLITE_OK) {
+    ::unlink(tmp.c_str());
+    ::unlink(tmp_wal.c_str());
+    ::unlink(tmp_shm.c_str());
+    return StatusFromSqlite(rc) == B_IO_ERROR ? B_CREATE_IO_ERROR : StatusFromSqlite(rc);
+  }
+  if (replace) {
+    // Journal files of the old file must not be applied to the new one.
+    ::unlink((native_path + "-wal").c_str());
+    ::unlink((native_path + "-shm").c_str());
+    if (::rename(tmp.c_str(), native_path.c_str()) != 0) {
+      ::unlink(tmp.c_str());
+      return B_CREATE_IO_ERROR;
+    }
+  } else {
+    // link() fails when the name appeared meanwhile: no file is ever overwritten.
+    int err = ::link(tmp.c_str(), native_path.c_str()) == 0 ? 0 : errno;
+    ::unlink(tmp.c_str());
+    if (err == EEXIST) return B_FILE_ALREADY_EXISTS;
+    if (err != 0) return B_CREATE_IO_ERROR;
+  }
+  return 0;
+}
+
+int SqliteStorage::Open(const std::string &native_path, std::unique_ptr<SqliteStorage> *out) {
+  struct stat st;
+  bool read_only_file = false;
+  if (native_path.empty()) return B_FILENAME_BAD;
+  if (::stat(native_path.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? B_FILE_NOT_FOUND : B_FILENAME_BAD;
+  }
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  if (::access(native_path.c_str(), W_OK) != 0) read_only_file = true;
+  // A file cut short reads as records that are silently missing or garbled: refused whole.
+  if (FileCutShort(native_path, nullptr)) return B_IO_ERROR;
+
+  std::unique_ptr<SqliteStorage> f(new SqliteStorage());
+  f->path_ = native_path;
+  f->read_only_file_ = read_only_file;
+  f->identity = LocalIdentity(st.st_dev, st.st_ino);
+  int flags = (read_only_file ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(native_path.c_str(), &f->db_, flags, nullptr);
+  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  int64_t app_id = 0;
+  rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
+  if (rc != SQLITE_OK && rc != SQLITE_NOTADB && JournalEmpty(native_path)) {
+    // The journal's shared-memory index cannot be made here (a read-only mount, a full
+    // disk). With no journal waiting, the file alone holds every committed record: it is
+    // read as it stands, and writes through this open are refused (46).
+    sqlite3_close_v2(f->db_);
+    f->db_ = nullptr;
+    read_only_file = true;
+    f->read_only_file_ = true;
+    rc = sqlite3_open_v2(ImmutableUri(native_path).c_str(), &f->db_,
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+    rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
+  }
+  if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? B_NOT_A_BTRIEVE_FILE : StatusFromSqlite(rc);
+  if (app_id != kApplicationId) return B_NOT_A_BTRIEVE_FILE;
+  int64_t version = 0;
+  rc = QueryInt(f->db_, "PRAGMA user_version", &version);
+  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  if (version > kSchemaVersion || version < 1) return B_NOT_A_BTRIEVE_FILE;
+  if (version < kSchemaVersion && (read_only_file || MigrateSchema(f->db_, version) != SQLITE_OK)) {
+    return B_NOT_A_BTRIEVE_FILE;
+  }
+  rc = ConfigureConnection(f->db_, read_only_file, LockWaitMilliseconds());
+  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  int status = f->LoadMeta();
+  if (status != 0) return status;
+  {
+    Stmt s = f->Prepare("PRAGMA schema_version");
+    if (s.Step() == SQLITE_ROW) f->schema_version_ = s.Int(0);
+  }
+  if (!f->locks_.Open(native_path)) return B_IO_ERROR;
+  *out = std::move(f);
+  return 0;
+}
+
+int SqliteStorage::LoadMeta() {
+  Stmt s = Prepare("SELECT name, value FROM meta");
+  if (!s) return B_NOT_A_BTRIEVE_FILE;
+  bool have_spec = false;
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char *>(sqlite3_column_text(s.get(), 0));
+    std::string value = s.Blob(1);
+    if (name == "spec") {
+      std::vector<uint8_t> bytes(value.begin(), value.end());
+      have_spec = DeserializeSpec(bytes, &spec_);
+    } else if (name == "owner") {
+      owner_ = value;
+    } else if (name == "owner_mode") {
+      owner_mode_ = value.empty() ? 0 : value[0] - '0';
+    }
+  }
+  if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  return have_spec ? 0 : B_NOT_A_BTRIEVE_FILE;
+}
+
+sqlite3_stmt *SqliteStorage::Compile(const std::string &sql) {
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(s);
+    return nullptr;
+  }
+  return s;
+}
+
+// Compiles `sql` into the cache `map` under `key`; a failed insertion finalizes the statement,
+// so no statement outlives its cache (it would keep the connection from closing).
+template <typename Map, typename Key>
+sqlite3_stmt *CompileInto(SqliteStorage &file, Map &map, Key &&key, const std::string &sql,
+                          sqlite3_stmt *(SqliteStorage::*compile)(const std::string &)) {
+  sqlite3_stmt *s = (file.*compile)(sql);
+  if (s == nullptr) return nullptr;
+  try {
+    map.emplace(std::forward<Key>(key), s);
+  } catch (...) {
+    sqlite3_finalize(s);
+    throw;
+  }
+  return s;
+}
+
+Stmt SqliteStorage::Prepare(const char *sql) {
+  auto it = by_address_.find(sql);
+  if (it != by_address_.end()) return Stmt(it->second);
+  return Stmt(CompileInto(*this, by_address_, sql, sql, &SqliteStorage::Compile));
+}
+
+Stmt SqliteStorage::PrepareKey(const char *sql, size_t key) {
+  auto it = by_key_.find({sql, key});
+  if (it != by_key_.end()) return Stmt(it->second);
+  std::string text = sql;
+  for (size_t at; (at = text.find("%N")) != std::string::npos;) {
+    text.replace(at, 2, std::to_string(key));
+  }
+  return Stmt(CompileInto(*this, by_key_, std::make_pair(sql, key), text, &SqliteStorage::Compile));
+}
+
+void SqliteStorage::ForgetStatements() {
+  for (auto &kv : by_address_)
+    sqlite3_finalize(kv.second);
+  for (auto &kv : by_key_)
+    sqlite3_finalize(kv.second);
+  by_address_.clear();
+  by_key_.clear();
+}
+
+int SqliteStorage::Exec(const char *sql) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+}
+
+int SqliteStorage::BeginWrite() {
+  // A BEGIN that fails leaves alone whatever transaction is open: it is not ours to undo.
+  int status = StatusFromSqlite(Exec("BEGIN IMMEDIATE"));
+  if (status != 0) return status;
+  status = RefreshSpecIfChanged();
+  if (status != 0) Exec("ROLLBACK");
+  return status;
+}
+
+bool SqliteStorage::InWrite() const {
+  return sqlite3_get_autocommit(db_) == 0;
+}
+
+int SqliteStorage::RefreshSpecIfChanged() {
+  int64_t version = -1;
+  {
+    Stmt s = Prepare("PRAGMA schema_version");
+    if (s.Step() == SQLITE_ROW) version = s.Int(0);
+  }
+  if (version == schema_version_) return 0;
+  schema_version_ = version;
+  // Another process created or dropped a key: statements and specification are reloaded.
+  ForgetStatements();
+  return LoadMeta();
+}
+
+void SqliteStorage::SetBusyTimeout(int ms) {
+  sqlite3_busy_timeout(db_, ms);
+}
+
+int SqliteStorage::CommitWrite() {
+  int rc = Exec("COMMIT");
+  if (rc != SQLITE_OK) {
+    RollbackWrite();
+    return StatusFromSqlite(rc);
+  }
+  NoteWrite();
+  schema_changed_ = false;
+  return 0;
+}
+
+void SqliteStorage::RollbackWrite() {
+  Exec("ROLLBACK");
+  high_water_valid_ = false;
+  NoteWrite();
+  if (schema_changed_) {
+    // The key tables are back as they were: so are the statements and the specification.
+    schema_changed_ = false;
+    ForgetStatements();
+    LoadMeta();
+  }
+}
+
+int64_t SqliteStorage::DataVersion() {
+  Stmt s = Prepare("PRAGMA data_version");
+  if (!s || s.Step() != SQLITE_ROW) return -1;
+  return s.Int(0);
+}
+
+std::string SqliteStorage::ChangeStamp() {
+  if (!shm_tried_) {
+    shm_tried_ = true;
+    DataVersion();  // makes sure the shared-memory file exists
+    // The descriptor stays open as long as the connection: closing any descriptor of a
+    // file drops every POSIX lock the process holds on it, SQLite's own included.
+    shm_fd_ = ::open((path_ + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (shm_fd_ >= 0) {
+      struct stat st;
+      if (::fstat(shm_fd_, &st) == 0 && static_cast<size_t>(st.st_size) >= kWalIndexHeaderSize) {
+        void *p = ::mmap(nullptr, kWalIndexHeaderSize, PROT_READ, MAP_SHARED, shm_fd_, 0);
+        if (p != MAP_FAILED) shm_ = p;
+      }
+    }
+  }
+  if (shm_ == nullptr) return std::to_string(DataVersion());
+  // The first header copy: iChange, mxFrame, salts and checksums change with every commit,
+  // checkpoint restart and reset.
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return std::string(static_cast<const char *>(shm_), 48);
+}
+
+bool SqliteStorage::SameStamp(const std::string &stamp) {
+  if (shm_ == nullptr) return stamp == ChangeStamp();
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return stamp.size() == 48 && std::memcmp(shm_, stamp.data(), 48) == 0;
+}
+
+int SqliteStorage::SetOwner(const std::string &owner, int mode) {
+  int status = BeginWrite();
+  if (status != 0) return status;
+  {
+    Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
+    s.Bind(1, std::string("owner"));
+    s.Bind(2, owner);
+    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  }
+  if (status == 0) {
+    Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
+    s.Bind(1, std::string("owner_mode"));
+    s.Bind(2, std::string(1, static_cast<char>('0' + mode)));
+    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+  }
+  if (status != 0) {
+    RollbackWrite();
+    return status;
+  }
+  status = CommitWrite();
+  if (status == 0) {
+    owner_ = owner;
+    owner_mode_ = mode;
+  }
+  return status;
+}
+
+int SqliteStorage::StoreSpec(const FileSpec &spec) {
+  std::vector<uint8_t> blob = SerializeSpec(spec);
+  Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('spec', ?1)");
+  s.BindStatic(1, std::string_view(reinterpret_cast<const char *>(blob.data()), blob.size()));
+  if (s.Step() != SQLITE_DONE) return B_IO_ERROR;
+  spec_ = spec;
+  return 0;
+}
+
+int SqliteStorage::ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) {
+  Stmt s = Prepare("SELECT data, seqs FROM r WHERE pos = ?1");
+  if (!s) return B_IO_ERROR;
+  s.Bind(1, pos);
+  int rc = s.Step();
+  if (rc == SQLITE_DONE) return B_INVALID_RECORD_ADDRESS;
+  if (rc != SQLITE_ROW) return B_IO_ERROR;
+  if (!spec_.FitsRecord(static_cast<size_t>(sqlite3_column_bytes(s.get(), 0)))) return B_IO_ERROR;
+  if (data) *data = s.Blob(0);
+  if (seqs_blob) *seqs_blob = s.Blob(1);
+  return 0;
+}
+
+// Positions are never reused: a record gets one above every position in use and above the
+// high-water mark, which a delete of the highest record raises. Sequences of entries moved
+// along a key come from the same numbers and raise the mark too.
+int64_t SqliteStorage::HighWater() {
+  if (high_water_valid_ && SameStamp(high_water_stamp_)) return high_water_;
+  high_water_stamp_ = ChangeStamp();
+  Stmt s = Prepare("SELECT value FROM meta WHERE name = 'hwm'");
+  high_water_ = s.Step() == SQLITE_ROW ? s.Int(0) : 0;
+  high_water_valid_ = true;
+  return high_water_;
+}
+
+int SqliteStorage::SetHighWater(int64_t value) {
+  Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('hwm', ?1)");
+  s.Bind(1, value);
+  if (s.Step() != SQLITE_DONE) {
+    high_water_valid_ = false;
+    return B_IO_ERROR;
+  }
+  high_water_ = value;
+  return 0;
+}
+
+int SqliteStorage::InsertRecord(const std::string &data, int64_t *pos) {
+  // Without a high-water mark the next position is simply the highest plus one.
+  int64_t high_water = HighWater();
+  Stmt s = high_water == 0
+               ? Prepare("INSERT INTO r(data, seqs) VALUES(?1, x'')")
+               : Prepare(
+                     "INSERT INTO r(pos, data, seqs)"
+                     " VALUES(max(coalesce((SELECT max(pos) FROM r), 0), ?2) + 1, ?1, x'')");
+  s.BindStatic(1, data);
+  if (high_water != 0) s.Bind(2, high_water);
+  int rc = s.Step();
+  if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
+  *pos = sqlite3_last_insert_rowid(db_);
+  return 0;
+}
+
+int SqliteStorage::NextSequence(int64_t *seq) {
+  Stmt s = Prepare("SELECT max(coalesce((SELECT max(pos) FROM r), 0), ?1) + 1");
+  s.Bind(1, HighWater());
+  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *seq = s.Int(0);
+  return SetHighWater(*seq);
+}
+
+int SqliteStorage::RetirePosition(int64_t pos) {
+  Stmt top = Prepare("SELECT max(pos) FROM r");
+  if (top.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (top.Int(0) != pos || pos <= HighWater()) return 0;
+  return SetHighWater(pos);
+}
+
+int SqliteStorage::CountRecords(int64_t *count) {
+  Stmt s = Prepare("SELECT count(*) FROM r");
+  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *count = s.Int(0);
+  return 0;
+}
+
+int SqliteStorage::RewriteRecord(int64_t pos, const std::string &data,
+                                 const std::string *seqs_blob) {
+  Stmt s = Prepare(seqs_blob != nullptr ? "UPDATE r SET data = ?1, seqs = ?3 WHERE pos = ?2"
+                                        : "UPDATE r SET data = ?1 WHERE pos = ?2");
+  s.BindStatic(1, data);
+  s.Bind(2, pos);
+  if (seqs_blob != nullptr) s.BindStatic(3, *seqs_blob);
+  return StatusFromSqlite(s.Step());
+}
+
+int SqliteStorage::RemoveRecord(int64_t pos) {
+  Stmt s = Prepare("DELETE FROM r WHERE pos = ?1");
+  s.Bind(1, pos);
+  return s.Step() == SQLITE_DONE ? 0 : B_IO_ERROR;
+}
+
+int SqliteStorage::Collect(Stmt &s, RowBatch *rows) {
+  rows->Clear();
+  int rc;
+  sqlite3_stmt *st = s.get();
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    rows->Add(sqlite3_column_blob(st, 0), static_cast<size_t>(sqlite3_column_bytes(st, 0)),
+              s.Int(1), s.Int(2), sqlite3_column_blob(st, 3),
+              static_cast<size_t>(sqlite3_column_bytes(st, 3)));
+  }
+  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+}
+
+int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) {
+  Stmt s = Prepare(direction > 0 ? "SELECT NULL, 0, pos, data FROM r WHERE pos > ?1"
+                                   " ORDER BY pos LIMIT ?2"
+                                 : "SELECT NULL, 0, pos, data FROM r WHERE pos < ?1"
+                                   " ORDER BY pos DESC LIMIT ?2");
+  if (!s) return B_IO_ERROR;
+  s.Bind(1, pos);
+  s.Bind(2, static_cast<int64_t>(limit));
+  return Collect(s, rows);
+}
+
+int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
+  Stmt s = Prepare("SELECT NULL, 0, pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1");
+  if (!s) return B_IO_ERROR;
+  s.Bind(1, rank);
+  return Collect(s, rows);
+}
+
+int SqliteStorage::CountRecordsBefore(int64_t pos, int64_t *count) {
+  Stmt s = Prepare("SELECT count(*) FROM r WHERE pos < ?1");
+  s.Bind(1, pos);
+  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *count = s.Int(0);
+  return 0;
+}
+
+int SqliteStorage::ScanRecords(const std::function<int(int64_t, std::string_view)> &visit) {
+  Stmt s = Prepare("SELECT pos, data FROM r ORDER BY pos");
+  if (!s) return B_IO_ERROR;
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    int status = visit(s.Int(0), s.View(1));
+    if (status != 0) return status;
+  }
+  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+}
+
+int SqliteStorage::AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) {
+  Stmt s = PrepareKey("INSERT INTO k%N VALUES(?1, ?2, ?3)", key);
+  if (!s) return B_IO_ERROR;
+  s.BindStatic(1, k);
+  s.Bind(2, seq);
+  s.Bind(3, pos);
+  return StatusFromSqlite(s.Step());
+}
+
+int SqliteStorage::RemoveEntry(size_t key, std::string_view k, int64_t seq) {
+  Stmt s = PrepareKey("DELETE FROM k%N WHERE k = ?1 AND seq = ?2", key);
+  if (!s) return B_IO_ERROR;
+  s.BindStatic(1, k);
+  s.Bind(2, seq);
+  return s.Step() == SQLITE_DONE ? 0 : B_IO_ERROR;
+}
+
+int SqliteStorage::EntryExists(size_t key, std::string_view k, bool *exists) {
+  Stmt s = PrepareKey("SELECT 1 FROM k%N WHERE k = ?1 LIMIT 1", key);
+  if (!s) return B_IO_ERROR;
+  s.BindStatic(1, k);
+  int rc = s.Step();
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return B_IO_ERROR;
+  *exists = rc == SQLITE_ROW;
+  return 0;
+}
+
+int SqliteStorage::Seek(size_t key, btr::Seek how, std::string_view k, int64_t seq, size_t limit,
+                        RowBatch *rows) {
+  Stmt s = PrepareKey(kSeekSql[static_cast<int>(how)], key);
+  if (!s) return B_IO_ERROR;
+  if (how != Seek::kFirst && how != Seek::kLast) s.BindStatic(1, k);
+  s.Bind(2, seq);
+  s.Bind(3, static_cast<int64_t>(limit));
+  return Collect(s, rows);
+}
+
+int SqliteStorage::EntryAtRank(size_t key, int64_t rank, RowBatch *rows) {
+  Stmt s = PrepareKey(
+      "SELECT x.k, x.seq, x.pos, r.data FROM k%N x JOIN r ON r.pos = x.pos"
+      " ORDER BY x.k, x.seq LIMIT 1 OFFSET ?1",
+      key);
+  if (!s) return B_IO_ERROR;
+  s.Bind(1, rank);
+  return Collect(s, rows);
+}
+
+int SqliteStorage::CountEntries(size_t key, int64_t *count) {
+  Stmt s = PrepareKey("SELECT count(*) FROM k%N", key);
+  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *count = s.Int(0);
+  return 0;
+}
+
+int SqliteStorage::CountEntriesBelow(size_t key, std::string_view k, int64_t *count) {
+  Stmt s = PrepareKey("SELECT count(*) FROM k%N WHERE k < ?1", key);
+  if (!s) return B_IO_ERROR;
+  s.BindStatic(1, k);
+  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *count = s.Int(0);
+  return 0;
+}
+
+int SqliteStorage::CountDistinct(size_t key, int64_t *count) {
+  Stmt s = PrepareKey("SELECT count(DISTINCT k) FROM k%N", key);
+  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *count = s.Int(0);
+  return 0;
+}
+
+int SqliteStorage::CreateKeyIndex(size_t number) {
+  std::string sql = "CREATE TABLE k" + std::to_string(number) + kKeyTableColumns;
+  schema_changed_ = true;
+  ForgetStatements();
+  return Exec(sql.c_str()) == SQLITE_OK ? 0 : B_IO_ERROR;
+}
+
+int SqliteStorage::DropKeyIndex(size_t number, size_t keys) {
+  schema_changed_ = true;
+  ForgetStatements();
+  std::string sql = "DROP TABLE k" + std::to_string(number);
+  if (Exec(sql.c_str()) != SQLITE_OK) return B_IO_ERROR;
+  for (size_t k = number + 1; k < keys; ++k) {
+    sql = "ALTER TABLE k" + std::to_string(k) + " RENAME TO k" + std::to_string(k - 1);
+    if (Exec(sql.c_str()) != SQLITE_OK) return B_IO_ERROR;
+  }
+  // The dropped key's slot leaves explicitly stored sequences.
+  sql = "UPDATE r SET seqs = substr(seqs, 1, " + std::to_string(8 * number) + ") || substr(seqs, " +
+        std::to_string(8 * number + 9) + ") WHERE length(seqs) > " + std::to_string(8 * number);
+  return Exec(sql.c_str()) == SQLITE_OK ? 0 : B_IO_ERROR;
+}
+
+Store &SqliteStore() {
+  static SqliteStoreImpl *store = new SqliteStoreImpl();  // lives for the process
+  return *store;
+}
+
+}  // namespace btr

@@ -1,0 +1,37 @@
+// The embedded store: every data file is one SQLite database at exactly its path.
+//
+// Layout of a file:
+//   meta(name TEXT PRIMARY KEY, value BLOB)  -- 'spec', 'owner', 'owner_mode', 'hwm'
+//   r(pos INTEGER PRIMARY KEY, data BLOB, seqs BLOB)
+//       seqs: per key, the 8-byte insertion sequence of the record's entry in that key
+//   k<N>(k BLOB, seq, pos, PRIMARY KEY(k, seq)) WITHOUT ROWID
+//       one table per key (each grows at its own end, as indexes do); k sorts as the key's
+//       segments compare (key_encoder.h); seq is 0 for unique keys (so the primary key
+//       rejects duplicates) and the insertion sequence for keys with duplicates (so they
+//       keep insertion order).
+// application_id marks our files; user_version is the schema version. Locks across processes
+// are open file description locks on the file itself (file_locks.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "storage.h"
+
+namespace btr {
+
+constexpr int32_t kApplicationId = 0x5A4C4B42;  // "ZLKB"
+constexpr int kSchemaVersion = 1;
+
+// The embedded store (the default for every path no server claims).
+Store &SqliteStore();
+
+// True when the file is shorter than its own header says (cut short by a copy or a crash of
+// the file system); `why` says by how much.
+bool FileCutShort(const std::string &native_path, std::string *why);
+
+// The identity of a local file by device and inode.
+uint64_t LocalIdentity(uint64_t device, uint64_t inode);
+
+}  // namespace btr

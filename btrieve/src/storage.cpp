@@ -1,0 +1,68 @@
+#include "storage.h"
+
+#include "sqlite_store.h"
+#include "zplatform/profile.h"
+
+namespace btr {
+
+void RowBatch::Clear() {
+  bytes_.clear();
+  spans_.clear();
+}
+
+void RowBatch::Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
+                   size_t data_len) {
+  Span s{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos};
+  if (k_len) bytes_.append(static_cast<const char *>(k), k_len);
+  if (data_len) bytes_.append(static_cast<const char *>(data), data_len);
+  spans_.push_back(s);
+}
+
+void RowBatch::Truncate(size_t n) {
+  if (n >= spans_.size()) return;
+  bytes_.resize(spans_[n].k_off);
+  spans_.resize(n);
+}
+
+Row RowBatch::At(size_t i) const {
+  const Span &s = spans_[i];
+  return Row{std::string_view(bytes_).substr(s.k_off, s.k_len), s.seq, s.pos,
+             std::string_view(bytes_).substr(s.data_off, s.data_len)};
+}
+
+bool Descending(Seek how) {
+  return how == Seek::kLess || how == Seek::kLessOrEqual || how == Seek::kLast ||
+         how == Seek::kBefore;
+}
+
+Store &StoreFor(const std::string &) {
+  return SqliteStore();
+}
+
+int LockWaitMilliseconds() {
+  uint32_t seconds =
+      zplatform::GetPrivateProfileInt("wbtrv32", "lock_wait_seconds", 10, "zelko.ini");
+  return static_cast<int>(seconds > 3600 ? 3600 : seconds) * 1000;
+}
+
+std::string PackSeqs(const std::vector<int64_t> &seqs) {
+  std::string out(seqs.size() * 8, '\0');
+  for (size_t i = 0; i < seqs.size(); ++i) {
+    for (int b = 0; b < 8; ++b)
+      out[i * 8 + b] = static_cast<char>(static_cast<uint64_t>(seqs[i]) >> (8 * b));
+  }
+  return out;
+}
+
+std::vector<int64_t> UnpackSeqs(std::string_view blob, size_t keys) {
+  std::vector<int64_t> seqs(keys, 0);
+  for (size_t i = 0; i < keys && (i + 1) * 8 <= blob.size(); ++i) {
+    uint64_t v = 0;
+    for (int b = 0; b < 8; ++b)
+      v |= static_cast<uint64_t>(static_cast<uint8_t>(blob[i * 8 + b])) << (8 * b);
+    seqs[i] = static_cast<int64_t>(v);
+  }
+  return seqs;
+}
+
+}  // namespace btr

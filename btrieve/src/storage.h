@@ -1,0 +1,186 @@
+// The storage seam of the record manager. The engine keeps the Btrieve semantics (currency,
+// key rules, locks held by position blocks, transactions, statuses); a store keeps what a
+// file holds: its specification, its records by position, and one ordered index of entries
+// (encoded key bytes, sequence, position) per key. Every call answers 0 or a status.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "file_spec.h"
+
+namespace btr {
+
+// One row read along a key or in physical order. The views point into the batch that read it
+// (or into strings the caller keeps).
+struct Row {
+  std::string_view k;
+  int64_t seq = 0;
+  int64_t pos = 0;
+  std::string_view data;
+};
+
+// Rows read by one call, their bytes in one buffer (no allocation per row).
+class RowBatch {
+ public:
+  void Clear();
+  void Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
+           size_t data_len);
+  // Keeps the first n rows.
+  void Truncate(size_t n);
+  size_t Size() const { return spans_.size(); }
+  bool Empty() const { return spans_.empty(); }
+  // Valid until the next Add, Truncate or Clear.
+  Row At(size_t i) const;
+
+ private:
+  struct Span {
+    size_t k_off, k_len, data_off, data_len;
+    int64_t seq, pos;
+  };
+  std::string bytes_;
+  std::vector<Span> spans_;
+};
+
+// Where a read along a key starts and which way it goes. kAfter and kBefore continue from an
+// entry (key bytes and sequence); the others compare key bytes only.
+enum class Seek {
+  kEqual,
+  kGreater,
+  kGreaterOrEqual,
+  kLess,
+  kLessOrEqual,
+  kFirst,
+  kLast,
+  kAfter,
+  kBefore,
+};
+bool Descending(Seek how);
+
+// One open data file of a store. Shared by every position block of the process that opened
+// the file; used under the engine's lock only.
+class Storage {
+ public:
+  virtual ~Storage() = default;
+
+  // ---- The file
+  virtual const FileSpec &Spec() const = 0;
+  virtual const std::string &Owner() const = 0;  // empty: none
+  virtual int OwnerMode() const = 0;
+  // True when this process may only read the file (a read-only mount, no write permission).
+  virtual bool ReadOnlyFile() const = 0;
+  virtual int SetOwner(const std::string &owner, int mode) = 0;
+
+  // ---- Writes. One bracket around each operation; inside the process's transaction the
+  // bracket opened by its first write stays open until End or Abort.
+  virtual int BeginWrite() = 0;
+  virtual int CommitWrite() = 0;
+  virtual void RollbackWrite() = 0;
+  // True while a bracket is open (a store may end one on its own after some failures).
+  virtual bool InWrite() const = 0;
+  // How long a write waits for another process's transaction on this file.
+  virtual void SetBusyTimeout(int ms) = 0;
+
+  // ---- Change detection for read-ahead. The generation counts this process's writes; the
+  // stamp changes with every commit of any process.
+  uint64_t WriteGeneration() const { return write_generation_; }
+  void NoteWrite() { ++write_generation_; }
+  virtual std::string ChangeStamp() = 0;
+  virtual bool SameStamp(const std::string &stamp) = 0;
+
+  // ---- Records
+  // The record's data and its stored sequence blob. 0; 43 when there is none; 2 when the
+  // stored record has a length the specification does not allow, or cannot be read.
+  virtual int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) = 0;
+  // A new record at a position never used before in this file.
+  virtual int InsertRecord(const std::string &data, int64_t *pos) = 0;
+  // New data, and new sequences when `seqs_blob` is given.
+  virtual int RewriteRecord(int64_t pos, const std::string &data, const std::string *seqs_blob) = 0;
+  virtual int RemoveRecord(int64_t pos) = 0;
+  // A new insertion sequence for an entry moved along a key (from the position numbers).
+  virtual int NextSequence(int64_t *seq) = 0;
+  // Called before the record at `pos` goes, so its position is never given out again.
+  virtual int RetirePosition(int64_t pos) = 0;
+  virtual int CountRecords(int64_t *count) = 0;
+  // Up to `limit` records after `pos` in physical order (before it, direction -1), as they are
+  // stored (the engine checks them).
+  virtual int ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) = 0;
+  // The record at `rank` (0-based) in physical order; none past the end.
+  virtual int ReadPhysicalAtRank(int64_t rank, RowBatch *rows) = 0;
+  virtual int CountRecordsBefore(int64_t pos, int64_t *count) = 0;
+  // Every record in physical order; `visit` answers 0 to go on, or a status that stops it.
+  virtual int ScanRecords(const std::function<int(int64_t pos, std::string_view data)> &visit) = 0;
+
+  // ---- Key entries (the index of key `key`, keys numbered from 0)
+  // 5 when the entry (key bytes and sequence) is there already.
+  virtual int AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) = 0;
+  virtual int RemoveEntry(size_t key, std::string_view k, int64_t seq) = 0;
+  virtual int EntryExists(size_t key, std::string_view k, bool *exists) = 0;
+  // Up to `limit` entries with their records, from where `how` says, in the order of the key
+  // (descending for kLess, kLessOrEqual, kLast and kBefore); entries without a record are
+  // passed over. `k` is unused by kFirst and kLast; `seq` is used by kAfter and kBefore.
+  virtual int Seek(size_t key, Seek how, std::string_view k, int64_t seq, size_t limit,
+                   RowBatch *rows) = 0;
+  // The entry at `rank` (0-based) along the key, with its record; none past the end.
+  virtual int EntryAtRank(size_t key, int64_t rank, RowBatch *rows) = 0;
+  virtual int CountEntries(size_t key, int64_t *count) = 0;
+  virtual int CountEntriesBelow(size_t key, std::string_view k, int64_t *count) = 0;
+  virtual int CountDistinct(size_t key, int64_t *count) = 0;
+
+  // ---- Keys (inside a write bracket)
+  // An empty index for key `number` (the next key number).
+  virtual int CreateKeyIndex(size_t number) = 0;
+  // Drops the index of `number` of `keys`; the later ones take the numbers below, and stored
+  // sequences lose the dropped key's slot.
+  virtual int DropKeyIndex(size_t number, size_t keys) = 0;
+  // Replaces the stored specification (after Create or Drop Index).
+  virtual int StoreSpec(const FileSpec &spec) = 0;
+
+  // ---- Locks across processes; a process's own locks never block it.
+  // Shared for ordinary opens, exclusive for exclusive ones; false when another process's
+  // open is in the way.
+  virtual bool LockOpenMode(bool exclusive) = 0;
+  // Record locks, counted per position; `wait_ms` 0: no wait. False when another process
+  // holds the record.
+  virtual bool LockRecord(int64_t pos, int wait_ms) = 0;
+  virtual void UnlockRecord(int64_t pos) = 0;
+
+  int open_count = 0;     // position blocks of this process on the file
+  uint64_t identity = 0;  // the same file opened twice has one identity
+
+ private:
+  uint64_t write_generation_ = 0;
+};
+
+// What keeps files: opens, creates and deletes them by path. A path belongs to exactly one
+// store.
+class Store {
+ public:
+  virtual ~Store() = default;
+  // The identity of an existing file: 0; 12 none; 11 not a file.
+  virtual int Identify(const std::string &native_path, uint64_t *identity) = 0;
+  // 0, 12, 11, 30 (not a file of this record manager) or 2.
+  virtual int Open(const std::string &native_path, std::unique_ptr<Storage> *out) = 0;
+  // A new file, replacing an existing one when `replace` (never one another process has
+  // open: 85). 59 when it exists and `replace` is false.
+  virtual int Create(const std::string &native_path, const FileSpec &spec, bool replace) = 0;
+  // The file and whatever the store keeps beside it; 85 when any process has it open.
+  virtual int Delete(const std::string &native_path) = 0;
+};
+
+// The store a (native) path belongs to.
+Store &StoreFor(const std::string &native_path);
+
+// The wait limit for locks and busy files, from zelko.ini [wbtrv32] lock_wait_seconds
+// (default 10), read when a wait begins.
+int LockWaitMilliseconds();
+
+// Seqs blob helpers.
+std::string PackSeqs(const std::vector<int64_t> &seqs);
+std::vector<int64_t> UnpackSeqs(std::string_view blob, size_t keys);
+
+}  // namespace btr
