@@ -4,11 +4,16 @@
 #include <cstring>
 
 #include "btrieve/btrapi.h"
-#include "bytes.h"
 #include "key_encoder.h"
+#include "zplatform/bytes.h"
 #include "zplatform/paths.h"
 
 namespace btr {
+
+using zplatform::GetU16;
+using zplatform::GetU32;
+using zplatform::PutU16;
+using zplatform::PutU32;
 namespace {
 
 constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
@@ -17,9 +22,7 @@ constexpr size_t kMaxReadAhead = 256;
 // How often a locked read starts again when the record it found moved before the lock.
 constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
-constexpr int kSetOwner = 29;
 constexpr int kNoWaitGraceMs = 200;
-constexpr int kClearOwner = 30;
 
 std::string ReadPath(const uint8_t *key) {
   if (key == nullptr) return std::string();
@@ -168,8 +171,8 @@ int16_t Engine::Dispatch(const CallArgs &args) {
                                B_DROP_INDEX,
                                B_GET_BY_PERCENTAGE,
                                B_FIND_PERCENTAGE,
-                               kSetOwner,
-                               kClearOwner,
+                               B_SET_OWNER,
+                               B_CLEAR_OWNER,
                                B_GET_NEXT_EXTENDED,
                                B_GET_PREV_EXTENDED,
                                B_STEP_NEXT_EXT,
@@ -210,9 +213,9 @@ int16_t Engine::Dispatch(const CallArgs &args) {
     case B_STEP_NEXT_EXT:
     case B_STEP_PREVIOUS_EXT:
       return static_cast<int16_t>(Extended(args, *c, op));
-    case kSetOwner:
+    case B_SET_OWNER:
       return static_cast<int16_t>(SetOwner(args, *c));
-    case kClearOwner:
+    case B_CLEAR_OWNER:
       return static_cast<int16_t>(ClearOwner(args, *c));
     default:
       if (IsStepOperation(op)) return static_cast<int16_t>(Step(args, *c, op));

@@ -3,12 +3,15 @@
 #include <cstring>
 
 #include "btrieve/btrapi.h"
-#include "bytes.h"
 #include "engine.h"
 #include "extended.h"
 #include "key_encoder.h"
+#include "zplatform/bytes.h"
 
 namespace btr {
+
+using zplatform::PutU16;
+using zplatform::PutU32;
 namespace {
 
 // Whether the filter allows an early end along this key: the first term compares the key's

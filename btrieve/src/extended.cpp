@@ -3,11 +3,13 @@
 #include <cstring>
 
 #include "btrieve/btrapi.h"
-#include "bytes.h"
 #include "file_spec.h"
 #include "key_encoder.h"
+#include "zplatform/bytes.h"
 
 namespace btr {
+
+using zplatform::GetU16;
 namespace {
 
 // A filter field follows the key rules, except that strings and packed numbers may be

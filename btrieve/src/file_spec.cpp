@@ -1,45 +1,58 @@
 #include "file_spec.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "btrieve/btrapi.h"
-#include "bytes.h"
+#include "zplatform/bytes.h"
 
 namespace btr {
+
 namespace {
 
-constexpr size_t kSpecSize = 16;
-constexpr size_t kTableSize = 265;
+constexpr size_t kSpecSize = sizeof(BtrFileSpec);
+constexpr size_t kTableSize = sizeof(BtrCollatingTable);
 constexpr uint8_t kTableMarker = 0xAC;
 
 SegmentSpec ReadSegment(const uint8_t *p) {
+  BtrKeySpec k;
+  std::memcpy(&k, p, sizeof k);
   SegmentSpec s;
-  s.position = GetU16(p);
-  s.length = GetU16(p + 2);
-  s.flags = GetU16(p + 4);
-  s.type = p[10];
-  s.null_value = p[11];
-  s.manual_key_number = p[14];
-  s.acs_number = p[15];
+  s.position = k.position;
+  s.length = k.length;
+  s.flags = k.flags;
+  s.type = k.type;
+  s.null_value = k.null_value;
+  s.manual_key_number = k.key_number;
+  s.acs_number = k.acs_number;
   return s;
 }
 
+template <typename T>
+void Append(std::vector<uint8_t> &out, const T &block) {
+  const uint8_t *p = reinterpret_cast<const uint8_t *>(&block);
+  out.insert(out.end(), p, p + sizeof block);
+}
+
 void WriteSegment(std::vector<uint8_t> &out, const SegmentSpec &s, uint32_t unique_count) {
-  AppendU16(out, s.position);
-  AppendU16(out, s.length);
-  AppendU16(out, s.flags);
-  AppendU32(out, unique_count);
-  out.push_back(s.type);
-  out.push_back(s.null_value);
-  out.push_back(0);
-  out.push_back(0);
-  out.push_back(s.manual_key_number);
-  out.push_back(s.acs_number);
+  BtrKeySpec k{};
+  k.position = s.position;
+  k.length = s.length;
+  k.flags = s.flags;
+  k.unique_count = unique_count;
+  k.type = s.type;
+  k.null_value = s.null_value;
+  k.key_number = s.manual_key_number;
+  k.acs_number = s.acs_number;
+  Append(out, k);
 }
 
 void WriteTable(std::vector<uint8_t> &out, const CollatingTable &t) {
-  out.push_back(kTableMarker);
-  for (size_t i = 0; i < 8; ++i)
-    out.push_back(i < t.name.size() ? t.name[i] : 0);
-  out.insert(out.end(), t.map.begin(), t.map.end());
+  BtrCollatingTable table{};
+  table.signature = kTableMarker;
+  std::memcpy(table.name, t.name.data(), std::min<size_t>(t.name.size(), sizeof table.name));
+  std::memcpy(table.map, t.map.data(), sizeof table.map);
+  Append(out, table);
 }
 
 // Reads `count` collating tables or as many well-formed ones as follow (count < 0).
@@ -74,11 +87,13 @@ int ReadKey(const uint8_t *data, uint32_t length, size_t *offset, size_t max_seg
 
 int ParseRaw(const uint8_t *data, uint32_t length, FileSpec *spec, bool validate) {
   if (data == nullptr || length < kSpecSize) return B_DATALENGTH_ERROR;
-  spec->record_length = GetU16(data);
-  spec->page_size = GetU16(data + 2);
-  uint16_t key_count = GetU16(data + 4);
-  spec->file_flags = GetU16(data + 10);
-  spec->preallocation = GetU16(data + 14);
+  BtrFileSpec file;
+  std::memcpy(&file, data, sizeof file);
+  spec->record_length = file.record_length;
+  spec->page_size = file.page_size;
+  uint16_t key_count = file.key_count;
+  spec->file_flags = file.file_flags;
+  spec->preallocation = file.preallocation;
   spec->keys.clear();
   spec->collating_tables.clear();
   if (validate) {
@@ -253,13 +268,14 @@ int ParseKeyBuffer(const uint8_t *data, uint32_t length, const FileSpec &spec, K
 std::vector<uint8_t> BuildStatBuffer(const FileSpec &spec, uint32_t record_count,
                                      const std::vector<uint32_t> &unique_counts) {
   std::vector<uint8_t> out;
-  AppendU16(out, spec.record_length);
-  AppendU16(out, spec.page_size);
-  AppendU16(out, static_cast<uint16_t>(spec.keys.size()));
-  AppendU32(out, record_count);
-  AppendU16(out, spec.file_flags);
-  AppendU16(out, 0);
-  AppendU16(out, spec.preallocation);
+  BtrFileSpec file{};
+  file.record_length = spec.record_length;
+  file.page_size = spec.page_size;
+  file.key_count = static_cast<uint16_t>(spec.keys.size());
+  file.record_count = record_count;
+  file.file_flags = spec.file_flags;
+  file.preallocation = spec.preallocation;
+  Append(out, file);
   for (size_t k = 0; k < spec.keys.size(); ++k) {
     uint32_t unique = k < unique_counts.size() ? unique_counts[k] : 0;
     for (const SegmentSpec &s : spec.keys[k].segments)

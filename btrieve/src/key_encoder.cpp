@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "btrieve/btrapi.h"
+#include "zplatform/ascii.h"
 
 namespace btr {
 namespace {
@@ -101,7 +102,8 @@ void EncodeNumeric(const uint8_t *p, size_t n, std::string &out) {
 
 uint8_t MapByte(uint8_t c, const SegmentSpec &seg, const CollatingTable *table) {
   if (table != nullptr) return table->map[c];
-  if (seg.CaseInsensitive() && c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 'a' + 'A');
+  if (seg.CaseInsensitive())
+    return static_cast<uint8_t>(zplatform::ToUpperAscii(static_cast<char>(c)));
   return c;
 }
 

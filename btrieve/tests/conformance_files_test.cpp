@@ -148,7 +148,7 @@ TEST(Files, ReadOnlyExclusiveAndOwners) {
   // Set an owner (mode 0: required for every access).
   std::string owner = "SECRET";
   std::string data = owner + '\0', key = owner + '\0';
-  ASSERT_EQ(Op(29, ex, data, key, 0), 0);
+  ASSERT_EQ(Op(B_SET_OWNER, ex, data, key, 0), 0);
   ASSERT_EQ(Close(ex), 0);
   EXPECT_EQ(Open(rw, path), B_BAD_OWNER);
   EXPECT_EQ(Open(rw, path, 0, "WRONG"), B_BAD_OWNER);

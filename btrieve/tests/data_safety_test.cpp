@@ -246,7 +246,7 @@ TEST(DataSafety, OwnerOperationsLeaveTheCallersTransactionWhole) {
   CreateCounters(path, 0);
   PosBlock pb;
   ASSERT_EQ(Open(pb, path), 0);
-  for (int op : {29, 30}) {
+  for (int op : {B_SET_OWNER, B_CLEAR_OWNER}) {
     ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
     ASSERT_EQ(Insert(pb, Rec(10, 1)), 0);
     std::string owner = "secret";
@@ -261,9 +261,9 @@ TEST(DataSafety, OwnerOperationsLeaveTheCallersTransactionWhole) {
   std::string owner = "secret";
   owner.push_back('\0');
   std::string key = owner;
-  EXPECT_EQ(Op(29, pb, owner, key, 0), 0);
+  EXPECT_EQ(Op(B_SET_OWNER, pb, owner, key, 0), 0);
   std::string none, nokey;
-  EXPECT_EQ(Op(30, pb, none, nokey, 0), 0);
+  EXPECT_EQ(Op(B_CLEAR_OWNER, pb, none, nokey, 0), 0);
   Close(pb);
 }
 

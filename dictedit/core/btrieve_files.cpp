@@ -18,11 +18,6 @@ namespace dictedit {
 
 namespace {
 
-void Put16(std::vector<uint8_t> &b, size_t at, int v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
 int FieldPosition(const DdfTable &table, int field_id) {
   int position = 1;
   for (const auto &f : table.fields) {
@@ -32,14 +27,15 @@ int FieldPosition(const DdfTable &table, int field_id) {
   return position;
 }
 
-void PutSegment(const DdfTable &table, const DdfIndexSegment &s, int null_key,
-                std::vector<uint8_t> &b, size_t at) {
+BtrKeySpec SegmentSpec(const DdfTable &table, const DdfIndexSegment &s, int null_key) {
   const DdfField *f = table.FieldById(s.field_id);
-  Put16(b, at, FieldPosition(table, s.field_id));
-  Put16(b, at + 2, f ? f->size : 0);
-  Put16(b, at + 4, s.flags);
-  b[at + 10] = f ? f->data_type : 0;
-  b[at + 11] = static_cast<uint8_t>(null_key);
+  BtrKeySpec k{};
+  k.position = static_cast<uint16_t>(FieldPosition(table, s.field_id));
+  k.length = static_cast<uint16_t>(f ? f->size : 0);
+  k.flags = static_cast<uint16_t>(s.flags);
+  k.type = f ? f->data_type : 0;
+  k.null_value = static_cast<uint8_t>(null_key);
+  return k;
 }
 
 bool Exists(const std::string &native) {
@@ -57,24 +53,22 @@ bool CopyFile(const std::string &from, const std::string &to) {
 }  // namespace
 
 std::vector<uint8_t> BuildFileSpecification(const DdfTable &table, int null_key) {
-  std::vector<uint8_t> b(16 * (table.segments.size() + 1), 0);
-  int keys = 0;
+  BtrFileSpec file{};
+  file.record_length = static_cast<uint16_t>(table.RecordLength());
+  file.page_size = 4096;
+  file.file_flags = table.HasVariableField() ? B_FILE_VARIABLE_LENGTH : 0;
+  std::vector<BtrKeySpec> segments;
   for (const auto &s : table.segments)
-    keys += (s->flags & kFlagSegmented) ? 0 : 1;
-  Put16(b, 0, table.RecordLength());
-  Put16(b, 2, 4096);
-  Put16(b, 4, keys);
-  Put16(b, 10, table.HasVariableField() ? 1 : 0);
-  for (size_t i = 0; i < table.segments.size(); ++i)
-    PutSegment(table, *table.segments[i], null_key, b, 16 * (i + 1));
-  return b;
+    segments.push_back(SegmentSpec(table, *s, null_key));
+  return btrieve::CreateBuffer(file, segments);
 }
 
 std::vector<uint8_t> BuildKeySegments(const DdfTable &table, int first) {
   std::vector<uint8_t> b;
   for (int i = first; i < table.segment_count() && i - first < 120; ++i) {
-    b.resize(b.size() + 16, 0);
-    PutSegment(table, *table.segments[i], 0, b, b.size() - 16);
+    BtrKeySpec k = SegmentSpec(table, *table.segments[i], 0);
+    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&k);
+    b.insert(b.end(), bytes, bytes + sizeof k);
     if ((table.segments[i]->flags & kFlagSegmented) == 0) break;
   }
   return b;

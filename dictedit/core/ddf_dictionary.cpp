@@ -13,6 +13,7 @@
 #include "data_file.h"
 #include "dictio/dictio.h"
 #include "editor_messages.h"
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -93,23 +94,23 @@ namespace {
 const struct {
   const char *name;
   int code;
-} kTypes[] = {{"String", 0},
-              {"Integer", 1},
-              {"Float", 2},
-              {"Date", 3},
-              {"Time", 4},
-              {"Decimal", 5},
-              {"Money", 6},
-              {"Logical", 7},
-              {"Numeric", 8},
-              {"Bfloat", 9},
-              {"Lstring", 10},
-              {"Zstring", 11},
-              {"Note", 12},
-              {"LVar", 13},
-              {"Unsigned Binary", 14},
-              {"Auto Increment", 15},
-              {"Named Index", 255}};
+} kTypes[] = {{"String", B_TYPE_STRING},
+              {"Integer", B_TYPE_INTEGER},
+              {"Float", B_TYPE_FLOAT},
+              {"Date", B_TYPE_DATE},
+              {"Time", B_TYPE_TIME},
+              {"Decimal", B_TYPE_DECIMAL},
+              {"Money", B_TYPE_MONEY},
+              {"Logical", B_TYPE_LOGICAL},
+              {"Numeric", B_TYPE_NUMERIC},
+              {"Bfloat", B_TYPE_BFLOAT},
+              {"Lstring", B_TYPE_LSTRING},
+              {"Zstring", B_TYPE_ZSTRING},
+              {"Note", B_TYPE_NOTE},
+              {"LVar", B_TYPE_LVAR},
+              {"Unsigned Binary", B_TYPE_UNSIGNED_BINARY},
+              {"Auto Increment", B_TYPE_AUTOINCREMENT},
+              {"Named Index", DDF_NAMED_INDEX}};
 }  // namespace
 
 const char *TypeNameOfCode(int code) {
@@ -155,8 +156,7 @@ std::string CaretsToBlanks(const std::string &name) {
 }
 
 std::string UpperCodePage(const std::string &text) {
-  return MapSingleBytes(
-      text, [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+  return MapSingleBytes(text, zplatform::ToUpperAscii);
 }
 
 DdfIo DictioCalls() {

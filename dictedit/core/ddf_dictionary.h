@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "btrieve/btrapi.h"
 #include "dictio/dictio.h"
 #include "editor_options.h"
 #include "editor_ui.h"
 
 namespace dictedit {
 
-constexpr int kNamedIndexType = 255;
-constexpr int kFlagSegmented = 0x10;
+constexpr int kNamedIndexType = DDF_NAMED_INDEX;
+constexpr int kFlagSegmented = B_KEY_SEGMENTED;
 constexpr int kMaxFields = 511;
 constexpr int kMaxSegments = 119;
 

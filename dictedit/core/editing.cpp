@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "btrieve/btrapi.h"
 #include "btrieve_files.h"
 #include "editor_messages.h"
 
@@ -53,32 +54,32 @@ bool CheckFieldInput(DdfDictionary &dict, const DdfTable &table, std::string *na
 
 bool SizeFitsType(int type, int s, int d) {
   switch (type) {
-    case 0:
+    case B_TYPE_STRING:
       return s >= 1 && s <= 255;
-    case 1:
+    case B_TYPE_INTEGER:
       return s == 1 || s == 2 || s == 4;
-    case 2:
-    case 9:
+    case B_TYPE_FLOAT:
+    case B_TYPE_BFLOAT:
       return s == 4 || s == 8;
-    case 3:
-    case 4:
+    case B_TYPE_DATE:
+    case B_TYPE_TIME:
       return s == 4;
-    case 5:
-    case 6:
+    case B_TYPE_DECIMAL:
+    case B_TYPE_MONEY:
       return s >= 1 && d <= 2 * s - 1;
-    case 8:
+    case B_TYPE_NUMERIC:
       return s >= 1 && d <= s;
-    case 7:
+    case B_TYPE_LOGICAL:
       return s == 1 || s == 2;
-    case 10:
-    case 11:
+    case B_TYPE_LSTRING:
+    case B_TYPE_ZSTRING:
       return s >= 2 && s <= 255;
-    case 12:
+    case B_TYPE_NOTE:
       return s >= 1 && s <= 32000;
-    case 13:
+    case B_TYPE_LVAR:
       return s >= 5;
-    case 14:
-    case 15:
+    case B_TYPE_UNSIGNED_BINARY:
+    case B_TYPE_AUTOINCREMENT:
       return s == 2 || s == 4;
     default:
       return true;

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "btrieve/btrapi.h"
 #include "editor_messages.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
@@ -114,16 +115,16 @@ int WriteConstantsModule(DdfDictionary &dict, const std::string &path) {
 
 int EditMaxLength(const DdfField &f) {
   switch (f.data_type) {
-    case 0:
+    case B_TYPE_STRING:
       return f.size;
-    case 5:
+    case B_TYPE_DECIMAL:
       return 2 * f.size - 1 + (f.decimals != 0 ? 1 : 0);
-    case 6:
+    case B_TYPE_MONEY:
       return 10;
-    case 8:
+    case B_TYPE_NUMERIC:
       return 2 * f.size + (f.decimals != 0 ? 1 : 0);
-    case 10:
-    case 11:
+    case B_TYPE_LSTRING:
+    case B_TYPE_ZSTRING:
       return f.size - 1;
     default:
       return 0;

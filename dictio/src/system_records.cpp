@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "btrieve/btrapi.h"
+#include "zplatform/ascii.h"
+
 namespace dictio {
 namespace {
 
@@ -12,39 +15,27 @@ struct SegmentDef {
   uint8_t extended_type;
 };
 
-void Put16(std::vector<uint8_t> &b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-// File specification, one key specification per segment, then the collating table.
-std::vector<uint8_t> CreationBuffer(uint16_t record_length, uint16_t page_size, uint16_t keys,
+// File specification, one key specification per segment, then the "UPPER" collating table.
+std::vector<uint8_t> CreationBuffer(uint16_t record_length, uint16_t page_size,
                                     const std::vector<SegmentDef> &segments) {
-  std::vector<uint8_t> b;
-  Put16(b, record_length);
-  Put16(b, page_size);
-  Put16(b, keys);
-  b.insert(b.end(), 4, 0);
-  Put16(b, 0);  // file flags
-  b.insert(b.end(), 2, 0);
-  Put16(b, 0);  // preallocation
+  BtrFileSpec file{};
+  file.record_length = record_length;
+  file.page_size = page_size;
+  std::vector<BtrKeySpec> keys;
   for (const SegmentDef &s : segments) {
-    Put16(b, s.position);
-    Put16(b, s.length);
-    Put16(b, s.flags);
-    b.insert(b.end(), 4, 0);
-    b.push_back(s.extended_type);
-    b.push_back(0);  // null value
-    b.insert(b.end(), 2, 0);
-    b.push_back(0);  // manual key number
-    b.push_back(0);  // collating table number
+    BtrKeySpec k{};
+    k.position = s.position;
+    k.length = s.length;
+    k.flags = s.flags;
+    k.type = s.extended_type;
+    keys.push_back(k);
   }
-  b.push_back(0xAC);
-  const char name[8] = {'U', 'P', 'P', 'E', 'R', 0, 0, 0};
-  b.insert(b.end(), name, name + 8);
+  BtrCollatingTable upper{};
+  upper.signature = 0xAC;
+  std::memcpy(upper.name, "UPPER", 5);
   for (int c = 0; c < 256; ++c)
-    b.push_back(static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c));
-  return b;
+    upper.map[c] = static_cast<uint8_t>(zplatform::ToUpperAscii(static_cast<char>(c)));
+  return btrieve::CreateBuffer(file, keys, {upper});
 }
 
 void SetName(char *field, size_t width, const char *name) {
@@ -55,11 +46,11 @@ void SetName(char *field, size_t width, const char *name) {
 }  // namespace
 
 std::vector<uint8_t> FileDdfCreationBuffer() {
-  return CreationBuffer(97, 512, 2, {{1, 2, 0x0104, 14}, {3, 20, 0x0502, 0}});
+  return CreationBuffer(97, 512, {{1, 2, 0x0104, 14}, {3, 20, 0x0502, 0}});
 }
 
 std::vector<uint8_t> FieldDdfCreationBuffer() {
-  return CreationBuffer(32, 1024, 5,
+  return CreationBuffer(32, 1024,
                         {{1, 2, 0x0104, 14},
                          {3, 2, 0x0105, 14},
                          {5, 20, 0x0503, 0},
@@ -71,7 +62,7 @@ std::vector<uint8_t> FieldDdfCreationBuffer() {
 }
 
 std::vector<uint8_t> IndexDdfCreationBuffer() {
-  return CreationBuffer(10, 512, 3,
+  return CreationBuffer(10, 512,
                         {{1, 2, 0x0105, 14},
                          {3, 2, 0x0105, 14},
                          {1, 2, 0x0116, 14},

@@ -192,7 +192,7 @@ TEST(Dictio, OwnerNames) {
   char owner[] = "SEVEN77";
   char again[] = "SEVEN77";
   len = sizeof owner;
-  ASSERT_EQ(BTRCALL(29, pb, owner, &len, again, sizeof again, 0), 0);
+  ASSERT_EQ(BTRCALL(B_SET_OWNER, pb, owner, &len, again, sizeof again, 0), 0);
   len = 0;
   BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
   EXPECT_EQ(DDFOpen(dir.c_str(), 0), 0);

@@ -13,23 +13,12 @@
 #include <memory>
 #include <vector>
 
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/profile.h"
 
 namespace zplatform {
 namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCaseUtf8(const std::string &a, const std::string &b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
 
 std::optional<std::string> PathMapEntry(const std::string &utf8_key) {
   std::string value = ProfileString("path_map", FromUtf8(utf8_key), std::string(), "zelko.ini");
@@ -63,7 +52,7 @@ std::string ResolveCase(const std::string &path) {
       std::string found;
       if (DIR *d = ::opendir(dir.c_str())) {
         while (dirent *e = ::readdir(d)) {
-          if (EqualNoCaseUtf8(e->d_name, part)) {
+          if (EqualNoCaseAscii(e->d_name, part)) {
             found = e->d_name;
             break;
           }
@@ -97,7 +86,7 @@ std::optional<std::string> NativePath(const std::string &code_page_path) {
   bool drive = p.size() >= 2 && p[1] == ':' &&
                ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z'));
   if (drive) {
-    auto mapped = PathMapEntry(std::string(1, LowerAscii(p[0])) + ":");
+    auto mapped = PathMapEntry(std::string(1, ToLowerAscii(p[0])) + ":");
     if (!mapped) return std::nullopt;
     prefix = *mapped;
     p = p.substr(2);

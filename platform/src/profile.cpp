@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -31,10 +32,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Compares without regard to ASCII letter case, leaving the trail bytes of double-byte
 // characters alone (a trail byte may look like an ASCII letter).
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -46,7 +43,7 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
       trail = false;
       continue;
     }
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    if (ToUpperAscii(a[i]) != ToUpperAscii(b[i])) return false;
     trail = IsLeadByte(static_cast<unsigned char>(a[i]));
   }
   return true;

@@ -1,37 +1,35 @@
 #include "key_specs.h"
 
+#include <cstring>
+
+#include "btrieve/btrapi.h"
 #include "engine/table_access.h"
 
 namespace zelkocli {
 
-namespace {
-constexpr int kFlagFollows = 16;
-constexpr int kFlagCollating = 32;
-int Get16(const std::vector<uint8_t> &b, size_t at) {
-  return at + 1 < b.size() ? b[at] | b[at + 1] << 8 : 0;
-}
-}  // namespace
-
 FileSpecSummary ReadFileSpec(const std::vector<uint8_t> &stat) {
   FileSpecSummary spec;
-  spec.record_length = Get16(stat, 0);
-  spec.page_size = Get16(stat, 2);
-  int keys = Get16(stat, 4);
-  spec.record_count =
-      static_cast<long>(static_cast<uint32_t>(Get16(stat, 6) | Get16(stat, 8) << 16));
-  spec.variable = (Get16(stat, 10) & 1) != 0;
-  size_t at = 16;
-  for (int k = 0; k < keys && at + 16 <= stat.size(); ++k) {
+  if (stat.size() < sizeof(BtrFileSpec)) return spec;
+  BtrFileSpec file;
+  std::memcpy(&file, stat.data(), sizeof file);
+  spec.record_length = file.record_length;
+  spec.page_size = file.page_size;
+  spec.record_count = static_cast<long>(file.record_count);
+  spec.variable = (file.file_flags & B_FILE_VARIABLE_LENGTH) != 0;
+  size_t at = sizeof file;
+  for (int k = 0; k < file.key_count && at + sizeof(BtrKeySpec) <= stat.size(); ++k) {
     std::vector<KeySegmentSpec> segments;
-    while (at + 16 <= stat.size()) {
+    while (at + sizeof(BtrKeySpec) <= stat.size()) {
+      BtrKeySpec key;
+      std::memcpy(&key, stat.data() + at, sizeof key);
+      at += sizeof key;
       KeySegmentSpec s;
-      s.position = Get16(stat, at);
-      s.length = Get16(stat, at + 2);
-      s.flags = Get16(stat, at + 4) & ~kFlagCollating;
-      s.type = stat[at + 10];
-      at += 16;
+      s.position = key.position;
+      s.length = key.length;
+      s.flags = key.flags & ~B_KEY_ALT_COLLATING;
+      s.type = key.type;
       segments.push_back(s);
-      if ((s.flags & kFlagFollows) == 0) break;
+      if ((key.flags & B_KEY_SEGMENTED) == 0) break;
     }
     spec.keys.push_back(std::move(segments));
   }

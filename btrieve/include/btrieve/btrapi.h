@@ -60,6 +60,8 @@ enum {
   B_VERSION = 26,
   B_UNLOCK = 27,
   B_RESET = 28,
+  B_SET_OWNER = 29,
+  B_CLEAR_OWNER = 30,
   B_CREATE_INDEX = 31,
   B_DROP_INDEX = 32,
   B_STEP_FIRST = 33,
@@ -179,6 +181,50 @@ enum {
   B_INCOMPATIBLE_MODE = 88
 };
 
+/* The buffers of Create (14), Stat (15) and Create Index (31), numbers little-endian:
+ * the file specification, one key specification per segment (keys in order, their segments
+ * in order), then the alternate collating sequences. Stat answers in the same layout with
+ * the record count and each key's number of distinct values filled in. */
+#pragma pack(push, 1)
+typedef struct BtrFileSpec {
+  uint16_t record_length; /* the fixed part for variable-length files */
+  uint16_t page_size;     /* 512 to 4096, a multiple of 512 */
+  uint16_t key_count;     /* keys, not segments */
+  uint32_t record_count;  /* Stat: the records in the file; 0 for Create */
+  uint16_t file_flags;    /* B_FILE_VARIABLE_LENGTH */
+  uint16_t reserved;
+  uint16_t preallocation;
+} BtrFileSpec;
+
+typedef struct BtrKeySpec {
+  uint16_t position; /* 1-based */
+  uint16_t length;
+  uint16_t flags;        /* B_KEY_...; B_KEY_SEGMENTED when a segment of the key follows */
+  uint32_t unique_count; /* Stat: the key's distinct values; 0 for Create */
+  uint8_t type;          /* B_TYPE_..., with B_KEY_EXTENDED_TYPE in flags */
+  uint8_t null_value;
+  uint16_t reserved;
+  uint8_t key_number; /* a manually assigned key number */
+  uint8_t acs_number; /* the segment's alternate collating sequence */
+} BtrKeySpec;
+
+typedef struct BtrCollatingTable {
+  uint8_t signature; /* 0xAC */
+  char name[8];
+  uint8_t map[256];
+} BtrCollatingTable;
+#pragma pack(pop)
+
+#ifdef __cplusplus
+static_assert(sizeof(BtrFileSpec) == 16, "file specification is 16 bytes");
+static_assert(sizeof(BtrKeySpec) == 16, "key specification is 16 bytes");
+static_assert(sizeof(BtrCollatingTable) == 265, "collating sequence is 265 bytes");
+#else
+_Static_assert(sizeof(BtrFileSpec) == 16, "file specification is 16 bytes");
+_Static_assert(sizeof(BtrKeySpec) == 16, "key specification is 16 bytes");
+_Static_assert(sizeof(BtrCollatingTable) == 265, "collating sequence is 265 bytes");
+#endif
+
 /* The call. Returns a status. */
 BTR_EXPORT int16_t BTRCALL(uint16_t operation, void *position_block, void *data_buffer,
                            uint32_t *data_length, void *key_buffer, uint8_t key_length,
@@ -197,6 +243,32 @@ BTR_EXPORT int16_t BTRDELETEFILE(const char *path);
 
 #ifdef __cplusplus
 }
+
+#include <cstring>
+#include <vector>
+
+namespace btrieve {
+
+// A Create buffer: `file` with its key count taken from the segments (a key ends at each
+// segment without B_KEY_SEGMENTED), the segments, then the collating sequences.
+inline std::vector<uint8_t> CreateBuffer(BtrFileSpec file, const std::vector<BtrKeySpec> &segments,
+                                         const std::vector<BtrCollatingTable> &tables = {}) {
+  file.key_count = 0;
+  for (const BtrKeySpec &s : segments) {
+    if ((s.flags & B_KEY_SEGMENTED) == 0) ++file.key_count;
+  }
+  std::vector<uint8_t> buffer(sizeof file + segments.size() * sizeof(BtrKeySpec) +
+                              tables.size() * sizeof(BtrCollatingTable));
+  uint8_t *at = buffer.data();
+  std::memcpy(at, &file, sizeof file);
+  at += sizeof file;
+  if (!segments.empty()) std::memcpy(at, segments.data(), segments.size() * sizeof(BtrKeySpec));
+  at += segments.size() * sizeof(BtrKeySpec);
+  if (!tables.empty()) std::memcpy(at, tables.data(), tables.size() * sizeof(BtrCollatingTable));
+  return buffer;
+}
+
+}  // namespace btrieve
 #endif
 
 #endif /* BTRIEVE_BTRAPI_H */

@@ -23,6 +23,10 @@
 extern "C" {
 #endif
 
+/* Xe$DataType of a FIELD.DDF record that names an index rather than a field; the field
+ * types are the record manager's (B_TYPE_... in btrieve/btrapi.h). */
+enum { DDF_NAMED_INDEX = 255 };
+
 #pragma pack(push, 1)
 /* FILE.DDF record, 97 bytes. Names are padded with spaces and carry no terminator. */
 typedef struct DdfFileRecord {

@@ -1,4 +1,5 @@
 #include "binding/binding_registry.h"
+#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 #include <new>
@@ -173,9 +174,9 @@ int BindingRegistry::FindForAttachment(const std::string &source_name, const std
     }
     if (!match) continue;
     *found = e.object;
-    return e.object->Catalog() == nullptr ? -20 : 0;
+    return e.object->Catalog() == nullptr ? DB_NO_DICTIONARY : 0;
   }
-  return -11;
+  return DB_SOURCE_NOT_FOUND;
 }
 
 void BindingRegistry::ShowFieldText(FormWindow form, const std::string &table,

@@ -1,4 +1,5 @@
 #include "controls/zlkbtr.h"
+#include "zelkoctl/zelkoapi.h"
 
 #include <QPainter>
 #include <QWidget>
@@ -197,7 +198,7 @@ bool ZlkBtr::OpenAllPass() {
 }
 
 int16_t ZlkBtr::DbLoadDDF() {
-  if (ddf_dir_.empty()) return -21;
+  if (ddf_dir_.empty()) return DB_DDF_DIR_EMPTY;
   if (catalog_ != nullptr) CloseAllTables(*catalog_);
   catalog_.reset();
   return LoadCatalog(DdfDirectory(), &catalog_) == 0 ? 0 : -1;

@@ -12,6 +12,7 @@
 #include "engine/record_image.h"
 #include "engine/table_access.h"
 #include "frame/class_table.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 #include "zplatform/paths.h"
@@ -32,13 +33,13 @@ Variant Text(const std::string &cp) {
 }  // namespace
 
 int16_t ZlkBtr::FindTable(const Variant &name, Need need, TableDescriptor **table) {
-  if (catalog_ == nullptr) return -20;
+  if (catalog_ == nullptr) return DB_NO_DICTIONARY;
   // A null name is no name: no table matches it.
   int t = name.IsNull() ? -1 : FindTableByName(*catalog_, Cp(name));
-  if (t < 0) return -4;
+  if (t < 0) return DB_TABLE_NOT_FOUND;
   *table = &catalog_->tables[t];
-  if (need == Need::kOpen && !(*table)->open) return -3;
-  if (need == Need::kClosed && (*table)->open) return -2;
+  if (need == Need::kOpen && !(*table)->open) return DB_TABLE_NOT_OPEN;
+  if (need == Need::kClosed && (*table)->open) return DB_TABLE_OPEN;
   return 0;
 }
 
@@ -59,7 +60,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
       TableDescriptor *t = nullptr;
       if (int16_t s = b.FindTable(a[0], Need::kAny, &t)) return Variant::I2(s);
       int f = FindFieldByName(*t, Cp(a[1]));
-      return Variant::I2(static_cast<int16_t>(f < 0          ? -5
+      return Variant::I2(static_cast<int16_t>(f < 0          ? DB_FIELD_NOT_FOUND
                                               : dispid == 23 ? t->fields[f].size
                                                              : t->fields[f].data_type));
     };
@@ -110,7 +111,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              TableDescriptor *t = nullptr;
                              if (int16_t s = b.FindTable(a[1], Need::kOpen, &t)) return s;
                              int index = FindIndexByName(*t, Cp(a[2]));
-                             if (index < 0) return -6;
+                             if (index < 0) return DB_INDEX_NOT_FOUND;
                              return EngineAccess(*t, Int(a[0]), index);
                            }),
       StatusMethod<ZlkBtr>("DbTransferToControl", 13, {table, rc},
@@ -156,7 +157,8 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                                    [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
                                      std::string index_name = Cp(a[2]);
                                      int index = FindIndexByName(*t, index_name);
-                                     if (index < 0 && !index_name.empty()) return -6;
+                                     if (index < 0 && !index_name.empty())
+                                       return DB_INDEX_NOT_FOUND;
                                      return EngineGetDirect(*t, Int(a[1]), index);
                                    })),
       ResultMethod<ZlkBtr>("DbGetDataSize", 23, {table, field}, by_name(23)),
@@ -167,7 +169,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
                     std::string key = Cp(a[1]);
                     int index = key.empty() ? -1 : FindIndexByName(*t, key);
-                    if (index < 0 && !key.empty()) return -6;
+                    if (index < 0 && !key.empty()) return DB_INDEX_NOT_FOUND;
                     return EngineGetByPercentage(*t, index, static_cast<int16_t>(Int(a[2])));
                   })),
       StatusMethod<ZlkBtr>(
@@ -177,7 +179,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                   [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
                     std::string key = Cp(a[1]);
                     int index = key.empty() ? -1 : FindIndexByName(*t, key);
-                    if (index < 0 && !key.empty()) return -6;
+                    if (index < 0 && !key.empty()) return DB_INDEX_NOT_FOUND;
                     int16_t percent = 0;
                     int16_t s = EngineFindPercentage(*t, index, Int(a[2]), &percent);
                     if (s == 0) a[3] = Variant::I2(percent);
@@ -213,7 +215,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              TableDescriptor *t = nullptr;
                              if (int16_t s = b.FindTable(a[1], Need::kOpen, &t)) return s;
                              int index = FindIndexByName(*t, Cp(a[4]));
-                             if (index < 0) return -6;
+                             if (index < 0) return DB_INDEX_NOT_FOUND;
                              int16_t id = static_cast<int16_t>(Int(a[8]));
                              int16_t count = static_cast<int16_t>(Int(a[9]));
                              int16_t s =
@@ -248,7 +250,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
       StatusMethod<ZlkBtr>("DbExSetMode", 33, {{"Mode", false}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
                              std::string mode = Cp(a[0]);
-                             if (mode.size() != 2) return -1;
+                             if (mode.size() != 2) return DB_FAILED;
                              b.ex_mode_ = mode;
                              Module::Get().ex_mode = mode;
                              return 0;
@@ -257,7 +259,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                            OnTable(Need::kClosed,
                                    [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
                                      std::string name = Cp(a[1]);
-                                     if (name.size() > 64) return -1;
+                                     if (name.size() > 64) return DB_FAILED;
                                      t->location = name;
                                      return 0;
                                    })),
@@ -277,11 +279,12 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
       StatusMethod<ZlkBtr>("DbSetFieldDataByID", 37,
                            {{"TableID", false}, {"FieldID", false}, {"NewValue", false}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
-                             if (b.catalog_ == nullptr) return -20;
+                             if (b.catalog_ == nullptr) return DB_NO_DICTIONARY;
                              int id = Int(a[0]);
-                             if (id < 0 || id >= b.catalog_->TableCount()) return -4;
+                             if (id < 0 || id >= b.catalog_->TableCount())
+                               return DB_TABLE_NOT_FOUND;
                              TableDescriptor &t = b.catalog_->tables[id];
-                             if (!t.open) return -3;
+                             if (!t.open) return DB_TABLE_NOT_OPEN;
                              return WriteFieldByNumber(t, Int(a[1]), Cp(a[2]));
                            }),
       StatusMethod<ZlkBtr>("DbGetRecord", 38, {table, {"Record", true}, rc},
@@ -296,7 +299,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                                    })),
       StatusMethod<ZlkBtr>("DbOpenAll", 41, {rc},
                            [](ZlkBtr &b, Args &) -> int {
-                             if (b.catalog_ == nullptr) return -20;
+                             if (b.catalog_ == nullptr) return DB_NO_DICTIONARY;
                              for (TableDescriptor &t : b.catalog_->tables) {
                                if (t.open) continue;
                                int16_t s = EngineOpen(*b.catalog_, t, b.DdfDirectory(), b.Owner(),
@@ -310,7 +313,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                            }),
       StatusMethod<ZlkBtr>("DbCloseAll", 42, {rc},
                            [](ZlkBtr &b, Args &) -> int {
-                             if (b.catalog_ == nullptr) return -20;
+                             if (b.catalog_ == nullptr) return DB_NO_DICTIONARY;
                              for (TableDescriptor &t : b.catalog_->tables) {
                                if (!t.open) continue;
                                int16_t s = EngineClose(t);
@@ -352,11 +355,11 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
       StatusMethod<ZlkBtr>("DbAccessByID", 49,
                            {{"OpCode", false}, {"TableID", false}, {"IndexID", false}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
-                             if (b.catalog_ == nullptr) return -20;
+                             if (b.catalog_ == nullptr) return DB_NO_DICTIONARY;
                              int id = Int(a[1]);
-                             if (id < 0 || id >= b.catalog_->TableCount()) return -15;
+                             if (id < 0 || id >= b.catalog_->TableCount()) return DB_TABLE_ID_RANGE;
                              TableDescriptor &t = b.catalog_->tables[id];
-                             if (!t.open) return -3;
+                             if (!t.open) return DB_TABLE_NOT_OPEN;
                              return EngineAccess(t, Int(a[0]), Int(a[2]));
                            }),
       StatusMethod<ZlkBtr>("DbGetModulePath", 50, {{"Path", true}, rc},
@@ -364,7 +367,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                              Dl_info info;
                              if (dladdr(reinterpret_cast<void *>(&BTRCALL), &info) == 0 ||
                                  info.dli_fname == nullptr)
-                               return -1;
+                               return DB_FAILED;
                              a[0] = Variant::String(info.dli_fname);
                              return 0;
                            }),
@@ -372,7 +375,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                            [](ZlkBtr &, Args &a) -> int { return DbSetLockBias(Int(a[0])); }),
       StatusMethod<ZlkBtr>("DbGetNumOfTable", 52, {{"Count", true}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
-                             if (b.catalog_ == nullptr) return -20;
+                             if (b.catalog_ == nullptr) return DB_NO_DICTIONARY;
                              a[0] = Variant::I2(static_cast<int16_t>(b.catalog_->TableCount()));
                              return 0;
                            }),
@@ -384,9 +387,10 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                                    })),
       StatusMethod<ZlkBtr>("DbGetTableName", 54, {{"TableID", false}, {"Name", true}, rc},
                            [](ZlkBtr &b, Args &a) -> int {
-                             if (b.catalog_ == nullptr) return -20;
+                             if (b.catalog_ == nullptr) return DB_NO_DICTIONARY;
                              int id = Int(a[0]);
-                             if (id < 0 || id >= b.catalog_->TableCount()) return -4;
+                             if (id < 0 || id >= b.catalog_->TableCount())
+                               return DB_TABLE_NOT_FOUND;
                              a[1] = Text(b.catalog_->tables[id].name);
                              return 0;
                            }),
@@ -394,7 +398,7 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                            OnTable(Need::kAny,
                                    [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
                                      int id = Int(a[1]);
-                                     if (id < 0 || id >= t->FieldCount()) return -13;
+                                     if (id < 0 || id >= t->FieldCount()) return DB_FIELD_ID_RANGE;
                                      a[2] = Text(t->fields[id].name);
                                      return 0;
                                    })),
@@ -408,14 +412,15 @@ std::vector<MethodInfo> ZlkBtr::MethodTable() {
                            OnTable(Need::kAny,
                                    [](ZlkBtr &, TableDescriptor *t, Args &a) -> int {
                                      int id = Int(a[1]);
-                                     if (id < 0 || id >= t->SegmentCount()) return -14;
+                                     if (id < 0 || id >= t->SegmentCount())
+                                       return DB_INDEX_ID_RANGE;
                                      for (const FieldDescriptor &f : t->fields) {
                                        if (f.field_id == t->segments[id].field_id) {
                                          a[2] = Text(f.name);
                                          return 0;
                                        }
                                      }
-                                     return -4;
+                                     return DB_TABLE_NOT_FOUND;
                                    })),
   };
 }

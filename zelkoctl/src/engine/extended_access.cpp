@@ -1,4 +1,5 @@
 #include "engine/extended_access.h"
+#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "engine/field_conversion.h"
 #include "engine/messages.h"
 #include "engine/module.h"
+#include "zplatform/bytes.h"
 #include "zplatform/codepage.h"
 
 namespace zelko {
@@ -70,11 +72,6 @@ std::vector<uint8_t> StoredValue(const FieldDescriptor &f, const std::string &te
   TextToField(Module::Get().Settings(), f, text, value.data(), value.size());
   value.resize(f.size);
   return value;
-}
-
-void Put16(std::vector<uint8_t> &b, int v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
 }
 
 bool AllowedOperation(int op) {
@@ -213,24 +210,24 @@ std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count,
                                      const std::vector<ExTerm> &terms, int max_records,
                                      const std::vector<ExField> &fields) {
   std::vector<uint8_t> d;
-  Put16(d, 0);
+  zplatform::AppendU16(d, static_cast<uint16_t>(0));
   d.push_back(static_cast<uint8_t>(mode.size() > 0 ? mode[0] : 'U'));
   d.push_back(static_cast<uint8_t>(mode.size() > 1 ? mode[1] : 'C'));
-  Put16(d, reject_count);
-  Put16(d, static_cast<int>(terms.size()));
+  zplatform::AppendU16(d, static_cast<uint16_t>(reject_count));
+  zplatform::AppendU16(d, static_cast<uint16_t>(static_cast<int>(terms.size())));
   for (const ExTerm &t : terms) {
     d.push_back(t.type);
-    Put16(d, t.length);
-    Put16(d, t.offset);
+    zplatform::AppendU16(d, static_cast<uint16_t>(t.length));
+    zplatform::AppendU16(d, static_cast<uint16_t>(t.offset));
     d.push_back(t.comparison);
     d.push_back(t.connector);
     d.insert(d.end(), t.value.begin(), t.value.end());
   }
-  Put16(d, max_records);
-  Put16(d, static_cast<int>(fields.size()));
+  zplatform::AppendU16(d, static_cast<uint16_t>(max_records));
+  zplatform::AppendU16(d, static_cast<uint16_t>(static_cast<int>(fields.size())));
   for (const ExField &f : fields) {
-    Put16(d, f.length);
-    Put16(d, f.offset);
+    zplatform::AppendU16(d, static_cast<uint16_t>(f.length));
+    zplatform::AppendU16(d, static_cast<uint16_t>(f.offset));
   }
   d[0] = static_cast<uint8_t>(d.size());
   d[1] = static_cast<uint8_t>(d.size() >> 8);
@@ -242,12 +239,12 @@ int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condi
                  bool ignore_case, int16_t *result_id, int16_t *count) {
   if (!AllowedOperation(operation)) {
     ShowMessage(msg::kVE044, operation);
-    return -7;
+    return DB_EX_OPERATION_NOT_ALLOWED;
   }
   std::vector<ExTerm> terms;
-  if (!ParseSearchCondition(table, condition, ignore_case, &terms)) return -8;
+  if (!ParseSearchCondition(table, condition, ignore_case, &terms)) return DB_BAD_CONDITION;
   std::vector<ExField> fields;
-  if (!ParseFieldList(table, field_list, &fields)) return -9;
+  if (!ParseFieldList(table, field_list, &fields)) return DB_BAD_FIELD_LIST;
   Module &module = Module::Get();
   try {
     std::vector<uint8_t> descriptor =
@@ -259,7 +256,7 @@ int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condi
     std::vector<uint8_t> buffer(length, 0);
     std::copy(descriptor.begin(), descriptor.end(), buffer.begin());
     KeyValue key;
-    if (!BuildKeyValue(table, index, &key)) return -6;
+    if (!BuildKeyValue(table, index, &key)) return DB_INDEX_NOT_FOUND;
     uint32_t data_length = static_cast<uint32_t>(std::min<size_t>(buffer.size(), 0xFFFFFFFFu));
     int16_t status =
         BTRCALL(static_cast<uint16_t>(operation), table.position_block.data(), buffer.data(),
@@ -282,7 +279,7 @@ int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condi
     return status;  // every slot in use: the result is not kept
   } catch (const std::bad_alloc &) {
     ShowMessage(msg::kVE001, module_name::kZlkDbEx, __LINE__);
-    return -99;
+    return DB_NO_MEMORY;
   }
 }
 

@@ -1,4 +1,5 @@
 #include "field_conversion.h"
+#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,21 +11,15 @@
 
 #include "messages.h"
 #include "module.h"
+#include "zplatform/bytes.h"
 #include "zplatform/messages.h"
 
 namespace zelko {
 namespace {
 
-uint32_t U32(const uint8_t *p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-uint16_t U16(const uint8_t *p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-void PutLE(uint8_t *p, uint64_t v, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using zplatform::GetU16;
+using zplatform::GetU32;
+using zplatform::PutUnsigned;
 
 std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char *fmt, ...) {
@@ -322,8 +317,8 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
     case kString:
       return StringToText(p, size, true);
     case kInteger:
-      if (size == 4) return Format("%ld", static_cast<long>(static_cast<int32_t>(U32(p))));
-      if (size == 2) return Format("%d", static_cast<int16_t>(U16(p)));
+      if (size == 4) return Format("%ld", static_cast<long>(static_cast<int32_t>(GetU32(p))));
+      if (size == 2) return Format("%d", static_cast<int16_t>(GetU16(p)));
       return Format("%u", static_cast<unsigned>(p[0]));
     case kFloat: {
       double v;
@@ -337,7 +332,7 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
       return FloatText(v, s.float_size);
     }
     case kDate: {
-      int day = p[0], month = p[1], year = static_cast<int16_t>(U16(p + 2));
+      int day = p[0], month = p[1], year = static_cast<int16_t>(GetU16(p + 2));
       if (s.two_digit_year)
         return Format("%02d/%02d/%02d", year >= 2000 ? year - 2000 : year - 1900, month, day);
       return Format("%04d/%02d/%02d", year, month, day);
@@ -367,13 +362,13 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
     case kLVar:
       return StringToText(p, size, false);
     case kUBin:
-      if (size == 4) return Format("%lu", static_cast<unsigned long>(U32(p)));
+      if (size == 4) return Format("%lu", static_cast<unsigned long>(GetU32(p)));
       if (size == 1) return Format("%u", static_cast<unsigned>(p[0]));
-      return Format("%u", static_cast<unsigned>(U16(p)));
+      return Format("%u", static_cast<unsigned>(GetU16(p)));
     case kAutoInc:
-      if (size == 4) return Format("%lu", static_cast<unsigned long>(U32(p)));
+      if (size == 4) return Format("%lu", static_cast<unsigned long>(GetU32(p)));
       return Format("%u",
-                    static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(U16(p)))));
+                    static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(GetU16(p)))));
     default:
       return std::string();
   }
@@ -405,11 +400,11 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
     case kAutoInc: {
       int64_t v = LeadingInteger(Filter(text));
       if (size == 4) {
-        PutLE(p, static_cast<uint64_t>(v), 4);
+        PutUnsigned(p, static_cast<uint64_t>(v), 4);
       } else if (size == 1 && f.data_type != kAutoInc) {
         p[0] = static_cast<uint8_t>(v);
       } else {
-        PutLE(p, static_cast<uint64_t>(v), 2);
+        PutUnsigned(p, static_cast<uint64_t>(v), 2);
       }
       break;
     }
@@ -439,7 +434,7 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
       }
       p[0] = static_cast<uint8_t>(day);
       p[1] = static_cast<uint8_t>(month);
-      PutLE(p + 2, static_cast<uint64_t>(year), 2);
+      PutUnsigned(p + 2, static_cast<uint64_t>(year), 2);
       break;
     }
     case kTime:
@@ -533,7 +528,7 @@ std::string ReadFieldByName(const TableDescriptor &table, const std::string &nam
 }
 
 int WriteFieldByNumber(TableDescriptor &table, int number, const std::string &text) {
-  if (number < 0 || number >= table.FieldCount()) return -5;
+  if (number < 0 || number >= table.FieldCount()) return DB_FIELD_NOT_FOUND;
   size_t at = static_cast<size_t>(FieldPosition(table, number));
   std::vector<uint8_t> &rec = table.record_buffer;
   if (at >= rec.size()) return 0;
@@ -544,7 +539,7 @@ int WriteFieldByNumber(TableDescriptor &table, int number, const std::string &te
 
 int WriteFieldByName(TableDescriptor &table, const std::string &name, const std::string &text) {
   int number = FindFieldByName(table, name);
-  return number < 0 ? -5 : WriteFieldByNumber(table, number, text);
+  return number < 0 ? DB_FIELD_NOT_FOUND : WriteFieldByNumber(table, number, text);
 }
 
 void ClearRecordBuffer(TableDescriptor &table) {

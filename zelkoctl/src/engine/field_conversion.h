@@ -5,29 +5,30 @@
 #include <cstdint>
 #include <string>
 
+#include "btrieve/btrapi.h"
 #include "settings.h"
 #include "table_catalog.h"
 
 namespace zelko {
 
-// Data type codes.
+// The data type codes, under the engine's short names (the record manager's codes).
 enum FieldType {
-  kString = 0,
-  kInteger = 1,
-  kFloat = 2,
-  kDate = 3,
-  kTime = 4,
-  kDecimal = 5,
-  kMoney = 6,
-  kLogical = 7,
-  kNumeric = 8,
-  kBFloat = 9,
-  kLString = 10,
-  kZString = 11,
-  kNote = 12,
-  kLVar = 13,
-  kUBin = 14,
-  kAutoInc = 15,
+  kString = B_TYPE_STRING,
+  kInteger = B_TYPE_INTEGER,
+  kFloat = B_TYPE_FLOAT,
+  kDate = B_TYPE_DATE,
+  kTime = B_TYPE_TIME,
+  kDecimal = B_TYPE_DECIMAL,
+  kMoney = B_TYPE_MONEY,
+  kLogical = B_TYPE_LOGICAL,
+  kNumeric = B_TYPE_NUMERIC,
+  kBFloat = B_TYPE_BFLOAT,
+  kLString = B_TYPE_LSTRING,
+  kZString = B_TYPE_ZSTRING,
+  kNote = B_TYPE_NOTE,
+  kLVar = B_TYPE_LVAR,
+  kUBin = B_TYPE_UNSIGNED_BINARY,
+  kAutoInc = B_TYPE_AUTOINCREMENT,
 };
 
 constexpr size_t kTextResultLength = 4096;

@@ -1,4 +1,5 @@
 #include "engine/record_image.h"
+#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 
@@ -13,18 +14,18 @@ using zplatform::SafeArray;
 // The string array of the variant, or the status that refuses it.
 int16_t TextArray(zplatform::Variant &v, const TableDescriptor &table, SafeArray **out) {
   SafeArray *a = v.ArrayOrNull();
-  if (a == nullptr || a->StringElements() == nullptr) return -17;
-  if (a->Dimensions() != 1) return -18;
-  if (a->LowerBound() > table.FieldCount()) return -19;
+  if (a == nullptr || a->StringElements() == nullptr) return DB_NOT_STRING_ARRAY;
+  if (a->Dimensions() != 1) return DB_ARRAY_NOT_ONE_DIMENSIONAL;
+  if (a->LowerBound() > table.FieldCount()) return DB_LOWER_BOUND_BEYOND_FIELDS;
   *out = a;
   return 0;
 }
 
 int16_t ByteArray(zplatform::Variant &v, SafeArray **out) {
   SafeArray *a = v.ArrayOrNull();
-  if (a == nullptr || a->ByteElements() == nullptr) return -23;
-  if (a->Dimensions() != 1) return -24;
-  if (!a->AccessData()) return -22;
+  if (a == nullptr || a->ByteElements() == nullptr) return DB_NOT_BYTE_ARRAY;
+  if (a->Dimensions() != 1) return DB_BYTE_ARRAY_NOT_ONE_DIMENSIONAL;
+  if (!a->AccessData()) return DB_ARRAY_NOT_ACCESSIBLE;
   *out = a;
   return 0;
 }

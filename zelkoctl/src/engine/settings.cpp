@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "messages.h"
+#include "zplatform/ascii.h"
 #include "zplatform/profile.h"
 
 namespace zelko {
@@ -13,13 +14,6 @@ constexpr const char *kSection = "zelko300";
 
 int Int(const char *key, int def) {
   return static_cast<int>(zplatform::GetPrivateProfileInt(kSection, key, def, kIni));
-}
-
-std::string Upper(std::string s) {
-  for (char &c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
 }
 
 }  // namespace
@@ -33,7 +27,7 @@ ConversionSettings ConversionSettings::Load() {
   s.fill_space = fill != "no";
   std::string date = zplatform::ProfileString(kSection, "sShortDate", "", kIni);
   if (date.empty()) date = zplatform::ProfileString("intl", "sShortDate", "", "win.ini");
-  s.two_digit_year = Upper(date) == "YY/MM/DD";
+  s.two_digit_year = zplatform::UpperAscii(date) == "YY/MM/DD";
   s.float_size = Int("float_size", 10);
   s.year_2000 = Int("year_2000", 0);
   s.sign_nibble = Int("sign_nibble", 15);

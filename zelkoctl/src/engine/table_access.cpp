@@ -1,4 +1,5 @@
 #include "table_access.h"
+#include "zelkoctl/zelkoapi.h"
 
 #include <cstring>
 #include <new>
@@ -70,15 +71,15 @@ ButtonOperation ButtonOperationFor(int v) {
 
 int16_t EngineOpen(const TableCatalog &catalog, TableDescriptor &table,
                    const std::string &directory, const std::string &owner, int open_mode) {
-  if (table.fields.empty() && ResolveTable(catalog, table) != 0) return -1;
+  if (table.fields.empty() && ResolveTable(catalog, table) != 0) return DB_FAILED;
   std::optional<std::string> short_dir = zplatform::ShortPathName(directory);
-  if (!short_dir) return -16;
+  if (!short_dir) return DB_DIRECTORY_NOT_FOUND;
   std::string path = ResolveDataFilePath(table, *short_dir);
   try {
     table.record_buffer.assign(static_cast<size_t>(table.record_length) + 1, 0);
   } catch (const std::bad_alloc &) {
     ShowMessage(msg::kVE001, module_name::kZlkdb, __LINE__);
-    return -1;
+    return DB_FAILED;
   }
   std::string owner_buffer = owner;
   uint32_t owner_length = owner.empty() ? 0 : static_cast<uint32_t>(owner.size() + 1);
@@ -118,7 +119,6 @@ int16_t EngineClose(TableDescriptor &table) {
 
 std::vector<uint8_t> CreateSpecification(const TableDescriptor &table) {
   const ConversionSettings &settings = Module::Get().Settings();
-  std::vector<uint8_t> buffer((table.segments.size() + 1) * 16, 0);
   int record_length = table.record_length;
   int file_flags = settings.file_flag;
   int before = 0;
@@ -130,38 +130,31 @@ std::vector<uint8_t> CreateSpecification(const TableDescriptor &table) {
     }
     before += f.size;
   }
-  int keys = 0;
+  BtrFileSpec file{};
+  file.record_length = static_cast<uint16_t>(record_length);
+  file.page_size = 4096;
+  file.file_flags = static_cast<uint16_t>(file_flags);
+  std::vector<BtrKeySpec> segments;
   for (const SegmentDescriptor &s : table.segments) {
-    if ((s.key_flags & kSegmentFlagFollows) == 0) ++keys;
+    BtrKeySpec k{};
+    k.position = static_cast<uint16_t>(s.offset + 1);
+    k.length = static_cast<uint16_t>(s.length);
+    k.flags = static_cast<uint16_t>(s.key_flags);
+    k.type = static_cast<uint8_t>(s.data_type);
+    k.null_value = static_cast<uint8_t>(settings.null_key);
+    segments.push_back(k);
   }
-  auto put16 = [&](size_t at, int v) {
-    buffer[at] = static_cast<uint8_t>(v);
-    buffer[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
-  put16(0, record_length);
-  put16(2, 4096);
-  put16(4, keys);
-  put16(10, file_flags);
-  for (size_t i = 0; i < table.segments.size(); ++i) {
-    const SegmentDescriptor &s = table.segments[i];
-    size_t at = 16 * (i + 1);
-    put16(at, s.offset + 1);
-    put16(at + 2, s.length);
-    put16(at + 4, s.key_flags);
-    buffer[at + 10] = static_cast<uint8_t>(s.data_type);
-    buffer[at + 11] = static_cast<uint8_t>(settings.null_key);
-  }
-  return buffer;
+  return btrieve::CreateBuffer(file, segments);
 }
 
 int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path) {
-  if (table.fields.empty() && ResolveTable(catalog, table) != 0) return -1;
+  if (table.fields.empty() && ResolveTable(catalog, table) != 0) return DB_FAILED;
   std::vector<uint8_t> buffer;
   try {
     buffer = CreateSpecification(table);
   } catch (const std::bad_alloc &) {
     ShowMessage(msg::kVE001, module_name::kZlkdb, __LINE__);
-    return -1;
+    return DB_FAILED;
   }
   std::string p = path;
   uint8_t pb[128] = {};
@@ -173,7 +166,7 @@ int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const 
 
 int16_t EngineAccess(TableDescriptor &table, int operation, int index) {
   KeyValue key;
-  if (!BuildKeyValue(table, index, &key)) return -6;
+  if (!BuildKeyValue(table, index, &key)) return DB_INDEX_NOT_FOUND;
   uint32_t length = static_cast<uint32_t>(table.record_length) + 1;
   if (operation == B_INSERT || operation == B_UPDATE)
     length = static_cast<uint32_t>(DataLengthForWrite(table));
@@ -192,7 +185,7 @@ int16_t EngineGetDirect(TableDescriptor &table, int32_t position, int index) {
     return Call(B_GET_DIRECT, table, table.record_buffer.data(), length, &key, 0, -1);
   }
   KeyValue key;
-  if (!BuildKeyValue(table, index, &key)) return -6;
+  if (!BuildKeyValue(table, index, &key)) return DB_INDEX_NOT_FOUND;
   return Call(B_GET_DIRECT + Module::Get().lock_bias, table, table.record_buffer.data(), length,
               key.bytes.data(), key.length, key.key_number);
 }
@@ -216,7 +209,7 @@ int16_t EngineUnlock(TableDescriptor &table, int type) {
 
 int16_t EngineGetByPercentage(TableDescriptor &table, int index, int16_t percentage) {
   KeyValue key;
-  if (!BuildKeyValue(table, index, &key)) return -6;
+  if (!BuildKeyValue(table, index, &key)) return DB_INDEX_NOT_FOUND;
   if (table.record_buffer.size() < 2) table.record_buffer.resize(2, 0);
   std::memcpy(table.record_buffer.data(), &percentage, 2);
   return Call(B_GET_BY_PERCENTAGE, table, table.record_buffer.data(),
@@ -233,7 +226,7 @@ int16_t EngineFindPercentage(TableDescriptor &table, int index, int32_t position
     status = Call(B_FIND_PERCENTAGE, table, data, 4, nullptr, 0, -1);
   } else {
     KeyValue key;
-    if (!BuildKeyValue(table, index, &key)) return -6;
+    if (!BuildKeyValue(table, index, &key)) return DB_INDEX_NOT_FOUND;
     status = Call(B_FIND_PERCENTAGE, table, data, 4, key.bytes.data(), key.length, key.key_number);
   }
   if (status == 0 && percentage != nullptr) std::memcpy(percentage, data, 2);
@@ -259,12 +252,12 @@ int16_t EngineVersion(uint8_t version[5]) {
 }
 
 int16_t EngineBeginTransaction(int bias) {
-  if (!ValidBias(bias, 400)) return -10;
+  if (!ValidBias(bias, 400)) return DB_BAD_LOCK_BIAS;
   return Transaction(B_BEGIN_TRAN + bias);
 }
 
 int16_t EngineBeginConcurrentTransaction(int bias) {
-  if (!ValidBias(bias, 500)) return -10;
+  if (!ValidBias(bias, 500)) return DB_BAD_LOCK_BIAS;
   return Transaction(B_BEGIN_CONCURRENT_TRAN + bias);
 }
 
@@ -276,7 +269,7 @@ int16_t EngineAbortTransaction() {
 }
 
 int16_t DbSetLockBias(int bias) {
-  if (!ValidBias(bias, 400)) return -10;
+  if (!ValidBias(bias, 400)) return DB_BAD_LOCK_BIAS;
   Module::Get().lock_bias = static_cast<int16_t>(bias);
   return 0;
 }

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "btrieve/btrapi.h"
+#include "dictio/dictio.h"
+
 namespace zelko {
 
-constexpr int kNamedIndexType = 255;
-constexpr int kSegmentFlagFollows = 16;
-constexpr int kSegmentFlagCollating = 32;
+constexpr int kNamedIndexType = DDF_NAMED_INDEX;
+constexpr int kSegmentFlagFollows = B_KEY_SEGMENTED;
+constexpr int kSegmentFlagCollating = B_KEY_ALT_COLLATING;
 
 struct FieldDescriptor {
   std::string name;  // trailing spaces removed

@@ -1,4 +1,5 @@
 #include "frame/class_info.h"
+#include "zplatform/ascii.h"
 
 namespace zelko {
 
@@ -8,14 +9,7 @@ int AutomationErrorNumber(HResult hr) {
 }
 
 bool EqualNoCase(const std::string &a, const std::string &b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
+  return zplatform::EqualNoCaseAscii(a, b);
 }
 
 const PropertyInfo *ClassInfo::Property(const std::string &name) const {
