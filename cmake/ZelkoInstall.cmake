@@ -11,7 +11,11 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ZelkoConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/ZelkoConfig.cmake ${PROJECT_BINARY_DIR}/ZelkoConfigVersion.cmake
   DESTINATION ${ZELKO_CMAKE_DIR})
 
-foreach(pc wbtrv32 dictio zelkoctl)
+set(ZELKO_PC_FILES wbtrv32 dictio)
+if(ZELKO_BUILD_GUI)
+  list(APPEND ZELKO_PC_FILES zelkoctl)
+endif()
+foreach(pc ${ZELKO_PC_FILES})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()

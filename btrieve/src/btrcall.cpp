@@ -1,7 +1,11 @@
 // The exported call. Nothing thrown inside the record manager leaves it: a failure that ends
 // in an exception (memory exhausted, an unforeseen error) is status 2.
+#include <sys/stat.h>
+
 #include "btrieve/btrapi.h"
+#include "check.h"
 #include "engine.h"
+#include "zplatform/paths.h"
 
 extern "C" int16_t BTRCALL(uint16_t operation, void *position_block, void *data_buffer,
                            uint32_t *data_length, void *key_buffer, uint8_t key_length,
@@ -23,6 +27,24 @@ extern "C" int16_t BTRCALL(uint16_t operation, void *position_block, void *data_
 extern "C" int16_t BTRDELETEFILE(const char *path) {
   try {
     return btr::Engine::Instance().DeleteFile(path);
+  } catch (...) {
+    return B_IO_ERROR;
+  }
+}
+
+extern "C" int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *context) {
+  try {
+    if (path == nullptr || *path == '\0') return B_FILE_NOT_FOUND;
+    std::optional<std::string> native = zplatform::NativePath(path);
+    struct stat st;
+    if (!native || ::stat(native->c_str(), &st) != 0) return B_FILE_NOT_FOUND;
+    std::vector<std::string> problems;
+    bool sound = btr::CheckFile(*native, &problems);
+    if (report != nullptr) {
+      for (const std::string &p : problems)
+        report(p.c_str(), context);
+    }
+    return sound ? 0 : 1;
   } catch (...) {
     return B_IO_ERROR;
   }

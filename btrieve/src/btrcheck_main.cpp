@@ -1,10 +1,18 @@
 // btrcheck FILE...: verifies data files; prints what is wrong and exits non-zero.
 #include <cstdio>
+#include <cstring>
 #include <string>
-#include <vector>
 
-#include "check.h"
-#include "zplatform/paths.h"
+#include "btrieve/btrapi.h"
+#include "zplatform/codepage.h"
+
+namespace {
+
+void Print(const char *problem, void *file) {
+  std::printf("%s: %s\n", static_cast<const char *>(file), problem);
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
   if (argc < 2) {
@@ -13,15 +21,15 @@ int main(int argc, char **argv) {
   }
   int failures = 0;
   for (int i = 1; i < argc; ++i) {
-    std::string path = zplatform::NativePathOrSelf(argv[i]);
-    std::vector<std::string> problems;
-    if (btr::CheckFile(path, &problems)) {
+    // The record manager takes code-page paths; the terminal gives UTF-8.
+    std::string path = zplatform::FromUtf8(argv[i]);
+    int16_t status = BTRCHECKFILE(path.c_str(), Print, argv[i]);
+    if (status == 0) {
       std::printf("%s: ok\n", argv[i]);
       continue;
     }
     ++failures;
-    for (const std::string &p : problems)
-      std::printf("%s: %s\n", argv[i], p.c_str());
+    if (status == B_FILE_NOT_FOUND) std::printf("%s: no such file\n", argv[i]);
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 // create and check: data files made from the dictionary, and both verified.
 #include <sys/stat.h>
 
-#include "check.h"
+#include "btrieve/btrapi.h"
 #include "commands.h"
 #include "dictionary_rules.h"
 #include "engine/table_access.h"
@@ -118,7 +118,13 @@ int CommandCheck(const Args &args, Streams io) {
       continue;
     }
     std::vector<std::string> file_problems;
-    if (!btr::CheckFile(zplatform::NativePathOrSelf(path), &file_problems)) {
+    int16_t checked = BTRCHECKFILE(
+        path.c_str(),
+        [](const char *problem, void *list) {
+          static_cast<std::vector<std::string> *>(list)->push_back(problem);
+        },
+        &file_problems);
+    if (checked != 0) {
       for (const std::string &p : file_problems)
         report(name, Utf8(path) + ": " + p);
     } else {

@@ -241,6 +241,14 @@ BTR_EXPORT void BTRRELEASE(void);
  * through this call: removing the file alone leaves its journal behind. */
 BTR_EXPORT int16_t BTRDELETEFILE(const char *path);
 
+/* Verifies a data file (path as for Open), as btrcheck does: the storage's own integrity
+ * check, the stored specification, every record in every key it belongs to and nothing else,
+ * the order of every key, a file cut short. `report` (may be null) receives each problem as
+ * one English line, with `context`. Returns 0 when the file is sound, 1 when problems were
+ * reported, 12 when there is no such file. Reads only; the file may be in use. */
+typedef void (*BtrCheckReport)(const char *problem, void *context);
+BTR_EXPORT int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *context);
+
 #ifdef __cplusplus
 }
 
