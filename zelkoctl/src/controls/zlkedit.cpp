@@ -168,18 +168,19 @@ int ZlkEdit::FieldType() {
   return field_type_;
 }
 
-std::string ZlkEdit::FormatMask(const std::string &text) const {
-  if (Site() == nullptr) return zplatform::VbFormat(text, format_);
-  return Site()->FormatText(text, format_);
-}
-
-std::string ZlkEdit::RightAlign(const std::string &text) const {
-  if (max_length_ == 0) return text;
-  std::string cp = zplatform::FromUtf8(text);
-  size_t max = static_cast<size_t>(max_length_);
-  if (cp.size() < max) cp.insert(0, max - cp.size(), ' ');
-  if (cp.size() > max) cp = cp.substr(cp.size() - max);
-  return zplatform::ToUtf8(cp);
+EditRules ZlkEdit::Rules() const {
+  EditRules rules;
+  rules.format = format_;
+  rules.format_option = format_option_;
+  rules.max_length = max_length_;
+  rules.numeric_mask = numeric_mask_;
+  if (Site() != nullptr) {
+    const ControlSite *site = Site();
+    rules.format_text = [site](const std::string &text, const std::string &mask) {
+      return site->FormatText(text, mask);
+    };
+  }
+  return rules;
 }
 
 void ZlkEdit::ShowText(const std::string &text) {
@@ -190,16 +191,7 @@ void ZlkEdit::ShowText(const std::string &text) {
 }
 
 void ZlkEdit::ShowFieldText(const std::string &cp) {
-  std::string text = zplatform::ToUtf8(cp);
-  text_ = text;
-  bool align = format_option_ == 2 || format_option_ == 3;
-  if (!text.empty() && !format_.empty()) {
-    std::string shown = FormatMask(text);
-    if (align) shown = RightAlign(shown);
-    text_ = shown;
-  } else if (!text.empty() && align) {
-    text_ = RightAlign(text);
-  }
+  text_ = Rules().ShownText(zplatform::ToUtf8(cp));
   ShowText(text_);
 }
 
@@ -261,26 +253,18 @@ void ZlkEdit::OnWindowCreated() {
 bool ZlkEdit::Filter(const QString &typed) {
   QChar ch = typed.isEmpty() ? QChar() : typed[0];
   bool backspace = ch == QChar('\b');
-  if (numeric_mask_ && !backspace) {
-    bool ok = ch.isDigit() || ch == '.' || ch == '-' || ch == '+' || ch == ',' ||
-              (ch == '/' && FieldType() == kDate) || (ch == ':' && FieldType() == kTime);
-    if (!ok) {
-      zplatform::Beep();
-      return true;
-    }
+  EditRules rules = Rules();
+  if (!rules.Passes(ch.unicode(), numeric_mask_ ? FieldType() : -1)) {
+    zplatform::Beep();
+    return true;
   }
-  if (format_option_ == 1 || format_option_ == 3) {
-    std::string cp = zplatform::FromUtf8(edit_->text().toStdString());
-    if (backspace) {
-      if (!cp.empty()) cp.pop_back();
-    } else {
-      cp += zplatform::FromUtf8(typed.toStdString());
-    }
-    std::string shown = RightAlign(FormatMask(zplatform::ToUtf8(cp)));
-    if (!shown.empty()) {
-      ShowText(shown);
+  if (rules.FormatsEveryCharacter()) {
+    std::optional<std::string> shown =
+        rules.AfterKeystroke(edit_->text().toStdString(), typed.toStdString(), backspace);
+    if (shown) {
+      ShowText(*shown);
       edit_->setCursorPosition(edit_->text().size());
-      text_ = shown;
+      text_ = *shown;
       return true;
     }
   }
@@ -392,15 +376,7 @@ HResult ZlkEdit::PutDbField(const Variant &v) {
 HResult ZlkEdit::PutText(const Variant &v) {
   auto text = v.AsString();
   if (!text) return kTypeMismatch;
-  text_ = *text;
-  if (RunMode() && edit_ != nullptr) {
-    bool align = format_option_ == 2 || format_option_ == 3;
-    if (align) {
-      text_ = RightAlign(format_.empty() ? text_ : FormatMask(text_));
-    } else if (!format_.empty()) {
-      text_ = FormatMask(text_);
-    }
-  }
+  text_ = RunMode() && edit_ != nullptr ? Rules().PutText(*text) : *text;
   ShowText(text_);
   return kOk;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "controls/edit_rules.h"
 #include "frame/field_control.h"
 
 class QLineEdit;
@@ -47,9 +48,9 @@ class ZlkEdit : public FieldControl {
   int SelectionStart() const;  // REQUIRES: the edit window exists
 
   int FieldType();
-  std::string FormatMask(const std::string &text) const;  // UTF-8
-  std::string RightAlign(const std::string &text) const;  // UTF-8, by code-page bytes
-  void ShowText(const std::string &text);                 // sets the window text
+  // The text rules with the current properties and the site's format service.
+  EditRules Rules() const;
+  void ShowText(const std::string &text);  // sets the window text
   void ApplyStyle();
   bool Filter(const QString &typed);  // true: the keystroke is consumed
 
