@@ -117,7 +117,7 @@ int ImportBlock(DdfDictionary &dict, Reader &reader, std::string &line, bool *at
         type = 0;
         break;  // other kinds are kept as text of their size
     }
-    auto f = std::make_unique<DdfField>();
+    auto f = dict.NewField();
     f->name = field_name;
     f->file_id = table->file_id;
     f->data_type = static_cast<uint8_t>(type);
@@ -141,7 +141,7 @@ int ImportBlock(DdfDictionary &dict, Reader &reader, std::string &line, bool *at
       if (number < 1 || number > static_cast<int>(numbered.size())) {
         return ShowText(ui, false, msg::kVE1034Index), -1;
       }
-      auto s = std::make_unique<DdfIndexSegment>();
+      auto s = dict.NewSegment();
       s->file_id = table->file_id;
       s->field_id = numbered[number - 1]->field_id;
       s->key_number = key;

@@ -21,10 +21,6 @@ namespace dictedit {
 
 namespace {
 
-int g_next_field_id = 18;  // the first field made gets 19
-int g_next_serial = 0;
-int g_tables_alive = 0;
-
 std::string FixedText(const char *bytes, size_t width) {
   std::string s(bytes, strnlen(bytes, width));
   size_t end = s.find_last_not_of(' ');
@@ -47,18 +43,19 @@ bool FileExists(const std::string &native_path) {
 
 }  // namespace
 
-DdfField::DdfField() : field_id(++g_next_field_id) {}
-DdfIndexSegment::DdfIndexSegment() : serial(++g_next_serial) {}
-DdfTable::DdfTable() {
-  ++g_tables_alive;
-}
-DdfTable::~DdfTable() {
-  --g_tables_alive;
+DdfTable::DdfTable() = default;
+DdfTable::~DdfTable() = default;
+
+std::unique_ptr<DdfField> DdfDictionary::NewField() {
+  auto f = std::make_unique<DdfField>();
+  f->field_id = ++next_field_id_;
+  return f;
 }
 
-void ResetIdentifierCounters() {
-  g_next_field_id = 18;
-  g_next_serial = 0;
+std::unique_ptr<DdfIndexSegment> DdfDictionary::NewSegment() {
+  auto s = std::make_unique<DdfIndexSegment>();
+  s->serial = ++next_serial_;
+  return s;
 }
 
 int DdfTable::RecordLength() const {
@@ -201,7 +198,8 @@ int DdfDictionary::FirstFreeFileId() const {
     if (t->file_id != counter) return counter;
     ++counter;
   }
-  return 3 + g_tables_alive;  // the new table, made before it asks, counts itself
+  // Every table matches: 3 plus the tables there are, the new one (not yet listed) included.
+  return 3 + static_cast<int>(tables.size()) + 1;
 }
 
 std::string DdfDictionary::DataFilePath(const DdfTable &table) const {
@@ -248,7 +246,7 @@ int DdfDictionary::LoadDictionary() {
     if (field.name[2] == '$') continue;
     for (auto &t : tables) {
       if (t->file_id != field.file_id) continue;
-      auto f = std::make_unique<DdfField>();
+      auto f = NewField();
       f->name = BlanksToCarets(FixedText(field.name, sizeof field.name));
       f->field_id = field.id;
       f->file_id = field.file_id;
@@ -266,7 +264,7 @@ int DdfDictionary::LoadDictionary() {
     if (index.file_id <= 3) continue;
     for (auto &t : tables) {
       if (t->file_id != index.file_id) continue;
-      auto s = std::make_unique<DdfIndexSegment>();
+      auto s = NewSegment();
       s->file_id = index.file_id;
       s->field_id = index.field_id;
       s->key_number = index.number;

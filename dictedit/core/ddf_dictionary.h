@@ -20,8 +20,8 @@ constexpr int kFlagSegmented = B_KEY_SEGMENTED;
 constexpr int kMaxFields = 511;
 constexpr int kMaxSegments = 119;
 
+// Fields and segments are made by their dictionary (NewField, NewSegment), which numbers them.
 struct DdfField {
-  DdfField();  // draws the next field id of the process
   int field_id = 0;
   int new_field_id = 0;
   int file_id = 0;
@@ -34,8 +34,7 @@ struct DdfField {
 };
 
 struct DdfIndexSegment {
-  DdfIndexSegment();  // draws the next serial number of the process
-  int serial = 0;
+  int serial = 0;  // a running number of the dictionary, never written
   int file_id = 0;
   int field_id = 0;
   int key_number = 0;
@@ -114,6 +113,10 @@ class DdfDictionary {
   // The first free file id for a new table (counting from 4 along the list); asked by a
   // table already made.
   int FirstFreeFileId() const;
+  // A new field with the next field id (the first made gets 19), a new segment with the next
+  // serial number.
+  std::unique_ptr<DdfField> NewField();
+  std::unique_ptr<DdfIndexSegment> NewSegment();
   // The path of a table's data file: the location itself when it holds ":" or starts
   // with "/", else the dictionary directory, "/" and the location.
   std::string DataFilePath(const DdfTable &table) const;
@@ -121,6 +124,8 @@ class DdfDictionary {
  private:
   EditorUi &ui_;
   int modified_ = 0;
+  int next_field_id_ = 18;
+  int next_serial_ = 0;
 };
 
 // Type names and codes.
@@ -133,8 +138,5 @@ std::string BlanksToCarets(const std::string &name);
 std::string CaretsToBlanks(const std::string &name);
 // Upper-cases single-byte letters, leaving double-byte characters alone.
 std::string UpperCodePage(const std::string &text);
-
-// Process-wide counters (tests).
-void ResetIdentifierCounters();
 
 }  // namespace dictedit

@@ -128,7 +128,7 @@ bool AddField(DdfDictionary &dict, DdfTable &table, const std::string &name_in, 
     return Refuse(dict, msg::kVE1053);
   }
   if (!appending && IsVariableType(type)) return Refuse(dict, msg::kVE1052);
-  auto field = std::make_unique<DdfField>();
+  auto field = dict.NewField();
   field->file_id = table.file_id;
   field->name = name;
   field->data_type = static_cast<uint8_t>(type);
@@ -208,7 +208,7 @@ bool AddIndex(DdfDictionary &dict, DdfTable &table, const std::vector<SegmentSpe
   for (size_t i = 0; i < specs.size(); ++i) {
     DdfField *f = table.FindField(specs[i].field);
     if (f == nullptr) return Refuse(dict, msg::kVE1008);
-    auto s = std::make_unique<DdfIndexSegment>();
+    auto s = dict.NewSegment();
     s->file_id = table.file_id;
     s->field_id = f->field_id;
     s->key_number = table.segment_count() + static_cast<int>(i);
@@ -268,7 +268,7 @@ bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::
   name = BlanksToCarets(name);
   if (name.empty()) return Refuse(dict, msg::kVE1002);
   if (NameTaken(table, name, nullptr)) return Refuse(dict, msg::kVE1006);
-  auto n = std::make_unique<DdfField>();
+  auto n = dict.NewField();
   n->file_id = table.file_id;
   n->name = name;
   n->data_type = kNamedIndexType;

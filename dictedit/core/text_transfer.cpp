@@ -52,8 +52,9 @@ int Number(const std::string &s) {
   return std::atoi(s.c_str());
 }
 
-std::unique_ptr<DdfField> FieldFrom(const std::vector<std::string> &v, int file_id) {
-  auto f = std::make_unique<DdfField>();
+std::unique_ptr<DdfField> FieldFrom(DdfDictionary &dict, const std::vector<std::string> &v,
+                                    int file_id) {
+  auto f = dict.NewField();
   f->name = v[0];
   f->data_type = static_cast<uint8_t>(Number(v[1]));
   f->offset = Number(v[2]);
@@ -129,7 +130,7 @@ DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
   while ((more = ReadLine(f.get(), &line)) && line != kSegments) {
     std::vector<std::string> v = SplitCommas(Cleaned(line));
     if (v.size() < 5) break;
-    table->fields.push_back(FieldFrom(v, table->file_id));
+    table->fields.push_back(FieldFrom(dict, v, table->file_id));
   }
   // The field section ends at the segment header or at a line of fewer than five values;
   // either way the segment lines follow.
@@ -142,7 +143,7 @@ DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
         ShowText(dict.Ui(), false, msg::kVE1034Index);
         return nullptr;
       }
-      auto s = std::make_unique<DdfIndexSegment>();
+      auto s = dict.NewSegment();
       s->file_id = table->file_id;
       s->field_id = fd->field_id;
       s->key_number = Number(v[0]);
@@ -154,7 +155,7 @@ DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
       while (ReadLine(f.get(), &line)) {
         std::vector<std::string> v = SplitCommas(Cleaned(line));
         if (v.size() < 5) break;
-        table->named_indexes.push_back(FieldFrom(v, table->file_id));
+        table->named_indexes.push_back(FieldFrom(dict, v, table->file_id));
       }
     }
   }
@@ -191,7 +192,7 @@ DdfField *PasteFieldText(DdfDictionary &dict, DdfTable &table, const std::string
     ShowText(dict.Ui(), false, msg::kVE1006);
     return nullptr;
   }
-  auto f = std::make_unique<DdfField>();
+  auto f = dict.NewField();
   f->name = v[0];
   f->file_id = table.file_id;
   f->data_type = static_cast<uint8_t>(Number(v[1]));

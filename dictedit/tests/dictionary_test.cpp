@@ -36,7 +36,6 @@ std::string LegacyDictionary(const std::string &name) {
 }
 
 TEST(Dictionary, LoadNormaliseSaveAndLoadAgain) {
-  ResetIdentifierCounters();
   RecordingUi ui;
   DdfDictionary dict(ui);
   dict.ddf_directory = LegacyDictionary("legacy");
@@ -222,10 +221,20 @@ TEST(Dictionary, IdentifiersAndModifiedFlag) {
   EXPECT_EQ(dict.tables[0]->modified, 0);
   dict.SetModified(0);
   EXPECT_EQ(added->modified, 0);
-  ResetIdentifierCounters();
-  DdfField a, b;
-  EXPECT_EQ(a.field_id, 19);
-  EXPECT_EQ(b.field_id, 20);
+  // Identifiers are the dictionary's own: each dictionary numbers from the start.
+  EXPECT_EQ(dict.NewField()->field_id, 19);
+  EXPECT_EQ(dict.NewField()->field_id, 20);
+  EXPECT_EQ(dict.NewSegment()->serial, 1);
+  DdfDictionary other(ui);
+  EXPECT_EQ(other.NewField()->field_id, 19);
+  // With every id taken in order, a new table counts the tables there are and itself.
+  DdfDictionary full(ui);
+  for (int id : {4, 5}) {
+    auto t = std::make_unique<DdfTable>();
+    t->file_id = id;
+    full.tables.push_back(std::move(t));
+  }
+  EXPECT_EQ(full.FirstFreeFileId(), 6);
   EXPECT_EQ(BlanksToCarets("A B\x82\x20 C"), "A^B\x82\x20^C");  // the pair's second byte stays
   EXPECT_EQ(CaretsToBlanks("A^B"), "A B");
 }

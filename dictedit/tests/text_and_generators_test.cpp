@@ -43,7 +43,6 @@ struct Sample {
   DdfDictionary dict{ui};
   DdfTable *cust = nullptr;
   Sample() {
-    ResetIdentifierCounters();
     dict.ddf_directory = "/srv/shop";
     cust = AddTable(dict, "cust", "cust");
     AddField(dict, *cust, "NAME", 0, 30, 0);
