@@ -15,12 +15,34 @@
 
 namespace dictedit {
 
-bool ConsoleUi::Message(const std::string &text, bool ok_cancel) {
-  messages_ << zplatform::ToUtf8(text) << (ok_cancel ? (cancel_ ? " [Cancel]" : " [OK]") : "")
-            << '\n';
-  bool notice = text.rfind("VE1033 ", 0) == 0 || text.rfind("VE1044 ", 0) == 0;
-  if (!ok_cancel && !notice) ++failures_;
-  return !(ok_cancel && cancel_);
+class ConsoleUi::Presenter : public zplatform::MessagePresenter {
+ public:
+  Presenter(std::ostream &out, bool cancel) : out_(out), cancel_(cancel) {}
+  zplatform::MessageAnswer Present(const zplatform::MessageRequest &r) override {
+    bool question = r.buttons != zplatform::MessageButtons::kOk;
+    out_ << zplatform::ToUtf8(r.text) << (question ? (cancel_ ? " [Cancel]" : " [OK]") : "")
+         << '\n';
+    if (!question && r.icon != zplatform::MessageIcon::kInformation) ++failures;
+    return question && cancel_ ? zplatform::MessageAnswer::kCancel : zplatform::MessageAnswer::kOk;
+  }
+  int failures = 0;
+
+ private:
+  std::ostream &out_;
+  bool cancel_;
+};
+
+ConsoleUi::ConsoleUi(std::ostream &messages, bool cancel)
+    : cancel_(cancel), presenter_(std::make_shared<Presenter>(messages, cancel)) {
+  previous_ = zplatform::MessageService::Instance().SetPresenter(presenter_);
+}
+
+ConsoleUi::~ConsoleUi() {
+  zplatform::MessageService::Instance().SetPresenter(previous_);
+}
+
+bool ConsoleUi::ShowedFailure() const {
+  return presenter_->failures > 0;
 }
 bool ConsoleUi::ChooseFile(bool, const std::string &, const std::string &, std::string *name) {
   if (!file_answer.empty()) *name = file_answer;

@@ -5,15 +5,19 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "editor_ui.h"
+#include "zplatform/messages.h"
 
 namespace dictedit {
 
-// Messages on a stream (UTF-8); questions answered OK, or Cancel when `cancel`.
+// Messages on a stream (UTF-8), through a presenter installed for its lifetime; questions
+// answered OK, or Cancel when `cancel`.
 class ConsoleUi : public EditorUi {
  public:
-  ConsoleUi(std::ostream &messages, bool cancel) : messages_(messages), cancel_(cancel) {}
-  bool Message(const std::string &text, bool ok_cancel) override;
+  ConsoleUi(std::ostream &messages, bool cancel);
+  ~ConsoleUi() override;
   bool ChooseFile(bool save, const std::string &title, const std::string &filter,
                   std::string *name) override;
   int ChooseOne(const std::string &title, const std::vector<std::string> &entries) override;
@@ -26,14 +30,15 @@ class ConsoleUi : public EditorUi {
   std::string text_answer;
   std::vector<std::string> choice_answer;
   void WaitCursor(bool) override {}
-  // True once a message that reports a failure was shown (questions and the two messages
-  // that report a finished export are not failures).
-  bool ShowedFailure() const { return failures_ > 0; }
+  // True once a message that reports a failure was shown (questions and notices of work
+  // done are not failures).
+  bool ShowedFailure() const;
 
  private:
-  std::ostream &messages_;
+  class Presenter;
   bool cancel_;
-  int failures_ = 0;
+  std::shared_ptr<Presenter> presenter_;
+  std::shared_ptr<zplatform::MessagePresenter> previous_;
 };
 
 // `args` are the words after "--batch". The exit status: 0 done, 1 refused or failed, 2 usage.

@@ -1,5 +1,6 @@
-// Everything the editor shows or asks, so the same core serves the windows and the command
-// line. Texts are code-page bytes.
+// Everything the editor asks, so the same core serves the windows and the command line. Its
+// messages go through the platform's MessageService, as every message of the system does.
+// Texts are code-page bytes.
 #pragma once
 
 #include <string>
@@ -10,8 +11,8 @@ namespace dictedit {
 class EditorUi {
  public:
   virtual ~EditorUi() = default;
-  // A message; with `ok_cancel` the answer is true for OK. Without it the answer is true.
-  virtual bool Message(const std::string &text, bool ok_cancel) = 0;
+  // The window messages belong to (a QWidget*), or null.
+  virtual void *MessageOwner() { return nullptr; }
   // A file to write or read, proposed `name`, `filter` as "Text (*.txt)|*.txt", `title`.
   // False when the user cancels.
   virtual bool ChooseFile(bool save, const std::string &title, const std::string &filter,
@@ -27,11 +28,14 @@ class EditorUi {
   virtual void WaitCursor(bool on) = 0;
 };
 
-// Shows a message formatted printf-style (UTF-8 format, code-page arguments) through `ui`.
+// Shows a message formatted printf-style (UTF-8 format, code-page arguments) over `ui`'s
+// window: a question with OK and Cancel (true for OK) when `ok_cancel`, else a warning with OK
+// (true).
 bool ShowMessage(EditorUi &ui, bool ok_cancel, const char *format_utf8, ...)
     __attribute__((format(printf, 3, 4)));
-
-// Shows a fixed text (UTF-8) as it stands.
+// Shows a fixed text (UTF-8) as it stands, as ShowMessage does.
 bool ShowText(EditorUi &ui, bool ok_cancel, const char *text_utf8);
+// A message that reports work done (an information, not a warning).
+void ShowNotice(EditorUi &ui, const char *format_utf8, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace dictedit

@@ -109,7 +109,7 @@ int WriteConstantsModule(DdfDictionary &dict, const std::string &path) {
     ShowText(dict.Ui(), false, msg::kVE1043);
     return -1;
   }
-  ShowText(dict.Ui(), false, msg::kVE1044);
+  ShowNotice(dict.Ui(), "%s", zplatform::FromUtf8(msg::kVE1044).c_str());
   return 0;
 }
 

@@ -102,7 +102,7 @@ bool ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::stri
     ShowText(dict.Ui(), false, msg::kVE1032);
     return false;
   }
-  ShowMessage(dict.Ui(), false, msg::kVE1033, table.name.c_str());
+  ShowNotice(dict.Ui(), msg::kVE1033, table.name.c_str());
   return true;
 }
 

@@ -2,23 +2,25 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "editor_ui.h"
 #include "zplatform/codepage.h"
+#include "zplatform/messages.h"
 
 namespace dictedit {
 
+// Messages arrive through the MessageService, whose presenter it is while it lives.
 class RecordingUi : public EditorUi {
  public:
-  bool Message(const std::string &text, bool ok_cancel) override {
-    messages.push_back(zplatform::ToUtf8(text));
-    if (!ok_cancel || answers.empty()) return true;
-    bool a = answers.front();
-    answers.pop_front();
-    return a;
+  RecordingUi() : presenter_(std::make_shared<Presenter>(this)) {
+    previous_ = zplatform::MessageService::Instance().SetPresenter(presenter_);
   }
+  ~RecordingUi() override { zplatform::MessageService::Instance().SetPresenter(previous_); }
+  RecordingUi(const RecordingUi &) = delete;
+  RecordingUi &operator=(const RecordingUi &) = delete;
   bool ChooseFile(bool, const std::string &title, const std::string &filter,
                   std::string *name) override {
     file_requests.push_back(zplatform::ToUtf8(*name + "|" + title + "|" + filter));
@@ -49,6 +51,25 @@ class RecordingUi : public EditorUi {
   std::string file_answer;
   std::vector<std::string> file_requests;  // proposed name|title|filter
   std::vector<std::string> text_requests;
+
+ private:
+  class Presenter : public zplatform::MessagePresenter {
+   public:
+    explicit Presenter(RecordingUi *ui) : ui_(ui) {}
+    zplatform::MessageAnswer Present(const zplatform::MessageRequest &r) override {
+      ui_->messages.push_back(zplatform::ToUtf8(r.text));
+      bool question = r.buttons != zplatform::MessageButtons::kOk;
+      if (!question || ui_->answers.empty()) return zplatform::MessageAnswer::kOk;
+      bool ok = ui_->answers.front();
+      ui_->answers.pop_front();
+      return ok ? zplatform::MessageAnswer::kOk : zplatform::MessageAnswer::kCancel;
+    }
+
+   private:
+    RecordingUi *ui_;
+  };
+  std::shared_ptr<Presenter> presenter_;
+  std::shared_ptr<zplatform::MessagePresenter> previous_;
 };
 
 }  // namespace dictedit
