@@ -1,5 +1,6 @@
 #include "zplatform/bstr.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,13 +27,35 @@ uint32_t SysStringByteLen(const char *bstr) {
   std::memcpy(&length, bstr - sizeof(uint32_t), sizeof length);
   return length;
 }
-
-void SysFreeString(char *bstr) {
-  if (bstr != nullptr) std::free(bstr - sizeof(uint32_t));
 }
+
+namespace {
+
+// Prefix, text and two terminating zeros, as SysAllocStringByteLen lays a string out.
+alignas(uint32_t) char g_static_return[sizeof(uint32_t) + zplatform::kStaticReturnCapacity + 2];
+
+char *StaticText() {
+  return g_static_return + sizeof(uint32_t);
+}
+
+}  // namespace
+
+extern "C" void SysFreeString(char *bstr) {
+  if (bstr == nullptr || bstr == StaticText()) return;
+  std::free(bstr - sizeof(uint32_t));
 }
 
 namespace zplatform {
+
+char *StaticReturnString(std::string_view bytes) {
+  uint32_t length = static_cast<uint32_t>(std::min(bytes.size(), kStaticReturnCapacity));
+  std::memcpy(g_static_return, &length, sizeof length);
+  char *text = StaticText();
+  if (length > 0) std::memcpy(text, bytes.data(), length);
+  text[length] = '\0';
+  text[length + 1] = '\0';
+  return text;
+}
 
 Bstr::Bstr(std::string_view bytes)
     : ptr_(SysAllocStringByteLen(bytes.data(), static_cast<uint32_t>(bytes.size()))) {}

@@ -19,11 +19,16 @@ extern "C" {
 ZPLATFORM_EXPORT char *SysAllocStringByteLen(const char *bytes, uint32_t length);
 // The byte length held in the prefix; 0 for null.
 ZPLATFORM_EXPORT uint32_t SysStringByteLen(const char *bstr);
-// Frees a string made by SysAllocStringByteLen; null is ignored.
+// Frees a string made by SysAllocStringByteLen; null and the static return buffer are ignored.
 ZPLATFORM_EXPORT void SysFreeString(char *bstr);
 }
 
 namespace zplatform {
+
+// The one static return buffer of the flat exports: a length-prefixed string like the others,
+// overwritten by each use. Holds at most kStaticReturnCapacity bytes of text (more is cut).
+constexpr size_t kStaticReturnCapacity = 4096;
+char *StaticReturnString(std::string_view bytes);
 
 // Owns one length-prefixed string.
 class Bstr {

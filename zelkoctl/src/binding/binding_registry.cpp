@@ -1,5 +1,4 @@
 #include "binding/binding_registry.h"
-#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 #include <new>
@@ -10,6 +9,7 @@
 #include "engine/table_access.h"
 #include "engine/table_catalog.h"
 #include "frame/class_info.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 

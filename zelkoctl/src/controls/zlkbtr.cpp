@@ -1,5 +1,4 @@
 #include "controls/zlkbtr.h"
-#include "zelkoctl/zelkoapi.h"
 
 #include <QPainter>
 #include <QWidget>
@@ -8,6 +7,7 @@
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "frame/class_table.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 #include "zplatform/profile.h"

@@ -33,6 +33,9 @@ class ZlkBtr : public Control, public DataSource {
 
   // Typed access for C++ callers (UTF-8 property values).
   const std::string &DDFDir() const { return ddf_dir_; }
+  // A host without a form sets the directory before siting the control; unlike the DDFDir
+  // property it takes a path of any length.
+  void SetDirectoryForHost(const std::string &utf8) { ddf_dir_ = utf8; }
   bool Prepared() const { return prepared_; }
   // Paints the design-time picture or the run-time background.
   void Paint(QWidget *widget);

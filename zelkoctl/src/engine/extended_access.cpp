@@ -1,5 +1,4 @@
 #include "engine/extended_access.h"
-#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "engine/field_conversion.h"
 #include "engine/messages.h"
 #include "engine/module.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/bytes.h"
 #include "zplatform/codepage.h"
 

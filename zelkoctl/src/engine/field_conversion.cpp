@@ -1,5 +1,4 @@
 #include "field_conversion.h"
-#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +10,7 @@
 
 #include "messages.h"
 #include "module.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/bytes.h"
 #include "zplatform/messages.h"
 

@@ -43,6 +43,30 @@ inline constexpr const char *kVE815 = "VE815 プロパティの値が不正で�
 inline constexpr const char *kVE818 =
     "VE818 Extendedオペレーションで指定されたフィールド(%s)が存在しません。";
 inline constexpr const char *kVE823 = "VE823 サイン・ニブルの指定が不正です。";
+inline constexpr const char *kVE015 = "VE015 ｲﾒ-ｼﾞ･ｺﾝﾄﾛ-ﾙにﾋﾞｯﾄﾏｯﾌﾟを読み込めません";
+inline constexpr const char *kVE016 = "VE016 内部ｴﾗ-:VBAlocPixExが失敗しました。";
+inline constexpr const char *kVE017 = "VE017 内部ｴﾗ-:FindControlでZelkoDBがみつかりません";
+inline constexpr const char *kVE018 = "VE018 ZelkoPixはﾌｫ-ﾑに最大個数(%d)存在します";
+inline constexpr const char *kVE019 = "VE019 メタファイルが読めません";
+inline constexpr const char *kVE020 = "VE020 アイコンファイルをオープン出来ません。";
+inline constexpr const char *kVE021 = "VE021 アイコンファイルのフォーマットが不正です。";
+inline constexpr const char *kVE022 = "VE022 CreateIconに失敗しました。";
+inline constexpr const char *kVE023 = "VE023 アルダス形式のメタファイルを読めません。";
+inline constexpr const char *kVE026 = "VE026 テンポラリ文字領域が確保できません(%d)";
+inline constexpr const char *kVE027 =
+    "VE027 インデックス番号が不正または、インデックスが有りません。";
+inline constexpr const char *kVE039 = "VE039 Extended Operationエラー(%d)";
+inline constexpr const char *kVE045 = "VE045 DbMaxRecordsが指定されていません。";
+inline constexpr const char *kVE050 =
+    "VE050 テーブルID(%d)のレコード長がDDF定義と一致していません。Btrieve=%d,DDF=%d";
+inline constexpr const char *kVE800 = "VE800 オープンモードの指定不正です。";
+inline constexpr const char *kVE805 = "VE805 データファイル %sをオープンできません。(%d)";
+inline constexpr const char *kVE816 = "VE816 ﾊﾟｰｾﾝﾃｰｼﾞｵﾍﾟﾚｰｼｮﾝに失敗(%d)";
+inline constexpr const char *kVE817 = "VE817 ｹﾞｯﾄﾊﾟｰｾﾝﾃｰｼﾞｵﾍﾟﾚｰｼｮﾝが失敗(%d)";
+inline constexpr const char *kVE819 = "VE819 イメージ・ファイル(%s)が存在しません。";
+inline constexpr const char *kVE820 = "VE820 GetPositionに失敗しました(%d)";
+inline constexpr const char *kVE821 = "VE821 Updateに失敗しました(%d)";
+inline constexpr const char *kVE822 = "VE822 GetDirectに失敗しました(%d)";
 }  // namespace msg
 
 // Source module names that VE001 names.
@@ -53,6 +77,10 @@ inline constexpr const char *kZlkutil = "zlkutil";
 inline constexpr const char *kZlkutil2 = "Zlkutil2";
 inline constexpr const char *kZLKGridUtil = "ZLKGridUtil";
 }  // namespace module_name
+
+// The module's string table: the text of message `number` (the digits of its code: 808 is
+// VE808), or null for a number the table does not hold.
+const char *MessageByNumber(int number);
 
 // Formats a message (UTF-8 format, code-page string arguments) and shows it; showing never
 // changes a result.

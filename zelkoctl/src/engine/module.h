@@ -35,6 +35,8 @@ class Module {
   };
   static constexpr int kExResultSlots = 48;
   ExResultSet ex_results[kExResultSlots];
+  // The text a list control shows for the item being added (DbSetFormattedString).
+  std::string formatted_text;
   // The exported interface's attachment; cleared when that data source goes away.
   DataSource *current_data_source = nullptr;
   void OnDataSourceDestroyed(const DataSource *source) {

@@ -1,9 +1,9 @@
 #include "engine/record_image.h"
-#include "zelkoctl/zelkoapi.h"
 
 #include <algorithm>
 
 #include "engine/field_conversion.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/codepage.h"
 
 namespace zelko {

@@ -1,5 +1,4 @@
 #include "table_access.h"
-#include "zelkoctl/zelkoapi.h"
 
 #include <cstring>
 #include <new>
@@ -10,6 +9,7 @@
 #include "field_conversion.h"
 #include "messages.h"
 #include "module.h"
+#include "zelkoctl/zelkoapi.h"
 #include "zplatform/paths.h"
 
 namespace zelko {

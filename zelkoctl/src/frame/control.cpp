@@ -18,6 +18,7 @@ std::string Control::GetName() const {
 }
 
 FormWindow Control::GetFormWindow() const {
+  if (site_ != nullptr && site_->FormIdentity() != nullptr) return site_->FormIdentity();
   return HostFormWindow(site_);
 }
 

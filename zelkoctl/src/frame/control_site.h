@@ -30,6 +30,9 @@ class ControlSite {
   }
   // The control got the focus (the host activates it).
   virtual void OnControlFocus(bool focused) { (void)focused; }
+  // A host without windows names its form by an identity of its own; null: the form is the
+  // window HostFormWindow finds.
+  virtual const void *FormIdentity() const { return nullptr; }
 };
 
 // The window class a host marks its form, frame and tab-page widgets with.
