@@ -39,6 +39,10 @@ void ConsolePresenter::Beep() {
   std::fflush(stderr);
 }
 
+MessageAnswer SilentPresenter::Present(const MessageRequest &request) {
+  return FirstButton(request.buttons);
+}
+
 MessageAnswer RecordingPresenter::Present(const MessageRequest &request) {
   std::lock_guard<std::mutex> lock(mutex_);
   messages_.push_back(
@@ -105,6 +109,10 @@ std::shared_ptr<MessagePresenter> MessageService::Presenter() const {
 }
 
 MessageAnswer MessageService::Show(const MessageRequest &request) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last_text_ = request.text;
+  }
   // The presenter is called without the lock: a dialog may run a nested event loop.
   return Presenter()->Present(request);
 }
@@ -119,6 +127,13 @@ MessageAnswer MessageService::ShowFormatted(MessageButtons buttons, MessageIcon 
   request.buttons = buttons;
   request.icon = icon;
   return Show(request);
+}
+
+std::string MessageService::TakeLastText() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string text;
+  text.swap(last_text_);
+  return text;
 }
 
 void MessageService::Beep() {

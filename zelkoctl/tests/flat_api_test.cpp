@@ -302,6 +302,76 @@ TEST_F(FlatApi, BadInputGivesStatusesNeverACrash) {
   EXPECT_EQ(Module::Get().formatted_text, "short");
 }
 
+TEST_F(FlatApi, ExtensionsForScriptingBindings) {
+  char buffer[64];
+  int32_t length = -1, position = -1;
+  EXPECT_EQ(ZelkoGetRecordText(0, buffer, sizeof buffer, &length, &position), DB_NOT_ATTACHED);
+  EXPECT_EQ(ZelkoFindIndex(0, "NAME"), DB_NOT_ATTACHED);
+  HostAndOpen();
+  ASSERT_EQ(Add(7, "山田", 41), 0);
+  ASSERT_EQ(Add(8, "佐藤", 35), 0);
+  // The index by named index and by the first segment's field; unknown names and null.
+  EXPECT_EQ(ZelkoFindIndex(0, "ById"), 0);
+  EXPECT_EQ(ZelkoFindIndex(0, "NAME"), 1);
+  EXPECT_EQ(ZelkoFindIndex(0, "AGE"), DB_INDEX_NOT_FOUND);  // a field, not a key
+  EXPECT_EQ(ZelkoFindIndex(0, nullptr), DB_INDEX_NOT_FOUND);
+  EXPECT_EQ(ZelkoFindIndex(2, "NAME"), DB_TABLE_ID_RANGE);
+
+  // A whole record's texts, each ended by a NUL, with its position.
+  ASSERT_EQ(DbAccess(B_GET_LAST, 0, 0), 0);
+  int32_t expected_position = DbGetPosition(0);
+  ASSERT_EQ(ZelkoGetRecordText(0, buffer, sizeof buffer, &length, &position), 0);
+  std::string expected = "8" + std::string(1, '\0') + Cp("佐藤") + '\0' + "35" + '\0';
+  EXPECT_EQ(std::string(buffer, length), expected);
+  EXPECT_EQ(position, expected_position);
+  // Too small a buffer: the length needed, 22, and not a byte written.
+  std::memset(buffer, '#', sizeof buffer);
+  length = 0;
+  EXPECT_EQ(
+      ZelkoGetRecordText(0, buffer, static_cast<int32_t>(expected.size()) - 1, &length, nullptr),
+      22);
+  EXPECT_EQ(length, static_cast<int32_t>(expected.size()));
+  EXPECT_EQ(buffer[0], '#');
+  EXPECT_EQ(ZelkoGetRecordText(0, nullptr, 0, nullptr, nullptr), 22);
+  EXPECT_EQ(ZelkoGetRecordText(0, buffer, -5, nullptr, nullptr), 22);
+  EXPECT_EQ(ZelkoGetRecordText(1, buffer, sizeof buffer, nullptr, nullptr), DB_TABLE_NOT_OPEN);
+
+  // The extended-read mode: "EG" reads from the record a Get First established.
+  char previous[3] = "??";
+  EXPECT_EQ(ZelkoExSetMode("EGX", previous), DB_FAILED);
+  EXPECT_STREQ(previous, "UC");
+  EXPECT_EQ(ZelkoExSetMode(nullptr, nullptr), DB_FAILED);
+  ASSERT_EQ(ZelkoExSetMode("EG", previous), 0);
+  ASSERT_EQ(DbAccess(B_GET_FIRST, 0, 0), 0);
+  int16_t result = -1, count = 0;
+  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "", "ID", 0, 0, 10, 0, &result, &count),
+            B_END_OF_FILE);
+  EXPECT_EQ(count, 2);
+  DbExFree(result);
+  ASSERT_EQ(ZelkoExSetMode(previous, previous), 0);
+  EXPECT_STREQ(previous, "EG");
+  EXPECT_EQ(Module::Get().ex_mode, "UC");
+
+  // Messages as data: the last one shown is taken once, shown or silent.
+  EXPECT_EQ(ZelkoCodePage(), 932);
+  ZelkoTakeLastMessage();
+  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "AGE > 3", "ID", 0, 0, 10, 0, &result, &count),
+            DB_BAD_CONDITION);
+  EXPECT_NE(std::string(ZelkoTakeLastMessage()).find("VE041"), std::string::npos);
+  EXPECT_EQ(std::string(ZelkoTakeLastMessage()), "");
+  size_t shown = messages_.Texts().size();
+  EXPECT_EQ(ZelkoShowMessages(0), 1);
+  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "AGE > 3", "ID", 0, 0, 10, 0, &result, &count),
+            DB_BAD_CONDITION);
+  EXPECT_EQ(messages_.Texts().size(), shown);  // not shown, yet kept
+  EXPECT_NE(std::string(ZelkoTakeLastMessage()).find("VE041"), std::string::npos);
+  EXPECT_EQ(ZelkoShowMessages(1), 0);
+  EXPECT_EQ(ZelkoShowMessages(1), 1);
+  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "AGE > 3", "ID", 0, 0, 10, 0, &result, &count),
+            DB_BAD_CONDITION);
+  EXPECT_EQ(messages_.Texts().size(), shown + 1);  // the recorder is back
+}
+
 TEST(FlatApiFatal, FatalAppExitEndsWithTheFormattedMessage) {
   EXPECT_EXIT(ZelkoFatalAppExit(803, Cp("顧客.btr").c_str(), 12),
               testing::ExitedWithCode(zplatform::kFatalExitStatus), "VE803");

@@ -40,6 +40,13 @@ class ConsolePresenter : public MessagePresenter {
   void Beep() override;
 };
 
+// Shows nothing and answers with the first button (programs that report failures their own
+// way, such as a scripting binding that raises the last message with its status).
+class SilentPresenter : public MessagePresenter {
+ public:
+  MessageAnswer Present(const MessageRequest &request) override;
+};
+
 // Keeps every message (as UTF-8) and every beep, and answers from a script; an empty
 // script answers with the first button.
 class RecordingPresenter : public MessagePresenter {
@@ -80,11 +87,14 @@ class MessageService {
   MessageAnswer ShowFormatted(MessageButtons buttons, MessageIcon icon, const char *format_utf8,
                               ...) __attribute__((format(printf, 4, 5)));
   void Beep();
+  // The text (code page) of the last message shown since the previous call; then forgets it.
+  std::string TakeLastText();
 
  private:
   MessageService();
   mutable std::mutex mutex_;
   std::shared_ptr<MessagePresenter> presenter_;
+  std::string last_text_;
 };
 
 // printf-style formatting of a UTF-8 format whose result is code-page bytes (the format is

@@ -202,6 +202,35 @@ ZELKO_EXPORT int16_t DbGetVersion(uint8_t *buffer);
  * 808 is VE808), formatted printf-style with the further arguments. Does not return. */
 ZELKO_EXPORT void ZelkoFatalAppExit(int16_t message_number, ...);
 
+/* ---- Beyond the original: for bindings of scripting languages ---------------------- */
+
+/* Sets the two-character mode written into every extended-read descriptor ("UC" when the
+ * module loads: the read starts after the current record; "EG": with the current record when
+ * a Get or Step established it, so a Get First followed by "EG" reads returns every record
+ * once). The mode in force before is copied into `previous` (3 bytes) unless it is null.
+ * 0, or DB_FAILED (mode unchanged) unless `mode` has exactly two characters. */
+ZELKO_EXPORT int16_t ZelkoExSetMode(const char *mode, char *previous);
+/* The index position (for DbAccess and DbExAccess) of the named index of the table, or of
+ * the key whose first segment is the named field. Checks A, T; DB_INDEX_NOT_FOUND. */
+ZELKO_EXPORT int16_t ZelkoFindIndex(int16_t table_id, const char *name);
+/* Every field's text of the table's current record buffer in one call: the texts in field
+ * order, each as DbGetFieldData gives it and followed by one NUL (a text is cut at a NUL of
+ * its own). *length (unless null) receives the bytes needed; when `size` is smaller, nothing
+ * is written and the answer is 22 (the record manager's "data buffer too short"). With
+ * `position` not null the record's physical position is written there too (-1 when the
+ * record manager refuses). Checks A, T, O. At most 4,097 bytes a field. */
+ZELKO_EXPORT int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size,
+                                        int32_t *length, int32_t *position);
+/* The number of the code page of every text of this interface (932 unless zelko.ini says
+ * otherwise). */
+ZELKO_EXPORT int32_t ZelkoCodePage(void);
+/* The text of the last message the module showed since the previous call (the empty text for
+ * none), in the static return buffer. */
+ZELKO_EXPORT char *ZelkoTakeLastMessage(void);
+/* 0: messages are no longer shown (ZelkoTakeLastMessage still has them); 1: shown again as
+ * before. Answers whether they were shown before the call. */
+ZELKO_EXPORT int16_t ZelkoShowMessages(int16_t show);
+
 /* ---- Automation strings ------------------------------------------------------------- */
 
 /* The byte length of a returned string (from its prefix); 0 for null. */

@@ -12,6 +12,7 @@
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "engine/table_catalog.h"
+#include "exports/flat_checks.h"
 #include "exports/hosted_sources.h"
 #include "zelkoctl/zelkoapi.h"
 #include "zplatform/bstr.h"
@@ -19,60 +20,9 @@
 #include "zplatform/messages.h"
 #include "zplatform/paths.h"
 
-namespace zelko {
 namespace {
-
 constexpr size_t kFormattedTextLength = 1023;  // of a 1,024-byte buffer
-
-enum class Need { kAny, kOpen, kClosed };
-
-DataSource *Source() {
-  return Module::Get().current_data_source;
-}
-
-// The checks A, T and O or N, in that order: 0 with the table, or the first failing status.
-int16_t Check(int16_t table_id, Need need, TableDescriptor **table) {
-  DataSource *source = Source();
-  if (source == nullptr) return DB_NOT_ATTACHED;
-  TableCatalog *catalog = source->Catalog();
-  if (catalog == nullptr) return DB_NO_DICTIONARY;
-  if (table_id < 0 || table_id >= catalog->TableCount()) return DB_TABLE_ID_RANGE;
-  TableDescriptor &t = catalog->tables[table_id];
-  // A table of a lazily loaded catalog reads its fields on first use.
-  if (t.fields.empty() && catalog->lazy && ResolveTable(*catalog, t) != 0) return DB_FAILED;
-  if (need == Need::kOpen && !t.open) return DB_TABLE_NOT_OPEN;
-  if (need == Need::kClosed && t.open) return DB_TABLE_OPEN;
-  *table = &t;
-  return 0;
-}
-
-// A text as the string-return mode says: a new automation string, or the static buffer.
-char *ReturnText(const std::string &code_page) {
-  if (Module::Get().Settings().fix_str_addr != 0) return zplatform::StaticReturnString(code_page);
-  char *text = SysAllocStringByteLen(code_page.data(), static_cast<uint32_t>(code_page.size()));
-  return text != nullptr ? text : zplatform::StaticReturnString("");
-}
-
-char *EmptyText() {
-  return zplatform::StaticReturnString("");
-}
-
-// Runs an export's body; whatever is thrown inside (memory exhausted) answers `failure`.
-template <typename Result, typename Body>
-Result Guarded(Result failure, Body body) {
-  try {
-    return body();
-  } catch (...) {
-    return failure;
-  }
-}
-
-std::string Text(const char *text) {
-  return text != nullptr ? std::string(text) : std::string();
-}
-
 }  // namespace
-}  // namespace zelko
 
 using namespace zelko;
 

@@ -1,0 +1,100 @@
+// Exports beyond the original interface, for bindings of scripting languages: the
+// extended-read mode, index lookup by name, a whole record's texts in one call, the code
+// page, and the messages as data instead of output.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "engine/field_conversion.h"
+#include "engine/module.h"
+#include "engine/table_access.h"
+#include "exports/flat_checks.h"
+#include "zelkoctl/zelkoapi.h"
+#include "zplatform/bstr.h"
+#include "zplatform/codepage.h"
+#include "zplatform/messages.h"
+
+namespace zelko {
+namespace {
+
+// The presenter that ZelkoShowMessages(0) replaced, put back by ZelkoShowMessages(1).
+std::shared_ptr<zplatform::MessagePresenter> &SilencedPresenter() {
+  static std::shared_ptr<zplatform::MessagePresenter> presenter;
+  return presenter;
+}
+
+}  // namespace
+}  // namespace zelko
+
+using namespace zelko;
+
+extern "C" {
+
+int16_t ZelkoExSetMode(const char *mode, char *previous) {
+  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
+    std::string &current = Module::Get().ex_mode;
+    std::string wanted = Text(mode);  // first: `previous` may be the same buffer
+    if (previous != nullptr) {
+      std::memcpy(previous, current.c_str(), std::min<size_t>(current.size(), 2) + 1);
+    }
+    if (wanted.size() != 2) return DB_FAILED;
+    current = wanted;
+    return 0;
+  });
+}
+
+int16_t ZelkoFindIndex(int16_t table_id, const char *name) {
+  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
+    TableDescriptor *t = nullptr;
+    if (int16_t s = Check(table_id, Need::kAny, &t)) return s;
+    int position = FindIndexByName(*t, Text(name));
+    return static_cast<int16_t>(position >= 0 ? position : int{DB_INDEX_NOT_FOUND});
+  });
+}
+
+int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size, int32_t *length,
+                           int32_t *position) {
+  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
+    TableDescriptor *t = nullptr;
+    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
+    std::string texts;
+    for (int f = 0; f < t->FieldCount(); ++f) {
+      std::string text = ReadFieldByNumber(*t, f);
+      texts.append(text.c_str());  // as a C string sees it: up to a NUL inside
+      texts.push_back('\0');
+    }
+    if (length != nullptr) *length = static_cast<int32_t>(texts.size());
+    if (buffer == nullptr || size < 0 || static_cast<size_t>(size) < texts.size()) return 22;
+    std::memcpy(buffer, texts.data(), texts.size());
+    if (position != nullptr) *position = EngineGetPosition(*t);
+    return 0;
+  });
+}
+
+int32_t ZelkoCodePage(void) {
+  return zplatform::ActiveCodePage().Number();
+}
+
+char *ZelkoTakeLastMessage(void) {
+  return Guarded<char *>(nullptr, []() -> char * {
+    return zplatform::StaticReturnString(zplatform::MessageService::Instance().TakeLastText());
+  });
+}
+
+int16_t ZelkoShowMessages(int16_t show) {
+  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
+    auto &service = zplatform::MessageService::Instance();
+    auto &silenced = SilencedPresenter();
+    int16_t was_showing = silenced == nullptr ? 1 : 0;
+    if (show == 0 && silenced == nullptr) {
+      silenced = service.SetPresenter(std::make_shared<zplatform::SilentPresenter>());
+    } else if (show != 0 && silenced != nullptr) {
+      service.SetPresenter(silenced);
+      silenced = nullptr;
+    }
+    return was_showing;
+  });
+}
+
+}  // extern "C"
