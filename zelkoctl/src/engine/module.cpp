@@ -2,9 +2,11 @@
 
 namespace zelko {
 namespace {
+// Never destroyed at exit: controls still alive then (hosted sources, forms) unregister from
+// the module as they go, whatever the order of the other static destructors.
 std::unique_ptr<Module> &Instance() {
-  static std::unique_ptr<Module> instance;
-  return instance;
+  static auto *instance = new std::unique_ptr<Module>();
+  return *instance;
 }
 }  // namespace
 

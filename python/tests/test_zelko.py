@@ -1,0 +1,231 @@
+"""The package on its own copy of the shop dictionary: reads, writes, extended reads,
+transactions, other processes, and bad input that must change nothing."""
+
+import datetime
+import decimal
+
+import pytest
+
+import zelko
+from conftest import run_python
+
+YAMADA, SATO, SUZUKI = "山田太郎", "佐藤花子", "鈴木一郎"
+
+
+def add_three(customers):
+    customers.insert({"NAME": YAMADA, "BIRTHDAY": datetime.date(1970, 4, 1), "CREDIT": 1500})
+    customers.insert({"NAME": SATO, "BIRTHDAY": "1985/12/24", "CREDIT": decimal.Decimal("300")})
+    customers.insert({"NAME": SUZUKI, "CREDIT": 980.5, "VIP": True})
+
+
+def test_full_cycle(db, customers):
+    assert db.tables == ("CUSTOMER", "PRODUCT", "ORDERS")
+    assert customers.fields == ("CUST_NO", "NAME", "KANA", "BIRTHDAY", "CREDIT", "VIP")
+    assert customers.field_info["CREDIT"] == zelko.Field("CREDIT", 5, 6)
+    assert db["customer"] is customers  # names without regard to case when unambiguous
+
+    first = customers.insert({"NAME": YAMADA, "BIRTHDAY": datetime.date(1970, 4, 1),
+                              "CREDIT": 1500})
+    assert first["CUST_NO"] == "1"  # numbered by the record manager
+    assert first["BIRTHDAY"] == "1970/04/01"
+    customers.insert({"NAME": SATO, "BIRTHDAY": "1985/12/24", "CREDIT": decimal.Decimal("300")})
+    customers.insert({"NAME": SUZUKI, "CREDIT": 980.5, "VIP": True})
+    assert len(customers) == 3
+
+    # By key: the named index, the key's field, and without naming the key.
+    sato = customers.get(key="ByName", NAME=SATO)
+    assert (sato["CUST_NO"], sato["BIRTHDAY"], sato["CREDIT"]) == ("2", "1985/12/24", "300")
+    assert customers.get(NAME=SUZUKI)["VIP"] == "1"
+    assert customers.get(CUST_NO=3)["NAME"] == SUZUKI
+    assert customers.get(NAME="田中") is None
+
+    # Iteration in a key's order: CUST_NO first, then names in code-page byte order.
+    assert [r["CUST_NO"] for r in customers] == ["1", "2", "3"]
+    by_name = [r["NAME"] for r in customers.records(key="NAME")]
+    assert by_name == sorted([YAMADA, SATO, SUZUKI], key=lambda s: s.encode("cp932"))
+    assert [r["CUST_NO"] for r in customers.records(reverse=True)] == ["3", "2", "1"]
+
+    # Update: the changes made to the dict and those given; the record holds what was stored.
+    sato["KANA"] = "サトウハナコ"
+    customers.update(sato, CREDIT="2000.25")
+    assert sato["CREDIT"] == "2000.25" and sato["KANA"] == "サトウハナコ"
+    again = customers.get(NAME=SATO)
+    assert again == sato
+
+    # Extended reads: a condition, chosen fields, a maximum, both directions.
+    rich = customers.where("@CREDIT >= 1000", fields=["CUST_NO", "CREDIT"])
+    assert [dict(r) for r in rich] == [{"CUST_NO": "1", "CREDIT": "1500"},
+                                       {"CUST_NO": "2", "CREDIT": "2000.25"}]
+    assert [r["NAME"] for r in customers.where(f"@NAME = '{SUZUKI}'", key="NAME")] == [SUZUKI]
+    assert len(customers.where("", max=2)) == 2
+    assert [r["CUST_NO"] for r in customers.where(fields="CUST_NO", reverse=True)] == \
+        ["3", "2", "1"]
+
+    # A record from an extended read can be updated and deleted too.
+    customers.delete(rich[0])
+    assert customers.get(NAME=YAMADA) is None
+    assert len(customers) == 2
+
+
+def test_extended_reads_span_several_calls(db, customers):
+    with db.transaction():
+        for i in range(2500):
+            customers.insert({"NAME": f"客{i:04d}", "CREDIT": i})
+    # 2,500 records of 82 bytes do not fit one 64 KB read: the package reads on.
+    everything = customers.where()
+    assert [int(r["CUST_NO"]) for r in everything] == list(range(1, 2501))
+    many = customers.where("@CREDIT >= 2000 & @CREDIT < 2400", fields=["NAME"])
+    assert [r["NAME"] for r in many] == [f"客{i:04d}" for i in range(2000, 2400)]
+    assert len(customers.where("@CREDIT < 1000", max=999)) == 999
+    assert customers.where("@CREDIT > 100000") == []
+    assert customers.where(max=0) == []
+
+
+def test_transactions(db, customers):
+    with db.transaction():
+        customers.insert({"NAME": YAMADA})
+        customers.insert({"NAME": SATO})
+    assert len(customers) == 2
+    with pytest.raises(RuntimeError):
+        with db.transaction():
+            customers.insert({"NAME": SUZUKI})
+            raise RuntimeError("changed my mind")
+    assert len(customers) == 2 and customers.get(NAME=SUZUKI) is None
+    with db.transaction(concurrent=True):
+        customers.delete(customers.get(NAME=YAMADA))
+    assert len(customers) == 1
+
+
+def test_changing_records_while_iterating(customers):
+    for i in range(10):
+        customers.insert({"NAME": f"N{i}", "CREDIT": i})
+    for record in customers:
+        if float(record["CREDIT"]) % 2 == 0:
+            customers.delete(record)
+    assert [r["NAME"] for r in customers] == ["N1", "N3", "N5", "N7", "N9"]
+    seen = []
+    for record in customers.records(key="NAME"):
+        customers.get(NAME="N9")  # moves the table elsewhere: the iteration goes back
+        customers.update(record, CREDIT=float(record["CREDIT"]) * 10)
+        seen.append(record["NAME"])
+    assert seen == ["N1", "N3", "N5", "N7", "N9"]
+    assert [r["CREDIT"] for r in customers] == ["10", "30", "50", "70", "90"]
+
+
+def test_bad_input_raises_and_changes_nothing(db, customers):
+    add_three(customers)
+    sato = customers.get(NAME=SATO)
+    before = [dict(r) for r in customers]
+
+    with pytest.raises(zelko.UnknownNameError) as unknown:
+        customers.insert({"NAME": "x", "NAMAE": "y"})
+    assert unknown.value.status == -5 and "NAMAE" in str(unknown.value)
+    with pytest.raises(KeyError):
+        customers.update(sato, {"CREDIT": 1, "NOPE": 2})
+    with pytest.raises(TypeError):
+        customers.insert({"NAME": ["a list"]})
+    with pytest.raises(TypeError):
+        customers.insert([("NAME", "pairs")])
+    with pytest.raises(TypeError):
+        customers.update(sato, BIRTHDAY=datetime.datetime(2020, 1, 1, 12, 0))
+    with pytest.raises(TypeError):
+        customers.update({"NAME": SATO}, CREDIT=1)  # not a record read from the table
+    with pytest.raises(ValueError):
+        customers.insert({"NAME": "あ" * 16})  # 32 bytes for 30
+    with pytest.raises(ValueError):
+        customers.insert({"NAME": "絵文字😀"})  # not in code page 932
+    with pytest.raises(ValueError):
+        customers.insert({"NAME": "a\0b"})
+    with pytest.raises(ValueError):
+        customers.insert({"CREDIT": float("nan")})
+    with pytest.raises(TypeError):
+        customers.get(NAME=b"bytes")
+    with pytest.raises(zelko.UnknownNameError):
+        customers.get(key="ByAge", NAME=SATO)
+    with pytest.raises(zelko.UnknownNameError):
+        customers.where("", fields=["NAME", "AGE"])
+    with pytest.raises(KeyError):
+        db["NOPE"]
+    with pytest.raises(TypeError):
+        db[3]
+    # The record manager's and the engine's refusals carry their status and message.
+    with pytest.raises(zelko.ZelkoError) as bad_condition:
+        customers.where("NAME = 'x'")
+    assert bad_condition.value.status == -8 and "VE041" in bad_condition.value.message
+    with pytest.raises(zelko.ZelkoError) as exists:
+        db.create("CUSTOMER")
+    assert exists.value.status == -2
+    with pytest.raises(zelko.ZelkoError) as missing:
+        db["PRODUCT"]
+    assert missing.value.status == 12
+    assert [dict(r) for r in customers] == before
+
+
+def test_create_never_replaces_a_file_unasked(shop_dir):
+    with zelko.open(shop_dir) as db:
+        db.create("PRODUCT").insert({"CODE": "A1", "NAME": "鉛筆", "PRICE": 80})
+    with zelko.open(shop_dir) as db:
+        with pytest.raises(zelko.ZelkoError) as exists:
+            db.create("PRODUCT")
+        assert exists.value.status == 59
+        assert len(db["PRODUCT"]) == 1
+    with zelko.open(shop_dir) as db:
+        assert len(db.create("PRODUCT", replace=True)) == 0
+    closed = zelko.open(shop_dir)
+    closed.close()
+    with pytest.raises(zelko.ZelkoError) as after_close:
+        closed.tables
+    assert after_close.value.status == -12
+
+
+def test_two_databases_keep_apart(shop_dir, tmp_path):
+    other_dir = tmp_path / "other"
+    other_dir.mkdir()
+    for name in ("FILE.DDF", "FIELD.DDF", "INDEX.DDF"):
+        (other_dir / name).write_bytes((shop_dir / name).read_bytes())
+    with zelko.open(shop_dir) as one, zelko.open(other_dir) as two:
+        a, b = one.create("CUSTOMER"), two.create("CUSTOMER")
+        a.insert({"NAME": YAMADA})
+        b.insert({"NAME": SATO})
+        b.insert({"NAME": SUZUKI})
+        assert [r["NAME"] for r in a] == [YAMADA]
+        assert len(b) == 2 and len(a) == 1
+
+
+def test_another_process_changed_the_record(db, customers, shop_dir):
+    add_three(customers)
+    sato = customers.get(NAME=SATO)
+    yamada = customers.get(NAME=YAMADA)
+    other = run_python(f"""
+import zelko
+with zelko.open({str(shop_dir)!r}) as db:
+    c = db["CUSTOMER"]
+    c.update(c.get(NAME={SATO!r}), CREDIT=777)
+    c.delete(c.get(NAME={YAMADA!r}))
+""")
+    assert other.returncode == 0, other.stderr
+    with pytest.raises(zelko.ZelkoError) as changed:
+        customers.update(sato, CREDIT=1)
+    assert changed.value.status == 80
+    with pytest.raises(zelko.ZelkoError) as deleted:
+        customers.delete(yamada)
+    assert deleted.value.status == 80
+    assert customers.get(NAME=SATO)["CREDIT"] == "777"  # theirs, not overwritten
+    fresh = customers.get(NAME=SATO)
+    customers.update(fresh, CREDIT=1)  # read again, then it goes through
+    assert customers.get(NAME=SATO)["CREDIT"] == "1"
+
+
+def test_the_library_is_found_or_the_error_says_where(shop_dir):
+    missing = run_python("import zelko", ZELKO_LIBRARY_DIR="/nonexistent/zelko")
+    assert missing.returncode != 0
+    assert "ZELKO_LIBRARY_DIR is /nonexistent/zelko" in missing.stderr
+    # A program that never closes its database ends cleanly; its records are stored.
+    unclosed = run_python(f"""
+import zelko
+db = zelko.open({str(shop_dir)!r})
+db.create("ORDERS").insert({{"CUST_NO": 1, "CODE": "A1", "QTY": 2}})
+""")
+    assert unclosed.returncode == 0, unclosed.stderr
+    with zelko.open(shop_dir) as db:
+        assert [r["QTY"] for r in db["ORDERS"]] == ["2"]

@@ -1,0 +1,164 @@
+"""An open dictionary: a data source hosted without a form, its tables and transactions."""
+
+import contextlib
+import itertools
+import os
+
+from . import _native as n
+from ._errors import UnknownNameError, ZelkoError
+from ._table import Table
+
+_CONTROL = b"ZelkoPy"
+_serial = itertools.count(1)
+# The database the engine's calls act on now (the engine attaches one source at a time).
+_attached = None
+
+
+class Database:
+    """The dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF) of a directory and its data files.
+    Made by zelko.open(); close it (or use it in a with statement) when done."""
+
+    def __init__(self, ddf_dir):
+        directory = os.fspath(ddf_dir)
+        if isinstance(directory, bytes):
+            directory = os.fsdecode(directory)
+        if not os.path.isdir(directory):
+            raise ZelkoError(-16, f"no dictionary directory {directory}")
+        self.directory = directory
+        self._form = f"python-{os.getpid()}-{next(_serial)}".encode()
+        self._tables = {}
+        self._open = False
+        try:
+            encoded = os.path.abspath(directory).encode(n.ENCODING)
+        except UnicodeEncodeError as error:
+            raise ValueError(f"{directory} cannot be written in code page {n.ENCODING}") from error
+        with n.lock:
+            status = n.ZelkoHostDataSource(self._form, _CONTROL, encoded)
+            if status != 0:
+                raise ZelkoError(status, n.take_message() or f"no dictionary in {directory}")
+            self._open = True
+            self._attach()
+
+    def _attach(self):
+        global _attached
+        if not self._open:
+            raise ZelkoError(-12, "the database is closed")
+        if _attached is not self:
+            status = n.DbAttachControl(_CONTROL, self._form)
+            if status != 0:
+                raise ZelkoError(status, n.take_message())
+            _attached = self
+
+    # ---- tables
+
+    @property
+    def tables(self):
+        """The names of the dictionary's tables, in its order."""
+        with n.lock:
+            self._attach()
+            return tuple(self._table_names())
+
+    def _table_names(self):
+        names = []
+        for table_id in range(n.DbGetNumOfTable()):
+            name = n.take_bytes(n.DbGetTableName(table_id)) or b""
+            names.append(name.decode(n.ENCODING, "replace"))
+        return names
+
+    def _table_id(self, name):
+        if not isinstance(name, str):
+            raise TypeError(f"table names are str, not {type(name).__name__}")
+        names = self._table_names()
+        if name in names:
+            return names.index(name), name
+        folded = [i for i, other in enumerate(names) if other.casefold() == name.casefold()]
+        if len(folded) == 1:
+            return folded[0], names[folded[0]]
+        raise UnknownNameError(-4, f"the dictionary has no table {name!r}")
+
+    def __getitem__(self, name):
+        """The table of that name (exact, else without regard to case), opened."""
+        with n.lock:
+            self._attach()
+            table_id, real_name = self._table_id(name)
+            table = self._tables.get(real_name)
+            if table is None:
+                status = n.DbOpen(table_id)
+                if status != 0:
+                    message = n.take_message()
+                    if status == 12:
+                        message = f"the data file of {real_name} does not exist (create it first)"
+                    raise ZelkoError(status, message)
+                table = self._tables[real_name] = Table(self, table_id, real_name)
+            return table
+
+    def __contains__(self, name):
+        return name in self.tables
+
+    def create(self, name, replace=False):
+        """Creates the table's data file where the dictionary says and returns the table,
+        opened. An existing data file is an error (status 59) unless replace=True, which
+        replaces it with an empty one."""
+        with n.lock:
+            self._attach()
+            table_id, real_name = self._table_id(name)
+            if real_name in self._tables:
+                raise ZelkoError(-2, f"table {real_name} is open; close it first")
+            if not replace and n.DbOpen(table_id) == 0:
+                n.DbClose(table_id)
+                raise ZelkoError(59, f"the data file of {real_name} exists already")
+            n.take_message()  # the failed open's message: not finding it is the point
+            status = n.DbCreate(table_id)
+            if status != 0:
+                raise ZelkoError(status, n.take_message())
+        return self[real_name]
+
+    # ---- transactions
+
+    @contextlib.contextmanager
+    def transaction(self, concurrent=False):
+        """Everything inside the with block is written at its end or not at all: an exception
+        aborts the transaction (and goes on)."""
+        begin = n.DbBeginConCurTransaction if concurrent else n.DbBeginTransaction
+        with n.lock:
+            self._attach()
+            status = begin(0)
+            if status != 0:
+                raise ZelkoError(status, n.take_message())
+        try:
+            yield self
+        except BaseException:
+            with n.lock:
+                if self._open:
+                    self._attach()
+                    n.DbAbortTransaction()
+            raise
+        with n.lock:
+            self._attach()
+            status = n.DbEndTransaction()
+            if status != 0:
+                raise ZelkoError(status, n.take_message())
+
+    # ---- the end
+
+    def close(self):
+        """Closes every table and releases the data source."""
+        global _attached
+        with n.lock:
+            if not self._open:
+                return
+            self._open = False
+            self._tables.clear()
+            if _attached is self:
+                _attached = None
+            n.ZelkoReleaseDataSource(self._form, _CONTROL)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        state = "open" if self._open else "closed"
+        return f"<zelko.Database {self.directory} ({state})>"

@@ -1,0 +1,361 @@
+"""A table of an open database: its fields, records as dicts, reads by key, writes, and
+extended reads."""
+
+import ctypes
+from collections import namedtuple
+
+from . import _native as n
+from ._errors import UnknownNameError, ZelkoError
+from ._values import to_text
+
+# The record manager's operation codes this module uses.
+_INSERT, _UPDATE, _DELETE, _GET_EQUAL = 2, 3, 4, 5
+_GET_NEXT, _GET_PREVIOUS, _GET_FIRST, _GET_LAST = 6, 7, 12, 13
+_STEP_NEXT, _STEP_FIRST, _STEP_LAST, _STEP_PREVIOUS = 24, 33, 34, 35
+_GET_NEXT_EXTENDED, _GET_PREVIOUS_EXTENDED = 36, 37
+_STEP_NEXT_EXTENDED, _STEP_PREVIOUS_EXTENDED = 38, 39
+_END_OF_FILE, _KEY_NOT_FOUND, _UNKNOWN_POSITION, _CHANGED = 9, 4, 43, 80
+_INDEX_NOT_FOUND = -6
+# Extended reads that end with these keep the records they found.
+_EXTENDED_KEEPS = (0, 9, 22, 60, 64)
+
+Field = namedtuple("Field", "name type size")
+
+
+class Record(dict):
+    """A record as {field name: text}. It remembers where it was read (its physical position
+    and the index) and the texts it was read with, so that update() and delete() act on this
+    record and refuse when someone else has changed it since."""
+
+    __slots__ = ("position", "_index", "_fields", "_texts", "_table")
+
+    def __repr__(self):
+        return f"Record({dict.__repr__(self)})"
+
+
+class Table:
+    """A table of the dictionary, open for reading and writing. Made by Database[name]."""
+
+    def __init__(self, database, table_id, name):
+        self._db = database
+        self._id = table_id
+        self.name = name
+        count = n.DbGetNumOfField(table_id)
+        self._check(count if count < 0 else 0)
+        infos = []
+        for field_id in range(count):
+            field_name = n.take_bytes(n.DbGetFieldName(table_id, field_id)) or b""
+            infos.append(Field(field_name.decode(n.ENCODING, "replace"),
+                               n.DbGetDataType(table_id, field_id),
+                               n.DbGetDataSize(table_id, field_id)))
+        self._infos = tuple(infos)
+        self._field_ids = {}
+        for field_id, info in enumerate(infos):
+            self._field_ids.setdefault(info.name, field_id)  # the first of a name wins
+        self.fields = tuple(info.name for info in infos)
+        self._buffer_size = 4097 * max(1, count) + 16
+        self._buffer = ctypes.create_string_buffer(self._buffer_size)
+        self._length = ctypes.c_int32()
+        self._position = ctypes.c_int32()
+        self._default_index = None
+        # What the table's position block stands on, as (position, index), when this module
+        # knows; iterations compare it with their own place.
+        self._currency = None
+
+    # ---- description
+
+    @property
+    def field_info(self):
+        """{name: Field(name, type, size)}: the Btrieve data type code and the size."""
+        return {info.name: info for info in self._infos}
+
+    def __repr__(self):
+        return f"<zelko.Table {self.name} of {self._db.directory}>"
+
+    # ---- helpers
+
+    def _check(self, status):
+        if status != 0:
+            raise ZelkoError(status, n.take_message())
+
+    def _field(self, name):
+        if not isinstance(name, str):
+            raise TypeError(f"field names are str, not {type(name).__name__}")
+        field_id = self._field_ids.get(name)
+        if field_id is None:
+            raise UnknownNameError(-5, f"table {self.name} has no field {name!r}")
+        return field_id
+
+    def _texts_for(self, values):
+        """[(field ID, bytes)] for a mapping of field names to values; raises before anything
+        is changed when a name or a value is wrong."""
+        if not hasattr(values, "items"):
+            raise TypeError(f"give the values as a mapping of field names, not "
+                            f"{type(values).__name__}")
+        result = []
+        for name, value in values.items():
+            field_id = self._field(name)
+            result.append((field_id, to_text(self.name, self._infos[field_id], value)))
+        return result
+
+    def _index_for(self, key):
+        """The index position for a key given by name (named index or first field)."""
+        if key is None:
+            return self._default()
+        if not isinstance(key, str):
+            raise TypeError(f"keys are named by str, not {type(key).__name__}")
+        index = n.ZelkoFindIndex(self._id, key.encode(n.ENCODING, "replace"))
+        if index == _INDEX_NOT_FOUND:
+            raise UnknownNameError(-6, f"table {self.name} has no index or key {key!r}")
+        self._check(index if index < 0 else 0)
+        return index
+
+    def _default(self):
+        """The first key, or physical order (-1) for a table without keys."""
+        if self._default_index is None:
+            self._db._attach()
+            status = n.DbAccess(_GET_FIRST, self._id, 0)
+            n.ZelkoTakeLastMessage()  # a table without keys says so; that is an answer here
+            self._currency = None
+            self._default_index = -1 if status == _INDEX_NOT_FOUND else 0
+        return self._default_index
+
+    def _read_current(self, index, fields=None):
+        """The current record buffer as a Record; the currency becomes its position."""
+        status = n.ZelkoGetRecordText(self._id, self._buffer, self._buffer_size,
+                                      ctypes.byref(self._length), ctypes.byref(self._position))
+        self._check(status)
+        texts = ctypes.string_at(self._buffer, self._length.value).decode(n.ENCODING, "replace")
+        texts = texts.split("\0")
+        del texts[-1]
+        record = Record(zip(self.fields, texts))
+        position = self._position.value
+        record.position = position if position != -1 else None
+        record._index = index
+        record._fields = self.fields
+        record._texts = texts
+        record._table = self
+        self._currency = (position, index)
+        return record
+
+    def _set_values(self, texts):
+        for field_id, text in texts:
+            self._check(n.DbSetFieldData(self._id, field_id, text))
+
+    # ---- reading
+
+    def __len__(self):
+        with n.lock:
+            self._db._attach()
+            count = ctypes.c_int32()
+            self._check(n.DbGetNumOfRecords(self._id, ctypes.byref(count)))
+            return count.value
+
+    def __iter__(self):
+        return self.records()
+
+    def records(self, key=None, reverse=False):
+        """Every record in the order of `key` (an index or key field name; the first key when
+        None, physical order for a table without keys), backwards with reverse=True."""
+        with n.lock:
+            self._db._attach()
+            index = self._index_for(key)
+        if index == -1:
+            first, following = (_STEP_LAST, _STEP_PREVIOUS) if reverse else (_STEP_FIRST,
+                                                                              _STEP_NEXT)
+        else:
+            first, following = (_GET_LAST, _GET_PREVIOUS) if reverse else (_GET_FIRST, _GET_NEXT)
+        place = None
+        while True:
+            with n.lock:
+                self._db._attach()
+                if place is None:
+                    status = n.DbAccess(first, self._id, index)
+                else:
+                    if self._currency != place:
+                        # Something else moved the table: back to this iteration's record.
+                        back = n.DbGetDirect(self._id, place[0], index)
+                        if back != 0:
+                            raise ZelkoError(back, "the record this iteration stood on is gone")
+                    status = n.DbAccess(following, self._id, index)
+                if status == _END_OF_FILE:
+                    self._currency = None
+                    return
+                self._check(status)
+                record = self._read_current(index)
+                place = self._currency
+            yield record
+
+    def get(self, key=None, **values):
+        """The first record whose key equals the values given (Get Equal), or None. `key`
+        names the index or key field; without it the first value's field names it."""
+        texts = self._texts_for(values)
+        with n.lock:
+            self._db._attach()
+            if key is None and values:
+                found = n.ZelkoFindIndex(self._id, next(iter(values)).encode(n.ENCODING))
+                index = found if found >= 0 else self._default()
+            else:
+                index = self._index_for(key)
+            self._check(n.DbClearFieldBuffer(self._id))
+            self._set_values(texts)
+            self._currency = None
+            if index == -1:
+                raise ZelkoError(-6, f"table {self.name} has no key to read by")
+            status = n.DbAccess(_GET_EQUAL, self._id, index)
+            if status == _KEY_NOT_FOUND:
+                return None
+            self._check(status)
+            return self._read_current(index)
+
+    def where(self, condition="", fields=None, max=None, key=None, ignore_case=False,
+              reverse=False):
+        """The records that meet `condition` ("@AGE >= 20 & @PREF = '東京都'"; empty for all),
+        read by extended reads along `key`, with the named `fields` only (all when None), at
+        most `max` of them."""
+        if not isinstance(condition, str):
+            raise TypeError(f"the condition is a str, not {type(condition).__name__}")
+        names = self.fields if fields is None else tuple(fields)
+        if isinstance(fields, str):
+            names = (fields,)
+        ids = [self._field(name) for name in names]
+        if not ids:
+            raise ValueError("name at least one field")
+        if max is not None and (not isinstance(max, int) or max < 0):
+            raise ValueError("max is a count: an int of 0 or more")
+        remaining = max
+        condition_bytes = condition.encode(n.ENCODING)
+        field_list = ",".join(str(i) for i in ids).encode()
+        width = sum(self._infos[i].size for i in ids) + 6
+        chunk_limit = (60000 // width) or 1  # each read's buffer within 64 KB
+        found = []
+        with n.lock:
+            self._db._attach()
+            index = self._index_for(key)
+            if index == -1:
+                first = _STEP_LAST if reverse else _STEP_FIRST
+                extended = _STEP_PREVIOUS_EXTENDED if reverse else _STEP_NEXT_EXTENDED
+            else:
+                first = _GET_LAST if reverse else _GET_FIRST
+                extended = _GET_PREVIOUS_EXTENDED if reverse else _GET_NEXT_EXTENDED
+            self._currency = None
+            if remaining == 0:
+                return found
+            status = n.DbAccess(first, self._id, index)
+            if status == _END_OF_FILE:
+                return found
+            self._check(status)
+            previous_mode = ctypes.create_string_buffer(3)
+            # "EG": the first read starts with the record Get First found.
+            self._check(n.ZelkoExSetMode(b"EG", previous_mode))
+            try:
+                while remaining is None or remaining > 0:
+                    chunk = chunk_limit if remaining is None else min(chunk_limit, remaining)
+                    result, count = ctypes.c_int16(-1), ctypes.c_int16(0)
+                    status = n.DbExAccess(extended, self._id, condition_bytes, field_list, index,
+                                          0, chunk, 1 if ignore_case else 0,
+                                          ctypes.byref(result), ctypes.byref(count))
+                    if status not in _EXTENDED_KEEPS:
+                        self._check(status)
+                    if result.value < 0:
+                        raise ZelkoError(-99, "no free slot for an extended result")
+                    try:
+                        for r in range(count.value):
+                            texts = [(n.take_bytes(n.DbExGetFieldData(result.value, i, r)) or b"")
+                                     .decode(n.ENCODING, "replace") for i in ids]
+                            record = Record(zip(names, texts))
+                            record.position = n.DbExGetPosition(result.value, r)
+                            record._index = index
+                            record._fields = names
+                            record._texts = texts
+                            record._table = self
+                            found.append(record)
+                    finally:
+                        n.DbExFree(result.value)
+                    if remaining is not None:
+                        remaining -= count.value
+                    if status in (9, 64):
+                        break
+                    if status == 22 and count.value == 0:
+                        self._check(22)
+            finally:
+                n.ZelkoExSetMode(previous_mode.value, None)
+        return found
+
+    # ---- writing
+
+    def insert(self, values):
+        """Inserts a record of these field values (the others empty); returns it as stored
+        (an Auto Increment key numbered)."""
+        texts = self._texts_for(values)
+        with n.lock:
+            self._db._attach()
+            index = self._default()
+            self._check(n.DbClearFieldBuffer(self._id))
+            self._set_values(texts)
+            self._currency = None
+            self._check(n.DbAccess(_INSERT, self._id, index))
+            record = self._read_current(index)
+            if index == -1:  # an insert without a key leaves the currency where it was
+                record.position = None
+                self._currency = None
+            return record
+
+    def _stand_on(self, record, action):
+        """Reads `record` again by its position and makes sure it is as it was read."""
+        if not isinstance(record, Record) or getattr(record, "_table", None) is not self:
+            raise TypeError(f"{action} takes a record read from table {self.name}")
+        if record.position is None:
+            raise ValueError(f"this record's position is not known; read it again to {action} it")
+        status = n.DbGetDirect(self._id, record.position, record._index)
+        self._currency = None
+        if status == _UNKNOWN_POSITION:
+            raise ZelkoError(_CHANGED, "the record was deleted by another user since it was read")
+        self._check(status)
+        current = self._read_current(record._index)
+        if any(current[name] != text for name, text in zip(record._fields, record._texts)):
+            raise ZelkoError(_CHANGED)
+
+    def update(self, record, changes=None, **values):
+        """Writes the changes made to `record` (a record read from this table) and those given
+        as a mapping or as keywords. Raises ZelkoError 80 and changes nothing when someone
+        changed or deleted the record since it was read. The record then holds the stored
+        texts."""
+        changed = {}
+        for name, text in zip(record._fields, record._texts) if isinstance(record, Record) else ():
+            if name in record and record[name] != text:
+                changed[name] = record[name]
+        if changes is not None:
+            if not hasattr(changes, "items"):
+                raise TypeError("give the changes as a mapping of field names")
+            changed.update(changes)
+        changed.update(values)
+        texts = self._texts_for(changed)
+        with n.lock:
+            self._db._attach()
+            self._stand_on(record, "update")
+            self._set_values(texts)
+            self._check(n.DbAccess(_UPDATE, self._id, record._index))
+            stored = self._read_current(record._index)
+            fields = record._fields
+            record.clear()
+            record.update((name, stored[name]) for name in fields)
+            record._texts = [stored[name] for name in fields]
+            return record
+
+    def delete(self, record):
+        """Deletes `record` (a record read from this table). Raises ZelkoError 80 and deletes
+        nothing when someone changed or deleted it since it was read."""
+        with n.lock:
+            self._db._attach()
+            self._stand_on(record, "delete")
+            self._check(n.DbAccess(_DELETE, self._id, record._index))
+            # The position block stands where the record was: an iteration goes on from there.
+            self._currency = (record.position, record._index)
+            record.position = None
+
+    def close(self):
+        with n.lock:
+            if self._db._tables.pop(self.name, None) is self and self._db._open:
+                self._db._attach()
+                self._check(n.DbClose(self._id))

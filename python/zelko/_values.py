@@ -1,0 +1,60 @@
+"""Python values to the texts the engine converts into field bytes."""
+
+import datetime
+import decimal
+import math
+
+from . import _native
+
+# Btrieve data types whose text is stored as it is, with the bytes each can hold at most
+# (String: its size; LString and ZString: one byte less, for the length or the terminator).
+_STRING_TYPES = {0: 0, 10: 1, 11: 1}
+_LONGEST_TEXT = 4096
+
+
+def _float_text(value):
+    if not math.isfinite(value):
+        raise ValueError(f"{value} cannot be stored")
+    return format(decimal.Decimal(repr(value)), "f")
+
+
+def to_text(table, field, value):
+    """The code-page bytes for `value` of field `field` (a Field), or TypeError/ValueError."""
+    if value is None:
+        text = ""
+    elif isinstance(value, str):
+        text = value
+    elif isinstance(value, bool):
+        text = "1" if value else "0"
+    elif isinstance(value, int):
+        text = str(value)
+    elif isinstance(value, float):
+        text = _float_text(value)
+    elif isinstance(value, decimal.Decimal):
+        if not value.is_finite():
+            raise ValueError(f"{table}.{field.name}: {value} cannot be stored")
+        text = format(value, "f")
+    elif isinstance(value, datetime.datetime):
+        raise TypeError(f"{table}.{field.name}: give a date or a time, not a datetime")
+    elif isinstance(value, datetime.date):
+        text = f"{value.year:04d}/{value.month:02d}/{value.day:02d}"
+    elif isinstance(value, datetime.time):
+        text = f"{value.hour:02d}:{value.minute:02d}:{value.second:02d}"
+    else:
+        raise TypeError(
+            f"{table}.{field.name}: a value of type {type(value).__name__} cannot be stored; "
+            "give str, int, float, Decimal, bool, date, time or None")
+    try:
+        encoded = text.encode(_native.ENCODING)
+    except UnicodeEncodeError as error:
+        raise ValueError(f"{table}.{field.name}: {text!r} cannot be written in code page "
+                         f"{_native.ENCODING}") from error
+    if b"\0" in encoded:
+        raise ValueError(f"{table}.{field.name}: a text cannot hold the character NUL")
+    limit = _LONGEST_TEXT
+    if field.type in _STRING_TYPES:
+        limit = min(limit, field.size - _STRING_TYPES[field.type])
+    if len(encoded) > limit:
+        raise ValueError(f"{table}.{field.name}: {text!r} is {len(encoded)} bytes long, the "
+                         f"field holds {limit}")
+    return encoded
