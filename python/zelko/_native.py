@@ -19,10 +19,13 @@ def _installed_library_dirs(package_dir):
         if parent.name in ("site-packages", "dist-packages"):
             # <prefix>/lib/pythonX.Y/site-packages or <prefix>/lib/python3/dist-packages
             prefix = parent.parent.parent.parent
-            dirs = [prefix / "lib", prefix / "lib64"]
+            prefixes = [prefix]
+            if prefix.name == "local":  # Debian's pip puts --prefix P under P/local
+                prefixes.append(prefix.parent)
+            dirs = [p / lib for p in prefixes for lib in ("lib", "lib64")]
             multiarch = getattr(sys.implementation, "_multiarch", None)
             if multiarch:
-                dirs.append(prefix / "lib" / multiarch)
+                dirs += [p / "lib" / multiarch for p in prefixes]
             return dirs
     return []
 
@@ -106,12 +109,12 @@ DbAbortTransaction = _declare("DbAbortTransaction", _i16)
 DbExAccess = _declare("DbExAccess", _i16, _i16, _i16, _str, _str, _i16, _i16, _i16, _i16,
                       ctypes.POINTER(_i16), ctypes.POINTER(_i16))
 DbExFree = _declare("DbExFree", _i16, _i16)
-DbExGetPosition = _declare("DbExGetPosition", _i32, _i16, _i16)
-DbExGetFieldData = _declare("DbExGetFieldData", _ret, _i16, _i16, _i16)
 ZelkoExSetMode = _declare("ZelkoExSetMode", _i16, _str, ctypes.c_char_p)
 ZelkoFindIndex = _declare("ZelkoFindIndex", _i16, _i16, _str)
 ZelkoGetRecordText = _declare("ZelkoGetRecordText", _i16, _i16, ctypes.c_void_p, _i32,
                               ctypes.POINTER(_i32), ctypes.POINTER(_i32))
+ZelkoExGetRecordText = _declare("ZelkoExGetRecordText", _i16, _i16, _i16, ctypes.c_void_p, _i32,
+                                ctypes.POINTER(_i32), ctypes.POINTER(_i32))
 ZelkoCodePage = _declare("ZelkoCodePage", _i32)
 ZelkoTakeLastMessage = _declare("ZelkoTakeLastMessage", _ret)
 ZelkoShowMessages = _declare("ZelkoShowMessages", _i16, _i16)

@@ -229,6 +229,10 @@ class Table:
         width = sum(self._infos[i].size for i in ids) + 6
         chunk_limit = (60000 // width) or 1  # each read's buffer within 64 KB
         found = []
+        buffer, buffer_size = self._buffer, self._buffer_size
+        if len(ids) > len(self.fields):  # a field listed more than once
+            buffer_size = 4097 * len(ids) + 16
+            buffer = ctypes.create_string_buffer(buffer_size)
         with n.lock:
             self._db._attach()
             index = self._index_for(key)
@@ -261,10 +265,14 @@ class Table:
                         raise ZelkoError(-99, "no free slot for an extended result")
                     try:
                         for r in range(count.value):
-                            texts = [(n.take_bytes(n.DbExGetFieldData(result.value, i, r)) or b"")
-                                     .decode(n.ENCODING, "replace") for i in ids]
+                            self._check(n.ZelkoExGetRecordText(
+                                result.value, r, buffer, buffer_size,
+                                ctypes.byref(self._length), ctypes.byref(self._position)))
+                            texts = ctypes.string_at(buffer, self._length.value).decode(
+                                n.ENCODING, "replace").split("\0")
+                            del texts[-1]
                             record = Record(zip(names, texts))
-                            record.position = n.DbExGetPosition(result.value, r)
+                            record.position = self._position.value
                             record._index = index
                             record._fields = names
                             record._texts = texts

@@ -344,10 +344,20 @@ TEST_F(FlatApi, ExtensionsForScriptingBindings) {
   ASSERT_EQ(ZelkoExSetMode("EG", previous), 0);
   ASSERT_EQ(DbAccess(B_GET_FIRST, 0, 0), 0);
   int16_t result = -1, count = 0;
-  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "", "ID", 0, 0, 10, 0, &result, &count),
+  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "", "AGE,ID", 0, 0, 10, 0, &result, &count),
             B_END_OF_FILE);
   EXPECT_EQ(count, 2);
+  // A result's record in one call: the listed fields in list order.
+  ASSERT_EQ(ZelkoExGetRecordText(result, 1, buffer, sizeof buffer, &length, &position), 0);
+  EXPECT_EQ(std::string(buffer, length), std::string("35\0"
+                                                     "8\0",
+                                                     5));
+  EXPECT_EQ(position, DbExGetPosition(result, 1));
+  EXPECT_EQ(ZelkoExGetRecordText(result, 1, buffer, 4, &length, nullptr), 22);
+  EXPECT_EQ(ZelkoExGetRecordText(result, 2, buffer, sizeof buffer, nullptr, nullptr), DB_FAILED);
+  EXPECT_EQ(ZelkoExGetRecordText(result, -1, buffer, sizeof buffer, nullptr, nullptr), DB_FAILED);
   DbExFree(result);
+  EXPECT_EQ(ZelkoExGetRecordText(result, 0, buffer, sizeof buffer, nullptr, nullptr), DB_FAILED);
   ASSERT_EQ(ZelkoExSetMode(previous, previous), 0);
   EXPECT_STREQ(previous, "EG");
   EXPECT_EQ(Module::Get().ex_mode, "UC");

@@ -221,6 +221,11 @@ ZELKO_EXPORT int16_t ZelkoFindIndex(int16_t table_id, const char *name);
  * record manager refuses). Checks A, T, O. At most 4,097 bytes a field. */
 ZELKO_EXPORT int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size,
                                         int32_t *length, int32_t *position);
+/* The same for record `record` (0-based) of an extended result: the texts of the fields of
+ * its field list, in list order; its position from DbExGetPosition. DB_FAILED when the result
+ * or the record is not there. */
+ZELKO_EXPORT int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer,
+                                          int32_t size, int32_t *length, int32_t *position);
 /* The number of the code page of every text of this interface (932 unless zelko.ini says
  * otherwise). */
 ZELKO_EXPORT int32_t ZelkoCodePage(void);

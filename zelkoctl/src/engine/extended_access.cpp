@@ -283,16 +283,19 @@ int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condi
   }
 }
 
-std::string ExGetFieldDataById(int result_id, int field_id, int record) {
-  const Module::ExResultSet *slot = UsedSlot(result_id);
-  if (slot == nullptr) return std::string();
-  long at = RecordStart(*slot, record);
-  const TableDescriptor &table = slot->fields;
-  if (at < 0 || field_id < 0 || field_id >= table.FieldCount()) return std::string();
+namespace {
+
+// Walks a result's field list through the data of one of its records: `visit(field, data)`
+// with the field's number and the offset of its bytes, until it answers true or the list
+// ends. False when the result or the record is not there or an item names no field.
+template <typename Visit>
+bool WalkListedFields(const Module::ExResultSet &slot, int record, Visit visit) {
+  long at = RecordStart(slot, record);
+  if (at < 0) return false;
+  const TableDescriptor &table = slot.fields;
   size_t data = static_cast<size_t>(at) + 6;
   size_t pos = 0;
-  const std::string &list = slot->field_list;
-  // Walk the list, item by item, through the record's data.
+  const std::string &list = slot.field_list;
   while (true) {
     size_t start = pos;
     std::string item;
@@ -302,20 +305,46 @@ std::string ExGetFieldDataById(int result_id, int field_id, int record) {
     }
     int f =
         !item.empty() && IsDigit(item[0]) ? std::atoi(item.c_str()) : FindFieldByName(table, item);
-    if (f < 0 || f >= table.FieldCount()) return std::string();
-    const FieldDescriptor &field = table.fields[f];
-    if (f == field_id) {
-      std::vector<uint8_t> bytes(std::max(field.size, 8) + 1, 0);
-      for (int i = 0; i < field.size && data + i < slot->data.size(); ++i)
-        bytes[i] = slot->data[data + i];
-      std::string text = FieldToText(Module::Get().Settings(), field, bytes.data());
-      if (text.size() > kTextResultLength) text.resize(kTextResultLength);
-      return text;
-    }
-    data += field.size;
-    if (pos >= list.size() || list[pos] != ',') return std::string();
+    if (f < 0 || f >= table.FieldCount()) return false;
+    if (visit(f, data)) return true;
+    data += table.fields[f].size;
+    if (pos >= list.size() || list[pos] != ',') return true;
     ++pos;
   }
+}
+
+std::string ListedFieldText(const Module::ExResultSet &slot, int field_id, size_t data) {
+  const FieldDescriptor &field = slot.fields.fields[field_id];
+  std::vector<uint8_t> bytes(std::max(field.size, 8) + 1, 0);
+  for (int i = 0; i < field.size && data + i < slot.data.size(); ++i)
+    bytes[i] = slot.data[data + i];
+  std::string text = FieldToText(Module::Get().Settings(), field, bytes.data());
+  if (text.size() > kTextResultLength) text.resize(kTextResultLength);
+  return text;
+}
+
+}  // namespace
+
+std::string ExGetFieldDataById(int result_id, int field_id, int record) {
+  const Module::ExResultSet *slot = UsedSlot(result_id);
+  if (slot == nullptr || field_id < 0 || field_id >= slot->fields.FieldCount()) return {};
+  std::string text;
+  WalkListedFields(*slot, record, [&](int f, size_t data) {
+    if (f != field_id) return false;
+    text = ListedFieldText(*slot, f, data);
+    return true;
+  });
+  return text;
+}
+
+bool ExGetRecordTexts(int result_id, int record, std::vector<std::string> *texts) {
+  const Module::ExResultSet *slot = UsedSlot(result_id);
+  if (slot == nullptr) return false;
+  texts->clear();
+  return WalkListedFields(*slot, record, [&](int f, size_t data) {
+    texts->push_back(ListedFieldText(*slot, f, data));
+    return false;
+  });
 }
 
 std::string ExGetFieldDataByName(int result_id, const std::string &field_name, int record) {

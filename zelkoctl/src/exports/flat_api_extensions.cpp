@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "engine/extended_access.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
@@ -22,6 +24,20 @@ namespace {
 std::shared_ptr<zplatform::MessagePresenter> &SilencedPresenter() {
   static std::shared_ptr<zplatform::MessagePresenter> presenter;
   return presenter;
+}
+
+// One text of a record's texts: as a C string sees it (up to a NUL inside), then a NUL.
+void AppendText(std::string *texts, const std::string &text) {
+  texts->append(text.c_str());
+  texts->push_back('\0');
+}
+
+// Copies the texts when they fit: 0, else 22 with nothing written; the length needed always.
+int16_t Deliver(const std::string &texts, char *buffer, int32_t size, int32_t *length) {
+  if (length != nullptr) *length = static_cast<int32_t>(texts.size());
+  if (buffer == nullptr || size < 0 || static_cast<size_t>(size) < texts.size()) return 22;
+  std::memcpy(buffer, texts.data(), texts.size());
+  return 0;
 }
 
 }  // namespace
@@ -59,15 +75,24 @@ int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size, int32_t
     TableDescriptor *t = nullptr;
     if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
     std::string texts;
-    for (int f = 0; f < t->FieldCount(); ++f) {
-      std::string text = ReadFieldByNumber(*t, f);
-      texts.append(text.c_str());  // as a C string sees it: up to a NUL inside
-      texts.push_back('\0');
-    }
-    if (length != nullptr) *length = static_cast<int32_t>(texts.size());
-    if (buffer == nullptr || size < 0 || static_cast<size_t>(size) < texts.size()) return 22;
-    std::memcpy(buffer, texts.data(), texts.size());
+    for (int f = 0; f < t->FieldCount(); ++f)
+      AppendText(&texts, ReadFieldByNumber(*t, f));
+    if (int16_t s = Deliver(texts, buffer, size, length)) return s;
     if (position != nullptr) *position = EngineGetPosition(*t);
+    return 0;
+  });
+}
+
+int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer, int32_t size,
+                             int32_t *length, int32_t *position) {
+  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
+    std::vector<std::string> fields;
+    if (!ExGetRecordTexts(result_id, record, &fields)) return DB_FAILED;
+    std::string texts;
+    for (const std::string &text : fields)
+      AppendText(&texts, text);
+    if (int16_t s = Deliver(texts, buffer, size, length)) return s;
+    if (position != nullptr) *position = ExGetPosition(result_id, record);
     return 0;
   });
 }
