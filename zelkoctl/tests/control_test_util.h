@@ -23,6 +23,7 @@ class TestSite : public zelko::ControlSite {
   }
   int ParentHandle(int32_t *h) const override {
     if (parent_fail) return parent_fail;
+    if (handle_fail) return handle_fail;
     *h = 1234;
     return 0;
   }
@@ -31,6 +32,7 @@ class TestSite : public zelko::ControlSite {
   bool run_mode;
   std::string form_name = "Form1";
   int parent_fail = 0;
+  int handle_fail = 0;  // the form's name answers, its window does not
 };
 
 // A single-field control that shows texts in a member and answers with it.

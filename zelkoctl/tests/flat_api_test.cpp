@@ -226,6 +226,13 @@ TEST_F(FlatApi, AttachmentToControlsOnFormsAndItsEnd) {
   EXPECT_EQ(DbAttachControlByHwnd("Zelko1", reinterpret_cast<intptr_t>(&form2)),
             DB_SOURCE_NOT_FOUND);
   EXPECT_EQ(DbAttachControlByHwnd("ZELKO1", reinterpret_cast<intptr_t>(&form1)), 0);
+  // The form cannot be asked for its window: the message of the failing step, then -1.
+  site1.handle_fail = 809;
+  EXPECT_EQ(DbAttachControl("Zelko1", "Form1"), DB_FAILED);
+  ASSERT_FALSE(messages_.Texts().empty());
+  EXPECT_EQ(messages_.Texts().back(),
+            "VE809 Parentのディスパッチ・インターフェースを取得できません。");
+  site1.handle_fail = 0;
   // A control whose dictionary did not load yet: found, but -20.
   std::string missing = enginetest::NewDir("nothing-here");
   auto two = on_form(site2, missing);
@@ -294,6 +301,16 @@ TEST_F(FlatApi, BadInputGivesStatusesNeverACrash) {
     EXPECT_EQ(DbExGetPosition(id, 0), -1) << id;
     EXPECT_EQ(Take(DbExGetFieldData(id, 0, 0)), "") << id;
   }
+  // Texts far beyond every buffer of the engine.
+  std::string at_huge = "@" + huge + " = 1";
+  EXPECT_EQ(
+      DbExAccess(B_GET_NEXT_EXTENDED, 0, at_huge.c_str(), "NAME", 0, 0, 10, 0, nullptr, nullptr),
+      DB_BAD_CONDITION);
+  EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "", huge.c_str(), 0, 0, 10, 0, nullptr, nullptr),
+            DB_BAD_FIELD_LIST);
+  EXPECT_EQ(DbAttachControl(huge.c_str(), huge.c_str()), DB_SOURCE_NOT_FOUND);
+  EXPECT_EQ(ZelkoFindIndex(0, huge.c_str()), DB_INDEX_NOT_FOUND);
+  EXPECT_EQ(ZelkoExSetMode(huge.c_str(), nullptr), DB_FAILED);
   EXPECT_EQ(DbGetVersion(nullptr), 22);
   EXPECT_EQ(DbSetFormattedString(nullptr), 0);
   EXPECT_EQ(DbSetFormattedString(huge.c_str()), 0);
