@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "btrieve/btrapi.h"
-#include "dictionary_builder.h"
 #include "engine/field_conversion.h"
 #include "engine/table_access.h"
 #include "engine/table_catalog.h"
@@ -11,21 +10,24 @@
 
 namespace benchdata {
 
+dictio::TableSpec ItemsTableSpec() {
+  return {10,
+          "ITEMS",
+          "ITEMS",
+          {{"ID", 1, 4},
+           {"NAME", 0, 30},
+           {"KANA", 11, 20},
+           {"QTY", 1, 2},
+           {"PRICE", 5, 6, 2},
+           {"SOLD", 3, 4},
+           {"CODE", 0, 8},
+           {"FLAG", 7, 1}},
+          {{"ID", 0, 0, 0x100}, {"NAME", 1, 0, 0x103}},
+          {}};
+}
+
 int WriteItemsTable(const std::string &directory, int records) {
-  dictio::TableSpec items{10,
-                          "ITEMS",
-                          "ITEMS",
-                          {{"ID", 1, 4},
-                           {"NAME", 0, 30},
-                           {"KANA", 11, 20},
-                           {"QTY", 1, 2},
-                           {"PRICE", 5, 6, 2},
-                           {"SOLD", 3, 4},
-                           {"CODE", 0, 8},
-                           {"FLAG", 7, 1}},
-                          {{"ID", 0, 0, 0x100}, {"NAME", 1, 0, 0x103}},
-                          {}};
-  if (int status = dictio::BuildDictionary(directory, {items})) return status;
+  if (int status = dictio::BuildDictionary(directory, {ItemsTableSpec()})) return status;
   std::unique_ptr<zelko::TableCatalog> catalog;
   if (int status = zelko::LoadCatalog(directory, &catalog)) return status;
   zelko::TableDescriptor &table = catalog->tables[0];

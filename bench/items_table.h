@@ -5,9 +5,14 @@
 
 #include <string>
 
+#include "dictionary_builder.h"
+
 namespace benchdata {
 
 constexpr int kItemFields = 8;
+
+// Table ITEMS: ID (key 0), NAME (key 1, duplicates), KANA, QTY, PRICE, SOLD, CODE, FLAG.
+dictio::TableSpec ItemsTableSpec();
 
 // Writes the dictionary of table ITEMS into `directory` and a data file of `records`
 // records (ID 1 to records). 0, or the first failing status.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "commands.h"
-#include "dictionary_builder.h"
+#include "items_table.h"
 
 namespace {
 
@@ -19,20 +19,7 @@ const std::string &Directory() {
     char tmpl[] = "/tmp/zelko-cli-bench-XXXXXX";
     std::string d = mkdtemp(tmpl);
     setenv("ZELKO_CONFIG_DIR", d.c_str(), 1);
-    dictio::TableSpec t{10,
-                        "ITEMS",
-                        "ITEMS",
-                        {{"ID", 1, 4},
-                         {"NAME", 0, 30},
-                         {"KANA", 11, 20},
-                         {"QTY", 1, 2},
-                         {"PRICE", 5, 6, 2},
-                         {"SOLD", 3, 4},
-                         {"CODE", 0, 8},
-                         {"FLAG", 7, 1}},
-                        {{"ID", 0, 0, 0x100}, {"NAME", 1, 0, 0x103}},
-                        {}};
-    dictio::BuildDictionary(d, {t});
+    dictio::BuildDictionary(d, {benchdata::ItemsTableSpec()});
     std::string csv = "ID,NAME,KANA,QTY,PRICE,SOLD,CODE,FLAG\r\n";
     for (int i = 0; i < kRecords; ++i) {
       csv += std::to_string(i + 1) + ",商品 " + std::to_string(i * 7919 % kRecords) +

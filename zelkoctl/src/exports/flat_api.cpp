@@ -72,31 +72,23 @@ int16_t ZelkoReleaseDataSource(const char *form_name, const char *control_name) 
 }
 
 int16_t DbOpen(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kClosed, &t)) return s;
+  return OnTable(table_id, Need::kClosed, [&](TableDescriptor &t) {
     DataSource &source = *Source();
-    return EngineOpen(*source.Catalog(), *t, source.DdfDirectory(), source.Owner(),
+    return EngineOpen(*source.Catalog(), t, source.DdfDirectory(), source.Owner(),
                       source.OpenModeValue());
   });
 }
 
 int16_t DbClose(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineClose(*t);
-  });
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) { return EngineClose(t); });
 }
 
 int16_t DbCreate(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kClosed, &t)) return s;
+  return OnTable(table_id, Need::kClosed, [&](TableDescriptor &t) {
     DataSource &source = *Source();
     std::string dir = source.DdfDirectory();
-    std::string path = ResolveDataFilePath(*t, zplatform::ShortPathName(dir).value_or(dir));
-    return EngineCreate(*source.Catalog(), *t, path);
+    std::string path = ResolveDataFilePath(t, zplatform::ShortPathName(dir).value_or(dir));
+    return EngineCreate(*source.Catalog(), t, path);
   });
 }
 
@@ -110,11 +102,8 @@ int16_t DbGetNumOfTable(void) {
 }
 
 int16_t DbGetNumOfField(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kAny, &t)) return s;
-    return static_cast<int16_t>(t->FieldCount());
-  });
+  return OnTable(table_id, Need::kAny,
+                 [&](TableDescriptor &t) { return static_cast<int16_t>(t.FieldCount()); });
 }
 
 char *DbGetTableName(int16_t table_id) {
@@ -139,29 +128,23 @@ char *DbGetFieldName(int16_t table_id, int16_t field_id) {
 }
 
 int16_t DbGetDataType(int16_t table_id, int16_t field_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    if (field_id < 0 || field_id >= t->FieldCount()) return DB_FIELD_ID_RANGE;
-    return static_cast<int16_t>(t->fields[field_id].data_type);
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) -> int16_t {
+    if (field_id < 0 || field_id >= t.FieldCount()) return DB_FIELD_ID_RANGE;
+    return static_cast<int16_t>(t.fields[field_id].data_type);
   });
 }
 
 int16_t DbGetDataSize(int16_t table_id, int16_t field_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    if (field_id < 0 || field_id >= t->FieldCount()) return DB_FIELD_ID_RANGE;
-    return static_cast<int16_t>(t->fields[field_id].size);
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) -> int16_t {
+    if (field_id < 0 || field_id >= t.FieldCount()) return DB_FIELD_ID_RANGE;
+    return static_cast<int16_t>(t.fields[field_id].size);
   });
 }
 
 int16_t DbGetNumOfRecords(int16_t table_id, int32_t *count) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
     int32_t n = 0;
-    int16_t status = EngineRecordCount(*t, &n);
+    int16_t status = EngineRecordCount(t, &n);
     if (status == 0 && count != nullptr) *count = n;
     return status;
   });
@@ -178,68 +161,47 @@ char *DbGetFieldData(int16_t table_id, int16_t field_id) {
 }
 
 int16_t DbSetFieldData(int16_t table_id, int16_t field_id, const char *text) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return static_cast<int16_t>(WriteFieldByNumber(*t, field_id, Text(text)));
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
+    return static_cast<int16_t>(WriteFieldByNumber(t, field_id, Text(text)));
   });
 }
 
 int16_t DbClearFieldBuffer(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    ClearRecordBuffer(*t);
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) -> int16_t {
+    ClearRecordBuffer(t);
     return 0;
   });
 }
 
 int16_t DbAccess(int16_t operation, int16_t table_id, int16_t index) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineAccess(*t, operation, index);
-  });
+  return OnTable(table_id, Need::kOpen,
+                 [&](TableDescriptor &t) { return EngineAccess(t, operation, index); });
 }
 
 int16_t DbGetDirect(int16_t table_id, int32_t position, int16_t index) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineGetDirect(*t, position, index);
-  });
+  return OnTable(table_id, Need::kOpen,
+                 [&](TableDescriptor &t) { return EngineGetDirect(t, position, index); });
 }
 
 int32_t DbGetPosition(int16_t table_id) {
-  return Guarded<int32_t>(-1, [&]() -> int32_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineGetPosition(*t);
-  });
+  return OnTable<int32_t>(
+      table_id, Need::kOpen, [&](TableDescriptor &t) { return EngineGetPosition(t); }, -1);
 }
 
 int16_t DbUnlock(int16_t table_id, int16_t unlock_type) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineUnlock(*t, unlock_type);
-  });
+  return OnTable(table_id, Need::kOpen,
+                 [&](TableDescriptor &t) { return EngineUnlock(t, unlock_type); });
 }
 
 int16_t DbFindPercentage(int16_t table_id, int16_t index, int32_t position, int16_t *percentage) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineFindPercentage(*t, index, position, percentage);
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
+    return EngineFindPercentage(t, index, position, percentage);
   });
 }
 
 int16_t DbGetByPercentage(int16_t table_id, int16_t index, int16_t percentage) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return EngineGetByPercentage(*t, index, percentage);
-  });
+  return OnTable(table_id, Need::kOpen,
+                 [&](TableDescriptor &t) { return EngineGetByPercentage(t, index, percentage); });
 }
 
 int16_t DbBeginTransaction(int16_t lock_bias) {
@@ -264,38 +226,30 @@ int16_t DbSetLockBias(int16_t lock_bias) {
 }
 
 int16_t DbTransferToControl(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return static_cast<int16_t>(Module::Get().registry.TransferToControls(*Source(), *t));
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
+    return static_cast<int16_t>(Module::Get().registry.TransferToControls(*Source(), t));
   });
 }
 
 int16_t DbTransferFromControl(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return static_cast<int16_t>(Module::Get().registry.TransferFromControls(*Source(), *t));
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
+    return static_cast<int16_t>(Module::Get().registry.TransferFromControls(*Source(), t));
   });
 }
 
 int16_t DbClearControlData(int16_t table_id) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
-    return static_cast<int16_t>(Module::Get().registry.ClearControls(*Source(), *t));
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
+    return static_cast<int16_t>(Module::Get().registry.ClearControls(*Source(), t));
   });
 }
 
 int16_t DbExAccess(int16_t operation, int16_t table_id, const char *condition,
                    const char *field_list, int16_t index, int16_t reject_count, int16_t max_records,
                    int16_t ignore_case, int16_t *result_id, int16_t *count) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) {
     int16_t id = result_id != nullptr ? *result_id : 0;
     int16_t n = count != nullptr ? *count : 0;
-    int16_t status = ExAccess(operation, *t, Text(condition), Text(field_list), index, reject_count,
+    int16_t status = ExAccess(operation, t, Text(condition), Text(field_list), index, reject_count,
                               max_records, ignore_case != 0, &id, &n);
     if (result_id != nullptr) *result_id = id;
     if (count != nullptr) *count = n;

@@ -61,24 +61,20 @@ int16_t ZelkoExSetMode(const char *mode, char *previous) {
 }
 
 int16_t ZelkoFindIndex(int16_t table_id, const char *name) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kAny, &t)) return s;
-    int position = FindIndexByName(*t, Text(name));
+  return OnTable(table_id, Need::kAny, [&](TableDescriptor &t) {
+    int position = FindIndexByName(t, Text(name));
     return static_cast<int16_t>(position >= 0 ? position : int{DB_INDEX_NOT_FOUND});
   });
 }
 
 int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size, int32_t *length,
                            int32_t *position) {
-  return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
-    TableDescriptor *t = nullptr;
-    if (int16_t s = Check(table_id, Need::kOpen, &t)) return s;
+  return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) -> int16_t {
     std::string texts;
-    for (int f = 0; f < t->FieldCount(); ++f)
-      AppendText(&texts, ReadFieldByNumber(*t, f));
+    for (int f = 0; f < t.FieldCount(); ++f)
+      AppendText(&texts, ReadFieldByNumber(t, f));
     if (int16_t s = Deliver(texts, buffer, size, length)) return s;
-    if (position != nullptr) *position = EngineGetPosition(*t);
+    if (position != nullptr) *position = EngineGetPosition(t);
     return 0;
   });
 }

@@ -7,6 +7,7 @@
 
 #include "binding/data_source.h"
 #include "engine/table_catalog.h"
+#include "zelkoctl/zelkoapi.h"
 
 namespace zelko {
 
@@ -34,6 +35,17 @@ Result Guarded(Result failure, Body body) {
   } catch (...) {
     return failure;
   }
+}
+
+// An export on one table: the checks for `need`, then `body(table)`, guarded; a failing check
+// answers its status.
+template <typename Result = int16_t, typename Body>
+Result OnTable(int16_t table_id, Need need, Body body, Result failure = DB_NO_MEMORY) {
+  return Guarded<Result>(failure, [&]() -> Result {
+    TableDescriptor *t = nullptr;
+    if (int16_t s = Check(table_id, need, &t)) return s;
+    return body(*t);
+  });
 }
 
 }  // namespace zelko
