@@ -1,49 +1,116 @@
-// Record manager speed, each case beside its raw-SQLite twin in the same run.
-// Report: ours / raw for Get Equal, Get Next (half duplicates), Step Next and a transaction
-// of inserts into a file with two keys.
+// Record manager speed, each case beside its raw-SQLite twin: BM_<Case>_Ours and
+// BM_<Case>_Twin, at 100,000 and 1,000,000 records (bench/run pairs them and prints the
+// ratios). The twin is what a careful developer would write on SQLite for the same job:
+// the same connection settings, a table of the same 100-byte records with the two keys as
+// indexed columns, the records inserted in the same shuffled key order (so neither side
+// reads its table in key order by accident), every row copied out and checked. Both sides
+// of a case must read the same records in the same order; a disagreement stops the run.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "scratch_dir.h"
 
 namespace {
 
-constexpr int kRecords = 100000;
 constexpr int kRecordLength = 100;
+constexpr int kCategoryOffset = 8;  // a 4-byte integer: key % 100, what extended reads filter
+constexpr int kExtractOffset = 12;  // 8 bytes of the body the extended reads return
+constexpr int kExtendedMatches = 1000;
+constexpr int kInsertBatch = 10000;
 
-std::string TempDir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/zelko-bench-XXXXXX";
-    return std::string(mkdtemp(tmpl));
-  }();
+const std::string &TempDir() {
+  static const std::string dir = benchdata::MakeScratchDirectory("zelko-bench");
   return dir;
 }
 
+int32_t GetI32(const uint8_t *p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
 void PutI32(uint8_t *p, int32_t v) {
   std::memcpy(p, &v, 4);
 }
 
+// Record of key k: k at 0 (key 0, unique), k / 2 at 4 (key 1, duplicates), k % 100 at 8, then
+// bytes that depend on k.
+void MakeRecord(int32_t k, uint8_t *r) {
+  PutI32(r, k);
+  PutI32(r + 4, k / 2);
+  PutI32(r + kCategoryOffset, k % 100);
+  for (int i = kExtractOffset; i < kRecordLength; ++i)
+    r[i] = static_cast<uint8_t>('a' + (k + i) % 26);
+}
+
+// The keys 0 .. n - 1 in the order both sides insert them.
+const std::vector<int32_t> &ShuffledKeys(int n) {
+  static std::map<int, std::vector<int32_t>> cache;
+  auto &keys = cache[n];
+  if (keys.empty()) {
+    keys.resize(n);
+    std::iota(keys.begin(), keys.end(), 0);
+    std::shuffle(keys.begin(), keys.end(), std::mt19937(20261206));
+  }
+  return keys;
+}
+
+// Keys for inserts into a file that holds 0 .. n - 1: n + a bijection of [0, 2^30) (an odd
+// multiplier), so unique and in no order.
+int32_t InsertKey(int n, int64_t i) {
+  return n + static_cast<int32_t>((static_cast<uint64_t>(i + 1) * 2654435761u) & ((1u << 30) - 1));
+}
+
+// FNV-1a over what a walk read, so both sides can be compared.
+struct Digest {
+  uint64_t h = 1469598103934665603ull;
+  long count = 0;
+  void Add(const void *p, size_t n) {
+    const uint8_t *b = static_cast<const uint8_t *>(p);
+    for (size_t i = 0; i < n; ++i)
+      h = (h ^ b[i]) * 1099511628211ull;
+    ++count;
+  }
+};
+
+// The first side of a case to finish records its digest; the other must match it.
+void Agree(benchmark::State &state, const std::string &name, const Digest &d) {
+  static std::mutex m;
+  static std::map<std::string, std::pair<uint64_t, long>> seen;
+  std::lock_guard<std::mutex> lock(m);
+  auto [it, fresh] = seen.emplace(name, std::make_pair(d.h, d.count));
+  if (!fresh && (it->second.first != d.h || it->second.second != d.count)) {
+    std::fprintf(stderr, "%s: the two sides read different records\n", name.c_str());
+    state.SkipWithError("the two sides disagree");
+  }
+}
+
+// ---- Our side: a Btrieve file with the two keys.
+
 std::vector<uint8_t> TwoKeySpec() {
   std::vector<uint8_t> b(16 + 32, 0);
   b[0] = kRecordLength;
-  b[2] = 0x00;
-  b[3] = 0x10;  // 4096
+  b[3] = 0x10;  // page size 4096
   b[4] = 2;
-  // key 0: unique 4-byte integer at 1; key 1: 4-byte integer with duplicates at 5.
-  uint8_t *k0 = b.data() + 16;
+  uint8_t *k0 = b.data() + 16;  // key 0: unique 4-byte integer at position 1
   k0[0] = 1;
   k0[2] = 4;
-  k0[4] = 0x00;
   k0[5] = 0x01;
   k0[10] = B_TYPE_INTEGER;
-  uint8_t *k1 = b.data() + 32;
+  uint8_t *k1 = b.data() + 32;  // key 1: 4-byte integer with duplicates at position 5
   k1[0] = 5;
   k1[2] = 4;
   k1[4] = B_KEY_DUPLICATES;
@@ -52,188 +119,208 @@ std::vector<uint8_t> TwoKeySpec() {
   return b;
 }
 
-std::vector<uint8_t> Record(int i) {
-  std::vector<uint8_t> r(kRecordLength, 'x');
-  PutI32(r.data(), i);
-  PutI32(r.data() + 4, i / 2);    // every value twice: half of the records are duplicates
-  PutI32(r.data() + 8, i % 100);  // the category an extended read filters on
-  return r;
-}
-
-struct BtrFixture {
+struct Ours {
   uint8_t pb[128] = {};
-  std::string path;
-  explicit BtrFixture(const std::string &name, int records) {
-    path = TempDir() + "/" + name;
+  Ours(const std::string &name, const std::vector<int32_t> &keys) {
+    std::string path = TempDir() + "/" + name;
     std::vector<uint8_t> spec = TwoKeySpec();
     uint32_t len = static_cast<uint32_t>(spec.size());
-    uint8_t tmp[128];
-    BTRCALL(B_CREATE, tmp, spec.data(), &len, path.data(), 0, 0);
+    uint8_t scratch[128] = {};
+    if (BTRCALL(B_CREATE, scratch, spec.data(), &len, path.data(), 0, 0) != 0) abort();
     len = 0;
-    BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0);
-    BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
-    uint8_t key[4];
-    for (int i = 0; i < records; ++i) {
-      std::vector<uint8_t> r = Record(i);
-      len = kRecordLength;
-      BTRCALL(B_INSERT, pb, r.data(), &len, key, 4, -1);
-    }
-    BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
+    if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
+    Insert(keys.data(), keys.size());
+    // Read as a program that opens the file finds it.
+    BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
+    len = 0;
+    if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
   }
-  ~BtrFixture() {
+  void Insert(const int32_t *keys, size_t n) {
+    uint32_t len = 0;
+    BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
+    uint8_t r[kRecordLength], key[4];
+    for (size_t i = 0; i < n; ++i) {
+      MakeRecord(keys[i], r);
+      len = kRecordLength;
+      if (BTRCALL(B_INSERT, pb, r, &len, key, 4, -1) != 0) abort();
+    }
+    if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
+  }
+  ~Ours() {
     uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
   }
 };
 
-struct RawFixture {
+// ---- The twin: the same records in an SQLite table with the keys as indexed columns.
+
+struct Twin {
   sqlite3 *db = nullptr;
-  explicit RawFixture(const std::string &name, int records) {
+  sqlite3_stmt *insert = nullptr;
+  Twin(const std::string &name, const std::vector<int32_t> &keys) {
     std::string path = TempDir() + "/" + name;
     unlink(path.c_str());
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                 "CREATE TABLE t(k INTEGER NOT NULL, d INTEGER NOT NULL, c INTEGER NOT NULL,"
-                 " data BLOB NOT NULL);"
-                 "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX td ON t(d);",
-                 nullptr, nullptr, nullptr);
-    Insert(0, records);
+    Open(path);
+    Exec(
+        "CREATE TABLE t(k INTEGER NOT NULL, d INTEGER NOT NULL, data BLOB NOT NULL);"
+        "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX td ON t(d);");
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?2, ?3)", -1, &insert, nullptr);
+    Insert(keys.data(), keys.size());
+    // Read as a program that opens the file finds it.
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
+    Open(path);
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?2, ?3)", -1, &insert, nullptr);
   }
-  void Insert(int from, int count) {
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt *s;
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?2, ?3, ?4)", -1, &s, nullptr);
-    for (int i = from; i < from + count; ++i) {
-      std::vector<uint8_t> r = Record(i);
-      sqlite3_bind_int(s, 1, i);
-      sqlite3_bind_int(s, 2, i / 2);
-      sqlite3_bind_int(s, 3, i % 100);
-      sqlite3_bind_blob(s, 4, r.data(), kRecordLength, SQLITE_TRANSIENT);
-      sqlite3_step(s);
-      sqlite3_reset(s);
+  // Opened as the record manager opens its files (one thread at a time, no mutex), with its
+  // connection settings.
+  void Open(const std::string &path) {
+    if (sqlite3_open_v2(path.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
+      abort();
+    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;");
+  }
+  void Exec(const char *sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) abort();
+  }
+  void Insert(const int32_t *keys, size_t n) {
+    Exec("BEGIN");
+    uint8_t r[kRecordLength];
+    for (size_t i = 0; i < n; ++i) {
+      MakeRecord(keys[i], r);
+      sqlite3_bind_int(insert, 1, keys[i]);
+      sqlite3_bind_int(insert, 2, keys[i] / 2);
+      sqlite3_bind_blob(insert, 3, r, kRecordLength, SQLITE_STATIC);
+      if (sqlite3_step(insert) != SQLITE_DONE) abort();
+      sqlite3_reset(insert);
     }
-    sqlite3_finalize(s);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    Exec("COMMIT");
   }
-  ~RawFixture() { sqlite3_close(db); }
+  ~Twin() {
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
+  }
 };
 
-BtrFixture &SharedBtr() {
-  static BtrFixture f("read.btr", kRecords);
-  return f;
-}
-RawFixture &SharedRaw() {
-  static RawFixture f("read.sqlite", kRecords);
-  return f;
+template <typename Side>
+Side &Shared(int n) {
+  static std::map<int, std::unique_ptr<Side>> files;
+  auto &f = files[n];
+  if (!f) {
+    std::string name = "read-" + std::to_string(n) + (std::is_same_v<Side, Ours> ? ".btr" : ".db");
+    f = std::make_unique<Side>(name, ShuffledKeys(n));
+  }
+  return *f;
 }
 
-void BM_GetEqual_Btrieve(benchmark::State &state) {
-  BtrFixture &f = SharedBtr();
+std::string CaseName(const char *name, int n) {
+  return std::string(name) + "/" + std::to_string(n);
+}
+
+// ---- Get Equal: random keys, each record copied and its key checked.
+
+void BM_GetEqual_Ours(benchmark::State &state) {
+  const int n = static_cast<int>(state.range(0));
+  Ours &f = Shared<Ours>(n);
   std::mt19937 rng(1);
-  uint8_t data[kRecordLength + 1];
-  uint8_t key[4];
+  uint8_t data[kRecordLength + 1], key[4];
   for (auto _ : state) {
-    PutI32(key, static_cast<int32_t>(rng() % kRecords));
+    int32_t k = static_cast<int32_t>(rng() % n);
+    PutI32(key, k);
     uint32_t len = sizeof data;
-    if (BTRCALL(B_GET_EQUAL, f.pb, data, &len, key, 4, 0) != 0) state.SkipWithError("get equal");
+    if (BTRCALL(B_GET_EQUAL, f.pb, data, &len, key, 4, 0) != 0 || GetI32(data) != k)
+      state.SkipWithError("get equal");
   }
 }
-BENCHMARK(BM_GetEqual_Btrieve);
 
-void BM_GetEqual_Sqlite(benchmark::State &state) {
-  RawFixture &f = SharedRaw();
+void BM_GetEqual_Twin(benchmark::State &state) {
+  const int n = static_cast<int>(state.range(0));
+  Twin &f = Shared<Twin>(n);
   std::mt19937 rng(1);
   sqlite3_stmt *s;
-  sqlite3_prepare_v2(f.db, "SELECT k, d, data FROM t WHERE k = ?1", -1, &s, nullptr);
+  sqlite3_prepare_v2(f.db, "SELECT data FROM t WHERE k = ?1", -1, &s, nullptr);
   uint8_t data[kRecordLength + 1];
   for (auto _ : state) {
-    sqlite3_bind_int(s, 1, static_cast<int>(rng() % kRecords));
-    if (sqlite3_step(s) != SQLITE_ROW) state.SkipWithError("select");
-    std::memcpy(data, sqlite3_column_blob(s, 3), sqlite3_column_bytes(s, 3));
+    int32_t k = static_cast<int32_t>(rng() % n);
+    sqlite3_bind_int(s, 1, k);
+    if (sqlite3_step(s) != SQLITE_ROW || sqlite3_column_bytes(s, 0) != kRecordLength) {
+      state.SkipWithError("select");
+    } else {
+      std::memcpy(data, sqlite3_column_blob(s, 0), kRecordLength);
+      if (GetI32(data) != k) state.SkipWithError("wrong record");
+    }
     sqlite3_reset(s);
   }
   sqlite3_finalize(s);
 }
-BENCHMARK(BM_GetEqual_Sqlite);
 
-void BM_GetNextAll_Btrieve(benchmark::State &state) {
-  BtrFixture &f = SharedBtr();
-  uint8_t data[kRecordLength + 1];
-  uint8_t key[4];
+// ---- Walks: every record along a key or in physical order, digested.
+
+void WalkOurs(benchmark::State &state, const char *name, int first, int next, int key_number) {
+  const int n = static_cast<int>(state.range(0));
+  Ours &f = Shared<Ours>(n);
+  uint8_t data[kRecordLength + 1], key[4];
+  Digest d;
   for (auto _ : state) {
-    int n = 0;
+    d = Digest{};
     uint32_t len = sizeof data;
-    for (int rc = BTRCALL(B_GET_FIRST, f.pb, data, &len, key, 4, 1); rc == 0;
-         rc = BTRCALL(B_GET_NEXT, f.pb, data, &len, key, 4, 1)) {
-      ++n;
+    for (int rc = BTRCALL(first, f.pb, data, &len, key, 4, key_number); rc == 0;
+         rc = BTRCALL(next, f.pb, data, &len, key, 4, key_number)) {
+      d.Add(data, 4);
       len = sizeof data;
     }
-    if (n != kRecords) state.SkipWithError("walk");
   }
-  state.SetItemsProcessed(state.iterations() * kRecords);
+  if (d.count != n) state.SkipWithError("walk: wrong count");
+  Agree(state, CaseName(name, n), d);
+  state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_GetNextAll_Btrieve)->Unit(benchmark::kMillisecond);
 
-void BM_GetNextAll_Sqlite(benchmark::State &state) {
-  RawFixture &f = SharedRaw();
+void WalkTwin(benchmark::State &state, const char *name, const char *sql) {
+  const int n = static_cast<int>(state.range(0));
+  Twin &f = Shared<Twin>(n);
   sqlite3_stmt *s;
-  sqlite3_prepare_v2(f.db, "SELECT k, d, data FROM t ORDER BY d", -1, &s, nullptr);
+  sqlite3_prepare_v2(f.db, sql, -1, &s, nullptr);
   uint8_t data[kRecordLength + 1];
+  Digest d;
   for (auto _ : state) {
-    int n = 0;
+    d = Digest{};
     while (sqlite3_step(s) == SQLITE_ROW) {
-      std::memcpy(data, sqlite3_column_blob(s, 2), sqlite3_column_bytes(s, 2));
-      ++n;
+      std::memcpy(data, sqlite3_column_blob(s, 0), kRecordLength);
+      d.Add(data, 4);
     }
     sqlite3_reset(s);
-    if (n != kRecords) state.SkipWithError("walk");
   }
   sqlite3_finalize(s);
-  state.SetItemsProcessed(state.iterations() * kRecords);
+  if (d.count != n) state.SkipWithError("walk: wrong count");
+  Agree(state, CaseName(name, n), d);
+  state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_GetNextAll_Sqlite)->Unit(benchmark::kMillisecond);
 
-void BM_StepNextAll_Btrieve(benchmark::State &state) {
-  BtrFixture &f = SharedBtr();
-  uint8_t data[kRecordLength + 1];
-  for (auto _ : state) {
-    int n = 0;
-    uint32_t len = sizeof data;
-    for (int rc = BTRCALL(B_STEP_FIRST, f.pb, data, &len, nullptr, 0, 0); rc == 0;
-         rc = BTRCALL(B_STEP_NEXT, f.pb, data, &len, nullptr, 0, 0)) {
-      ++n;
-      len = sizeof data;
-    }
-    if (n != kRecords) state.SkipWithError("step");
-  }
-  state.SetItemsProcessed(state.iterations() * kRecords);
+void BM_GetNext_Ours(benchmark::State &state) {
+  WalkOurs(state, "GetNext", B_GET_FIRST, B_GET_NEXT, 0);
 }
-BENCHMARK(BM_StepNextAll_Btrieve)->Unit(benchmark::kMillisecond);
-
-void BM_StepNextAll_Sqlite(benchmark::State &state) {
-  RawFixture &f = SharedRaw();
-  sqlite3_stmt *s;
-  sqlite3_prepare_v2(f.db, "SELECT rowid, data FROM t ORDER BY rowid", -1, &s, nullptr);
-  uint8_t data[kRecordLength + 1];
-  for (auto _ : state) {
-    int n = 0;
-    while (sqlite3_step(s) == SQLITE_ROW) {
-      std::memcpy(data, sqlite3_column_blob(s, 1), sqlite3_column_bytes(s, 1));
-      ++n;
-    }
-    sqlite3_reset(s);
-    if (n != kRecords) state.SkipWithError("step");
-  }
-  sqlite3_finalize(s);
-  state.SetItemsProcessed(state.iterations() * kRecords);
+void BM_GetNext_Twin(benchmark::State &state) {
+  WalkTwin(state, "GetNext", "SELECT data FROM t ORDER BY k");
 }
-BENCHMARK(BM_StepNextAll_Sqlite)->Unit(benchmark::kMillisecond);
+// Duplicates come in the order they were inserted: the rowid's order on the twin's side.
+void BM_GetNextDuplicates_Ours(benchmark::State &state) {
+  WalkOurs(state, "GetNextDuplicates", B_GET_FIRST, B_GET_NEXT, 1);
+}
+void BM_GetNextDuplicates_Twin(benchmark::State &state) {
+  WalkTwin(state, "GetNextDuplicates", "SELECT data FROM t ORDER BY d, rowid");
+}
+void BM_StepNext_Ours(benchmark::State &state) {
+  WalkOurs(state, "StepNext", B_STEP_FIRST, B_STEP_NEXT, 0);
+}
+void BM_StepNext_Twin(benchmark::State &state) {
+  WalkTwin(state, "StepNext", "SELECT data FROM t ORDER BY rowid");
+}
 
-// Get Next Extended, one term (category = 7) returning 1,000 of 100,000 records with two
-// fields, against the SELECT that does the same.
-void BM_GetNextExtended_Btrieve(benchmark::State &state) {
-  BtrFixture &f = SharedBtr();
+// ---- Get Next Extended: along key 0 from its first record, the first 1,000 records whose
+// category bytes hold 7, two fields of each. The twin filters the same bytes.
+
+std::vector<uint8_t> ExtendedDescriptor() {
   std::vector<uint8_t> desc;
   auto u16 = [&](int v) {
     desc.push_back(static_cast<uint8_t>(v));
@@ -243,87 +330,118 @@ void BM_GetNextExtended_Btrieve(benchmark::State &state) {
   desc.push_back('U');
   desc.push_back('C');
   u16(0);  // reject count: no limit
-  u16(1);  // one term
+  u16(1);  // one term: the category (a 4-byte integer at 8) = 7
   desc.push_back(B_TYPE_INTEGER);
   u16(4);
-  u16(8);
-  desc.push_back(1);  // =
+  u16(kCategoryOffset);
+  desc.push_back(1);
   desc.push_back(0);
   desc.insert(desc.end(), {7, 0, 0, 0});
-  u16(1000);
+  u16(kExtendedMatches);
   u16(2);
-  u16(4), u16(0);   // id
-  u16(8), u16(12);  // part of the record body
+  u16(4), u16(0);               // the key
+  u16(8), u16(kExtractOffset);  // 8 bytes of the body
   desc[0] = static_cast<uint8_t>(desc.size());
-  std::vector<uint8_t> buffer(2 + 1000 * (6 + 12));
-  uint8_t data[kRecordLength + 1];
-  uint8_t key[4];
+  return desc;
+}
+
+void BM_GetNextExtended_Ours(benchmark::State &state) {
+  const int n = static_cast<int>(state.range(0));
+  Ours &f = Shared<Ours>(n);
+  const std::vector<uint8_t> desc = ExtendedDescriptor();
+  std::vector<uint8_t> buffer(2 + kExtendedMatches * (6 + 12));
+  uint8_t data[kRecordLength + 1], key[4];
+  Digest d;
   for (auto _ : state) {
+    d = Digest{};
     uint32_t len = sizeof data;
     BTRCALL(B_GET_FIRST, f.pb, data, &len, key, 4, 0);
     std::memcpy(buffer.data(), desc.data(), desc.size());
     len = static_cast<uint32_t>(buffer.size());
     int rc = BTRCALL(B_GET_NEXT_EXTENDED, f.pb, buffer.data(), &len, key, 4, 0);
-    if ((rc != 0 && rc != B_END_OF_FILE) || (buffer[0] | buffer[1] << 8) != 1000) {
+    int count = buffer[0] | buffer[1] << 8;
+    if ((rc != 0 && rc != B_END_OF_FILE) || count != kExtendedMatches) {
       state.SkipWithError("extended");
+      break;
     }
+    const uint8_t *p = buffer.data() + 2;
+    for (int i = 0; i < count; ++i, p += 6 + 12)
+      d.Add(p + 6, 12);
   }
-  state.SetItemsProcessed(state.iterations() * 1000);
+  Agree(state, CaseName("GetNextExtended", n), d);
+  state.SetItemsProcessed(state.iterations() * kExtendedMatches);
 }
-BENCHMARK(BM_GetNextExtended_Btrieve)->Unit(benchmark::kMillisecond);
 
-void BM_GetNextExtended_Sqlite(benchmark::State &state) {
-  RawFixture &f = SharedRaw();
+void BM_GetNextExtended_Twin(benchmark::State &state) {
+  const int n = static_cast<int>(state.range(0));
+  Twin &f = Shared<Twin>(n);
   sqlite3_stmt *s;
-  sqlite3_prepare_v2(f.db, "SELECT k, substr(data, 13, 8) FROM t WHERE c = 7 ORDER BY k LIMIT 1000",
+  sqlite3_prepare_v2(f.db,
+                     "SELECT substr(data, 1, 4), substr(data, 13, 8) FROM t"
+                     " WHERE substr(data, 9, 4) = x'07000000' ORDER BY k LIMIT 1000",
                      -1, &s, nullptr);
-  std::vector<uint8_t> out(1000 * 12);
+  uint8_t out[12];
+  Digest d;
   for (auto _ : state) {
-    int n = 0;
+    d = Digest{};
     while (sqlite3_step(s) == SQLITE_ROW) {
-      int k = sqlite3_column_int(s, 0);
-      std::memcpy(&out[n * 12], &k, 4);
-      std::memcpy(&out[n * 12 + 4], sqlite3_column_blob(s, 1), 8);
-      ++n;
+      std::memcpy(out, sqlite3_column_blob(s, 0), 4);
+      std::memcpy(out + 4, sqlite3_column_blob(s, 1), 8);
+      d.Add(out, 12);
     }
     sqlite3_reset(s);
-    if (n != 1000) state.SkipWithError("select");
+    if (d.count != kExtendedMatches) {
+      state.SkipWithError("select");
+      break;
+    }
   }
   sqlite3_finalize(s);
-  state.SetItemsProcessed(state.iterations() * 1000);
+  Agree(state, CaseName("GetNextExtended", n), d);
+  state.SetItemsProcessed(state.iterations() * kExtendedMatches);
 }
-BENCHMARK(BM_GetNextExtended_Sqlite)->Unit(benchmark::kMillisecond);
 
-constexpr int kBatch = 10000;
+// ---- Inserts: batches of 10,000 in one transaction into a file of n records, keys spread
+// over the integer range. A fixed number of batches, so both sides do the same work.
 
-void BM_InsertTransaction_Btrieve(benchmark::State &state) {
-  BtrFixture f("insert.btr", 0);
-  int next = 0;
-  uint8_t key[4];
+template <typename Side>
+void InsertBatches(benchmark::State &state, const char *suffix) {
+  const int n = static_cast<int>(state.range(0));
+  // One file per side and size, growing by every batch of every repetition.
+  static std::map<int, std::pair<std::unique_ptr<Side>, int64_t>> files;
+  auto &[side, next] = files[n];
+  if (!side) side = std::make_unique<Side>("insert-" + std::to_string(n) + suffix, ShuffledKeys(n));
+  std::vector<int32_t> keys(kInsertBatch);
   for (auto _ : state) {
-    uint32_t len = 0;
-    BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
-    for (int i = 0; i < kBatch; ++i) {
-      std::vector<uint8_t> r = Record(next++);
-      len = kRecordLength;
-      if (BTRCALL(B_INSERT, f.pb, r.data(), &len, key, 4, 0) != 0) state.SkipWithError("insert");
-    }
-    BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
+    for (int i = 0; i < kInsertBatch; ++i)
+      keys[i] = InsertKey(n, next++);
+    side->Insert(keys.data(), keys.size());
   }
-  state.SetItemsProcessed(state.iterations() * kBatch);
+  state.SetItemsProcessed(state.iterations() * kInsertBatch);
 }
-BENCHMARK(BM_InsertTransaction_Btrieve)->Unit(benchmark::kMillisecond);
 
-void BM_InsertTransaction_Sqlite(benchmark::State &state) {
-  RawFixture f("insert.sqlite", 0);
-  int next = 0;
-  for (auto _ : state) {
-    f.Insert(next, kBatch);
-    next += kBatch;
-  }
-  state.SetItemsProcessed(state.iterations() * kBatch);
+void BM_InsertTransaction_Ours(benchmark::State &state) {
+  InsertBatches<Ours>(state, ".btr");
 }
-BENCHMARK(BM_InsertTransaction_Sqlite)->Unit(benchmark::kMillisecond);
+void BM_InsertTransaction_Twin(benchmark::State &state) {
+  InsertBatches<Twin>(state, ".db");
+}
+
+void Sizes(benchmark::internal::Benchmark *b) {
+  b->Arg(100000)->Arg(1000000);
+}
+
+BENCHMARK(BM_GetEqual_Ours)->Apply(Sizes);
+BENCHMARK(BM_GetEqual_Twin)->Apply(Sizes);
+BENCHMARK(BM_GetNext_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNext_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNextDuplicates_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNextDuplicates_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepNext_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepNext_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNextExtended_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNextExtended_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InsertTransaction_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_InsertTransaction_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "engine/table_access.h"
 #include "engine/table_catalog.h"
 #include "items_table.h"
+#include "scratch_dir.h"
 #include "zelkoctl/zelkoapi.h"
 
 namespace {
@@ -23,8 +24,7 @@ constexpr int kRecords = 100000;
 
 const std::string &Directory() {
   static std::string dir = [] {
-    char tmpl[] = "/tmp/zelko-flat-bench-XXXXXX";
-    std::string d = mkdtemp(tmpl);
+    std::string d = benchdata::MakeScratchDirectory("zelko-flat-bench");
     setenv("ZELKO_CONFIG_DIR", d.c_str(), 1);
     if (benchdata::WriteItemsTable(d, kRecords) != 0) abort();
     return d;

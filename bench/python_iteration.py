@@ -8,6 +8,7 @@ The records are written by BUILD_DIR/bench/make-bench-items; each pass checks th
 every record and the same texts."""
 
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -65,4 +66,8 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    finally:
+        for leftover in Path(tempfile.gettempdir()).glob("zelko-py-bench-*"):
+            shutil.rmtree(leftover, ignore_errors=True)

@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "items_table.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -16,8 +17,7 @@ constexpr int kRecords = 100000;
 
 const std::string &Directory() {
   static std::string dir = [] {
-    char tmpl[] = "/tmp/zelko-cli-bench-XXXXXX";
-    std::string d = mkdtemp(tmpl);
+    std::string d = benchdata::MakeScratchDirectory("zelko-cli-bench");
     setenv("ZELKO_CONFIG_DIR", d.c_str(), 1);
     dictio::BuildDictionary(d, {benchdata::ItemsTableSpec()});
     std::string csv = "ID,NAME,KANA,QTY,PRICE,SOLD,CODE,FLAG\r\n";

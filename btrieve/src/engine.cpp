@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
 #include "btrieve/btrapi.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
 constexpr size_t kMaxPath = 65535;
-constexpr size_t kMaxReadAhead = 256;
+constexpr size_t kMaxReadAhead = 2048;
 // How often a locked read starts again when the record it found moved before the lock.
 constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
@@ -79,10 +80,14 @@ Cursor *Engine::FindCursor(void *block) {
   if (std::memcmp(b, kBlockMagic, sizeof kBlockMagic) != 0) return nullptr;
   uint64_t id;
   std::memcpy(&id, b + 8, sizeof id);
+  // Calls come in runs on one block: the last cursor found is tried first.
+  if (last_cursor_ != nullptr && last_cursor_->id == id && last_cursor_->block == block)
+    return last_cursor_;
   auto it = cursors_.find(id);
   // A copy of a block elsewhere in memory is foreign: the cursor remembers its own block.
   if (it == cursors_.end() || it->second->block != block) return nullptr;
-  return it->second.get();
+  last_cursor_ = it->second.get();
+  return last_cursor_;
 }
 
 void Engine::WriteBlock(void *block, uint64_t id) {
@@ -315,6 +320,7 @@ int Engine::Close(const CallArgs &, Cursor &c) {
   ReleaseMulti(c);
   std::shared_ptr<Storage> file = c.file;
   std::memset(c.block, 0, 128);
+  if (last_cursor_ == &c) last_cursor_ = nullptr;
   cursors_.erase(c.id);
   if (--file->open_count == 0 && transaction_files_.count(file.get()) == 0) {
     files_.erase(file->identity);
@@ -496,9 +502,15 @@ int Engine::CheckKey(const CallArgs &a, const Storage &f, int key, bool need_buf
 }
 
 void Engine::ReturnKey(const CallArgs &a, const KeyDef &key, std::string_view data) const {
-  std::string value = KeyValueFromRecord(key, reinterpret_cast<const uint8_t *>(data.data()));
-  size_t n = value.size() < a.key_length ? value.size() : a.key_length;
-  if (a.key != nullptr) std::memcpy(a.key, value.data(), n);
+  if (a.key == nullptr) return;
+  // The segments one after the other, as far as the caller's key buffer reaches.
+  size_t at = 0;
+  for (const SegmentSpec &s : key.segments) {
+    if (at >= a.key_length) break;
+    size_t n = std::min<size_t>(s.length, a.key_length - at);
+    std::memcpy(a.key + at, data.data() + s.position - 1, n);
+    at += n;
+  }
 }
 
 void Engine::ReturnRecord(const CallArgs &a, std::string_view data, int *status) const {
@@ -1386,6 +1398,7 @@ void Engine::Release() {
   if (in_transaction_) AbortTransaction();
   // The callers' blocks are not touched: they may be gone. Their ids are never reused, so
   // they read as stale (status 3) from now on.
+  last_cursor_ = nullptr;
   cursors_.clear();
   files_.clear();
 }

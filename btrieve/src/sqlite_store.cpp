@@ -789,14 +789,20 @@ int SqliteStorage::Collect(Stmt &s, RowBatch *rows) {
 }
 
 int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) {
-  Stmt s = Prepare(direction > 0 ? "SELECT NULL, 0, pos, data FROM r WHERE pos > ?1"
-                                   " ORDER BY pos LIMIT ?2"
-                                 : "SELECT NULL, 0, pos, data FROM r WHERE pos < ?1"
+  Stmt s = Prepare(direction > 0 ? "SELECT pos, data FROM r WHERE pos > ?1 ORDER BY pos LIMIT ?2"
+                                 : "SELECT pos, data FROM r WHERE pos < ?1"
                                    " ORDER BY pos DESC LIMIT ?2");
   if (!s) return B_IO_ERROR;
   s.Bind(1, pos);
   s.Bind(2, static_cast<int64_t>(limit));
-  return Collect(s, rows);
+  rows->Clear();
+  int rc;
+  sqlite3_stmt *st = s.get();
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    const void *data = sqlite3_column_blob(st, 1);
+    rows->Add(nullptr, 0, 0, s.Int(0), data, static_cast<size_t>(sqlite3_column_bytes(st, 1)));
+  }
+  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
 }
 
 int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
