@@ -1,7 +1,7 @@
 #include "engine.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "btrieve/btrapi.h"

@@ -176,7 +176,7 @@ class Engine {
   std::recursive_mutex mutex_;
   uint64_t next_id_ = 1;
   std::map<uint64_t, std::unique_ptr<Cursor>> cursors_;
-  Cursor *last_cursor_ = nullptr;  // the cursor FindCursor found last
+  Cursor *last_cursor_ = nullptr;                       // the cursor FindCursor found last
   std::map<uint64_t, std::shared_ptr<Storage>> files_;  // by identity
 
   int bias_ = 0;  // lock bias of the call in progress
