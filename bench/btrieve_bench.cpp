@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -179,7 +180,14 @@ struct Twin {
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
       abort();
-    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;");
+    // The record manager's page cache: a quarter of the file, from 2 MiB to 64 MiB.
+    struct stat st {};
+    long long kib = stat(path.c_str(), &st) == 0 ? st.st_size / 4 / 1024 : 0;
+    kib = std::clamp(kib, 2048LL, 65536LL);
+    Exec(("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;"
+          " PRAGMA cache_size=-" +
+          std::to_string(kib))
+             .c_str());
   }
   void Exec(const char *sql) {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) abort();

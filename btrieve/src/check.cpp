@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "key_column.h"
 #include "key_encoder.h"
 #include "sqlite_store.h"
 #include "storage.h"
@@ -68,8 +69,8 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   }
   ForEachRow(d.db, "PRAGMA user_version",
              [&](sqlite3_stmt *s) { version = sqlite3_column_int64(s, 0); });
-  if (version != kSchemaVersion)
-    problem("schema version " + std::to_string(version) + " is not " +
+  if (version < 1 || version > kSchemaVersion)
+    problem("schema version " + std::to_string(version) + " is not 1 to " +
             std::to_string(kSchemaVersion));
 
   ForEachRow(d.db, "PRAGMA integrity_check", [&](sqlite3_stmt *s) {
@@ -149,6 +150,12 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
     ForEachRow(d.db, "SELECT k, seq, pos FROM " + KeyTable(k) + " ORDER BY k, seq",
                [&](sqlite3_stmt *s) {
                  std::string kb = Blob(s, 0);
+                 const size_t length = EncodedKeyLength(spec.keys[k]);
+                 if (version >= kIntegerKeysVersion && FitsIntegerColumn(length) &&
+                     sqlite3_column_type(s, 0) == SQLITE_INTEGER) {
+                   kb.resize(length);
+                   IntegerToKey(sqlite3_column_int64(s, 0), length, kb.data());
+                 }
                  int64_t seq = sqlite3_column_int64(s, 1);
                  int64_t pos = sqlite3_column_int64(s, 2);
                  if (!first && kb < previous)

@@ -6,7 +6,8 @@
 //       seqs: per key, the 8-byte insertion sequence of the record's entry in that key
 //   k<N>(k BLOB, seq, pos, PRIMARY KEY(k, seq)) WITHOUT ROWID
 //       one table per key (each grows at its own end, as indexes do); k sorts as the key's
-//       segments compare (key_encoder.h); seq is 0 for unique keys (so the primary key
+//       segments compare (key_encoder.h), kept as an integer when it has at most 8 bytes
+//       (key_column.h; from schema version 2); seq is 0 for unique keys (so the primary key
 //       rejects duplicates) and the insertion sequence for keys with duplicates (so they
 //       keep insertion order).
 // application_id marks our files; user_version is the schema version. Locks across processes
@@ -22,7 +23,9 @@
 namespace btr {
 
 constexpr int32_t kApplicationId = 0x5A4C4B42;  // "ZLKB"
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
+// Files of this version and later keep keys of up to 8 encoded bytes as integers.
+constexpr int kIntegerKeysVersion = 2;
 
 // The embedded store (the default for every path no server claims).
 Store &SqliteStore();

@@ -2,8 +2,10 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -53,6 +55,23 @@ struct CodePage::Impl {
   bool double_byte = false;
   bool identity = false;
 
+  // Tables made from iconv's own answers, once, so that converting a text costs a lookup per
+  // character instead of an iconv call per text. What iconv says for every single byte and
+  // every lead/trail pair (to UTF-8), and for every character of the Basic Multilingual
+  // Plane (from UTF-8); anything the tables do not hold goes to iconv as before.
+  struct Utf8Char {
+    uint8_t length = 0;  // 0: no character (a replacement); kUseIconv: ask iconv
+    char bytes[4] = {};
+  };
+  static constexpr uint8_t kUseIconv = 0xFF;
+  std::once_flag to_tables_made, from_table_made;
+  std::array<Utf8Char, 256> single{};
+  std::vector<Utf8Char> pairs;            // (lead index << 8) | trail
+  std::array<int16_t, 256> lead_index{};  // -1: not a lead byte
+  bool ascii_unchanged = false;           // bytes 0 to 127 are the same in UTF-8
+  std::vector<uint16_t> from_bmp;         // code page bytes of each BMP character
+  std::vector<uint8_t> from_bmp_length;   // 1 or 2 bytes, or kUseIconv
+
   // Runs iconv over `in`; at an unconvertible place emits `replacement` and skips the
   // number of input bytes `skip` says.
   template <typename Skip>
@@ -83,6 +102,117 @@ struct CodePage::Impl {
     iconv(cd, nullptr, nullptr, &dst, &dst_left);
     out.append(buf, dst - buf);
     return out;
+  }
+
+  // iconv's answer for one character: true with its bytes, false when it has none.
+  bool ConvertOne(iconv_t cd, const char *in, size_t in_len, std::string *out) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char *src = const_cast<char *>(in);
+    size_t src_left = in_len;
+    char buf[16];
+    char *dst = buf;
+    size_t dst_left = sizeof buf;
+    size_t rc = iconv(cd, &src, &src_left, &dst, &dst_left);
+    if (rc == static_cast<size_t>(-1) || src_left != 0) return false;
+    iconv(cd, nullptr, nullptr, &dst, &dst_left);
+    out->assign(buf, dst - buf);
+    return true;
+  }
+
+  static Utf8Char Entry(bool ok, const std::string &utf8) {
+    Utf8Char e;
+    if (!ok) return e;
+    if (utf8.empty() || utf8.size() > sizeof e.bytes) {
+      e.length = kUseIconv;
+      return e;
+    }
+    e.length = static_cast<uint8_t>(utf8.size());
+    std::memcpy(e.bytes, utf8.data(), utf8.size());
+    return e;
+  }
+
+  void MakeToTables(const CodePage &cp) {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::string utf8;
+    int16_t leads = 0;
+    for (int b = 0; b < 256; ++b) {
+      char c = static_cast<char>(b);
+      lead_index[b] = cp.IsLeadByte(static_cast<unsigned char>(b)) ? leads++ : -1;
+      if (lead_index[b] < 0) single[b] = Entry(ConvertOne(to_utf8, &c, 1, &utf8), utf8);
+    }
+    ascii_unchanged = true;
+    for (int b = 0; b < 0x80; ++b) {
+      ascii_unchanged = ascii_unchanged && single[b].length == 1 &&
+                        static_cast<unsigned char>(single[b].bytes[0]) == b;
+    }
+    pairs.assign(static_cast<size_t>(leads) * 256, Utf8Char{});
+    for (int lead = 0; lead < 256; ++lead) {
+      if (lead_index[lead] < 0) continue;
+      for (int trail = 0; trail < 256; ++trail) {
+        char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        pairs[(static_cast<size_t>(lead_index[lead]) << 8) | trail] =
+            Entry(ConvertOne(to_utf8, pair, 2, &utf8), utf8);
+      }
+    }
+  }
+
+  // The way back, from the tables of the way there: a character one code stands for maps to
+  // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
+  // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
+  void MakeFromTable(const CodePage &cp) {
+    std::call_once(to_tables_made, [this, &cp] { MakeToTables(cp); });
+    std::lock_guard<std::mutex> lock(mutex);
+    from_bmp.assign(0x10000, 0);
+    from_bmp_length.assign(0x10000, kUseIconv);
+    std::vector<uint32_t> ambiguous;
+    auto note = [&](const Utf8Char &e, uint16_t code, uint8_t length) {
+      if (e.length == 0 || e.length == kUseIconv || e.length > 3) return;
+      uint32_t c = static_cast<unsigned char>(e.bytes[0]);
+      if (e.length == 2) {
+        c = (c & 0x1F) << 6 | (static_cast<unsigned char>(e.bytes[1]) & 0x3F);
+      } else if (e.length == 3) {
+        c = (c & 0x0F) << 12 | (static_cast<unsigned char>(e.bytes[1]) & 0x3F) << 6 |
+            (static_cast<unsigned char>(e.bytes[2]) & 0x3F);
+      }
+      if (from_bmp_length[c] == kUseIconv) {
+        from_bmp[c] = code;
+        from_bmp_length[c] = length;
+      } else {
+        ambiguous.push_back(c);
+      }
+    };
+    for (int b = 0; b < 256; ++b) {
+      if (lead_index[b] < 0) note(single[b], static_cast<uint16_t>(b), 1);
+    }
+    for (int lead = 0; lead < 256; ++lead) {
+      if (lead_index[lead] < 0) continue;
+      for (int trail = 0; trail < 256; ++trail) {
+        note(pairs[(static_cast<size_t>(lead_index[lead]) << 8) | trail],
+             static_cast<uint16_t>(lead << 8 | trail), 2);
+      }
+    }
+    std::string utf8, bytes;
+    for (uint32_t c : ambiguous) {
+      utf8.clear();
+      if (c < 0x80) {
+        utf8.push_back(static_cast<char>(c));
+      } else if (c < 0x800) {
+        utf8 = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+      } else {
+        utf8 = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
+      }
+      if (!ConvertOne(from_utf8, utf8.data(), utf8.size(), &bytes) || bytes.empty() ||
+          bytes.size() > 2) {
+        from_bmp_length[c] = kUseIconv;
+      } else {
+        from_bmp[c] = bytes.size() == 1
+                          ? static_cast<uint8_t>(bytes[0])
+                          : static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) << 8 |
+                                                  static_cast<uint8_t>(bytes[1]));
+        from_bmp_length[c] = static_cast<uint8_t>(bytes.size());
+      }
+    }
   }
 };
 
@@ -138,6 +268,36 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
     }
     return out;
   }
+  std::call_once(impl_->to_tables_made, [this] { impl_->MakeToTables(*this); });
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2 + 8);
+  for (size_t i = 0; i < bytes.size();) {
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    int16_t lead = impl_->lead_index[b];
+    const Impl::Utf8Char *e = &impl_->single[b];
+    size_t used = 1;
+    if (lead >= 0) {
+      if (i + 1 < bytes.size()) {
+        unsigned char trail = static_cast<unsigned char>(bytes[i + 1]);
+        e = &impl_->pairs[(static_cast<size_t>(lead) << 8) | trail];
+        // A well-formed pair without a mapping is one character: one replacement.
+        if (e->length != 0 || (trail >= 0x40 && trail != 0x7F && trail <= 0xFC)) used = 2;
+      } else {
+        e = &impl_->single[b];  // a lead byte at the end: a replacement
+      }
+    }
+    if (e->length == Impl::kUseIconv) return ToUtf8ByIconv(bytes);
+    if (e->length == 0) {
+      out.append(kUtf8Replacement);
+    } else {
+      out.append(e->bytes, e->length);
+    }
+    i += used;
+  }
+  return out;
+}
+
+std::string CodePage::ToUtf8ByIconv(std::string_view bytes) const {
   return impl_->Convert(impl_->to_utf8, bytes, kUtf8Replacement, [this](std::string_view rest) {
     unsigned char lead = static_cast<unsigned char>(rest[0]);
     if (IsLeadByte(lead) && rest.size() >= 2) {
@@ -160,8 +320,54 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
     }
     return out;
   }
+  bool ascii = true;
+  for (char c : utf8)
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii && AsciiUnchanged()) return std::string(utf8);
+  std::call_once(impl_->from_table_made, [this] { impl_->MakeFromTable(*this); });
+  std::string out;
+  out.reserve(utf8.size() + 8);
+  for (size_t i = 0; i < utf8.size();) {
+    std::string_view rest = utf8.substr(i);
+    size_t n = Utf8SequenceLength(rest);
+    uint32_t c = static_cast<unsigned char>(rest[0]);
+    bool character = true;
+    if (n == 1) {
+      character = c < 0x80;
+    } else {
+      // The code point, refused when it is written longer than it needs.
+      c &= n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07;
+      for (size_t k = 1; k < n; ++k)
+        c = (c << 6) | (static_cast<unsigned char>(rest[k]) & 0x3F);
+      static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+      character = c >= kLeast[n];
+    }
+    if (character && c >= 0x10000) return FromUtf8ByIconv(utf8);  // beyond the table
+    // Malformed input is one '?' without asking iconv; a character the tables do not hold
+    // sends the whole text to iconv.
+    uint8_t length = character ? impl_->from_bmp_length[c] : 0;
+    if (length == Impl::kUseIconv) return FromUtf8ByIconv(utf8);
+    if (length == 0) {
+      out.push_back('?');
+    } else if (length == 1) {
+      out.push_back(static_cast<char>(impl_->from_bmp[c]));
+    } else {
+      out.push_back(static_cast<char>(impl_->from_bmp[c] >> 8));
+      out.push_back(static_cast<char>(impl_->from_bmp[c] & 0xFF));
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string CodePage::FromUtf8ByIconv(std::string_view utf8) const {
   return impl_->Convert(impl_->from_utf8, utf8, "?",
                         [](std::string_view rest) { return Utf8SequenceLength(rest); });
+}
+
+bool CodePage::AsciiUnchanged() const {
+  std::call_once(impl_->to_tables_made, [this] { impl_->MakeToTables(*this); });
+  return impl_->ascii_unchanged;
 }
 
 namespace {

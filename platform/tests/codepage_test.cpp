@@ -57,6 +57,60 @@ TEST(CodePage, RoundTripOfEveryMappedDoubleByteCharacter) {
   EXPECT_GE(mapped, 7915);
 }
 
+// The lookup tables give iconv's answer for every input: each single byte, each pair, each
+// pair cut short, every character of the Basic Multilingual Plane, malformed UTF-8, and
+// random texts.
+TEST(CodePage, TablesAnswerAsIconvDoes) {
+  for (int number : {932, 1252}) {
+    CodePage cp(number);
+    ASSERT_TRUE(cp.Available());
+    for (int a = 0; a < 256; ++a) {
+      std::string one{static_cast<char>(a)};
+      ASSERT_EQ(cp.ToUtf8(one), cp.ToUtf8ByIconv(one)) << number << ": " << a;
+      ASSERT_EQ(cp.ToUtf8(one + "A"), cp.ToUtf8ByIconv(one + "A")) << number << ": " << a;
+      for (int b = 0; b < 256; ++b) {
+        std::string two{static_cast<char>(a), static_cast<char>(b)};
+        ASSERT_EQ(cp.ToUtf8(two), cp.ToUtf8ByIconv(two)) << number << ": " << a << "," << b;
+      }
+    }
+    for (uint32_t c = 1; c < 0x10000; ++c) {
+      std::string utf8;
+      if (c < 0x80) {
+        utf8 = {static_cast<char>(c)};
+      } else if (c < 0x800) {
+        utf8 = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+      } else {
+        utf8 = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
+      }
+      ASSERT_EQ(cp.FromUtf8(utf8 + "x"), cp.FromUtf8ByIconv(utf8 + "x")) << number << ": " << c;
+    }
+    const char *odd[] = {"\xC0\x80",
+                         "\xED\xA0\x80",
+                         "\xF0\x9F\x98\x80",
+                         "\xF4\x90\x80\x80",
+                         "\x80",
+                         "\xE3\x81",
+                         "a\xFF"
+                         "b",
+                         "\xE3\x81\x82\xE3"};
+    for (const char *text : odd)
+      EXPECT_EQ(cp.FromUtf8(text), cp.FromUtf8ByIconv(text)) << text;
+    uint32_t seed = 12345;
+    for (int round = 0; round < 2000; ++round) {
+      std::string text;
+      for (int i = 0; i < 12; ++i) {
+        seed = seed * 1103515245 + 12345;
+        text.push_back(static_cast<char>(seed >> 16));
+      }
+      ASSERT_EQ(cp.ToUtf8(text), cp.ToUtf8ByIconv(text));
+      std::string utf8 = cp.ToUtf8ByIconv(text);
+      ASSERT_EQ(cp.FromUtf8(utf8), cp.FromUtf8ByIconv(utf8));
+      ASSERT_EQ(cp.FromUtf8(text), cp.FromUtf8ByIconv(text));
+    }
+  }
+}
+
 TEST(CodePage, UnconvertibleInputBecomesVisible) {
   CodePage cp(932);
   // A lead byte at the very end, a lead byte with a bad trail, an unmapped pair.

@@ -9,24 +9,51 @@ CsvReader::CsvReader(std::string_view text) : text_(text) {
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
 }
 
+CsvReader::CsvReader(std::istream &in) : in_(&in) {
+  if (Has(3) && text_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
+}
+
+bool CsvReader::Has(size_t n) {
+  if (at_ + n <= text_.size()) return true;
+  if (in_ == nullptr || !read_ok_) return false;
+  constexpr size_t kPiece = 1 << 16;
+  while (at_ + n > buffer_.size()) {
+    size_t had = buffer_.size();
+    buffer_.resize(had + kPiece);
+    in_->read(buffer_.data() + had, static_cast<std::streamsize>(kPiece));
+    buffer_.resize(had + static_cast<size_t>(in_->gcount()));
+    if (in_->bad()) read_ok_ = false;
+    if (buffer_.size() == had) break;  // the end of the stream
+  }
+  text_ = buffer_;
+  return at_ + n <= text_.size();
+}
+
 CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
   fields->clear();
-  if (at_ >= text_.size()) return Result::kEnd;
+  if (in_ != nullptr && at_ > (1 << 16)) {
+    // What was read before this record is not needed again.
+    buffer_.erase(0, at_);
+    at_ = 0;
+    text_ = buffer_;
+  }
+  if (!Has(1)) return Result::kEnd;
   record_line_ = line_;
   std::string field;
   while (true) {
-    if (at_ < text_.size() && text_[at_] == '"') {
+    if (Has(1) && At(0) == '"') {
       size_t quote_line = line_;
       ++at_;
       while (true) {
-        if (at_ >= text_.size()) {
+        if (!Has(1)) {
           record_line_ = quote_line;
           error_ = "a quoted field is not closed";
           return Result::kMalformed;
         }
-        char c = text_[at_++];
+        char c = At(0);
+        ++at_;
         if (c == '"') {
-          if (at_ < text_.size() && text_[at_] == '"') {
+          if (Has(1) && At(0) == '"') {
             field.push_back('"');
             ++at_;
             continue;
@@ -36,24 +63,23 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
         if (c == '\n') ++line_;
         field.push_back(c);
       }
-      if (at_ < text_.size() && text_[at_] != ',' && text_[at_] != '\n' &&
-          !(text_[at_] == '\r' && at_ + 1 < text_.size() && text_[at_ + 1] == '\n') &&
-          !(text_[at_] == '\r' && at_ + 1 == text_.size())) {
+      if (Has(1) && At(0) != ',' && At(0) != '\n' && !(At(0) == '\r' && Has(2) && At(1) == '\n') &&
+          !(At(0) == '\r' && !Has(2))) {
         record_line_ = line_;
         error_ = "text follows the closing quote of a field";
         return Result::kMalformed;
       }
     } else {
-      while (at_ < text_.size() && text_[at_] != ',' && text_[at_] != '\n' && text_[at_] != '\r') {
-        if (text_[at_] == '"') {
+      while (Has(1) && At(0) != ',' && At(0) != '\n' && At(0) != '\r') {
+        if (At(0) == '"') {
           record_line_ = line_;
           error_ = "a quote inside a field that does not start with one";
           return Result::kMalformed;
         }
-        field.push_back(text_[at_++]);
+        field.push_back(At(0));
+        ++at_;
       }
-      if (at_ < text_.size() && text_[at_] == '\r' && at_ + 1 < text_.size() &&
-          text_[at_ + 1] != '\n') {
+      if (Has(1) && At(0) == '\r' && Has(2) && At(1) != '\n') {
         record_line_ = line_;
         error_ = "a carriage return inside an unquoted field";
         return Result::kMalformed;
@@ -61,8 +87,9 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
     }
     fields->push_back(std::move(field));
     field.clear();
-    if (at_ >= text_.size()) return Result::kRecord;
-    char c = text_[at_++];
+    if (!Has(1)) return Result::kRecord;
+    char c = At(0);
+    ++at_;
     if (c == ',') continue;
     if (c == '\r') ++at_;  // the LF of CR LF
     ++line_;

@@ -4,28 +4,40 @@
 #pragma once
 
 #include <cstddef>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zelkocli {
 
-// Reads records from a text held in memory.
+// Reads records from a text held in memory, or from a stream read a piece at a time (only
+// the record being read is kept).
 class CsvReader {
  public:
   explicit CsvReader(std::string_view text);
+  explicit CsvReader(std::istream &in);
   enum class Result { kRecord, kEnd, kMalformed };
   // The next record. On kMalformed `Error()` says why and `Line()` where.
   Result Next(std::vector<std::string> *fields);
   // Line (1-based) where the last record read starts, or where the fault is.
   size_t Line() const { return record_line_; }
   const std::string &Error() const { return error_; }
+  // False when the stream failed while it was read.
+  bool ReadOk() const { return read_ok_; }
 
  private:
+  // True when at least `n` bytes lie at `at_` or beyond, reading more of a stream if needed.
+  bool Has(size_t n);
+  char At(size_t offset) const { return text_[at_ + offset]; }
+
+  std::istream *in_ = nullptr;
+  std::string buffer_;  // a stream's unread part
   std::string_view text_;
   size_t at_ = 0;
   size_t line_ = 1;
   size_t record_line_ = 1;
+  bool read_ok_ = true;
   std::string error_;
 };
 

@@ -28,9 +28,9 @@ class RecordWriter {
   }
   ~RecordWriter() { Flush(); }
   void Write(const zelko::TableDescriptor &table) {
-    values_.clear();
+    values_.resize(static_cast<size_t>(table.FieldCount()));
     for (int i = 0; i < table.FieldCount(); ++i)
-      values_.push_back(Utf8(zelko::ReadFieldByNumber(table, i)));
+      values_[i] = Utf8(zelko::ReadFieldByNumber(table, i));
     Append(values_);
     if (buffer_.size() > (1 << 16)) Flush();
   }

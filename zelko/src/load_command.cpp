@@ -1,11 +1,14 @@
 // load: CSV rows into a table, inserted or updated by a key, every value checked against
 // its field before anything is written, in transactions of a batch of rows.
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
-#include <sstream>
+#include <memory>
 
 #include "btrieve/btrapi.h"
 #include "commands.h"
@@ -21,22 +24,41 @@ namespace zelkocli {
 
 namespace {
 
-bool ReadWholeFile(const std::string &path, std::string *text) {
-  if (path == "-") {
-    text->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return !std::cin.bad();
+// The rows are read twice (checked whole first, then written): a file is opened again for
+// the second pass; standard input is kept in a temporary file, never in memory.
+class RowSource {
+ public:
+  bool Open(const std::string &path) {
+    if (path != "-") {
+      path_ = path;
+      return std::ifstream(path, std::ios::binary).good();
+    }
+    char name[] = "/tmp/zelko-load-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return false;
+    ::close(fd);
+    path_ = spool_ = name;
+    std::ofstream out(spool_, std::ios::binary);
+    out << std::cin.rdbuf();
+    return !std::cin.bad() && out.good();
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  *text = std::move(s).str();
-  return !in.bad();
-}
+  ~RowSource() {
+    if (!spool_.empty()) std::remove(spool_.c_str());
+  }
+  std::unique_ptr<std::istream> Read() const {
+    return std::make_unique<std::ifstream>(path_, std::ios::binary);
+  }
+
+ private:
+  std::string path_, spool_;
+};
 
 bool BlankRow(const std::vector<std::string> &row) {
   return row.size() == 1 && row[0].empty();
 }
+
+constexpr long kDefaultBatch = 100000;
+constexpr auto kBatchTime = std::chrono::seconds(2);
 
 struct Counts {
   long inserted = 0, updated = 0, rejected = 0;
@@ -170,8 +192,12 @@ int CommandLoad(const Args &args, Streams io) {
            << UsageLine("load");
     return 2;
   }
-  long batch = 1000;
+  // A transaction holds the file against other writers: it ends after `batch` rows, and by
+  // default also after two seconds, so a long load never keeps them waiting long.
+  long batch = kDefaultBatch;
+  bool timed_batches = true;
   if (const std::string *b = parsed.Get("--batch")) {
+    timed_batches = false;
     char *end = nullptr;
     batch = std::strtol(b->c_str(), &end, 10);
     if (b->empty() || *end != '\0' || batch < 0) {
@@ -180,8 +206,8 @@ int CommandLoad(const Args &args, Streams io) {
     }
   }
   const std::string &file = parsed.positional[2];
-  std::string text;
-  if (!ReadWholeFile(file, &text)) {
+  RowSource source;
+  if (!source.Open(file)) {
     io.err << "zelko: cannot read " << file << "\n";
     return 1;
   }
@@ -196,7 +222,8 @@ int CommandLoad(const Args &args, Streams io) {
   }
 
   // First pass, nothing written: the header, and the text's structure to its end.
-  CsvReader reader(text);
+  std::unique_ptr<std::istream> first_pass = source.Read();
+  CsvReader reader(*first_pass);
   std::vector<std::string> header;
   if (reader.Next(&header) != CsvReader::Result::kRecord) {
     io.err << file << ": " << (reader.Error().empty() ? "no header row" : reader.Error()) << '\n';
@@ -237,6 +264,10 @@ int CommandLoad(const Args &args, Streams io) {
     }
     if (!BlankRow(row)) ++rows;
   }
+  if (!reader.ReadOk()) {
+    io.err << "zelko: cannot read " << file << "; nothing was loaded\n";
+    return 1;
+  }
 
   const std::string *owner = parsed.Get("--owner");
   if (!OpenTable(*catalog, *table, owner ? *owner : std::string(), 0, io.err)) return 1;
@@ -265,8 +296,10 @@ int CommandLoad(const Args &args, Streams io) {
     return true;
   };
   loader.SetTransactionHooks([&]() { return in_transaction; }, end_transaction);
-  CsvReader pass(text);
+  std::unique_ptr<std::istream> second_pass = source.Read();
+  CsvReader pass(*second_pass);
   pass.Next(&row);
+  auto batch_started = std::chrono::steady_clock::now();
   int64_t done = 0;
   while (pass.Next(&row) == CsvReader::Result::kRecord) {
     if (BlankRow(row)) continue;
@@ -280,6 +313,7 @@ int CommandLoad(const Args &args, Streams io) {
       }
       in_transaction = true;
       in_batch = 0;
+      batch_started = std::chrono::steady_clock::now();
       batch_written = 0;
       before_batch = loader.counts;
     }
@@ -287,7 +321,9 @@ int CommandLoad(const Args &args, Streams io) {
     if (ok) ++batch_written;
     progress.Step(++done);
     if (!ok && stop) break;
-    if (in_transaction && ++in_batch >= batch) end_transaction();
+    bool long_enough = timed_batches && (in_batch & 255) == 255 &&
+                       std::chrono::steady_clock::now() - batch_started > kBatchTime;
+    if (in_transaction && (++in_batch >= batch || long_enough)) end_transaction();
   }
   end_transaction();
   progress.Finish(done);

@@ -182,10 +182,10 @@ std::string Utf8(const std::string &code_page) {
 }
 
 bool ToCodePage(const std::string &utf8, std::string *out) {
-  *out = zplatform::FromUtf8(utf8);
   bool ascii = true;
   for (char c : utf8)
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  *out = zplatform::FromUtf8(utf8);
   return ascii || zplatform::ToUtf8(*out) == utf8;
 }
 

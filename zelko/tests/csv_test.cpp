@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace zelkocli {
 namespace {
 
@@ -48,6 +50,36 @@ TEST(Csv, MalformedTextSaysWhereAndWhy) {
     EXPECT_EQ(reader.Line(), c.line) << c.text;
     EXPECT_FALSE(reader.Error().empty());
   }
+}
+
+// A stream is read a piece at a time: records and faults come out as from the whole text,
+// also where a record (a quoted line break, a CR LF) straddles the end of a piece.
+TEST(Csv, StreamsReadAsTheWholeText) {
+  std::string big =
+      "\xEF\xBB\xBF"
+      "id,text\r\n";
+  for (int i = 0; big.size() < 300000; ++i) {
+    big += std::to_string(i) + ",\"quoted, \"\"with\"\"\r\nbreak " + std::to_string(i) + "\"\r\n" +
+           std::to_string(i) + ",plain" + std::string(i % 97, 'x') + "\n";
+  }
+  auto whole = ReadAll(big);
+  for (const std::string &text : {big, big + "1,\"open\n", std::string("a\r")}) {
+    std::istringstream in(text);
+    CsvReader streamed(in), held(text);
+    std::vector<std::string> a, b;
+    CsvReader::Result ra, rb;
+    size_t records = 0;
+    do {
+      ra = streamed.Next(&a);
+      rb = held.Next(&b);
+      ASSERT_EQ(ra, rb) << records;
+      ASSERT_EQ(a, b) << records;
+      ASSERT_EQ(streamed.Line(), held.Line()) << records;
+      ++records;
+    } while (ra == CsvReader::Result::kRecord);
+    EXPECT_TRUE(streamed.ReadOk());
+  }
+  EXPECT_GT(whole.size(), 4000u);
 }
 
 TEST(Csv, WritersRoundTripAndEscape) {

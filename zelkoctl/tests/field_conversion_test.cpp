@@ -208,6 +208,9 @@ TEST_F(Conversion, DatesTimesAndLogicals) {
   EXPECT_EQ(Hex(Store(date, "2001/2/13")), "0D 02 D1 07");
   EXPECT_EQ(Hex(Store(date, "2001/12/3")), "03 0C D1 07");
   EXPECT_EQ(Read(date, {3, 2, 0xD1, 0x07}), "2001/02/03");
+  EXPECT_EQ(Read(date, {0, 0, 0, 0}), "0000/00/00");
+  EXPECT_EQ(Read(date, {5, 1, 0xFB, 0xFF}), "-005/01/05");  // year -5 as printf writes it
+  EXPECT_EQ(Read(date, {31, 12, 0x0F, 0x27}), "9999/12/31");
   EXPECT_EQ(Hex(Store(date, "garbage")), "00 00 00 00");
   s_.two_digit_year = true;
   EXPECT_EQ(Read(date, {31, 12, 0xCF, 0x07}), "99/12/31");
@@ -219,6 +222,7 @@ TEST_F(Conversion, DatesTimesAndLogicals) {
   EXPECT_EQ(Hex(Store(time, "12:34:56")), "00 38 22 0C");
   EXPECT_EQ(Hex(Store(time, "1234")), "00 00 00 00");
   EXPECT_EQ(Read(time, {99, 56, 34, 12}), "12:34:56");
+  EXPECT_EQ(Read(time, {0, 0, 0, 200}), "200:00:00");
   FieldDescriptor logical = F(kLogical, 1);
   EXPECT_EQ(Hex(Store(logical, "1")), "01");
   EXPECT_EQ(Hex(Store(logical, "0")), "00");

@@ -32,7 +32,15 @@ class CodePage {
   // True when `byte` starts a double-byte character in this code page.
   bool IsLeadByte(unsigned char byte) const;
 
+  // The same conversions through iconv for every text (what the tables are made from; tests
+  // compare the two).
+  std::string ToUtf8ByIconv(std::string_view bytes) const;
+  std::string FromUtf8ByIconv(std::string_view utf8) const;
+
  private:
+  // True when the bytes 0 to 127 are the same characters in UTF-8 (an ASCII text needs no
+  // conversion).
+  bool AsciiUnchanged() const;
   struct Impl;
   int number_;
   std::unique_ptr<Impl> impl_;

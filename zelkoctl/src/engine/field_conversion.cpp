@@ -1,6 +1,7 @@
 #include "field_conversion.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,40 @@ namespace {
 using zplatform::GetU16;
 using zplatform::GetU32;
 using zplatform::PutUnsigned;
+
+// Decimal digits of an integer (the common case of FieldToText, without printf).
+std::string Digits(long long v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// "YYYY/MM/DD"-like: numbers of at least `width` digits joined by `sep`.
+std::string Joined(int a, int b, int c, int width_a, char sep) {
+  char buf[48];
+  char *p = buf;
+  auto put = [&p, &buf](int v, int width) {
+    char digits[16];
+    auto r = std::to_chars(digits, digits + sizeof digits, v);
+    int n = static_cast<int>(r.ptr - digits);
+    bool negative = v < 0;
+    if (negative) {  // printf's %02d pads after the sign
+      *p++ = '-';
+      --n;
+    }
+    for (int i = n + (negative ? 1 : 0); i < width; ++i)  // the sign counts, as with printf
+      *p++ = '0';
+    std::memcpy(p, digits + (negative ? 1 : 0), n);
+    p += n;
+    (void)buf;
+  };
+  put(a, width_a);
+  *p++ = sep;
+  put(b, 2);
+  *p++ = sep;
+  put(c, 2);
+  return std::string(buf, p);
+}
 
 std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char *fmt, ...) {
@@ -317,9 +352,9 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
     case kString:
       return StringToText(p, size, true);
     case kInteger:
-      if (size == 4) return Format("%ld", static_cast<long>(static_cast<int32_t>(GetU32(p))));
-      if (size == 2) return Format("%d", static_cast<int16_t>(GetU16(p)));
-      return Format("%u", static_cast<unsigned>(p[0]));
+      if (size == 4) return Digits(static_cast<int32_t>(GetU32(p)));
+      if (size == 2) return Digits(static_cast<int16_t>(GetU16(p)));
+      return Digits(p[0]);
     case kFloat: {
       double v;
       if (size == 8) {
@@ -334,11 +369,11 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
     case kDate: {
       int day = p[0], month = p[1], year = static_cast<int16_t>(GetU16(p + 2));
       if (s.two_digit_year)
-        return Format("%02d/%02d/%02d", year >= 2000 ? year - 2000 : year - 1900, month, day);
-      return Format("%04d/%02d/%02d", year, month, day);
+        return Joined(year >= 2000 ? year - 2000 : year - 1900, month, day, 2, '/');
+      return Joined(year, month, day, 4, '/');
     }
     case kTime:
-      return Format("%02d:%02d:%02d", p[3], p[2], p[1]);
+      return Joined(p[3], p[2], p[1], 2, ':');
     case kDecimal:
     case kMoney:
       return size > 0 ? DecimalToText(p, size, f.decimals) : std::string();
@@ -362,13 +397,12 @@ std::string FieldToText(const ConversionSettings &s, const FieldDescriptor &f, c
     case kLVar:
       return StringToText(p, size, false);
     case kUBin:
-      if (size == 4) return Format("%lu", static_cast<unsigned long>(GetU32(p)));
-      if (size == 1) return Format("%u", static_cast<unsigned>(p[0]));
-      return Format("%u", static_cast<unsigned>(GetU16(p)));
+      if (size == 4) return Digits(GetU32(p));
+      if (size == 1) return Digits(p[0]);
+      return Digits(GetU16(p));
     case kAutoInc:
-      if (size == 4) return Format("%lu", static_cast<unsigned long>(GetU32(p)));
-      return Format("%u",
-                    static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(GetU16(p)))));
+      if (size == 4) return Digits(GetU32(p));
+      return Digits(static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(GetU16(p)))));
     default:
       return std::string();
   }
@@ -499,15 +533,15 @@ int FieldPosition(const TableDescriptor &table, int number) {
 
 namespace {
 
-// The field's bytes from the record buffer, zeros past its end.
-std::vector<uint8_t> FieldBytes(const TableDescriptor &table, int number) {
+// The field's bytes from the record buffer into `bytes` (at least max(size, 8) + 1 long),
+// zeros past its end.
+void FieldBytes(const TableDescriptor &table, int number, uint8_t *bytes) {
   const FieldDescriptor &f = table.fields[number];
   size_t at = static_cast<size_t>(FieldPosition(table, number));
-  std::vector<uint8_t> bytes(std::max(f.size, 8) + 1, 0);
+  std::memset(bytes, 0, static_cast<size_t>(std::max(f.size, 8)) + 1);
   const std::vector<uint8_t> &rec = table.record_buffer;
-  for (size_t i = 0; i < static_cast<size_t>(std::max(f.size, 4)) && at + i < rec.size(); ++i)
-    bytes[i] = rec[at + i];
-  return bytes;
+  size_t want = static_cast<size_t>(std::max(f.size, 4));
+  if (at < rec.size()) std::memcpy(bytes, rec.data() + at, std::min(want, rec.size() - at));
 }
 
 std::string Cut(std::string text) {
@@ -519,8 +553,18 @@ std::string Cut(std::string text) {
 
 std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
   if (number < 0 || number >= table.FieldCount()) return std::string();
-  std::vector<uint8_t> bytes = FieldBytes(table, number);
-  return Cut(FieldToText(Module::Get().Settings(), table.fields[number], bytes.data()));
+  const FieldDescriptor &f = table.fields[number];
+  size_t need = static_cast<size_t>(std::max(f.size, 8)) + 1;
+  // Most fields are short: their bytes stay on the stack.
+  uint8_t small[264];
+  std::vector<uint8_t> large;
+  uint8_t *bytes = small;
+  if (need > sizeof small) {
+    large.resize(need);
+    bytes = large.data();
+  }
+  FieldBytes(table, number, bytes);
+  return Cut(FieldToText(Module::Get().Settings(), f, bytes));
 }
 
 std::string ReadFieldByName(const TableDescriptor &table, const std::string &name) {
