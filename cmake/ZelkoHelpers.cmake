@@ -23,3 +23,11 @@ function(zelko_add_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
 endfunction()
+
+# Limits a shared library's exports to the symbols its version script names. The library
+# also stays loaded after dlclose: its process-wide state (open files, locks, the engine's
+# module) lives as long as the process.
+function(zelko_export_only target script)
+  target_link_options(${target} PRIVATE "LINKER:--version-script=${script}" "LINKER:-z,nodelete")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
+endfunction()

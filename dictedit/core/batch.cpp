@@ -71,11 +71,15 @@ bool ConsoleUi::AskText(const std::string &, std::string *text) {
 namespace {
 
 const char kUsage[] =
-    "usage: dictedit --batch DIR COMMAND ARGS... [--cancel]\n"
+    "usage: dictedit --batch DIR COMMAND ARGS... [; COMMAND ARGS...]... [--cancel]\n"
+    "       (dictedit --batch --help lists the commands)\n";
+
+const char kCommands[] =
+    "Commands (DIR holds FILE.DDF, FIELD.DDF and INDEX.DDF):\n"
     "  new                                   a new, empty dictionary in DIR\n"
     "  list                                  tables, fields, keys and names\n"
-    "  add-table NAME FILE\n"
-    "  add-field TABLE NAME TYPE SIZE [DECIMALS] [--before N]   TYPE as the editor names it\n"
+    "  add-table NAME FILE                   FILE: the data file's location\n"
+    "  add-field TABLE NAME TYPE SIZE [DECIMALS] [--before N]\n"
     "  add-index TABLE FIELD[:FLAGS] ...     one key of these segments (flags 1 dup, 2 mod, 8 "
     "null, 64 desc)\n"
     "  set-index-name TABLE KEY NAME\n"
@@ -85,7 +89,21 @@ const char kUsage[] =
     "  field-id-list FILE                    the identifier constants module\n"
     "  create-form TABLE FILE [FORMNAME] [FIELD...]   all fields when none are named\n"
     "  import-dbmagic FILE\n"
-    "  options | set-option KEY VALUE\n";
+    "  options | set-option KEY VALUE\n"
+    "\n"
+    "TYPE is one of String, Integer, Float, Date, Time, Decimal, Money, Logical, Numeric,\n"
+    "Bfloat, Lstring, Zstring, Note, LVar, \"Unsigned Binary\", \"Auto Increment\".\n"
+    "\n"
+    "Commands separated by \";\" (a word of its own; quote it in the shell) run in turn on\n"
+    "one dictionary, which is saved once after the last; a failing command stops the rest.\n"
+    "--cancel answers every question with Cancel. Exit 0 done, 1 refused or failed, 2 usage.\n"
+    "\n"
+    "Example: a dictionary, its data file and a form, from nothing:\n"
+    "  dictedit --batch shop new \\; add-table ITEM ITEM.btr \\\n"
+    "      \\; add-field ITEM CODE Integer 4 \\; add-field ITEM NAME String 30 \\\n"
+    "      \\; add-index ITEM CODE \\; set-index-name ITEM 0 BYCODE\n"
+    "  dictedit --batch shop create-files ITEM\n"
+    "  dictedit --batch shop create-form ITEM shop/Item.frm\n";
 
 int ToInt(const std::string &s, bool *ok) {
   char *end = nullptr;
@@ -117,6 +135,10 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int befo
 
 }  // namespace
 
+std::string BatchHelp() {
+  return std::string(kUsage) + "\n" + kCommands;
+}
+
 int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::ostream &err) {
   std::vector<std::string> args;
   bool cancel = false;
@@ -130,6 +152,10 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
       args.push_back(zplatform::FromUtf8(all_args[i]));
     }
   }
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << BatchHelp();
+    return 0;
+  }
   if (args.size() < 2) {
     err << kUsage;
     return 2;
@@ -139,7 +165,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   dict.options = LoadOptions();
   std::string directory = zplatform::ShortPathName(args[0]).value_or(args[0]);
   dict.ddf_directory = directory;
-  const std::string &command = args[1];
+  std::string command = args[1];
   std::vector<std::string> a(args.begin() + 2, args.end());
   auto usage = [&]() {
     err << kUsage;
@@ -150,12 +176,18 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     ::mkdir(zplatform::NativePathOrSelf(directory).c_str(), 0777);
     int status = DDFOpen(directory.c_str(), 1);
     if (status != 0) {
-      err << "dictedit: cannot create a dictionary in " << args[0] << " (" << status << ")\n";
+      err << "dictedit: cannot create a dictionary in " << zplatform::ToUtf8(args[0]) << " ("
+          << status << ")\n";
       return 1;
     }
     DDFClose();
-    return 0;
+    // "new ; ..." goes on with the new dictionary.
+    if (args.size() == 2) return 0;
+    if (args.size() < 4 || args[2] != ";") return usage();
+    args.erase(args.begin() + 1, args.begin() + 3);
   }
+  command = args[1];
+  a.assign(args.begin() + 2, args.end());
   if (command == "options") {
     out << OptionsText(dict.options);
     return 0;

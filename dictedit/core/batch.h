@@ -41,6 +41,9 @@ class ConsoleUi : public EditorUi {
   std::shared_ptr<zplatform::MessagePresenter> previous_;
 };
 
+// The usage, every command and the chaining, with an example.
+std::string BatchHelp();
+
 // `args` are the words after "--batch". The exit status: 0 done, 1 refused or failed, 2 usage.
 int RunBatch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 

@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "help.h"
+#include "zplatform/program.h"
 
 namespace zelkocli {
 
@@ -61,6 +62,10 @@ int RunZelko(const Args &args, Streams io) {
   const std::string &command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     io.out << HelpText(args.size() > 1 ? args[1] : "");
+    return 0;
+  }
+  if (command == "--version" || command == "version") {
+    io.out << zplatform::VersionLine("zelko");
     return 0;
   }
   Args rest(args.begin() + 1, args.end());

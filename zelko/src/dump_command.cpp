@@ -7,30 +7,71 @@
 #include "csv.h"
 #include "engine/extended_access.h"
 #include "engine/field_conversion.h"
+#include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
 #include "progress.h"
+#include "row_readers.h"
 #include "zplatform/codepage.h"
 
 namespace zelkocli {
 
 namespace {
 
-enum class Format { kCsv, kTsv, kJsonl };
+using Format = TextFormat;
+
+struct WriterOptions {
+  bool typed = false;      // JSON numbers, booleans and null where the field's type allows
+  bool iso_dates = false;  // dates as YYYY-MM-DD
+};
+
+// A date as the conversion writes it ("YYYY/MM/DD" or "YY/MM/DD") in ISO 8601.
+std::string DateToIso(const std::string &text) {
+  size_t first = text.find('/');
+  size_t second = first == std::string::npos ? first : text.find('/', first + 1);
+  if (second == std::string::npos) return text;
+  std::string year = text.substr(0, first);
+  if (year.size() == 2) {
+    const zelko::ConversionSettings &settings = zelko::Module::Get().Settings();
+    year = (text == "00/00/00" ? "00" : settings.year_2000 ? "20" : "19") + year;
+  }
+  return year + "-" + text.substr(first + 1, second - first - 1) + "-" + text.substr(second + 1);
+}
+
+// True when `text` is a JSON number as the number conversions write them.
+bool JsonNumber(const std::string &text) {
+  size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+  size_t digits = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+    ++i;
+  if (i == digits || (i - digits > 1 && text[digits] == '0')) return false;
+  if (i < text.size() && text[i] == '.') {
+    size_t fraction = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+      ++i;
+    if (i == fraction) return false;
+  }
+  return i == text.size();
+}
 
 class RecordWriter {
  public:
-  RecordWriter(std::ostream &out, Format format, const zelko::TableDescriptor &table)
-      : out_(out), format_(format) {
-    for (const zelko::FieldDescriptor &f : table.fields)
+  RecordWriter(std::ostream &out, Format format, const zelko::TableDescriptor &table,
+               WriterOptions options)
+      : out_(out), format_(format), options_(options) {
+    for (const zelko::FieldDescriptor &f : table.fields) {
       names_.push_back(Utf8(f.name));
+      types_.push_back(f.data_type);
+    }
     if (format_ != Format::kJsonl) Append(names_);
   }
   ~RecordWriter() { Flush(); }
   void Write(const zelko::TableDescriptor &table) {
     values_.resize(static_cast<size_t>(table.FieldCount()));
-    for (int i = 0; i < table.FieldCount(); ++i)
+    for (int i = 0; i < table.FieldCount(); ++i) {
       values_[i] = Utf8(zelko::ReadFieldByNumber(table, i));
+      if (options_.iso_dates && types_[i] == zelko::kDate) values_[i] = DateToIso(values_[i]);
+    }
     Append(values_);
     if (buffer_.size() > (1 << 16)) Flush();
   }
@@ -54,14 +95,50 @@ class RecordWriter {
           if (i > 0) buffer_.push_back(',');
           AppendJsonString(names_[i], &buffer_);
           buffer_.push_back(':');
-          AppendJsonString(values[i], &buffer_);
+          if (options_.typed) {
+            AppendTypedValue(types_[i], values[i]);
+          } else {
+            AppendJsonString(values[i], &buffer_);
+          }
         }
         buffer_.append("}\n");
         break;
     }
   }
+  void AppendTypedValue(int type, const std::string &value) {
+    std::string bare;  // the value as a JSON literal, when it has one
+    switch (type) {
+      case zelko::kInteger:
+      case zelko::kFloat:
+      case zelko::kDecimal:
+      case zelko::kMoney:
+      case zelko::kNumeric:
+      case zelko::kBFloat:
+      case zelko::kUBin:
+      case zelko::kAutoInc:
+        // "inf" and "nan" have no JSON number; they stay strings.
+        if (JsonNumber(value)) bare = value;
+        break;
+      case zelko::kLogical:
+        bare = value == "0" ? "false" : value == "1" ? "true" : JsonNumber(value) ? value : "";
+        break;
+      case zelko::kDate:
+        if (value == "0000/00/00" || value == "0000-00-00" || value == "00/00/00") bare = "null";
+        break;
+      default:
+        break;
+    }
+    if (bare.empty()) {
+      AppendJsonString(value, &buffer_);
+    } else {
+      buffer_.append(bare);
+    }
+  }
+
   std::ostream &out_;
   Format format_;
+  WriterOptions options_;
+  std::vector<int> types_;
   std::vector<std::string> names_;
   std::vector<std::string> values_;
   std::string buffer_;
@@ -117,7 +194,8 @@ bool SelectPositions(zelko::TableDescriptor &table, int index,
 }  // namespace
 
 int CommandDump(const Args &args, Streams io) {
-  ParsedArgs parsed = ParseArgs(args, {"--key", "--where", "--format", "--owner"}, {});
+  ParsedArgs parsed =
+      ParseArgs(args, {"--key", "--where", "--format", "--owner"}, {"--typed", "--iso-dates"});
   if (parsed.help) {
     io.out << HelpText("dump");
     return 0;
@@ -129,14 +207,17 @@ int CommandDump(const Args &args, Streams io) {
   }
   Format format = Format::kCsv;
   if (const std::string *f = parsed.Get("--format")) {
-    if (*f == "tsv") {
-      format = Format::kTsv;
-    } else if (*f == "jsonl") {
-      format = Format::kJsonl;
-    } else if (*f != "csv") {
+    if (!ParseTextFormat(*f, &format)) {
       io.err << "zelko dump: unknown format \"" << *f << "\" (csv, tsv or jsonl)\n";
       return 2;
     }
+  }
+  WriterOptions options;
+  options.typed = parsed.Has("--typed");
+  options.iso_dates = parsed.Has("--iso-dates");
+  if (options.typed && format != Format::kJsonl) {
+    io.err << "zelko dump: --typed needs --format jsonl\n";
+    return 2;
   }
   auto catalog = OpenDictionary(parsed.positional[0], io.err);
   if (!catalog) return 1;
@@ -160,7 +241,7 @@ int CommandDump(const Args &args, Streams io) {
   zelko::EngineRecordCount(*table, &total);
   int result = 0;
   {
-    RecordWriter writer(io.out, format, *table);
+    RecordWriter writer(io.out, format, *table, options);
     Progress progress("dump", total);
     int64_t done = 0;
     if (where != nullptr) {

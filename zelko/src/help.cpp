@@ -30,21 +30,29 @@ const CommandHelp kCommands[] = {
      "manager's integrity check and the file's specification against the dictionary.\n"
      "Exit 1 when anything is wrong. A table without a data file is reported, not failed.\n"},
     {"dump",
-     "zelko dump DIR TABLE [--key NAME] [--where CONDITION] [--format csv|tsv|jsonl] [--owner "
-     "NAME]",
+     "zelko dump DIR TABLE [--key NAME] [--where CONDITION] [--format csv|tsv|jsonl] [--typed] "
+     "[--iso-dates] [--owner NAME]",
      "Writes the records of TABLE to standard output, in physical order or in the order of\n"
      "the key NAME (a named index or a key number). The first line names the fields.\n"
      "  --format csv    RFC 4180 (the default); tsv: tab separated with \\t \\n \\r \\\\ escapes;\n"
      "                 jsonl: one JSON object per record, keyed by field name\n"
+     "  --typed         with jsonl: numbers as JSON numbers, Logical 0 and 1 as false and\n"
+     "                 true, the empty date as null (every other value stays a string)\n"
+     "  --iso-dates     dates as YYYY-MM-DD\n"
      "  --where         a search condition: @FIELD OP VALUE joined by & (and) or | (or),\n"
      "                 OP one of = <> < > <= >=, VALUE quoted with \" ' or / when it holds\n"
      "                 blanks, @FIELD on the right to compare two fields;\n"
      "                 example: --where \"@Pref = '東京都' & @Age >= 20\"\n"},
     {"load",
-     "zelko load DIR TABLE FILE [--update-by KEY] [--stop-on-error] [--batch N] [--owner NAME]",
-     "Loads the CSV FILE (UTF-8, a header row naming fields of TABLE in any order, any\n"
-     "subset) into TABLE. Each row is inserted; with --update-by KEY a row whose key value\n"
-     "exists updates that record instead (fields not in the file keep their values).\n"
+     "zelko load DIR TABLE FILE [--format csv|tsv|jsonl] [--update-by KEY] [--stop-on-error] "
+     "[--batch N] [--owner NAME]",
+     "Loads FILE (UTF-8, a header row naming fields of TABLE in any order, any subset) into\n"
+     "TABLE. FILE is read as dump writes it: CSV, TSV, or JSON Lines (the first object's\n"
+     "keys are the header; every object names the same keys; numbers, true, false and null\n"
+     "are read as dump --typed writes them); the format follows the name (.tsv, .jsonl) or\n"
+     "--format. Dates are read as YYYY/MM/DD or YYYY-MM-DD.\n"
+     "Each row is inserted; with --update-by KEY a row whose key value exists updates that\n"
+     "record instead (fields not in the file keep their values).\n"
      "Every value is checked against its field before anything is written: a row that does\n"
      "not fit or that the record manager refuses is reported with its line number and left\n"
      "out. Rows are written in transactions of 100,000 rows, each ended after two seconds\n"
@@ -73,7 +81,8 @@ std::string HelpText(const std::string &command) {
       "932 (zelko.ini [zelko300] code_page) in the files.\n\nCommands:\n";
   for (const CommandHelp &c : kCommands)
     text += std::string("  ") + c.usage + "\n";
-  text += "\nzelko COMMAND --help shows the help of a command.\n";
+  text += "  zelko version\n";
+  text += "\nzelko COMMAND --help shows the help of a command; zelko --version the version.\n";
   return text;
 }
 

@@ -14,9 +14,11 @@
 #include "commands.h"
 #include "csv.h"
 #include "engine/field_conversion.h"
+#include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
 #include "progress.h"
+#include "row_readers.h"
 #include "value_check.h"
 #include "zplatform/codepage.h"
 
@@ -53,6 +55,22 @@ class RowSource {
   std::string path_, spool_;
 };
 
+// "YYYY-MM-DD" (ISO 8601) in the style the date conversion reads: "YYYY/MM/DD", or
+// "YY/MM/DD" when the settings use two-digit years and the year lies in their century. Any
+// other text is left as it is.
+std::string DateFromIso(const std::string &text) {
+  bool iso = text.size() == 10 && text[4] == '-' && text[7] == '-';
+  for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+    iso = iso && text[i] >= '0' && text[i] <= '9';
+  if (!iso) return text;
+  const zelko::ConversionSettings &settings = zelko::Module::Get().Settings();
+  if (!settings.two_digit_year || text == "0000-00-00")
+    return text.substr(0, 4) + "/" + text.substr(5, 2) + "/" + text.substr(8, 2);
+  int century = std::atoi(text.substr(0, 2).c_str());
+  if (century != (settings.year_2000 ? 20 : 19)) return text;
+  return text.substr(2, 2) + "/" + text.substr(5, 2) + "/" + text.substr(8, 2);
+}
+
 bool BlankRow(const std::vector<std::string> &row) {
   return row.size() == 1 && row[0].empty();
 }
@@ -86,7 +104,10 @@ class Loader {
     values_.resize(row.size());
     for (size_t c = 0; c < row.size(); ++c) {
       const zelko::FieldDescriptor &f = table_.fields[columns_[c]];
-      if (!ToCodePage(row[c], &values_[c])) {
+      if (f.data_type == zelko::kDate && !ToCodePage(DateFromIso(row[c]), &values_[c])) {
+        return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] + "\" is not a date");
+      }
+      if (f.data_type != zelko::kDate && !ToCodePage(row[c], &values_[c])) {
         return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] +
                                 "\" has characters outside the code page");
       }
@@ -182,7 +203,8 @@ class Loader {
 }  // namespace
 
 int CommandLoad(const Args &args, Streams io) {
-  ParsedArgs parsed = ParseArgs(args, {"--update-by", "--batch", "--owner"}, {"--stop-on-error"});
+  ParsedArgs parsed =
+      ParseArgs(args, {"--update-by", "--batch", "--owner", "--format"}, {"--stop-on-error"});
   if (parsed.help) {
     io.out << HelpText("load");
     return 0;
@@ -206,6 +228,13 @@ int CommandLoad(const Args &args, Streams io) {
     }
   }
   const std::string &file = parsed.positional[2];
+  TextFormat format = FormatOfFileName(file);
+  if (const std::string *name = parsed.Get("--format")) {
+    if (!ParseTextFormat(*name, &format)) {
+      io.err << "zelko load: --format takes csv, tsv or jsonl\n";
+      return 2;
+    }
+  }
   RowSource source;
   if (!source.Open(file)) {
     io.err << "zelko: cannot read " << file << "\n";
@@ -223,10 +252,11 @@ int CommandLoad(const Args &args, Streams io) {
 
   // First pass, nothing written: the header, and the text's structure to its end.
   std::unique_ptr<std::istream> first_pass = source.Read();
-  CsvReader reader(*first_pass);
+  std::unique_ptr<RowReader> reader = MakeRowReader(format, *first_pass);
   std::vector<std::string> header;
-  if (reader.Next(&header) != CsvReader::Result::kRecord) {
-    io.err << file << ": " << (reader.Error().empty() ? "no header row" : reader.Error()) << '\n';
+  if (reader->Next(&header) != RowReader::Result::kRow) {
+    io.err << file << ":" << reader->Line() << ": "
+           << (reader->Error().empty() ? "no header row" : reader->Error()) << '\n';
     return 1;
   }
   std::vector<int> columns;
@@ -257,14 +287,15 @@ int CommandLoad(const Args &args, Streams io) {
   }
   int64_t rows = 0;
   std::vector<std::string> row;
-  for (CsvReader::Result r; (r = reader.Next(&row)) != CsvReader::Result::kEnd;) {
-    if (r == CsvReader::Result::kMalformed) {
-      io.err << file << ":" << reader.Line() << ": " << reader.Error() << "; nothing was loaded\n";
+  for (RowReader::Result r; (r = reader->Next(&row)) != RowReader::Result::kEnd;) {
+    if (r == RowReader::Result::kMalformed) {
+      io.err << file << ":" << reader->Line() << ": " << reader->Error()
+             << "; nothing was loaded\n";
       return 1;
     }
     if (!BlankRow(row)) ++rows;
   }
-  if (!reader.ReadOk()) {
+  if (!reader->ReadOk()) {
     io.err << "zelko: cannot read " << file << "; nothing was loaded\n";
     return 1;
   }
@@ -297,11 +328,11 @@ int CommandLoad(const Args &args, Streams io) {
   };
   loader.SetTransactionHooks([&]() { return in_transaction; }, end_transaction);
   std::unique_ptr<std::istream> second_pass = source.Read();
-  CsvReader pass(*second_pass);
-  pass.Next(&row);
+  std::unique_ptr<RowReader> pass = MakeRowReader(format, *second_pass);
+  pass->Next(&row);
   auto batch_started = std::chrono::steady_clock::now();
   int64_t done = 0;
-  while (pass.Next(&row) == CsvReader::Result::kRecord) {
+  while (pass->Next(&row) == RowReader::Result::kRow) {
     if (BlankRow(row)) continue;
     if (batch > 0 && !in_transaction) {
       int16_t status = zelko::EngineBeginTransaction(0);
@@ -317,7 +348,7 @@ int CommandLoad(const Args &args, Streams io) {
       batch_written = 0;
       before_batch = loader.counts;
     }
-    bool ok = loader.Row(pass.Line(), row);
+    bool ok = loader.Row(pass->Line(), row);
     if (ok) ++batch_written;
     progress.Step(++done);
     if (!ok && stop) break;

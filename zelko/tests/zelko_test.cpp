@@ -149,6 +149,70 @@ TEST(Zelko, EveryTypeLoadsAndDumpsBackIdenticalWithTheBytesOfTheRules) {
   EXPECT_NE(messages.Texts().back().find("VE818"), std::string::npos);
 }
 
+int RecordCount(const std::string &dir);
+
+// Every format dump writes loads back into an empty file as the same records, byte for byte;
+// so do typed JSON and ISO dates.
+TEST(Zelko, EveryDumpFormatLoadsBackByteIdentical) {
+  RecordMessages messages;
+  std::string source = AllTypesDictionary("roundtrip_source");
+  WriteFile(source + "/in.csv",
+            std::string(kHeader) + kRows +
+                "3,,0,0,0,0,0,0000/00/00,00:00:00,0.00,0.00,7,0.0,0,0,,,0,\r\n");
+  ASSERT_EQ(Zelko({"load", source, "ALLTYPES", source + "/in.csv"}).status, 0);
+  const std::vector<std::vector<std::string>> ways = {
+      {"--format", "csv"},
+      {"--format", "tsv"},
+      {"--format", "jsonl"},
+      {"--format", "jsonl", "--typed"},
+      {"--format", "csv", "--iso-dates"},
+      {"--format", "jsonl", "--typed", "--iso-dates"}};
+  for (size_t w = 0; w < ways.size(); ++w) {
+    std::vector<std::string> dump = {"dump", source, "ALLTYPES"};
+    dump.insert(dump.end(), ways[w].begin(), ways[w].end());
+    Outcome out = Zelko(dump);
+    ASSERT_EQ(out.status, 0) << out.err;
+    std::string copy = AllTypesDictionary("roundtrip_copy" + std::to_string(w));
+    std::string file = copy + "/records." + ways[w][1];
+    WriteFile(file, out.out);
+    Outcome load = Zelko({"load", copy, "ALLTYPES", file});
+    EXPECT_EQ(load.out, "inserted 3, updated 0, rejected 0\n") << ways[w][1] << load.err;
+    for (int r = 1; r <= 3; ++r)
+      EXPECT_EQ(RawRecord(copy + "/ALL.DAT", r), RawRecord(source + "/ALL.DAT", r)) << w << r;
+  }
+  Outcome typed =
+      Zelko({"dump", source, "ALLTYPES", "--format", "jsonl", "--typed", "--iso-dates"});
+  EXPECT_NE(typed.out.find("\"ID\":1,\"S\":\"日本語\",\"I1\":255,\"I2\":-2,"), std::string::npos)
+      << typed.out;
+  EXPECT_NE(typed.out.find("\"D\":\"2024-02-29\",\"T\":\"23:59:58\",\"DEC\":12.34,"),
+            std::string::npos);
+  EXPECT_NE(typed.out.find("\"L\":true,"), std::string::npos);
+  EXPECT_NE(typed.out.find("\"D\":null,"), std::string::npos);  // the zero date
+  EXPECT_NE(typed.out.find("\"L\":7,"), std::string::npos);     // neither false nor true
+  EXPECT_EQ(Zelko({"dump", source, "ALLTYPES", "--typed"}).status, 2);
+
+  // Malformed input of each reader: nothing is loaded, the line is named.
+  std::string copy = AllTypesDictionary("roundtrip_bad");
+  WriteFile(copy + "/bad.jsonl", "{\"ID\":\"9\",\"S\":\"x\"}\n{\"ID\":\"10\"}\n");
+  Outcome missing = Zelko({"load", copy, "ALLTYPES", copy + "/bad.jsonl"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("bad.jsonl:2: key \"S\" of the first line is missing"),
+            std::string::npos)
+      << missing.err;
+  WriteFile(copy + "/bad.tsv", "ID\tS\n9\tx\\q\n");
+  Outcome escape = Zelko({"load", copy, "ALLTYPES", copy + "/bad.tsv"});
+  EXPECT_NE(escape.err.find("bad.tsv:2: unknown escape \\q"), std::string::npos) << escape.err;
+  WriteFile(copy + "/nested.txt", "{\"ID\":[1]}\n");
+  Outcome nested = Zelko({"load", copy, "ALLTYPES", copy + "/nested.txt", "--format", "jsonl"});
+  EXPECT_NE(nested.err.find("nested.txt:1: a value was expected at column 7"), std::string::npos)
+      << nested.err;
+  EXPECT_EQ(RecordCount(copy), 0);
+  // An ISO date that is no date is refused like any other.
+  WriteFile(copy + "/dates.csv", "ID,D\n5,2023-02-29\n6,2024-02-29\n");
+  Outcome dates = Zelko({"load", copy, "ALLTYPES", copy + "/dates.csv"});
+  EXPECT_EQ(dates.out, "inserted 1, updated 0, rejected 1\n") << dates.err;
+}
+
 int RecordCount(const std::string &dir) {
   Outcome stat = Zelko({"stat", dir, "ALLTYPES"});
   size_t at = stat.out.find("records       ");
@@ -273,6 +337,8 @@ TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
 
 TEST(Zelko, ProgramHelpAndExitStatus) {
   std::string out = Zelko({"--help"}).out;
+  EXPECT_EQ(Zelko({"--version"}).out, "zelko 3.0.0\n");
+  EXPECT_EQ(Zelko({"version"}).out, "zelko 3.0.0\n");
   for (const char *c : {"tables", "fields", "keys", "stat", "create", "check", "dump", "load"}) {
     EXPECT_NE(out.find(std::string("zelko ") + c), std::string::npos) << c;
     Outcome help = Zelko({c, "--help"});

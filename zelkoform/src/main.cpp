@@ -18,15 +18,30 @@
 #include "qt_presenter.h"
 #include "zplatform/messages.h"
 #include "zplatform/paths.h"
+#include "zplatform/program.h"
 
 namespace {
 
+const char kUsage[] =
+    "usage: zelkoform [--design] [--macro FILE [--screenshot OUT.png]] [--rewrite OUT.frm] "
+    "FORM.frm\n";
+
+const char kHelp[] =
+    "\n"
+    "Shows a Visual Basic form (.frm) with the Zelko controls, or runs a macro against it.\n"
+    "Relative paths in the form (DDFDir) are taken from the form's directory.\n"
+    "\n"
+    "  --design              design mode: the controls are shown unbound\n"
+    "  --macro FILE          runs the statements of FILE against the form, then exits\n"
+    "                        (exit 1 when a statement failed)\n"
+    "  --screenshot OUT.png  after the macro, saves a picture of the form's window\n"
+    "  --rewrite OUT.frm     writes the loaded form back to OUT.frm and exits\n"
+    "  --help, --version\n"
+    "\n"
+    "Windows need a display; QT_QPA_PLATFORM=offscreen runs macros without one.\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: zelkoform [--design] [--macro FILE [--screenshot OUT.png]] [--rewrite "
-               "OUT.frm] FORM.frm\n"
-               "  Shows a Visual Basic form with the Zelko controls, or runs a macro against it.\n"
-               "  Relative paths in the form (DDFDir) are taken from the form's directory.\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -46,15 +61,23 @@ int main(int argc, char **argv) {
     } else if (a == "--rewrite" && i + 1 < argc) {
       rewrite = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--help" || a == "-h") {
-      Usage();
+      std::printf("%s%s", kUsage, kHelp);
+      return 0;
+    } else if (a == "--version") {
+      std::fputs(zplatform::VersionLine("zelkoform").c_str(), stdout);
       return 0;
     } else if (form.empty() && a[0] != '-') {
       form = std::filesystem::absolute(a).string();
     } else {
+      if (a[0] == '-') std::fprintf(stderr, "zelkoform: unknown option %s\n", a.c_str());
       return Usage();
     }
   }
   if (form.empty()) return Usage();
+  if (!zplatform::CanShowWindows()) {
+    std::fputs(zplatform::NoDisplayLine("zelkoform").c_str(), stderr);
+    return 1;
+  }
 
   QApplication app(argc, argv);
   bool interactive = macro.empty() && rewrite.empty();

@@ -1,0 +1,19 @@
+// What every program of the system answers the same way: its version line, and whether a
+// window can be shown at all.
+#pragma once
+
+#include <string>
+
+namespace zplatform {
+
+// "NAME 3.0.0\n".
+std::string VersionLine(const std::string &program);
+
+// True when Qt can open a window: a platform plugin chosen by QT_QPA_PLATFORM that needs no
+// display server, or a display named by DISPLAY or WAYLAND_DISPLAY.
+bool CanShowWindows();
+
+// The one line a window program prints instead of aborting without a display.
+std::string NoDisplayLine(const std::string &program);
+
+}  // namespace zplatform
