@@ -1,9 +1,9 @@
 #include "batch.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "btrieve_files.h"
 #include "ddf_dictionary.h"
@@ -173,7 +173,13 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   };
   (void)out;
   if (command == "new") {
-    ::mkdir(zplatform::NativePathOrSelf(directory).c_str(), 0777);
+    // An existing dictionary is never replaced by an empty one.
+    if (std::filesystem::exists(zplatform::NativePathOrSelf(directory + "/FILE.DDF"))) {
+      err << "dictedit: " << zplatform::ToUtf8(args[0]) << " already holds a dictionary\n";
+      return 1;
+    }
+    std::error_code ignored;  // a directory that cannot be made fails the open below
+    std::filesystem::create_directories(zplatform::NativePathOrSelf(directory), ignored);
     int status = DDFOpen(directory.c_str(), 1);
     if (status != 0) {
       err << "dictedit: cannot create a dictionary in " << zplatform::ToUtf8(args[0]) << " ("

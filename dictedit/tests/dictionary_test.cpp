@@ -418,6 +418,27 @@ TEST(Dictionary, BatchCommands) {
   EXPECT_EQ(RunBatch({dir, "export-table", "cust", dir + "/no/such/dir/x.txt"}, out, failed), 1);
   EXPECT_NE(failed.str().find("VE1032"), std::string::npos);
   EXPECT_EQ(RunBatch({dir, "export-table", "cust", dir + "/ok.txt"}, out, err), 0);
+  // "new" never empties an existing dictionary; chained, it starts one in a new directory.
+  std::ostringstream refused;
+  EXPECT_EQ(RunBatch({dir, "new"}, out, refused), 1);
+  EXPECT_NE(refused.str().find("already holds a dictionary"), std::string::npos);
+  std::ostringstream kept;
+  ASSERT_EQ(RunBatch({dir, "list"}, kept, err), 0);
+  EXPECT_EQ(kept.str(), listing.str());
+  std::string fresh = zelko_testing::ScratchDir() + "/batch_new/deeper";
+  ASSERT_EQ(RunBatch({fresh, "new", ";", "add-table", "item", "item", ";", "add-field", "item",
+                      "code", "Integer", "4", ";", "add-index", "item", "code"},
+                     out, err),
+            0)
+      << err.str();
+  std::ostringstream fresh_listing;
+  ASSERT_EQ(RunBatch({fresh, "list"}, fresh_listing, err), 0);
+  EXPECT_EQ(fresh_listing.str().substr(0, 20), "table 4 ITEM ITEM.BT");
+  EXPECT_EQ(RunBatch({fresh + "2", "new", "list"}, out, err), 2);
+  std::ostringstream help;
+  EXPECT_EQ(RunBatch({"--help"}, help, err), 0);
+  EXPECT_NE(help.str().find("Commands separated by \";\""), std::string::npos);
+
   EXPECT_EQ(RunBatch({dir, "set-option", "form_version", "4"}, out, err), 0);
   std::ostringstream options;
   ASSERT_EQ(RunBatch({dir, "options"}, options, err), 0);

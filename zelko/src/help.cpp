@@ -42,7 +42,7 @@ const CommandHelp kCommands[] = {
      "  --where         a search condition: @FIELD OP VALUE joined by & (and) or | (or),\n"
      "                 OP one of = <> < > <= >=, VALUE quoted with \" ' or / when it holds\n"
      "                 blanks, @FIELD on the right to compare two fields;\n"
-     "                 example: --where \"@Pref = '東京都' & @Age >= 20\"\n"},
+     "                 example: --where \"@NAME = '山田太郎' | @CREDIT >= 1000\"\n"},
     {"load",
      "zelko load DIR TABLE FILE [--format csv|tsv|jsonl] [--update-by KEY] [--stop-on-error] "
      "[--batch N] [--owner NAME]",

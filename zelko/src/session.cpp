@@ -9,6 +9,7 @@
 
 #include "btrieve/btrapi.h"
 #include "engine/table_access.h"
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -69,7 +70,13 @@ zelko::TableDescriptor *FindTable(zelko::TableCatalog &catalog, const std::strin
 }
 
 int FindKey(const zelko::TableDescriptor &table, const std::string &name_utf8, std::ostream &err) {
-  int position = zelko::FindIndexByName(table, zplatform::FromUtf8(name_utf8));
+  std::string name = zplatform::FromUtf8(name_utf8);
+  int position = zelko::FindIndexByName(table, name);
+  // As with tables, a named index need not be typed in its dictionary's capitals.
+  for (size_t i = 0; position < 0 && i < table.named_indexes.size(); ++i) {
+    if (zplatform::EqualNoCaseAscii(table.named_indexes[i].name, name))
+      position = zelko::FindIndexByName(table, table.named_indexes[i].name);
+  }
   if (position < 0 && !name_utf8.empty() &&
       name_utf8.find_first_not_of("0123456789") == std::string::npos && name_utf8.size() < 4) {
     position = zelko::PositionOfKeyNumber(table, std::stoi(name_utf8));
