@@ -37,6 +37,10 @@ int main(int argc, char **argv) {
   // Before any test: keep a stray call from reading the real home.
   std::string boot = zelko_testing::MakeTempDir();
   setenv("ZELKO_CONFIG_DIR", boot.c_str(), 1);
+  // The system's own (Japanese) messages, whatever the locale of the machine; a test that
+  // wants English sets it.
+  setenv("LC_ALL", "C.UTF-8", 1);
+  unsetenv("LANGUAGE");
   testing::UnitTest::GetInstance()->listeners().Append(new ConfigDirListener);
   int rc = RUN_ALL_TESTS();
   std::error_code ec;

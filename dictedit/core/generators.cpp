@@ -8,6 +8,7 @@
 #include "btrieve/btrapi.h"
 #include "editor_messages.h"
 #include "zplatform/codepage.h"
+#include "zplatform/messages.h"
 #include "zplatform/paths.h"
 
 namespace dictedit {
@@ -109,7 +110,8 @@ int WriteConstantsModule(DdfDictionary &dict, const std::string &path) {
     ShowText(dict.Ui(), false, msg::kVE1043);
     return -1;
   }
-  ShowNotice(dict.Ui(), "%s", zplatform::FromUtf8(msg::kVE1044).c_str());
+  ShowNotice(dict.Ui(), "%s",
+             zplatform::FromUtf8(zplatform::LocalizedFormat(msg::kVE1044)).c_str());
   return 0;
 }
 

@@ -141,6 +141,7 @@ void MessageService::Beep() {
 }
 
 std::string FormatCodePageV(const char *format_utf8, va_list args) {
+  format_utf8 = LocalizedFormat(format_utf8);
   std::string format = FromUtf8(format_utf8 != nullptr ? format_utf8 : "");
   va_list copy;
   va_copy(copy, args);

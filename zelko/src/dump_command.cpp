@@ -153,8 +153,7 @@ bool SelectPositions(zelko::TableDescriptor &table, int index,
   int16_t status = zelko::EngineAccess(table, index < 0 ? B_STEP_FIRST : B_GET_FIRST, index);
   if (status == 9) return true;
   if (status != 0) {
-    err << "zelko: reading the first record: status " << status << " (" << StatusText(status)
-        << ")\n";
+    err << "zelko: reading the first record: " << StatusPhrase(status) << "\n";
     return false;
   }
   constexpr int kBatch = 1000;
@@ -170,8 +169,7 @@ bool SelectPositions(zelko::TableDescriptor &table, int index,
     status = BTRCALL(index < 0 ? B_STEP_NEXT_EXT : B_GET_NEXT_EXTENDED, table.position_block.data(),
                      buffer.data(), &length, key.bytes.data(), key.length, key.key_number);
     if (status != 0 && status != 9 && status != 22 && status != 64) {
-      err << "zelko: reading the records the condition selects: status " << status << " ("
-          << StatusText(status) << ")\n";
+      err << "zelko: reading the records the condition selects: " << StatusPhrase(status) << "\n";
       return false;
     }
     size_t count = length >= 2 ? (buffer[0] | buffer[1] << 8) : 0;
@@ -250,8 +248,8 @@ int CommandDump(const Args &args, Streams io) {
       for (size_t i = 0; result == 0 && i < positions.size(); ++i) {
         int16_t status = zelko::EngineGetDirect(*table, positions[i], index);
         if (status != 0) {
-          io.err << "zelko: reading the record at position " << positions[i] << ": status "
-                 << status << " (" << StatusText(status) << ")\n";
+          io.err << "zelko: reading the record at position " << positions[i] << ": "
+                 << StatusPhrase(status) << "\n";
           result = 1;
           break;
         }
@@ -264,8 +262,7 @@ int CommandDump(const Args &args, Streams io) {
         int16_t status = zelko::EngineAccess(*table, op, index);
         if (status == 9) break;
         if (status != 0) {
-          io.err << "zelko: reading after " << done << " records: status " << status << " ("
-                 << StatusText(status) << ")\n";
+          io.err << "zelko: reading after " << done << " records: " << StatusPhrase(status) << "\n";
           result = 1;
           break;
         }

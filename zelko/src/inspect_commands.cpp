@@ -108,8 +108,7 @@ int CommandStat(const Args &args, Streams io) {
   const std::string *owner = parsed.Get("--owner");
   int16_t status = StatDataFile(path, owner ? zplatform::FromUtf8(*owner) : std::string(), &stat);
   if (status != 0) {
-    io.err << "zelko: " << Utf8(path) << ": status " << status << " (" << StatusText(status)
-           << ")\n";
+    io.err << "zelko: " << Utf8(path) << ": " << StatusPhrase(status) << "\n";
     return 1;
   }
   FileSpecSummary file = ReadFileSpec(stat);

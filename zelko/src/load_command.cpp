@@ -184,9 +184,7 @@ class Loader {
     ++counts.rejected;
     return false;
   }
-  bool Refused(size_t line, int status) {
-    return Reject(line, "status " + std::to_string(status) + " (" + StatusText(status) + ")");
-  }
+  bool Refused(size_t line, int status) { return Reject(line, StatusPhrase(status)); }
 
   zelko::TableDescriptor &table_;
   std::vector<int> columns_;
@@ -316,8 +314,8 @@ int CommandLoad(const Args &args, Streams io) {
     int16_t status = zelko::EngineEndTransaction();
     if (status != 0) {
       // Nothing of the batch stays: its rows count as rejected.
-      io.err << "zelko: ending a transaction: status " << status << " (" << StatusText(status)
-             << "); its " << batch_written << " rows were not written\n";
+      io.err << "zelko: ending a transaction: " << StatusPhrase(status) << "; its " << batch_written
+             << " rows were not written\n";
       loader.counts.rejected += batch_written;
       loader.counts.inserted = before_batch.inserted;
       loader.counts.updated = before_batch.updated;
@@ -337,8 +335,7 @@ int CommandLoad(const Args &args, Streams io) {
     if (batch > 0 && !in_transaction) {
       int16_t status = zelko::EngineBeginTransaction(0);
       if (status != 0) {
-        io.err << "zelko: beginning a transaction: status " << status << " (" << StatusText(status)
-               << ")\n";
+        io.err << "zelko: beginning a transaction: " << StatusPhrase(status) << "\n";
         result = 1;
         break;
       }

@@ -65,8 +65,7 @@ int CommandCreate(const Args &args, Streams io) {
     }
     int16_t status = zelko::EngineCreate(*catalog, *t, path);
     if (status != 0) {
-      io.err << "zelko: cannot create " << Utf8(path) << ": status " << status << " ("
-             << StatusText(status) << ")\n";
+      io.err << "zelko: cannot create " << Utf8(path) << ": " << StatusPhrase(status) << "\n";
       ++failures;
       continue;
     }
@@ -131,8 +130,7 @@ int CommandCheck(const Args &args, Streams io) {
       std::vector<uint8_t> stat;
       int16_t status = StatDataFile(path, owner, &stat);
       if (status != 0) {
-        report(name,
-               Utf8(path) + ": status " + std::to_string(status) + " (" + StatusText(status) + ")");
+        report(name, Utf8(path) + ": " + StatusPhrase(status));
       } else {
         for (const std::string &d : CompareFileSpecs(DictionaryFileSpec(*t), ReadFileSpec(stat))) {
           report(name, Utf8(path) + ": " + d);

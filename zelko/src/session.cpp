@@ -93,8 +93,7 @@ bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table
   int16_t status =
       zelko::EngineOpen(catalog, table, catalog.directory, zplatform::FromUtf8(owner), open_mode);
   if (status != 0 || !table.open) {
-    err << "zelko: cannot open " << Utf8(path) << ": status " << status << " ("
-        << StatusText(status) << ")\n";
+    err << "zelko: cannot open " << Utf8(path) << ": " << StatusPhrase(status) << "\n";
     return false;
   }
   return true;
@@ -132,56 +131,66 @@ const char *TypeName(int type) {
 }
 
 std::string StatusText(int status) {
-  switch (status) {
-    case 0:
-      return "success";
-    case 2:
-      return "I/O error";
-    case 3:
-      return "file not open";
-    case 4:
-      return "key value not found";
-    case 5:
-      return "duplicate key value";
-    case 6:
-      return "invalid key number";
-    case 8:
-      return "no current record";
-    case 9:
-      return "end of file";
-    case 10:
-      return "key field not modifiable";
-    case 11:
-      return "invalid file name";
-    case 12:
-      return "file not found";
-    case 22:
-      return "data buffer too short";
-    case 30:
-      return "not a data file of this record manager";
-    case 46:
-      return "file opened read-only";
-    case 51:
-      return "invalid owner name";
-    case 59:
-      return "file already exists";
-    case 78:
-      return "deadlock detected";
-    case 80:
-      return "conflict with another process";
-    case 84:
-      return "record locked";
-    case 85:
-      return "file locked";
-    case 88:
-      return "file opened exclusively elsewhere";
-    case -1:
-      return "engine failure";
-    case -16:
-      return "directory not found";
-    default:
-      return "record manager status";
+  static const struct {
+    int status;
+    const char *meaning;
+  } kMeanings[] = {
+      {0, "success"},
+      {1, "invalid operation"},
+      {2, "I/O error"},
+      {3, "file not open"},
+      {4, "key value not found"},
+      {5, "duplicate key value"},
+      {6, "invalid key number"},
+      {7, "different key number"},
+      {8, "no current record"},
+      {9, "end of file"},
+      {10, "key field not modifiable"},
+      {11, "invalid file name"},
+      {12, "file not found"},
+      {18, "disk full"},
+      {20, "record manager not active"},
+      {21, "key buffer too short"},
+      {22, "data buffer too short"},
+      {23, "position block too short"},
+      {24, "invalid page size"},
+      {25, "cannot create the file"},
+      {26, "invalid number of keys"},
+      {27, "invalid key position"},
+      {28, "invalid record length"},
+      {29, "invalid key length"},
+      {30, "not a data file of this record manager"},
+      {37, "a transaction is already active"},
+      {39, "no transaction to end or abort"},
+      {41, "operation not allowed"},
+      {43, "invalid record address"},
+      {44, "null key path"},
+      {45, "inconsistent key flags"},
+      {46, "access to the file denied"},
+      {48, "invalid alternate collating sequence"},
+      {51, "invalid owner name"},
+      {59, "file already exists"},
+      {60, "reject count reached"},
+      {62, "invalid descriptor"},
+      {64, "filter limit reached"},
+      {65, "invalid field offset"},
+      {78, "deadlock detected"},
+      {80, "conflict with another process"},
+      {81, "lock error"},
+      {84, "record locked"},
+      {85, "file locked"},
+      {88, "file opened in an incompatible mode"},
+      {-1, "engine failure"},
+      {-16, "directory not found"},
+  };
+  for (const auto &m : kMeanings) {
+    if (m.status == status) return m.meaning;
   }
+  return "record manager status";
+}
+
+std::string StatusPhrase(int status) {
+  return "status " + std::to_string(status) + ", " + StatusText(status);
 }
 
 std::string Utf8(const std::string &code_page) {

@@ -48,6 +48,8 @@ int16_t StatDataFile(const std::string &path, const std::string &owner, std::vec
 const char *TypeName(int type);
 // A short English description of a record manager status.
 std::string StatusText(int status);
+// "status 9, end of file": a status as the command-line messages give it.
+std::string StatusPhrase(int status);
 
 // Code page <-> terminal.
 std::string Utf8(const std::string &code_page);

@@ -264,7 +264,7 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
     EXPECT_NE(run.err.find("in.csv:" + std::to_string(line) + ": rejected"), std::string::npos)
         << line;
   }
-  EXPECT_NE(run.err.find("in.csv:15: rejected: status 5 (duplicate key value)"), std::string::npos)
+  EXPECT_NE(run.err.find("in.csv:15: rejected: status 5, duplicate key value"), std::string::npos)
       << run.err;
   EXPECT_EQ(RecordCount(dir), 2);
   // --stop-on-error keeps what came before the first rejection and nothing after.
@@ -351,6 +351,25 @@ TEST(Zelko, ProgramHelpAndExitStatus) {
   EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
   command = std::string(ZELKO_ZELKO_BINARY) + " load 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2);
+  // The locale picks the messages' language: English when asked, the system's own otherwise.
+  std::string dir = AllTypesDictionary("locale");
+  std::string where = std::string(ZELKO_ZELKO_BINARY) + " dump " + dir +
+                      " ALLTYPES --where '@NOPE = 1' 2>&1 >/dev/null";
+  auto run = [](const std::string &command) {
+    std::string text;
+    FILE *pipe = popen(command.c_str(), "r");
+    char buffer[512];
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
+      text += buffer;
+    if (pipe != nullptr) pclose(pipe);
+    return text;
+  };
+  EXPECT_NE(run("LC_ALL=en_US.UTF-8 " + where)
+                .find("VE818 The field (NOPE) given to the extended operation does not exist."),
+            std::string::npos);
+  EXPECT_NE(run("LC_ALL=C LANGUAGE=en " + where)
+                .find("VE818 Extendedオペレーションで指定されたフィールド(NOPE)が存在しません。"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zplatform {
@@ -101,6 +102,17 @@ class MessageService {
 // converted to the code page, string arguments are code-page bytes already).
 std::string FormatCodePage(const char *format_utf8, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatCodePageV(const char *format_utf8, va_list args);
+
+// True when the locale (LC_ALL, LC_MESSAGES, LANG, then LANGUAGE) asks for English; a C or
+// POSIX locale shows the system's own texts.
+bool EnglishMessagesWanted();
+// The format to show for one of the system's message formats: its English translation when
+// the locale asks for English and one exists, else the format itself.
+const char *LocalizedFormat(const char *format_utf8);
+// Every message format with its translation (for tests).
+std::vector<std::pair<std::string, std::string>> MessageTranslations();
+// The printf conversions of a format, in order ("d;s;"), for checking translations.
+std::string ConversionsOf(const char *format);
 
 // The system's exclamation sound.
 void Beep();
