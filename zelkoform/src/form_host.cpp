@@ -1,7 +1,7 @@
 #include "form_host.h"
 
-#include <QGroupBox>
-#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
 #include <QVariant>
 #include <QWidget>
 
@@ -26,10 +26,6 @@ bool ExtenderProperty(const std::string &name) {
     if (zelko::EqualNoCase(n, name)) return true;
   }
   return false;
-}
-
-bool IsType(const std::string &type, const char *vb5, const char *vb2) {
-  return zelko::EqualNoCase(type, vb5) || zelko::EqualNoCase(type, vb2);
 }
 
 long long Number(const FrmObject &o, const char *name, long long fallback) {
@@ -127,18 +123,18 @@ void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::st
   item->name = o.name;
   item->type = o.type;
   item->source = &o;
-  if (IsType(o.type, "VB.Label", "Label")) {
-    auto *label = new QLabel(QString::fromStdString(Text(o, "Caption")), container);
-    Place(label, o);
-    item->widget = label;
-  } else if (IsType(o.type, "VB.Frame", "Frame")) {
-    auto *frame = new QGroupBox(QString::fromStdString(Text(o, "Caption")), container);
-    frame->setProperty(zelko::kWindowClassProperty, "ThunderFrame");
-    Place(frame, o);
-    item->widget = frame;
+  std::string name = o.name;
+  item->standard =
+      StandardControl::Create(o, container, !design_, [this, name](const std::string &event) {
+        std::vector<Variant> no_args;
+        if (observer_) observer_(name, event, no_args);
+      });
+  if (item->standard) {
+    item->widget = item->standard->Widget();
+    QWidget *inner = item->standard->ChildContainer();
     items_.push_back(std::move(item));
     for (const FrmObject &child : o.children)
-      Build(child, frame, problems);
+      Build(child, inner != nullptr ? inner : container, problems);
     return;
   } else {
     zelko::HResult error = zelko::kOk;
@@ -152,7 +148,6 @@ void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::st
       }
       return;
     }
-    std::string name = o.name;
     item->site = std::make_unique<Site>(this, name, container);
     Control *control = item->control.get();
     control->SetEventHandler([this, name](const std::string &event, std::vector<Variant> &args) {
@@ -181,6 +176,29 @@ Control *FormHost::FindControl(const std::string &name) const {
     if (zelko::EqualNoCase(i->name, name) && i->control) return i->control.get();
   }
   return nullptr;
+}
+
+StandardControl *FormHost::FindStandard(const std::string &name) const {
+  for (const auto &i : items_) {
+    if (zelko::EqualNoCase(i->name, name) && i->standard) return i->standard.get();
+  }
+  return nullptr;
+}
+
+void FormHost::EnableCloseKeys() {
+  auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), form_);
+  QObject::connect(quit, &QShortcut::activated, form_, &QWidget::close);
+  QPushButton *cancel = nullptr;
+  for (const auto &i : items_) {
+    auto *button = qobject_cast<QPushButton *>(i->widget);
+    if (button != nullptr && button->property("vbCancel").toBool()) cancel = button;
+  }
+  auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), form_);
+  if (cancel != nullptr) {
+    QObject::connect(escape, &QShortcut::activated, cancel, &QPushButton::click);
+  } else {
+    QObject::connect(escape, &QShortcut::activated, form_, &QWidget::close);
+  }
 }
 
 QWidget *FormHost::FindWidget(const std::string &name) const {

@@ -11,6 +11,7 @@
 
 #include "frame/control.h"
 #include "frm_document.h"
+#include "standard_controls.h"
 
 class QWidget;
 
@@ -31,6 +32,7 @@ class FormHost {
 
   // Hosted items by their name on the form (without regard to case).
   zelko::Control *FindControl(const std::string &name) const;
+  StandardControl *FindStandard(const std::string &name) const;
   QWidget *FindWidget(const std::string &name) const;
   std::vector<std::string> ItemNames() const;
 
@@ -38,6 +40,10 @@ class FormHost {
   using EventObserver = std::function<void(const std::string &control, const std::string &event,
                                            std::vector<zelko::Variant> &args)>;
   void SetEventObserver(EventObserver observer) { observer_ = std::move(observer); }
+
+  // Ctrl+Q closes the window, and so does Escape unless a command button is the form's
+  // Cancel button (Escape clicks that one).
+  void EnableCloseKeys();
 
   // The document as it stands now: the controls' current persisted properties written back.
   FrmDocument Save() const;
@@ -50,6 +56,7 @@ class FormHost {
     std::string name, type;
     std::unique_ptr<Site> site;
     std::unique_ptr<zelko::Control> control;
+    std::unique_ptr<StandardControl> standard;
     QWidget *widget = nullptr;
     const FrmObject *source = nullptr;
   };

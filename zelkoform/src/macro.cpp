@@ -92,6 +92,40 @@ std::string HResultText(zelko::HResult hr) {
   return s.str();
 }
 
+// What went wrong with Control.Member, in words, with Visual Basic's error number after them.
+std::string MemberError(const std::string &control, const std::string &member, zelko::HResult hr,
+                        bool method) {
+  const std::string what = control + "." + member;
+  if (hr == zelko::kUnknownName || hr == zelko::kMemberNotFound)
+    return control + " has no " + (method ? "method " : "property ") + member +
+           " (automation error 438)";
+  if (hr == zelko::kInvalidPropertyValue)
+    return "invalid value for " + what + " (" + HResultText(hr) + ")";
+  if (hr == zelko::kSetNotPermitted) return what + " is read-only (" + HResultText(hr) + ")";
+  if (hr == zelko::kGetNotAvailable) return what + " cannot be read (" + HResultText(hr) + ")";
+  if (hr == zelko::kTypeMismatch) return what + ": type mismatch (automation error 13)";
+  if (hr == zelko::kBadParamCount)
+    return what + ": wrong number of arguments (automation error 450)";
+  return what + ": " + HResultText(hr);
+}
+
+std::string NoControl(const std::string &name) {
+  return "the form has no control named " + name + " (automation error 424)";
+}
+
+zelko::HResult StandardResult(StandardControl::SetResult r) {
+  switch (r) {
+    case StandardControl::SetResult::kDone:
+      return zelko::kOk;
+    case StandardControl::SetResult::kBadValue:
+      return zelko::kInvalidPropertyValue;
+    case StandardControl::SetResult::kReadOnly:
+      return zelko::kSetNotPermitted;
+    default:
+      return zelko::kUnknownName;
+  }
+}
+
 int KeyCode(const std::string &name, QString *text) {
   static const std::pair<const char *, int> kKeys[] = {
       {"Tab", Qt::Key_Tab},       {"Return", Qt::Key_Return},
@@ -163,7 +197,8 @@ void MacroRunner::OnEvent(const std::string &control, const std::string &event,
   if (trace_all_ || !Chatty(event) || line.find(" -> ") != std::string::npos) out_ << line << "\n";
 }
 
-int MacroRunner::Run(const std::string &script, std::ostream &errors) {
+int MacroRunner::Run(const std::string &script, std::ostream &errors,
+                     const std::string &source_name) {
   std::istringstream in(script);
   std::string line;
   int failed = 0, number = 0;
@@ -172,7 +207,7 @@ int MacroRunner::Run(const std::string &script, std::ostream &errors) {
     std::string error;
     if (!RunLine(line, &error)) {
       ++failed;
-      errors << "line " << number << ": " << error << "\n";
+      errors << source_name << ":" << number << ": " << error << "\n";
     }
   }
   return failed;
@@ -190,11 +225,13 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     if (!Member(rest, &control_name, &member))
       return *error = "print needs Control.Property", false;
     zelko::Control *c = host_.FindControl(control_name);
-    if (c == nullptr) return *error = "no control " + control_name, false;
+    StandardControl *standard = c == nullptr ? host_.FindStandard(control_name) : nullptr;
+    if (c == nullptr && standard == nullptr) return *error = NoControl(control_name), false;
     Variant v;
-    zelko::HResult hr = c->GetProperty(member, &v);
-    if (hr != zelko::kOk)
-      return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    zelko::HResult hr = c != nullptr                ? c->GetProperty(member, &v)
+                        : standard->Get(member, &v) ? zelko::kOk
+                                                    : zelko::kUnknownName;
+    if (hr != zelko::kOk) return *error = MemberError(control_name, member, hr, false), false;
     out_ << control_name << "." << member << " = " << DescribeValue(v) << "\n";
     return true;
   }
@@ -204,14 +241,21 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     std::string args_text = end == std::string::npos ? std::string() : rest.substr(end + 1);
     if (!Member(target, &control_name, &member)) return *error = "call needs Control.Method", false;
     zelko::Control *c = host_.FindControl(control_name);
-    if (c == nullptr) return *error = "no control " + control_name, false;
-    const zelko::MethodInfo *m = c->Class().Method(member);
-    if (m == nullptr) return *error = control_name + " has no method " + member, false;
     std::vector<Variant> args = ParseArguments(args_text);
+    if (c == nullptr) {
+      StandardControl *standard = host_.FindStandard(control_name);
+      if (standard == nullptr) return *error = NoControl(control_name), false;
+      if (!standard->Call(member, args, error)) return false;
+      out_ << control_name << "." << member << "\n";
+      Settle();
+      return true;
+    }
+    const zelko::MethodInfo *m = c->Class().Method(member);
+    if (m == nullptr)
+      return *error = MemberError(control_name, member, zelko::kUnknownName, true), false;
     Variant result;
     zelko::HResult hr = c->Invoke(member, args, &result);
-    if (hr != zelko::kOk)
-      return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    if (hr != zelko::kOk) return *error = MemberError(control_name, member, hr, true), false;
     std::string out = control_name + "." + m->name;
     if (m->has_result) out += " = " + DescribeValue(result);
     for (size_t i = 0; i < m->params.size() && i < args.size(); ++i) {
@@ -247,7 +291,7 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     control_name = rest.substr(0, end);
     std::string arg = end == std::string::npos ? std::string() : Trim(rest.substr(end + 1));
     QWidget *w = host_.FindWidget(control_name);
-    if (w == nullptr) return *error = "no window " + control_name, false;
+    if (w == nullptr) return *error = NoControl(control_name), false;
     QWidget *target = w->focusProxy() != nullptr ? w->focusProxy() : w;
     if (zelko::EqualNoCase(verb, "click")) {
       QPointF center(w->width() / 2.0, w->height() / 2.0);
@@ -288,11 +332,13 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
   size_t eq = line.find('=');
   if (eq != std::string::npos && Member(line.substr(0, eq), &control_name, &member)) {
     zelko::Control *c = host_.FindControl(control_name);
-    if (c == nullptr) return *error = "no control " + control_name, false;
+    StandardControl *standard = c == nullptr ? host_.FindStandard(control_name) : nullptr;
+    if (c == nullptr && standard == nullptr) return *error = NoControl(control_name), false;
     size_t at = eq + 1;
-    zelko::HResult hr = c->PutProperty(member, ParseValue(line, &at));
-    if (hr != zelko::kOk)
-      return *error = control_name + "." + member + ": " + HResultText(hr), false;
+    Variant value = ParseValue(line, &at);
+    zelko::HResult hr =
+        c != nullptr ? c->PutProperty(member, value) : StandardResult(standard->Set(member, value));
+    if (hr != zelko::kOk) return *error = MemberError(control_name, member, hr, false), false;
     Settle();
     return true;
   }

@@ -49,13 +49,14 @@ int Usage() {
 
 int main(int argc, char **argv) {
   bool design = false;
-  std::string macro, form, rewrite, screenshot;
+  std::string macro, macro_name, form, form_argument, rewrite, screenshot;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--design") {
       design = true;
     } else if (a == "--macro" && i + 1 < argc) {
-      macro = std::filesystem::absolute(argv[++i]).string();
+      macro_name = argv[++i];
+      macro = std::filesystem::absolute(macro_name).string();
     } else if (a == "--screenshot" && i + 1 < argc) {
       screenshot = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--rewrite" && i + 1 < argc) {
@@ -67,6 +68,7 @@ int main(int argc, char **argv) {
       std::fputs(zplatform::VersionLine("zelkoform").c_str(), stdout);
       return 0;
     } else if (form.empty() && a[0] != '-') {
+      form_argument = a;
       form = std::filesystem::absolute(a).string();
     } else {
       if (a[0] == '-') std::fprintf(stderr, "zelkoform: unknown option %s\n", a.c_str());
@@ -74,6 +76,31 @@ int main(int argc, char **argv) {
     }
   }
   if (form.empty()) return Usage();
+  // A form that cannot be read is said in one line, before any window.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(form, ec)) {
+    std::fprintf(stderr, "zelkoform: %s: %s\n", form_argument.c_str(),
+                 std::filesystem::exists(form, ec) ? "not a file" : "no such file");
+    return 1;
+  }
+  auto bytes = zplatform::ReadWholeFile(form);
+  if (!bytes) {
+    std::fprintf(stderr, "zelkoform: %s: cannot be read\n", form_argument.c_str());
+    return 1;
+  }
+  std::vector<std::string> problems;
+  std::optional<zelkoform::FrmDocument> doc;
+  if (bytes->find('\0') == std::string::npos) doc = zelkoform::ReadFrmFile(form, &problems);
+  if (!doc) {
+    std::fprintf(stderr,
+                 "zelkoform: %s is not a Visual Basic form file (a text file that begins with "
+                 "VERSION and holds Begin VB.Form)\n",
+                 form_argument.c_str());
+    return 1;
+  }
+  for (const std::string &p : problems)
+    std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+
   if (!zplatform::CanShowWindows()) {
     std::fputs(zplatform::NoDisplayLine("zelkoform").c_str(), stderr);
     return 1;
@@ -84,14 +111,6 @@ int main(int argc, char **argv) {
   if (interactive)
     zplatform::MessageService::Instance().SetPresenter(std::make_shared<zelkoform::QtPresenter>());
 
-  std::vector<std::string> problems;
-  auto doc = zelkoform::ReadFrmFile(form, &problems);
-  for (const std::string &p : problems)
-    std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
-  if (!doc) {
-    std::fprintf(stderr, "zelkoform: %s holds no form\n", form.c_str());
-    return 1;
-  }
   // The form's directory is the current one, so a relative DDFDir names the form's own.
   std::string dir = std::filesystem::path(form).parent_path().string();
   if (!dir.empty() && chdir(dir.c_str()) != 0)
@@ -108,6 +127,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "zelkoform: cannot write %s\n", rewrite.c_str());
     return 1;
   }
+  if (interactive) host.EnableCloseKeys();
   if (!macro.empty()) {
     auto script = zplatform::ReadWholeFile(macro);
     if (!script) {
@@ -115,7 +135,7 @@ int main(int argc, char **argv) {
       return 1;
     }
     zelkoform::MacroRunner runner(host, std::cout);
-    int failed = runner.Run(*script, std::cerr);
+    int failed = runner.Run(*script, std::cerr, macro_name);
     std::cout.flush();
     if (!screenshot.empty()) {
       QApplication::processEvents();
