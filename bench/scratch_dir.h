@@ -1,5 +1,5 @@
 // A directory for one benchmark run's files, removed when the program ends (the files of a
-// million records take hundreds of megabytes).
+// million records take hundreds of megabytes) unless ZELKO_BENCH_KEEP is set.
 #pragma once
 
 #include <stdlib.h>
@@ -18,7 +18,7 @@ inline std::vector<std::string> &ScratchDirectories() {
 inline std::string MakeScratchDirectory(const char *prefix) {
   std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
   std::string dir = mkdtemp(pattern.data());
-  if (ScratchDirectories().empty()) {
+  if (ScratchDirectories().empty() && getenv("ZELKO_BENCH_KEEP") == nullptr) {
     std::atexit([] {
       for (const std::string &d : ScratchDirectories())
         std::filesystem::remove_all(d);
