@@ -2,7 +2,9 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -36,6 +38,23 @@ inline void WriteFile(const std::string &path, const std::string &content) {
 inline std::string ReadFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs a shell command; its standard output, and its exit status in *status.
+inline std::string RunShell(const std::string &command, int *status) {
+  std::string out;
+  FILE *p = popen(command.c_str(), "r");
+  if (p == nullptr) {
+    *status = -1;
+    return out;
+  }
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    out.append(buf, n);
+  int raw = pclose(p);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
 }
 
 // Functions run before every test to reset process-wide state of the module under test.

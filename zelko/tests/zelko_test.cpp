@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "engine/field_conversion.h"
 #include "engine_test_util.h"
+#include "zelko_test_env.h"
 
 namespace zelkocli {
 namespace {
@@ -356,13 +357,8 @@ TEST(Zelko, ProgramHelpAndExitStatus) {
   std::string where = std::string(ZELKO_ZELKO_BINARY) + " dump " + dir +
                       " ALLTYPES --where '@NOPE = 1' 2>&1 >/dev/null";
   auto run = [](const std::string &command) {
-    std::string text;
-    FILE *pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
-      text += buffer;
-    if (pipe != nullptr) pclose(pipe);
-    return text;
+    int status = 0;
+    return zelko_testing::RunShell(command, &status);
   };
   EXPECT_NE(run("LC_ALL=en_US.UTF-8 " + where)
                 .find("VE818 The field (NOPE) given to the extended operation does not exist."),

@@ -32,17 +32,6 @@ std::string ShopCopy() {
   return dir;
 }
 
-std::string RunCommand(const std::string &command, int *status) {
-  std::string out;
-  FILE *p = popen(command.c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-    out.append(buf, n);
-  *status = pclose(p);
-  return out;
-}
-
 TEST(FormHost, BuildsTheFormWithItsControlsAndReportsUnknownOnes) {
   App();
   auto shared = std::make_shared<zplatform::RecordingPresenter>();
@@ -119,9 +108,10 @@ TEST(FormHost, MacroRunOfTheExampleForm) {
                            "call Zelko1.DbGetNumOfRecords \"CUSTOMER\"\n"
                            "print Zelko1.DDFDir\n");
   int status = 0;
-  std::string out = RunCommand(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
-                                   " --macro " + macro + " " + dir + "/Customer.frm 2>/dev/null",
-                               &status);
+  std::string out =
+      zelko_testing::RunShell(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
+                                  " --macro " + macro + " " + dir + "/Customer.frm 2>/dev/null",
+                              &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Zelko1.DbAccess pRc=0"), std::string::npos) << out;
   EXPECT_NE(out.find("Zelko1.DbGetFieldData = \"山田 太郎\""), std::string::npos) << out;
@@ -130,9 +120,9 @@ TEST(FormHost, MacroRunOfTheExampleForm) {
   EXPECT_TRUE(std::filesystem::exists(dir + "/CUSTOMER.btr"));  // the AllOpen pass created it
   // Rewriting keeps the form readable.
   std::string rewritten = zelko_testing::ScratchDir() + "/out.frm";
-  RunCommand(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH + " --rewrite " +
-                 rewritten + " " + dir + "/Customer.frm 2>/dev/null",
-             &status);
+  zelko_testing::RunShell(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
+                              " --rewrite " + rewritten + " " + dir + "/Customer.frm 2>/dev/null",
+                          &status);
   EXPECT_EQ(status, 0);
   std::vector<std::string> problems;
   auto doc = ReadFrmFile(rewritten, &problems);
@@ -155,9 +145,10 @@ TEST(FormHost, DataEntryThroughTheExampleFormsButtons) {
       "on ZelkoBtn5.BtrieveError set Status = 0\n"
       "click ZelkoBtn4\nclick ZelkoBtn5\nclick ZelkoBtn5\nprint ZelkoEdit2.Text\n");
   int status = 0;
-  std::string out = RunCommand(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
-                                   " --macro " + macro + " " + dir + "/Customer.frm 2>&1",
-                               &status);
+  std::string out =
+      zelko_testing::RunShell(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
+                                  " --macro " + macro + " " + dir + "/Customer.frm 2>&1",
+                              &status);
   EXPECT_EQ(status, 0) << out;
   size_t first = out.find("ZelkoEdit2.Text = \"山田\"");
   EXPECT_NE(first, std::string::npos) << out;

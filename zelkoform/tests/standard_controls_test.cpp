@@ -190,36 +190,25 @@ TEST(StandardControls, EscapeAndCtrlQCloseTheWindow) {
   EXPECT_FALSE(plain->Window()->isVisible());
 }
 
-std::string RunProgram(const std::string &command, int *status) {
-  std::string out;
-  FILE *p = popen((command + " 2>&1").c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-    out.append(buf, n);
-  *status = WEXITSTATUS(pclose(p));
-  return out;
-}
-
 TEST(StandardControls, FormFilesThatCannotBeReadGetOneLine) {
   std::string dir = zelko_testing::ScratchDir();
   std::string program = std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH + " ";
   int status = 0;
-  std::string missing = RunProgram(program + dir + "/none.frm", &status);
+  std::string missing = zelko_testing::RunShell(program + dir + "/none.frm 2>&1", &status);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(missing, "zelkoform: " + dir + "/none.frm: no such file\n");
   zelko_testing::WriteFile(dir + "/binary.frm", std::string("\x7f"
                                                             "ELF\0\0\1",
                                                             7));
-  std::string binary = RunProgram(program + dir + "/binary.frm", &status);
+  std::string binary = zelko_testing::RunShell(program + dir + "/binary.frm 2>&1", &status);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(std::count(binary.begin(), binary.end(), '\n'), 1) << binary;
   EXPECT_NE(binary.find("is not a Visual Basic form file"), std::string::npos);
   // Macro errors name the script file and the line.
   zelko_testing::WriteFile(dir + "/f.frm", kForm);
   zelko_testing::WriteFile(dir + "/bad.macro", "print Text1.Text\nprint Text9.Text\n");
-  std::string macro =
-      RunProgram(program + "--macro " + dir + "/bad.macro " + dir + "/f.frm", &status);
+  std::string macro = zelko_testing::RunShell(
+      program + "--macro " + dir + "/bad.macro " + dir + "/f.frm 2>&1", &status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(macro.find("bad.macro:2: the form has no control named Text9 (automation error 424)"),
             std::string::npos)
