@@ -93,12 +93,18 @@ class FormHost::Site : public zelko::ControlSite {
 FormHost::FormHost() = default;
 
 FormHost::~FormHost() {
+  Unload();
+  delete form_;
+}
+
+void FormHost::Unload() {
   // Controls go before the window that holds theirs.
   for (auto &item : items_) {
     if (item->control) item->control->DestroyWindow();
   }
   items_.clear();
-  delete form_;
+  if (form_ != nullptr) form_->hide();
+  unloaded_ = true;
 }
 
 bool FormHost::Load(const FrmDocument &document, bool design_mode,

@@ -41,6 +41,10 @@ class FormHost {
                                            std::vector<zelko::Variant> &args)>;
   void SetEventObserver(EventObserver observer) { observer_ = std::move(observer); }
 
+  // Unloads the form: its controls go, its window hides; names no longer find them.
+  void Unload();
+  bool Unloaded() const { return unloaded_; }
+
   // Ctrl+Q closes the window, and so does Escape unless a command button is the form's
   // Cancel button (Escape clicks that one).
   void EnableCloseKeys();
@@ -63,6 +67,7 @@ class FormHost {
   void Build(const FrmObject &object, QWidget *container, std::vector<std::string> *problems);
 
   bool design_ = false;
+  bool unloaded_ = false;
   QWidget *form_ = nullptr;
   std::string form_name_;
   FrmDocument document_;

@@ -15,7 +15,7 @@ namespace zplatform {
 
 enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel, kRetryCancel };
 enum class MessageIcon { kNone, kInformation, kWarning, kError, kQuestion };
-enum class MessageAnswer { kOk, kCancel, kYes, kNo, kRetry };
+enum class MessageAnswer { kOk, kCancel, kYes, kNo, kRetry, kIgnore, kAbort };
 
 struct MessageRequest {
   std::string text;     // code page bytes

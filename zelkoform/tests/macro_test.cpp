@@ -1,0 +1,199 @@
+// The macro language against the example form run by the real program: arrays both ways,
+// handlers that act while their event runs, answered message boxes, two forms in one
+// process, wait and expect, and bad input reported with its line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "zelko_test_env.h"
+
+namespace {
+
+// A copy of the shop dictionary with the customer form and a second form "Other" made of it.
+std::string Shop() {
+  std::string dir = zelko_testing::ScratchDir() + "/shop";
+  std::filesystem::create_directories(dir);
+  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "Customer.frm"}) {
+    std::filesystem::copy_file(std::string(ZELKO_SOURCE_DIR) + "/examples/shop/" + f,
+                               dir + "/" + f);
+  }
+  std::string form = zelko_testing::ReadFile(dir + "/Customer.frm");
+  for (auto [from, to] :
+       {std::pair<std::string, std::string>{"Begin VB.Form Customer", "Begin VB.Form Other"},
+        {"VB_Name = \"Customer\"", "VB_Name = \"Other\""}}) {
+    size_t at = form.find(from);
+    if (at != std::string::npos) form.replace(at, from.size(), to);
+  }
+  zelko_testing::WriteFile(dir + "/Other.frm", form);
+  return dir;
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+Result RunMacro(const std::string &dir, const std::string &script,
+                const std::string &forms = "Customer.frm") {
+  zelko_testing::WriteFile(dir + "/test.macro", script);
+  int status = 0;
+  std::filesystem::create_directories(dir + "/runtime");
+  std::filesystem::permissions(dir + "/runtime", std::filesystem::perms::owner_all);
+  std::string command = "cd " + dir + " && XDG_RUNTIME_DIR=" + dir +
+                        "/runtime QT_QPA_PLATFORM=offscreen " + ZELKOFORM_PATH +
+                        " --macro test.macro " + forms;
+  std::string out = zelko_testing::RunShell(command + " 2>" + dir + "/errors.txt", &status);
+  return {status, out, zelko_testing::ReadFile(dir + "/errors.txt")};
+}
+
+bool Has(const std::string &text, const std::string &part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(Macro, ArraysRoundTripARecordAsTextsAndBytes) {
+  std::string dir = Shop();
+  Result r = RunMacro(dir,
+                      "row = Array(\"\", \"佐藤 花子\", \"ｻﾄｳ\", \"1985/02/03\", \"1200\", \"1\")\n"
+                      "call Zelko1.DbSetRecord \"CUSTOMER\", row\n"
+                      "call Zelko1.DbAccess 2, \"CUSTOMER\", \"CUST_NO\"\n"
+                      "call Zelko1.DbClearFieldBuffer \"CUSTOMER\"\n"
+                      "call Zelko1.DbAccess 12, \"CUSTOMER\", \"CUST_NO\"\n"
+                      "dim rec(5)\n"
+                      "call Zelko1.DbGetRecord \"CUSTOMER\", rec\n"
+                      "print rec\n"
+                      "print rec(1)\n"
+                      "expect rec(3) = \"1985/02/03\"\n"
+                      "dim image(75) As Byte\n"
+                      "call Zelko1.DbGetRecordImage \"CUSTOMER\", image\n"
+                      "expect image(4) = &H8D\n"
+                      "call Zelko1.DbClearFieldBuffer \"CUSTOMER\"\n"
+                      "call Zelko1.DbSetRecordImage \"CUSTOMER\", image\n"
+                      "expect Zelko1.DbStatus = 0\n"
+                      "call Zelko1.DbGetFieldData \"CUSTOMER\", \"NAME\"\n"
+                      "call Zelko1.DbClearFieldBuffer \"CUSTOMER\"\n"
+                      "call Zelko1.DbSetRecordImage \"CUSTOMER\", Bytes(7, 0, 0, 0, &H41, 66)\n"
+                      "call Zelko1.DbGetFieldData \"CUSTOMER\", \"NAME\"\n"
+                      "call Zelko1.DbGetFieldData \"CUSTOMER\", \"CUST_NO\"\n"
+                      "mixed = Array(1, \"a\", Null, Empty)\n"
+                      "print mixed\n");
+  EXPECT_EQ(r.status, 1) << r.err;  // only the unknown property DbStatus fails
+  EXPECT_TRUE(Has(r.err, "test.macro:16: Zelko1 has no property DbStatus (automation error 438)"))
+      << r.err;
+  for (const char *line : {"Zelko1.DbAccess pRc=0", "rec(0) = \"1\"\n", "rec(1) = \"佐藤 花子\"\n",
+                           "rec(2) = \"ｻﾄｳ\"\n", "rec(3) = \"1985/02/03\"\n", "rec(5) = \"1\"\n",
+                           "rec(1) = \"佐藤 花子\"\n", "Zelko1.DbGetFieldData = \"佐藤 花子\"",
+                           "Zelko1.DbGetFieldData = \"AB\"", "Zelko1.DbGetFieldData = \"7\"",
+                           "mixed(0) = 1\nmixed(1) = \"a\"\nmixed(2) = Null\nmixed(3) = Empty\n"}) {
+    EXPECT_TRUE(Has(r.out, line)) << line << "\n" << r.out;
+  }
+}
+
+TEST(Macro, HandlersActWhileTheEventRunsAndMessageBoxesAreAnswered) {
+  std::string dir = Shop();
+  Result r = RunMacro(dir,
+                      "veto = True\n"
+                      "on ZelkoBtn1.SetData set ZelkoBtn1.Abort = veto\n"
+                      "on ZelkoBtn1.SetData print ZelkoEdit2.Text\n"
+                      "type ZelkoEdit2 \"山田 太郎\"\n"
+                      "type ZelkoEdit4 \"1990/04/01\"\n"
+                      "click ZelkoBtn1\n"
+                      "call Zelko1.DbGetNumOfRecords \"CUSTOMER\", count\n"
+                      "expect count = 0\n"
+                      "veto = False\n"
+                      "click ZelkoBtn1\n"
+                      "call Zelko1.DbGetNumOfRecords \"CUSTOMER\", count\n"
+                      "expect count = 1\n"
+                      // The delete button asks first; Cancel leaves the record.
+                      "call Zelko1.DbAccess 12, \"CUSTOMER\", \"CUST_NO\"\n"
+                      "ZelkoBtn3.ConfirmMsg = \"削除しますか？\"\n"
+                      "answer Cancel\n"
+                      "click ZelkoBtn3\n"
+                      "call Zelko1.DbGetNumOfRecords \"CUSTOMER\", count\n"
+                      "expect count = 1\n"
+                      "answer OK\n"
+                      "click ZelkoBtn3\n"
+                      "call Zelko1.DbGetNumOfRecords \"CUSTOMER\", count\n"
+                      "expect count = 0\n"
+                      // An answer the box does not offer takes its first button.
+                      "answer always Yes\n"
+                      "click ZelkoBtn3\n"
+                      "wait 30\n"
+                      "on ZelkoBtn3.BtrieveError call Zelko1.DbGetNumOfRecords \"CUSTOMER\", n\n"
+                      "answer always No\n"
+                      "click ZelkoBtn3\n"
+                      "expect n = 0\n");
+  EXPECT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_TRUE(Has(r.out, "event ZelkoBtn1.SetData\nZelkoEdit2.Text = \"山田 太郎\"\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "msgbox 削除しますか？ -> Cancel\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "msgbox 削除しますか？ -> OK\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "msgbox 削除しますか？ -> OK (Yes is not one of its buttons)\n")) << r.out;
+  // No current record: the button's failure is a message box too, answered and printed.
+  EXPECT_TRUE(Has(r.out,
+                  "msgbox warning VE807 ボタンによるBtrieveオペレーションに失敗しました。(8) -> "
+                  "OK (Yes is not one of its buttons)\n"))
+      << r.out;
+  EXPECT_TRUE(Has(r.out, "Zelko1.DbGetNumOfRecords lRecords=0 pRc=0")) << r.out;
+}
+
+TEST(Macro, TwoFormsKeepTheirOwnDataSources) {
+  std::string dir = Shop();
+  Result r = RunMacro(dir,
+                      "type ZelkoEdit2 \"一郎\"\n"
+                      "type Other!ZelkoEdit2 \"二郎\"\n"
+                      "click Other!ZelkoBtn1\n"
+                      "click ZelkoBtn1\n"
+                      "dim rec(5)\n"
+                      "call Other!Zelko1.DbAccess 12, \"CUSTOMER\", \"CUST_NO\"\n"
+                      "call Other!Zelko1.DbGetRecord \"CUSTOMER\", rec\n"
+                      "expect rec(1) = \"二郎\"\n"
+                      "call Zelko1.DbAccess 13, \"CUSTOMER\", \"CUST_NO\"\n"
+                      "call Zelko1.DbGetRecord \"CUSTOMER\", rec\n"
+                      "expect rec(1) = \"一郎\"\n"
+                      "expect Other!ZelkoEdit2.Text = \"\"\n"
+                      "hide Other\n"
+                      "show Other\n"
+                      "unload Other\n"
+                      "print Other!ZelkoEdit2.Text\n"
+                      "expect ZelkoEdit2.Text = \"\"\n",
+                      "Customer.frm Other.frm");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err, "test.macro:16: no form named Other is loaded\n") << r.out;
+}
+
+TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
+  std::string dir = Shop();
+  Result r = RunMacro(dir,
+                      "frobnicate ZelkoEdit2\n"
+                      "ZelkoEdit2.Text = \"unclosed\n"
+                      "dim rec(2)\n"
+                      "print rec(9)\n"
+                      "show Nowhere\n"
+                      "print nothing\n"
+                      "call Zelko1.DbNope 1\n"
+                      "expect ZelkoEdit2.Text = \"x\"\n"
+                      "answer Maybe\n"
+                      "print Zelko1.DDFDir\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "test.macro:1: unknown statement \"frobnicate\"\n"
+            "test.macro:2: a string is not closed:  \"unclosed\n"
+            "test.macro:4: rec(9) is out of range 0 to 2\n"
+            "test.macro:5: no form named Nowhere is loaded\n"
+            "test.macro:6: no variable named nothing\n"
+            "test.macro:7: Zelko1 has no method DbNope (automation error 438)\n"
+            "test.macro:8: expected ZelkoEdit2.Text = \"x\", found \"\"\n"
+            "test.macro:9: answer takes OK, Cancel, Yes, No, Retry, Ignore or Abort\n");
+  EXPECT_TRUE(Has(r.out, "Zelko1.DDFDir = \".\"")) << r.out;
+  // A script from standard input; a passing one exits 0.
+  int status = 0;
+  std::string out =
+      zelko_testing::RunShell("cd " + dir +
+                                  " && printf 'wait 10\\nexpect ZelkoEdit2.Text = \"\"\\n' | "
+                                  "QT_QPA_PLATFORM=offscreen " +
+                                  ZELKOFORM_PATH + " --macro - Customer.frm 2>&1",
+                              &status);
+  EXPECT_EQ(status, 0) << out;
+}
+
+}  // namespace
