@@ -194,6 +194,14 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
                                   ZELKOFORM_PATH + " --macro - Customer.frm 2>&1",
                               &status);
   EXPECT_EQ(status, 0) << out;
+  // One failed expectation alone fails the run.
+  out = zelko_testing::RunShell("cd " + dir +
+                                    " && printf 'expect ZelkoEdit2.Text = \"y\"\\n' | "
+                                    "QT_QPA_PLATFORM=offscreen " +
+                                    ZELKOFORM_PATH + " --macro - Customer.frm 2>&1",
+                                &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(Has(out, "stdin:1: expected ZelkoEdit2.Text = \"y\", found \"\"")) << out;
 }
 
 }  // namespace
