@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
+#include <QRadioButton>
 #include <QWidget>
 #include <filesystem>
 
 #include "control_test_util.h"
 #include "controls/zlkbtr.h"
+#include "controls/zlkcheck.h"
+#include "controls/zlkoptbtn.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine_test_util.h"
@@ -28,7 +32,11 @@ std::vector<dictio::TableSpec> Tables() {
   return {{4,
            "PEOPLE",
            "people",
-           {{"ID", kInteger, 4}, {"NAME", kString, 10}, {"AGE", kInteger, 2}},
+           {{"ID", kInteger, 4},
+            {"NAME", kString, 10},
+            {"AGE", kInteger, 2},
+            {"VIP", kString, 1},
+            {"KIND", kString, 1}},
            {{"ID", 0, 0, 0x100}},
            {{"ById", 0}}}};
 }
@@ -188,7 +196,7 @@ TEST_F(Controls, MethodStatusesInTheirOrder) {
   EXPECT_EQ(Call(*s, "DbGetRecord", {Variant::String("PEOPLE"), Variant::Array(texts)}), 0);
   auto numbers = zplatform::SafeArray::Vector(zplatform::kVtI4, 0, 1);
   EXPECT_EQ(Call(*s, "DbGetRecord", {Variant::String("PEOPLE"), Variant::Array(numbers)}), -17);
-  auto beyond = zplatform::SafeArray::Vector(zplatform::kVtBstr, 4, 5);
+  auto beyond = zplatform::SafeArray::Vector(zplatform::kVtBstr, 6, 7);
   EXPECT_EQ(Call(*s, "DbGetRecord", {Variant::String("PEOPLE"), Variant::Array(beyond)}), -19);
   auto image = zplatform::SafeArray::Vector(zplatform::kVtUI1, 0, 5);
   EXPECT_EQ(Call(*s, "DbGetRecordImage", {Variant::String("PEOPLE"), Variant::Array(image)}), 0);
@@ -323,6 +331,135 @@ TEST_F(Controls, RegistryTransfersOnTheRightFormOnly) {
   // A destroyed window leaves the registry.
   a2.DestroyWindow();
   EXPECT_EQ(Module::Get().registry.FieldControlCount(), 2u);
+}
+
+// The names the property bag receives, in order.
+std::vector<std::string> SavedNames(Control &c) {
+  PropertyBag bag;
+  SaveProperties(c, &bag);
+  std::vector<std::string> names;
+  for (const auto &item : bag.Items())
+    names.push_back(item.name);
+  return names;
+}
+
+TEST_F(Controls, CheckBoxShowsAndReadsItsThreeValues) {
+  auto source = Source("Zelko1", form_.get());
+  ZlkCheck check;
+  EXPECT_EQ(SavedNames(check),
+            (std::vector<std::string>{"DbSource", "DbTable", "DbField", "DbValueTrue",
+                                      "DbValueFalse", "Alignment", "DbValueIndeterminate",
+                                      "Appearance", "BackColor", "Caption", "ForeColor", "Font",
+                                      "MouseIcon", "MousePointer", "TabStop", "Enabled"}));
+  TestSite site("Check1", form_.get());
+  check.SetSite(&site);
+  PropertyBag bag;
+  for (auto [name, value] : {std::pair<const char *, const char *>{"DbSource", "Zelko1"},
+                             {"DbTable", "PEOPLE"},
+                             {"DbField", "VIP"},
+                             {"DbValueTrue", "Y"},
+                             {"DbValueFalse", "N"},
+                             {"DbValueIndeterminate", "?"},
+                             {"Caption", "会員"}})
+    bag.Write(name, Variant::String(value));
+  bag.Write("Alignment", Variant::I2(1));
+  std::vector<std::string> unknown;
+  LoadProperties(check, bag, &unknown);
+  EXPECT_TRUE(unknown.empty());
+  PropertyBag saved;
+  SaveProperties(check, &saved);
+  EXPECT_EQ(saved.Read("DbValueIndeterminate")->AsString(), "?");
+  EXPECT_EQ(saved.Read("Alignment")->AsInteger(), 1);
+  auto *box = static_cast<QCheckBox *>(check.CreateWindow(form_.get()));
+  EXPECT_EQ(box->text(), QString("会員"));
+  EXPECT_EQ(box->layoutDirection(), Qt::RightToLeft);  // text left of the box
+
+  TableDescriptor &t = source->Catalog()->tables[0];
+  auto show = [&](const char *text) {
+    WriteFieldByName(t, "VIP", text);
+    EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  };
+  auto read_back = [&] {
+    WriteFieldByName(t, "VIP", "-");
+    EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+    return ReadFieldByName(t, "VIP");
+  };
+  show("Y");
+  EXPECT_EQ(box->checkState(), Qt::Checked);
+  EXPECT_EQ(read_back(), "Y");
+  show("?");
+  EXPECT_EQ(box->checkState(), Qt::PartiallyChecked);
+  EXPECT_EQ(read_back(), "?");
+  show("X");  // none of the three: the state stays
+  EXPECT_EQ(box->checkState(), Qt::PartiallyChecked);
+  // A click: grayed and unchecked become checked, checked unchecked; Click fires.
+  int clicks = 0;
+  check.SetEventHandler(
+      [&](const std::string &e, std::vector<Variant> &) { clicks += e == "Click"; });
+  box->click();
+  EXPECT_EQ(box->checkState(), Qt::Checked);
+  EXPECT_EQ(read_back(), "Y");
+  box->click();
+  EXPECT_EQ(box->checkState(), Qt::Unchecked);
+  EXPECT_EQ(read_back(), "N");
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(check.PutProperty("Value", Variant::I2(2)), kOk);
+  EXPECT_EQ(read_back(), "?");
+  EXPECT_EQ(check.PutProperty("Value", Variant::I2(3)), kInvalidPropertyValue);
+  EXPECT_EQ(Call(*source, "DbClearControlData", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(box->checkState(), Qt::Unchecked);
+  EXPECT_EQ(read_back(), "N");
+  check.DestroyWindow();
+}
+
+TEST_F(Controls, OptionButtonsOfOneFieldShowOneChoice) {
+  auto source = Source("Zelko1", form_.get());
+  ZlkOptBtn probe;
+  EXPECT_EQ(SavedNames(probe), (std::vector<std::string>{
+                                   "DbSource", "DbTable", "DbField", "DbValueTrue", "DbValueFalse",
+                                   "Alignment", "Appearance", "BackColor", "Caption", "ForeColor",
+                                   "Font", "MouseIcon", "MousePointer", "TabStop", "Enabled"}));
+  // Two buttons on KIND: "P" (person) and "C" (company).
+  TestSite site1("Option1", form_.get()), site2("Option2", form_.get());
+  ZlkOptBtn person, company;
+  auto bind = [&](ZlkOptBtn &b, TestSite &site, const char *yes, const char *no) {
+    b.SetSite(&site);
+    PropertyBag bag;
+    bag.Write("DbSource", Variant::String("Zelko1"));
+    bag.Write("DbTable", Variant::String("PEOPLE"));
+    bag.Write("DbField", Variant::String("KIND"));
+    bag.Write("DbValueTrue", Variant::String(yes));
+    bag.Write("DbValueFalse", Variant::String(no));
+    LoadProperties(b, bag, nullptr);
+    return static_cast<QRadioButton *>(b.CreateWindow(form_.get()));
+  };
+  QRadioButton *p = bind(person, site1, "P", "C");
+  QRadioButton *c = bind(company, site2, "C", "P");
+  TableDescriptor &t = source->Catalog()->tables[0];
+  WriteFieldByName(t, "KIND", "P");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_TRUE(p->isChecked());
+  EXPECT_FALSE(c->isChecked());
+  // A click selects company and shows person unchecked; person's Value stays 1.
+  c->click();
+  EXPECT_TRUE(c->isChecked());
+  EXPECT_FALSE(p->isChecked());
+  Variant value;
+  EXPECT_EQ(person.GetProperty("Value", &value), kOk);
+  EXPECT_EQ(value.AsInteger(), 1);
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "C");  // the later one in the list wins
+  // Equal true and false values: unchecked wins. A text equal to neither changes nothing.
+  EXPECT_EQ(person.PutProperty("DbValueFalse", Variant::String("P")), kOk);
+  WriteFieldByName(t, "KIND", "P");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(person.GetProperty("Value", &value), kOk);
+  EXPECT_EQ(value.AsInteger(), 0);
+  WriteFieldByName(t, "KIND", "Z");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_FALSE(c->isChecked());  // company took "P" as false before; "Z" leaves it
+  person.DestroyWindow();
+  company.DestroyWindow();
 }
 
 TEST(ClassFactory, TheThirteenClassesByName) {

@@ -64,6 +64,13 @@ int BindingRegistry::RegisterFieldControl(BoundControl *control) {
   return rc;
 }
 
+std::vector<BoundControl *> BindingRegistry::FieldControls() const {
+  std::vector<BoundControl *> controls;
+  for (const FieldEntry &e : fields_)
+    controls.push_back(e.control);
+  return controls;
+}
+
 int BindingRegistry::RegisterListControl(BoundControl *control) {
   ListEntry entry{control->GetFormWindow(),
                   control->GetListSource(),

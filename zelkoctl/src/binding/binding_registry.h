@@ -54,6 +54,8 @@ class BindingRegistry {
   void NotifyRecordMoved(const std::string &db_source, const std::string &table_name, int key,
                          const BoundControl *except) const;
 
+  // The field controls of every form, in list order.
+  std::vector<BoundControl *> FieldControls() const;
   // Every registered data source, in registration order.
   std::vector<DataSource *> DataSources() const;
   size_t DataSourceCount() const { return sources_.size(); }

@@ -2,7 +2,9 @@
 
 #include "controls/zlkbtn.h"
 #include "controls/zlkbtr.h"
+#include "controls/zlkcheck.h"
 #include "controls/zlkedit.h"
+#include "controls/zlkoptbtn.h"
 
 namespace zelko {
 namespace {
@@ -36,8 +38,8 @@ const std::vector<ControlClass> &ControlClasses() {
       {"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, nullptr},
       {"ZLKBTRLibCtl.ZLKHScroll", "ZLKHScroll", kKindScrollBar, nullptr},
       {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, nullptr},
-      {"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, nullptr},
-      {"ZLKBTRLibCtl.ZLKOptBtn", "ZLKOptBtn", kKindOptionButton, nullptr},
+      {"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, &Make<ZlkCheck>},
+      {"ZLKBTRLibCtl.ZLKOptBtn", "ZLKOptBtn", kKindOptionButton, &Make<ZlkOptBtn>},
       {"ZLKBTRLibCtl.ZLKPic", "ZLKPic", kKindPicture, nullptr},
   };
   return classes;
