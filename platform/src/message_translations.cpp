@@ -214,6 +214,14 @@ const Translation kTranslations[] = {
      "VE1079 The dbMagic information file has no FILE= line."},
     {"VE1080 dBMagic側のフィールド名がサイズ20バイトを超えているため搬入できません。",
      "VE1080 A dbMagic field name is longer than 20 bytes, so it cannot be imported."},
+    // The scroll bars' status texts.
+    {"ファイルがオ－プンされてません。(rc=3)", "The file is not open. (rc=3)"},
+    {"該当レコ－ドがみつかりません。", "No such record was found."},
+    {"キ－の値が重複しています。", "The key value is a duplicate."},
+    {"現在レコ－ドがありません。", "There is no current record."},
+    {"ファイルの先頭または最後です。", "This is the first or the last record of the file."},
+    {"ディスクが満杯。", "The disk is full."},
+    {"Btrieve エラ－(rc=%d)", "Btrieve error (rc=%d)"},
 };
 
 std::string Env(const char *name) {
@@ -253,8 +261,7 @@ bool EnglishMessagesWanted() {
 }
 
 const char *LocalizedFormat(const char *format_utf8) {
-  if (format_utf8 == nullptr || std::strncmp(format_utf8, "VE", 2) != 0 || !EnglishMessagesWanted())
-    return format_utf8;
+  if (format_utf8 == nullptr || !EnglishMessagesWanted()) return format_utf8;
   for (const Translation &t : kTranslations) {
     if (std::strcmp(t.own, format_utf8) == 0)
       return ConversionsOf(t.own) == ConversionsOf(t.english) ? t.english : format_utf8;

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QWidget>
 #include <filesystem>
 
@@ -11,8 +12,10 @@
 #include "controls/zlkbtr.h"
 #include "controls/zlkcheck.h"
 #include "controls/zlkoptbtn.h"
+#include "controls/zlkscroll.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
+#include "engine/table_access.h"
 #include "engine_test_util.h"
 #include "frame/class_factory.h"
 #include "qt_test_app.h"
@@ -460,6 +463,98 @@ TEST_F(Controls, OptionButtonsOfOneFieldShowOneChoice) {
   EXPECT_FALSE(c->isChecked());  // company took "P" as false before; "Z" leaves it
   person.DestroyWindow();
   company.DestroyWindow();
+}
+
+TEST_F(Controls, ScrollBarNavigatesTheTableAlongItsKey) {
+  auto source = Source("Zelko1", form_.get());
+  TableDescriptor &t = source->Catalog()->tables[0];
+  for (auto [id, name] :
+       {std::pair<const char *, const char *>{"30", "C"}, {"10", "A"}, {"20", "B"}}) {
+    ClearRecordBuffer(t);
+    WriteFieldByName(t, "ID", id);
+    WriteFieldByName(t, "NAME", name);
+    ASSERT_EQ(EngineAccess(t, B_INSERT, 0), 0);
+  }
+  ZlkScroll probe(false);
+  EXPECT_EQ(
+      SavedNames(probe),
+      (std::vector<std::string>{"DbSource", "DbTable", "DbIndex", "LargeChange", "SmallChange",
+                                "Max", "Min", "MouseIcon", "MousePointer", "TabStop", "Enabled"}));
+  TestSite name_site("Edit1", form_.get()), bar_site("VScroll1", form_.get());
+  TestFieldControl name("PEOPLE", "NAME");
+  name.SetSite(&name_site);
+  name.CreateWindow(form_.get());
+  ZlkScroll scroll(true);
+  scroll.SetSite(&bar_site);
+  PropertyBag bag;
+  bag.Write("DbSource", Variant::String("Zelko1"));
+  bag.Write("DbTable", Variant::String("PEOPLE"));
+  bag.Write("DbIndex", Variant::String("ById"));
+  LoadProperties(scroll, bag, nullptr);
+  auto *bar = static_cast<QScrollBar *>(scroll.CreateWindow(form_.get()));
+  std::vector<std::string> events;
+  scroll.SetEventHandler([&](const std::string &e, std::vector<Variant> &args) {
+    events.push_back(e + (args.size() > 1 ? ":" + args[1].AsString().value_or("") : ""));
+  });
+  scroll.OnSourceReady();           // as the data source's load tells it
+  EXPECT_EQ(bar->minimum(), 3333);  // 10,000 / 3 records
+  EXPECT_EQ(bar->maximum(), 10000);
+  EXPECT_EQ(name.text, "A");  // AutoFirst: the first record along ById
+  Variant value;
+  auto thumb = [&] {
+    EXPECT_EQ(scroll.GetProperty("Value", &value), kOk);
+    EXPECT_EQ(bar->value(), value.AsInteger().value_or(-1));
+    return bar->value();
+  };
+  int first = thumb();
+  scroll.Scroll(ZlkScroll::Request::kLineDown);
+  EXPECT_EQ(name.text, "B");
+  EXPECT_GT(thumb(), first);
+  EXPECT_EQ(events, std::vector<std::string>{"Change"});
+  scroll.Scroll(ZlkScroll::Request::kBottom);
+  EXPECT_EQ(name.text, "C");
+  // Line down on the last record: the last again, the thumb at the end, BtrieveError 9 and
+  // its message when the handler keeps the status.
+  events.clear();
+  messages_.Recorder().Clear();
+  scroll.Scroll(ZlkScroll::Request::kLineDown);
+  EXPECT_EQ(name.text, "C");
+  EXPECT_EQ(thumb(), 10000);
+  EXPECT_EQ(events, std::vector<std::string>{"BtrieveError:9"});
+  ASSERT_EQ(messages_.Texts().size(), 1u);
+  EXPECT_EQ(messages_.Texts()[0], "ファイルの先頭または最後です。");
+  // A Value set moves as a drag of the thumb would: 0 reaches the first record, 10,000 the last.
+  EXPECT_EQ(scroll.PutProperty("Value", Variant::I4(0)), kOk);
+  EXPECT_EQ(name.text, "A");
+  EXPECT_EQ(scroll.PutProperty("Value", Variant::I4(10000)), kOk);
+  EXPECT_EQ(name.text, "C");
+  // Another control moved the record: the thumb shows where it is now.
+  ASSERT_EQ(EngineAccess(t, B_GET_FIRST, 0), 0);
+  Module::Get().registry.NotifyRecordMoved("Zelko1", "PEOPLE", 0, nullptr);
+  EXPECT_EQ(thumb(), first);
+  // The top, and line up at the top: the first again with 9.
+  events.clear();
+  scroll.SetEventHandler([&](const std::string &e, std::vector<Variant> &args) {
+    events.push_back(e);
+    if (e == "BtrieveError") args[1] = Variant::I2(0);  // the handler takes the error
+  });
+  messages_.Recorder().Clear();
+  scroll.Scroll(ZlkScroll::Request::kLineUp);
+  EXPECT_EQ(name.text, "A");
+  EXPECT_EQ(events, std::vector<std::string>{"BtrieveError"});
+  EXPECT_TRUE(messages_.Texts().empty());
+  scroll.Scroll(ZlkScroll::Request::kPageDown);  // LargeChange 1: one record
+  EXPECT_EQ(name.text, "B");
+  EXPECT_EQ(scroll.PutProperty("LargeChange", Variant::I2(2)), kOk);
+  scroll.Scroll(ZlkScroll::Request::kPageUp);  // two records' worth of percentage back
+  EXPECT_EQ(name.text, "A");
+  // A table the data source does not have: VE802 and nothing else.
+  EXPECT_EQ(scroll.PutProperty("DbTable", Variant::String("NOPE")), kOk);
+  scroll.Scroll(ZlkScroll::Request::kLineDown);
+  ASSERT_EQ(messages_.Texts().size(), 1u);
+  EXPECT_EQ(messages_.Texts()[0], "VE802 DbSourceまたはDbTableﾌﾟﾛﾊﾟﾃｨが不正です。");
+  scroll.DestroyWindow();
+  name.DestroyWindow();
 }
 
 TEST(ClassFactory, TheThirteenClassesByName) {

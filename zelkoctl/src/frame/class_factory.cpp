@@ -5,6 +5,7 @@
 #include "controls/zlkcheck.h"
 #include "controls/zlkedit.h"
 #include "controls/zlkoptbtn.h"
+#include "controls/zlkscroll.h"
 
 namespace zelko {
 namespace {
@@ -12,6 +13,12 @@ namespace {
 template <typename T>
 std::unique_ptr<Control> Make() {
   return std::make_unique<T>();
+}
+std::unique_ptr<Control> MakeHScroll() {
+  return std::make_unique<ZlkScroll>(false);
+}
+std::unique_ptr<Control> MakeVScroll() {
+  return std::make_unique<ZlkScroll>(true);
 }
 
 struct Alias {
@@ -36,8 +43,8 @@ const std::vector<ControlClass> &ControlClasses() {
       {"ZLKBTRLibCtl.ZLKExListBox", "ZLKExListBox", kKindExListBox, nullptr},
       {"ZLKBTRLibCtl.ZLKExComboBox", "ZLKExComboBox", kKindExComboBox, nullptr},
       {"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, nullptr},
-      {"ZLKBTRLibCtl.ZLKHScroll", "ZLKHScroll", kKindScrollBar, nullptr},
-      {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, nullptr},
+      {"ZLKBTRLibCtl.ZLKHScroll", "ZLKHScroll", kKindScrollBar, &MakeHScroll},
+      {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, &MakeVScroll},
       {"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, &Make<ZlkCheck>},
       {"ZLKBTRLibCtl.ZLKOptBtn", "ZLKOptBtn", kKindOptionButton, &Make<ZlkOptBtn>},
       {"ZLKBTRLibCtl.ZLKPic", "ZLKPic", kKindPicture, nullptr},
