@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QImage>
+#include <QLabel>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QWidget>
@@ -12,6 +14,7 @@
 #include "controls/zlkbtr.h"
 #include "controls/zlkcheck.h"
 #include "controls/zlkoptbtn.h"
+#include "controls/zlkpic.h"
 #include "controls/zlkscroll.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
@@ -555,6 +558,57 @@ TEST_F(Controls, ScrollBarNavigatesTheTableAlongItsKey) {
   EXPECT_EQ(messages_.Texts()[0], "VE802 DbSourceまたはDbTableﾌﾟﾛﾊﾟﾃｨが不正です。");
   scroll.DestroyWindow();
   name.DestroyWindow();
+}
+
+TEST_F(Controls, PictureShowsTheImageItsFieldNames) {
+  auto source = Source("Zelko1", form_.get());
+  std::string images = zelko_testing::ScratchDir() + "/images";
+  std::filesystem::create_directories(images);
+  QImage red(8, 6, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(red.save(QString::fromStdString(images + "/red.png")));
+  ASSERT_TRUE(red.scaled(4, 4).save(QString::fromStdString(images + "/small.bmp")));
+  zelko_testing::WriteFile(images + "/bad.png", "not an image");
+  ZlkPic probe;
+  EXPECT_EQ(SavedNames(probe), (std::vector<std::string>{
+                                   "DbSource", "DbTable", "DbField", "Stretch", "BlobPath",
+                                   "Appearance", "BackColor", "BorderStyle", "Enabled", "ForeColor",
+                                   "Font", "MouseIcon", "MousePointer", "Picture"}));
+  TestSite site("Pic1", form_.get());
+  ZlkPic pic;
+  pic.SetSite(&site);
+  PropertyBag bag;
+  bag.Write("DbSource", Variant::String("Zelko1"));
+  bag.Write("DbTable", Variant::String("PEOPLE"));
+  bag.Write("DbField", Variant::String("NAME"));
+  bag.Write("BlobPath", Variant::String(images));
+  LoadProperties(pic, bag, nullptr);
+  auto *label = static_cast<QLabel *>(pic.CreateWindow(form_.get()));
+  TableDescriptor &t = source->Catalog()->tables[0];
+  auto show = [&](const char *name) {
+    WriteFieldByName(t, "NAME", name);
+    EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+    return label->pixmap().isNull() ? QSize() : label->pixmap().size();
+  };
+  EXPECT_EQ(show("red.png"), QSize(8, 6));
+  EXPECT_EQ(show("nope.png"), QSize());       // missing: an empty picture, not the one before
+  EXPECT_EQ(show("small.bmp"), QSize(4, 4));  // the extension in lower case
+  EXPECT_EQ(show("bad.png"), QSize());        // not an image
+  EXPECT_EQ(show(""), QSize());
+  EXPECT_TRUE(messages_.Texts().empty());  // no box per record
+  // The picture answers no field and is not cleared.
+  show("red.png");
+  WriteFieldByName(t, "NAME", "KEPT");
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "NAME"), "KEPT");
+  EXPECT_EQ(Call(*source, "DbClearControlData", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(label->pixmap().size(), QSize(8, 6));
+  // Bound to a field that is not a String: nothing is shown.
+  EXPECT_EQ(pic.PutProperty("DbField", Variant::String("AGE")), kOk);
+  WriteFieldByName(t, "AGE", "7");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(label->pixmap().size(), QSize(8, 6));
+  pic.DestroyWindow();
 }
 
 TEST(ClassFactory, TheThirteenClassesByName) {

@@ -5,6 +5,7 @@
 #include "controls/zlkcheck.h"
 #include "controls/zlkedit.h"
 #include "controls/zlkoptbtn.h"
+#include "controls/zlkpic.h"
 #include "controls/zlkscroll.h"
 
 namespace zelko {
@@ -47,7 +48,7 @@ const std::vector<ControlClass> &ControlClasses() {
       {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, &MakeVScroll},
       {"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, &Make<ZlkCheck>},
       {"ZLKBTRLibCtl.ZLKOptBtn", "ZLKOptBtn", kKindOptionButton, &Make<ZlkOptBtn>},
-      {"ZLKBTRLibCtl.ZLKPic", "ZLKPic", kKindPicture, nullptr},
+      {"ZLKBTRLibCtl.ZLKPic", "ZLKPic", kKindPicture, &Make<ZlkPic>},
   };
   return classes;
 }
