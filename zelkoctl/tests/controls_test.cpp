@@ -2,20 +2,25 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QWidget>
 #include <filesystem>
+#include <tuple>
 
 #include "control_test_util.h"
+#include "controls/list_control.h"
 #include "controls/zlkbtr.h"
 #include "controls/zlkcheck.h"
 #include "controls/zlkoptbtn.h"
 #include "controls/zlkpic.h"
 #include "controls/zlkscroll.h"
+#include "engine/extended_access.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
@@ -609,6 +614,156 @@ TEST_F(Controls, PictureShowsTheImageItsFieldNames) {
   EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(label->pixmap().size(), QSize(8, 6));
   pic.DestroyWindow();
+}
+
+// PEOPLE with ID 30 "C" 33, 10 "A" 11, 20 "B" 22 (in that physical order).
+void AddThreePeople(TableDescriptor &t) {
+  for (auto [id, name, age] :
+       {std::tuple<const char *, const char *, const char *>{"30", "C", "33"},
+        {"10", "A", "11"},
+        {"20", "B", "22"}}) {
+    ClearRecordBuffer(t);
+    WriteFieldByName(t, "ID", id);
+    WriteFieldByName(t, "NAME", name);
+    WriteFieldByName(t, "AGE", age);
+    ASSERT_EQ(EngineAccess(t, B_INSERT, 0), 0);
+  }
+}
+
+std::vector<std::string> Items(ListBoxControl &l) {
+  std::vector<std::string> items;
+  for (int i = 0; i < l.ListCount(); ++i)
+    items.push_back(l.ItemText(i));
+  return items;
+}
+
+TEST_F(Controls, ListBoxFillsAlongItsKeyAndBindsItsSelection) {
+  auto source = Source("Zelko1", form_.get());
+  TableDescriptor &t = source->Catalog()->tables[0];
+  AddThreePeople(t);
+  ZlkListBox probe;
+  EXPECT_EQ(SavedNames(probe),
+            (std::vector<std::string>{
+                "Sort",         "IntegralHeight", "DbSource",    "DbTable",     "DbField",
+                "DbListSource", "DbListTable",    "DbListField", "DbListIndex", "DbUpdateOption",
+                "Appearance",   "BorderStyle",    "BackColor",   "ForeColor",   "Font",
+                "MouseIcon",    "MousePointer",   "TabStop",     "Text",        "Enabled"}));
+  // The table stands on B before the fill and after it.
+  WriteFieldByName(t, "ID", "20");
+  ASSERT_EQ(EngineAccess(t, B_GET_EQUAL, 0), 0);
+  TestSite site("List1", form_.get());
+  ZlkListBox list;
+  list.SetSite(&site);
+  PropertyBag bag;
+  for (auto [name, value] : {std::pair<const char *, const char *>{"DbListSource", "Zelko1"},
+                             {"DbListTable", "PEOPLE"},
+                             {"DbListField", "NAME"},
+                             {"DbListIndex", "ById"},
+                             {"DbSource", "Zelko1"},
+                             {"DbTable", "PEOPLE"},
+                             {"DbField", "KIND"}})
+    bag.Write(name, Variant::String(value));
+  LoadProperties(list, bag, nullptr);
+  std::vector<std::string> formats;
+  list.SetEventHandler([&](const std::string &e, std::vector<Variant> &args) {
+    if (e != "Format") return;
+    std::string line = args[0].AsString().value_or("");
+    formats.push_back(line);
+    if (line == "B") args[0] = Variant::String("B!");
+  });
+  list.CreateWindow(form_.get());  // UpdateOnInit: filled at once
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"A", "B!", "C"}));
+  EXPECT_EQ(formats, (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(ReadFieldByName(t, "NAME"), "B");  // the table's record is where it was
+  ASSERT_EQ(EngineAccess(t, B_GET_NEXT, 0), 0);
+  EXPECT_EQ(ReadFieldByName(t, "NAME"), "C");
+  // Abort on the third record keeps two items; an empty LineData leaves a record out.
+  list.SetEventHandler([&](const std::string &e, std::vector<Variant> &args) {
+    if (e != "Format") return;
+    std::string line = args[0].AsString().value_or("");
+    if (line == "A") args[0] = Variant::String("");
+    if (line == "C") list.PutProperty("Abort", Variant::Bool(true));
+  });
+  list.Refresh();
+  EXPECT_EQ(Items(list), std::vector<std::string>{"B"});
+  list.SetEventHandler(nullptr);
+  list.Refresh();
+  // The bound field: the first item that begins with the text; no selection reads empty.
+  WriteFieldByName(t, "KIND", "b");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(list.ListIndex(), 1);
+  WriteFieldByName(t, "KIND", "Z");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(list.ListIndex(), 1);  // no match: the selection stays
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "B");
+  EXPECT_EQ(Call(*source, "DbClearControlData", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "");
+  // The standard list access.
+  std::vector<Variant> args = {Variant::I2(2)};
+  Variant result;
+  EXPECT_EQ(list.Invoke("List", args, &result), kOk);
+  EXPECT_EQ(result.AsString(), "C");
+  args = {Variant::I2(1), Variant::I4(77)};
+  EXPECT_EQ(list.Invoke("ItemData", args, &result), kOk);
+  EXPECT_EQ(list.ItemData(1), 77);
+  args = {Variant::I2(9)};
+  EXPECT_EQ(list.Invoke("List", args, &result), kInvalidPropertyValue);
+  args = {Variant::String("D")};
+  EXPECT_EQ(list.Invoke("AddItem", args, &result), kOk);
+  EXPECT_EQ(result.AsInteger(), 3);
+  // A list field the table does not have: the list keeps what it had.
+  EXPECT_EQ(list.PutProperty("DbListField", Variant::String("NOPE")), kOk);
+  list.Refresh();
+  EXPECT_EQ(list.ListCount(), 4);
+  list.DestroyWindow();
+}
+
+TEST_F(Controls, ExtendedListsFillFromTheConditionWithTheirFields) {
+  auto source = Source("Zelko1", form_.get());
+  TableDescriptor &t = source->Catalog()->tables[0];
+  AddThreePeople(t);
+  ZlkExComboBox probe;
+  std::vector<std::string> names = SavedNames(probe);
+  ASSERT_EQ(names.size(), 30u);
+  EXPECT_EQ(names[2], "DbListField");  // the item field list under its bag key
+  EXPECT_EQ(names[20], "ImeMode");
+  TestSite site("ExList1", form_.get());
+  ZlkExListBox list;
+  list.SetSite(&site);
+  PropertyBag bag;
+  for (auto [name, value] : {std::pair<const char *, const char *>{"DbListSource", "Zelko1"},
+                             {"DbListTable", "PEOPLE"},
+                             {"DbListField", "NAME,AGE"},
+                             {"DbListIndex", "ById"},
+                             {"DbConditions", "@AGE >= 20"},
+                             {"DbDelimitChar", "/"}})
+    bag.Write(name, Variant::String(value));
+  bag.Write("DbSavePosition", Variant::Bool(true));
+  bag.Write("DbMaxRecords", Variant::I4(1));  // one record a read: the fill reads on
+  LoadProperties(list, bag, nullptr);
+  list.CreateWindow(form_.get());
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"B/22", "C/33"}));
+  EXPECT_GT(list.ItemData(0), 0);  // the record's physical position
+  // Another direction, the default delimiter, and a stored result.
+  EXPECT_EQ(list.PutProperty("DbExOperation", Variant::I2(0)), kOk);  // OpGetPrevEx
+  EXPECT_EQ(list.PutProperty("DbDelimitChar", Variant::String("")), kOk);
+  EXPECT_EQ(list.PutProperty("DbLeaveResults", Variant::Bool(true)), kOk);
+  EXPECT_EQ(list.PutProperty("DbMaxRecords", Variant::I4(300)), kOk);
+  list.Refresh();
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"C 33", "B 22"}));
+  Variant id;
+  EXPECT_EQ(list.GetProperty("DbResultID", &id), kOk);
+  EXPECT_EQ(ExGetFieldDataByName(id.AsInteger().value_or(-1), "NAME", 1), "B");
+  // A condition that does not parse: its message, the list keeps its items, no crash.
+  EXPECT_EQ(list.PutProperty("DbConditions", Variant::String("AGE >= 20")), kOk);
+  messages_.Recorder().Clear();
+  list.Refresh();
+  EXPECT_EQ(list.ListCount(), 2);
+  ASSERT_FALSE(messages_.Texts().empty());
+  EXPECT_EQ(messages_.Texts()[0].substr(0, 5), "VE041");
+  list.DestroyWindow();
 }
 
 TEST(ClassFactory, TheThirteenClassesByName) {

@@ -1,8 +1,10 @@
 #include "macro.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QThread>
 #include <QWidget>
@@ -180,6 +182,15 @@ bool SameValue(const Variant &a, const Variant &b) {
 
 std::string Upper(const std::string &s) {
   return zplatform::UpperAscii(s);
+}
+
+// "List(3)" -> "List" and "3"; false when the member has no argument list.
+bool IndexedMember(const std::string &member, std::string *name, std::string *args) {
+  size_t open = member.find('(');
+  if (open == std::string::npos || member.back() != ')') return false;
+  *name = Trim(member.substr(0, open));
+  *args = member.substr(open + 1, member.size() - open - 2);
+  return true;
 }
 
 }  // namespace
@@ -523,6 +534,16 @@ bool MacroRunner::ReadTarget(const std::string &target, Variant *value, std::str
   Place p;
   if (!Find(control_name, &p, error)) return false;
   zelko::HResult hr = zelko::kUnknownName;
+  std::string indexed, index_text;
+  if (p.control != nullptr && IndexedMember(member, &indexed, &index_text)) {
+    // An indexed property (List(3), ItemData(2)) is read through its method.
+    std::vector<Variant> args;
+    std::vector<std::string> names;
+    if (!ParseArguments(index_text, &args, &names, error)) return false;
+    hr = p.control->Invoke(indexed, args, value);
+    if (hr != zelko::kOk) return *error = MemberError(control_name, indexed, hr, false), false;
+    return true;
+  }
   if (p.control != nullptr) {
     hr = p.control->GetProperty(member, value);
   } else if (p.standard != nullptr && p.standard->Get(member, value)) {
@@ -549,6 +570,18 @@ bool MacroRunner::Assign(const std::string &target, const std::string &value_tex
     return *error = "Control.Property was expected: " + target, false;
   Place p;
   if (!Find(control_name, &p, error)) return false;
+  std::string indexed, index_text;
+  if (p.control != nullptr && IndexedMember(member, &indexed, &index_text)) {
+    std::vector<Variant> args;
+    std::vector<std::string> names;
+    if (!ParseArguments(index_text, &args, &names, error)) return false;
+    args.push_back(value);
+    Variant ignored;
+    zelko::HResult hr = p.control->Invoke(indexed, args, &ignored);
+    if (hr != zelko::kOk) return *error = MemberError(control_name, indexed, hr, false), false;
+    Settle();
+    return true;
+  }
   zelko::HResult hr = p.control != nullptr    ? p.control->PutProperty(member, value)
                       : p.standard != nullptr ? StandardResult(p.standard->Set(member, value))
                                               : zelko::kUnknownName;
@@ -628,6 +661,22 @@ bool MacroRunner::UserAction(const std::string &verb, const std::string &rest, s
                         Qt::NoModifier);
     QApplication::sendEvent(w, &press);
     QApplication::sendEvent(w, &release);
+  } else if (Same(verb, "select")) {
+    // Chooses item N of a list or combo box as a click on it would.
+    char *end = nullptr;
+    long n = std::strtol(arg.c_str(), &end, 10);
+    if (arg.empty() || *end != '\0') return *error = "select needs Control N", false;
+    if (auto *list = qobject_cast<QListWidget *>(target)) {
+      if (n < 0 || n >= list->count()) return *error = control_name + " has no item " + arg, false;
+      list->setCurrentRow(static_cast<int>(n));
+      emit list->itemClicked(list->item(static_cast<int>(n)));
+    } else if (auto *combo = qobject_cast<QComboBox *>(target)) {
+      if (n < 0 || n >= combo->count()) return *error = control_name + " has no item " + arg, false;
+      combo->setCurrentIndex(static_cast<int>(n));
+      emit combo->activated(static_cast<int>(n));
+    } else {
+      return *error = control_name + " is not a list", false;
+    }
   } else if (Same(verb, "focus")) {
     target->setFocus(Qt::OtherFocusReason);
     QApplication::setActiveWindow(w->window());
@@ -785,7 +834,8 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     handlers_.push_back({control_name, member, statement});
     return true;
   }
-  if (Same(verb, "click") || Same(verb, "focus") || Same(verb, "type") || Same(verb, "key"))
+  if (Same(verb, "click") || Same(verb, "focus") || Same(verb, "type") || Same(verb, "key") ||
+      Same(verb, "select"))
     return UserAction(verb, rest, error);
   // Target = value
   size_t eq = line.find('=');

@@ -204,4 +204,42 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
   EXPECT_TRUE(Has(out, "stdin:1: expected ZelkoEdit2.Text = \"y\", found \"\"")) << out;
 }
 
+// The example order form over the sample records: every list, choice, navigator and picture
+// control driven by a script.
+TEST(Macro, TheExampleOrderForm) {
+  std::string dir = zelko_testing::ScratchDir() + "/orders";
+  std::string shop = std::string(ZELKO_SOURCE_DIR) + "/examples/shop";
+  std::filesystem::create_directories(dir);
+  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "Order.frm", "prepare-data"})
+    std::filesystem::copy_file(shop + "/" + f, dir + "/" + f);
+  std::filesystem::copy(shop + "/data", dir + "/data");
+  std::filesystem::copy(shop + "/images", dir + "/images");
+  int status = 0;
+  zelko_testing::RunShell(dir + "/prepare-data " + ZELKO_PATH + " >/dev/null", &status);
+  ASSERT_EQ(status, 0);
+  Result r = RunMacro(dir,
+                      "expect ExList1.ListCount = 2\n"
+                      "expect ExList1.List(1) = \"6  2026/11/20  A001  10\"\n"
+                      "expect Combo1.ListCount = 5\n"
+                      "expect Combo1.List(4) = \"C100\"\n"
+                      "select Combo1 2\n"
+                      "click Show1\n"
+                      "expect ProductName.Text = \"湯呑み\"\n"
+                      "expect CustName.Text = \"山田太郎\"\n"
+                      "expect Check1.Value = 1\n"
+                      "VScroll1.Value = 10000\n"
+                      "expect CustName.Text = \"伊藤由美\"\n"
+                      "expect Check1.Value = 0\n"
+                      "expect Option2.Value = 1\n"
+                      "click Option1\n"
+                      "expect Option1.Value = 1\n"
+                      "ExList1.ItemData(0) = 7\n"
+                      "expect ExList1.ItemData(0) = 7\n"
+                      "print ExList1.List(5)\n",
+                      "Order.frm");
+  EXPECT_EQ(r.status, 1) << r.err << r.out;
+  EXPECT_EQ(r.err, "test.macro:18: invalid value for ExList1.List (automation error 380)\n")
+      << r.out;
+}
+
 }  // namespace

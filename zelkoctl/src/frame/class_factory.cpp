@@ -1,5 +1,6 @@
 #include "frame/class_factory.h"
 
+#include "controls/list_control.h"
 #include "controls/zlkbtn.h"
 #include "controls/zlkbtr.h"
 #include "controls/zlkcheck.h"
@@ -39,10 +40,10 @@ const std::vector<ControlClass> &ControlClasses() {
       {"ZLKBTRLibCtl.ZelkoDb", "ZLKBtr", kKindDataSource, &Make<ZlkBtr>},
       {"ZLKBTRLibCtl.ZLKEdit", "ZLKEdit", kKindEdit, &Make<ZlkEdit>},
       {"ZLKBTRLibCtl.ZLKBtn", "ZLKBtn", kKindButton, &Make<ZlkBtn>},
-      {"ZLKBTRLibCtl.ZLKListBox", "ZLKListBox", kKindListBox, nullptr},
-      {"ZLKBTRLibCtl.ZLKComboBox", "ZLKComboBox", kKindComboBox, nullptr},
-      {"ZLKBTRLibCtl.ZLKExListBox", "ZLKExListBox", kKindExListBox, nullptr},
-      {"ZLKBTRLibCtl.ZLKExComboBox", "ZLKExComboBox", kKindExComboBox, nullptr},
+      {"ZLKBTRLibCtl.ZLKListBox", "ZLKListBox", kKindListBox, &Make<ZlkListBox>},
+      {"ZLKBTRLibCtl.ZLKComboBox", "ZLKComboBox", kKindComboBox, &Make<ZlkComboBox>},
+      {"ZLKBTRLibCtl.ZLKExListBox", "ZLKExListBox", kKindExListBox, &Make<ZlkExListBox>},
+      {"ZLKBTRLibCtl.ZLKExComboBox", "ZLKExComboBox", kKindExComboBox, &Make<ZlkExComboBox>},
       {"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, nullptr},
       {"ZLKBTRLibCtl.ZLKHScroll", "ZLKHScroll", kKindScrollBar, &MakeHScroll},
       {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, &MakeVScroll},

@@ -50,7 +50,8 @@ struct PropertyInfo {
 
 struct ParamInfo {
   const char *name;
-  bool by_ref;  // an out-argument the method writes
+  bool by_ref;            // an out-argument the method writes
+  bool optional = false;  // may be left out (it then comes as Empty)
 };
 
 struct MethodInfo {

@@ -40,9 +40,9 @@ HResult Control::Invoke(int32_t dispid, std::vector<Variant> &args, Variant *res
   const MethodInfo *m = Class().Method(dispid);
   if (m == nullptr) return kMemberNotFound;
   if (args.size() > m->params.size()) return kBadParamCount;
-  // Missing trailing arguments are out-arguments the caller did not pass.
+  // Missing trailing arguments are out-arguments or optional ones the caller did not pass.
   for (size_t i = args.size(); i < m->params.size(); ++i) {
-    if (!m->params[i].by_ref) return kBadParamCount;
+    if (!m->params[i].by_ref && !m->params[i].optional) return kBadParamCount;
     args.emplace_back();
   }
   if (!m->invoke) return kMemberNotFound;

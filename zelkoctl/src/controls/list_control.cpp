@@ -1,0 +1,448 @@
+#include "controls/list_control.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include "btrieve/btrapi.h"
+#include "engine/extended_access.h"
+#include "engine/field_conversion.h"
+#include "engine/messages.h"
+#include "engine/module.h"
+#include "engine/table_access.h"
+#include "frame/stock_look.h"
+#include "zplatform/ascii.h"
+#include "zplatform/codepage.h"
+
+namespace zelko {
+
+namespace {
+
+constexpr int kItemDataRole = Qt::UserRole + 1;
+
+// Fills an UpdateOnFocus list when its window gets the focus.
+class FocusFill : public QObject {
+ public:
+  FocusFill(ListBoxControl *control, QObject *parent) : QObject(parent), control_(control) {}
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() == QEvent::FocusIn && control_->GetUpdateOption() == 2) control_->Refresh();
+    return false;
+  }
+
+ private:
+  ListBoxControl *control_;
+};
+
+bool StartsWithNoCase(const QString &text, const QString &prefix) {
+  return text.startsWith(prefix, Qt::CaseInsensitive);
+}
+
+// Appends the records of result `from` to result `into` and frees `from`.
+void AppendResult(int into, int from) {
+  Module &module = Module::Get();
+  auto &target = module.ex_results[into].data;
+  auto &source = module.ex_results[from].data;
+  if (target.size() >= 2 && source.size() >= 2) {
+    int count = (target[0] | target[1] << 8) + (source[0] | source[1] << 8);
+    count = std::min(count, 0xFFFF);
+    target.insert(target.end(), source.begin() + 2, source.end());
+    target[0] = static_cast<uint8_t>(count);
+    target[1] = static_cast<uint8_t>(count >> 8);
+  }
+  ExFree(from);
+}
+
+}  // namespace
+
+ListBoxControl::ListBoxControl(int kind, bool combo, bool extended)
+    : kind_(kind), combo_(combo), extended_(extended) {
+  if (combo_) border_style_ = 0;
+}
+
+ListBoxControl::~ListBoxControl() {
+  DestroyWindow();
+}
+
+QWidget *ListBoxControl::MakeWidget(QWidget *parent) {
+  QWidget *widget;
+  if (combo_) {
+    combo_box_ = new QComboBox(parent);
+    combo_box_->setInsertPolicy(QComboBox::NoInsert);
+    QObject::connect(combo_box_, &QComboBox::currentIndexChanged, [this](int) {
+      std::vector<Variant> none;
+      FireEvent("Click", none);
+    });
+    QObject::connect(combo_box_, &QComboBox::editTextChanged, [this](const QString &) {
+      std::vector<Variant> none;
+      FireEvent("Change", none);
+    });
+    widget = combo_box_;
+  } else {
+    list_ = new QListWidget(parent);
+    QObject::connect(list_, &QListWidget::itemDoubleClicked, [this](QListWidgetItem *) {
+      std::vector<Variant> none;
+      FireEvent("DblClick", none);
+    });
+    QObject::connect(list_, &QListWidget::currentRowChanged, [this](int) {
+      std::vector<Variant> none;
+      FireEvent("Click", none);
+    });
+    widget = list_;
+  }
+  widget->installEventFilter(new FocusFill(this, widget));
+  return widget;
+}
+
+void ListBoxControl::ApplyStyle() {
+  QWidget *w = Window();
+  if (w == nullptr) return;
+  if (combo_box_ != nullptr) {
+    bool editable = style_ != 2;
+    if (combo_box_->isEditable() != editable) combo_box_->setEditable(editable);
+  }
+  if (list_ != nullptr) {
+    list_->setFrameStyle(border_style_ == 1 ? QFrame::StyledPanel | QFrame::Sunken
+                                            : QFrame::NoFrame);
+    list_->setSortingEnabled(sort_);
+  }
+  w->setEnabled(enabled_);
+  w->setFocusPolicy(tab_stop_ ? Qt::StrongFocus : Qt::ClickFocus);
+  w->setFont(FontOf(font_));
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Base, OleColor(back_color_, QApplication::palette().base().color()));
+  pal.setColor(QPalette::Text, OleColor(fore_color_, QApplication::palette().text().color()));
+  w->setPalette(pal);
+}
+
+void ListBoxControl::OnWindowCreated() {
+  ApplyStyle();
+  if (combo_box_ != nullptr && combo_box_->isEditable())
+    combo_box_->setEditText(QString::fromStdString(text_));
+  if (!RunMode()) return;
+  ListControl::OnWindowCreated();  // registration
+  if (update_option_ == 1) Refresh();
+}
+
+void ListBoxControl::OnWindowDestroying() {
+  ListControl::OnWindowDestroying();
+  text_ = WindowText();
+  combo_box_ = nullptr;
+  list_ = nullptr;
+}
+
+HResult ListBoxControl::PutText(const Variant &v) {
+  auto text = v.AsString();
+  if (!text) return kTypeMismatch;
+  text_ = *text;
+  if (combo_box_ != nullptr) {
+    if (combo_box_->isEditable()) {
+      combo_box_->setEditText(QString::fromStdString(text_));
+    } else {
+      int index = combo_box_->findText(QString::fromStdString(text_), Qt::MatchFixedString);
+      if (index >= 0) combo_box_->setCurrentIndex(index);
+    }
+  } else if (list_ != nullptr) {
+    auto found = list_->findItems(QString::fromStdString(text_), Qt::MatchFixedString);
+    if (!found.isEmpty()) list_->setCurrentItem(found.front());
+  }
+  return kOk;
+}
+
+std::string ListBoxControl::WindowText() const {
+  if (combo_box_ != nullptr) return combo_box_->currentText().toStdString();
+  if (list_ != nullptr)
+    return list_->currentItem() != nullptr ? list_->currentItem()->text().toStdString()
+                                           : std::string();
+  return text_;
+}
+
+int ListBoxControl::ListCount() const {
+  return combo_box_ != nullptr ? combo_box_->count() : list_ != nullptr ? list_->count() : 0;
+}
+
+std::string ListBoxControl::ItemText(int index) const {
+  if (index < 0 || index >= ListCount()) return std::string();
+  return (combo_box_ != nullptr ? combo_box_->itemText(index) : list_->item(index)->text())
+      .toStdString();
+}
+
+int32_t ListBoxControl::ItemData(int index) const {
+  if (index < 0 || index >= ListCount()) return 0;
+  QVariant v = combo_box_ != nullptr ? combo_box_->itemData(index, kItemDataRole)
+                                     : list_->item(index)->data(kItemDataRole);
+  return v.isValid() ? v.toInt() : 0;
+}
+
+bool ListBoxControl::SetItemData(int index, int32_t data) {
+  if (index < 0 || index >= ListCount()) return false;
+  if (combo_box_ != nullptr) {
+    combo_box_->setItemData(index, data, kItemDataRole);
+  } else {
+    list_->item(index)->setData(kItemDataRole, data);
+  }
+  return true;
+}
+
+int ListBoxControl::ListIndex() const {
+  return combo_box_ != nullptr ? combo_box_->currentIndex()
+         : list_ != nullptr    ? list_->currentRow()
+                               : -1;
+}
+
+bool ListBoxControl::SetListIndex(int index) {
+  if (index < -1 || index >= ListCount()) return false;
+  if (combo_box_ != nullptr) {
+    combo_box_->setCurrentIndex(index);
+  } else if (list_ != nullptr) {
+    list_->setCurrentRow(index);
+    if (index < 0) list_->clearSelection();
+  }
+  return true;
+}
+
+int ListBoxControl::AddItem(const std::string &text, int index) {
+  int count = ListCount();
+  if (index < 0 || index > count) index = count;
+  QString item = QString::fromStdString(text);
+  if (combo_box_ != nullptr) {
+    combo_box_->insertItem(index, item);
+  } else if (list_ != nullptr) {
+    list_->insertItem(index, item);
+    if (sort_) {
+      list_->sortItems();
+      return list_->row(list_->findItems(item, Qt::MatchExactly).value(0));
+    }
+  } else {
+    return -1;
+  }
+  return index;
+}
+
+int ListBoxControl::RemoveItem(int index) {
+  if (index < 0 || index >= ListCount()) return -1;
+  if (combo_box_ != nullptr) {
+    combo_box_->removeItem(index);
+  } else {
+    delete list_->takeItem(index);
+  }
+  return ListCount();
+}
+
+void ListBoxControl::Clear() {
+  if (combo_box_ != nullptr) combo_box_->clear();
+  if (list_ != nullptr) list_->clear();
+}
+
+HResult ListBoxControl::ListMethod(ListBoxControl &c, std::vector<Variant> &args, Variant *result) {
+  auto index = args.empty() ? std::nullopt : args[0].AsInteger();
+  if (!index || args.size() > 2) return kBadParamCount;
+  if (*index < 0 || *index >= c.ListCount()) return kInvalidPropertyValue;
+  if (args.size() == 2 && !args[1].IsEmpty()) {
+    auto text = args[1].AsString();
+    if (!text) return kTypeMismatch;
+    QString t = QString::fromStdString(*text);
+    if (c.combo_box_ != nullptr) c.combo_box_->setItemText(*index, t);
+    if (c.list_ != nullptr) c.list_->item(*index)->setText(t);
+    return kOk;
+  }
+  *result = Variant::String(c.ItemText(*index));
+  return kOk;
+}
+
+HResult ListBoxControl::ItemDataMethod(ListBoxControl &c, std::vector<Variant> &args,
+                                       Variant *result) {
+  auto index = args.empty() ? std::nullopt : args[0].AsInteger();
+  if (!index || args.size() > 2) return kBadParamCount;
+  if (*index < 0 || *index >= c.ListCount()) return kInvalidPropertyValue;
+  if (args.size() == 2 && !args[1].IsEmpty()) {
+    auto data = args[1].AsInteger();
+    if (!data) return kTypeMismatch;
+    c.SetItemData(*index, *data);
+    return kOk;
+  }
+  *result = Variant::I4(c.ItemData(*index));
+  return kOk;
+}
+
+void ListBoxControl::ShowFieldText(const std::string &text_cp) {
+  QString text = QString::fromStdString(zplatform::ToUtf8(text_cp));
+  if (combo_box_ != nullptr) {
+    if (style_ == 0) {
+      combo_box_->setEditText(text);
+      return;
+    }
+    int index = combo_box_->findText(text, Qt::MatchFixedString);  // whole text, any case
+    if (index >= 0) combo_box_->setCurrentIndex(index);
+    return;
+  }
+  if (list_ == nullptr) return;
+  // The first item that begins with the text, from the top.
+  for (int i = 0; i < list_->count(); ++i) {
+    if (StartsWithNoCase(list_->item(i)->text(), text)) {
+      list_->setCurrentRow(i);
+      return;
+    }
+  }
+}
+
+bool ListBoxControl::ReadFieldText(std::string *text) {
+  std::string shown;
+  if (combo_box_ != nullptr && style_ == 0) {
+    shown = combo_box_->currentText().toStdString();
+  } else if (combo_box_ != nullptr) {
+    shown = combo_box_->currentIndex() >= 0 ? combo_box_->currentText().toStdString() : "";
+  } else if (list_ != nullptr && list_->currentItem() != nullptr &&
+             list_->currentItem()->isSelected()) {
+    shown = list_->currentItem()->text().toStdString();
+  }
+  *text = zplatform::FromUtf8(shown);
+  return true;
+}
+
+void ListBoxControl::ClearFieldText() {
+  if (combo_box_ != nullptr) {
+    combo_box_->setCurrentIndex(-1);
+    if (combo_box_->isEditable()) combo_box_->setEditText(QString());
+  }
+  if (list_ != nullptr) {
+    list_->setCurrentRow(-1);
+    list_->clearSelection();
+  }
+}
+
+int ListBoxControl::KeyOf(const TableDescriptor &table) const {
+  int p = FindIndexByName(table, zplatform::FromUtf8(db_list_index_));
+  return p < 0 ? 0 : p;
+}
+
+void ListBoxControl::Refresh() {
+  BindingRegistry &registry = Module::Get().registry;
+  TableDescriptor *table =
+      registry.FindBoundTable(GetFormWindow(), db_list_source_, db_list_table_);
+  if (table == nullptr || Window() == nullptr) return;
+  int key = KeyOf(*table);
+  list_index_id_ = key;
+  if (!table->open && registry.OpenListTable(*table, GetFormWindow(), db_list_source_) != 0) return;
+  // Filling a list never moves the table's current record.
+  int32_t remembered = EngineGetPosition(*table);
+  std::vector<uint8_t> record = table->record_buffer;
+  if (extended_) {
+    ExtendedFill(*table, key);
+  } else {
+    SimpleFill(*table, key);
+  }
+  if (remembered >= 0) {
+    if (EngineGetDirect(*table, remembered, key) != 0) table->record_buffer = record;
+  } else {
+    table->record_buffer = record;
+  }
+}
+
+bool ListBoxControl::AddFormatted(std::string text_cp, int32_t position) {
+  Module &module = Module::Get();
+  abort_ = false;
+  module.formatted_text.clear();
+  std::vector<Variant> args = {Variant::String(zplatform::ToUtf8(text_cp))};
+  FireEvent("Format", args);
+  if (abort_) return false;
+  std::string item = !module.formatted_text.empty() ? zplatform::ToUtf8(module.formatted_text)
+                                                    : args[0].AsString().value_or("");
+  module.formatted_text.clear();
+  if (item.empty()) return true;  // an empty line leaves the record out
+  int at = AddItem(item, -1);
+  if (save_position_ && at >= 0) SetItemData(at, position);
+  return true;
+}
+
+void ListBoxControl::SimpleFill(TableDescriptor &table, int key) {
+  int field = FindFieldByName(table, zplatform::FromUtf8(db_list_field_));
+  if (field < 0) return;  // the list keeps its items
+  ClearRecordBuffer(table);
+  int16_t status = EngineAccess(table, B_GET_FIRST, key);
+  if (status != 0) return;
+  Clear();
+  while (status == 0) {
+    if (!AddFormatted(ReadFieldByNumber(table, field), EngineGetPosition(table))) break;
+    status = EngineAccess(table, B_GET_NEXT, key);
+  }
+}
+
+void ListBoxControl::ExtendedFill(TableDescriptor &table, int key) {
+  static const struct {
+    int position, read;
+  } kOperations[] = {{B_GET_LAST, B_GET_PREV_EXTENDED},
+                     {B_GET_FIRST, B_GET_NEXT_EXTENDED},
+                     {B_STEP_LAST, B_STEP_PREVIOUS_EXT},
+                     {B_STEP_FIRST, B_STEP_NEXT_EXT}};
+  const auto &op = kOperations[ex_operation_ >= 0 && ex_operation_ <= 3 ? ex_operation_ : 1];
+  auto error = [&](int16_t status) {
+    std::vector<Variant> args = {Variant::String(db_list_table_), Variant::I2(status)};
+    FireEvent("BtrieveError", args);
+  };
+  ClearRecordBuffer(table);
+  int16_t status = EngineAccess(table, op.position, key);
+  if (status != 0) {
+    error(status);
+    return;
+  }
+  Module &module = Module::Get();
+  std::string saved_mode = module.ex_mode;
+  std::string delimiter = zplatform::FromUtf8(delimit_char_.empty() ? " " : delimit_char_);
+  std::string condition = zplatform::FromUtf8(conditions_);
+  std::string fields = zplatform::FromUtf8(db_list_field_);
+  int bias = LockBiasOf(locks_);
+  if (leave_results_ && result_id_ >= 0) ExFree(result_id_);
+  result_id_ = -1;
+  bool cleared = false;
+  // The first read takes the positioned record itself, the next ones go on after the last
+  // record examined.
+  module.ex_mode = "EG";
+  for (bool first = true;; first = false) {
+    if (!first) module.ex_mode = "UC";
+    int16_t id = -1, count = 0;
+    status = ExAccess(op.read + bias, table, condition, fields, key, skip_records_,
+                      static_cast<int>(max_records_), compare_case_ == 1, &id, &count);
+    if (id < 0) {
+      // No result: a condition or field list the messages refused, or a failed read.
+      if (status != 0 && status != 9 && status > 0) ShowMessage(msg::kVE039, status);
+      break;
+    }
+    if (!cleared) {
+      Clear();
+      cleared = true;
+    }
+    bool stopped = false;
+    for (int r = 0; r < count && !stopped; ++r) {
+      std::vector<std::string> texts;
+      if (!ExGetRecordTexts(id, r, &texts)) break;
+      std::string item;
+      for (size_t i = 0; i < texts.size(); ++i)
+        item += (i > 0 ? delimiter : std::string()) + texts[i];
+      stopped = !AddFormatted(item, ExGetPosition(id, r));
+    }
+    if (leave_results_) {
+      if (result_id_ < 0) {
+        result_id_ = id;
+      } else {
+        AppendResult(result_id_, id);
+      }
+    } else {
+      ExFree(id);
+    }
+    if (stopped || status == 9) break;
+    if (status == 60 || status == 64 || status == 22 || status == 65) {
+      error(status);
+      break;
+    }
+    if (status != 0) {
+      ShowMessage(msg::kVE039, status);
+      break;
+    }
+    if (count == 0) break;
+  }
+  module.ex_mode = saved_mode;
+}
+
+}  // namespace zelko
