@@ -26,6 +26,7 @@
 #include "engine/table_access.h"
 #include "engine_test_util.h"
 #include "frame/class_factory.h"
+#include "frame/ime_service.h"
 #include "qt_test_app.h"
 #include "zelko_test_env.h"
 #include "zplatform/profile.h"
@@ -764,6 +765,56 @@ TEST_F(Controls, ExtendedListsFillFromTheConditionWithTheirFields) {
   ASSERT_FALSE(messages_.Texts().empty());
   EXPECT_EQ(messages_.Texts()[0].substr(0, 5), "VE041");
   list.DestroyWindow();
+}
+
+TEST_F(Controls, ComboBoxExchangesItsEditTextOrItsItem) {
+  auto source = Source("Zelko1", form_.get());
+  TableDescriptor &t = source->Catalog()->tables[0];
+  AddThreePeople(t);
+  TestSite site("Combo1", form_.get());
+  ZlkComboBox combo;
+  combo.SetSite(&site);
+  PropertyBag bag;
+  for (auto [name, value] : {std::pair<const char *, const char *>{"DbListSource", "Zelko1"},
+                             {"DbListTable", "PEOPLE"},
+                             {"DbListField", "NAME"},
+                             {"DbListIndex", "ById"},
+                             {"DbSource", "Zelko1"},
+                             {"DbTable", "PEOPLE"},
+                             {"DbField", "KIND"}})
+    bag.Write(name, Variant::String(value));
+  bag.Write("ImeMode", Variant::I2(4));
+  LoadProperties(combo, bag, nullptr);
+  auto *box = static_cast<QComboBox *>(combo.CreateWindow(form_.get()));
+  EXPECT_EQ(Items(combo), (std::vector<std::string>{"A", "B", "C"}));
+  // DropDownCombo: the field's text becomes the edit text, and goes back as typed.
+  WriteFieldByName(t, "KIND", "Q");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(box->currentText(), QString("Q"));
+  box->setEditText("R");
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "R");
+  // The input-method mode while it has the focus.
+  ImeService::Get().ClearRequests();
+  combo.OnFocus(true);
+  EXPECT_FALSE(ImeService::Get().Requests().empty());
+  // DropDownList: the item whose whole text equals, in any case; none leaves it.
+  EXPECT_EQ(combo.PutProperty("Style", Variant::I2(2)), kOk);
+  WriteFieldByName(t, "KIND", "c");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(combo.ListIndex(), 2);
+  WriteFieldByName(t, "KIND", "X");
+  EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(combo.ListIndex(), 2);
+  EXPECT_EQ(Call(*source, "DbClearControlData", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(combo.ListIndex(), -1);
+  // A list table the data source does not have: no fill, no message, the items stay.
+  EXPECT_EQ(combo.PutProperty("DbListTable", Variant::String("NOPE")), kOk);
+  messages_.Recorder().Clear();
+  combo.Refresh();
+  EXPECT_EQ(combo.ListCount(), 3);
+  EXPECT_TRUE(messages_.Texts().empty());
+  combo.DestroyWindow();
 }
 
 TEST(ClassFactory, TheThirteenClassesByName) {

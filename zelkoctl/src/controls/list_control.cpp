@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 
 #include "btrieve/btrapi.h"
 #include "engine/extended_access.h"
@@ -12,6 +13,7 @@
 #include "engine/messages.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
+#include "frame/ime_service.h"
 #include "frame/stock_look.h"
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
@@ -22,12 +24,13 @@ namespace {
 
 constexpr int kItemDataRole = Qt::UserRole + 1;
 
-// Fills an UpdateOnFocus list when its window gets the focus.
+// Tells the control when its window gets and loses the focus.
 class FocusFill : public QObject {
  public:
   FocusFill(ListBoxControl *control, QObject *parent) : QObject(parent), control_(control) {}
   bool eventFilter(QObject *, QEvent *event) override {
-    if (event->type() == QEvent::FocusIn && control_->GetUpdateOption() == 2) control_->Refresh();
+    if (event->type() == QEvent::FocusIn) control_->OnFocus(true);
+    if (event->type() == QEvent::FocusOut) control_->OnFocus(false);
     return false;
   }
 
@@ -89,6 +92,10 @@ QWidget *ListBoxControl::MakeWidget(QWidget *parent) {
       std::vector<Variant> none;
       FireEvent("Click", none);
     });
+    QObject::connect(list_->verticalScrollBar(), &QScrollBar::valueChanged, [this](int) {
+      std::vector<Variant> none;
+      FireEvent("Scroll", none);
+    });
     widget = list_;
   }
   widget->installEventFilter(new FocusFill(this, widget));
@@ -130,6 +137,18 @@ void ListBoxControl::OnWindowDestroying() {
   text_ = WindowText();
   combo_box_ = nullptr;
   list_ = nullptr;
+}
+
+void ListBoxControl::OnFocus(bool focused) {
+  if (focused && update_option_ == 2) Refresh();
+  // A combo box with an edit part takes its input-method mode while it has the focus.
+  if (combo_box_ == nullptr || style_ == 2 || ime_mode_ == 0) return;
+  if (focused) {
+    former_ime_mode_ = ImeService::Get().CurrentMode(combo_box_);
+    ImeService::Get().SetMode(combo_box_, ime_mode_);
+  } else if (former_ime_mode_ != 0) {
+    ImeService::Get().SetMode(combo_box_, former_ime_mode_);
+  }
 }
 
 HResult ListBoxControl::PutText(const Variant &v) {

@@ -40,6 +40,8 @@ class ListBoxControl : public ListControl {
   int ListIndex() const;
   bool SetListIndex(int index);  // -1 removes the selection
   int AddItem(const std::string &text, int index);
+  // The window got (lost) the focus: UpdateOnFocus fills, a combo box sets its IMEMode.
+  void OnFocus(bool focused);
   int RemoveItem(int index);
   void Clear();
 
@@ -72,7 +74,7 @@ class ListBoxControl : public ListControl {
   std::string db_source_, db_table_, db_field_;
   int update_option_ = 1;
   bool abort_ = false, sort_ = false, integral_height_ = true;
-  int style_ = 0, ime_mode_ = 0;
+  int style_ = 0, ime_mode_ = 0, former_ime_mode_ = 0;
   int appearance_ = 1, border_style_ = 1, mouse_pointer_ = 0;
   bool tab_stop_ = true, enabled_ = true;
   int32_t back_color_ = static_cast<int32_t>(0x80000005),
