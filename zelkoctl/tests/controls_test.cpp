@@ -345,6 +345,14 @@ TEST_F(Controls, RegistryTransfersOnTheRightFormOnly) {
   EXPECT_EQ(Module::Get().registry.FieldControlCount(), 2u);
 }
 
+// A property bag of texts.
+PropertyBag Texts(std::initializer_list<std::pair<const char *, const char *>> items) {
+  PropertyBag bag;
+  for (auto [name, value] : items)
+    bag.Write(name, Variant::String(value));
+  return bag;
+}
+
 // The names the property bag receives, in order.
 std::vector<std::string> SavedNames(Control &c) {
   PropertyBag bag;
@@ -365,15 +373,13 @@ TEST_F(Controls, CheckBoxShowsAndReadsItsThreeValues) {
                                       "MouseIcon", "MousePointer", "TabStop", "Enabled"}));
   TestSite site("Check1", form_.get());
   check.SetSite(&site);
-  PropertyBag bag;
-  for (auto [name, value] : {std::pair<const char *, const char *>{"DbSource", "Zelko1"},
-                             {"DbTable", "PEOPLE"},
-                             {"DbField", "VIP"},
-                             {"DbValueTrue", "Y"},
-                             {"DbValueFalse", "N"},
-                             {"DbValueIndeterminate", "?"},
-                             {"Caption", "会員"}})
-    bag.Write(name, Variant::String(value));
+  PropertyBag bag = Texts({{"DbSource", "Zelko1"},
+                           {"DbTable", "PEOPLE"},
+                           {"DbField", "VIP"},
+                           {"DbValueTrue", "Y"},
+                           {"DbValueFalse", "N"},
+                           {"DbValueIndeterminate", "?"},
+                           {"Caption", "会員"}});
   bag.Write("Alignment", Variant::I2(1));
   std::vector<std::string> unknown;
   LoadProperties(check, bag, &unknown);
@@ -655,15 +661,13 @@ TEST_F(Controls, ListBoxFillsAlongItsKeyAndBindsItsSelection) {
   TestSite site("List1", form_.get());
   ZlkListBox list;
   list.SetSite(&site);
-  PropertyBag bag;
-  for (auto [name, value] : {std::pair<const char *, const char *>{"DbListSource", "Zelko1"},
-                             {"DbListTable", "PEOPLE"},
-                             {"DbListField", "NAME"},
-                             {"DbListIndex", "ById"},
-                             {"DbSource", "Zelko1"},
-                             {"DbTable", "PEOPLE"},
-                             {"DbField", "KIND"}})
-    bag.Write(name, Variant::String(value));
+  PropertyBag bag = Texts({{"DbListSource", "Zelko1"},
+                           {"DbListTable", "PEOPLE"},
+                           {"DbListField", "NAME"},
+                           {"DbListIndex", "ById"},
+                           {"DbSource", "Zelko1"},
+                           {"DbTable", "PEOPLE"},
+                           {"DbField", "KIND"}});
   LoadProperties(list, bag, nullptr);
   std::vector<std::string> formats;
   list.SetEventHandler([&](const std::string &e, std::vector<Variant> &args) {
@@ -733,14 +737,12 @@ TEST_F(Controls, ExtendedListsFillFromTheConditionWithTheirFields) {
   TestSite site("ExList1", form_.get());
   ZlkExListBox list;
   list.SetSite(&site);
-  PropertyBag bag;
-  for (auto [name, value] : {std::pair<const char *, const char *>{"DbListSource", "Zelko1"},
-                             {"DbListTable", "PEOPLE"},
-                             {"DbListField", "NAME,AGE"},
-                             {"DbListIndex", "ById"},
-                             {"DbConditions", "@AGE >= 20"},
-                             {"DbDelimitChar", "/"}})
-    bag.Write(name, Variant::String(value));
+  PropertyBag bag = Texts({{"DbListSource", "Zelko1"},
+                           {"DbListTable", "PEOPLE"},
+                           {"DbListField", "NAME,AGE"},
+                           {"DbListIndex", "ById"},
+                           {"DbConditions", "@AGE >= 20"},
+                           {"DbDelimitChar", "/"}});
   bag.Write("DbSavePosition", Variant::Bool(true));
   bag.Write("DbMaxRecords", Variant::I4(1));  // one record a read: the fill reads on
   LoadProperties(list, bag, nullptr);
@@ -774,15 +776,13 @@ TEST_F(Controls, ComboBoxExchangesItsEditTextOrItsItem) {
   TestSite site("Combo1", form_.get());
   ZlkComboBox combo;
   combo.SetSite(&site);
-  PropertyBag bag;
-  for (auto [name, value] : {std::pair<const char *, const char *>{"DbListSource", "Zelko1"},
-                             {"DbListTable", "PEOPLE"},
-                             {"DbListField", "NAME"},
-                             {"DbListIndex", "ById"},
-                             {"DbSource", "Zelko1"},
-                             {"DbTable", "PEOPLE"},
-                             {"DbField", "KIND"}})
-    bag.Write(name, Variant::String(value));
+  PropertyBag bag = Texts({{"DbListSource", "Zelko1"},
+                           {"DbListTable", "PEOPLE"},
+                           {"DbListField", "NAME"},
+                           {"DbListIndex", "ById"},
+                           {"DbSource", "Zelko1"},
+                           {"DbTable", "PEOPLE"},
+                           {"DbField", "KIND"}});
   bag.Write("ImeMode", Variant::I2(4));
   LoadProperties(combo, bag, nullptr);
   auto *box = static_cast<QComboBox *>(combo.CreateWindow(form_.get()));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "frame/field_control.h"
 
@@ -28,9 +29,13 @@ class ChoiceControl : public FieldControl {
   virtual void ShowValue() = 0;
   // The configured values in the code page, for comparing with field texts.
   static std::string CodePage(const std::string &utf8);
+  // The class table both classes share, in the persisted order; the check box has
+  // DbValueIndeterminate (8) after Alignment.
+  static std::vector<PropertyInfo> Properties(bool with_indeterminate);
+  virtual HResult PutValue(const Variant &v) = 0;
 
   std::string db_source_, db_table_, db_field_;
-  std::string value_true_, value_false_;  // UTF-8
+  std::string value_true_, value_false_, value_indeterminate_;  // UTF-8
   std::string caption_;
   int value_ = 0;
   int alignment_ = 0, appearance_ = 1, mouse_pointer_ = 0;

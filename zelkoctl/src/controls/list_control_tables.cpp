@@ -50,13 +50,7 @@ void ListBoxControl::AddRunTimeMembers(ClassInfo &c, int first_dispid, bool comb
         Member("DbListIndexID", d++, K::kInt16, "0", &L::list_index_id_, kTransient));
     c.properties.push_back(Member("DbResultID", d++, K::kInt16, "-1", &L::result_id_, kTransient));
   }
-  c.properties.push_back(Custom<L>(
-      "Window", -515, K::kInt32, nullptr, kTransient | kReadOnly,
-      [](L &l, Variant *v) {
-        *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(l.Window())));
-        return kOk;
-      },
-      nullptr));
+  c.properties.push_back(WindowProperty<L>());
   c.methods = {
       Method<L>("List", d++, {{"Index", false}, {"Value", false, true}}, true, &L::ListMethod),
       Method<L>("ItemData", d++, {{"Index", false}, {"Value", false, true}}, true,
@@ -85,18 +79,13 @@ void ListBoxControl::AddRunTimeMembers(ClassInfo &c, int first_dispid, bool comb
         l.Refresh();
         return kOk;
       })};
-  c.events = {
-      {"BtrieveError", 1, {{"TableName", false}, {"Status", true}}},
-      {"Format", 2, {{"LineData", true}}},
-      {"Scroll", 3, {}},
-      {"Click", -600, {}},
-      {"DblClick", -601, {}},
-      {"KeyDown", -602, {{"KeyCode", true}, {"Shift", false}}},
-      {"KeyPress", -603, {{"KeyAscii", true}}},
-      {"KeyUp", -604, {{"KeyCode", true}, {"Shift", false}}},
-      {"MouseDown", -605, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-      {"MouseMove", -606, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-      {"MouseUp", -607, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}}};
+  c.events = {{"BtrieveError", 1, {{"TableName", false}, {"Status", true}}},
+              {"Format", 2, {{"LineData", true}}},
+              {"Scroll", 3, {}},
+              {"Click", -600, {}},
+              {"DblClick", -601, {}}};
+  for (auto events : {KeyEvents(), MouseEvents()})
+    c.events.insert(c.events.end(), events.begin(), events.end());
   if (combo) c.events.push_back({"Change", 4, {}});
 }
 

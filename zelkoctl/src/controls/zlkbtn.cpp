@@ -42,24 +42,13 @@ const ClassInfo &ZlkBtn::Info() {
         Member("TabStop", -516, K::kBool, "-1", &B::tab_stop_),
         Member("Enabled", -514, K::kBool, "-1", &B::enabled_, kPersisted, apply),
         Member("IndexID", 11, K::kInt16, "0", &B::index_id_, kTransient),
-        Custom<B>(
-            "Window", -515, K::kInt32, nullptr, kTransient | kReadOnly,
-            [](B &b, Variant *v) {
-              *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(b.Window())));
-              return kOk;
-            },
-            nullptr),
+        WindowProperty<B>(),
     };
-    c.events = {
-        {"BtrieveError", 1, {{"TableName", false}, {"Status", true}}},
-        {"SetData", 2, {}},
-        {"Click", -600, {}},
-        {"KeyDown", -602, {{"KeyCode", true}, {"Shift", false}}},
-        {"KeyPress", -603, {{"KeyAscii", true}}},
-        {"KeyUp", -604, {{"KeyCode", true}, {"Shift", false}}},
-        {"MouseDown", -605, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-        {"MouseMove", -606, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-        {"MouseUp", -607, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}}};
+    c.events = {{"BtrieveError", 1, {{"TableName", false}, {"Status", true}}},
+                {"SetData", 2, {}},
+                {"Click", -600, {}}};
+    for (auto events : {KeyEvents(), MouseEvents()})
+      c.events.insert(c.events.end(), events.begin(), events.end());
     return c;
   }();
   return info;

@@ -22,44 +22,8 @@ class ManualCheckBox : public QCheckBox {
 
 const ClassInfo &ZlkCheck::Info() {
   static const ClassInfo info = [] {
-    using namespace table;
-    using K = PropKind;
-    using E = ZlkCheck;
     ClassInfo c{"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, {}, {}, {}};
-    const auto restyle = &E::ApplyStyle;
-    // In the persisted order.
-    c.properties = {
-        Member("DbSource", 1, K::kString, "", &E::db_source_),
-        Member("DbTable", 2, K::kString, "", &E::db_table_),
-        Member("DbField", 3, K::kString, "", &E::db_field_),
-        Member("DbValueTrue", 4, K::kString, "", &E::value_true_),
-        Member("DbValueFalse", 5, K::kString, "", &E::value_false_),
-        Member("Alignment", 7, K::kInt16, "0", &E::alignment_, kPersisted, restyle),
-        Member("DbValueIndeterminate", 8, K::kString, "", &E::value_indeterminate_),
-        Member("Appearance", -520, K::kInt16, "1", &E::appearance_, kPersisted, restyle),
-        Member("BackColor", -501, K::kColor, "-2147483643", &E::back_color_, kPersisted, restyle),
-        Member("Caption", -518, K::kString, "", &E::caption_, kPersisted, restyle),
-        Member("ForeColor", -513, K::kColor, "-2147483640", &E::fore_color_, kPersisted, restyle),
-        Member("Font", -512, K::kFont, nullptr, &E::font_, kPersisted, restyle),
-        Constant<E>("MouseIcon", -522, K::kString, nullptr, kPersisted, Variant::String("")),
-        Member("MousePointer", -521, K::kInt16, "0", &E::mouse_pointer_, kPersisted, restyle),
-        Member("TabStop", -516, K::kBool, "-1", &E::tab_stop_, kPersisted, restyle),
-        Member("Enabled", -514, K::kBool, "-1", &E::enabled_, kPersisted, restyle),
-        Custom<E>(
-            "Value", 6, K::kInt16, "0", kTransient,
-            [](E &e, Variant *v) {
-              *v = Variant::I2(static_cast<int16_t>(e.value_));
-              return kOk;
-            },
-            [](E &e, const Variant &v) { return e.PutValue(v); }),
-        Custom<E>(
-            "Window", -515, K::kInt32, nullptr, kTransient | kReadOnly,
-            [](E &e, Variant *v) {
-              *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(e.Window())));
-              return kOk;
-            },
-            nullptr),
-    };
+    c.properties = Properties(true);
     c.events = {{"Click", -600, {}}};
     return c;
   }();

@@ -24,10 +24,8 @@ class ZlkCheck : public ChoiceControl {
   void ShowValue() override;
 
  private:
-  HResult PutValue(const Variant &v);
+  HResult PutValue(const Variant &v) override;
   void OnClick();
-
-  std::string value_indeterminate_;  // UTF-8
 };
 
 }  // namespace zelko

@@ -127,16 +127,9 @@ const ClassInfo &ZlkEdit::Info() {
             },
             nullptr),
     };
-    c.events = {
-        {"Change", 1, {}},
-        {"Click", -600, {}},
-        {"DblClick", -601, {}},
-        {"KeyDown", -602, {{"KeyCode", true}, {"Shift", false}}},
-        {"KeyPress", -603, {{"KeyAscii", true}}},
-        {"KeyUp", -604, {{"KeyCode", true}, {"Shift", false}}},
-        {"MouseDown", -605, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-        {"MouseMove", -606, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-        {"MouseUp", -607, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}}};
+    c.events = {{"Change", 1, {}}, {"Click", -600, {}}, {"DblClick", -601, {}}};
+    for (auto events : {KeyEvents(), MouseEvents()})
+      c.events.insert(c.events.end(), events.begin(), events.end());
     return c;
   }();
   return info;

@@ -27,7 +27,7 @@ class ZlkOptBtn : public ChoiceControl {
   void ShowValue() override;
 
  private:
-  HResult PutValue(const Variant &v);
+  HResult PutValue(const Variant &v) override;
   void ShowChecked(bool checked);
   void OnClick();
 };

@@ -38,13 +38,9 @@ const ClassInfo &ZlkPic::Info() {
         Constant<P>("Picture", -523, K::kString, nullptr, kPersisted, Variant::String("")),
         Member("PictureType", 4, K::kInt16, "0", &P::picture_type_, kTransient),
     };
-    c.events = {
-        {"Change", 1, {}},
-        {"Click", -600, {}},
-        {"DblClick", -601, {}},
-        {"MouseDown", -605, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-        {"MouseMove", -606, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}},
-        {"MouseUp", -607, {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}}}};
+    c.events = {{"Change", 1, {}}, {"Click", -600, {}}, {"DblClick", -601, {}}};
+    for (EventInfo &e : MouseEvents())
+      c.events.push_back(std::move(e));
     return c;
   }();
   return info;

@@ -87,13 +87,7 @@ ClassInfo ZlkScroll::MakeInfo(bool vertical) {
           },
           [](S &s, const Variant &v) { return s.PutValue(v); }),
       Member("AutoFirst", 10, K::kBool, "-1", &S::auto_first_, kTransient),
-      Custom<S>(
-          "Window", -515, K::kInt32, nullptr, kTransient | kReadOnly,
-          [](S &s, Variant *v) {
-            *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(s.bar_)));
-            return kOk;
-          },
-          nullptr),
+      WindowProperty<S>(),
   };
   c.methods = {Method<S>("Refresh", 9, {}, false, [](S &s, Args &, Variant *) {
     s.Refresh();

@@ -149,4 +149,29 @@ MethodInfo ResultMethod(const char *name, int32_t dispid, std::vector<ParamInfo>
                     }};
 }
 
+// The stock read-only Window property: the control's window.
+template <class C>
+PropertyInfo WindowProperty() {
+  return Custom<C>(
+      "Window", -515, PropKind::kInt32, nullptr, kTransient | kReadOnly,
+      [](C &c, Variant *v) {
+        *v = Variant::I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(c.Window())));
+        return kOk;
+      },
+      nullptr);
+}
+
+// The stock key events, with their stock arguments.
+inline std::vector<EventInfo> KeyEvents() {
+  return {{"KeyDown", -602, {{"KeyCode", true}, {"Shift", false}}},
+          {"KeyPress", -603, {{"KeyAscii", true}}},
+          {"KeyUp", -604, {{"KeyCode", true}, {"Shift", false}}}};
+}
+
+// The stock mouse events, with their stock arguments.
+inline std::vector<EventInfo> MouseEvents() {
+  std::vector<ParamInfo> at = {{"Button", false}, {"Shift", false}, {"X", false}, {"Y", false}};
+  return {{"MouseDown", -605, at}, {"MouseMove", -606, at}, {"MouseUp", -607, at}};
+}
+
 }  // namespace zelko::table
