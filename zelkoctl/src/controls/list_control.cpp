@@ -9,6 +9,7 @@
 
 #include "btrieve/btrapi.h"
 #include "engine/extended_access.h"
+#include "engine/extended_fill.h"
 #include "engine/field_conversion.h"
 #include "engine/messages.h"
 #include "engine/module.h"
@@ -40,21 +41,6 @@ class FocusFill : public QObject {
 
 bool StartsWithNoCase(const QString &text, const QString &prefix) {
   return text.startsWith(prefix, Qt::CaseInsensitive);
-}
-
-// Appends the records of result `from` to result `into` and frees `from`.
-void AppendResult(int into, int from) {
-  Module &module = Module::Get();
-  auto &target = module.ex_results[into].data;
-  auto &source = module.ex_results[from].data;
-  if (target.size() >= 2 && source.size() >= 2) {
-    int count = (target[0] | target[1] << 8) + (source[0] | source[1] << 8);
-    count = std::min(count, 0xFFFF);
-    target.insert(target.end(), source.begin() + 2, source.end());
-    target[0] = static_cast<uint8_t>(count);
-    target[1] = static_cast<uint8_t>(count >> 8);
-  }
-  ExFree(from);
 }
 
 }  // namespace
@@ -389,79 +375,34 @@ void ListBoxControl::SimpleFill(TableDescriptor &table, int key) {
 }
 
 void ListBoxControl::ExtendedFill(TableDescriptor &table, int key) {
-  static const struct {
-    int position, read;
-  } kOperations[] = {{B_GET_LAST, B_GET_PREV_EXTENDED},
-                     {B_GET_FIRST, B_GET_NEXT_EXTENDED},
-                     {B_STEP_LAST, B_STEP_PREVIOUS_EXT},
-                     {B_STEP_FIRST, B_STEP_NEXT_EXT}};
-  const auto &op = kOperations[ex_operation_ >= 0 && ex_operation_ <= 3 ? ex_operation_ : 1];
-  auto error = [&](int16_t status) {
+  ExtendedFillRequest request;
+  request.ex_operation = ex_operation_;
+  request.condition = zplatform::FromUtf8(conditions_);
+  request.fields = zplatform::FromUtf8(db_list_field_);
+  request.key = key;
+  request.skip_records = skip_records_;
+  request.max_records = static_cast<int>(max_records_);
+  request.lock_bias = LockBiasOf(locks_);
+  request.ignore_case = compare_case_ == 1;
+  request.leave_results = leave_results_;
+  if (leave_results_ && result_id_ >= 0) ExFree(result_id_);
+  std::string delimiter = zplatform::FromUtf8(delimit_char_.empty() ? " " : delimit_char_);
+  ExtendedFillOutcome outcome = RunExtendedFill(
+      table, request, [this] { Clear(); },
+      [&](const std::vector<std::string> &texts, int32_t position) {
+        std::string item;
+        for (size_t i = 0; i < texts.size(); ++i)
+          item += (i > 0 ? delimiter : std::string()) + texts[i];
+        return AddFormatted(item, position);
+      });
+  result_id_ = outcome.result_id;
+  int16_t status = outcome.status;
+  if (outcome.positioning_failed || IsLimitStatus(status)) {
     std::vector<Variant> args = {Variant::String(db_list_table_), Variant::I2(status)};
     FireEvent("BtrieveError", args);
-  };
-  ClearRecordBuffer(table);
-  int16_t status = EngineAccess(table, op.position, key);
-  if (status != 0) {
-    error(status);
-    return;
+  } else if (status > 0 && status != 9) {
+    ShowMessage(msg::kVE039, status);
   }
-  Module &module = Module::Get();
-  std::string saved_mode = module.ex_mode;
-  std::string delimiter = zplatform::FromUtf8(delimit_char_.empty() ? " " : delimit_char_);
-  std::string condition = zplatform::FromUtf8(conditions_);
-  std::string fields = zplatform::FromUtf8(db_list_field_);
-  int bias = LockBiasOf(locks_);
-  if (leave_results_ && result_id_ >= 0) ExFree(result_id_);
-  result_id_ = -1;
-  bool cleared = false;
-  // The first read takes the positioned record itself, the next ones go on after the last
-  // record examined.
-  module.ex_mode = "EG";
-  for (bool first = true;; first = false) {
-    if (!first) module.ex_mode = "UC";
-    int16_t id = -1, count = 0;
-    status = ExAccess(op.read + bias, table, condition, fields, key, skip_records_,
-                      static_cast<int>(max_records_), compare_case_ == 1, &id, &count);
-    if (id < 0) {
-      // No result: a condition or field list the messages refused, or a failed read.
-      if (status != 0 && status != 9 && status > 0) ShowMessage(msg::kVE039, status);
-      break;
-    }
-    if (!cleared) {
-      Clear();
-      cleared = true;
-    }
-    bool stopped = false;
-    for (int r = 0; r < count && !stopped; ++r) {
-      std::vector<std::string> texts;
-      if (!ExGetRecordTexts(id, r, &texts)) break;
-      std::string item;
-      for (size_t i = 0; i < texts.size(); ++i)
-        item += (i > 0 ? delimiter : std::string()) + texts[i];
-      stopped = !AddFormatted(item, ExGetPosition(id, r));
-    }
-    if (leave_results_) {
-      if (result_id_ < 0) {
-        result_id_ = id;
-      } else {
-        AppendResult(result_id_, id);
-      }
-    } else {
-      ExFree(id);
-    }
-    if (stopped || status == 9) break;
-    if (status == 60 || status == 64 || status == 22 || status == 65) {
-      error(status);
-      break;
-    }
-    if (status != 0) {
-      ShowMessage(msg::kVE039, status);
-      break;
-    }
-    if (count == 0) break;
-  }
-  module.ex_mode = saved_mode;
 }
 
 }  // namespace zelko

@@ -1,0 +1,98 @@
+#include "engine/extended_fill.h"
+
+#include <algorithm>
+
+#include "btrieve/btrapi.h"
+#include "engine/extended_access.h"
+#include "engine/field_conversion.h"
+#include "engine/module.h"
+#include "engine/table_access.h"
+
+namespace zelko {
+
+namespace {
+
+// Appends the records of result `from` to result `into` and frees `from`.
+void AppendResult(int into, int from) {
+  Module &module = Module::Get();
+  auto &target = module.ex_results[into].data;
+  auto &source = module.ex_results[from].data;
+  if (target.size() >= 2 && source.size() >= 2) {
+    int count = (target[0] | target[1] << 8) + (source[0] | source[1] << 8);
+    count = std::min(count, 0xFFFF);
+    target.insert(target.end(), source.begin() + 2, source.end());
+    target[0] = static_cast<uint8_t>(count);
+    target[1] = static_cast<uint8_t>(count >> 8);
+  }
+  ExFree(from);
+}
+
+}  // namespace
+
+bool IsLimitStatus(int status) {
+  return status == 22 || status == 60 || status == 64 || status == 65;
+}
+
+ExtendedFillOutcome RunExtendedFill(
+    TableDescriptor &table, const ExtendedFillRequest &request,
+    const std::function<void()> &started,
+    const std::function<bool(const std::vector<std::string> &, int32_t)> &record) {
+  static const struct {
+    int position, read;
+  } kOperations[] = {{B_GET_LAST, B_GET_PREV_EXTENDED},
+                     {B_GET_FIRST, B_GET_NEXT_EXTENDED},
+                     {B_STEP_LAST, B_STEP_PREVIOUS_EXT},
+                     {B_STEP_FIRST, B_STEP_NEXT_EXT}};
+  const auto &op =
+      kOperations[request.ex_operation >= 0 && request.ex_operation <= 3 ? request.ex_operation
+                                                                         : 1];
+  ExtendedFillOutcome outcome;
+  ClearRecordBuffer(table);
+  outcome.status = EngineAccess(table, op.position, request.key);
+  if (outcome.status != 0) {
+    outcome.positioning_failed = true;
+    return outcome;
+  }
+  Module &module = Module::Get();
+  std::string saved_mode = module.ex_mode;
+  bool begun = false;
+  // The first read takes the positioned record itself, the next ones go on after the last
+  // record examined.
+  module.ex_mode = "EG";
+  for (bool first = true;; first = false) {
+    if (!first) module.ex_mode = "UC";
+    int16_t id = -1, count = 0;
+    outcome.status =
+        ExAccess(op.read + request.lock_bias, table, request.condition, request.fields, request.key,
+                 request.skip_records, request.max_records, request.ignore_case, &id, &count);
+    if (id < 0) break;  // refused (with its message) or a failed read: nothing stored
+    if (!begun) {
+      started();
+      begun = true;
+    }
+    bool stopped = false;
+    for (int r = 0; r < count && !stopped; ++r) {
+      std::vector<std::string> texts;
+      if (!ExGetRecordTexts(id, r, &texts)) break;
+      stopped = !record(texts, ExGetPosition(id, r));
+    }
+    if (request.leave_results) {
+      if (outcome.result_id < 0) {
+        outcome.result_id = id;
+      } else {
+        AppendResult(outcome.result_id, id);
+      }
+    } else {
+      ExFree(id);
+    }
+    if (stopped) {
+      outcome.status = 0;
+      break;
+    }
+    if (outcome.status != 0 || count == 0) break;
+  }
+  module.ex_mode = saved_mode;
+  return outcome;
+}
+
+}  // namespace zelko

@@ -1,0 +1,40 @@
+// The fill of the extended list controls and the grid: the table positioned by the extended
+// operation's kind, then extended reads repeated until the end of the file, a limit status
+// or the caller's stop; each record handed over with its field texts and physical position.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zelko {
+
+struct TableDescriptor;
+
+struct ExtendedFillRequest {
+  int ex_operation = 1;           // OpGetPrevEx 0, OpGetNextEx 1, OpStepPrevEx 2, OpStepNextEx 3
+  std::string condition, fields;  // code page
+  int key = 0, skip_records = 100, max_records = 300, lock_bias = 0;
+  bool ignore_case = false, leave_results = false;
+};
+
+struct ExtendedFillOutcome {
+  // What ended the fill: 0 (the caller stopped it), 9 (the end of the file), a limit status
+  // (22, 60, 64, 65), another read status, or a negative status after the message that
+  // refused the condition or the field list.
+  int16_t status = 0;
+  bool positioning_failed = false;  // `status` is that of positioning the table
+  int16_t result_id = -1;           // the stored result, with leave_results
+};
+
+// `started` runs before the first record is handed over (the list empties itself);
+// `record` gets the texts (code page) and the position and answers false to stop.
+ExtendedFillOutcome RunExtendedFill(
+    TableDescriptor &table, const ExtendedFillRequest &request,
+    const std::function<void()> &started,
+    const std::function<bool(const std::vector<std::string> &, int32_t)> &record);
+
+bool IsLimitStatus(int status);
+
+}  // namespace zelko
