@@ -17,6 +17,7 @@
 #include "controls/list_control.h"
 #include "controls/zlkbtr.h"
 #include "controls/zlkcheck.h"
+#include "controls/zlkgrid.h"
 #include "controls/zlkoptbtn.h"
 #include "controls/zlkpic.h"
 #include "controls/zlkscroll.h"
@@ -815,6 +816,100 @@ TEST_F(Controls, ComboBoxExchangesItsEditTextOrItsItem) {
   EXPECT_EQ(combo.ListCount(), 3);
   EXPECT_TRUE(messages_.Texts().empty());
   combo.DestroyWindow();
+}
+
+TEST_F(Controls, GridFillsEditsWritesBackAndDeletes) {
+  auto source = Source("Zelko1", form_.get());
+  TableDescriptor &t = source->Catalog()->tables[0];
+  AddThreePeople(t);
+  ZlkGrid probe;
+  std::vector<std::string> names = SavedNames(probe);
+  ASSERT_EQ(names.size(), 37u);
+  EXPECT_EQ(names[0], "DbListSource");
+  EXPECT_EQ(names[4], "Cols");
+  EXPECT_EQ(names[21], "DbListIndex");
+  EXPECT_EQ(names[36], "Enabled");
+  TestSite site("Grid1", form_.get());
+  ZlkGrid grid;
+  grid.SetSite(&site);
+  PropertyBag bag = Texts({{"DbListSource", "Zelko1"},
+                           {"DbListTable", "PEOPLE"},
+                           {"DbListFields", "NAME,AGE"},
+                           {"DbListIndex", "ById"}});
+  bag.Write("Cols", Variant::I4(3));
+  bag.Write("SetColNames", Variant::Bool(true));
+  bag.Write("SetRecordNumbers", Variant::Bool(true));
+  bag.Write("AllowUpdate", Variant::Bool(true));
+  bag.Write("AllowDelete", Variant::Bool(true));
+  LoadProperties(grid, bag, nullptr);
+  std::vector<std::string> events;
+  grid.SetEventHandler([&](const std::string &e, std::vector<Variant> &) { events.push_back(e); });
+  grid.CreateWindow(form_.get());
+  ASSERT_EQ(grid.Rows(), 4);  // grown by one row a record
+  EXPECT_EQ(grid.Cell(0, 1), "NAME");
+  EXPECT_EQ(grid.Cell(0, 2), "AGE");
+  EXPECT_EQ(grid.Cell(1, 0), "   1");
+  EXPECT_EQ(grid.Cell(1, 1), "A");
+  EXPECT_EQ(grid.Cell(3, 2), "33");
+  std::vector<Variant> args = {Variant::I4(2), Variant::I4(1)};
+  Variant cell;
+  EXPECT_EQ(grid.Invoke("TextMatrix", args, &cell), kOk);
+  EXPECT_EQ(cell.AsString(), "B");
+  // An edited cell makes its row dirty; leaving the row writes it back to its record.
+  grid.OnCellEdited(1, 1, "AA");
+  EXPECT_TRUE(grid.DirtyRow(1));
+  grid.SetEventHandler([&](const std::string &e, std::vector<Variant> &a) {
+    events.push_back(e);
+    if (e == "BeforeUpdate") a[0] = Variant::Bool(true);  // cancelled: stays dirty
+  });
+  grid.OnCurrentCellChanged(2, 1, 1);
+  EXPECT_TRUE(grid.DirtyRow(1));
+  grid.SetEventHandler([&](const std::string &e, std::vector<Variant> &) { events.push_back(e); });
+  grid.OnCurrentCellChanged(2, 1, 1);  // asked again
+  EXPECT_FALSE(grid.DirtyRow(1));
+  EXPECT_EQ(events.back(), "AfterUpdate");
+  WriteFieldByName(t, "ID", "10");
+  ASSERT_EQ(EngineAccess(t, B_GET_EQUAL, 0), 0);
+  EXPECT_EQ(ReadFieldByName(t, "NAME"), "AA");
+  EXPECT_EQ(ReadFieldByName(t, "AGE"), "11");
+  // Deleting the last filled row moves the current row up by one.
+  grid.OnCurrentCellChanged(3, 1, 2);
+  ASSERT_TRUE(grid.DeleteRow(3));
+  EXPECT_EQ(events.back(), "AfterDelete");
+  Variant row;
+  EXPECT_EQ(grid.GetProperty("Row", &row), kOk);
+  EXPECT_EQ(row.AsInteger(), 2);
+  EXPECT_EQ(grid.Cell(3, 1), "");
+  WriteFieldByName(t, "ID", "30");
+  EXPECT_EQ(EngineAccess(t, B_GET_EQUAL, 0), B_KEY_VALUE_NOT_FOUND);
+  // Format: Abort on the second record keeps one data row.
+  grid.SetEventHandler([&](const std::string &e, std::vector<Variant> &a) {
+    if (e == "Format" && a[0].AsString().value_or("").rfind("B", 0) == 0)
+      grid.PutProperty("Abort", Variant::Bool(true));
+  });
+  grid.Refresh();
+  EXPECT_EQ(grid.Cell(1, 1), "AA");
+  EXPECT_EQ(grid.Cell(2, 1), "");
+  grid.DestroyWindow();
+}
+
+TEST_F(Controls, GridNeverGrowsBeyondItsRowLimit) {
+  zplatform::WritePrivateProfileString("zelko300", "grid_max_row", "3", "zelko.ini");
+  auto source = Source("Zelko1", form_.get());
+  AddThreePeople(source->Catalog()->tables[0]);
+  TestSite site("Grid1", form_.get());
+  ZlkGrid grid;
+  grid.SetSite(&site);
+  LoadProperties(grid,
+                 Texts({{"DbListSource", "Zelko1"},
+                        {"DbListTable", "PEOPLE"},
+                        {"DbListFields", "NAME"},
+                        {"DbListIndex", "ById"}}),
+                 nullptr);
+  grid.CreateWindow(form_.get());
+  EXPECT_EQ(grid.Rows(), 3);  // one fixed row and two data rows
+  EXPECT_EQ(grid.Cell(2, 1), "B");
+  grid.DestroyWindow();
 }
 
 TEST(ClassFactory, TheThirteenClassesByName) {

@@ -47,7 +47,7 @@ TEST(FormHost, BuildsTheFormWithItsControlsAndReportsUnknownOnes) {
       "   Begin ZLKBTRLibCtl.ZelkoDb Zelko1 \r\n      DDFDir = \"" +
       std::string() +
       "\"\r\n   End\r\n   Begin MSComctlLib.Slider Slider1 \r\n   End\r\n"
-      "   Begin ZLKBTRLibCtl.ZLKGrid Grid1 \r\n   End\r\nEnd\r\n";
+      "   Begin ZLKBTRLibCtl.ZLKGrid Grid1 \r\n      Bogus = 1\r\n   End\r\nEnd\r\n";
   std::string form_text = text;  // the dictionary directory goes into DDFDir
   size_t at = form_text.find("DDFDir = \"") + 10;
   form_text.insert(at, dir);
@@ -56,7 +56,7 @@ TEST(FormHost, BuildsTheFormWithItsControlsAndReportsUnknownOnes) {
   ASSERT_TRUE(doc);
   FormHost host;
   ASSERT_TRUE(host.Load(*doc, false, &problems));
-  ASSERT_EQ(problems.size(), 2u);  // the slider is unknown, the grid not in this build
+  ASSERT_EQ(problems.size(), 2u);  // the slider is unknown, and a property of the grid
   EXPECT_NE(problems[0].find("Slider1"), std::string::npos);
   EXPECT_NE(problems[1].find("Grid1"), std::string::npos);
   EXPECT_EQ(host.Window()->width(), 400);  // 6000 twips

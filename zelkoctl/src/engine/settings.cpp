@@ -40,4 +40,11 @@ ConversionSettings ConversionSettings::Load() {
   return s;
 }
 
+GridLimits GridLimits::Load() {
+  GridLimits limits;
+  limits.max_cols = std::max(1, Int("grid_max_col", 64));
+  limits.max_rows = std::max(1, Int("grid_max_row", 250));
+  return limits;
+}
+
 }  // namespace zelko

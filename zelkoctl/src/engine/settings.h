@@ -22,4 +22,11 @@ struct ConversionSettings {
   static ConversionSettings Load();
 };
 
+// The grid's limits, [zelko300] grid_max_col (64) and grid_max_row (250), read when a grid
+// is created.
+struct GridLimits {
+  int max_cols = 64, max_rows = 250;
+  static GridLimits Load();
+};
+
 }  // namespace zelko

@@ -5,6 +5,7 @@
 #include "controls/zlkbtr.h"
 #include "controls/zlkcheck.h"
 #include "controls/zlkedit.h"
+#include "controls/zlkgrid.h"
 #include "controls/zlkoptbtn.h"
 #include "controls/zlkpic.h"
 #include "controls/zlkscroll.h"
@@ -44,7 +45,7 @@ const std::vector<ControlClass> &ControlClasses() {
       {"ZLKBTRLibCtl.ZLKComboBox", "ZLKComboBox", kKindComboBox, &Make<ZlkComboBox>},
       {"ZLKBTRLibCtl.ZLKExListBox", "ZLKExListBox", kKindExListBox, &Make<ZlkExListBox>},
       {"ZLKBTRLibCtl.ZLKExComboBox", "ZLKExComboBox", kKindExComboBox, &Make<ZlkExComboBox>},
-      {"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, nullptr},
+      {"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, &Make<ZlkGrid>},
       {"ZLKBTRLibCtl.ZLKHScroll", "ZLKHScroll", kKindScrollBar, &MakeHScroll},
       {"ZLKBTRLibCtl.ZLKVScroll", "ZLKVScroll", kKindScrollBar, &MakeVScroll},
       {"ZLKBTRLibCtl.ZLKCheck", "ZLKCheck", kKindCheckBox, &Make<ZlkCheck>},

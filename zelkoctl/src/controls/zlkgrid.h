@@ -1,0 +1,96 @@
+// ZLKGrid: a table of text cells showing the records an extended read selects, one record a
+// row and one listed field a column, on a Qt table widget. Each data row remembers its
+// record's physical position: an edited row is written back to that record when the current
+// row leaves it, and the Delete key deletes a row's record.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "frame/field_control.h"
+
+class QTableWidget;
+
+namespace zelko {
+
+struct TableDescriptor;
+
+class ZlkGrid : public ListControl {
+ public:
+  static const ClassInfo &Info();
+  ZlkGrid();
+  ~ZlkGrid() override;
+  const ClassInfo &Class() const override { return Info(); }
+
+  int GetKind() const override { return kKindGrid; }
+  std::string GetListSource() const override { return db_list_source_; }
+  std::string GetDbTable() const override { return db_list_table_; }
+  int GetUpdateOption() const override { return update_option_; }
+  void Refresh() override;
+
+  // Cells (UTF-8); an absent cell reads empty.
+  std::string Cell(int row, int col) const;
+  bool SetCell(int row, int col, const std::string &text);
+  int Rows() const { return rows_; }
+  int Cols() const { return cols_; }
+  bool DirtyRow(int row) const { return dirty_row_ == row; }
+  // The user's actions, as the window reports them.
+  void OnCellEdited(int row, int col, const std::string &text);
+  void OnCurrentCellChanged(int row, int col, int previous_row);
+  bool DeleteRow(int row);
+
+ protected:
+  QWidget *MakeWidget(QWidget *parent) override;
+  void OnWindowCreated() override;
+  void OnWindowDestroying() override;
+
+ private:
+  static HResult Indexed(ZlkGrid &g, std::vector<Variant> &args, Variant *result,
+                         std::map<int, int> ZlkGrid::*values, int fallback, bool columns);
+  void Resize(int rows, int cols);
+  void ShowCells();
+  void ShowCell(int row, int col);
+  void ApplyStyle();
+  // Writes the dirty row back to its record; false when it stays dirty.
+  bool WriteRow(int row);
+  // BtrieveError with the status; `message` (a VE format) when the handler keeps it.
+  void Report(int16_t status, const char *message);
+  bool Cancelled(const char *event);
+  TableDescriptor *Table() const;
+  std::vector<std::string> ListedFields() const;  // code page
+
+  std::string db_list_source_, db_list_table_, db_list_fields_, conditions_, db_list_index_;
+  int32_t sel_start_col_ = 0, sel_end_col_ = 0, sel_start_row_ = 0, sel_end_row_ = 0;
+  bool abort_ = false;
+  int32_t cols_ = 2, rows_ = 2, fixed_cols_ = 1, fixed_rows_ = 1;
+  int compare_case_ = 0, ex_operation_ = 1, locks_ = 0, skip_records_ = 100;
+  bool leave_results_ = false;
+  int result_id_ = -1;
+  int32_t max_records_ = 300;
+  int update_option_ = 1;
+  bool grid_lines_ = true, highlight_ = true;
+  int fill_style_ = 0;
+  int32_t grid_line_width_ = 1, col_ = 1, row_ = 1;
+  bool set_col_names_ = false, set_record_numbers_ = false;
+  int scroll_bars_ = 3;
+  bool allow_update_ = false, allow_delete_ = false, align_fixed_cells_ = false;
+  bool set_col_width_ = false;
+  int allow_user_resizing_ = 0;
+  int appearance_ = 1, border_style_ = 1, mouse_pointer_ = 0;
+  bool tab_stop_ = true, enabled_ = true;
+  int32_t back_color_ = static_cast<int32_t>(0x80000005),
+          fore_color_ = static_cast<int32_t>(0x80000008);
+  std::string font_ = "ＭＳ Ｐゴシック,9,400,128";
+  std::map<int, int> row_heights_, col_widths_, cell_max_lengths_, text_aligns_, ime_modes_;
+  std::map<int, std::string> format_strings_;
+  int max_rows_ = 250, max_cols_ = 64;
+
+  std::vector<std::vector<std::string>> cells_;  // [row][col]
+  std::vector<int32_t> positions_;               // per row; 0: no record
+  int dirty_row_ = -1;
+  bool showing_ = false;  // the control itself sets the window's cells
+  QTableWidget *table_ = nullptr;
+};
+
+}  // namespace zelko
