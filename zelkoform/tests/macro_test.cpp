@@ -242,4 +242,39 @@ TEST(Macro, TheExampleOrderForm) {
       << r.out;
 }
 
+// The example grid of orders: a cell typed into as a user does, the row written back when
+// the current row leaves it, the Delete key deleting a row's record.
+TEST(Macro, TheExampleGridForm) {
+  std::string dir = zelko_testing::ScratchDir() + "/grid";
+  std::string shop = std::string(ZELKO_SOURCE_DIR) + "/examples/shop";
+  std::filesystem::create_directories(dir);
+  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "Grid.frm", "prepare-data"})
+    std::filesystem::copy_file(shop + "/" + f, dir + "/" + f);
+  std::filesystem::copy(shop + "/data", dir + "/data");
+  int status = 0;
+  zelko_testing::RunShell(dir + "/prepare-data " + ZELKO_PATH + " >/dev/null", &status);
+  ASSERT_EQ(status, 0);
+  Result r = RunMacro(dir,
+                      "expect Grid1.TextMatrix(0, 5) = \"QTY\"\n"
+                      "expect Grid1.TextMatrix(6, 0) = \"   6\"\n"
+                      "Grid1.Row = 2\n"
+                      "Grid1.Col = 5\n"
+                      "type Grid1 \"9\"\n"
+                      "key Grid1 Down\n"
+                      "Grid1.Row = 6\n"
+                      "key Grid1 Delete\n"
+                      "expect Grid1.Row = 5\n"
+                      "call Grid1.Refresh\n"
+                      "expect Grid1.TextMatrix(2, 5) = \"9\"\n"
+                      "expect Grid1.TextMatrix(6, 1) = \"\"\n",
+                      "Grid.frm");
+  EXPECT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_NE(r.out.find("event Grid1.AfterUpdate"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("event Grid1.AfterDelete"), std::string::npos) << r.out;
+  std::string dump =
+      zelko_testing::RunShell(std::string(ZELKO_PATH) + " dump " + dir + " ORDERS", &status);
+  EXPECT_NE(dump.find("2,1,2026/10/15,B020,9,6800"), std::string::npos) << dump;
+  EXPECT_EQ(dump.find("\n6,4,"), std::string::npos) << dump;
+}
+
 }  // namespace
