@@ -54,7 +54,7 @@ class GridKeys : public QObject {
       return false;
     auto *table = qobject_cast<QTableWidget *>(watched);
     if (table == nullptr) return false;  // while a cell is edited, its editor has the keys
-    return grid_->DeleteRow(table->currentRow());
+    return grid_->DeleteCurrentRow();
   }
 
  private:
@@ -143,11 +143,8 @@ const ClassInfo &ZlkGrid::Info() {
             [](G &g, const Variant &v) {
               auto n = v.AsInteger();
               if (!n || *n < 0 || *n >= g.cols_) return kInvalidPropertyValue;
-              if (g.table_ != nullptr) {
-                g.table_->setCurrentCell(g.row_, *n);
-              } else {
-                g.col_ = *n;
-              }
+              g.col_ = *n;
+              g.ShowCurrentCell();
               return kOk;
             }),
         Custom<G>(
@@ -159,11 +156,12 @@ const ClassInfo &ZlkGrid::Info() {
             [](G &g, const Variant &v) {
               auto n = v.AsInteger();
               if (!n || *n < 0 || *n >= g.rows_) return kInvalidPropertyValue;
-              if (g.table_ != nullptr) {
-                g.table_->setCurrentCell(*n, g.col_);
-              } else {
-                g.row_ = *n;
-              }
+              int previous = g.row_;
+              g.row_ = *n;
+              g.ShowCurrentCell();
+              // Moving the current row by program leaves a dirty row as the user would.
+              if (previous != g.row_ && previous == g.dirty_row_ && g.allow_update_)
+                g.WriteRow(previous);
               return kOk;
             }),
         Custom<G>(
@@ -305,8 +303,10 @@ void ZlkGrid::Resize(int rows, int cols) {
   col_ = std::min(col_, std::max(0, cols - 1));
   if (table_ != nullptr) {
     showing_ = true;
-    table_->setRowCount(rows);
-    table_->setColumnCount(cols);
+    table_->setRowCount(std::max(0, ViewRow(rows)));
+    table_->setColumnCount(std::max(0, ViewCol(cols)));
+    table_->horizontalHeader()->setVisible(Headers() && fixed_rows_ == 1);
+    table_->verticalHeader()->setVisible(Headers() && fixed_cols_ == 1);
     showing_ = false;
     ShowCells();
   }
@@ -324,13 +324,36 @@ bool ZlkGrid::SetCell(int row, int col, const std::string &text) {
   return true;
 }
 
+void ZlkGrid::ShowCurrentCell() {
+  if (table_ == nullptr) return;
+  int view_row = ViewRow(row_), view_col = ViewCol(col_);
+  if (view_row < 0 || view_col < 0) return;  // a header cell is never the current one
+  showing_ = true;
+  table_->setCurrentCell(view_row, view_col);
+  showing_ = false;
+}
+
 void ZlkGrid::ShowCell(int row, int col) {
   if (table_ == nullptr) return;
   showing_ = true;
-  QTableWidgetItem *item = table_->item(row, col);
+  QTableWidgetItem *item = nullptr;
+  if (ViewRow(row) < 0 || ViewCol(col) < 0) {
+    // A fixed cell shown as a header label (the corner has none).
+    if (ViewRow(row) < 0 && ViewCol(col) >= 0) {
+      item = new QTableWidgetItem();
+      table_->setHorizontalHeaderItem(ViewCol(col), item);
+    } else if (ViewCol(col) < 0 && ViewRow(row) >= 0) {
+      item = new QTableWidgetItem();
+      table_->setVerticalHeaderItem(ViewRow(row), item);
+    }
+    if (item != nullptr) item->setText(QString::fromStdString(Cell(row, col)));
+    showing_ = false;
+    return;
+  }
+  item = table_->item(ViewRow(row), ViewCol(col));
   if (item == nullptr) {
     item = new QTableWidgetItem();
-    table_->setItem(row, col, item);
+    table_->setItem(ViewRow(row), ViewCol(col), item);
   }
   item->setText(QString::fromStdString(Cell(row, col)));
   bool fixed = row < fixed_rows_ || col < fixed_cols_;
@@ -372,37 +395,46 @@ void ZlkGrid::ApplyStyle() {
   pal.setColor(QPalette::Text, OleColor(fore_color_, QApplication::palette().text().color()));
   table_->setPalette(pal);
   for (const auto &[row, height] : row_heights_) {
-    if (row < rows_ && height > 0) table_->setRowHeight(row, height / 15);
+    if (row < rows_ && height > 0 && ViewRow(row) >= 0)
+      table_->setRowHeight(ViewRow(row), height / 15);
   }
   for (const auto &[col, width] : col_widths_) {
-    if (col < cols_ && width > 0) table_->setColumnWidth(col, width / 15);
+    if (col < cols_ && width > 0 && ViewCol(col) >= 0)
+      table_->setColumnWidth(ViewCol(col), width / 15);
   }
-  ShowCells();
+  // Borders of the fixed cells move by the mouse as AllowUserResizing lets them.
+  table_->horizontalHeader()->setSectionResizeMode(
+      (allow_user_resizing_ & 1) != 0 ? QHeaderView::Interactive : QHeaderView::Fixed);
+  table_->verticalHeader()->setSectionResizeMode(
+      (allow_user_resizing_ & 2) != 0 ? QHeaderView::Interactive : QHeaderView::Fixed);
+  Resize(rows_, cols_);  // the fixed cells may have become headers, or stopped being ones
 }
 
 QWidget *ZlkGrid::MakeWidget(QWidget *parent) {
   table_ = new QTableWidget(rows_, cols_, parent);
-  table_->horizontalHeader()->hide();
-  table_->verticalHeader()->hide();
+  table_->horizontalHeader()->setHighlightSections(false);
+  table_->verticalHeader()->setHighlightSections(false);
   table_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
                           QAbstractItemView::EditKeyPressed);
   table_->setItemDelegate(new CellDelegate(&cell_max_lengths_, table_));
   table_->installEventFilter(new GridKeys(this, table_));
   QObject::connect(table_, &QTableWidget::itemChanged, [this](QTableWidgetItem *item) {
     if (showing_) return;
-    OnCellEdited(item->row(), item->column(), item->text().toStdString());
+    OnCellEdited(GridRow(item->row()), GridCol(item->column()), item->text().toStdString());
   });
   QObject::connect(table_, &QTableWidget::currentCellChanged,
                    [this](int row, int col, int previous_row, int) {
-                     OnCurrentCellChanged(row, col, previous_row);
+                     if (row < 0 || col < 0) return;
+                     OnCurrentCellChanged(GridRow(row), GridCol(col),
+                                          previous_row < 0 ? -1 : GridRow(previous_row));
                    });
   QObject::connect(table_, &QTableWidget::itemSelectionChanged, [this] {
     auto ranges = table_->selectedRanges();
     if (!ranges.isEmpty()) {
-      sel_start_row_ = ranges.front().topRow();
-      sel_end_row_ = ranges.front().bottomRow();
-      sel_start_col_ = ranges.front().leftColumn();
-      sel_end_col_ = ranges.front().rightColumn();
+      sel_start_row_ = GridRow(ranges.front().topRow());
+      sel_end_row_ = GridRow(ranges.front().bottomRow());
+      sel_start_col_ = GridCol(ranges.front().leftColumn());
+      sel_end_col_ = GridCol(ranges.front().rightColumn());
     }
     std::vector<Variant> none;
     FireEvent("SelChange", none);
@@ -412,9 +444,7 @@ QWidget *ZlkGrid::MakeWidget(QWidget *parent) {
 
 void ZlkGrid::OnWindowCreated() {
   ApplyStyle();
-  showing_ = true;
-  table_->setCurrentCell(row_, col_);
-  showing_ = false;
+  ShowCurrentCell();
   if (!RunMode()) return;
   ListControl::OnWindowCreated();  // registration
   if (update_option_ == 1) Refresh();
@@ -562,7 +592,7 @@ void ZlkGrid::Refresh() {
       cells_[0][static_cast<size_t>(col)] = zplatform::ToUtf8(names[i]);
       if (set_col_width_ && table_ != nullptr)
         table_->setColumnWidth(
-            col,
+            ViewCol(col),
             table_->fontMetrics().horizontalAdvance(QString::fromStdString(cells_[0][col])) + 12);
     }
   }
@@ -649,12 +679,8 @@ bool ZlkGrid::DeleteRow(int row) {
     }
   }
   ShowCells();
-  if (table_ != nullptr) {
-    showing_ = true;
-    table_->setCurrentCell(current, col_);
-    showing_ = false;
-  }
   row_ = current;
+  ShowCurrentCell();
   if (positions_[static_cast<size_t>(current)] != 0) {
     status = EngineGetDirect(*table, positions_[static_cast<size_t>(current)], -1);
     if (status != 0) Report(status, msg::kVE820);

@@ -39,6 +39,7 @@ class ZlkGrid : public ListControl {
   void OnCellEdited(int row, int col, const std::string &text);
   void OnCurrentCellChanged(int row, int col, int previous_row);
   bool DeleteRow(int row);
+  bool DeleteCurrentRow() { return DeleteRow(row_); }
 
  protected:
   QWidget *MakeWidget(QWidget *parent) override;
@@ -49,6 +50,14 @@ class ZlkGrid : public ListControl {
   static HResult Indexed(ZlkGrid &g, std::vector<Variant> &args, Variant *result,
                          std::map<int, int> ZlkGrid::*values, int fallback, bool columns);
   void Resize(int rows, int cols);
+  // With at most one fixed row and one fixed column they are the window's headers, which stay
+  // put while the other cells scroll; the view then shows only the other cells.
+  bool Headers() const { return fixed_rows_ <= 1 && fixed_cols_ <= 1; }
+  int ViewRow(int row) const { return Headers() ? row - fixed_rows_ : row; }
+  int ViewCol(int col) const { return Headers() ? col - fixed_cols_ : col; }
+  int GridRow(int view_row) const { return Headers() ? view_row + fixed_rows_ : view_row; }
+  int GridCol(int view_col) const { return Headers() ? view_col + fixed_cols_ : view_col; }
+  void ShowCurrentCell();
   void ShowCells();
   void ShowCell(int row, int col);
   void ApplyStyle();
