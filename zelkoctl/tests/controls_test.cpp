@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QWidget>
 #include <filesystem>
 #include <tuple>
@@ -851,6 +852,11 @@ TEST_F(Controls, GridFillsEditsWritesBackAndDeletes) {
   EXPECT_EQ(grid.Cell(1, 0), "   1");
   EXPECT_EQ(grid.Cell(1, 1), "A");
   EXPECT_EQ(grid.Cell(3, 2), "33");
+  auto *view = static_cast<QTableWidget *>(grid.Window());
+  EXPECT_EQ(view->horizontalHeaderItem(0)->text(), QString("NAME"));  // fixed cells stay put
+  EXPECT_EQ(view->verticalHeaderItem(0)->text(), QString("   1"));
+  EXPECT_EQ(grid.PutProperty("HighLight", Variant::Bool(false)), kOk);
+  EXPECT_EQ(view->palette().color(QPalette::Highlight), view->palette().color(QPalette::Base));
   std::vector<Variant> args = {Variant::I4(2), Variant::I4(1)};
   Variant cell;
   EXPECT_EQ(grid.Invoke("TextMatrix", args, &cell), kOk);

@@ -393,6 +393,11 @@ void ZlkGrid::ApplyStyle() {
   QPalette pal = table_->palette();
   pal.setColor(QPalette::Base, OleColor(back_color_, QApplication::palette().base().color()));
   pal.setColor(QPalette::Text, OleColor(fore_color_, QApplication::palette().text().color()));
+  if (!highlight_) {
+    // Without HighLight the selection is drawn as the other cells are.
+    pal.setColor(QPalette::Highlight, pal.color(QPalette::Base));
+    pal.setColor(QPalette::HighlightedText, pal.color(QPalette::Text));
+  }
   table_->setPalette(pal);
   for (const auto &[row, height] : row_heights_) {
     if (row < rows_ && height > 0 && ViewRow(row) >= 0)
