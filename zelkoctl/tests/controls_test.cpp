@@ -355,6 +355,17 @@ PropertyBag Texts(std::initializer_list<std::pair<const char *, const char *>> i
   return bag;
 }
 
+// A list of PEOPLE's names along ById, bound to PEOPLE.KIND.
+PropertyBag PeopleNamesForKind() {
+  return Texts({{"DbListSource", "Zelko1"},
+                {"DbListTable", "PEOPLE"},
+                {"DbListField", "NAME"},
+                {"DbListIndex", "ById"},
+                {"DbSource", "Zelko1"},
+                {"DbTable", "PEOPLE"},
+                {"DbField", "KIND"}});
+}
+
 // The names the property bag receives, in order.
 std::vector<std::string> SavedNames(Control &c) {
   PropertyBag bag;
@@ -663,13 +674,7 @@ TEST_F(Controls, ListBoxFillsAlongItsKeyAndBindsItsSelection) {
   TestSite site("List1", form_.get());
   ZlkListBox list;
   list.SetSite(&site);
-  PropertyBag bag = Texts({{"DbListSource", "Zelko1"},
-                           {"DbListTable", "PEOPLE"},
-                           {"DbListField", "NAME"},
-                           {"DbListIndex", "ById"},
-                           {"DbSource", "Zelko1"},
-                           {"DbTable", "PEOPLE"},
-                           {"DbField", "KIND"}});
+  PropertyBag bag = PeopleNamesForKind();
   LoadProperties(list, bag, nullptr);
   std::vector<std::string> formats;
   list.SetEventHandler([&](const std::string &e, std::vector<Variant> &args) {
@@ -778,13 +783,7 @@ TEST_F(Controls, ComboBoxExchangesItsEditTextOrItsItem) {
   TestSite site("Combo1", form_.get());
   ZlkComboBox combo;
   combo.SetSite(&site);
-  PropertyBag bag = Texts({{"DbListSource", "Zelko1"},
-                           {"DbListTable", "PEOPLE"},
-                           {"DbListField", "NAME"},
-                           {"DbListIndex", "ById"},
-                           {"DbSource", "Zelko1"},
-                           {"DbTable", "PEOPLE"},
-                           {"DbField", "KIND"}});
+  PropertyBag bag = PeopleNamesForKind();
   bag.Write("ImeMode", Variant::I2(4));
   LoadProperties(combo, bag, nullptr);
   auto *box = static_cast<QComboBox *>(combo.CreateWindow(form_.get()));

@@ -204,19 +204,27 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
   EXPECT_TRUE(Has(out, "stdin:1: expected ZelkoEdit2.Text = \"y\", found \"\"")) << out;
 }
 
-// The example order form over the sample records: every list, choice, navigator and picture
-// control driven by a script.
-TEST(Macro, TheExampleOrderForm) {
-  std::string dir = zelko_testing::ScratchDir() + "/orders";
+// A copy of the example dictionary with `form`, its pictures and its sample records; empty
+// when the records could not be loaded.
+std::string ExampleWithRecords(const char *form) {
+  std::string dir = zelko_testing::ScratchDir() + "/example";
   std::string shop = std::string(ZELKO_SOURCE_DIR) + "/examples/shop";
   std::filesystem::create_directories(dir);
-  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "Order.frm", "prepare-data"})
+  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "prepare-data"})
     std::filesystem::copy_file(shop + "/" + f, dir + "/" + f);
+  std::filesystem::copy_file(shop + "/" + form, dir + "/" + form);
   std::filesystem::copy(shop + "/data", dir + "/data");
   std::filesystem::copy(shop + "/images", dir + "/images");
   int status = 0;
   zelko_testing::RunShell(dir + "/prepare-data " + ZELKO_PATH + " >/dev/null", &status);
-  ASSERT_EQ(status, 0);
+  return status == 0 ? dir : std::string();
+}
+
+// The example order form over the sample records: every list, choice, navigator and picture
+// control driven by a script.
+TEST(Macro, TheExampleOrderForm) {
+  std::string dir = ExampleWithRecords("Order.frm");
+  ASSERT_FALSE(dir.empty());
   Result r = RunMacro(dir,
                       "expect ExList1.ListCount = 2\n"
                       "expect ExList1.List(1) = \"6  2026/11/20  A001  10\"\n"
@@ -245,15 +253,9 @@ TEST(Macro, TheExampleOrderForm) {
 // The example grid of orders: a cell typed into as a user does, the row written back when
 // the current row leaves it, the Delete key deleting a row's record.
 TEST(Macro, TheExampleGridForm) {
-  std::string dir = zelko_testing::ScratchDir() + "/grid";
-  std::string shop = std::string(ZELKO_SOURCE_DIR) + "/examples/shop";
-  std::filesystem::create_directories(dir);
-  for (const char *f : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "Grid.frm", "prepare-data"})
-    std::filesystem::copy_file(shop + "/" + f, dir + "/" + f);
-  std::filesystem::copy(shop + "/data", dir + "/data");
+  std::string dir = ExampleWithRecords("Grid.frm");
+  ASSERT_FALSE(dir.empty());
   int status = 0;
-  zelko_testing::RunShell(dir + "/prepare-data " + ZELKO_PATH + " >/dev/null", &status);
-  ASSERT_EQ(status, 0);
   Result r = RunMacro(dir,
                       "expect Grid1.TextMatrix(0, 5) = \"QTY\"\n"
                       "expect Grid1.TextMatrix(6, 0) = \"   6\"\n"

@@ -526,16 +526,9 @@ void ZlkGrid::Refresh() {
   if (!table->open && registry.OpenListTable(*table, GetFormWindow(), db_list_source_) != 0) return;
   int32_t remembered = EngineGetPosition(*table);
   std::vector<uint8_t> record = table->record_buffer;
-  ExtendedFillRequest request;
-  request.ex_operation = ex_operation_;
-  request.condition = zplatform::FromUtf8(conditions_);
-  request.fields = zplatform::FromUtf8(db_list_fields_);
-  request.key = key;
-  request.skip_records = skip_records_;
-  request.max_records = static_cast<int>(max_records_);
-  request.lock_bias = LockBiasOf(locks_);
-  request.ignore_case = compare_case_ == 1;
-  request.leave_results = leave_results_;
+  ExtendedFillRequest request = MakeExtendedFillRequest(
+      ex_operation_, conditions_, db_list_fields_, key, skip_records_,
+      static_cast<int>(max_records_), locks_, compare_case_, leave_results_);
   if (leave_results_ && result_id_ >= 0) ExFree(result_id_);
   int row = fixed_rows_;
   Module &module = Module::Get();

@@ -7,6 +7,7 @@
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
+#include "zplatform/codepage.h"
 
 namespace zelko {
 
@@ -28,6 +29,23 @@ void AppendResult(int into, int from) {
 }
 
 }  // namespace
+
+ExtendedFillRequest MakeExtendedFillRequest(int ex_operation, const std::string &condition,
+                                            const std::string &fields, int key, int skip_records,
+                                            int max_records, int locks, int compare_case,
+                                            bool leave_results) {
+  ExtendedFillRequest request;
+  request.ex_operation = ex_operation;
+  request.condition = zplatform::FromUtf8(condition);
+  request.fields = zplatform::FromUtf8(fields);
+  request.key = key;
+  request.skip_records = skip_records;
+  request.max_records = max_records;
+  request.lock_bias = LockBiasOf(locks);
+  request.ignore_case = compare_case == 1;
+  request.leave_results = leave_results;
+  return request;
+}
 
 bool IsLimitStatus(int status) {
   return status == 22 || status == 60 || status == 64 || status == 65;

@@ -19,6 +19,13 @@ struct ExtendedFillRequest {
   bool ignore_case = false, leave_results = false;
 };
 
+// The request from a control's properties (texts UTF-8, as the automation surface keeps them;
+// `locks` the _enumLocks value, `compare_case` 1 to ignore case).
+ExtendedFillRequest MakeExtendedFillRequest(int ex_operation, const std::string &condition,
+                                            const std::string &fields, int key, int skip_records,
+                                            int max_records, int locks, int compare_case,
+                                            bool leave_results);
+
 struct ExtendedFillOutcome {
   // What ended the fill: 0 (the caller stopped it), 9 (the end of the file), a limit status
   // (22, 60, 64, 65), another read status, or a negative status after the message that
