@@ -318,8 +318,7 @@ void ListBoxControl::ClearFieldText() {
 }
 
 int ListBoxControl::KeyOf(const TableDescriptor &table) const {
-  int p = FindIndexByName(table, zplatform::FromUtf8(db_list_index_));
-  return p < 0 ? 0 : p;
+  return KeyOfDbIndex(table, db_list_index_);
 }
 
 void ListBoxControl::Refresh() {
@@ -391,8 +390,7 @@ void ListBoxControl::ExtendedFill(TableDescriptor &table, int key) {
   result_id_ = outcome.result_id;
   int16_t status = outcome.status;
   if (outcome.positioning_failed || IsLimitStatus(status)) {
-    std::vector<Variant> args = {Variant::String(db_list_table_), Variant::I2(status)};
-    FireEvent("BtrieveError", args);
+    BtrieveErrorEvent(db_list_table_, status);
   } else if (status > 0 && status != 9) {
     ShowMessage(msg::kVE039, status);
   }

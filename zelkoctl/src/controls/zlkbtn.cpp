@@ -77,8 +77,7 @@ void ZlkBtn::OnWindowCreated() {
 }
 
 int ZlkBtn::IndexFromDbIndex(const TableDescriptor &table) const {
-  int p = FindIndexByName(table, zplatform::FromUtf8(db_index_));
-  return p < 0 ? 0 : p;
+  return KeyOfDbIndex(table, db_index_);
 }
 
 void ZlkBtn::OnClick() {
@@ -161,10 +160,7 @@ void ZlkBtn::RunOperation() {
     if (status == 0) registry.TransferToControls(*source, *table);
   }
   if (status != 0) {
-    std::vector<Variant> args = {Variant::String(zplatform::ToUtf8(table->name)),
-                                 Variant::I2(status)};
-    FireEvent("BtrieveError", args);
-    int16_t left = static_cast<int16_t>(args[1].AsInteger().value_or(status));
+    int16_t left = BtrieveErrorEvent(zplatform::ToUtf8(table->name), status);
     if (left != 0) ShowMessage(msg::kVE807, left);
     return;
   }

@@ -92,10 +92,7 @@ std::string ZlkBtr::Owner() const {
 }
 
 void ZlkBtr::FireBtrieveError(const std::string &table_name_cp, int16_t *status) {
-  std::vector<Variant> args = {Variant::String(zplatform::ToUtf8(table_name_cp)),
-                               Variant::I2(*status)};
-  FireEvent("BtrieveError", args);
-  if (auto v = args[1].AsInteger()) *status = static_cast<int16_t>(*v);
+  *status = BtrieveErrorEvent(zplatform::ToUtf8(table_name_cp), *status);
 }
 
 int ZlkBtr::ParentFormName(std::string *name) {

@@ -505,9 +505,7 @@ std::vector<std::string> ZlkGrid::ListedFields() const {
 }
 
 void ZlkGrid::Report(int16_t status, const char *message) {
-  std::vector<Variant> args = {Variant::String(db_list_table_), Variant::I2(status)};
-  FireEvent("BtrieveError", args);
-  int16_t left = static_cast<int16_t>(args[1].AsInteger().value_or(status));
+  int16_t left = BtrieveErrorEvent(db_list_table_, status);
   if (left != 0 && message != nullptr) ShowMessage(message, left);
 }
 
@@ -521,8 +519,7 @@ void ZlkGrid::Refresh() {
   BindingRegistry &registry = Module::Get().registry;
   TableDescriptor *table = Table();
   if (table == nullptr) return;
-  int key = FindIndexByName(*table, zplatform::FromUtf8(db_list_index_));
-  if (key < 0) key = 0;
+  int key = KeyOfDbIndex(*table, db_list_index_);
   if (!table->open && registry.OpenListTable(*table, GetFormWindow(), db_list_source_) != 0) return;
   int32_t remembered = EngineGetPosition(*table);
   std::vector<uint8_t> record = table->record_buffer;

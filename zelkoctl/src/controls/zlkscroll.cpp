@@ -170,8 +170,7 @@ TableDescriptor *ZlkScroll::Table() const {
 }
 
 int ZlkScroll::KeyOf(const TableDescriptor &table) const {
-  int p = FindIndexByName(table, zplatform::FromUtf8(db_index_));
-  return p < 0 ? 0 : p;
+  return KeyOfDbIndex(table, db_index_);
 }
 
 void ZlkScroll::Show(TableDescriptor &table) {
@@ -214,9 +213,7 @@ int16_t ZlkScroll::CurrentPercentage(TableDescriptor &table, int *percentage) {
 }
 
 void ZlkScroll::ReportStatus(int16_t status) {
-  std::vector<Variant> args = {Variant::String(db_table_), Variant::I2(status)};
-  FireEvent("BtrieveError", args);
-  int16_t left = static_cast<int16_t>(args[1].AsInteger().value_or(status));
+  int16_t left = BtrieveErrorEvent(db_table_, status);
   if (left != 0) ShowStatusText(left);
 }
 
@@ -244,8 +241,7 @@ void ZlkScroll::OnSourceReady() {
   if (!ComputeRange(&table) || !auto_first_) return;
   int16_t status = Read(*table, B_GET_FIRST);
   if (status != 0) {
-    std::vector<Variant> args = {Variant::String(db_table_), Variant::I2(status)};
-    FireEvent("BtrieveError", args);
+    BtrieveErrorEvent(db_table_, status);
     return;
   }
   int percentage = 0;
@@ -263,8 +259,7 @@ void ZlkScroll::RefreshWith(bool auto_first) {
   if (auto_first) {
     int16_t status = Read(*table, B_GET_FIRST);
     if (status != 0) {
-      std::vector<Variant> args = {Variant::String(db_table_), Variant::I2(status)};
-      FireEvent("BtrieveError", args);
+      BtrieveErrorEvent(db_table_, status);
     }
     MoveThumb(min_);
     return;
@@ -272,9 +267,7 @@ void ZlkScroll::RefreshWith(bool auto_first) {
   int percentage = 0;
   int16_t status = CurrentPercentage(*table, &percentage);
   if (status != 0) {
-    std::vector<Variant> args = {Variant::String(db_table_), Variant::I2(status)};
-    FireEvent("BtrieveError", args);
-    int16_t left = static_cast<int16_t>(args[1].AsInteger().value_or(status));
+    int16_t left = BtrieveErrorEvent(db_table_, status);
     if (left != 0) ShowMessage(msg::kVE816, left);
     return;
   }

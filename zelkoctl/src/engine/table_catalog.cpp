@@ -7,6 +7,7 @@
 #include "dictio/dictio.h"
 #include "messages.h"
 #include "module.h"
+#include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
 namespace zelko {
@@ -265,6 +266,11 @@ int PositionOfKeyNumber(const TableDescriptor &table, int key_number) {
     if ((table.segments[p].key_flags & kSegmentFlagFollows) == 0) ++keys;
   }
   return 0;
+}
+
+int KeyOfDbIndex(const TableDescriptor &table, const std::string &db_index) {
+  int position = FindIndexByName(table, zplatform::FromUtf8(db_index));
+  return position < 0 ? 0 : position;
 }
 
 int FindIndexByName(const TableDescriptor &table, const std::string &name) {

@@ -80,6 +80,9 @@ int FindFieldByName(const TableDescriptor &table, const std::string &name);
 
 // Index designation: the position of a key's first segment in the segment list; -1 none.
 int FindIndexByName(const TableDescriptor &table, const std::string &name);
+// A control's DbIndex (UTF-8: a named index, or the field that starts a key) as the position
+// of its key; the first key when it names none.
+int KeyOfDbIndex(const TableDescriptor &table, const std::string &db_index);
 int KeyNumberOfPosition(const TableDescriptor &table, int position);
 int PositionOfKeyNumber(const TableDescriptor &table, int key_number);
 

@@ -85,6 +85,12 @@ void Control::FireEvent(const char *name, std::vector<Variant> &args) {
   if (events_) events_(name, args);
 }
 
+int16_t Control::BtrieveErrorEvent(const std::string &table_name_utf8, int16_t status) {
+  std::vector<Variant> args = {Variant::String(table_name_utf8), Variant::I2(status)};
+  FireEvent("BtrieveError", args);
+  return static_cast<int16_t>(args[1].AsInteger().value_or(status));
+}
+
 void PropertyBag::Write(const std::string &name, Variant value) {
   for (Item &i : items_) {
     if (EqualNoCase(i.name, name)) {

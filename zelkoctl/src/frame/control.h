@@ -62,6 +62,8 @@ class Control : public virtual BoundControl {
   virtual void OnWindowDestroying() {}
 
   void FireEvent(const char *name, std::vector<Variant> &args);
+  // Fires BtrieveError(TableName, Status); the status its handler left.
+  int16_t BtrieveErrorEvent(const std::string &table_name_utf8, int16_t status);
   // True while the container loads the persisted properties.
   bool Loading() const { return loading_; }
 
