@@ -329,18 +329,11 @@ void ListBoxControl::Refresh() {
   int key = KeyOf(*table);
   list_index_id_ = key;
   if (!table->open && registry.OpenListTable(*table, GetFormWindow(), db_list_source_) != 0) return;
-  // Filling a list never moves the table's current record.
-  int32_t remembered = EngineGetPosition(*table);
-  std::vector<uint8_t> record = table->record_buffer;
+  KeptPosition kept(*table, key);
   if (extended_) {
     ExtendedFill(*table, key);
   } else {
     SimpleFill(*table, key);
-  }
-  if (remembered >= 0) {
-    if (EngineGetDirect(*table, remembered, key) != 0) table->record_buffer = record;
-  } else {
-    table->record_buffer = record;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "btrieve/btrapi.h"
 #include "engine/extended_access.h"
@@ -521,8 +522,7 @@ void ZlkGrid::Refresh() {
   if (table == nullptr) return;
   int key = KeyOfDbIndex(*table, db_list_index_);
   if (!table->open && registry.OpenListTable(*table, GetFormWindow(), db_list_source_) != 0) return;
-  int32_t remembered = EngineGetPosition(*table);
-  std::vector<uint8_t> record = table->record_buffer;
+  std::optional<KeptPosition> kept(std::in_place, *table, key);
   ExtendedFillRequest request = MakeExtendedFillRequest(
       ex_operation_, conditions_, db_list_fields_, key, skip_records_,
       static_cast<int>(max_records_), locks_, compare_case_, leave_results_);
@@ -575,11 +575,7 @@ void ZlkGrid::Refresh() {
   if (outcome.positioning_failed ||
       (outcome.status > 0 && outcome.status != 9 && !IsLimitStatus(outcome.status)))
     Report(outcome.status, nullptr);
-  if (remembered >= 0) {
-    if (EngineGetDirect(*table, remembered, key) != 0) table->record_buffer = record;
-  } else {
-    table->record_buffer = record;
-  }
+  kept.reset();  // the table back where it stood
   if (fixed_rows_ > 0 && set_col_names_) {
     std::vector<std::string> names = ListedFields();
     for (size_t i = 0; i < names.size() && fixed_cols_ + static_cast<int>(i) < cols_; ++i) {
@@ -591,14 +587,17 @@ void ZlkGrid::Refresh() {
             table_->fontMetrics().horizontalAdvance(QString::fromStdString(cells_[0][col])) + 12);
     }
   }
-  if (fixed_rows_ > 0 && set_record_numbers_ && fixed_cols_ > 0) {
-    for (int r = fixed_rows_; r < rows_; ++r) {
-      char number[16];
-      std::snprintf(number, sizeof number, "%4d", r - fixed_rows_ + 1);
-      cells_[static_cast<size_t>(r)][0] = number;
-    }
-  }
+  NumberRows();
   ShowCells();
+}
+
+void ZlkGrid::NumberRows() {
+  if (fixed_rows_ == 0 || !set_record_numbers_ || fixed_cols_ == 0) return;
+  for (int r = fixed_rows_; r < rows_; ++r) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%4d", r - fixed_rows_ + 1);
+    cells_[static_cast<size_t>(r)][0] = number;
+  }
 }
 
 bool ZlkGrid::WriteRow(int row) {
@@ -666,13 +665,7 @@ bool ZlkGrid::DeleteRow(int row) {
     ++filled;
   int current = row_;
   if (current >= filled && current > fixed_rows_) --current;
-  if (set_record_numbers_ && fixed_cols_ > 0) {
-    for (int r = fixed_rows_; r < rows_; ++r) {
-      char number[16];
-      std::snprintf(number, sizeof number, "%4d", r - fixed_rows_ + 1);
-      cells_[static_cast<size_t>(r)][0] = number;
-    }
-  }
+  NumberRows();
   ShowCells();
   row_ = current;
   ShowCurrentCell();

@@ -59,6 +59,8 @@ class ZlkGrid : public ListControl {
   int GridCol(int view_col) const { return Headers() ? view_col + fixed_cols_ : view_col; }
   void ShowCurrentCell();
   void ShowCells();
+  // With record numbers: "%4d" down the first column of the data rows.
+  void NumberRows();
   void ShowCell(int row, int col);
   void ApplyStyle();
   // Writes the dirty row back to its record; false when it stays dirty.

@@ -233,6 +233,17 @@ int16_t EngineFindPercentage(TableDescriptor &table, int index, int32_t position
   return status;
 }
 
+KeptPosition::KeptPosition(TableDescriptor &table, int index)
+    : table_(table),
+      index_(index),
+      position_(EngineGetPosition(table)),
+      record_(table.record_buffer) {}
+
+KeptPosition::~KeptPosition() {
+  if (position_ < 0 || EngineGetDirect(table_, position_, index_) != 0)
+    table_.record_buffer = record_;
+}
+
 int16_t EngineRecordCount(TableDescriptor &table, int32_t *count) {
   std::vector<uint8_t> stat;
   int16_t status = Stat(table, &stat);

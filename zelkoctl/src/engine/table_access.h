@@ -50,6 +50,22 @@ int16_t EngineEndTransaction();
 int16_t EngineAbortTransaction();
 int16_t DbSetLockBias(int bias);
 
+// Puts a table back on the record it stood on (or its record buffer back as it was) when it
+// goes out of scope: filling a list or a grid never moves the table's current record.
+class KeptPosition {
+ public:
+  KeptPosition(TableDescriptor &table, int index);
+  ~KeptPosition();
+  KeptPosition(const KeptPosition &) = delete;
+  KeptPosition &operator=(const KeptPosition &) = delete;
+
+ private:
+  TableDescriptor &table_;
+  int index_;
+  int32_t position_;
+  std::vector<uint8_t> record_;
+};
+
 // Closes every open table of the catalog, showing VE813 for each close that fails.
 void CloseAllTables(TableCatalog &catalog);
 
