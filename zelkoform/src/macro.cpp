@@ -180,6 +180,17 @@ bool SameValue(const Variant &a, const Variant &b) {
   return a.AsString().value_or("") == b.AsString().value_or("");
 }
 
+// Element `i` (from the lower bound) of a one-dimensional array as a value.
+Variant ArrayElement(SafeArray &a, size_t i) {
+  if (auto *e = a.StringElements()) return (*e)[i] ? Variant::String(*(*e)[i]) : Variant::Null();
+  if (auto *b = a.ByteElements()) return Variant::UI1((*b)[i]);
+  if (auto *v = a.VariantElements()) return (*v)[i];
+  if (auto *n = a.I2Elements()) return Variant::I2((*n)[i]);
+  if (auto *n4 = a.I4Elements()) return Variant::I4((*n4)[i]);
+  if (auto *d = a.R8Elements()) return Variant::R8((*d)[i]);
+  return Variant();
+}
+
 std::string Upper(const std::string &s) {
   return zplatform::UpperAscii(s);
 }
@@ -202,19 +213,7 @@ std::string DescribeValue(const Variant &v) {
     std::string text = "(";
     for (size_t i = 0; i < a->ElementCount(); ++i) {
       if (i > 0) text += ", ";
-      if (auto *s = a->StringElements()) {
-        text += (*s)[i] ? "\"" + *(*s)[i] + "\"" : "Null";
-      } else if (auto *b = a->ByteElements()) {
-        text += std::to_string((*b)[i]);
-      } else if (auto *e = a->VariantElements()) {
-        text += DescribeValue((*e)[i]);
-      } else if (auto *n = a->I2Elements()) {
-        text += std::to_string((*n)[i]);
-      } else if (auto *n4 = a->I4Elements()) {
-        text += std::to_string((*n4)[i]);
-      } else if (auto *d = a->R8Elements()) {
-        text += Variant::R8((*d)[i]).AsString().value_or("?");
-      }
+      text += DescribeValue(ArrayElement(*a, i));
     }
     return text + ")";
   }
@@ -426,20 +425,7 @@ bool MacroRunner::ParseExpression(const std::string &s, size_t *at, Variant *val
                       std::to_string(a->LowerBound()) + " to " + std::to_string(a->UpperBound()),
              false;
     }
-    size_t i = static_cast<size_t>(*index - a->LowerBound());
-    if (auto *e = a->StringElements()) {
-      *value = (*e)[i] ? Variant::String(*(*e)[i]) : Variant::Null();
-    } else if (auto *b = a->ByteElements()) {
-      *value = Variant::UI1((*b)[i]);
-    } else if (auto *v = a->VariantElements()) {
-      *value = (*v)[i];
-    } else if (auto *n = a->I2Elements()) {
-      *value = Variant::I2((*n)[i]);
-    } else if (auto *n4 = a->I4Elements()) {
-      *value = Variant::I4((*n4)[i]);
-    } else if (auto *d = a->R8Elements()) {
-      *value = Variant::R8((*d)[i]);
-    }
+    *value = ArrayElement(*a, static_cast<size_t>(*index - a->LowerBound()));
     return true;
   }
   if (word.empty()) return *error = "a value was expected: " + s.substr(start), false;
@@ -736,12 +722,9 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     SafeArray *a = v.ArrayOrNull();
     if (a != nullptr && rest.find('.') == std::string::npos) {
       // An array variable: one element a line with its index.
-      for (int32_t i = a->LowerBound(); i <= a->UpperBound(); ++i) {
-        Variant element;
-        size_t at = 0;
-        std::string item = rest + "(" + std::to_string(i) + ")";
-        if (!ParseExpression(item, &at, &element, error)) return false;
-        out_ << item << " = " << DescribeValue(element) << "\n";
+      for (size_t i = 0; i < a->ElementCount(); ++i) {
+        out_ << rest << "(" << a->LowerBound() + static_cast<int32_t>(i)
+             << ") = " << DescribeValue(ArrayElement(*a, i)) << "\n";
       }
       return true;
     }
