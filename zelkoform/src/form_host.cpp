@@ -28,22 +28,10 @@ bool ExtenderProperty(const std::string &name) {
   return false;
 }
 
-long long Number(const FrmObject &o, const char *name, long long fallback) {
-  const FrmProperty *p = o.Find(name);
-  if (p == nullptr) return fallback;
-  return FrmNumber(p->value).value_or(fallback);
-}
-
-std::string Text(const FrmObject &o, const char *name) {
-  const FrmProperty *p = o.Find(name);
-  if (p == nullptr) return std::string();
-  return UnquoteFrmString(p->value).value_or(p->value);
-}
-
 void Place(QWidget *w, const FrmObject &o) {
-  w->setGeometry(FormHost::Pixels(Number(o, "Left", 0)), FormHost::Pixels(Number(o, "Top", 0)),
-                 std::max(1, FormHost::Pixels(Number(o, "Width", 480))),
-                 std::max(1, FormHost::Pixels(Number(o, "Height", 480))));
+  w->setGeometry(FormHost::Pixels(o.Number("Left", 0)), FormHost::Pixels(o.Number("Top", 0)),
+                 std::max(1, FormHost::Pixels(o.Number("Width", 480))),
+                 std::max(1, FormHost::Pixels(o.Number("Height", 480))));
 }
 
 }  // namespace
@@ -116,9 +104,9 @@ bool FormHost::Load(const FrmDocument &document, bool design_mode,
   form_ = new QWidget();
   form_->setProperty(zelko::kWindowClassProperty, "ThunderRT6FormDC");
   form_->setObjectName(QString::fromStdString(f.name));
-  form_->setWindowTitle(QString::fromStdString(Text(f, "Caption")));
-  form_->resize(std::max(100, Pixels(Number(f, "Width", 6000))),
-                std::max(100, Pixels(Number(f, "Height", 4000))));
+  form_->setWindowTitle(QString::fromStdString(f.Text("Caption")));
+  form_->resize(std::max(100, Pixels(f.Number("Width", 6000))),
+                std::max(100, Pixels(f.Number("Height", 4000))));
   for (const FrmObject &child : f.children)
     Build(child, form_, problems);
   return true;

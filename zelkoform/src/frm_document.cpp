@@ -100,6 +100,23 @@ const FrmProperty *FrmObject::Find(const std::string &n) const {
   return nullptr;
 }
 
+long long FrmObject::Number(const std::string &name, long long fallback) const {
+  const FrmProperty *p = Find(name);
+  if (p == nullptr) return fallback;
+  std::string value = p->value;
+  for (char &c : value)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (value == "true") return -1;
+  if (value == "false") return 0;
+  return FrmNumber(p->value).value_or(fallback);
+}
+
+std::string FrmObject::Text(const std::string &name) const {
+  const FrmProperty *p = Find(name);
+  if (p == nullptr) return std::string();
+  return UnquoteFrmString(p->value).value_or(p->value);
+}
+
 std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::string> *problems) {
   Parser p;
   p.problems = problems;

@@ -28,6 +28,10 @@ struct FrmObject {
   std::vector<FrmObject> children;
 
   const FrmProperty *Find(const std::string &name) const;
+  // A property as a number (True -1, False 0, &H...& colours), or `fallback`.
+  long long Number(const std::string &name, long long fallback) const;
+  // A property as text (a quoted string unquoted); empty when absent.
+  std::string Text(const std::string &name) const;
 };
 
 struct FrmDocument {

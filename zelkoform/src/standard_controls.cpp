@@ -18,6 +18,7 @@
 
 #include "frame/class_info.h"
 #include "frame/control.h"
+#include "frame/stock_look.h"
 
 namespace zelkoform {
 
@@ -31,26 +32,10 @@ bool Same(const std::string &a, const char *b) {
   return zelko::EqualNoCase(a, b);
 }
 
-long long Number(const FrmObject &o, const char *name, long long fallback) {
-  const FrmProperty *p = o.Find(name);
-  if (p == nullptr) return fallback;
-  if (Same(p->value, "True")) return -1;
-  if (Same(p->value, "False")) return 0;
-  return FrmNumber(p->value).value_or(fallback);
-}
-
-std::string Text(const FrmObject &o, const char *name) {
-  const FrmProperty *p = o.Find(name);
-  if (p == nullptr) return std::string();
-  return UnquoteFrmString(p->value).value_or(p->value);
-}
-
 // An OLE colour: 0x00BBGGRR, or a system colour (high bit set) that the style's palette
 // already gives (invalid here).
 QColor ColorOf(long long value) {
-  if (value < 0 || (value & 0x80000000LL) != 0) return QColor();
-  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF));
+  return zelko::OleColor(static_cast<int32_t>(value), QColor());
 }
 
 bool Truthy(const Variant &v, bool *ok) {
@@ -171,21 +156,21 @@ void StandardControl::Fire(const char *event) const {
 }
 
 void StandardControl::Build(const FrmObject &o, QWidget *container) {
-  const QString caption = QString::fromStdString(Text(o, "Caption"));
-  const QString text = QString::fromStdString(Text(o, "Text"));
-  back_color_ = Number(o, "BackColor", -1);
-  fore_color_ = Number(o, "ForeColor", -1);
-  tag_ = Text(o, "Tag");
+  const QString caption = QString::fromStdString(o.Text("Caption"));
+  const QString text = QString::fromStdString(o.Text("Text"));
+  back_color_ = o.Number("BackColor", -1);
+  fore_color_ = o.Number("ForeColor", -1);
+  tag_ = o.Text("Tag");
   switch (kind_) {
     case Kind::kLabel: {
       auto *label = new QLabel(caption, container);
-      label->setWordWrap(Number(o, "WordWrap", 0) != 0);
-      long long align = Number(o, "Alignment", 0);
+      label->setWordWrap(o.Number("WordWrap", 0) != 0);
+      long long align = o.Number("Alignment", 0);
       label->setAlignment((align == 1   ? Qt::AlignRight
                            : align == 2 ? Qt::AlignHCenter
                                         : Qt::AlignLeft) |
                           Qt::AlignTop);
-      if (Number(o, "BorderStyle", 0) == 1) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      if (o.Number("BorderStyle", 0) == 1) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       widget_ = label;
       break;
     }
@@ -196,18 +181,18 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
       break;
     }
     case Kind::kTextBox: {
-      if (Number(o, "MultiLine", 0) != 0) {
+      if (o.Number("MultiLine", 0) != 0) {
         auto *edit = new QPlainTextEdit(text, container);
-        edit->setReadOnly(Number(o, "Locked", 0) != 0);
+        edit->setReadOnly(o.Number("Locked", 0) != 0);
         QObject::connect(edit, &QPlainTextEdit::textChanged, [this] { Fire("Change"); });
         widget_ = edit;
       } else {
         auto *edit = new QLineEdit(text, container);
-        edit->setReadOnly(Number(o, "Locked", 0) != 0);
-        if (long long max = Number(o, "MaxLength", 0); max > 0)
+        edit->setReadOnly(o.Number("Locked", 0) != 0);
+        if (long long max = o.Number("MaxLength", 0); max > 0)
           edit->setMaxLength(static_cast<int>(max));
-        if (!Text(o, "PasswordChar").empty()) edit->setEchoMode(QLineEdit::Password);
-        long long align = Number(o, "Alignment", 0);
+        if (!o.Text("PasswordChar").empty()) edit->setEchoMode(QLineEdit::Password);
+        long long align = o.Number("Alignment", 0);
         edit->setAlignment(align == 1   ? Qt::AlignRight
                            : align == 2 ? Qt::AlignHCenter
                                         : Qt::AlignLeft);
@@ -218,15 +203,15 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
     }
     case Kind::kCommandButton: {
       auto *button = new QPushButton(caption, container);
-      button->setDefault(Number(o, "Default", 0) != 0);
-      button->setProperty("vbCancel", Number(o, "Cancel", 0) != 0);
+      button->setDefault(o.Number("Default", 0) != 0);
+      button->setProperty("vbCancel", o.Number("Cancel", 0) != 0);
       QObject::connect(button, &QPushButton::clicked, [this] { Fire("Click"); });
       widget_ = button;
       break;
     }
     case Kind::kCheckBox: {
       auto *box = new QCheckBox(caption, container);
-      long long value = Number(o, "Value", 0);
+      long long value = o.Number("Value", 0);
       box->setTristate(value == 2);
       box->setCheckState(value == 1   ? Qt::Checked
                          : value == 2 ? Qt::PartiallyChecked
@@ -237,7 +222,7 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
     }
     case Kind::kOptionButton: {
       auto *option = new QRadioButton(caption, container);
-      option->setChecked(Number(o, "Value", 0) != 0);
+      option->setChecked(o.Number("Value", 0) != 0);
       QObject::connect(option, &QRadioButton::toggled, [this](bool on) {
         if (on) Fire("Click");
       });
@@ -246,7 +231,7 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
     }
     case Kind::kComboBox: {
       auto *combo = new QComboBox(container);
-      style_ = static_cast<int>(Number(o, "Style", 0));
+      style_ = static_cast<int>(o.Number("Style", 0));
       combo->setEditable(style_ != 2);
       if (combo->isEditable()) {
         combo->setEditText(text);
@@ -266,7 +251,7 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
     case Kind::kImage: {
       // The picture itself lies in the form's binary file (.frx), which is not read.
       auto *frame = kind_ == Kind::kPictureBox ? new QFrame(container) : new QLabel(container);
-      long long border = Number(o, "BorderStyle", kind_ == Kind::kPictureBox ? 1 : 0);
+      long long border = o.Number("BorderStyle", kind_ == Kind::kPictureBox ? 1 : 0);
       if (border == 1) frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       widget_ = frame;
       if (kind_ == Kind::kPictureBox) container_for_children_ = frame;
@@ -274,28 +259,28 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
     }
     case Kind::kShape: {
       auto *shape = new ShapeWidget(container);
-      shape_ = shape->shape = static_cast<int>(Number(o, "Shape", 0));
-      border_width_ = shape->border_width = static_cast<int>(Number(o, "BorderWidth", 1));
-      fill_style_ = shape->fill_style = static_cast<int>(Number(o, "FillStyle", 1));
-      back_style_ = shape->back_style = static_cast<int>(Number(o, "BackStyle", 0));
-      border_color_ = Number(o, "BorderColor", 0);
-      fill_color_ = Number(o, "FillColor", 0);
+      shape_ = shape->shape = static_cast<int>(o.Number("Shape", 0));
+      border_width_ = shape->border_width = static_cast<int>(o.Number("BorderWidth", 1));
+      fill_style_ = shape->fill_style = static_cast<int>(o.Number("FillStyle", 1));
+      back_style_ = shape->back_style = static_cast<int>(o.Number("BackStyle", 0));
+      border_color_ = o.Number("BorderColor", 0);
+      fill_color_ = o.Number("FillColor", 0);
       widget_ = shape;
       break;
     }
     case Kind::kLine: {
       auto *line = new LineWidget(container);
-      x1_ = Number(o, "X1", 0), y1_ = Number(o, "Y1", 0);
-      x2_ = Number(o, "X2", 0), y2_ = Number(o, "Y2", 0);
-      border_width_ = line->width = static_cast<int>(Number(o, "BorderWidth", 1));
-      border_color_ = Number(o, "BorderColor", 0);
+      x1_ = o.Number("X1", 0), y1_ = o.Number("Y1", 0);
+      x2_ = o.Number("X2", 0), y2_ = o.Number("Y2", 0);
+      border_width_ = line->width = static_cast<int>(o.Number("BorderWidth", 1));
+      border_color_ = o.Number("BorderColor", 0);
       widget_ = line;
       break;
     }
     case Kind::kTimer:
-      interval_ = static_cast<int>(Number(o, "Interval", 0));
-      timer_enabled_ = Number(o, "Enabled", -1) != 0;
-      timer_left_ = Number(o, "Left", 0), timer_top_ = Number(o, "Top", 0);
+      interval_ = static_cast<int>(o.Number("Interval", 0));
+      timer_enabled_ = o.Number("Enabled", -1) != 0;
+      timer_left_ = o.Number("Left", 0), timer_top_ = o.Number("Top", 0);
       timer_ = new QTimer();
       QObject::connect(timer_, &QTimer::timeout, [this] { Fire("Timer"); });
       if (run_mode_ && timer_enabled_ && interval_ > 0) timer_->start(interval_);
@@ -304,16 +289,16 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
   if (kind_ == Kind::kLine) {
     PlaceLine();
   } else {
-    widget_->setGeometry(static_cast<int>(Number(o, "Left", 0) / kTwipsPerPixel),
-                         static_cast<int>(Number(o, "Top", 0) / kTwipsPerPixel),
-                         std::max(1, static_cast<int>(Number(o, "Width", 480) / kTwipsPerPixel)),
-                         std::max(1, static_cast<int>(Number(o, "Height", 480) / kTwipsPerPixel)));
+    widget_->setGeometry(static_cast<int>(o.Number("Left", 0) / kTwipsPerPixel),
+                         static_cast<int>(o.Number("Top", 0) / kTwipsPerPixel),
+                         std::max(1, static_cast<int>(o.Number("Width", 480) / kTwipsPerPixel)),
+                         std::max(1, static_cast<int>(o.Number("Height", 480) / kTwipsPerPixel)));
   }
-  widget_->setEnabled(Number(o, "Enabled", -1) != 0);
-  widget_->setToolTip(QString::fromStdString(Text(o, "ToolTipText")));
+  widget_->setEnabled(o.Number("Enabled", -1) != 0);
+  widget_->setToolTip(QString::fromStdString(o.Text("ToolTipText")));
   widget_->setObjectName(QString::fromStdString(name_));
   // Hidden controls show at design time, as in Visual Basic.
-  visible_ = Number(o, "Visible", -1) != 0;
+  visible_ = o.Number("Visible", -1) != 0;
   if (run_mode_ && !visible_) widget_->hide();
   ApplyColors();
 }
