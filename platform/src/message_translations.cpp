@@ -6,6 +6,7 @@
 #include <string>
 
 #include "zplatform/messages.h"
+#include "zplatform/program.h"
 
 namespace zplatform {
 
@@ -224,11 +225,6 @@ const Translation kTranslations[] = {
     {"Btrieve エラ－(rc=%d)", "Btrieve error (rc=%d)"},
 };
 
-std::string Env(const char *name) {
-  const char *v = std::getenv(name);
-  return v != nullptr ? v : "";
-}
-
 }  // namespace
 
 std::string ConversionsOf(const char *format) {
@@ -249,12 +245,12 @@ std::string ConversionsOf(const char *format) {
 bool EnglishMessagesWanted() {
   // The locale categories as POSIX orders them; a C or POSIX locale keeps the system's own
   // texts, and only then is LANGUAGE's list of preferences consulted (as gettext does).
-  std::string locale = Env("LC_ALL");
-  if (locale.empty()) locale = Env("LC_MESSAGES");
-  if (locale.empty()) locale = Env("LANG");
+  std::string locale = EnvironmentText("LC_ALL");
+  if (locale.empty()) locale = EnvironmentText("LC_MESSAGES");
+  if (locale.empty()) locale = EnvironmentText("LANG");
   if (locale.empty() || locale == "C" || locale == "POSIX" || locale.rfind("C.", 0) == 0)
     return false;
-  std::string language = Env("LANGUAGE");
+  std::string language = EnvironmentText("LANGUAGE");
   std::string first = language.substr(0, language.find(':'));
   if (!first.empty()) return first.rfind("en", 0) == 0;
   return locale.rfind("en", 0) == 0;

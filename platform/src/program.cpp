@@ -4,26 +4,24 @@
 
 namespace zplatform {
 
-namespace {
-std::string Env(const char *name) {
+std::string EnvironmentText(const char *name) {
   const char *v = std::getenv(name);
   return v != nullptr ? v : "";
 }
-}  // namespace
 
 std::string VersionLine(const std::string &program) {
   return program + " " ZELKO_VERSION "\n";
 }
 
 bool CanShowWindows() {
-  std::string platform = Env("QT_QPA_PLATFORM");
+  std::string platform = EnvironmentText("QT_QPA_PLATFORM");
   // "xcb" and "wayland" (and their variants) need a server; offscreen, minimal, vnc, eglfs...
   // do not.
   bool needs_x = platform.empty() || platform.rfind("xcb", 0) == 0;
   bool needs_wayland = platform.rfind("wayland", 0) == 0;
-  if (needs_x && !Env("DISPLAY").empty()) return true;
-  if (platform.empty() && !Env("WAYLAND_DISPLAY").empty()) return true;
-  if (needs_wayland) return !Env("WAYLAND_DISPLAY").empty();
+  if (needs_x && !EnvironmentText("DISPLAY").empty()) return true;
+  if (platform.empty() && !EnvironmentText("WAYLAND_DISPLAY").empty()) return true;
+  if (needs_wayland) return !EnvironmentText("WAYLAND_DISPLAY").empty();
   return !needs_x;
 }
 

@@ -6,6 +6,9 @@
 
 namespace zplatform {
 
+// An environment variable's text; empty when it is not set.
+std::string EnvironmentText(const char *name);
+
 // "NAME 3.0.0\n".
 std::string VersionLine(const std::string &program);
 
