@@ -51,10 +51,6 @@ QAbstractButton *ChoiceControl::Button() const {
   return static_cast<QAbstractButton *>(Window());
 }
 
-std::string ChoiceControl::CodePage(const std::string &utf8) {
-  return zplatform::FromUtf8(utf8);
-}
-
 void ChoiceControl::ApplyStyle() {
   QAbstractButton *button = Button();
   if (button == nullptr) return;

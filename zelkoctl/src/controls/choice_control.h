@@ -27,8 +27,6 @@ class ChoiceControl : public FieldControl {
   void OnWindowCreated() override;
   // Shows `value_` (0 unchecked, 1 checked, 2 grayed) on the button.
   virtual void ShowValue() = 0;
-  // The configured values in the code page, for comparing with field texts.
-  static std::string CodePage(const std::string &utf8);
   // The class table both classes share, in the persisted order; the check box has
   // DbValueIndeterminate (8) after Alignment.
   static std::vector<PropertyInfo> Properties(bool with_indeterminate);

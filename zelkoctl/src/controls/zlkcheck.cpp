@@ -3,6 +3,7 @@
 #include <QCheckBox>
 
 #include "frame/class_table.h"
+#include "zplatform/codepage.h"
 
 namespace zelko {
 
@@ -68,11 +69,11 @@ void ZlkCheck::OnClick() {
 }
 
 void ZlkCheck::ShowFieldText(const std::string &text) {
-  if (text == CodePage(value_true_)) {
+  if (text == zplatform::FromUtf8(value_true_)) {
     value_ = 1;
-  } else if (text == CodePage(value_false_)) {
+  } else if (text == zplatform::FromUtf8(value_false_)) {
     value_ = 0;
-  } else if (text == CodePage(value_indeterminate_)) {
+  } else if (text == zplatform::FromUtf8(value_indeterminate_)) {
     value_ = 2;
   } else {
     return;  // none of the values: the box keeps its state
@@ -83,13 +84,13 @@ void ZlkCheck::ShowFieldText(const std::string &text) {
 bool ZlkCheck::ReadFieldText(std::string *text) {
   switch (value_) {
     case 0:
-      *text = CodePage(value_false_);
+      *text = zplatform::FromUtf8(value_false_);
       return true;
     case 1:
-      *text = CodePage(value_true_);
+      *text = zplatform::FromUtf8(value_true_);
       return true;
     case 2:
-      *text = CodePage(value_indeterminate_);
+      *text = zplatform::FromUtf8(value_indeterminate_);
       return true;
     default:
       return false;

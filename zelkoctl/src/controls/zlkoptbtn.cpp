@@ -4,6 +4,7 @@
 
 #include "engine/module.h"
 #include "frame/class_table.h"
+#include "zplatform/codepage.h"
 
 namespace zelko {
 
@@ -72,13 +73,15 @@ void ZlkOptBtn::OnClick() {
 
 void ZlkOptBtn::ShowFieldText(const std::string &text) {
   // Tested in this order: when both values are equal, unchecked wins.
-  if (text == CodePage(value_true_)) value_ = 1;
-  if (text == CodePage(value_false_)) value_ = 0;
-  if (text == CodePage(value_true_) || text == CodePage(value_false_)) ShowValue();
+  bool is_true = text == zplatform::FromUtf8(value_true_);
+  bool is_false = text == zplatform::FromUtf8(value_false_);
+  if (is_true) value_ = 1;
+  if (is_false) value_ = 0;
+  if (is_true || is_false) ShowValue();
 }
 
 bool ZlkOptBtn::ReadFieldText(std::string *text) {
-  *text = CodePage(value_ == 0 ? value_false_ : value_true_);
+  *text = zplatform::FromUtf8(value_ == 0 ? value_false_ : value_true_);
   return true;
 }
 
