@@ -646,7 +646,7 @@ void SqliteStorage::RollbackWrite() {
   high_water_valid_ = false;
   NoteWrite();
   if (schema_changed_) {
-    // The key tables are back as they were: so are the statements and the specification.
+    // The key tables are back as they were: so are the statements and the file's key layout.
     schema_changed_ = false;
     ForgetStatements();
     LoadMeta();

@@ -94,7 +94,7 @@ class Storage {
 
   // ---- Records
   // The record's data and its stored sequence blob. 0; 43 when there is none; 2 when the
-  // stored record has a length the specification does not allow, or cannot be read.
+  // stored record has a length the file's record layout does not allow, or cannot be read.
   virtual int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) = 0;
   // A new record at a position never used before in this file.
   virtual int InsertRecord(const std::string &data, int64_t *pos) = 0;
