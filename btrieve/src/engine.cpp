@@ -966,7 +966,9 @@ int Engine::Step(const CallArgs &a, Cursor &c, int op) {
 }
 
 int Engine::GetPosition(const CallArgs &a, Cursor &c) {
-  if (!c.has_current) return B_POSITIONING_ERROR;
+  // After an extended operation the last record it examined is current, though Update and
+  // Delete still need a Get or Step.
+  if (!c.has_current && !c.extended_position) return B_POSITIONING_ERROR;
   if (a.data == nullptr || a.DataLength() < 4) return B_DATALENGTH_ERROR;
   PutU32(a.data, static_cast<uint32_t>(c.current_pos));
   a.SetDataLength(4);

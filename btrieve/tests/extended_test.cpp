@@ -172,6 +172,12 @@ TEST_F(Extended, UcEgAndCurrency) {
   // After an extended read Update needs a Get first.
   std::string data = Rec(10, "jo", 1), k(16, '\0');
   EXPECT_EQ(Op(B_UPDATE, pb_, data, k, 0), B_POSITIONING_ERROR);
+  // Get Position answers the last record examined, where the next read goes on from.
+  std::string position(4, '\0');
+  ASSERT_EQ(Op(B_GET_POSITION, pb_, position, k, 0), 0);
+  std::string direct = position + std::string(12, '\0');
+  ASSERT_EQ(Op(B_GET_DIRECT, pb_, direct, k, 0), 0);
+  EXPECT_EQ(static_cast<uint8_t>(direct[0]), 10);
   // Previous extended along key 1 (names: "Bob" < "ann" ... by byte).
   data.assign(16, '\0');
   ASSERT_EQ(Op(B_GET_LAST, pb_, data, k, 1), 0);
