@@ -1,6 +1,7 @@
 #include "engine/extended_access.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -246,6 +247,9 @@ int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condi
   std::vector<ExField> fields;
   if (!ParseFieldList(table, field_list, &fields)) return DB_BAD_FIELD_LIST;
   Module &module = Module::Get();
+  // The descriptor carries the number asked for in 16 bits and callers get the count as a
+  // signed 16-bit value: a larger request asks for the most that can be counted.
+  max_records = std::clamp(max_records, 0, static_cast<int>(INT16_MAX));
   try {
     std::vector<uint8_t> descriptor =
         BuildDescriptor(module.ex_mode, reject_count, terms, max_records, fields);
