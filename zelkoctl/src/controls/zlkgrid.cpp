@@ -2,15 +2,14 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QStyledItemDelegate>
-#include <QTableWidget>
+#include <QItemSelectionModel>
+#include <QTableView>
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include "btrieve/btrapi.h"
+#include "controls/grid_view.h"
 #include "engine/extended_access.h"
 #include "engine/extended_fill.h"
 #include "engine/field_conversion.h"
@@ -26,41 +25,17 @@ namespace zelko {
 
 namespace {
 
-// The cell editor takes at most the column's CellMaxLength characters.
-class CellDelegate : public QStyledItemDelegate {
- public:
-  CellDelegate(const std::map<int, int> *max_lengths, QObject *parent)
-      : QStyledItemDelegate(parent), max_lengths_(max_lengths) {}
-  QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                        const QModelIndex &index) const override {
-    QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
-    auto found = max_lengths_->find(index.column());
-    if (auto *line = qobject_cast<QLineEdit *>(editor);
-        line && found != max_lengths_->end() && found->second > 0)
-      line->setMaxLength(found->second);
-    return editor;
+constexpr int kKeptPages = 16;
+
+// Of the listed fields' texts as a read gave them: tells whether a record changed since.
+uint64_t Fingerprint(const std::vector<std::string> &texts) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const std::string &text : texts) {
+    for (unsigned char c : text + '\0')
+      hash = (hash ^ c) * 1099511628211ull;
   }
-
- private:
-  const std::map<int, int> *max_lengths_;
-};
-
-// The Delete key outside the cell editor deletes the current row's record.
-class GridKeys : public QObject {
- public:
-  GridKeys(ZlkGrid *grid, QObject *parent) : QObject(parent), grid_(grid) {}
-  bool eventFilter(QObject *watched, QEvent *event) override {
-    if (event->type() != QEvent::KeyPress ||
-        static_cast<QKeyEvent *>(event)->key() != Qt::Key_Delete)
-      return false;
-    auto *table = qobject_cast<QTableWidget *>(watched);
-    if (table == nullptr) return false;  // while a cell is edited, its editor has the keys
-    return grid_->DeleteCurrentRow();
-  }
-
- private:
-  ZlkGrid *grid_;
-};
+  return hash | 1;  // never 0, which means "unknown"
+}
 
 }  // namespace
 
@@ -71,23 +46,14 @@ const ClassInfo &ZlkGrid::Info() {
     using G = ZlkGrid;
     ClassInfo c{"ZLKBTRLibCtl.ZLKGrid", "ZLKGrid", kKindGrid, {}, {}, {}};
     const auto restyle = &G::ApplyStyle;
-    const auto resize = [](G &g, int32_t G::*member, const Variant &v) {
-      auto n = v.AsInteger();
-      if (!n) return kTypeMismatch;
-      if (*n < 0) return kInvalidPropertyValue;
-      int rows = member == &G::rows_ ? *n : g.rows_, cols = member == &G::cols_ ? *n : g.cols_;
-      if (rows > g.max_rows_ || cols > g.max_cols_) return kInvalidPropertyValue;
-      g.Resize(rows, cols);
-      return kOk;
-    };
-    auto sized = [resize](const char *name, int32_t dispid, const char *def, int32_t G::*member) {
+    auto sized = [](const char *name, int32_t dispid, bool rows) {
       return Custom<G>(
-          name, dispid, K::kInt32, def, kPersisted,
-          [member](G &g, Variant *v) {
-            *v = Variant::I4(g.*member);
+          name, dispid, K::kInt32, "2", kPersisted,
+          [rows](G &g, Variant *v) {
+            *v = Variant::I4(rows ? g.Rows() : g.Cols());
             return kOk;
           },
-          [member, resize](G &g, const Variant &v) { return resize(g, member, v); });
+          [rows](G &g, const Variant &v) { return SetSize(g, rows, v); });
     };
     // In the persisted order, then the run-time properties.
     c.properties = {
@@ -95,8 +61,8 @@ const ClassInfo &ZlkGrid::Info() {
         Member("DbListTable", 2, K::kString, "", &G::db_list_table_),
         Member("DbListFields", 3, K::kString, "", &G::db_list_fields_),
         Member("DbConditions", 8, K::kString, "", &G::conditions_),
-        sized("Cols", 10, "2", &G::cols_),
-        sized("Rows", 11, "2", &G::rows_),
+        sized("Cols", 10, false),
+        sized("Rows", 11, true),
         Member("FixedCols", 12, K::kInt32, "1", &G::fixed_cols_, kPersisted, restyle),
         Member("FixedRows", 13, K::kInt32, "1", &G::fixed_rows_, kPersisted, restyle),
         Member("DbCompareCase", 14, K::kInt16, "0", &G::compare_case_),
@@ -143,7 +109,7 @@ const ClassInfo &ZlkGrid::Info() {
             },
             [](G &g, const Variant &v) {
               auto n = v.AsInteger();
-              if (!n || *n < 0 || *n >= g.cols_) return kInvalidPropertyValue;
+              if (!n || !g.ValidIndex(*n, true)) return kInvalidPropertyValue;
               g.col_ = *n;
               g.ShowCurrentCell();
               return kOk;
@@ -156,7 +122,7 @@ const ClassInfo &ZlkGrid::Info() {
             },
             [](G &g, const Variant &v) {
               auto n = v.AsInteger();
-              if (!n || *n < 0 || *n >= g.rows_) return kInvalidPropertyValue;
+              if (!n || !g.ValidIndex(*n, false)) return kInvalidPropertyValue;
               int previous = g.row_;
               g.row_ = *n;
               g.ShowCurrentCell();
@@ -193,9 +159,7 @@ const ClassInfo &ZlkGrid::Info() {
                   }),
         Method<G>("Clear", 35, {}, false,
                   [](G &g, Args &, Variant *) {
-                    for (auto &row : g.cells_)
-                      std::fill(row.begin(), row.end(), std::string());
-                    std::fill(g.positions_.begin(), g.positions_.end(), 0);
+                    g.cells_.Clear();
                     g.dirty_row_ = -1;
                     g.ShowCells();
                     return kOk;
@@ -203,7 +167,7 @@ const ClassInfo &ZlkGrid::Info() {
         Method<G>("FormatString", 36, {{"Index", false}, {"Value", false, true}}, true,
                   [](G &g, Args &a, Variant *r) {
                     auto index = a.empty() ? std::nullopt : a[0].AsInteger();
-                    if (!index || *index < 0 || *index >= g.cols_) return kInvalidPropertyValue;
+                    if (!index || !g.ValidIndex(*index, true)) return kInvalidPropertyValue;
                     if (a.size() > 1 && !a[1].IsEmpty()) {
                       g.format_strings_[*index] = a[1].AsString().value_or("");
                     } else {
@@ -218,8 +182,8 @@ const ClassInfo &ZlkGrid::Info() {
         Method<G>("DbPhysicalPosition", 40, {{"Index", false}}, true,
                   [](G &g, Args &a, Variant *r) {
                     auto index = a.empty() ? std::nullopt : a[0].AsInteger();
-                    if (!index || *index < 0 || *index >= g.rows_) return kInvalidPropertyValue;
-                    *r = Variant::I4(g.positions_[*index]);
+                    if (!index || !g.ValidIndex(*index, false)) return kInvalidPropertyValue;
+                    *r = Variant::I4(g.cells_.Position(*index));
                     return kOk;
                   }),
         Method<G>("TextAlign", 41, {{"Index", false}, {"Value", false, true}}, true,
@@ -236,7 +200,7 @@ const ClassInfo &ZlkGrid::Info() {
                   [](G &g, Args &a, Variant *r) {
                     auto row = a.size() > 1 ? a[0].AsInteger() : std::nullopt;
                     auto col = a.size() > 1 ? a[1].AsInteger() : std::nullopt;
-                    if (!row || !col || *row < 0 || *row >= g.rows_ || *col < 0 || *col >= g.cols_)
+                    if (!row || !col || !g.ValidIndex(*col, true) || !g.ValidIndex(*row, false))
                       return kInvalidPropertyValue;
                     if (a.size() > 2 && !a[2].IsEmpty()) {
                       g.SetCell(*row, *col, a[2].AsString().value_or(""));
@@ -269,7 +233,11 @@ ZlkGrid::ZlkGrid() {
   GridLimits limits = GridLimits::Load();
   max_rows_ = limits.max_rows;
   max_cols_ = limits.max_cols;
-  Resize(rows_, cols_);
+  page_rows_ = limits.page_rows;
+  cells_.Reset(2, 2);
+  cells_.OnGrown([this] {
+    if (model_ != nullptr) model_->SyncLater();
+  });
 }
 
 ZlkGrid::~ZlkGrid() {
@@ -279,7 +247,7 @@ ZlkGrid::~ZlkGrid() {
 HResult ZlkGrid::Indexed(ZlkGrid &g, std::vector<Variant> &args, Variant *result,
                          std::map<int, int> ZlkGrid::*values, int fallback, bool columns) {
   auto index = args.empty() ? std::nullopt : args[0].AsInteger();
-  if (!index || *index < 0 || *index >= (columns ? g.cols_ : g.rows_)) return kInvalidPropertyValue;
+  if (!index || !g.ValidIndex(*index, columns)) return kInvalidPropertyValue;
   if (args.size() > 1 && !args[1].IsEmpty()) {
     auto value = args[1].AsInteger();
     if (!value) return kTypeMismatch;
@@ -292,106 +260,74 @@ HResult ZlkGrid::Indexed(ZlkGrid &g, std::vector<Variant> &args, Variant *result
   return kOk;
 }
 
+HResult ZlkGrid::SetSize(ZlkGrid &g, bool rows, const Variant &value) {
+  auto n = value.AsInteger();
+  if (!n) return kTypeMismatch;
+  if (*n < 0 || *n > (rows ? g.max_rows_ : g.max_cols_)) return kInvalidPropertyValue;
+  // Fewer rows than a paged fill may still find: it reads to its end first.
+  int known = rows && *n < g.cells_.KnownRows() ? g.cells_.Rows() : g.cells_.KnownRows();
+  g.Resize(rows ? *n : known, rows ? g.Cols() : *n);
+  return kOk;
+}
+
 void ZlkGrid::Resize(int rows, int cols) {
-  rows_ = rows;
-  cols_ = cols;
-  cells_.resize(static_cast<size_t>(rows));
-  for (auto &row : cells_)
-    row.resize(static_cast<size_t>(cols));
-  positions_.resize(static_cast<size_t>(rows), 0);
+  cells_.Resize(rows, cols);
   if (dirty_row_ >= rows) dirty_row_ = -1;
   row_ = std::min(row_, std::max(0, rows - 1));
   col_ = std::min(col_, std::max(0, cols - 1));
-  if (table_ != nullptr) {
-    showing_ = true;
-    table_->setRowCount(std::max(0, ViewRow(rows)));
-    table_->setColumnCount(std::max(0, ViewCol(cols)));
-    table_->horizontalHeader()->setVisible(Headers() && fixed_rows_ == 1);
-    table_->verticalHeader()->setVisible(Headers() && fixed_cols_ == 1);
-    showing_ = false;
+  if (view_ != nullptr) {
+    view_->horizontalHeader()->setVisible(Headers() && fixed_rows_ == 1);
+    view_->verticalHeader()->setVisible(Headers() && fixed_cols_ == 1);
     ShowCells();
   }
 }
 
-std::string ZlkGrid::Cell(int row, int col) const {
-  if (row < 0 || row >= rows_ || col < 0 || col >= cols_) return std::string();
-  return cells_[static_cast<size_t>(row)][static_cast<size_t>(col)];
-}
-
 bool ZlkGrid::SetCell(int row, int col, const std::string &text) {
-  if (row < 0 || row >= rows_ || col < 0 || col >= cols_) return false;
-  cells_[static_cast<size_t>(row)][static_cast<size_t>(col)] = text;
+  if (!cells_.SetCell(row, col, text)) return false;
   ShowCell(row, col);
   return true;
 }
 
+int ZlkGrid::Alignment(int row, int col) const {
+  auto align = text_aligns_.find(col);
+  return align != text_aligns_.end() && (!FixedCell(row, col) || align_fixed_cells_) ? align->second
+                                                                                     : 0;
+}
+
+int ZlkGrid::CellMaxLength(int col) const {
+  auto found = cell_max_lengths_.find(col);
+  return found != cell_max_lengths_.end() ? found->second : 0;
+}
+
 void ZlkGrid::ShowCurrentCell() {
-  if (table_ == nullptr) return;
+  if (view_ == nullptr) return;
   int view_row = ViewRow(row_), view_col = ViewCol(col_);
   if (view_row < 0 || view_col < 0) return;  // a header cell is never the current one
   showing_ = true;
-  table_->setCurrentCell(view_row, view_col);
+  view_->setCurrentIndex(model_->index(view_row, view_col));
   showing_ = false;
 }
 
 void ZlkGrid::ShowCell(int row, int col) {
-  if (table_ == nullptr) return;
-  showing_ = true;
-  QTableWidgetItem *item = nullptr;
-  if (ViewRow(row) < 0 || ViewCol(col) < 0) {
-    // A fixed cell shown as a header label (the corner has none).
-    if (ViewRow(row) < 0 && ViewCol(col) >= 0) {
-      item = new QTableWidgetItem();
-      table_->setHorizontalHeaderItem(ViewCol(col), item);
-    } else if (ViewCol(col) < 0 && ViewRow(row) >= 0) {
-      item = new QTableWidgetItem();
-      table_->setVerticalHeaderItem(ViewRow(row), item);
-    }
-    if (item != nullptr) item->setText(QString::fromStdString(Cell(row, col)));
-    showing_ = false;
-    return;
-  }
-  item = table_->item(ViewRow(row), ViewCol(col));
-  if (item == nullptr) {
-    item = new QTableWidgetItem();
-    table_->setItem(ViewRow(row), ViewCol(col), item);
-  }
-  item->setText(QString::fromStdString(Cell(row, col)));
-  bool fixed = row < fixed_rows_ || col < fixed_cols_;
-  item->setFlags(fixed ? Qt::ItemIsEnabled
-                       : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-  const QPalette &palette = QApplication::palette();
-  item->setBackground(fixed ? palette.button() : QBrush());
-  item->setForeground(fixed ? palette.buttonText() : QBrush());
-  auto align = text_aligns_.find(col);
-  int a = align != text_aligns_.end() && (!fixed || align_fixed_cells_) ? align->second : 0;
-  item->setTextAlignment(Qt::AlignVCenter | (a == 1   ? Qt::AlignRight
-                                             : a == 2 ? Qt::AlignHCenter
-                                                      : Qt::AlignLeft));
-  showing_ = false;
+  if (model_ != nullptr) model_->CellChanged(ViewRow(row), ViewCol(col));
 }
 
 void ZlkGrid::ShowCells() {
-  if (table_ == nullptr) return;
-  for (int r = 0; r < rows_; ++r) {
-    for (int c = 0; c < cols_; ++c)
-      ShowCell(r, c);
-  }
+  if (model_ != nullptr) model_->Sync();
 }
 
 void ZlkGrid::ApplyStyle() {
-  if (table_ == nullptr) return;
-  table_->setShowGrid(grid_lines_);
-  table_->setEnabled(enabled_);
-  table_->setFocusPolicy(tab_stop_ ? Qt::StrongFocus : Qt::ClickFocus);
-  table_->setFont(FontOf(font_));
-  table_->setFrameStyle(border_style_ == 1 ? QFrame::StyledPanel | QFrame::Sunken
-                                           : QFrame::NoFrame);
-  table_->setHorizontalScrollBarPolicy((scroll_bars_ & 1) != 0 ? Qt::ScrollBarAsNeeded
-                                                               : Qt::ScrollBarAlwaysOff);
-  table_->setVerticalScrollBarPolicy((scroll_bars_ & 2) != 0 ? Qt::ScrollBarAsNeeded
-                                                             : Qt::ScrollBarAlwaysOff);
-  QPalette pal = table_->palette();
+  if (view_ == nullptr) return;
+  view_->setShowGrid(grid_lines_);
+  view_->setEnabled(enabled_);
+  view_->setFocusPolicy(tab_stop_ ? Qt::StrongFocus : Qt::ClickFocus);
+  view_->setFont(FontOf(font_));
+  view_->setFrameStyle(border_style_ == 1 ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
+  view_->setHorizontalScrollBarPolicy((scroll_bars_ & 1) != 0 ? Qt::ScrollBarAsNeeded
+                                                              : Qt::ScrollBarAlwaysOff);
+  view_->setVerticalScrollBarPolicy((scroll_bars_ & 2) != 0 ? Qt::ScrollBarAsNeeded
+                                                            : Qt::ScrollBarAlwaysOff);
+  QPalette pal = view_->palette();
   pal.setColor(QPalette::Base, OleColor(back_color_, QApplication::palette().base().color()));
   pal.setColor(QPalette::Text, OleColor(fore_color_, QApplication::palette().text().color()));
   if (!highlight_) {
@@ -399,53 +335,52 @@ void ZlkGrid::ApplyStyle() {
     pal.setColor(QPalette::Highlight, pal.color(QPalette::Base));
     pal.setColor(QPalette::HighlightedText, pal.color(QPalette::Text));
   }
-  table_->setPalette(pal);
+  view_->setPalette(pal);
+  Resize(cells_.KnownRows(), Cols());  // the fixed cells may have become headers, or stopped
   for (const auto &[row, height] : row_heights_) {
-    if (row < rows_ && height > 0 && ViewRow(row) >= 0)
-      table_->setRowHeight(ViewRow(row), height / 15);
+    if (row < cells_.KnownRows() && height > 0 && ViewRow(row) >= 0)
+      view_->setRowHeight(ViewRow(row), height / 15);
   }
   for (const auto &[col, width] : col_widths_) {
-    if (col < cols_ && width > 0 && ViewCol(col) >= 0)
-      table_->setColumnWidth(ViewCol(col), width / 15);
+    if (col < Cols() && width > 0 && ViewCol(col) >= 0)
+      view_->setColumnWidth(ViewCol(col), width / 15);
   }
   // Borders of the fixed cells move by the mouse as AllowUserResizing lets them.
-  table_->horizontalHeader()->setSectionResizeMode(
+  view_->horizontalHeader()->setSectionResizeMode(
       (allow_user_resizing_ & 1) != 0 ? QHeaderView::Interactive : QHeaderView::Fixed);
-  table_->verticalHeader()->setSectionResizeMode(
+  view_->verticalHeader()->setSectionResizeMode(
       (allow_user_resizing_ & 2) != 0 ? QHeaderView::Interactive : QHeaderView::Fixed);
-  Resize(rows_, cols_);  // the fixed cells may have become headers, or stopped being ones
 }
 
 QWidget *ZlkGrid::MakeWidget(QWidget *parent) {
-  table_ = new QTableWidget(rows_, cols_, parent);
-  table_->horizontalHeader()->setHighlightSections(false);
-  table_->verticalHeader()->setHighlightSections(false);
-  table_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
-                          QAbstractItemView::EditKeyPressed);
-  table_->setItemDelegate(new CellDelegate(&cell_max_lengths_, table_));
-  table_->installEventFilter(new GridKeys(this, table_));
-  QObject::connect(table_, &QTableWidget::itemChanged, [this](QTableWidgetItem *item) {
-    if (showing_) return;
-    OnCellEdited(GridRow(item->row()), GridCol(item->column()), item->text().toStdString());
-  });
-  QObject::connect(table_, &QTableWidget::currentCellChanged,
-                   [this](int row, int col, int previous_row, int) {
-                     if (row < 0 || col < 0) return;
-                     OnCurrentCellChanged(GridRow(row), GridCol(col),
-                                          previous_row < 0 ? -1 : GridRow(previous_row));
+  view_ = new QTableView(parent);
+  model_ = new GridModel(this, view_);
+  view_->setModel(model_);
+  view_->horizontalHeader()->setHighlightSections(false);
+  view_->verticalHeader()->setHighlightSections(false);
+  view_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                         QAbstractItemView::EditKeyPressed);
+  view_->setItemDelegate(new CellDelegate(this, view_));
+  view_->installEventFilter(new GridKeys(this, view_));
+  QItemSelectionModel *selection = view_->selectionModel();
+  QObject::connect(selection, &QItemSelectionModel::currentChanged,
+                   [this](const QModelIndex &current, const QModelIndex &previous) {
+                     if (!current.isValid() || showing_) return;
+                     OnCurrentCellChanged(RowOfView(current.row()), ColOfView(current.column()),
+                                          previous.isValid() ? RowOfView(previous.row()) : -1);
                    });
-  QObject::connect(table_, &QTableWidget::itemSelectionChanged, [this] {
-    auto ranges = table_->selectedRanges();
+  QObject::connect(selection, &QItemSelectionModel::selectionChanged, [this, selection] {
+    QItemSelection ranges = selection->selection();
     if (!ranges.isEmpty()) {
-      sel_start_row_ = GridRow(ranges.front().topRow());
-      sel_end_row_ = GridRow(ranges.front().bottomRow());
-      sel_start_col_ = GridCol(ranges.front().leftColumn());
-      sel_end_col_ = GridCol(ranges.front().rightColumn());
+      sel_start_row_ = RowOfView(ranges.front().top());
+      sel_end_row_ = RowOfView(ranges.front().bottom());
+      sel_start_col_ = ColOfView(ranges.front().left());
+      sel_end_col_ = ColOfView(ranges.front().right());
     }
     std::vector<Variant> none;
     FireEvent("SelChange", none);
   });
-  return table_;
+  return view_;
 }
 
 void ZlkGrid::OnWindowCreated() {
@@ -458,7 +393,8 @@ void ZlkGrid::OnWindowCreated() {
 
 void ZlkGrid::OnWindowDestroying() {
   ListControl::OnWindowDestroying();
-  table_ = nullptr;
+  view_ = nullptr;
+  model_ = nullptr;
 }
 
 void ZlkGrid::OnCellEdited(int row, int col, const std::string &text) {
@@ -469,7 +405,7 @@ void ZlkGrid::OnCellEdited(int row, int col, const std::string &text) {
     ShowCell(row, col);  // cancelled: the cell keeps its text
     return;
   }
-  cells_[static_cast<size_t>(row)][static_cast<size_t>(col)] = args[1].AsString().value_or(text);
+  cells_.SetCell(row, col, args[1].AsString().value_or(text));
   ShowCell(row, col);
   dirty_row_ = row;
   std::vector<Variant> none;
@@ -481,7 +417,6 @@ void ZlkGrid::OnCurrentCellChanged(int row, int col, int previous_row) {
   if (row < 0 || col < 0) return;
   row_ = row;
   col_ = col;
-  if (showing_) return;
   if (previous_row != row && previous_row == dirty_row_ && allow_update_) WriteRow(previous_row);
 }
 
@@ -505,6 +440,15 @@ std::vector<std::string> ZlkGrid::ListedFields() const {
   return names;
 }
 
+std::vector<int> ZlkGrid::ListedFieldNumbers(const TableDescriptor &table) const {
+  // An item is a field's name or, starting with a digit, its number (as extended reads take it).
+  std::vector<int> numbers;
+  for (const std::string &item : ListedFields())
+    numbers.push_back(item[0] >= '0' && item[0] <= '9' ? std::atoi(item.c_str())
+                                                       : FindFieldByName(table, item));
+  return numbers;
+}
+
 void ZlkGrid::Report(int16_t status, const char *message) {
   int16_t left = BtrieveErrorEvent(db_list_table_, status);
   if (left != 0 && message != nullptr) ShowMessage(message, left);
@@ -520,30 +464,58 @@ void ZlkGrid::Refresh() {
   BindingRegistry &registry = Module::Get().registry;
   TableDescriptor *table = Table();
   if (table == nullptr) return;
-  int key = KeyOfDbIndex(*table, db_list_index_);
   if (!table->open && registry.OpenListTable(*table, GetFormWindow(), db_list_source_) != 0) return;
-  std::optional<KeptPosition> kept(std::in_place, *table, key);
-  ExtendedFillRequest request = MakeExtendedFillRequest(
-      ex_operation_, conditions_, db_list_fields_, key, skip_records_,
-      static_cast<int>(max_records_), locks_, compare_case_, leave_results_);
+  fill_key_ = KeyOfDbIndex(*table, db_list_index_);
+  fill_request_ = MakeExtendedFillRequest(ex_operation_, conditions_, db_list_fields_, fill_key_,
+                                          skip_records_, static_cast<int>(max_records_), locks_,
+                                          compare_case_, leave_results_);
+  // No read asks for more than a page; a grid that may hold more rows than a page reads them
+  // a page at a time as they are needed (not while it keeps results or locks records, which
+  // are of every record read at once).
+  int per_read = std::clamp(static_cast<int>(max_records_), 0, static_cast<int>(INT16_MAX));
+  if (page_rows_ > 0) per_read = std::min(per_read, page_rows_);
+  fill_request_.max_records = per_read;
+  int capacity = std::max(0, std::max(max_rows_, cells_.KnownRows()) - fixed_rows_);
+  int page = capacity;
+  if (page_rows_ > 0 && per_read > 0 && !leave_results_ && locks_ == 0)
+    page = std::min(capacity, per_read * std::max(1, page_rows_ / per_read));
   if (leave_results_ && result_id_ >= 0) ExFree(result_id_);
-  int row = fixed_rows_;
+  result_id_ = -1;
+  dirty_row_ = -1;
+  cells_.StartFill(fixed_rows_, fixed_cols_, capacity, page, kKeptPages,
+                   [this](const GridPageRequest &request) { return ReadPage(request); });
+  if (fixed_rows_ > 0 && set_col_names_) {
+    std::vector<std::string> names = ListedFields();
+    for (size_t i = 0; i < names.size() && fixed_cols_ + static_cast<int>(i) < Cols(); ++i) {
+      int col = fixed_cols_ + static_cast<int>(i);
+      std::string name = zplatform::ToUtf8(names[i]);
+      cells_.SetCell(0, col, name);
+      if (set_col_width_ && view_ != nullptr && ViewCol(col) >= 0)
+        view_->setColumnWidth(
+            ViewCol(col),
+            view_->fontMetrics().horizontalAdvance(QString::fromStdString(name)) + 12);
+    }
+  }
+  NumberRows();
+  ShowCells();
+}
+
+GridPage ZlkGrid::ReadPage(const GridPageRequest &request) {
+  GridPage page;
+  page.ended = true;
+  TableDescriptor *table = Table();
+  if (table == nullptr || !table->open) return page;
+  KeptPosition kept(*table, fill_key_);  // the table back where it stood
+  FillStart start;
+  start.position = request.position;
+  start.kind = request.start == GridPageRequest::Start::kTop  ? FillStart::Kind::kTop
+               : request.start == GridPageRequest::Start::kAt ? FillStart::Kind::kAt
+                                                              : FillStart::Kind::kAfter;
   Module &module = Module::Get();
-  ExtendedFillOutcome outcome = RunExtendedFill(
-      *table, request,
-      [this] {
-        for (int r = fixed_rows_; r < rows_; ++r) {
-          for (int c = fixed_cols_; c < cols_; ++c)
-            cells_[static_cast<size_t>(r)][static_cast<size_t>(c)].clear();
-        }
-        std::fill(positions_.begin(), positions_.end(), 0);
-        dirty_row_ = -1;
-      },
+  int first_col = fixed_cols_, cols = Cols();
+  ExtendedFillOutcome outcome = RunExtendedReads(
+      *table, fill_request_, start, request.rows, [] {},
       [&](const std::vector<std::string> &texts, int32_t position) {
-        if (row >= rows_) {
-          if (rows_ >= max_rows_) return false;  // the grid is full
-          Resize(rows_ + 1, cols_);
-        }
         std::string line;
         for (size_t i = 0; i < texts.size(); ++i)
           line += (i > 0 ? "\t" : "") + zplatform::ToUtf8(texts[i]);
@@ -551,71 +523,74 @@ void ZlkGrid::Refresh() {
         module.formatted_text.clear();
         std::vector<Variant> args = {Variant::String(line)};
         FireEvent("Format", args);
-        if (abort_) return false;
+        if (abort_) {
+          page.aborted = true;
+          return false;
+        }
         if (!module.formatted_text.empty()) {
           line = zplatform::ToUtf8(module.formatted_text);
         } else {
           line = args[0].AsString().value_or("");
         }
         module.formatted_text.clear();
-        int col = fixed_cols_;
+        GridRow row;
+        row.position = position;
+        row.fingerprint = Fingerprint(texts);
         size_t start = 0;
-        while (col < cols_) {
+        for (int col = first_col; col < cols; ++col) {
           size_t tab = line.find('\t', start);
-          cells_[static_cast<size_t>(row)][static_cast<size_t>(col++)] =
-              line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+          row.cells.push_back(
+              line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
           if (tab == std::string::npos) break;
           start = tab + 1;
         }
-        positions_[static_cast<size_t>(row)] = position;
-        ++row;
+        page.rows.push_back(std::move(row));
         return true;
       });
-  result_id_ = outcome.result_id;
+  if (fill_request_.leave_results) result_id_ = outcome.result_id;
+  page.next_after = outcome.last_examined;
+  page.ended = page.aborted || outcome.status != 0 || outcome.positioning_failed ||
+               static_cast<int>(page.rows.size()) < request.rows;
   if (outcome.positioning_failed ||
       (outcome.status > 0 && outcome.status != 9 && !IsLimitStatus(outcome.status)))
     Report(outcome.status, nullptr);
-  kept.reset();  // the table back where it stood
-  if (fixed_rows_ > 0 && set_col_names_) {
-    std::vector<std::string> names = ListedFields();
-    for (size_t i = 0; i < names.size() && fixed_cols_ + static_cast<int>(i) < cols_; ++i) {
-      int col = fixed_cols_ + static_cast<int>(i);
-      cells_[0][static_cast<size_t>(col)] = zplatform::ToUtf8(names[i]);
-      if (set_col_width_ && table_ != nullptr)
-        table_->setColumnWidth(
-            ViewCol(col),
-            table_->fontMetrics().horizontalAdvance(QString::fromStdString(cells_[0][col])) + 12);
-    }
-  }
-  NumberRows();
-  ShowCells();
+  return page;
 }
 
 void ZlkGrid::NumberRows() {
   if (fixed_rows_ == 0 || !set_record_numbers_ || fixed_cols_ == 0) return;
-  for (int r = fixed_rows_; r < rows_; ++r) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%4d", r - fixed_rows_ + 1);
-    cells_[static_cast<size_t>(r)][0] = number;
-  }
+  cells_.NumberRows(fixed_rows_);
 }
 
 bool ZlkGrid::WriteRow(int row) {
   TableDescriptor *table = Table();
-  if (table == nullptr || row < 0 || row >= rows_) return false;
+  if (table == nullptr || !cells_.HasRow(row)) return false;
   int32_t remembered = EngineGetPosition(*table);
   if (Cancelled("BeforeUpdate")) return false;  // the row stays dirty
-  int16_t status = EngineGetDirect(*table, positions_[static_cast<size_t>(row)], -1);
+  int16_t status = EngineGetDirect(*table, cells_.Position(row), -1);
   if (status != 0) {
     Report(status, msg::kVE820);
     return false;
   }
-  std::vector<std::string> names = ListedFields();
+  std::vector<int> fields = ListedFieldNumbers(*table);
+  auto record_texts = [&] {
+    std::vector<std::string> texts;
+    for (int field : fields)
+      texts.push_back(ReadFieldByNumber(*table, field));
+    return texts;
+  };
+  // Written over a record another process changed since the grid read it, the row's other
+  // texts would silently undo that change: a conflict, and the row stays dirty.
+  uint64_t read = cells_.Fingerprint(row);
+  if (read != 0 && read != Fingerprint(record_texts())) {
+    Report(B_CONFLICT, msg::kVE821);
+    return false;
+  }
   bool any = false;
-  for (size_t i = 0; i < names.size(); ++i) {
+  for (size_t i = 0; i < fields.size(); ++i) {
     std::string text = Cell(row, fixed_cols_ + static_cast<int>(i));
     any = any || !text.empty();
-    WriteFieldByName(*table, names[i], zplatform::FromUtf8(text));
+    WriteFieldByNumber(*table, fields[i], zplatform::FromUtf8(text));
   }
   if (!any) return false;
   status = EngineAccess(*table, B_UPDATE, 0);
@@ -623,6 +598,7 @@ bool ZlkGrid::WriteRow(int row) {
     Report(status, msg::kVE821);
     return false;
   }
+  cells_.SetFingerprint(row, Fingerprint(record_texts()));
   if (remembered >= 0) {
     status = EngineGetDirect(*table, remembered, -1);
     if (status != 0) {
@@ -637,40 +613,50 @@ bool ZlkGrid::WriteRow(int row) {
 }
 
 bool ZlkGrid::DeleteRow(int row) {
-  if (!allow_delete_ || row < fixed_rows_ || row >= rows_ ||
-      positions_[static_cast<size_t>(row)] == 0)
-    return false;
+  if (!allow_delete_ || row < fixed_rows_ || !cells_.HasRow(row)) return false;
+  int32_t position = cells_.Position(row);
+  if (position == 0) return false;
   TableDescriptor *table = Table();
   if (table == nullptr) return false;
-  int16_t status = EngineGetDirect(*table, positions_[static_cast<size_t>(row)], -1);
+  int16_t status = EngineGetDirect(*table, position, -1);
   if (status != 0) {
     Report(status, msg::kVE820);
     return true;
   }
   if (Cancelled("BeforeDelete")) return true;
+  if (cells_.ReadsAfter(position)) {
+    // The fill's next page goes on after this record: after the one before it instead.
+    static const int kBefore[] = {B_GET_NEXT, B_GET_PREVIOUS, B_STEP_NEXT, B_STEP_PREVIOUS};
+    bool physical = ex_operation_ == 2 || ex_operation_ == 3;
+    int before = kBefore[ex_operation_ >= 0 && ex_operation_ <= 3 ? ex_operation_ : 1];
+    if (EngineGetDirect(*table, position, physical ? -1 : fill_key_) == 0) {
+      int16_t moved = EngineAccess(*table, before, fill_key_);
+      if (moved == 0) cells_.ReadAfter(EngineGetPosition(*table));
+      if (moved == B_END_OF_FILE) cells_.ReadAfter(-1);
+    }
+    status = EngineGetDirect(*table, position, -1);
+    if (status != 0) {
+      Report(status, msg::kVE820);
+      return true;
+    }
+  }
   status = EngineAccess(*table, B_DELETE, 0);
   if (status != 0) {
     Report(status, msg::kVE821);
     return true;
   }
   // The rows below move up; the last one empties.
-  cells_.erase(cells_.begin() + row);
-  cells_.emplace_back(static_cast<size_t>(cols_));
-  positions_.erase(positions_.begin() + row);
-  positions_.push_back(0);
+  cells_.RemoveRow(row);
   if (dirty_row_ == row) dirty_row_ = -1;
   if (dirty_row_ > row) --dirty_row_;
-  int filled = fixed_rows_;
-  while (filled < rows_ && positions_[static_cast<size_t>(filled)] != 0)
-    ++filled;
   int current = row_;
-  if (current >= filled && current > fixed_rows_) --current;
+  if (current > fixed_rows_ && cells_.Position(current) == 0) --current;
   NumberRows();
   ShowCells();
   row_ = current;
   ShowCurrentCell();
-  if (positions_[static_cast<size_t>(current)] != 0) {
-    status = EngineGetDirect(*table, positions_[static_cast<size_t>(current)], -1);
+  if (int32_t shown = cells_.Position(current); shown != 0) {
+    status = EngineGetDirect(*table, shown, -1);
     if (status != 0) Report(status, msg::kVE820);
   }
   std::vector<Variant> none;

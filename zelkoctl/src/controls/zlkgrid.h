@@ -1,20 +1,24 @@
 // ZLKGrid: a table of text cells showing the records an extended read selects, one record a
-// row and one listed field a column, on a Qt table widget. Each data row remembers its
+// row and one listed field a column, on a Qt table view. Each data row remembers its
 // record's physical position: an edited row is written back to that record when the current
 // row leaves it, and the Delete key deletes a row's record.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "controls/grid_rows.h"
+#include "engine/extended_fill.h"
 #include "frame/field_control.h"
 
-class QTableWidget;
+class QTableView;
 
 namespace zelko {
 
 struct TableDescriptor;
+class GridModel;
 
 class ZlkGrid : public ListControl {
  public:
@@ -29,17 +33,33 @@ class ZlkGrid : public ListControl {
   int GetUpdateOption() const override { return update_option_; }
   void Refresh() override;
 
-  // Cells (UTF-8); an absent cell reads empty.
-  std::string Cell(int row, int col) const;
+  // Cells (UTF-8); an absent cell reads empty. A large grid reads its rows from the file as
+  // they are first asked for.
+  std::string Cell(int row, int col) { return cells_.Cell(row, col); }
   bool SetCell(int row, int col, const std::string &text);
-  int Rows() const { return rows_; }
-  int Cols() const { return cols_; }
+  int Rows() { return cells_.Rows(); }  // reads a paged fill to its end
+  int Cols() const { return cells_.Cols(); }
   bool DirtyRow(int row) const { return dirty_row_ == row; }
+  int HeldPages() const { return cells_.HeldPages(); }
   // The user's actions, as the window reports them.
   void OnCellEdited(int row, int col, const std::string &text);
   void OnCurrentCellChanged(int row, int col, int previous_row);
   bool DeleteRow(int row);
   bool DeleteCurrentRow() { return DeleteRow(row_); }
+
+  // For the window: rows and columns it shows, and how grid cells map onto them. With at most
+  // one fixed row and one fixed column they are the window's headers, which stay put while
+  // the other cells scroll; the view then shows only the other cells.
+  bool Headers() const { return fixed_rows_ <= 1 && fixed_cols_ <= 1; }
+  int ViewRows() const { return std::max(0, ViewRow(cells_.KnownRows())); }
+  int ViewCols() const { return std::max(0, ViewCol(cells_.Cols())); }
+  int RowOfView(int view_row) const { return Headers() ? view_row + fixed_rows_ : view_row; }
+  int ColOfView(int view_col) const { return Headers() ? view_col + fixed_cols_ : view_col; }
+  bool FixedCell(int row, int col) const { return row < fixed_rows_ || col < fixed_cols_; }
+  int Alignment(int row, int col) const;  // as TextAlign: 0 left, 1 right, 2 centred
+  int CellMaxLength(int col) const;
+  bool MoreToRead() const { return cells_.MoreToRead(); }
+  void ReadMore() { cells_.ReadMore(); }
 
  protected:
   QWidget *MakeWidget(QWidget *parent) override;
@@ -49,20 +69,21 @@ class ZlkGrid : public ListControl {
  private:
   static HResult Indexed(ZlkGrid &g, std::vector<Variant> &args, Variant *result,
                          std::map<int, int> ZlkGrid::*values, int fallback, bool columns);
+  static HResult SetSize(ZlkGrid &g, bool rows, const Variant &value);
+  bool ValidIndex(int index, bool columns) {
+    return columns ? index >= 0 && index < Cols() : cells_.HasRow(index);
+  }
   void Resize(int rows, int cols);
-  // With at most one fixed row and one fixed column they are the window's headers, which stay
-  // put while the other cells scroll; the view then shows only the other cells.
-  bool Headers() const { return fixed_rows_ <= 1 && fixed_cols_ <= 1; }
   int ViewRow(int row) const { return Headers() ? row - fixed_rows_ : row; }
   int ViewCol(int col) const { return Headers() ? col - fixed_cols_ : col; }
-  int GridRow(int view_row) const { return Headers() ? view_row + fixed_rows_ : view_row; }
-  int GridCol(int view_col) const { return Headers() ? view_col + fixed_cols_ : view_col; }
   void ShowCurrentCell();
   void ShowCells();
+  void ShowCell(int row, int col);
   // With record numbers: "%4d" down the first column of the data rows.
   void NumberRows();
-  void ShowCell(int row, int col);
   void ApplyStyle();
+  // One page of the fill (Refresh reads the first, the window the others as it needs them).
+  GridPage ReadPage(const GridPageRequest &request);
   // Writes the dirty row back to its record; false when it stays dirty.
   bool WriteRow(int row);
   // BtrieveError with the status; `message` (a VE format) when the handler keeps it.
@@ -70,11 +91,12 @@ class ZlkGrid : public ListControl {
   bool Cancelled(const char *event);
   TableDescriptor *Table() const;
   std::vector<std::string> ListedFields() const;  // code page
+  std::vector<int> ListedFieldNumbers(const TableDescriptor &table) const;
 
   std::string db_list_source_, db_list_table_, db_list_fields_, conditions_, db_list_index_;
   int32_t sel_start_col_ = 0, sel_end_col_ = 0, sel_start_row_ = 0, sel_end_row_ = 0;
   bool abort_ = false;
-  int32_t cols_ = 2, rows_ = 2, fixed_cols_ = 1, fixed_rows_ = 1;
+  int32_t fixed_cols_ = 1, fixed_rows_ = 1;
   int compare_case_ = 0, ex_operation_ = 1, locks_ = 0, skip_records_ = 100;
   bool leave_results_ = false;
   int result_id_ = -1;
@@ -95,13 +117,16 @@ class ZlkGrid : public ListControl {
   std::string font_ = "ＭＳ Ｐゴシック,9,400,128";
   std::map<int, int> row_heights_, col_widths_, cell_max_lengths_, text_aligns_, ime_modes_;
   std::map<int, std::string> format_strings_;
-  int max_rows_ = 250, max_cols_ = 64;
+  int max_rows_ = 250, max_cols_ = 64, page_rows_ = 1000;
 
-  std::vector<std::vector<std::string>> cells_;  // [row][col]
-  std::vector<int32_t> positions_;               // per row; 0: no record
+  GridRows cells_;
+  // The fill's request and key, kept for the pages read later.
+  ExtendedFillRequest fill_request_;
+  int fill_key_ = 0;
   int dirty_row_ = -1;
-  bool showing_ = false;  // the control itself sets the window's cells
-  QTableWidget *table_ = nullptr;
+  bool showing_ = false;  // the control itself sets the window's current cell
+  QTableView *view_ = nullptr;
+  GridModel *model_ = nullptr;
 };
 
 }  // namespace zelko

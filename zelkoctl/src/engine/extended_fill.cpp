@@ -55,18 +55,30 @@ ExtendedFillOutcome RunExtendedFill(
     TableDescriptor &table, const ExtendedFillRequest &request,
     const std::function<void()> &started,
     const std::function<bool(const std::vector<std::string> &, int32_t)> &record) {
+  return RunExtendedReads(table, request, FillStart{}, -1, started, record);
+}
+
+ExtendedFillOutcome RunExtendedReads(
+    TableDescriptor &table, const ExtendedFillRequest &request, const FillStart &start,
+    int rows_wanted, const std::function<void()> &started,
+    const std::function<bool(const std::vector<std::string> &, int32_t)> &record) {
   static const struct {
     int position, read;
   } kOperations[] = {{B_GET_LAST, B_GET_PREV_EXTENDED},
                      {B_GET_FIRST, B_GET_NEXT_EXTENDED},
                      {B_STEP_LAST, B_STEP_PREVIOUS_EXT},
                      {B_STEP_FIRST, B_STEP_NEXT_EXT}};
-  const auto &op =
-      kOperations[request.ex_operation >= 0 && request.ex_operation <= 3 ? request.ex_operation
-                                                                         : 1];
+  bool valid = request.ex_operation >= 0 && request.ex_operation <= 3;
+  const auto &op = kOperations[valid ? request.ex_operation : 1];
+  bool physical = valid && request.ex_operation >= 2;
   ExtendedFillOutcome outcome;
-  ClearRecordBuffer(table);
-  outcome.status = EngineAccess(table, op.position, request.key);
+  if (start.kind == FillStart::Kind::kTop) {
+    ClearRecordBuffer(table);
+    outcome.status = EngineAccess(table, op.position, request.key);
+  } else {
+    // Step reads walk physical order, which a get direct without a key sets.
+    outcome.status = EngineGetDirect(table, start.position, physical ? -1 : request.key);
+  }
   if (outcome.status != 0) {
     outcome.positioning_failed = true;
     return outcome;
@@ -74,15 +86,17 @@ ExtendedFillOutcome RunExtendedFill(
   Module &module = Module::Get();
   std::string saved_mode = module.ex_mode;
   bool begun = false;
-  // The first read takes the positioned record itself, the next ones go on after the last
-  // record examined.
-  module.ex_mode = "EG";
-  for (bool first = true;; first = false) {
+  // The first read takes the positioned record itself (or, after a record, the next one);
+  // the next ones go on after the last record examined.
+  module.ex_mode = start.kind == FillStart::Kind::kAfter ? "UC" : "EG";
+  for (bool first = true; rows_wanted < 0 || outcome.records < rows_wanted; first = false) {
     if (!first) module.ex_mode = "UC";
+    int ask = rows_wanted < 0 ? request.max_records
+                              : std::min(request.max_records, rows_wanted - outcome.records);
     int16_t id = -1, count = 0;
     outcome.status =
         ExAccess(op.read + request.lock_bias, table, request.condition, request.fields, request.key,
-                 request.skip_records, request.max_records, request.ignore_case, &id, &count);
+                 request.skip_records, ask, request.ignore_case, &id, &count);
     if (id < 0) break;  // refused (with its message) or a failed read: nothing stored
     if (!begun) {
       started();
@@ -92,6 +106,7 @@ ExtendedFillOutcome RunExtendedFill(
     for (int r = 0; r < count && !stopped; ++r) {
       std::vector<std::string> texts;
       if (!ExGetRecordTexts(id, r, &texts)) break;
+      ++outcome.records;
       stopped = !record(texts, ExGetPosition(id, r));
     }
     if (request.leave_results) {
@@ -109,6 +124,7 @@ ExtendedFillOutcome RunExtendedFill(
     }
     if (outcome.status != 0 || count == 0) break;
   }
+  outcome.last_examined = EngineGetPosition(table);
   module.ex_mode = saved_mode;
   return outcome;
 }

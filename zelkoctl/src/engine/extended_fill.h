@@ -27,12 +27,21 @@ ExtendedFillRequest MakeExtendedFillRequest(int ex_operation, const std::string 
                                             bool leave_results);
 
 struct ExtendedFillOutcome {
-  // What ended the fill: 0 (the caller stopped it), 9 (the end of the file), a limit status
-  // (22, 60, 64, 65), another read status, or a negative status after the message that
-  // refused the condition or the field list.
+  // What ended the fill: 0 (the caller stopped it, or the rows wanted were read), 9 (the end
+  // of the file), a limit status (22, 60, 64, 65), another read status, or a negative status
+  // after the message that refused the condition or the field list.
   int16_t status = 0;
   bool positioning_failed = false;  // `status` is that of positioning the table
   int16_t result_id = -1;           // the stored result, with leave_results
+  int records = 0;                  // handed over
+  int32_t last_examined = -1;       // the table's position after the last read
+};
+
+// Where a stretch of extended reads begins: positioned as the operation's kind asks (the
+// first read includes that record), at a record (included), or after one.
+struct FillStart {
+  enum class Kind { kTop, kAt, kAfter } kind = Kind::kTop;
+  int32_t position = 0;
 };
 
 // `started` runs before the first record is handed over (the list empties itself);
@@ -40,6 +49,13 @@ struct ExtendedFillOutcome {
 ExtendedFillOutcome RunExtendedFill(
     TableDescriptor &table, const ExtendedFillRequest &request,
     const std::function<void()> &started,
+    const std::function<bool(const std::vector<std::string> &, int32_t)> &record);
+
+// The same reads from `start`, ending once `rows_wanted` records were handed over (-1: no
+// such end); no read asks for more records than are still wanted.
+ExtendedFillOutcome RunExtendedReads(
+    TableDescriptor &table, const ExtendedFillRequest &request, const FillStart &start,
+    int rows_wanted, const std::function<void()> &started,
     const std::function<bool(const std::vector<std::string> &, int32_t)> &record);
 
 bool IsLimitStatus(int status);

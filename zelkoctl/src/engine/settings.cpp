@@ -44,6 +44,7 @@ GridLimits GridLimits::Load() {
   GridLimits limits;
   limits.max_cols = std::max(1, Int("grid_max_col", 64));
   limits.max_rows = std::max(1, Int("grid_max_row", 250));
+  limits.page_rows = std::max(0, Int("grid_page_rows", 1000));
   return limits;
 }
 

@@ -26,6 +26,9 @@ struct ConversionSettings {
 // is created.
 struct GridLimits {
   int max_cols = 64, max_rows = 250;
+  // The most records one read of a grid asks for; a grid that may hold more rows reads them
+  // this many at a time as they are shown (0: every row at once).
+  int page_rows = 1000;
   static GridLimits Load();
 };
 
