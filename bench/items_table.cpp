@@ -40,7 +40,7 @@ int WriteItemsTable(const std::string &directory, int records) {
     zelko::ClearRecordBuffer(table);
     const std::string texts[kItemFields] = {
         std::to_string(i + 1),
-        name + std::to_string(i * 7919 % records),
+        name + std::to_string(static_cast<int64_t>(i) * 7919 % records),
         kana,
         std::to_string(i % 1000),
         std::to_string(i % 50000) + ".25",

@@ -4,83 +4,16 @@
 // checks what it produced.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QWidget>
-#include <cstdlib>
-#include <memory>
-
+#include "control_form.h"
 #include "controls/list_control.h"
 #include "controls/zlkbtr.h"
 #include "controls/zlkscroll.h"
-#include "engine/module.h"
-#include "items_table.h"
-#include "scratch_dir.h"
 
 namespace {
 
-using zelko::PropertyBag;
+using benchform::Form;
+using benchform::Shared;
 using zelko::Variant;
-
-class Site : public zelko::ControlSite {
- public:
-  Site(std::string name, QWidget *form) : name_(std::move(name)), form_(form) {}
-  std::string AmbientDisplayName() const override { return name_; }
-  bool UserMode() const override { return true; }
-  QWidget *ContainerWindow() const override { return form_; }
-  int ParentName(std::string *name) const override {
-    *name = "Bench";
-    return 0;
-  }
-  int ParentHandle(int32_t *hwnd) const override {
-    *hwnd = 1;
-    return 0;
-  }
-
- private:
-  std::string name_;
-  QWidget *form_;
-};
-
-// One form with a data source on a directory holding ITEMS of `records` records.
-struct Form {
-  explicit Form(int records) {
-    static int argc = 1;
-    static char name[] = "list_controls_bench";
-    static char *argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-    std::string dir = benchdata::MakeScratchDirectory("zelko-lists");
-    if (benchdata::WriteItemsTable(dir, records) != 0) std::abort();
-    window = std::make_unique<QWidget>();
-    source_site = std::make_unique<Site>("Zelko1", window.get());
-    source.SetSite(source_site.get());
-    PropertyBag bag;
-    bag.Write("DDFDir", Variant::String(dir));
-    bag.Write("AllOpen", Variant::Bool(true));
-    zelko::LoadProperties(source, bag, nullptr);
-  }
-  template <typename Control>
-  void Place(Control &control, const std::string &name,
-             std::vector<std::pair<const char *, Variant>> properties) {
-    sites.push_back(std::make_unique<Site>(name, window.get()));
-    control.SetSite(sites.back().get());
-    PropertyBag bag;
-    for (auto &[key, value] : properties)
-      bag.Write(key, value);
-    zelko::LoadProperties(control, bag, nullptr);
-    control.CreateWindow(window.get());
-  }
-  std::unique_ptr<QWidget> window;
-  std::unique_ptr<Site> source_site;
-  std::vector<std::unique_ptr<Site>> sites;
-  zelko::ZlkBtr source;
-};
-
-Form &Shared(int records) {
-  static std::map<int, std::unique_ptr<Form>> forms;
-  auto &form = forms[records];
-  if (!form) form = std::make_unique<Form>(records);
-  return *form;
-}
 
 void BM_ExtendedFill300Of100000(benchmark::State &state) {
   Form &form = Shared(100000);
