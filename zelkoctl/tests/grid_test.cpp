@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QTableView>
 #include <QWidget>
 #include <cstdio>
@@ -255,6 +256,40 @@ TEST_F(Grid, BadIndexesFieldListsAndConditions) {
     EXPECT_EQ(bad.Cell(1, 1), "") << property;
   }
   EXPECT_TRUE(statuses_.empty());
+}
+
+TEST_F(Grid, FixedRowsAndColumnsStayInTheHeadersAndFillStyleFillsTheSelection) {
+  AddItems(4);
+  ZlkGrid &grid = MakeGrid({{"DbListFields", Variant::String("NAME,QTY")},
+                            {"FixedRows", Variant::I4(2)},
+                            {"FixedCols", Variant::I4(2)},
+                            {"SetColNames", Variant::Bool(true)},
+                            {"SetRecordNumbers", Variant::Bool(true)}});
+  EXPECT_EQ(grid.Rows(), 6);
+  EXPECT_EQ(grid.Cell(2, 2), "N1");
+  EXPECT_EQ(grid.Cell(2, 0), "   1");
+  ASSERT_TRUE(grid.SetCell(1, 2, "sub"));
+  // The view shows only the cells that scroll; the fixed ones are its headers.
+  auto *view = static_cast<QTableView *>(grid.Window());
+  QAbstractItemModel *model = view->model();
+  EXPECT_EQ(model->rowCount(), 4);
+  EXPECT_EQ(model->columnCount(), 2);
+  EXPECT_EQ(model->data(model->index(0, 0)).toString(), QString("N1"));
+  EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QString("NAME\nsub"));
+  EXPECT_EQ(model->headerData(3, Qt::Vertical).toString(), QString("   4\n"));
+  EXPECT_GT(view->horizontalHeader()->sizeHint().height(),
+            view->verticalHeader()->defaultSectionSize());
+  // With gridFillSel a put of Text fills the selected cells.
+  for (auto [name, value] : {std::pair{"FillStyle", 1},
+                             {"SelStartRow", 2},
+                             {"SelEndRow", 3},
+                             {"SelStartCol", 2},
+                             {"SelEndCol", 3}})
+    ASSERT_EQ(grid.PutProperty(name, Variant::I4(value)), kOk) << name;
+  ASSERT_EQ(grid.PutProperty("Text", Variant::String("x")), kOk);
+  EXPECT_EQ(grid.Cell(3, 3), "x");
+  EXPECT_EQ(grid.Cell(2, 2), "x");
+  EXPECT_EQ(grid.Cell(4, 2), "N3");
 }
 
 TEST_F(Grid, PagedFillShowsExactlyWhatAFullFillShows) {

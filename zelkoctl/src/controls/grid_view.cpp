@@ -1,8 +1,10 @@
 #include "controls/grid_view.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPalette>
 #include <QTableView>
 #include <QTimer>
@@ -52,11 +54,17 @@ QVariant GridModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole || !grid_->Headers()) return QVariant();
-  // The one fixed row and column, shown as headers; the corner has none.
-  if (orientation == Qt::Horizontal)
-    return QString::fromStdString(grid_->Cell(0, grid_->ColOfView(section)));
-  return QString::fromStdString(grid_->Cell(grid_->RowOfView(section), 0));
+  if (role != Qt::DisplayRole) return QVariant();
+  // The fixed cells of the column (row), one line each.
+  QStringList texts;
+  if (orientation == Qt::Horizontal) {
+    for (int r = 0; r < grid_->FixedRows(); ++r)
+      texts << QString::fromStdString(grid_->Cell(r, grid_->ColOfView(section)));
+  } else {
+    for (int c = 0; c < grid_->FixedCols(); ++c)
+      texts << QString::fromStdString(grid_->Cell(grid_->RowOfView(section), c));
+  }
+  return texts.join('\n');
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex &index) const {
@@ -127,6 +135,84 @@ void GridModel::SyncLater() const {
   QTimer::singleShot(0, self, [self] {
     if (self->sync_queued_) self->Sync();
   });
+}
+
+void DrawFixedCell(const ZlkGrid &grid, QWidget *on, QPainter *painter, const QRect &rect,
+                   const QString &text, int row, int col) {
+  QStyleOptionHeader option;
+  option.initFrom(on);
+  option.rect = rect;
+  option.text = text;
+  option.state |= QStyle::State_Raised;
+  int align = grid.Alignment(row, col);
+  option.textAlignment = Qt::AlignVCenter | (align == 1   ? Qt::AlignRight
+                                             : align == 2 ? Qt::AlignHCenter
+                                                          : Qt::AlignLeft);
+  on->style()->drawControl(QStyle::CE_Header, &option, painter, on);
+}
+
+QSize GridHeader::sizeHint() const {
+  QSize size = QHeaderView::sizeHint();
+  int extent = 0;
+  if (orientation() == Qt::Horizontal) {
+    for (int r = 0; r < grid_->FixedRows(); ++r)
+      extent += grid_->FixedRowHeight(r);
+    size.setHeight(extent);
+  } else {
+    for (int c = 0; c < grid_->FixedCols(); ++c)
+      extent += grid_->FixedColWidth(c);
+    size.setWidth(extent);
+  }
+  return size;
+}
+
+void GridHeader::paintSection(QPainter *painter, const QRect &rect, int logical_index) const {
+  painter->save();
+  int at = 0;
+  if (orientation() == Qt::Horizontal) {
+    int col = grid_->ColOfView(logical_index);
+    for (int r = 0; r < grid_->FixedRows(); ++r) {
+      int height = grid_->FixedRowHeight(r);
+      DrawFixedCell(*grid_, viewport(), painter,
+                    QRect(rect.x(), rect.y() + at, rect.width(), height),
+                    QString::fromStdString(grid_->Cell(r, col)), r, col);
+      at += height;
+    }
+  } else {
+    int row = grid_->RowOfView(logical_index);
+    for (int c = 0; c < grid_->FixedCols(); ++c) {
+      int width = grid_->FixedColWidth(c);
+      DrawFixedCell(*grid_, viewport(), painter,
+                    QRect(rect.x() + at, rect.y(), width, rect.height()),
+                    QString::fromStdString(grid_->Cell(row, c)), row, c);
+      at += width;
+    }
+  }
+  painter->restore();
+}
+
+QWidget *GridCorner::Install(ZlkGrid *grid, QAbstractItemView *view) {
+  auto *corner = view->findChild<QAbstractButton *>();
+  if (corner != nullptr) corner->installEventFilter(new GridCorner(grid, view));
+  return corner;
+}
+
+bool GridCorner::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() != QEvent::Paint) return false;
+  auto *corner = static_cast<QWidget *>(watched);
+  QPainter painter(corner);
+  int y = 0;
+  for (int r = 0; r < grid_->FixedRows(); ++r) {
+    int x = 0, height = grid_->FixedRowHeight(r);
+    for (int c = 0; c < grid_->FixedCols(); ++c) {
+      int width = grid_->FixedColWidth(c);
+      DrawFixedCell(*grid_, corner, &painter, QRect(x, y, width, height),
+                    QString::fromStdString(grid_->Cell(r, c)), r, c);
+      x += width;
+    }
+    y += height;
+  }
+  return true;
 }
 
 QWidget *CellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHeaderView>
 #include <QStyledItemDelegate>
 
 namespace zelko {
@@ -32,6 +33,37 @@ class GridModel : public QAbstractTableModel {
   int rows_ = 0, cols_ = 0;
   mutable bool sync_queued_ = false;
 };
+
+// The fixed rows above the columns (or the fixed columns beside the rows): each section shows
+// the fixed cells of its column (row), stacked.
+class GridHeader : public QHeaderView {
+ public:
+  GridHeader(ZlkGrid *grid, Qt::Orientation orientation, QWidget *parent)
+      : QHeaderView(orientation, parent), grid_(grid) {}
+  QSize sizeHint() const override;
+
+ protected:
+  void paintSection(QPainter *painter, const QRect &rect, int logical_index) const override;
+
+ private:
+  ZlkGrid *grid_;
+};
+
+// The fixed cells where the fixed rows and columns meet, drawn over the view's corner.
+class GridCorner : public QObject {
+ public:
+  // The corner widget, drawn by the grid from now on.
+  static QWidget *Install(ZlkGrid *grid, QAbstractItemView *view);
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+ private:
+  GridCorner(ZlkGrid *grid, QObject *parent) : QObject(parent), grid_(grid) {}
+  ZlkGrid *grid_;
+};
+
+// Draws one fixed cell as a header section.
+void DrawFixedCell(const ZlkGrid &grid, QWidget *on, QPainter *painter, const QRect &rect,
+                   const QString &text, int row, int col);
 
 class CellDelegate : public QStyledItemDelegate {
  public:

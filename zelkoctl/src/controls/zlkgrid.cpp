@@ -140,6 +140,15 @@ const ClassInfo &ZlkGrid::Info() {
             [](G &g, const Variant &v) {
               auto text = v.AsString();
               if (!text) return kTypeMismatch;
+              if (g.fill_style_ == 1) {
+                // gridFillSel: every selected cell takes the text.
+                for (int r = std::min(g.sel_start_row_, g.sel_end_row_);
+                     r <= std::max(g.sel_start_row_, g.sel_end_row_); ++r) {
+                  for (int c = std::min(g.sel_start_col_, g.sel_end_col_);
+                       c <= std::max(g.sel_start_col_, g.sel_end_col_); ++c)
+                    g.SetCell(r, c, *text);
+                }
+              }
               return g.SetCell(g.row_, g.col_, *text) ? kOk : kInvalidPropertyValue;
             }),
         WindowProperty<G>(),
@@ -276,8 +285,8 @@ void ZlkGrid::Resize(int rows, int cols) {
   row_ = std::min(row_, std::max(0, rows - 1));
   col_ = std::min(col_, std::max(0, cols - 1));
   if (view_ != nullptr) {
-    view_->horizontalHeader()->setVisible(Headers() && fixed_rows_ == 1);
-    view_->verticalHeader()->setVisible(Headers() && fixed_cols_ == 1);
+    view_->horizontalHeader()->setVisible(FixedRows() > 0);
+    view_->verticalHeader()->setVisible(FixedCols() > 0);
     ShowCells();
   }
 }
@@ -292,6 +301,20 @@ int ZlkGrid::Alignment(int row, int col) const {
   auto align = text_aligns_.find(col);
   return align != text_aligns_.end() && (!FixedCell(row, col) || align_fixed_cells_) ? align->second
                                                                                      : 0;
+}
+
+int ZlkGrid::FixedRowHeight(int row) const {
+  auto set = row_heights_.find(row);
+  if (set != row_heights_.end() && set->second > 0) return set->second / 15;
+  return view_ != nullptr ? view_->verticalHeader()->defaultSectionSize() : 20;
+}
+
+int ZlkGrid::FixedColWidth(int col) const {
+  auto set = col_widths_.find(col);
+  if (set != col_widths_.end() && set->second > 0) return set->second / 15;
+  // Wide enough for a record number.
+  return view_ != nullptr ? view_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 8
+                          : 48;
 }
 
 int ZlkGrid::CellMaxLength(int col) const {
@@ -310,10 +333,15 @@ void ZlkGrid::ShowCurrentCell() {
 
 void ZlkGrid::ShowCell(int row, int col) {
   if (model_ != nullptr) model_->CellChanged(ViewRow(row), ViewCol(col));
+  if (corner_ != nullptr && ViewRow(row) < 0 && ViewCol(col) < 0) corner_->update();
 }
 
 void ZlkGrid::ShowCells() {
-  if (model_ != nullptr) model_->Sync();
+  if (model_ == nullptr) return;
+  model_->Sync();
+  // The headers' extent follows the fixed rows and columns.
+  QMetaObject::invokeMethod(view_, "updateGeometries");
+  if (corner_ != nullptr) corner_->update();
 }
 
 void ZlkGrid::ApplyStyle() {
@@ -355,7 +383,10 @@ void ZlkGrid::ApplyStyle() {
 QWidget *ZlkGrid::MakeWidget(QWidget *parent) {
   view_ = new QTableView(parent);
   model_ = new GridModel(this, view_);
+  view_->setHorizontalHeader(new GridHeader(this, Qt::Horizontal, view_));
+  view_->setVerticalHeader(new GridHeader(this, Qt::Vertical, view_));
   view_->setModel(model_);
+  corner_ = GridCorner::Install(this, view_);
   view_->horizontalHeader()->setHighlightSections(false);
   view_->verticalHeader()->setHighlightSections(false);
   view_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
@@ -395,6 +426,7 @@ void ZlkGrid::OnWindowDestroying() {
   ListControl::OnWindowDestroying();
   view_ = nullptr;
   model_ = nullptr;
+  corner_ = nullptr;
 }
 
 void ZlkGrid::OnCellEdited(int row, int col, const std::string &text) {

@@ -47,15 +47,18 @@ class ZlkGrid : public ListControl {
   bool DeleteRow(int row);
   bool DeleteCurrentRow() { return DeleteRow(row_); }
 
-  // For the window: rows and columns it shows, and how grid cells map onto them. With at most
-  // one fixed row and one fixed column they are the window's headers, which stay put while
-  // the other cells scroll; the view then shows only the other cells.
-  bool Headers() const { return fixed_rows_ <= 1 && fixed_cols_ <= 1; }
+  // For the window: the fixed rows and columns are its headers, which stay put while the
+  // other cells, the ones the view shows, scroll.
+  int FixedRows() const { return std::clamp(fixed_rows_, 0, cells_.KnownRows()); }
+  int FixedCols() const { return std::clamp(fixed_cols_, 0, cells_.Cols()); }
   int ViewRows() const { return std::max(0, ViewRow(cells_.KnownRows())); }
   int ViewCols() const { return std::max(0, ViewCol(cells_.Cols())); }
-  int RowOfView(int view_row) const { return Headers() ? view_row + fixed_rows_ : view_row; }
-  int ColOfView(int view_col) const { return Headers() ? view_col + fixed_cols_ : view_col; }
+  int RowOfView(int view_row) const { return view_row + FixedRows(); }
+  int ColOfView(int view_col) const { return view_col + FixedCols(); }
   bool FixedCell(int row, int col) const { return row < fixed_rows_ || col < fixed_cols_; }
+  // Pixels of a fixed row's height and a fixed column's width.
+  int FixedRowHeight(int row) const;
+  int FixedColWidth(int col) const;
   int Alignment(int row, int col) const;  // as TextAlign: 0 left, 1 right, 2 centred
   int CellMaxLength(int col) const;
   bool MoreToRead() const { return cells_.MoreToRead(); }
@@ -74,8 +77,8 @@ class ZlkGrid : public ListControl {
     return columns ? index >= 0 && index < Cols() : cells_.HasRow(index);
   }
   void Resize(int rows, int cols);
-  int ViewRow(int row) const { return Headers() ? row - fixed_rows_ : row; }
-  int ViewCol(int col) const { return Headers() ? col - fixed_cols_ : col; }
+  int ViewRow(int row) const { return row - FixedRows(); }
+  int ViewCol(int col) const { return col - FixedCols(); }
   void ShowCurrentCell();
   void ShowCells();
   void ShowCell(int row, int col);
@@ -127,6 +130,7 @@ class ZlkGrid : public ListControl {
   bool showing_ = false;  // the control itself sets the window's current cell
   QTableView *view_ = nullptr;
   GridModel *model_ = nullptr;
+  QWidget *corner_ = nullptr;
 };
 
 }  // namespace zelko
