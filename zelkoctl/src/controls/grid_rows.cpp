@@ -217,24 +217,21 @@ bool GridRows::SetCell(int row, int col, const std::string &text) {
   return true;
 }
 
-int32_t GridRows::Position(int row) {
-  if (!HasRow(row)) return 0;
+const GridRow *GridRows::Record(int row) {
+  if (!HasRow(row)) return nullptr;
   auto kept = kept_.find(row);
-  if (InFill(row) && (kept == kept_.end() || !kept->second.whole)) {
-    const GridRow *filled = FillRow(row);
-    return filled != nullptr ? filled->position : 0;
-  }
-  return kept != kept_.end() ? kept->second.row.position : 0;
+  if (InFill(row) && (kept == kept_.end() || !kept->second.whole)) return FillRow(row);
+  return kept != kept_.end() ? &kept->second.row : nullptr;
+}
+
+int32_t GridRows::Position(int row) {
+  const GridRow *record = Record(row);
+  return record != nullptr ? record->position : 0;
 }
 
 uint64_t GridRows::Fingerprint(int row) {
-  if (!HasRow(row)) return 0;
-  auto kept = kept_.find(row);
-  if (InFill(row) && (kept == kept_.end() || !kept->second.whole)) {
-    const GridRow *filled = FillRow(row);
-    return filled != nullptr ? filled->fingerprint : 0;
-  }
-  return kept != kept_.end() ? kept->second.row.fingerprint : 0;
+  const GridRow *record = Record(row);
+  return record != nullptr ? record->fingerprint : 0;
 }
 
 void GridRows::SetFingerprint(int row, uint64_t fingerprint) {

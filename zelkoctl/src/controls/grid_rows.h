@@ -99,6 +99,8 @@ class GridRows {
   // The fill's row, its page held (read again when it was dropped); nullptr while a page is
   // being read.
   const GridRow *FillRow(int row);
+  // The row that holds the record's position and fingerprint.
+  const GridRow *Record(int row);
   size_t PageIndex(int data_row) const;
   bool Hold(size_t index);
   void Release();
