@@ -90,6 +90,7 @@ const char kCommands[] =
     "  create-form TABLE FILE [FORMNAME] [FIELD...]   all fields when none are named\n"
     "  import-dbmagic FILE\n"
     "  options | set-option KEY VALUE\n"
+    "  print TABLE --pdf FILE                the table's listing as a PDF\n"
     "\n"
     "TYPE is one of String, Integer, Float, Date, Time, Decimal, Money, Logical, Numeric,\n"
     "Bfloat, Lstring, Zstring, Note, LVar, \"Unsigned Binary\", \"Auto Increment\".\n"
@@ -133,7 +134,13 @@ void List(const DdfDictionary &dict, std::ostream &out) {
 int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int before,
             std::ostream &out, std::ostream &err);
 
+ListingPdfWriter listing_pdf_writer = nullptr;
+
 }  // namespace
+
+void SetListingPdfWriter(ListingPdfWriter writer) {
+  listing_pdf_writer = writer;
+}
 
 std::string BatchHelp() {
   return std::string(kUsage) + "\n" + kCommands;
@@ -332,6 +339,15 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int befo
     if (a.size() != 1) return usage();
     ui.file_answer = a[0];
     done = DbMagicImportCommand(dict) == 0;
+  } else if (command == "print") {
+    if (a.size() != 3 || a[1] != "--pdf") return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    if (listing_pdf_writer == nullptr) {
+      err << "dictedit: this build cannot draw listings\n";
+      return 1;
+    }
+    return listing_pdf_writer(dict, *t, a[2]) == 0 ? -1 : 1;
   } else if (command == "create-files") {
     std::vector<std::string> names;
     for (const std::string &n : a)

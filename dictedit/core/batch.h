@@ -41,6 +41,14 @@ class ConsoleUi : public EditorUi {
   std::shared_ptr<zplatform::MessagePresenter> previous_;
 };
 
+struct DdfTable;
+class DdfDictionary;
+// Writes a table's listing as a PDF file (0, or 1 after a message); the windows' part of the
+// program provides it, the core has no drawing.
+using ListingPdfWriter = int (*)(DdfDictionary &dict, const DdfTable &table,
+                                 const std::string &path);
+void SetListingPdfWriter(ListingPdfWriter writer);
+
 // The usage, every command and the chaining, with an example.
 std::string BatchHelp();
 

@@ -10,6 +10,7 @@ inline constexpr const char *kVE1006 = "VE1006 すでに同名のフィールド
 inline constexpr const char *kVE1007 = "VE1007 すでに同名のテーブルが定義されています。";
 inline constexpr const char *kVE1008 = "VE1008 フィールドが選択されていません";
 inline constexpr const char *kVE1010 = "VE1010 フィールド [%s] を削除しますか？";
+inline constexpr const char *kVE1011 = "VE1011 フィールドが定義されていません。";
 inline constexpr const char *kVE1012 = "VE1012 インデックスはこれ以上設定できません。";
 inline constexpr const char *kVE1017 = "VE1017 DDFOpen APIエラー(%d)";
 inline constexpr const char *kVE1018 = "VE1018 DDFWriteFile APIエラー(%d)";

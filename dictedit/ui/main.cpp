@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "batch.h"
+#include "listing_printer.h"
 #include "zplatform/program.h"
 
 namespace {
@@ -19,6 +20,7 @@ const char kUsage[] =
 int main(int argc, char **argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--batch") == 0) {
     std::vector<std::string> args(argv + 2, argv + argc);
+    dictedit::SetListingPdfWriter(dictedit::WriteListingPdf);
     return dictedit::RunBatch(args, std::cout, std::cerr);
   }
   for (int i = 1; i < argc; ++i) {

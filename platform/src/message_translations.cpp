@@ -110,6 +110,7 @@ const Translation kTranslations[] = {
      "VE1007 A table of the same name is already defined."},
     {"VE1008 フィールドが選択されていません", "VE1008 No field is selected"},
     {"VE1010 フィールド [%s] を削除しますか？", "VE1010 Delete the field [%s]?"},
+    {"VE1011 フィールドが定義されていません。", "VE1011 The table has no fields."},
     {"VE1012 インデックスはこれ以上設定できません。", "VE1012 No more indexes can be set."},
     {"VE1017 DDFOpen APIエラー(%d)", "VE1017 DDFOpen API error (%d)"},
     {"VE1018 DDFWriteFile APIエラー(%d)", "VE1018 DDFWriteFile API error (%d)"},
