@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -172,6 +173,7 @@ class SqliteStorage : public Storage {
   int64_t schema_version_ = -1;
   bool integer_keys_ = false;  // short keys kept as integers (schema version 2 and later)
   int64_t cache_kib_ = 0;      // the page cache set, in KiB
+  int busy_ms_ = 0;            // how long a write waits for another process's
   uint64_t inserts_ = 0;
   bool schema_changed_ = false;  // key tables changed inside the open write
   int64_t high_water_ = 0;
@@ -495,6 +497,7 @@ int SqliteStorage::Open(const std::string &native_path, std::unique_ptr<SqliteSt
   }
   f->integer_keys_ = version >= kIntegerKeysVersion;
   rc = ConfigureConnection(f->db_, read_only_file, LockWaitMilliseconds(), st.st_size);
+  f->busy_ms_ = LockWaitMilliseconds();
   f->cache_kib_ = CacheKibibytes(st.st_size);
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
   int status = f->LoadMeta();
@@ -586,7 +589,18 @@ int SqliteStorage::Exec(const char *sql) {
 
 int SqliteStorage::BeginWrite() {
   // A BEGIN that fails leaves alone whatever transaction is open: it is not ours to undo.
-  int status = StatusFromSqlite(Exec("BEGIN IMMEDIATE"));
+  // SQLite answers some conflicts at once, without waiting as the busy timeout asks (a
+  // snapshot another process has moved past, a contended lock protocol); they are tried
+  // again until that time is up.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_ms_);
+  int rc = Exec("BEGIN IMMEDIATE");
+  for (int pause_ms = 1;
+       (rc == SQLITE_BUSY || rc == SQLITE_PROTOCOL) && std::chrono::steady_clock::now() < deadline;
+       pause_ms = std::min(pause_ms * 2, 20)) {
+    ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+    rc = Exec("BEGIN IMMEDIATE");
+  }
+  int status = StatusFromSqlite(rc);
   if (status != 0) return status;
   status = RefreshSpecIfChanged();
   if (status != 0) {
@@ -627,6 +641,7 @@ int SqliteStorage::RefreshSpecIfChanged() {
 }
 
 void SqliteStorage::SetBusyTimeout(int ms) {
+  busy_ms_ = ms;
   sqlite3_busy_timeout(db_, ms);
 }
 

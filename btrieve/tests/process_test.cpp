@@ -126,7 +126,10 @@ TEST(Processes, TwoWritersAtOnceLoseNoWrite) {
       for (int i = 0; i < 300; ++i) {
         int id = base + i;
         int16_t rc = Insert(pb, Rec(id, "v0", i % 4));
-        if (rc != 0) return 10;
+        if (rc != 0) {
+          Say(report, "E insert " + std::to_string(rc) + " -");
+          return 10;
+        }
         live.insert(id);
         Say(report, "I " + std::to_string(id) + " v0");
         if (i % 3 == 0) {  // update one of ours
@@ -172,8 +175,10 @@ TEST(Processes, TwoWritersAtOnceLoseNoWrite) {
   };
   Child a = Spawn(writer(1000)), b = Spawn(writer(2000)), r = Spawn(reader);
   std::string log = HearAll(a.from_child) + HearAll(b.from_child);
-  EXPECT_EQ(Wait(a), 0);
-  EXPECT_EQ(Wait(b), 0);
+  EXPECT_EQ(Wait(a), 0) << log.substr(log.find('E') == std::string::npos ? log.size()
+                                                                         : log.find('E'));
+  EXPECT_EQ(Wait(b), 0) << log.substr(log.find('E') == std::string::npos ? log.size()
+                                                                         : log.find('E'));
   EXPECT_EQ(Wait(r), 0);
   std::map<int, std::string> expected;
   std::istringstream lines(log);
