@@ -108,6 +108,18 @@ DdfTable *AddTable(DdfDictionary &dict, const std::string &name_in, const std::s
   return t;
 }
 
+bool SetTableInfo(DdfDictionary &dict, DdfTable &table, const std::string &name_in,
+                  const std::string &file_in) {
+  if (name_in.empty() || file_in.empty()) return Refuse(dict, msg::kVE1001);
+  std::string name = UpperCodePage(name_in).substr(0, 20);
+  const DdfTable *same = dict.FindTableByName(name);
+  if (same != nullptr && same != &table) return Refuse(dict, msg::kVE1007);
+  table.name = name;
+  table.location = UpperCodePage(file_in).substr(0, 64);
+  MarkModified(dict, table);
+  return true;
+}
+
 bool DeleteTable(DdfDictionary &dict, DdfTable &table) {
   auto it = std::find_if(dict.tables.begin(), dict.tables.end(),
                          [&](const auto &t) { return t.get() == &table; });
@@ -274,6 +286,98 @@ bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::
   n->data_type = kNamedIndexType;
   n->offset = key;
   table.named_indexes.push_back(std::move(n));
+  MarkModified(dict, table);
+  return true;
+}
+
+namespace {
+
+// Removes the name of key `key`; with `shift` the names of later keys move down by one (their
+// key went one place down).
+void DropKeyName(DdfTable &table, int key, bool shift) {
+  auto &names = table.named_indexes;
+  names.erase(
+      std::remove_if(names.begin(), names.end(), [&](const auto &n) { return n->offset == key; }),
+      names.end());
+  if (!shift) return;
+  for (auto &n : names) {
+    if (n->offset > key) --n->offset;
+  }
+}
+
+}  // namespace
+
+bool AddSegment(DdfDictionary &dict, DdfTable &table, const std::string &field, int flags,
+                int before, std::vector<SegmentSpec> *pending) {
+  if (field.empty()) return Refuse(dict, msg::kVE1013);
+  const DdfField *covered = table.FindField(field);
+  if (covered == nullptr) return Refuse(dict, msg::kVE1008);
+  bool appending = before < 0 || before >= table.segment_count();
+  if (appending && pending != nullptr && DataConversionApplies(dict, table)) {
+    if (table.segment_count() + static_cast<int>(pending->size()) + 1 > kMaxSegments)
+      return Refuse(dict, msg::kVE1012);
+    pending->push_back(SegmentSpec{field, flags & ~0x100});
+    if ((flags & kFlagSegmented) != 0) return true;  // the key goes on
+    std::vector<SegmentSpec> key = std::move(*pending);
+    pending->clear();
+    return AddIndex(dict, table, key);
+  }
+  if (table.segment_count() >= kMaxSegments) return Refuse(dict, msg::kVE1012);
+  auto segment = dict.NewSegment();
+  segment->file_id = table.file_id;
+  segment->field_id = covered->field_id;
+  segment->flags = flags | 0x100;
+  int at = appending ? table.segment_count() : before;
+  segment->key_number = at;
+  table.segments.insert(table.segments.begin() + at, std::move(segment));
+  MarkModified(dict, table);
+  return true;
+}
+
+bool ChangeSegment(DdfDictionary &dict, DdfTable &table, int segment, const std::string &field,
+                   int flags) {
+  if (segment < 0 || segment >= table.segment_count()) return Refuse(dict, msg::kVE1014);
+  if (field.empty()) return Refuse(dict, msg::kVE1013);
+  const DdfField *covered = table.FindField(field);
+  if (covered == nullptr) return Refuse(dict, msg::kVE1008);
+  DdfIndexSegment &changed = *table.segments[static_cast<size_t>(segment)];
+  changed.field_id = covered->field_id;
+  changed.flags = flags | 0x100;
+  MarkModified(dict, table);
+  return true;
+}
+
+bool DeleteSegment(DdfDictionary &dict, DdfTable &table, int segment) {
+  if (segment < 0 || segment >= table.segment_count()) return Refuse(dict, msg::kVE1016);
+  const DdfIndexSegment &chosen = *table.segments[static_cast<size_t>(segment)];
+  const DdfField *covered = table.FieldById(chosen.field_id);
+  if (!ShowMessage(dict.Ui(), true, msg::kVE1015, covered != nullptr ? covered->name.c_str() : ""))
+    return false;
+  int key = KeyNumberOfSegment(table, segment);
+  // The data file's key goes whole, so the dictionary's does too.
+  if (DataConversionApplies(dict, table)) return DeleteIndex(dict, table, key);
+  bool ends_key = (chosen.flags & kFlagSegmented) == 0;
+  bool whole_key =
+      ends_key && (segment == 0 ||
+                   (table.segments[static_cast<size_t>(segment - 1)]->flags & kFlagSegmented) == 0);
+  // A key's last segment going: the one before it ends the key now, or the key would run on
+  // into the next one.
+  if (ends_key && !whole_key)
+    table.segments[static_cast<size_t>(segment - 1)]->flags &= ~kFlagSegmented;
+  table.segments.erase(table.segments.begin() + segment);
+  DropKeyName(table, key, whole_key);
+  MarkModified(dict, table);
+  return true;
+}
+
+bool DeleteIndexName(DdfDictionary &dict, DdfTable &table, int segment) {
+  if (segment < 0 || segment >= table.segment_count()) return Refuse(dict, msg::kVE1064);
+  int key = KeyNumberOfSegment(table, segment);
+  auto named = std::find_if(table.named_indexes.begin(), table.named_indexes.end(),
+                            [&](const auto &n) { return n->offset == key; });
+  if (named == table.named_indexes.end()) return Refuse(dict, msg::kVE1064);
+  if (!ShowMessage(dict.Ui(), true, msg::kVE1063, (*named)->name.c_str())) return false;
+  table.named_indexes.erase(named);
   MarkModified(dict, table);
   return true;
 }

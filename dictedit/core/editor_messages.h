@@ -74,6 +74,16 @@ inline constexpr const char *kVE1076 =
 }  // namespace dictedit::msg
 
 namespace dictedit::msg {
+inline constexpr const char *kVE1000 = "VE1000 DDFディレクトリを指定してください。";
+inline constexpr const char *kVE1013 = "VE1013 フィールドが選択されていません。";
+inline constexpr const char *kVE1014 = "VE1014 修正するインデックスが選択されていません。";
+inline constexpr const char *kVE1015 =
+    "VE1015 "
+    "インデックス[%s]"
+    "を削除しますか？\nﾃﾞｰﾀ変換ﾓｰﾄﾞの場合で、ｾｸﾞﾒﾝﾄ･ｷｰの場合はｾｸﾞﾒﾝﾄ・ｷｰを一括削除します。";
+inline constexpr const char *kVE1016 = "VE1016 削除するインデックスが選択されていません";
+inline constexpr const char *kVE1037 = "VE1037 テーブル[%s]を削除しますか？";
+inline constexpr const char *kVE1063 = "VE1063 ｲﾝﾃﾞｯｸｽ名[%s]を削除しますか？";
 inline constexpr const char *kVE1009 = "VE1009 テーブルが選択されていません";
 inline constexpr const char *kVE1032 = "VE1032 搬出ﾌｧｲﾙを書き込みモードでｵｰﾌﾟﾝできません";
 inline constexpr const char *kVE1033 = "VE1033 テーブル[%s]の搬出が終了しました。";

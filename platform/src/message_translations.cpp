@@ -181,6 +181,17 @@ const Translation kTranslations[] = {
     {"VE1076 "
      "BtrieveのCreateIndexオペレーションに失敗しました。Btrieveからのステータスは(%d)です。",
      "VE1076 The Btrieve Create Index operation failed. The Btrieve status is (%d)."},
+    {"VE1000 DDFディレクトリを指定してください。", "VE1000 Choose the DDF directory."},
+    {"VE1013 フィールドが選択されていません。", "VE1013 No field is chosen."},
+    {"VE1014 修正するインデックスが選択されていません。", "VE1014 No index to change is selected."},
+    {"VE1015 "
+     "インデックス[%s]"
+     "を削除しますか？\nﾃﾞｰﾀ変換ﾓｰﾄﾞの場合で、ｾｸﾞﾒﾝﾄ･ｷｰの場合はｾｸﾞﾒﾝﾄ・ｷｰを一括削除します。",
+     "VE1015 Delete the index [%s]?\nIn data conversion mode every segment of a segmented key is "
+     "deleted together."},
+    {"VE1016 削除するインデックスが選択されていません", "VE1016 No index to delete is selected"},
+    {"VE1037 テーブル[%s]を削除しますか？", "VE1037 Delete the table [%s]?"},
+    {"VE1063 ｲﾝﾃﾞｯｸｽ名[%s]を削除しますか？", "VE1063 Delete the index name [%s]?"},
     {"VE1009 テーブルが選択されていません", "VE1009 No table is selected"},
     {"VE1032 搬出ﾌｧｲﾙを書き込みモードでｵｰﾌﾟﾝできません",
      "VE1032 Cannot open the export file for writing"},
