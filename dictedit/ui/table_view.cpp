@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -76,7 +77,8 @@ void TableView::Refill() {
 
 void TableView::SizeColumns() {
   // Twips to pixels at 96 dots an inch: 15 a pixel.
-  int width = std::max(1, fields_->viewport()->width() + fields_->verticalHeader()->width()) * 15;
+  // The grids fill the view but for its margins and a scroll bar.
+  int width = std::max(1, this->width() - 2 * layout()->contentsMargins().left() - 20) * 15;
   std::vector<int> field_widths = FieldGridWidths(width), index_widths = IndexGridWidths(width);
   fields_->verticalHeader()->setFixedWidth(field_widths[0] / 15);
   index_->verticalHeader()->setFixedWidth(index_widths[0] / 15);
