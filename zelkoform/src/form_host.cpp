@@ -158,6 +158,10 @@ void FormHost::Build(const FrmObject &o, QWidget *container, std::vector<std::st
       if (problems)
         problems->push_back(o.name + ": property " + u + " is unknown to " + o.type + "; skipped");
     }
+    zelko::PropertyBag loaded;
+    zelko::SaveProperties(*control, &loaded);
+    for (const auto &value : loaded.Items())
+      item->loaded[value.name] = FrmText(value.value);
     item->widget = control->CreateWindow(container);
     if (item->widget != nullptr) Place(item->widget, o);
   }
@@ -212,17 +216,46 @@ std::vector<std::string> FormHost::ItemNames() const {
 
 namespace {
 
-void Update(FrmObject &o, const std::vector<std::pair<std::string, std::string>> &values) {
-  for (const auto &[name, text] : values) {
+// The value a property line stands for, as the writer writes it.
+std::string Normalized(const std::string &text) {
+  return FrmText(FrmValue(text));
+}
+
+// Writes the persisted values that changed since the form was loaded into the control's
+// object: a line whose value is the same stays as it was (its spelling and comment too), a
+// changed one takes the new value, and a property the file did not have is added unless it
+// is the class's default, so a form read and saved unchanged is the same file.
+void Update(FrmObject &o, const zelko::ClassInfo &info, const zelko::PropertyBag &bag,
+            const std::map<std::string, std::string> &loaded) {
+  for (const auto &item : bag.Items()) {
+    std::string text = FrmText(item.value);
+    auto before = loaded.find(item.name);
+    if (before != loaded.end() && before->second == text) continue;
     bool found = false;
     for (FrmProperty &p : o.properties) {
-      if (zelko::EqualNoCase(p.name, name)) {
+      if (!zelko::EqualNoCase(p.name, item.name)) continue;
+      found = true;
+      if (Normalized(p.value) != text) {
         p.value = text;
         p.comment.clear();
-        found = true;
+        p.raw.clear();
       }
     }
-    if (!found) o.properties.push_back({name, text, ""});
+    if (found) continue;
+    bool in_block = std::any_of(o.blocks.begin(), o.blocks.end(), [&](const FrmBlock &b) {
+      return zelko::EqualNoCase(b.header.substr(0, item.name.size()), item.name);
+    });
+    if (in_block) continue;
+    const zelko::PropertyInfo *property = info.Property(item.name);
+    std::string fallback;
+    if (property != nullptr && property->default_value != nullptr) {
+      fallback = property->kind == zelko::PropKind::kString
+                     ? QuoteFrmString(property->default_value)
+                     : Normalized(property->default_value);
+    } else {
+      fallback = QuoteFrmString("");
+    }
+    if (text != fallback) o.properties.push_back({item.name, text, "", ""});
   }
 }
 
@@ -231,13 +264,11 @@ void Update(FrmObject &o, const std::vector<std::pair<std::string, std::string>>
 FrmDocument FormHost::Save() const {
   FrmDocument doc = document_;
   std::function<void(FrmObject &)> walk = [&](FrmObject &o) {
-    if (Control *c = FindControl(o.name)) {
+    for (const auto &item : items_) {
+      if (item->control == nullptr || !zelko::EqualNoCase(item->name, o.name)) continue;
       zelko::PropertyBag bag;
-      zelko::SaveProperties(*c, &bag);
-      std::vector<std::pair<std::string, std::string>> values;
-      for (const auto &item : bag.Items())
-        values.emplace_back(item.name, FrmText(item.value));
-      Update(o, values);
+      zelko::SaveProperties(*item->control, &bag);
+      Update(o, item->control->Class(), bag, item->loaded);
     }
     for (FrmObject &child : o.children)
       walk(child);

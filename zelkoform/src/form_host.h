@@ -63,6 +63,7 @@ class FormHost {
     std::unique_ptr<StandardControl> standard;
     QWidget *widget = nullptr;
     const FrmObject *source = nullptr;
+    std::map<std::string, std::string> loaded;  // persisted values as loaded, as written
   };
   void Build(const FrmObject &object, QWidget *container, std::vector<std::string> *problems);
 

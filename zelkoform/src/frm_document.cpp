@@ -52,22 +52,30 @@ struct Parser {
     if (problems) problems->push_back("line " + std::to_string(at) + ": " + what);
   }
 
-  // Parses the object whose "Begin TYPE NAME" line has just been read.
-  FrmObject Object(const std::string &begin) {
+  // Parses the object whose "Begin TYPE NAME" line (`raw_begin`, as read) has just been read.
+  FrmObject Object(const std::string &raw_begin) {
     FrmObject o;
-    std::istringstream words(begin.substr(6));
+    o.raw_begin = raw_begin;
+    std::istringstream words(Trim(raw_begin).substr(6));
     words >> o.type >> o.name;
     while (at < lines.size()) {
-      std::string line = Trim(lines[at++]);
+      const std::string &raw = lines[at++];
+      std::string line = Trim(raw);
       if (line.empty()) continue;
-      if (line == "End") return o;
+      if (line == "End") {
+        o.raw_end = raw;
+        return o;
+      }
       if (StartsWith(line, "Begin ")) {
-        o.children.push_back(Object(line));
+        o.children.push_back(Object(raw));
+        o.order += 'C';
       } else if (StartsWith(line, "BeginProperty ")) {
         FrmBlock block;
         block.header = Trim(line.substr(14));
+        block.raw.push_back(raw);
         int depth = 1;
         while (at < lines.size()) {
+          block.raw.push_back(lines[at]);
           std::string inner = Trim(lines[at++]);
           if (StartsWith(inner, "BeginProperty ")) ++depth;
           if (inner == "EndProperty" && --depth == 0) break;
@@ -75,8 +83,11 @@ struct Parser {
             block.properties.push_back(ParseProperty(inner));
         }
         o.blocks.push_back(std::move(block));
+        o.order += 'B';
       } else if (line.find('=') != std::string::npos) {
         o.properties.push_back(ParseProperty(line));
+        o.properties.back().raw = raw;
+        o.order += 'P';
       } else {
         Problem("not understood: " + line);
       }
@@ -138,7 +149,7 @@ std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::st
       } else if (StartsWith(l, "Object")) {
         doc.object_lines.push_back(l);
       } else if (StartsWith(l, "Begin ")) {
-        doc.form = p.Object(l);
+        doc.form = p.Object(raw);
         have_form = true;
       } else {
         p.Problem("not understood before the form: " + l);
@@ -167,26 +178,55 @@ namespace {
 
 void WriteObject(std::string &out, const FrmObject &o, int depth, bool vb2) {
   std::string pad(depth * 3, ' ');
-  out += pad + "Begin " + o.type + " " + o.name + (depth > 0 ? " " : "") + "\r\n";
+  out += (o.raw_begin.empty() ? pad + "Begin " + o.type + " " + o.name + (depth > 0 ? " " : "")
+                              : o.raw_begin) +
+         "\r\n";
   std::string inner(depth * 3 + 3, ' ');
   auto line = [&](const FrmProperty &p, const std::string &indent) {
+    if (!p.raw.empty()) {
+      out += p.raw + "\r\n";
+      return;
+    }
     std::string name = p.name;
     if (name.size() < 16) name.resize(16, ' ');
     out += indent + name + "=   " + p.value;
     if (!p.comment.empty()) out += "  '" + p.comment;
     out += "\r\n";
   };
-  for (const FrmProperty &p : o.properties)
-    line(p, inner);
-  for (const FrmBlock &b : o.blocks) {
+  auto block = [&](const FrmBlock &b) {
+    if (!b.raw.empty()) {
+      for (const std::string &l : b.raw)
+        out += l + "\r\n";
+      return;
+    }
     out += inner + "BeginProperty " + b.header + "\r\n";
     for (const FrmProperty &p : b.properties)
       line(p, inner + "   ");
     out += inner + "EndProperty\r\n";
+  };
+  // In the order read; what was added since goes after the properties and blocks read, or
+  // at the end for children.
+  size_t properties = 0, blocks = 0, children = 0;
+  auto rest_of_properties = [&] {
+    while (properties < o.properties.size())
+      line(o.properties[properties++], inner);
+    while (blocks < o.blocks.size())
+      block(o.blocks[blocks++]);
+  };
+  for (char kind : o.order) {
+    if (kind == 'P' && properties < o.properties.size()) {
+      line(o.properties[properties++], inner);
+    } else if (kind == 'B' && blocks < o.blocks.size()) {
+      block(o.blocks[blocks++]);
+    } else if (kind == 'C') {
+      rest_of_properties();
+      if (children < o.children.size()) WriteObject(out, o.children[children++], depth + 1, vb2);
+    }
   }
-  for (const FrmObject &c : o.children)
-    WriteObject(out, c, depth + 1, vb2);
-  out += pad + "End\r\n";
+  rest_of_properties();
+  while (children < o.children.size())
+    WriteObject(out, o.children[children++], depth + 1, vb2);
+  out += (o.raw_end.empty() ? pad + "End" : o.raw_end) + "\r\n";
 }
 
 }  // namespace

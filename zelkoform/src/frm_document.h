@@ -13,11 +13,13 @@ struct FrmProperty {
   std::string name;
   std::string value;    // the text after "=", trimmed, without its comment
   std::string comment;  // the text after "'", if any
+  std::string raw;      // the line as read, written back as it was; cleared by a change
 };
 
 struct FrmBlock {      // BeginProperty Font ... EndProperty
   std::string header;  // the rest of the BeginProperty line
   std::vector<FrmProperty> properties;
+  std::vector<std::string> raw;  // every line from BeginProperty to EndProperty, as read
 };
 
 struct FrmObject {
@@ -26,6 +28,10 @@ struct FrmObject {
   std::vector<FrmProperty> properties;
   std::vector<FrmBlock> blocks;
   std::vector<FrmObject> children;
+  // As read: the Begin and End lines, and the order of properties ('P'), blocks ('B') and
+  // children ('C'), so a form written back unchanged is the same text.
+  std::string raw_begin, raw_end;
+  std::string order;
 
   const FrmProperty *Find(const std::string &name) const;
   // A property as a number (True -1, False 0, &H...& colours), or `fallback`.

@@ -86,10 +86,15 @@ TEST(FormHost, BuildsTheFormWithItsControlsAndReportsUnknownOnes) {
   EXPECT_NE(out.str().find("Zelko1.DbClose pRc=0"), std::string::npos);
   EXPECT_NE(out.str().find("Zelko1.AllOpen = True"), std::string::npos);
   EXPECT_NE(errors.str().find("automation error 380"), std::string::npos);
-  // Saved back: the data source's properties in their order.
+  // Saved back: nothing persisted changed, so the same text; a changed property is written.
+  EXPECT_EQ(WriteFrm(host.Save()), form_text);
+  std::string ignored;
+  ASSERT_TRUE(runner.RunLine("Zelko1.OwnerName = \"pw\"", &ignored));
   FrmDocument saved = host.Save();
   const FrmObject &db = saved.form.children[1];
+  ASSERT_EQ(db.properties.size(), 2u);
   EXPECT_EQ(db.properties[1].name, "OwnerName");
+  EXPECT_EQ(db.properties[1].value, "\"pw\"");
   zplatform::MessageService::Instance().SetPresenter(nullptr);
 }
 
