@@ -95,6 +95,66 @@ void FormHost::Unload() {
   unloaded_ = true;
 }
 
+void FormHost::Reload(const FrmDocument &document) {
+  QPoint at = form_ != nullptr ? form_->pos() : QPoint();
+  bool shown = form_ != nullptr && form_->isVisible();
+  for (auto &item : items_) {
+    if (item->control) item->control->DestroyWindow();
+  }
+  items_.clear();
+  delete form_;
+  form_ = nullptr;
+  Load(document, design_, nullptr);
+  unloaded_ = false;
+  form_->move(at);
+  if (shown) form_->show();
+}
+
+FrmObject *FormHost::Object(const std::string &name) {
+  std::function<FrmObject *(FrmObject &)> find = [&](FrmObject &o) -> FrmObject * {
+    if (zelko::EqualNoCase(o.name, name)) return &o;
+    for (FrmObject &child : o.children) {
+      if (FrmObject *found = find(child)) return found;
+    }
+    return nullptr;
+  };
+  return find(document_.form);
+}
+
+bool FormHost::SetGeometry(const std::string &name, long long left, long long top, long long width,
+                           long long height) {
+  FrmObject *o = Object(name);
+  QWidget *w = FindWidget(name);
+  if (o == nullptr || w == nullptr || w == form_ || width <= 0 || height <= 0) return false;
+  for (const auto &[key, value] : {std::pair<const char *, long long>{"Left", left},
+                                   {"Top", top},
+                                   {"Width", width},
+                                   {"Height", height}}) {
+    bool found = false;
+    for (FrmProperty &p : o->properties) {
+      if (!zelko::EqualNoCase(p.name, key)) continue;
+      found = true;
+      if (FrmNumber(p.value) != value) {
+        p.value = std::to_string(value);
+        p.comment.clear();
+        p.raw.clear();
+      }
+    }
+    if (!found) o->properties.push_back({key, std::to_string(value), "", ""});
+  }
+  Place(w, *o);
+  return true;
+}
+
+std::string FormHost::ItemAt(QWidget *widget) const {
+  for (QWidget *w = widget; w != nullptr && w != form_; w = w->parentWidget()) {
+    for (const auto &i : items_) {
+      if (i->widget == w) return i->name;
+    }
+  }
+  return std::string();
+}
+
 bool FormHost::Load(const FrmDocument &document, bool design_mode,
                     std::vector<std::string> *problems) {
   design_ = design_mode;

@@ -52,6 +52,17 @@ class FormHost {
   // The document as it stands now: the controls' current persisted properties written back.
   FrmDocument Save() const;
 
+  // For the designer. Builds the form again from `document` (same mode), in a new window at
+  // the old one's place.
+  void Reload(const FrmDocument &document);
+  // An item's object in the document (the form itself by its name), or null.
+  FrmObject *Object(const std::string &name);
+  // Moves and sizes an item: its Left, Top, Width and Height (twips) and its window.
+  bool SetGeometry(const std::string &name, long long left, long long top, long long width,
+                   long long height);
+  // The item whose window is `widget` or holds it; empty for none.
+  std::string ItemAt(QWidget *widget) const;
+
   static int Pixels(long long twips) { return static_cast<int>(twips / 15); }
 
  private:

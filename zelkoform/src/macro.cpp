@@ -12,6 +12,8 @@
 #include <deque>
 #include <sstream>
 
+#include "designer.h"
+#include "frame/property_page.h"
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 
@@ -715,6 +717,11 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
   size_t space = line.find(' ');
   std::string verb = line.substr(0, space);
   std::string rest = space == std::string::npos ? std::string() : Trim(line.substr(space + 1));
+  if (designer_ != nullptr) {
+    bool handled = false;
+    bool done = DesignStatement(verb, rest, &handled, error);
+    if (handled) return done;
+  }
 
   if (Same(verb, "print")) {
     Variant v;
@@ -886,6 +893,146 @@ void MacroRunner::OnEvent(FormHost *form, const std::string &control, const std:
       event_errors_.push_back("in " + name + "." + event + ": " + error);
   }
   --event_depth_;
+}
+
+namespace {
+
+// The words of a design statement; a double-quoted word keeps its blanks.
+std::vector<std::string> DesignWords(const std::string &text) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while (at < text.size()) {
+    while (at < text.size() && text[at] == ' ')
+      ++at;
+    if (at >= text.size()) break;
+    if (text[at] == '"') {
+      size_t end = text.find('"', at + 1);
+      words.push_back(
+          text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1));
+      at = end == std::string::npos ? text.size() : end + 1;
+    } else {
+      size_t end = text.find(' ', at);
+      words.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+      at = end == std::string::npos ? text.size() : end;
+    }
+  }
+  return words;
+}
+
+bool Twips(const std::string &text, long long *value) {
+  char *end = nullptr;
+  *value = std::strtoll(text.c_str(), &end, 10);
+  return !text.empty() && *end == '\0';
+}
+
+// A page's list by its label ("ﾃﾞｰﾀｿｰｽ") or the property it writes ("DbSource").
+bool PageListNamed(const zelko::PropertyPage &page, const std::string &name,
+                   zelko::PageList *list) {
+  for (const zelko::PageListSpec &spec : page.Spec().lists) {
+    if (name == spec.label || zelko::EqualNoCase(name, spec.property)) {
+      *list = spec.list;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string Joined(const std::vector<std::string> &items) {
+  std::string text;
+  for (const std::string &item : items)
+    text += (text.empty() ? "" : ",") + item;
+  return text;
+}
+
+}  // namespace
+
+bool MacroRunner::DesignStatement(const std::string &verb, const std::string &rest, bool *handled,
+                                  std::string *error) {
+  std::vector<std::string> w = DesignWords(rest);
+  *handled = true;
+  long long a = 0, b = 0, c = 0, d = 0;
+  if (Same(verb, "select") && w.size() == 1) return designer_->Select(w[0], error);
+  if (Same(verb, "move")) {
+    if (w.size() != 3 || !Twips(w[1], &a) || !Twips(w[2], &b))
+      return *error = "move Control LEFT TOP (twips)", false;
+    return designer_->Move(w[0], a, b, error);
+  }
+  if (Same(verb, "resize")) {
+    if (w.size() != 3 || !Twips(w[1], &a) || !Twips(w[2], &b))
+      return *error = "resize Control WIDTH HEIGHT (twips)", false;
+    return designer_->Resize(w[0], a, b, error);
+  }
+  if (Same(verb, "add")) {
+    if (w.size() != 6 || !Twips(w[2], &a) || !Twips(w[3], &b) || !Twips(w[4], &c) ||
+        !Twips(w[5], &d))
+      return *error = "add CLASS NAME LEFT TOP WIDTH HEIGHT (twips)", false;
+    return designer_->Add(w[0], w[1], a, b, c, d, error);
+  }
+  if (Same(verb, "delete") && w.size() == 1) return designer_->Delete(w[0], error);
+  if (Same(verb, "save") && w.size() <= 1) return designer_->Save(w.empty() ? "" : w[0], error);
+  if (Same(verb, "undo") && w.empty()) return designer_->Undo(error);
+  if (Same(verb, "redo") && w.empty()) return designer_->Redo(error);
+  bool printing = Same(verb, "print") && !w.empty() && Same(w[0], "page");
+  if (!Same(verb, "page") && !printing) {
+    *handled = false;
+    return false;
+  }
+  if (printing) w.erase(w.begin());
+  zelko::PropertyPage *page = designer_->Page();
+  // page Control [N]: opens it.
+  if (!printing && !w.empty() && !Same(w[0], "choose") && !Same(w[0], "apply") &&
+      !Same(w[0], "fields") && !Same(w[0], "edit") && !Same(w[0], "ddfdir")) {
+    int index = w.size() > 1 ? std::atoi(w[1].c_str()) - 1 : 0;
+    return designer_->OpenPage(w[0], index, error) != nullptr;
+  }
+  if (page == nullptr) return *error = "no property page is open (page Control)", false;
+  if (printing) {
+    // print page LIST | print page fields | print page dirty
+    if (w.size() == 1 && Same(w[0], "fields")) {
+      out_ << "page available = " << Joined(page->Available())
+           << "; chosen = " << Joined(page->Chosen()) << "\n";
+      return true;
+    }
+    if (w.size() == 1 && Same(w[0], "dirty")) {
+      out_ << "page dirty = " << (page->Dirty() ? "True" : "False") << "\n";
+      return true;
+    }
+    zelko::PageList list;
+    if (w.size() != 1 || !PageListNamed(*page, w[0], &list))
+      return *error = "print page LIST (a label or property of the page's lists)", false;
+    out_ << "page " << w[0] << " = " << Joined(page->Items(list))
+         << "; selected = " << page->Selected(list) << "\n";
+    return true;
+  }
+  if (Same(w[0], "apply") && w.size() == 1) return designer_->ApplyPage(error);
+  if (Same(w[0], "choose") && w.size() == 3) {
+    zelko::PageList list;
+    if (!PageListNamed(*page, w[1], &list)) return *error = "the page has no list " + w[1], false;
+    if (!page->Choose(list, w[2])) return *error = "the list " + w[1] + " has no " + w[2], false;
+    return true;
+  }
+  if (Same(w[0], "fields") && w.size() >= 2 &&
+      (w[1] == ">" || w[1] == "<" || w[1] == ">>" || w[1] == "<<")) {
+    std::vector<std::string> names(w.begin() + 2, w.end());
+    if (w[1].size() == 2)
+      names.clear();
+    else if (names.empty())
+      return *error = "page fields > NAME ... (or >> for all)", false;
+    page->Move(names, w[1][0] == '>');
+    return true;
+  }
+  if (Same(w[0], "edit") && w.size() == 2) {
+    page->SetEditText(w[1]);
+    return true;
+  }
+  if (Same(w[0], "ddfdir") && w.size() == 2) {
+    page->SetDdfDir(w[1]);
+    return true;
+  }
+  return *error =
+             "page Control [N] | page choose LIST \"entry\" | page fields >|>>|<|<< NAME... |"
+             " page edit \"text\" | page ddfdir \"dir\" | page apply",
+         false;
 }
 
 }  // namespace zelkoform

@@ -25,6 +25,8 @@
 
 namespace zelkoform {
 
+class Designer;
+
 class MacroRunner {
  public:
   MacroRunner(FormHost &host, std::ostream &out);
@@ -40,9 +42,12 @@ class MacroRunner {
           const std::string &source_name = "macro");
   // One statement; false (with a reason) when it failed.
   bool RunLine(const std::string &line, std::string *error);
+  // In design mode: select, move, resize, add, delete, page ..., save, undo, redo.
+  void SetDesigner(Designer *designer) { designer_ = designer; }
 
  private:
   class Presenter;
+  Designer *designer_ = nullptr;
   struct Handler {
     std::string control, event, statement;
   };
@@ -58,6 +63,9 @@ class MacroRunner {
   bool Expect(const std::string &rest, std::string *error);
   bool UserAction(const std::string &verb, const std::string &rest, std::string *error);
   bool FormStatement(const std::string &verb, const std::string &rest, std::string *error);
+  // A design statement; false in *handled when the verb is none.
+  bool DesignStatement(const std::string &verb, const std::string &rest, bool *handled,
+                       std::string *error);
   void OnEvent(FormHost *form, const std::string &control, const std::string &event,
                std::vector<zelko::Variant> &args);
   void Settle();

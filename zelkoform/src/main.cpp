@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 
+#include "designer.h"
 #include "form_host.h"
 #include "frm_document.h"
 #include "macro.h"
@@ -51,6 +52,7 @@ int Usage() {
 struct FormFile {
   std::string argument, path;
   zelkoform::FrmDocument document;
+  bool whole = true;  // read and loaded without a problem
 };
 
 // Reads a form file; false after saying in one line why it cannot be used.
@@ -78,6 +80,7 @@ bool ReadForm(FormFile *form) {
   }
   for (const std::string &p : problems)
     std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+  form->whole = problems.empty();
   form->document = std::move(*doc);
   return true;
 }
@@ -158,10 +161,18 @@ int main(int argc, char **argv) {
     host->Load(it->document, design, &problems);
     for (const std::string &p : problems)
       std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
+    it->whole = it->whole && problems.empty();
     hosts.insert(hosts.begin(), std::move(host));
   }
   for (auto &host : hosts)
     host->Window()->show();
+  // In design mode the first form is the one the designer edits.
+  std::unique_ptr<zelkoform::Designer> designer;
+  if (design && rewrite.empty()) {
+    designer = std::make_unique<zelkoform::Designer>(*hosts.front(), forms.front().path,
+                                                     forms.front().whole);
+    if (interactive) designer->Panel()->show();
+  }
 
   if (!rewrite.empty() && !zelkoform::WriteFrmFile(rewrite, hosts.front()->Save())) {
     std::fprintf(stderr, "zelkoform: cannot write %s\n", rewrite.c_str());
@@ -178,6 +189,7 @@ int main(int argc, char **argv) {
     int failed = 0;
     {
       zelkoform::MacroRunner runner(loaded, std::cout);
+      runner.SetDesigner(designer.get());
       failed = runner.Run(script, std::cerr, macro_name);
     }
     std::cout.flush();
