@@ -2,10 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -24,6 +26,7 @@
 #include <functional>
 
 #include "frame/class_factory.h"
+#include "frame/stock_look.h"
 #include "standard_controls.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
@@ -436,13 +439,38 @@ void Designer::FillSheet() {
           commit(property, zelko::Variant::I4(spin->value()));
         });
         row(property, spin);
+      } else if (p.kind == zelko::PropKind::kColor) {
+        // A colour: the dialog's choice as an OLE colour (0x00BBGGRR).
+        int32_t ole = static_cast<int32_t>(value.AsInteger().value_or(0));
+        auto *pick = new QPushButton(
+            QString("&H%1&").arg(static_cast<uint32_t>(ole), 8, 16, QChar('0')).toUpper(), sheet_);
+        QObject::connect(pick, &QPushButton::clicked, pick, [pick, commit, property, ole] {
+          QColor chosen = QColorDialog::getColor(zelko::OleColor(ole, Qt::white), pick);
+          if (!chosen.isValid()) return;
+          commit(property,
+                 zelko::Variant::I4(chosen.red() | chosen.green() << 8 | chosen.blue() << 16));
+        });
+        row(property, pick);
+      } else if (p.kind == zelko::PropKind::kFont) {
+        // A font: "face,size,weight,charset", as the controls keep it.
+        std::string spec = value.AsString().value_or("");
+        auto *pick = new QPushButton(QString::fromStdString(spec), sheet_);
+        QObject::connect(pick, &QPushButton::clicked, pick, [pick, commit, property, spec] {
+          bool ok = false;
+          QFont chosen = QFontDialog::getFont(&ok, zelko::FontOf(spec), pick);
+          if (!ok) return;
+          int weight = chosen.bold() ? 700 : 400;
+          std::string charset = spec.substr(spec.find_last_of(',') + 1);
+          commit(property, zelko::Variant::String(
+                               chosen.family().toStdString() + "," +
+                               std::to_string(chosen.pointSize()) + "," + std::to_string(weight) +
+                               "," + (spec.find(',') == std::string::npos ? "128" : charset)));
+        });
+        row(property, pick);
       } else {
-        // Texts, colours (a number or &H...&) and fonts ("face,size,weight,charset").
         auto *edit = new QLineEdit(QString::fromStdString(value.AsString().value_or("")), sheet_);
-        bool number = p.kind == zelko::PropKind::kColor;
-        QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit, commit, property, number] {
-          std::string text = edit->text().toStdString();
-          commit(property, number ? FrmValue(text) : zelko::Variant::String(text));
+        QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit, commit, property] {
+          commit(property, zelko::Variant::String(edit->text().toStdString()));
         });
         row(property, edit);
       }

@@ -171,7 +171,9 @@ int main(int argc, char **argv) {
   if (design && rewrite.empty()) {
     designer = std::make_unique<zelkoform::Designer>(*hosts.front(), forms.front().path,
                                                      forms.front().whole);
-    if (interactive) designer->Panel()->show();
+    // Made in any case, so a macro's edits fill its property sheet as a person's do.
+    QWidget *panel = designer->Panel();
+    if (interactive) panel->show();
   }
 
   if (!rewrite.empty() && !zelkoform::WriteFrmFile(rewrite, hosts.front()->Save())) {
