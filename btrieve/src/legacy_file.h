@@ -1,0 +1,51 @@
+// A reader of genuine Btrieve files, the old layout of versions 3 to 5 and the page-table
+// layout of 6.0 and 6.1: the file control record, the key specifications with their
+// alternate collating sequences, and every live record (fixed part and variable tail) in
+// physical order. Every offset and length is checked against the file before it is used; a
+// file that cannot be read whole is refused with the reason, naming the page and offset.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace btr::legacy {
+
+struct LegacyCollating {
+  std::string name;  // up to 8 characters, blanks and zeros removed from the end
+  std::array<uint8_t, 256> map{};
+};
+
+struct LegacySegment {
+  int position = 0;  // 1-based, in the logical record
+  int length = 0;
+  int flags = 0;  // as the file has them
+  int type = 0;   // extended type (old style: 0 string, 14 when binary)
+  int null_value = 0;
+  int collating = -1;  // index into LegacyFile::collating, -1 none
+};
+
+struct LegacyKey {
+  std::vector<LegacySegment> segments;
+};
+
+struct LegacyFile {
+  bool page_table = false;  // 6.x
+  int version = 0;          // 4 for the old layout, 0x600 or 0x610
+  int page_size = 0;
+  int record_length = 0;    // the fixed part
+  int physical_length = 0;  // the slot
+  bool variable = false;
+  uint32_t fcr_records = 0;
+  std::vector<LegacyKey> keys;
+  std::vector<LegacyCollating> collating;
+  std::vector<std::string> records;  // physical order
+};
+
+// Reads the bytes of a file. True with `out` filled; false with the reason in `why`.
+// `records_too` false reads the header, keys and collating tables only.
+bool ReadLegacyFile(const std::string &bytes, LegacyFile *out, std::string *why,
+                    bool records_too = true);
+
+}  // namespace btr::legacy

@@ -1,0 +1,168 @@
+// Genuine Btrieve files: the three in the shared test data read as the format note describes
+// them (counts, keys, collating tables, the variable file's generator pattern), imported
+// into our files and checked there, and damaged copies refused cleanly.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "btr_test_util.h"
+#include "btrieve/btrapi.h"
+#include "legacy_file.h"
+#include "legacy_import.h"
+#include "zplatform/paths.h"
+
+namespace btr::legacy {
+namespace {
+
+std::string Genuine(const char *name) {
+  auto bytes = zplatform::ReadWholeFile(std::string(ZELKO_LEGACY_DIR) + "/" + name);
+  EXPECT_TRUE(bytes) << name;
+  return bytes.value_or("");
+}
+
+LegacyFile Read(const std::string &bytes) {
+  LegacyFile file;
+  std::string why;
+  EXPECT_TRUE(ReadLegacyFile(bytes, &file, &why)) << why;
+  return file;
+}
+
+TEST(Legacy, TheGenuineFilesAsTheFormatNoteDescribesThem) {
+  LegacyFile mbbs = Read(Genuine("MBBSEMU.DAT"));
+  EXPECT_FALSE(mbbs.page_table);
+  EXPECT_EQ(mbbs.page_size, 512);
+  EXPECT_EQ(mbbs.record_length, 74);
+  EXPECT_EQ(mbbs.physical_length, 90);
+  EXPECT_EQ(mbbs.records.size(), 4u);
+  ASSERT_EQ(mbbs.keys.size(), 4u);
+  struct Expected {
+    int position, length, flags, type;
+  } keys[] = {{3, 32, 0x101, 11}, {35, 4, 0x102, 1}, {39, 32, 0x103, 11}, {71, 4, 0x100, 15}};
+  for (size_t k = 0; k < 4; ++k) {
+    ASSERT_EQ(mbbs.keys[k].segments.size(), 1u);
+    const LegacySegment &s = mbbs.keys[k].segments[0];
+    EXPECT_EQ((std::vector<int>{s.position, s.length, s.flags, s.type}),
+              (std::vector<int>{keys[k].position, keys[k].length, keys[k].flags, keys[k].type}))
+        << k;
+  }
+  // Record i of the variable file: DEADBEEF, i mod 64, i, then i bytes 0, 1, 2 ...
+  LegacyFile variable = Read(Genuine("VARIABLE.DAT"));
+  EXPECT_TRUE(variable.variable);
+  ASSERT_EQ(variable.records.size(), 1024u);
+  for (int i = 0; i < 1024; ++i) {
+    std::string expected = "\xef\xbe\xad\xde";
+    for (int v : {i % 64, i})
+      expected += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    for (int b = 0; b < i; ++b)
+      expected += static_cast<char>(b & 0xFF);
+    ASSERT_EQ(variable.records[static_cast<size_t>(i)], expected) << "record " << i;
+  }
+  // 6.1 with a collating sequence per key.
+  LegacyFile acs = Read(Genuine("MULTIACS.DAT"));
+  EXPECT_TRUE(acs.page_table);
+  EXPECT_EQ(acs.version, 0x610);
+  EXPECT_TRUE(acs.records.empty());
+  ASSERT_EQ(acs.keys.size(), 3u);
+  EXPECT_EQ(acs.keys[1].segments.size(), 2u);
+  const LegacySegment &upper = acs.keys[0].segments[0], &lower = acs.keys[2].segments[0];
+  ASSERT_GE(upper.collating, 0);
+  ASSERT_GE(lower.collating, 0);
+  EXPECT_EQ(acs.collating[static_cast<size_t>(upper.collating)].name, "ALLCAPS");
+  EXPECT_EQ(acs.collating[static_cast<size_t>(lower.collating)].name, "LOWER");
+  EXPECT_EQ(acs.collating[static_cast<size_t>(upper.collating)].map['a'], 'A');
+  EXPECT_EQ(acs.collating[static_cast<size_t>(lower.collating)].map['A'], 'a');
+}
+
+TEST(Legacy, ImportedFilesHoldTheSameRecordsAndKeys) {
+  std::string dest = btrtest::Scratch("variable.btr");
+  LegacyFile variable = Read(Genuine("VARIABLE.DAT"));
+  ImportReport report;
+  std::string why;
+  ASSERT_EQ(ImportLegacyFile(variable, dest, nullptr, &report, &why), 0) << why;
+  EXPECT_EQ(report.records_written, 1024u);
+  // Key 1 (the record number) finds record 700 with its whole tail.
+  uint8_t block[128] = {};
+  uint32_t length = 0;
+  std::string path = dest + '\0';
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &length, path.data(), 255, 0), 0);
+  std::vector<char> record(2048);
+  uint16_t wanted = 700;
+  char key[2];
+  std::memcpy(key, &wanted, 2);
+  length = static_cast<uint32_t>(record.size());
+  ASSERT_EQ(BTRCALL(B_GET_EQUAL, block, record.data(), &length, key, 2, 1), 0);
+  EXPECT_EQ(std::string(record.data(), length), variable.records[700]);
+  BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+  // A second import refuses to replace it; a collating file keeps its tables per key.
+  EXPECT_EQ(ImportLegacyFile(variable, dest, nullptr, &report, &why), 1);
+  EXPECT_NE(why.find("exists"), std::string::npos);
+  LegacyFile acs = Read(Genuine("MULTIACS.DAT"));
+  std::string acs_dest = btrtest::Scratch("multiacs.btr");
+  ASSERT_EQ(ImportLegacyFile(acs, acs_dest, nullptr, &report, &why), 0) << why;
+  std::string acs_path = acs_dest + '\0';
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &length, acs_path.data(), 255, 0), 0);
+  std::vector<uint8_t> stat(4096);
+  length = static_cast<uint32_t>(stat.size());
+  char none[64] = {};
+  ASSERT_EQ(BTRCALL(B_STAT, block, stat.data(), &length, none, 64, 0), 0);
+  std::string tables(reinterpret_cast<char *>(stat.data()), length);
+  EXPECT_NE(tables.find("ALLCAPS"), std::string::npos);
+  EXPECT_NE(tables.find("LOWER"), std::string::npos);
+  BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+  // A count that disagrees with the control record: refused, nothing left behind.
+  LegacyFile short_one = Read(Genuine("MBBSEMU.DAT"));
+  short_one.records.pop_back();
+  std::string never = btrtest::Scratch("never.btr");
+  EXPECT_EQ(ImportLegacyFile(short_one, never, nullptr, &report, &why), 1);
+  EXPECT_NE(why.find("found 3 records"), std::string::npos) << why;
+  for (const auto &entry :
+       std::filesystem::directory_iterator(std::filesystem::path(never).parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find("never"), std::string::npos);
+}
+
+TEST(Legacy, DamagedCopiesAreRefusedCleanly) {
+  std::string why;
+  LegacyFile file;
+  for (const char *name : {"MBBSEMU.DAT", "VARIABLE.DAT", "MULTIACS.DAT"}) {
+    std::string bytes = Genuine(name);
+    // Cut short anywhere: a refusal or a readable prefix, never a crash.
+    for (size_t cut :
+         {size_t{0}, size_t{4}, size_t{0x10F}, size_t{511}, bytes.size() / 2, bytes.size() - 1}) {
+      bool read = ReadLegacyFile(bytes.substr(0, cut), &file, &why);
+      if (!read) {
+        EXPECT_FALSE(why.empty()) << name << " cut at " << cut;
+      }
+    }
+    // Bits flipped at random.
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 300; ++trial) {
+      std::string flipped = bytes;
+      for (int n = 0; n < 4; ++n)
+        flipped[random() % flipped.size()] ^= static_cast<char>(1 << (random() % 8));
+      if (!ReadLegacyFile(flipped, &file, &why)) {
+        EXPECT_FALSE(why.empty());
+      }
+    }
+  }
+  // A page allocation entry pointing beyond the file, a version 7 file.
+  std::string acs = Genuine("MULTIACS.DAT");
+  std::string corrupt = acs;
+  for (size_t pat : {size_t{2 * 4096}, size_t{3 * 4096}}) {
+    corrupt[pat + 8] = '\x7F';  // bits 16-23 of logical page 1's physical page
+  }
+  EXPECT_FALSE(ReadLegacyFile(corrupt, &file, &why));
+  EXPECT_NE(why.find("beyond the file"), std::string::npos) << why;
+  std::string seven = acs;
+  for (size_t fcr : {size_t{0}, size_t{4096}}) {
+    seven[fcr + 0x4A] = 0x00;
+    seven[fcr + 0x4B] = 0x07;
+  }
+  EXPECT_FALSE(ReadLegacyFile(seven, &file, &why));
+  EXPECT_NE(why.find("not supported"), std::string::npos) << why;
+  EXPECT_FALSE(ReadLegacyFile(std::string(4, '\x01'), &file, &why));
+}
+
+}  // namespace
+}  // namespace btr::legacy
