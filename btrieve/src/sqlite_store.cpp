@@ -471,9 +471,13 @@ int SqliteStorage::Open(const std::string &native_path, std::unique_ptr<SqliteSt
   int flags = (read_only_file ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
   int rc = sqlite3_open_v2(native_path.c_str(), &f->db_, flags, nullptr);
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  // Another process busy with the file (a commit, a checkpoint) is waited for from the first
+  // read on, as every later one is; it never makes this open a read-only one.
+  sqlite3_busy_timeout(f->db_, LockWaitMilliseconds());
   int64_t app_id = 0;
   rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
-  if (rc != SQLITE_OK && rc != SQLITE_NOTADB && JournalEmpty(native_path)) {
+  bool busy = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+  if (rc != SQLITE_OK && rc != SQLITE_NOTADB && !busy && JournalEmpty(native_path)) {
     // The journal's shared-memory index cannot be made here (a read-only mount, a full
     // disk). With no journal waiting, the file alone holds every committed record: it is
     // read as it stands, and writes through this open are refused (46).
