@@ -11,6 +11,8 @@
 #include "btrieve/btrapi.h"
 #include "legacy_file.h"
 #include "legacy_import.h"
+#include "legacy_writer.h"
+#include "zelko_test_env.h"
 #include "zplatform/paths.h"
 
 namespace btr::legacy {
@@ -162,6 +164,92 @@ TEST(Legacy, DamagedCopiesAreRefusedCleanly) {
   EXPECT_FALSE(ReadLegacyFile(seven, &file, &why));
   EXPECT_NE(why.find("not supported"), std::string::npos) << why;
   EXPECT_FALSE(ReadLegacyFile(std::string(4, '\x01'), &file, &why));
+}
+
+std::string Padded(const std::string &text, size_t size) {
+  std::string out = text.substr(0, size);
+  out.resize(size, ' ');
+  return out;
+}
+
+std::string U16(int value) {
+  return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+}
+
+TEST(Legacy, TheTestWriterReadsBackLikeAGenuineFile) {
+  LegacyFile genuine = Read(Genuine("MBBSEMU.DAT"));
+  std::vector<std::vector<legacytest::OldSegment>> keys;
+  for (const LegacyKey &key : genuine.keys) {
+    keys.emplace_back();
+    for (const LegacySegment &s : key.segments)
+      keys.back().push_back({s.position, s.length, s.flags, s.type});
+  }
+  LegacyFile again = Read(
+      legacytest::WriteOldLayout(genuine.page_size, genuine.record_length, keys, genuine.records));
+  EXPECT_EQ(again.records, genuine.records);
+  EXPECT_EQ(again.physical_length, genuine.physical_length);
+  ASSERT_EQ(again.keys.size(), genuine.keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const LegacySegment &a = again.keys[k].segments[0], &b = genuine.keys[k].segments[0];
+    EXPECT_EQ((std::vector<int>{a.position, a.length, a.flags, a.type}),
+              (std::vector<int>{b.position, b.length, b.flags, b.type}));
+  }
+}
+
+TEST(Legacy, ADictionaryAndItsDataFilesImportEndToEnd) {
+  namespace fs = std::filesystem;
+  std::string source = btrtest::Scratch("genuine"), dest = btrtest::Scratch("ours");
+  fs::create_directories(source);
+  using legacytest::OldSegment;
+  auto file_record = [](int id, const std::string &name, const std::string &location, int flags) {
+    return U16(id) + Padded(name, 20) + Padded(location, 64) +
+           std::string(1, static_cast<char>(flags)) + std::string(10, '\0');
+  };
+  auto field_record = [](int id, int file, const std::string &name, int type, int offset,
+                         int size) {
+    return U16(id) + U16(file) + Padded(name, 20) + std::string(1, static_cast<char>(type)) +
+           U16(offset) + U16(size) + std::string(1, '\0') + U16(0);
+  };
+  auto index_record = [](int file, int field, int number, int part, int flags) {
+    return U16(file) + U16(field) + U16(number) + U16(part) + U16(flags);
+  };
+  // The dictionary's own tables and fields, then ITEMS (ID, NAME) keyed on ID.
+  std::vector<std::string> files = {
+      file_record(1, "X$File", "FILE.DDF", 16), file_record(2, "X$Field", "FIELD.DDF", 16),
+      file_record(3, "X$Index", "INDEX.DDF", 16), file_record(4, "ITEMS", "items.dat", 0)};
+  std::vector<std::string> fields = {field_record(1, 1, "Xf$Id", 1, 0, 2),
+                                     field_record(19, 4, "ID", 1, 0, 4),
+                                     field_record(20, 4, "NAME", 0, 4, 10)};
+  std::vector<std::string> indexes = {index_record(4, 19, 0, 0, 0x102)};
+  auto write = [&](const std::string &name, const std::string &bytes) {
+    zelko_testing::WriteFile(source + "/" + name, bytes);
+  };
+  OldSegment integer{1, 2, 0x100, 1};
+  write("FILE.DDF", legacytest::WriteOldLayout(4096, 97, {{integer}}, files));
+  write("FIELD.DDF", legacytest::WriteOldLayout(4096, 32, {{integer}, {{3, 2, 0x101, 1}}}, fields));
+  write("INDEX.DDF", legacytest::WriteOldLayout(4096, 10, {{{1, 2, 0x101, 1}}}, indexes));
+  std::vector<std::string> items;
+  for (int id : {1, 2, 3}) {
+    std::string record = U16(id) + U16(0) + Padded("item" + std::to_string(id), 10);
+    items.push_back(record);
+  }
+  write("ITEMS.DAT", legacytest::WriteOldLayout(512, 14, {{{1, 4, 0x102, 1}}}, items));
+  std::string before = zelko_testing::ReadFile(source + "/ITEMS.DAT");
+  int status = -1;
+  std::string out = zelko_testing::RunShell(
+      std::string(ZELKO_PATH) + " import-dictionary " + source + " " + dest + " 2>&1", &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("ITEMS: 3 records read, 3 written"), std::string::npos) << out;
+  std::string dump =
+      zelko_testing::RunShell(std::string(ZELKO_PATH) + " dump " + dest + " ITEMS 2>&1", &status);
+  ASSERT_EQ(status, 0) << dump;
+  EXPECT_NE(dump.find("2,item2"), std::string::npos) << dump;
+  // The source is only read; a second import into the same place is refused.
+  EXPECT_EQ(zelko_testing::ReadFile(source + "/ITEMS.DAT"), before);
+  out = zelko_testing::RunShell(
+      std::string(ZELKO_PATH) + " import-dictionary " + source + " " + dest + " 2>&1", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("never replaced"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -72,9 +72,15 @@ int RunZelko(const Args &args, Streams io) {
   static const struct {
     const char *name;
     int (*run)(const Args &, Streams);
-  } kCommands[] = {{"tables", CommandTables}, {"fields", CommandFields}, {"keys", CommandKeys},
-                   {"stat", CommandStat},     {"create", CommandCreate}, {"check", CommandCheck},
-                   {"dump", CommandDump},     {"load", CommandLoad}};
+  } kCommands[] = {{"tables", CommandTables},
+                   {"fields", CommandFields},
+                   {"keys", CommandKeys},
+                   {"stat", CommandStat},
+                   {"create", CommandCreate},
+                   {"check", CommandCheck},
+                   {"dump", CommandDump},
+                   {"load", CommandLoad},
+                   {"import-dictionary", CommandImportDictionary}};
   for (const auto &c : kCommands) {
     if (command == c.name) return c.run(rest, io);
   }

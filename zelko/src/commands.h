@@ -21,6 +21,7 @@ int CommandCreate(const Args &args, Streams io);
 int CommandCheck(const Args &args, Streams io);
 int CommandDump(const Args &args, Streams io);
 int CommandLoad(const Args &args, Streams io);
+int CommandImportDictionary(const Args &args, Streams io);
 
 // Options after the positional words: "--name value" or "--flag".
 struct ParsedArgs {

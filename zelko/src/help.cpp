@@ -25,6 +25,12 @@ const CommandHelp kCommands[] = {
      "file is kept unless --replace is given; replacing it discards its records. A data file\n"
      "whose location lies outside DIR (\"..\", an absolute path) is created only with\n"
      "--allow-outside.\n"},
+    {"import-dictionary", "zelko import-dictionary SRC_DIR DEST_DIR",
+     "Imports a genuine Btrieve dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF of SRC_DIR) into a\n"
+     "new dictionary in DEST_DIR, then every data file it names, into files of the record\n"
+     "manager at the same locations under DEST_DIR (each verified as btrimport does), and\n"
+     "ends with zelko check DEST_DIR. A report line per table: records read and written, or\n"
+     "why the table was refused. SRC_DIR is never written. Exit 1 when anything is refused.\n"},
     {"check", "zelko check DIR [TABLE]",
      "Checks the dictionary's own rules and every data file (or TABLE's): the record\n"
      "manager's integrity check and the file's specification against the dictionary.\n"

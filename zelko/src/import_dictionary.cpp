@@ -1,0 +1,184 @@
+// zelko import-dictionary SRC_DIR DEST_DIR: a genuine Btrieve dictionary and the data files it
+// names, into a dictionary of ours and files of our record manager. SRC_DIR is only read.
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "commands.h"
+#include "dictio/dictio.h"
+#include "engine/table_catalog.h"
+#include "help.h"
+#include "legacy_file.h"
+#include "legacy_import.h"
+#include "zplatform/codepage.h"
+#include "zplatform/paths.h"
+
+namespace zelkocli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The file of that name in the directory, whatever the case of its letters.
+std::string FindInDirectory(const fs::path &directory, const std::string &name) {
+  std::error_code ec;
+  for (const auto &entry : fs::directory_iterator(directory, ec)) {
+    std::string found = entry.path().filename().string();
+    if (found.size() == name.size() &&
+        std::equal(found.begin(), found.end(), name.begin(),
+                   [](char a, char b) { return std::toupper(a) == std::toupper(b); }))
+      return entry.path().string();
+  }
+  return std::string();
+}
+
+bool ReadGenuine(const std::string &path, btr::legacy::LegacyFile *file, std::string *why) {
+  auto bytes = zplatform::ReadWholeFile(path);
+  if (!bytes) {
+    *why = "cannot be read";
+    return false;
+  }
+  if (!btr::legacy::ReadLegacyFile(*bytes, file, why)) return false;
+  if (file->records.size() != file->fcr_records) {
+    *why = "holds " + std::to_string(file->records.size()) + " records where it says " +
+           std::to_string(file->fcr_records);
+    return false;
+  }
+  return true;
+}
+
+template <typename Record>
+std::vector<Record> RecordsOf(const btr::legacy::LegacyFile &file) {
+  std::vector<Record> records;
+  for (const std::string &bytes : file.records) {
+    Record r{};
+    std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
+    records.push_back(r);
+  }
+  return records;
+}
+
+}  // namespace
+
+int CommandImportDictionary(const Args &args, Streams io) {
+  ParsedArgs parsed = ParseArgs(args, {}, {});
+  if (parsed.help) {
+    io.out << HelpText("import-dictionary");
+    return 0;
+  }
+  if (!parsed.error.empty() || parsed.positional.size() != 2) {
+    io.err << (parsed.error.empty() ? "zelko import-dictionary: wrong number of arguments"
+                                    : parsed.error)
+           << "\n"
+           << UsageLine("import-dictionary");
+    return 2;
+  }
+  fs::path source = parsed.positional[0], destination = parsed.positional[1];
+  std::map<std::string, btr::legacy::LegacyFile> ddf;
+  for (const char *name : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
+    std::string path = FindInDirectory(source, name);
+    std::string why = "is missing";
+    if (path.empty() || !ReadGenuine(path, &ddf[name], &why)) {
+      io.err << "zelko import-dictionary: " << (source / name).string() << ": " << why << "\n";
+      return 1;
+    }
+  }
+  if (!FindInDirectory(destination, "FILE.DDF").empty()) {
+    io.err << "zelko import-dictionary: " << destination.string()
+           << " holds a dictionary already; it is never replaced\n";
+    return 1;
+  }
+  auto files = RecordsOf<DdfFileRecord>(ddf["FILE.DDF"]);
+  auto fields = RecordsOf<DdfFieldRecord>(ddf["FIELD.DDF"]);
+  auto indexes = RecordsOf<DdfIndexRecord>(ddf["INDEX.DDF"]);
+  std::error_code ec;
+  fs::create_directories(destination, ec);
+  std::string dest_cp = zplatform::FromUtf8(destination.string());
+  int status = DDFOpen(dest_cp.c_str(), 1);
+  if (status != 0) {
+    io.err << "zelko import-dictionary: cannot create a dictionary in " << destination.string()
+           << " (status " << status << ")\n";
+    return 1;
+  }
+  // Each table, its fields and named indexes, then its segments, as readers expect.
+  std::vector<DdfFileRecord> tables;
+  for (DdfFileRecord table : files) {
+    if ((table.flags & 16) != 0) continue;  // the dictionary's own tables: DDFOpen made them
+    tables.push_back(table);
+    status = status != 0 ? status : DDFWriteFile(&table);
+    for (DdfFieldRecord field : fields) {
+      if (field.file_id == table.id && status == 0) status = DDFWriteField(&field);
+    }
+    std::vector<DdfIndexRecord> segments;
+    for (const DdfIndexRecord &segment : indexes) {
+      if (segment.file_id == table.id) segments.push_back(segment);
+    }
+    std::stable_sort(segments.begin(), segments.end(), [](const auto &a, const auto &b) {
+      return a.number != b.number ? a.number < b.number : a.part < b.part;
+    });
+    for (DdfIndexRecord segment : segments) {
+      if (status == 0) status = DDFWriteIndex(&segment);
+    }
+  }
+  int closed = DDFClose();
+  if (status != 0 || closed != 0) {
+    io.err << "zelko import-dictionary: writing the dictionary failed (status "
+           << (status != 0 ? status : closed) << ")\n";
+    return 1;
+  }
+  io.out << "dictionary: " << tables.size() << " tables, " << fields.size() << " fields\n";
+  int refused = 0;
+  for (const DdfFileRecord &record : tables) {
+    zelko::TableDescriptor table;
+    table.name = std::string(record.name, strnlen(record.name, sizeof record.name));
+    table.location = std::string(record.location, strnlen(record.location, sizeof record.location));
+    while (!table.name.empty() && table.name.back() == ' ')
+      table.name.pop_back();
+    while (!table.location.empty() && table.location.back() == ' ')
+      table.location.pop_back();
+    std::string who = zplatform::ToUtf8(table.name);
+    auto refuse = [&](const std::string &why) {
+      io.out << who << ": refused: " << why << "\n";
+      ++refused;
+    };
+    bool absolute = table.location.find(':') != std::string::npos ||
+                    table.location.find('\\') == 0 || table.location.find('/') == 0;
+    std::string from = zelko::ResolveDataFilePath(table, zplatform::FromUtf8(source.string()));
+    std::string native_from = zplatform::NativePathOrSelf(from);
+    if (!fs::exists(native_from)) {
+      // The name as the dictionary spells it may differ in case from the file's.
+      fs::path spelled = native_from;
+      std::string found = FindInDirectory(spelled.parent_path(), spelled.filename().string());
+      if (!found.empty()) native_from = found;
+    }
+    if (!fs::exists(native_from)) {
+      io.out << who << ": no data file (" << zplatform::ToUtf8(from) << "), dictionary only\n";
+      continue;
+    }
+    if (absolute) {
+      refuse("its location " + zplatform::ToUtf8(table.location) +
+             " lies outside the dictionary; import that file with btrimport");
+      continue;
+    }
+    btr::legacy::LegacyFile data;
+    std::string why;
+    if (!ReadGenuine(native_from, &data, &why)) {
+      refuse(why);
+      continue;
+    }
+    std::string to = zelko::ResolveDataFilePath(table, dest_cp);
+    fs::create_directories(fs::path(zplatform::NativePathOrSelf(to)).parent_path(), ec);
+    btr::legacy::ImportReport report;
+    if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why) != 0) {
+      io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";
+      ++refused;
+      continue;
+    }
+    io.out << who << ": " << report.records_read << " records read, " << report.records_written
+           << " written\n";
+  }
+  int check = CommandCheck({destination.string()}, io);
+  return refused == 0 && check == 0 ? 0 : 1;
+}
+
+}  // namespace zelkocli
