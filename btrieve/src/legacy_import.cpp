@@ -108,7 +108,7 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
   if (status != 0)
     return fail("cannot open " + temporary + " (status " + std::to_string(status) + ")");
   // Written in transactions of some thousands of records.
-  constexpr uint32_t kBatch = 5000;
+  constexpr uint32_t kBatch = 50000;
   size_t longest = 0;
   for (uint32_t i = 0; i < file.records.size(); ++i) {
     if (i % kBatch == 0) {
