@@ -626,13 +626,7 @@ void MainWindow::InsertField() {
 }
 
 void MainWindow::ModifyField() {
-  TableView *view = ActiveView();
-  DdfTable *table = CurrentTable();
-  if (view == nullptr || table == nullptr) return;
-  if (DataConversionApplies(*dict_, *table)) {
-    ShowText(*ui_, false, msg::kVE1074);
-    return;
-  }
+  if (ConversionRefuses()) return;
   int field = ChosenField();
   if (field >= 0) FieldDialog(2, field);
 }
@@ -759,30 +753,30 @@ void MainWindow::AddIndexCommand() {
   IndexDialog(0, -1);
 }
 
-void MainWindow::InsertIndex() {
+int MainWindow::ChosenSegment() {
   TableView *view = ActiveView();
   int segment = view != nullptr ? view->SelectedSegment() : -1;
-  if (segment < 0) {
-    ShowText(*ui_, false, msg::kVE1014);
-    return;
-  }
-  IndexDialog(1, segment);
+  if (segment < 0) ShowText(*ui_, false, msg::kVE1014);
+  return segment;
+}
+
+bool MainWindow::ConversionRefuses() {
+  DdfTable *table = CurrentTable();
+  if (table == nullptr) return true;
+  if (!DataConversionApplies(*dict_, *table)) return false;
+  ShowText(*ui_, false, msg::kVE1074);
+  return true;
+}
+
+void MainWindow::InsertIndex() {
+  int segment = ChosenSegment();
+  if (segment >= 0) IndexDialog(1, segment);
 }
 
 void MainWindow::ModifyIndex() {
-  TableView *view = ActiveView();
-  DdfTable *table = CurrentTable();
-  if (view == nullptr || table == nullptr) return;
-  if (DataConversionApplies(*dict_, *table)) {
-    ShowText(*ui_, false, msg::kVE1074);
-    return;
-  }
-  int segment = view->SelectedSegment();
-  if (segment < 0) {
-    ShowText(*ui_, false, msg::kVE1014);
-    return;
-  }
-  IndexDialog(2, segment);
+  if (ConversionRefuses()) return;
+  int segment = ChosenSegment();
+  if (segment >= 0) IndexDialog(2, segment);
 }
 
 void MainWindow::DeleteIndexCommand() {

@@ -99,6 +99,10 @@ class MainWindow : public QMainWindow {
   bool NeedView();
   // The field of the current field row; -1 after VE1008 (none) or VE1055 (a named index).
   int ChosenField();
+  // The segment of the current index row; -1 after VE1014.
+  int ChosenSegment();
+  // True after VE1074 when data conversion applies to the current table (or there is none).
+  bool ConversionRefuses();
 
   std::unique_ptr<QtEditorUi> ui_;
   std::unique_ptr<DdfDictionary> dict_;

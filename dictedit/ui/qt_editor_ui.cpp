@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <iostream>
 
+#include "qt_presenter.h"
 #include "script.h"
 #include "zplatform/codepage.h"
 
@@ -44,7 +45,7 @@ std::string Next(std::deque<std::string> &queue) {
 
 class QtEditorUi::Presenter : public zplatform::MessagePresenter {
  public:
-  explicit Presenter(QMainWindow *window) : window_(window) {}
+  Presenter() = default;
   zplatform::MessageAnswer Present(const zplatform::MessageRequest &request) override {
     using zplatform::MessageAnswer;
     using zplatform::MessageButtons;
@@ -61,43 +62,16 @@ class QtEditorUi::Presenter : public zplatform::MessagePresenter {
       if (answer == "Yes") return MessageAnswer::kYes;
       return request.buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
     }
-    QMessageBox box(window_);
-    box.setWindowTitle(QApplication::applicationName());
-    box.setText(QString::fromStdString(text));
-    box.setIcon(question ? QMessageBox::Question : QMessageBox::Warning);
-    switch (request.buttons) {
-      case MessageButtons::kOkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-      case MessageButtons::kYesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-      case MessageButtons::kYesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-      default:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    }
-    switch (box.exec()) {
-      case QMessageBox::Cancel:
-        return MessageAnswer::kCancel;
-      case QMessageBox::Yes:
-        return MessageAnswer::kYes;
-      case QMessageBox::No:
-        return MessageAnswer::kNo;
-      default:
-        return MessageAnswer::kOk;
-    }
+    return boxes_.Present(request);
   }
-  void Beep() override { QApplication::beep(); }
+  void Beep() override { boxes_.Beep(); }
 
  private:
-  QMainWindow *window_;
+  zplatform::QtPresenter boxes_;  // for a person
 };
 
 QtEditorUi::QtEditorUi(QMainWindow *window)
-    : window_(window), presenter_(std::make_shared<Presenter>(window)) {
+    : window_(window), presenter_(std::make_shared<Presenter>()) {
   previous_ = zplatform::MessageService::Instance().SetPresenter(presenter_);
 }
 

@@ -44,6 +44,16 @@ void Fill(QTableWidget *grid, const GridCells &cells) {
   grid->setVerticalHeaderLabels(numbers);
 }
 
+// A grid's cell by grid row and column: row 0 the headers, column 0 the numbers.
+QString CellOf(const QTableWidget *grid, int row, int col) {
+  if (row < 0 || col < 0 || row > grid->rowCount() || col > grid->columnCount()) return QString();
+  const QTableWidgetItem *item = row == 0
+                                     ? (col > 0 ? grid->horizontalHeaderItem(col - 1) : nullptr)
+                                 : col == 0 ? grid->verticalHeaderItem(row - 1)
+                                            : grid->item(row - 1, col - 1);
+  return item != nullptr ? item->text() : QString();
+}
+
 }  // namespace
 
 TableView::TableView(DdfDictionary &dict, int file_id, QWidget *parent)
@@ -129,23 +139,11 @@ void TableView::SelectKeyRows(int row) {
 }
 
 QString TableView::FieldCell(int row, int col) const {
-  if (row == 0)
-    return fields_->horizontalHeaderItem(col - 1) != nullptr && col > 0
-               ? fields_->horizontalHeaderItem(col - 1)->text()
-               : QString();
-  if (col == 0) return fields_->verticalHeaderItem(row - 1)->text();
-  auto *item = fields_->item(row - 1, col - 1);
-  return item != nullptr ? item->text() : QString();
+  return CellOf(fields_, row, col);
 }
 
 QString TableView::IndexCell(int row, int col) const {
-  if (row == 0)
-    return index_->horizontalHeaderItem(col - 1) != nullptr && col > 0
-               ? index_->horizontalHeaderItem(col - 1)->text()
-               : QString();
-  if (col == 0) return index_->verticalHeaderItem(row - 1)->text();
-  auto *item = index_->item(row - 1, col - 1);
-  return item != nullptr ? item->text() : QString();
+  return CellOf(index_, row, col);
 }
 
 }  // namespace dictedit

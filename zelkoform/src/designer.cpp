@@ -256,14 +256,15 @@ bool Designer::SetProperty(const std::string &name, const std::string &property,
   return true;
 }
 
-bool Designer::Undo(std::string *error) {
-  if (undo_.empty()) {
-    *error = "nothing to undo";
+bool Designer::Step(std::vector<FrmDocument> &from, std::vector<FrmDocument> &to,
+                    const char *nothing, std::string *error) {
+  if (from.empty()) {
+    *error = nothing;
     return false;
   }
-  redo_.push_back(host_.Save());
-  FrmDocument doc = std::move(undo_.back());
-  undo_.pop_back();
+  to.push_back(host_.Save());
+  FrmDocument doc = std::move(from.back());
+  from.pop_back();
   host_.Reload(doc);
   Attach();
   page_.reset();
@@ -273,21 +274,12 @@ bool Designer::Undo(std::string *error) {
   return true;
 }
 
+bool Designer::Undo(std::string *error) {
+  return Step(undo_, redo_, "nothing to undo", error);
+}
+
 bool Designer::Redo(std::string *error) {
-  if (redo_.empty()) {
-    *error = "nothing to redo";
-    return false;
-  }
-  undo_.push_back(host_.Save());
-  FrmDocument doc = std::move(redo_.back());
-  redo_.pop_back();
-  host_.Reload(doc);
-  Attach();
-  page_.reset();
-  if (host_.FindWidget(selected_) == nullptr) selected_.clear();
-  ShowSelection();
-  FillSheet();
-  return true;
+  return Step(redo_, undo_, "nothing to redo", error);
 }
 
 bool Designer::Save(const std::string &path, std::string *error) {

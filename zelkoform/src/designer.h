@@ -58,7 +58,10 @@ class Designer : public QObject {
 
  private:
   void Remember();  // the document before an edit, for Undo
-  void Attach();    // event filters on the form's windows (again after a rebuild)
+  // Undo or Redo: back to the last document of `from`, the present one kept in `to`.
+  bool Step(std::vector<FrmDocument> &from, std::vector<FrmDocument> &to, const char *nothing,
+            std::string *error);
+  void Attach();  // event filters on the form's windows (again after a rebuild)
   void ShowSelection();
   void FillSheet();
   void ShowPageDialog();

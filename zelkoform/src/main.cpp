@@ -143,7 +143,7 @@ int main(int argc, char **argv) {
   bool interactive = macro.empty() && rewrite.empty();
   // Scripts see message boxes as their own output lines; nothing is shown besides.
   if (interactive) {
-    zplatform::MessageService::Instance().SetPresenter(std::make_shared<zelkoform::QtPresenter>());
+    zplatform::MessageService::Instance().SetPresenter(std::make_shared<zplatform::QtPresenter>());
   } else {
     zplatform::MessageService::Instance().SetPresenter(
         std::make_shared<zplatform::SilentPresenter>());

@@ -457,19 +457,7 @@ TableDescriptor *ZlkGrid::Table() const {
 }
 
 std::vector<std::string> ZlkGrid::ListedFields() const {
-  std::vector<std::string> names;
-  std::string list = zplatform::FromUtf8(db_list_fields_);
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    std::string name =
-        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
-    if (b != std::string::npos) names.push_back(name.substr(b, e - b + 1));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return names;
+  return SplitFieldList(zplatform::FromUtf8(db_list_fields_));
 }
 
 std::vector<int> ZlkGrid::ListedFieldNumbers(const TableDescriptor &table) const {

@@ -47,6 +47,21 @@ ExtendedFillRequest MakeExtendedFillRequest(int ex_operation, const std::string 
   return request;
 }
 
+std::vector<std::string> SplitFieldList(const std::string &list) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    std::string name =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
+    if (b != std::string::npos) names.push_back(name.substr(b, e - b + 1));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return names;
+}
+
 bool IsLimitStatus(int status) {
   return status == 22 || status == 60 || status == 64 || status == 65;
 }

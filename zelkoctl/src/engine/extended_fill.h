@@ -60,4 +60,7 @@ ExtendedFillOutcome RunExtendedReads(
 
 bool IsLimitStatus(int status);
 
+// The names of a comma-separated field list, blanks around each removed, empty items left out.
+std::vector<std::string> SplitFieldList(const std::string &list);
+
 }  // namespace zelko

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "binding/data_source.h"
+#include "engine/extended_fill.h"
 #include "engine/module.h"
 #include "engine/table_catalog.h"
 #include "zplatform/codepage.h"
@@ -56,21 +57,6 @@ PageList Parent(PageList list) {
     default:
       return list;
   }
-}
-
-std::vector<std::string> SplitFields(const std::string &list) {
-  std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    std::string name =
-        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
-    if (b != std::string::npos) names.push_back(name.substr(b, e - b + 1));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return names;
 }
 
 }  // namespace
@@ -130,7 +116,7 @@ PropertyPage::PropertyPage(Control &control, PageSpec spec)
   if (spec_.edit_property != nullptr) edit_text_ = Current(spec_.edit_property);
   if (spec_.ddf_dir) ddf_dir_ = Current("DDFDir");
   if (spec_.chosen_fields_property != nullptr) {
-    chosen_ = SplitFields(Current(spec_.chosen_fields_property));
+    chosen_ = SplitFieldList(Current(spec_.chosen_fields_property));
     FillDependents(PageList::kListTable, false);
   }
 }

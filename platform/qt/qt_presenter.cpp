@@ -6,9 +6,9 @@
 
 #include "zplatform/codepage.h"
 
-namespace zelkoform {
+namespace zplatform {
 
-zplatform::MessageAnswer QtPresenter::Present(const zplatform::MessageRequest &request) {
+MessageAnswer QtPresenter::Present(const MessageRequest &request) {
   using zplatform::MessageAnswer;
   using zplatform::MessageButtons;
   QMessageBox box(QApplication::activeWindow());
@@ -68,4 +68,4 @@ void QtPresenter::Beep() {
   QApplication::beep();
 }
 
-}  // namespace zelkoform
+}  // namespace zplatform
