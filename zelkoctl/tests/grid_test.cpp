@@ -163,6 +163,7 @@ TEST_F(Grid, FillFollowsKeyConditionMaximumFormatAndAbort) {
 TEST_F(Grid, RowsWrittenBackByPositionAndTheirRefusals) {
   AddItems(5);
   ZlkGrid &grid = MakeGrid({{"DbListFields", Variant::String("NAME,QTY,CODE")},
+                            {"SetRecordNumbers", Variant::Bool(true)},
                             {"AllowUpdate", Variant::Bool(true)},
                             {"AllowDelete", Variant::Bool(true)}});
   std::vector<Variant> at = {Variant::I4(2)};
@@ -220,6 +221,10 @@ TEST_F(Grid, RowsWrittenBackByPositionAndTheirRefusals) {
   EXPECT_EQ(grid.Cell(1, 1), "N2");
   EXPECT_EQ(grid.Cell(5, 1), "");
   EXPECT_EQ(grid.Rows(), 6);
+  // Renumbered, the rows edited before (kept apart from the fill) too.
+  EXPECT_EQ(grid.Cell(3, 1), "Renamed");
+  EXPECT_EQ(grid.Cell(3, 0), "   3");
+  EXPECT_EQ(grid.Cell(5, 0), "   5");
 }
 
 TEST_F(Grid, BadIndexesFieldListsAndConditions) {

@@ -46,10 +46,6 @@ void GridRows::StartFill(int first_row, int first_col, int capacity, int page_ro
   ReadMore();
 }
 
-void GridRows::StopFill() {
-  complete_ = true;
-}
-
 int GridRows::KnownRows() const {
   return std::max(rows_, filling_ ? FillEnd() + trailing_ : 0);
 }
@@ -158,6 +154,15 @@ const GridRow *GridRows::FillRow(int row) {
   if (!Hold(index)) return nullptr;
   const Page &page = pages_[index];
   return &page.rows[static_cast<size_t>(data_row - page.first)];
+}
+
+void GridRows::NumberRows(int from_row) {
+  numbered_from_ = std::max(from_row, 0);
+  for (auto &[row, kept] : kept_) {
+    bool covers_first = kept.whole || !InFill(row) || first_col_ > 0;
+    if (row >= numbered_from_ && covers_first && !kept.row.cells.empty())
+      kept.row.cells[0] = Number(row);
+  }
 }
 
 std::string GridRows::Number(int row) const {

@@ -45,8 +45,6 @@ class GridRows {
   // pages held.
   void StartFill(int first_row, int first_col, int capacity, int page_rows, int kept_pages,
                  GridPageReader reader);
-  // Stops reading further pages; the rows found so far stay.
-  void StopFill();
 
   int Cols() const { return cols_; }
   // The rows as far as the fill has found them; Rows() reads to the end of the fill first.
@@ -63,8 +61,9 @@ class GridRows {
   int32_t Position(int row);
   uint64_t Fingerprint(int row);
   void SetFingerprint(int row, uint64_t fingerprint);
-  // With `from_row` >= 0 column 0 shows "%4d" numbers from that row on (1 there).
-  void NumberRows(int from_row) { numbered_from_ = from_row; }
+  // Column 0 shows "%4d" numbers from `from_row` on (1 there): computed for the fill's rows,
+  // written into the rows kept apart (whose own column 0 would otherwise go stale).
+  void NumberRows(int from_row);
   // Rows from now on; fewer drops rows at the end (the fill read to the end first).
   void Resize(int rows, int cols);
   // Every cell empty, no position; the row count stays.
