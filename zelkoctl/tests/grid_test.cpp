@@ -221,6 +221,14 @@ TEST_F(Grid, RowsWrittenBackByPositionAndTheirRefusals) {
   EXPECT_EQ(grid.Cell(1, 1), "N2");
   EXPECT_EQ(grid.Cell(5, 1), "");
   EXPECT_EQ(grid.Rows(), 6);
+  // A list the extended read stops reading at a blank: only the fields it read are written.
+  ZlkGrid &partial = MakeGrid(
+      {{"DbListFields", Variant::String("NAME ,QTY")}, {"AllowUpdate", Variant::Bool(true)}});
+  partial.OnCellEdited(1, 1, "Short");
+  partial.OnCurrentCellChanged(2, 1, 1);
+  EXPECT_FALSE(partial.DirtyRow(1));
+  EXPECT_EQ(FieldOf(2, "NAME"), "Short");
+  EXPECT_EQ(FieldOf(2, "QTY"), "7");
   // Renumbered, the rows edited before (kept apart from the fill) too.
   EXPECT_EQ(grid.Cell(3, 1), "Renamed");
   EXPECT_EQ(grid.Cell(3, 0), "   3");

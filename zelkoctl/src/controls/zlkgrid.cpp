@@ -195,12 +195,9 @@ const ClassInfo &ZlkGrid::Info() {
                     *r = Variant::I4(g.cells_.Position(*index));
                     return kOk;
                   }),
-        Method<G>("TextAlign", 41, {{"Index", false}, {"Value", false, true}}, true,
-                  [](G &g, Args &a, Variant *r) {
-                    HResult hr = Indexed(g, a, r, &G::text_aligns_, 0, true);
-                    g.ShowCells();
-                    return hr;
-                  }),
+        Method<G>(
+            "TextAlign", 41, {{"Index", false}, {"Value", false, true}}, true,
+            [](G &g, Args &a, Variant *r) { return Indexed(g, a, r, &G::text_aligns_, 0, true); }),
         Method<G>(
             "IMEMode", 43, {{"Index", false}, {"Value", false, true}}, true,
             [](G &g, Args &a, Variant *r) { return Indexed(g, a, r, &G::ime_modes_, 0, true); }),
@@ -460,15 +457,6 @@ std::vector<std::string> ZlkGrid::ListedFields() const {
   return SplitFieldList(zplatform::FromUtf8(db_list_fields_));
 }
 
-std::vector<int> ZlkGrid::ListedFieldNumbers(const TableDescriptor &table) const {
-  // An item is a field's name or, starting with a digit, its number (as extended reads take it).
-  std::vector<int> numbers;
-  for (const std::string &item : ListedFields())
-    numbers.push_back(item[0] >= '0' && item[0] <= '9' ? std::atoi(item.c_str())
-                                                       : FindFieldByName(table, item));
-  return numbers;
-}
-
 void ZlkGrid::Report(int16_t status, const char *message) {
   int16_t left = BtrieveErrorEvent(db_list_table_, status);
   if (left != 0 && message != nullptr) ShowMessage(message, left);
@@ -592,7 +580,11 @@ bool ZlkGrid::WriteRow(int row) {
     Report(status, msg::kVE820);
     return false;
   }
-  std::vector<int> fields = ListedFieldNumbers(*table);
+  // The fields of the columns, read from the list as the fill's extended read read it.
+  std::vector<ExField> extracted;
+  std::vector<int> fields;
+  if (!ParseFieldList(*table, zplatform::FromUtf8(db_list_fields_), &extracted, &fields))
+    return false;
   auto record_texts = [&] {
     std::vector<std::string> texts;
     for (int field : fields)

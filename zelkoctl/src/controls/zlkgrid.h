@@ -94,7 +94,6 @@ class ZlkGrid : public ListControl {
   bool Cancelled(const char *event);
   TableDescriptor *Table() const;
   std::vector<std::string> ListedFields() const;  // code page
-  std::vector<int> ListedFieldNumbers(const TableDescriptor &table) const;
 
   std::string db_list_source_, db_list_table_, db_list_fields_, conditions_, db_list_index_;
   int32_t sel_start_col_ = 0, sel_end_col_ = 0, sel_start_row_ = 0, sel_end_row_ = 0;

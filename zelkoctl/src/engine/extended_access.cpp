@@ -187,8 +187,9 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
 }
 
 bool ParseFieldList(const TableDescriptor &table, const std::string &list,
-                    std::vector<ExField> *fields) {
+                    std::vector<ExField> *fields, std::vector<int> *numbers) {
   fields->clear();
+  if (numbers != nullptr) numbers->clear();
   if (list.empty()) {
     ShowMessage(msg::kVE040);
     return false;
@@ -199,6 +200,7 @@ bool ParseFieldList(const TableDescriptor &table, const std::string &list,
     if (f < 0) return false;
     fields->push_back({static_cast<uint16_t>(table.fields[f].size),
                        static_cast<uint16_t>(table.fields[f].offset)});
+    if (numbers != nullptr) numbers->push_back(f);
     if (at < list.size() && list[at] == ',') {
       ++at;
       continue;

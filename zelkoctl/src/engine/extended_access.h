@@ -27,8 +27,9 @@ struct ExField {
 // Parsing (texts in the code page). False after the message that says why.
 bool ParseSearchCondition(const TableDescriptor &table, const std::string &condition,
                           bool ignore_case, std::vector<ExTerm> *terms);
+// `numbers`, when given, receives the field number of each item, in list order.
 bool ParseFieldList(const TableDescriptor &table, const std::string &list,
-                    std::vector<ExField> *fields);
+                    std::vector<ExField> *fields, std::vector<int> *numbers = nullptr);
 std::vector<uint8_t> BuildDescriptor(const std::string &mode, int reject_count,
                                      const std::vector<ExTerm> &terms, int max_records,
                                      const std::vector<ExField> &fields);
