@@ -223,22 +223,24 @@ bool Designer::SetProperty(const std::string &name, const std::string &property,
     *error = "no control " + name + " on the form";
     return false;
   }
-  for (const char *geometry : {"Left", "Top", "Width", "Height"}) {
-    if (!zelko::EqualNoCase(property, geometry)) continue;
+  // The place and size are the form file's, not the control's: a move or a resize.
+  bool left = zelko::EqualNoCase(property, "Left"), top = zelko::EqualNoCase(property, "Top");
+  bool width = zelko::EqualNoCase(property, "Width"),
+       height = zelko::EqualNoCase(property, "Height");
+  if (left || top || width || height) {
     auto n = value.AsInteger();
     if (!n) {
       *error = property + " takes a number of twips";
       return false;
     }
-    long long l = o->Number("Left", 0), t = o->Number("Top", 0), w = o->Number("Width", 480),
-              h = o->Number("Height", 480);
-    (zelko::EqualNoCase(property, "Left")    ? l
-     : zelko::EqualNoCase(property, "Top")   ? t
-     : zelko::EqualNoCase(property, "Width") ? w
-                                             : h) = *n;
-    return l >= 0 && (zelko::EqualNoCase(property, "Left") || zelko::EqualNoCase(property, "Top")
-                          ? Move(name, l, t, error)
-                          : Resize(name, w, h, error));
+    if ((left || top) && *n < 0) {
+      *error = property + " is 0 twips or more";
+      return false;
+    }
+    if (left || top)
+      return Move(name, left ? *n : o->Number("Left", 0), top ? *n : o->Number("Top", 0), error);
+    return Resize(name, width ? *n : o->Number("Width", 480),
+                  height ? *n : o->Number("Height", 480), error);
   }
   zelko::Control *control = ControlNamed(name);
   if (control == nullptr) {
