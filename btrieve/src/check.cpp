@@ -2,11 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "key_column.h"
 #include "key_encoder.h"
+#include "pg_store.h"
 #include "sqlite_store.h"
 #include "storage.h"
 
@@ -44,9 +47,121 @@ std::string Blob(sqlite3_stmt *s, int col) {
            : std::string();
 }
 
+// The entries the record at `pos` must have, added to `expected` (per key: key bytes and
+// sequence to position); problems of the record itself are appended.
+void ExpectEntries(const FileSpec &spec, int64_t pos, std::string_view data,
+                   std::string_view seqs_blob,
+                   std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> *expected,
+                   int64_t *max_pos, int64_t *max_seq, std::vector<std::string> *problems) {
+  auto problem = [&](const std::string &text) { problems->push_back(text); };
+  if (pos <= 0 || pos > INT32_MAX)
+    problem("record position " + std::to_string(pos) + " is out of range");
+  *max_pos = std::max(*max_pos, pos);
+  if (data.size() < spec.record_length ||
+      (!spec.VariableLength() && data.size() != spec.record_length)) {
+    problem("record " + std::to_string(pos) + " has length " + std::to_string(data.size()));
+    return;
+  }
+  std::vector<int64_t> seqs = UnpackSeqs(seqs_blob, spec.keys.size());
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    const KeyDef &key = spec.keys[k];
+    if (IsNullKey(key, rec)) continue;
+    int64_t seq = (k + 1) * 8 <= seqs_blob.size() ? seqs[k] : (key.Duplicates() ? pos : 0);
+    if (!key.Duplicates() && seq != 0)
+      problem("record " + std::to_string(pos) + " has a sequence in unique key " +
+              std::to_string(k));
+    *max_seq = std::max(*max_seq, seq);
+    (*expected)[k][{EncodeKeyFromRecord(spec, key, rec), seq}] = pos;
+  }
+}
+
+// A file of a server: the same checks through the store (the server keeps its own storage
+// sound).
+bool CheckServerFile(const std::string &conninfo, const std::string &path,
+                     std::vector<std::string> *problems) {
+  size_t before = problems->size();
+  auto problem = [&](const std::string &text) { problems->push_back(text); };
+  std::unique_ptr<Storage> f;
+  int status = ServerStore(conninfo).Open(path, &f);
+  if (status != 0) {
+    std::string why = LastServerError();
+    problem("cannot open the file (status " + std::to_string(status) + ")" +
+            (why.empty() ? "" : ": " + why));
+    return false;
+  }
+  const FileSpec &spec = f->Spec();
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    int invalid = ValidateKey(spec, spec.keys[k]);
+    if (invalid != 0)
+      problem("key " + std::to_string(k) + " is invalid (status " + std::to_string(invalid) + ")");
+  }
+  if (problems->size() > before) return false;
+  std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> expected(spec.keys.size());
+  int64_t max_pos = 0, max_seq = 0;
+  status = f->ScanRecords([&](int64_t pos, std::string_view data, std::string_view seqs) {
+    ExpectEntries(spec, pos, data, seqs, &expected, &max_pos, &max_seq, problems);
+    return 0;
+  });
+  if (status != 0) {
+    problem("the records cannot be read (status " + std::to_string(status) + ")");
+    return false;
+  }
+  for (size_t k = 0; k < spec.keys.size(); ++k) {
+    size_t found = 0;
+    RowBatch rows;
+    std::string previous;
+    int64_t previous_seq = 0;
+    bool first = true;
+    for (;;) {
+      status = f->Seek(k, first ? Seek::kFirst : Seek::kAfter, previous, previous_seq, 1000, &rows);
+      if (status != 0) {
+        problem("key " + std::to_string(k) + " cannot be read (status " + std::to_string(status) +
+                ")");
+        return false;
+      }
+      for (size_t i = 0; i < rows.Size(); ++i) {
+        Row r = rows.At(i);
+        std::string kb(r.k);
+        if (!spec.keys[k].Duplicates() && !first && kb == previous) {
+          problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
+                  std::to_string(r.pos));
+        }
+        first = false;
+        previous = kb;
+        previous_seq = r.seq;
+        auto it = expected[k].find({kb, r.seq});
+        if (it == expected[k].end() || it->second != r.pos) {
+          problem("key " + std::to_string(k) + " holds an entry for record " +
+                  std::to_string(r.pos) + " that does not match it");
+        } else {
+          ++found;
+        }
+      }
+      if (rows.Size() < 1000) break;
+    }
+    int64_t entries = 0;
+    if (f->CountEntries(k, &entries) == 0 && entries > static_cast<int64_t>(found) &&
+        found == expected[k].size()) {
+      problem("key " + std::to_string(k) + " holds " +
+              std::to_string(entries - static_cast<int64_t>(found)) + " entries of no record");
+    }
+    if (found != expected[k].size()) {
+      problem("key " + std::to_string(k) + " misses " + std::to_string(expected[k].size() - found) +
+              " record(s)");
+    }
+  }
+  int64_t highest = 0;
+  if (f->HighestPositionUsed(&highest) == 0 && max_seq > highest)
+    problem("a key sequence lies above every position given out");
+  return problems->size() == before;
+}
+
 }  // namespace
 
 bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
+  std::string conninfo = ServerFor(path);
+  if (!conninfo.empty()) return CheckServerFile(conninfo, path, problems);
   size_t before = problems->size();
   auto problem = [&](const std::string &text) { problems->push_back(text); };
   std::string cut;
@@ -119,29 +234,8 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   int64_t max_pos = 0;
   int64_t max_seq = 0;
   ForEachRow(d.db, "SELECT pos, data, seqs FROM r ORDER BY pos", [&](sqlite3_stmt *s) {
-    int64_t pos = sqlite3_column_int64(s, 0);
-    std::string data = Blob(s, 1);
-    std::string seqs_blob = Blob(s, 2);
-    if (pos <= 0 || pos > INT32_MAX)
-      problem("record position " + std::to_string(pos) + " is out of range");
-    max_pos = std::max(max_pos, pos);
-    if (data.size() < spec.record_length ||
-        (!spec.VariableLength() && data.size() != spec.record_length)) {
-      problem("record " + std::to_string(pos) + " has length " + std::to_string(data.size()));
-      return;
-    }
-    std::vector<int64_t> seqs = UnpackSeqs(seqs_blob, spec.keys.size());
-    const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
-    for (size_t k = 0; k < spec.keys.size(); ++k) {
-      const KeyDef &key = spec.keys[k];
-      if (IsNullKey(key, rec)) continue;
-      int64_t seq = (k + 1) * 8 <= seqs_blob.size() ? seqs[k] : (key.Duplicates() ? pos : 0);
-      if (!key.Duplicates() && seq != 0)
-        problem("record " + std::to_string(pos) + " has a sequence in unique key " +
-                std::to_string(k));
-      max_seq = std::max(max_seq, seq);
-      expected[k][{EncodeKeyFromRecord(spec, key, rec), seq}] = pos;
-    }
+    ExpectEntries(spec, sqlite3_column_int64(s, 0), Blob(s, 1), Blob(s, 2), &expected, &max_pos,
+                  &max_seq, problems);
   });
   for (size_t k = 0; k < spec.keys.size(); ++k) {
     size_t found = 0;

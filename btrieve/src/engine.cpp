@@ -20,6 +20,7 @@ namespace {
 constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
 constexpr size_t kMaxPath = 65535;
 constexpr size_t kMaxReadAhead = 2048;
+constexpr size_t kMaxBulkReadAhead = 16384;
 // How often a locked read starts again when the record it found moved before the lock.
 constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
@@ -99,6 +100,7 @@ void Engine::WriteBlock(void *block, uint64_t id) {
 
 int16_t Engine::Call(const CallArgs &args) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ++call_serial_;
   try {
     return Dispatch(args);
   } catch (...) {
@@ -383,8 +385,9 @@ int Engine::BeginOp(Storage &f) {
   if (!in_transaction_) return f.BeginWrite();
   if (transaction_failure_ != 0) return transaction_failure_;
   if (transaction_files_.count(&f) != 0 && !f.InWrite()) {
-    // SQLite rolled the transaction back after a failure: nothing may commit on its own now.
-    FailOp(f, B_IO_ERROR);
+    // The store rolled the transaction back after a failure (or lost its server): nothing may
+    // commit on its own now.
+    FailOp(f, f.Broken() ? B_SESSION_NO_LONGER_VALID : B_IO_ERROR);
     return transaction_failure_;
   }
   if (transaction_files_.count(&f) == 0) {
@@ -478,7 +481,7 @@ int Engine::AssignAutoIncrement(Storage &f, std::string &record) {
       if (!end.Empty()) highest = DecodeIntegerSegment(seg, end.At(0).k);
     } else {
       size_t end = static_cast<size_t>(seg.position - 1 + seg.length);
-      int status = f.ScanRecords([&](int64_t, std::string_view d) {
+      int status = f.ScanRecords([&](int64_t, std::string_view d, std::string_view) {
         if (d.size() >= end) {
           int64_t v = ReadSignedLE(reinterpret_cast<const uint8_t *>(d.data()) + seg.position - 1,
                                    seg.length);
@@ -788,6 +791,7 @@ bool Engine::AheadValid(Cursor &c, int key, int direction) {
   Cursor::ReadAhead &ra = c.ahead;
   if (ra.key != key || ra.direction != direction || ra.next >= ra.rows.Size()) return false;
   if (ra.generation != c.file->WriteGeneration()) return false;
+  if (!c.file->StampsCommits() && ra.call != call_serial_) return false;
   // The row before `next` must be where the cursor stands.
   Row last = ra.rows.At(ra.next - 1);
   if (key >= 0) {
@@ -798,14 +802,23 @@ bool Engine::AheadValid(Cursor &c, int key, int direction) {
   return c.file->SameStamp(ra.stamp);
 }
 
+size_t Engine::AheadBatch(const Cursor &c, int key, int direction) const {
+  const Cursor::ReadAhead &ra = c.ahead;
+  const bool going_on = ra.key == key && ra.direction == direction;
+  if (c.file->StampsCommits()) return going_on ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  // Rows read ahead serve this call only: a Get or Step reads one row, an extended operation
+  // many at a time (one round trip for most of them).
+  if (!bulk_read_) return 1;
+  return going_on && ra.call == call_serial_ ? std::min(ra.batch * 2, kMaxBulkReadAhead) : 1024;
+}
+
 int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
   Cursor::ReadAhead &ra = c.ahead;
   if (AheadValid(c, key, direction)) {
     *row = ra.rows.At(ra.next++);
     return 0;
   }
-  size_t batch =
-      (ra.key == key && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  size_t batch = AheadBatch(c, key, direction);
   ra.key = -2;
   // The stamp is taken before the read: a commit in between makes the cache look stale
   // (one read too many), never fresh.
@@ -817,6 +830,7 @@ int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {
   ra.key = key;
   ra.direction = direction;
   ra.batch = batch;
+  ra.call = call_serial_;
   ra.generation = c.file->WriteGeneration();
   ra.next = 1;
   *row = ra.rows.At(0);
@@ -901,8 +915,7 @@ int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
     return 0;
   }
   Storage &f = *c.file;
-  size_t batch =
-      (ra.key == -1 && ra.direction == direction) ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  size_t batch = AheadBatch(c, -1, direction);
   ra.key = -2;
   ra.stamp = f.ChangeStamp();
   int status = f.ReadPhysical(c.physical_pos, direction, batch, &ra.rows);
@@ -924,6 +937,7 @@ int Engine::NextPhysical(Cursor &c, int direction, Row *row) {
   ra.key = -1;
   ra.direction = direction;
   ra.batch = batch;
+  ra.call = call_serial_;
   ra.generation = f.WriteGeneration();
   ra.next = 1;
   *row = ra.rows.At(0);
@@ -1263,7 +1277,7 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
   if (status != 0) return status;
   status = f.CreateKeyIndex(number);
   if (status == 0) {
-    status = f.ScanRecords([&](int64_t pos, std::string_view data) {
+    status = f.ScanRecords([&](int64_t pos, std::string_view data, std::string_view) {
       if (!spec.FitsRecord(data.size())) return int{B_IO_ERROR};  // no key from a damaged record
       const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
       if (IsNullKey(key, rec)) return 0;

@@ -61,6 +61,7 @@ struct Cursor {
     RowBatch rows;
     size_t next = 0;
     size_t batch = 0;
+    uint64_t call = 0;  // the call that read the rows
   } ahead;
 
   // Locks held through this block: the single lock (0: none) and the multiple locks.
@@ -162,6 +163,8 @@ class Engine {
   int NextAlongPath(Cursor &c, int key, int direction, Row *row);
   int NextPhysical(Cursor &c, int direction, Row *row);
   bool AheadValid(Cursor &c, int key, int direction);
+  // How many rows the next read along `key` (-1: physical order) reads ahead.
+  size_t AheadBatch(const Cursor &c, int key, int direction) const;
   int AssignAutoIncrement(Storage &f, std::string &record);
   // Adds (removes) the record's entries in its keys; `done` tells how many keys were
   // handled when a failure stopped it.
@@ -175,6 +178,9 @@ class Engine {
 
   std::recursive_mutex mutex_;
   uint64_t next_id_ = 1;
+  uint64_t call_serial_ = 0;  // counts calls: rows read ahead by a store without stamps
+                              // serve only the call that read them
+  bool bulk_read_ = false;    // an extended operation is walking records
   std::map<uint64_t, std::unique_ptr<Cursor>> cursors_;
   Cursor *last_cursor_ = nullptr;                       // the cursor FindCursor found last
   std::map<uint64_t, std::shared_ptr<Storage>> files_;  // by identity

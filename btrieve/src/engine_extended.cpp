@@ -61,6 +61,11 @@ bool PassedFirstTerm(int compare, uint8_t comparison, bool upward) {
 }  // namespace
 
 int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
+  struct BulkRead {
+    bool &flag;
+    explicit BulkRead(bool &f) : flag(f) { flag = true; }
+    ~BulkRead() { flag = false; }
+  } bulk(bulk_read_);
   Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   uint32_t capacity = a.DataLength();

@@ -119,7 +119,10 @@ class SqliteStorage : public Storage {
   int ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) override;
   int ReadPhysicalAtRank(int64_t rank, RowBatch *rows) override;
   int CountRecordsBefore(int64_t pos, int64_t *count) override;
-  int ScanRecords(const std::function<int(int64_t, std::string_view)> &visit) override;
+  int ScanRecords(const RecordVisitor &visit) override;
+  int InsertRecordAt(int64_t pos, std::string_view data, std::string_view seqs_blob) override;
+  int HighestPositionUsed(int64_t *pos) override;
+  int KeepPositionsAbove(int64_t pos) override;
 
   int AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) override;
   int RemoveEntry(size_t key, std::string_view k, int64_t seq) override;
@@ -895,15 +898,34 @@ int SqliteStorage::CountRecordsBefore(int64_t pos, int64_t *count) {
   return 0;
 }
 
-int SqliteStorage::ScanRecords(const std::function<int(int64_t, std::string_view)> &visit) {
-  Stmt s = Prepare("SELECT pos, data FROM r ORDER BY pos");
+int SqliteStorage::ScanRecords(const RecordVisitor &visit) {
+  Stmt s = Prepare("SELECT pos, data, seqs FROM r ORDER BY pos");
   if (!s) return B_IO_ERROR;
   int rc;
   while ((rc = s.Step()) == SQLITE_ROW) {
-    int status = visit(s.Int(0), s.View(1));
+    int status = visit(s.Int(0), s.View(1), s.View(2));
     if (status != 0) return status;
   }
   return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+}
+
+int SqliteStorage::InsertRecordAt(int64_t pos, std::string_view data, std::string_view seqs_blob) {
+  Stmt s = Prepare("INSERT INTO r(pos, data, seqs) VALUES(?1, ?2, ?3)");
+  s.Bind(1, pos);
+  s.BindStatic(2, data);
+  s.BindStatic(3, seqs_blob);
+  return StatusFromSqlite(s.Step());
+}
+
+int SqliteStorage::HighestPositionUsed(int64_t *pos) {
+  Stmt s = Prepare("SELECT coalesce(max(pos), 0) FROM r");
+  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  *pos = std::max(s.Int(0), HighWater());
+  return 0;
+}
+
+int SqliteStorage::KeepPositionsAbove(int64_t pos) {
+  return pos > HighWater() ? SetHighWater(pos) : 0;
 }
 
 int SqliteStorage::AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) {

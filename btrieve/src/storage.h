@@ -91,6 +91,12 @@ class Storage {
   void NoteWrite() { ++write_generation_; }
   virtual std::string ChangeStamp() = 0;
   virtual bool SameStamp(const std::string &stamp) = 0;
+  // False when the stamp cannot tell another process's commit cheaply: rows read ahead then
+  // serve only the call that read them.
+  virtual bool StampsCommits() const { return true; }
+  // True once the store lost what the file's state depends on (a server connection): every
+  // later call fails, and the status says the session is gone.
+  virtual bool Broken() const { return false; }
 
   // ---- Records
   // The record's data and its stored sequence blob. 0; 43 when there is none; 2 when the
@@ -112,8 +118,16 @@ class Storage {
   // The record at `rank` (0-based) in physical order; none past the end.
   virtual int ReadPhysicalAtRank(int64_t rank, RowBatch *rows) = 0;
   virtual int CountRecordsBefore(int64_t pos, int64_t *count) = 0;
-  // Every record in physical order; `visit` answers 0 to go on, or a status that stops it.
-  virtual int ScanRecords(const std::function<int(int64_t pos, std::string_view data)> &visit) = 0;
+  // Every record in physical order with its stored sequences; `visit` answers 0 to go on, or
+  // a status that stops it.
+  using RecordVisitor =
+      std::function<int(int64_t pos, std::string_view data, std::string_view seqs_blob)>;
+  virtual int ScanRecords(const RecordVisitor &visit) = 0;
+  // ---- Copies between stores (inside a write bracket): a record at a given position, and
+  // the highest position the file has ever given out (new ones come above it).
+  virtual int InsertRecordAt(int64_t pos, std::string_view data, std::string_view seqs_blob) = 0;
+  virtual int HighestPositionUsed(int64_t *pos) = 0;
+  virtual int KeepPositionsAbove(int64_t pos) = 0;
 
   // ---- Key entries (the index of key `key`, keys numbered from 0)
   // 5 when the entry (key bytes and sequence) is there already.
@@ -172,8 +186,13 @@ class Store {
   virtual int Delete(const std::string &native_path) = 0;
 };
 
-// The store a (native) path belongs to.
+// The store a (native) path belongs to: the server that zelko.ini [servers] maps the path's
+// directory to (the longest matching directory wins), else the embedded store.
 Store &StoreFor(const std::string &native_path);
+// The connection string of the server a path belongs to; empty for the embedded store.
+std::string ServerFor(const std::string &native_path);
+// An absolute path with "." and ".." resolved by name and no repeated separators.
+std::string LexicallyAbsolute(const std::string &path);
 
 // The wait limit for locks and busy files, from zelko.ini [wbtrv32] lock_wait_seconds
 // (default 10), read when a wait begins.

@@ -8,7 +8,13 @@
 
 #include "btrieve/btrapi.h"
 
+namespace zelko_testing {
+class PrivatePostgres;
+}
+
 namespace btrtest {
+
+zelko_testing::PrivatePostgres *TestServer();
 
 struct PosBlock {
   uint8_t b[128] = {};
@@ -36,6 +42,10 @@ std::vector<uint8_t> CollatingTable(const std::string &name, const std::vector<u
 std::vector<uint8_t> UpperTable();
 
 std::string Scratch(const std::string &name);
+
+// True when the suites run against the server store (ZELKO_TEST_STORE=postgres): files under
+// Scratch() then live on a private server, TestServer().
+bool OnServer();
 
 int16_t Create(const std::string &path, std::vector<uint8_t> buffer, int8_t mode = 0);
 int16_t Open(PosBlock &pb, const std::string &path, int8_t mode = 0, const std::string &owner = "");

@@ -180,6 +180,7 @@ std::string StatusText(int status) {
       {84, "record locked"},
       {85, "file locked"},
       {88, "file opened in an incompatible mode"},
+      {95, "session no longer valid (the server connection was lost)"},
       {-1, "engine failure"},
       {-16, "directory not found"},
   };

@@ -178,7 +178,8 @@ enum {
   B_LOCKERROR = 81,
   B_RECORD_INUSE = 84,
   B_FILE_INUSE = 85,
-  B_INCOMPATIBLE_MODE = 88
+  B_INCOMPATIBLE_MODE = 88,
+  B_SESSION_NO_LONGER_VALID = 95
 };
 
 /* The buffers of Create (14), Stat (15) and Create Index (31), numbers little-endian:
