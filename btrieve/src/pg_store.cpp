@@ -133,7 +133,9 @@ class Session {
       Close();
       return B_RECORD_MANAGER_INACTIVE;
     }
-    // Server texts in one encoding whatever the client's locale; data is all bytea.
+    // The server's notices (a shutdown's warning among them) are not the caller's output.
+    PQsetNoticeProcessor(
+        conn_, [](void *, const char *) {}, nullptr);
     Result r(PQexec(conn_, "SET client_min_messages = warning"));
     return r.Ok() ? 0 : Failure(r);
   }
@@ -149,12 +151,13 @@ class Session {
       inherited->push_back(conn_);
     }
     conn_ = nullptr;
+    lost_ = false;
     statements_.clear();
   }
 
   // True when the connection is usable by this process.
   bool Alive() const {
-    return conn_ != nullptr && pid_ == ::getpid() && PQstatus(conn_) == CONNECTION_OK;
+    return conn_ != nullptr && !lost_ && pid_ == ::getpid() && PQstatus(conn_) == CONNECTION_OK;
   }
   PGconn *conn() const { return conn_; }
 
@@ -202,17 +205,23 @@ class Session {
     }
     if (r.get() == nullptr) {
       NoteServerError(PQerrorMessage(conn_));
-      return B_IO_ERROR;
+      lost_ = true;
+      return B_SESSION_NO_LONGER_VALID;
     }
     const char *text = PQresultErrorMessage(r.get());
     if (text != nullptr && *text) NoteServerError(text);
     std::string state = r.State();
+    if (state.empty() || state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0) {
+      // Failed on the client's side (the server went away) or ended by the server: the
+      // session and what it held are gone.
+      lost_ = true;
+      return B_SESSION_NO_LONGER_VALID;
+    }
     if (state == "23505") return B_DUPLICATE_KEY_VALUE;
     if (state == "55P03") return B_FILE_INUSE;  // lock not available in time
     if (state == "40P01") return B_DEADLOCK;
     if (state == "53100") return B_DISK_FULL;
     if (state == "42501") return B_ACCESS_TO_FILE_DENIED;
-    if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0) return B_SESSION_NO_LONGER_VALID;
     return B_IO_ERROR;
   }
 
@@ -248,6 +257,7 @@ class Session {
   }
 
   PGconn *conn_ = nullptr;
+  bool lost_ = false;
   pid_t pid_ = 0;
   uint64_t prepared_ = 0;
   std::map<std::pair<const char *, size_t>, std::string> statements_;
@@ -836,8 +846,35 @@ class PgStore : public Store {
                            << 32) {}
 
   int Identify(const std::string &native_path, uint64_t *identity) override {
+    return WithControl([&] { return DoIdentify(native_path, identity); });
+  }
+  int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override {
+    return PgStorage::Open(conninfo_, LexicallyAbsolute(native_path), identity_base_, out);
+  }
+  int Create(const std::string &native_path, const FileSpec &spec, bool replace) override {
+    return WithControl([&] { return DoCreate(native_path, spec, replace); });
+  }
+  int Delete(const std::string &native_path) override {
+    return WithControl([&] { return DoDelete(native_path); });
+  }
+
+ private:
+  // Runs `work` on the control connection; a connection the server dropped since its last
+  // use (a restart) is made again once.
+  template <typename Work>
+  int WithControl(Work work) {
     int status = Ready();
-    if (status != 0) return status;
+    if (status == 0) status = work();
+    if (status == B_SESSION_NO_LONGER_VALID) {
+      control_.Close();
+      status = Ready();
+      if (status == 0) status = work();
+    }
+    return status;
+  }
+
+  int DoIdentify(const std::string &native_path, uint64_t *identity) {
+    int status = 0;
     int64_t id = 0;
     status = LookUp(control_, LexicallyAbsolute(native_path), &id);
     if (status != 0) return status;
@@ -846,13 +883,8 @@ class PgStore : public Store {
     return 0;
   }
 
-  int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override {
-    return PgStorage::Open(conninfo_, LexicallyAbsolute(native_path), identity_base_, out);
-  }
-
-  int Create(const std::string &native_path, const FileSpec &spec, bool replace) override {
-    int status = Ready();
-    if (status != 0) return status;
+  int DoCreate(const std::string &native_path, const FileSpec &spec, bool replace) {
+    int status = 0;
     std::string path = LexicallyAbsolute(native_path);
     // One transaction: the old file goes and the new one comes whole, or nothing changes.
     Result begun(
@@ -896,9 +928,8 @@ class PgStore : public Store {
     return 0;
   }
 
-  int Delete(const std::string &native_path) override {
-    int status = Ready();
-    if (status != 0) return status;
+  int DoDelete(const std::string &native_path) {
+    int status = 0;
     Result begun(
         control_.Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kCatalogLock) + ")"));
     if (!begun.Ok()) return Abandon(begun);
@@ -915,7 +946,6 @@ class PgStore : public Store {
     return done.Ok() ? 0 : Abandon(done);
   }
 
- private:
   // The control connection, made (again) when needed.
   int Ready() {
     if (control_.Alive()) return 0;
