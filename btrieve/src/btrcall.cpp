@@ -5,7 +5,9 @@
 #include "btrieve/btrapi.h"
 #include "check.h"
 #include "engine.h"
+#include "storage.h"
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 extern "C" int16_t BTRCALL(uint16_t operation, void *position_block, void *data_buffer,
                            uint32_t *data_length, void *key_buffer, uint8_t key_length,
@@ -32,12 +34,27 @@ extern "C" int16_t BTRDELETEFILE(const char *path) {
   }
 }
 
+extern "C" int16_t BTRRENAMEFILE(const char *from, const char *to) {
+  try {
+    return btr::Engine::Instance().RenameFile(from, to);
+  } catch (...) {
+    return B_IO_ERROR;
+  }
+}
+
 extern "C" int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *context) {
   try {
     if (path == nullptr || *path == '\0') return B_FILE_NOT_FOUND;
     std::optional<std::string> native = zplatform::NativePath(path);
     struct stat st;
-    if (!native || ::stat(native->c_str(), &st) != 0) return B_FILE_NOT_FOUND;
+    if (!native) return B_FILE_NOT_FOUND;
+    if (::stat(native->c_str(), &st) != 0) {
+      // A server's file is found by asking the server.
+      uint64_t identity = 0;
+      if (zplatform::ServerFor(*native).empty()) return B_FILE_NOT_FOUND;
+      int16_t found = static_cast<int16_t>(btr::StoreFor(*native).Identify(*native, &identity));
+      if (found != 0) return found;
+    }
     std::vector<std::string> problems;
     bool sound = btr::CheckFile(*native, &problems);
     if (report != nullptr) {

@@ -12,6 +12,7 @@
 #include "pg_store.h"
 #include "sqlite_store.h"
 #include "storage.h"
+#include "zplatform/servers.h"
 
 namespace btr {
 namespace {
@@ -160,7 +161,7 @@ bool CheckServerFile(const std::string &conninfo, const std::string &path,
 }  // namespace
 
 bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
-  std::string conninfo = ServerFor(path);
+  std::string conninfo = zplatform::ServerFor(path);
   if (!conninfo.empty()) return CheckServerFile(conninfo, path, problems);
   size_t before = problems->size();
   auto problem = [&](const std::string &text) { problems->push_back(text); };

@@ -1409,6 +1409,23 @@ int16_t Engine::DeleteFile(const char *code_page_path) {
   return store.Delete(*native);
 }
 
+int16_t Engine::RenameFile(const char *from_path, const char *to_path) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (from_path == nullptr || *from_path == '\0' || to_path == nullptr || *to_path == '\0')
+    return B_FILENAME_BAD;
+  std::optional<std::string> from = zplatform::NativePath(from_path);
+  std::optional<std::string> to = zplatform::NativePath(to_path);
+  if (!from || !to) return B_FILE_NOT_FOUND;
+  Store &store = StoreFor(*from);
+  if (&StoreFor(*to) != &store) return B_FILENAME_BAD;  // a copy, not a rename (btrcopy)
+  uint64_t identity = 0;
+  int found = store.Identify(*from, &identity);
+  if (found != 0) return found;
+  if (files_.count(identity) != 0) return B_FILE_INUSE;  // open in this process
+  if (store.Identify(*to, &identity) == 0 && files_.count(identity) != 0) return B_FILE_INUSE;
+  return store.Rename(*from, *to);
+}
+
 void Engine::Release() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (in_transaction_) AbortTransaction();

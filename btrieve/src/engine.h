@@ -83,6 +83,7 @@ class Engine {
   void Release();
   // BTRDELETEFILE: the file and its journal, when no process has it open.
   int16_t DeleteFile(const char *code_page_path);
+  int16_t RenameFile(const char *from_path, const char *to_path);
 
  private:
   Engine() = default;

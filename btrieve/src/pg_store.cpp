@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "zplatform/servers.h"
 
 namespace btr {
 namespace {
@@ -619,11 +620,12 @@ int PgStorage::HighestPositionUsed(int64_t *pos) {
 }
 
 int PgStorage::KeepPositionsAbove(int64_t pos) {
+  // Records copied in at their positions did not move the sequence: it goes above them too.
   int64_t used = 0;
   int status = HighestPositionUsed(&used);
-  if (status != 0 || pos <= used) return status;
+  if (status != 0 || std::max(pos, used) == 0) return status;
   Params p;
-  p.Int(pos);
+  p.Int(std::max(pos, used));
   int64_t set = 0;
   return QueryInt("SELECT setval('%S', $1)", p, &set);
 }
@@ -849,13 +851,17 @@ class PgStore : public Store {
     return WithControl([&] { return DoIdentify(native_path, identity); });
   }
   int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override {
-    return PgStorage::Open(conninfo_, LexicallyAbsolute(native_path), identity_base_, out);
+    return PgStorage::Open(conninfo_, zplatform::LexicallyAbsolute(native_path), identity_base_,
+                           out);
   }
   int Create(const std::string &native_path, const FileSpec &spec, bool replace) override {
     return WithControl([&] { return DoCreate(native_path, spec, replace); });
   }
   int Delete(const std::string &native_path) override {
     return WithControl([&] { return DoDelete(native_path); });
+  }
+  int Rename(const std::string &from, const std::string &to) override {
+    return WithControl([&] { return DoRename(from, to); });
   }
 
  private:
@@ -876,7 +882,7 @@ class PgStore : public Store {
   int DoIdentify(const std::string &native_path, uint64_t *identity) {
     int status = 0;
     int64_t id = 0;
-    status = LookUp(control_, LexicallyAbsolute(native_path), &id);
+    status = LookUp(control_, zplatform::LexicallyAbsolute(native_path), &id);
     if (status != 0) return status;
     if (id == 0) return B_FILE_NOT_FOUND;
     *identity = identity_base_ | static_cast<uint64_t>(id);
@@ -885,7 +891,7 @@ class PgStore : public Store {
 
   int DoCreate(const std::string &native_path, const FileSpec &spec, bool replace) {
     int status = 0;
-    std::string path = LexicallyAbsolute(native_path);
+    std::string path = zplatform::LexicallyAbsolute(native_path);
     // One transaction: the old file goes and the new one comes whole, or nothing changes.
     Result begun(
         control_.Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kCatalogLock) + ")"));
@@ -934,7 +940,7 @@ class PgStore : public Store {
         control_.Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kCatalogLock) + ")"));
     if (!begun.Ok()) return Abandon(begun);
     int64_t id = 0;
-    status = LookUp(control_, LexicallyAbsolute(native_path), &id);
+    status = LookUp(control_, zplatform::LexicallyAbsolute(native_path), &id);
     if (status == 0 && id == 0) status = B_FILE_NOT_FOUND;
     if (status == 0) status = TakeFileForChange(id);
     if (status == 0) status = DropOld(id);
@@ -942,6 +948,35 @@ class PgStore : public Store {
       control_.Exec("ROLLBACK");
       return status;
     }
+    Result done(control_.Exec("COMMIT"));
+    return done.Ok() ? 0 : Abandon(done);
+  }
+
+  int DoRename(const std::string &from_path, const std::string &to_path) {
+    const std::string from = zplatform::LexicallyAbsolute(from_path),
+                      to = zplatform::LexicallyAbsolute(to_path);
+    Result begun(
+        control_.Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kCatalogLock) + ")"));
+    if (!begun.Ok()) return Abandon(begun);
+    int64_t moving = 0, replaced = 0;
+    int status = LookUpExact(from, &moving);
+    if (status == 0 && moving == 0) status = B_FILE_NOT_FOUND;
+    if (status == 0) status = LookUpExact(to, &replaced);
+    if (status == 0) status = TakeFileForChange(moving);
+    if (status == 0 && replaced != 0 && replaced != moving) {
+      status = TakeFileForChange(replaced);
+      if (status == 0) status = DropOld(replaced);
+    }
+    if (status != 0) {
+      control_.Exec("ROLLBACK");
+      return status;
+    }
+    Params p;
+    std::string folded = FoldAscii(to);
+    p.Bytes(to).Bytes(folded).Int(moving);
+    Result moved(
+        control_.Once("UPDATE zelko_files SET path = $1, folded = $2 WHERE id = $3::bigint", p));
+    if (!moved.Ok()) return Abandon(moved);
     Result done(control_.Exec("COMMIT"));
     return done.Ok() ? 0 : Abandon(done);
   }

@@ -196,6 +196,7 @@ class SqliteStoreImpl : public Store {
   int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override;
   int Create(const std::string &native_path, const FileSpec &spec, bool replace) override;
   int Delete(const std::string &native_path) override;
+  int Rename(const std::string &from, const std::string &to) override;
 };
 
 // Maps an SQLite result code to a status.
@@ -383,6 +384,45 @@ int SqliteStoreImpl::Delete(const std::string &native_path) {
   if (::unlink(native_path.c_str()) != 0) return errno == ENOSPC ? B_DISK_FULL : B_IO_ERROR;
   ::unlink((native_path + "-wal").c_str());
   ::unlink((native_path + "-shm").c_str());
+  return 0;
+}
+
+namespace {
+
+// Folds a file's journal into it (the file is at rest: no process has it open).
+bool FoldJournal(const std::string &native_path) {
+  sqlite3 *db = nullptr;
+  int rc = sqlite3_open_v2(native_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, LockWaitMilliseconds());
+    rc = sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+  }
+  int closed = sqlite3_close(db);
+  return rc == SQLITE_OK && closed == SQLITE_OK && JournalEmpty(native_path);
+}
+
+}  // namespace
+
+int SqliteStoreImpl::Rename(const std::string &from, const std::string &to) {
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0) return B_FILE_NOT_FOUND;
+  if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  bool replacing = ::lstat(to.c_str(), &st) == 0;
+  if (replacing && !S_ISREG(st.st_mode)) return B_FILENAME_BAD;
+  // Both stay at rest while the names change: the exclusive open-mode locks keep other
+  // processes' opens away.
+  FileLocks source, target;
+  if (source.Open(from) && !source.LockOpenMode(true)) return B_FILE_INUSE;
+  if (replacing && target.Open(to) && !target.LockOpenMode(true)) return B_FILE_INUSE;
+  // A journal belongs to its file's name: each file takes in its own before the names
+  // change, so no journal is ever applied to the other file.
+  if (!JournalEmpty(from) && !FoldJournal(from)) return B_IO_ERROR;
+  if (replacing && !JournalEmpty(to) && !FoldJournal(to)) return B_IO_ERROR;
+  ::unlink((to + "-wal").c_str());
+  ::unlink((to + "-shm").c_str());
+  if (::rename(from.c_str(), to.c_str()) != 0) return errno == ENOSPC ? B_DISK_FULL : B_IO_ERROR;
+  ::unlink((from + "-wal").c_str());
+  ::unlink((from + "-shm").c_str());
   return 0;
 }
 

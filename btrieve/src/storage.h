@@ -184,15 +184,14 @@ class Store {
   virtual int Create(const std::string &native_path, const FileSpec &spec, bool replace) = 0;
   // The file and whatever the store keeps beside it; 85 when any process has it open.
   virtual int Delete(const std::string &native_path) = 0;
+  // The file under a new name of the same store, replacing a file there; 85 when any
+  // process has either open (nothing changes then).
+  virtual int Rename(const std::string &from, const std::string &to) = 0;
 };
 
 // The store a (native) path belongs to: the server that zelko.ini [servers] maps the path's
-// directory to (the longest matching directory wins), else the embedded store.
+// directory to (zplatform/servers.h), else the embedded store.
 Store &StoreFor(const std::string &native_path);
-// The connection string of the server a path belongs to; empty for the embedded store.
-std::string ServerFor(const std::string &native_path);
-// An absolute path with "." and ".." resolved by name and no repeated separators.
-std::string LexicallyAbsolute(const std::string &path);
 
 // The wait limit for locks and busy files, from zelko.ini [wbtrv32] lock_wait_seconds
 // (default 10), read when a wait begins.

@@ -1,11 +1,15 @@
 // Conformance: opening, creating, Stat, Version, Reset, position blocks, owners, indexes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 
 #include "btr_test_util.h"
 #include "check.h"
+#include "child_process.h"
 #include "zelko_test_env.h"
 
 namespace {
@@ -203,6 +207,56 @@ TEST(Files, CreateAndDropIndex) {
   ASSERT_EQ(Close(pb), 0);
   std::vector<std::string> problems;
   EXPECT_TRUE(btr::CheckFile(path, &problems)) << (problems.empty() ? "" : problems[0]);
+}
+
+TEST(Files, RenameReplacesWholeFilesAndSparesFilesInUse) {
+  const std::string a = Scratch("A.BTR"), b = Scratch("B.BTR"), c = Scratch("C.BTR");
+  ASSERT_EQ(Create(a, PeopleSpec()), 0);
+  ASSERT_EQ(Create(b, PeopleSpec()), 0);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, a), 0);
+  for (int i = 1; i <= 50; ++i)
+    ASSERT_EQ(Insert(pb, Person(i, "A")), 0);
+  EXPECT_EQ(BTRRENAMEFILE(a.c_str(), c.c_str()), B_FILE_INUSE);  // open in this process
+  ASSERT_EQ(Close(pb), 0);
+  EXPECT_EQ(BTRRENAMEFILE(Scratch("NONE.BTR").c_str(), c.c_str()), B_FILE_NOT_FOUND);
+  EXPECT_EQ(BTRRENAMEFILE("", c.c_str()), B_FILENAME_BAD);
+  EXPECT_EQ(BTRRENAMEFILE(a.c_str(), nullptr), B_FILENAME_BAD);
+  // Over an existing file: the records come along, the replaced file is gone.
+  ASSERT_EQ(BTRRENAMEFILE(a.c_str(), b.c_str()), 0);
+  EXPECT_EQ(Open(pb, a), B_FILE_NOT_FOUND);
+  ASSERT_EQ(Open(pb, b), 0);
+  std::string data(20, '\0'), key(4, '\0');
+  int n = 0;
+  for (int rc = Op(B_STEP_FIRST, pb, data, key, 0); rc == 0; rc = Op(B_STEP_NEXT, pb, data, key, 0))
+    ++n;
+  EXPECT_EQ(n, 50);
+  ASSERT_EQ(Insert(pb, Person(51, "B")), 0);  // writable under its new name
+  ASSERT_EQ(Close(pb), 0);
+  if (!OnServer()) {
+    EXPECT_FALSE(std::filesystem::exists(a + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(a));
+  }
+  std::vector<std::string> problems;
+  EXPECT_TRUE(btr::CheckFile(b, &problems)) << (problems.empty() ? "" : problems[0]);
+  // Open in another process: neither name changes.
+  zelko_testing::Child holder = zelko_testing::Spawn([&](int report, int) {
+    PosBlock mine;
+    if (Open(mine, b) != 0) return 1;
+    zelko_testing::Say(report, "open");
+    pause();
+    return 0;
+  });
+  ASSERT_EQ(zelko_testing::Hear(holder.from_child), "open");
+  EXPECT_EQ(BTRRENAMEFILE(b.c_str(), c.c_str()), B_FILE_INUSE);
+  ASSERT_EQ(Create(c, PeopleSpec()), 0);
+  EXPECT_EQ(BTRRENAMEFILE(c.c_str(), b.c_str()), B_FILE_INUSE);
+  kill(holder.pid, SIGKILL);
+  zelko_testing::Wait(holder);
+  ASSERT_EQ(Open(pb, b), 0);
+  ASSERT_EQ(Op(B_GET_LAST, pb, data, key, 0), 0);
+  EXPECT_EQ(data.substr(0, 4), Le32(51));
+  ASSERT_EQ(Close(pb), 0);
 }
 
 }  // namespace

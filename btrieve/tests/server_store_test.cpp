@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -183,6 +184,150 @@ TEST(ServerStore, AClientKilledInsideATransactionLeavesNoChangeAndNoLock) {
   EXPECT_EQ(Insert(pb, Rec(99, "now")), 0);
   Close(pb);
   EXPECT_EQ(Count(path), 2);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace btrtest;
+using namespace zelko_testing;
+
+std::string RunCopy(const std::string &from, const std::string &to, int *status) {
+  return RunShell(std::string(BTRCOPY_PATH) + " '" + from + "' '" + to + "' 2>&1", status);
+}
+
+// Every record in physical order with its position, and key 1's order of positions.
+std::string Walk(const std::string &path) {
+  PosBlock pb;
+  if (Open(pb, path, 0, "secret") != 0) return "no file";
+  std::string out, data(16, '\0'), key(8, '\0'), pos(4, '\0');
+  for (int rc = Op(B_STEP_FIRST, pb, data, key, 0); rc == 0;
+       rc = Op(B_STEP_NEXT, pb, data, key, 0)) {
+    Op(B_GET_POSITION, pb, pos, key, 0);
+    out += std::to_string(static_cast<uint8_t>(pos[0]) | static_cast<uint8_t>(pos[1]) << 8) + ":" +
+           data + ";";
+  }
+  out += "|";
+  key.assign(8, '\0');
+  for (int rc = Op(B_GET_FIRST, pb, data, key, 1); rc == 0; rc = Op(B_GET_NEXT, pb, data, key, 1))
+    out += data.substr(0, 4) + ",";
+  Close(pb);
+  return out;
+}
+
+TEST(ServerStore, CopiesBetweenALocalFileAndTheServerKeepPositionsAndKeys) {
+  SERVER_ONLY();
+  const std::string local_dir = ConfigDir() + "/../local";
+  std::filesystem::create_directories(local_dir);
+  const std::string local = local_dir + "/ITEMS.BTR", server = Scratch("ITEMS.BTR"),
+                    back = local_dir + "/BACK.BTR";
+  ASSERT_EQ(Create(local, Spec()), 0);
+  {
+    PosBlock pb;
+    ASSERT_EQ(Open(pb, local), 0);
+    std::string data = "secret", key;
+    for (int i = 1; i <= 3000; ++i)
+      ASSERT_EQ(Insert(pb, Rec(i, "group" + std::to_string(i % 7))), 0);
+    // Gaps and a retired highest position; duplicates whose order is not the positions'.
+    std::string rec(16, '\0');
+    for (int id : {5, 3000, 1200}) {
+      key = Le32(id);
+      ASSERT_EQ(Op(B_GET_EQUAL, pb, rec, key, 0), 0);
+      ASSERT_EQ(Op(B_DELETE, pb, rec, key, 0), 0);
+    }
+    key = Le32(7);
+    ASSERT_EQ(Op(B_GET_EQUAL, pb, rec, key, 0), 0);
+    rec = Rec(7, "group0");
+    ASSERT_EQ(Op(B_UPDATE, pb, rec, key, 0), 0);  // moves to the end of group0
+    uint32_t len = 7;
+    ASSERT_EQ(BTRCALL(B_SET_OWNER, pb.b, data.data(), &len, data.data(), 7, 0), 0);
+    Close(pb);
+  }
+  const std::string before = Walk(local);
+  ASSERT_GT(before.size(), 2997u * 20) << before.substr(0, 100);
+  int status = 0;
+  std::string out = RunCopy(local, server, &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("2997 records"), std::string::npos) << out;
+  EXPECT_EQ(Walk(server), before);
+  PosBlock pb;
+  EXPECT_EQ(Open(pb, server), B_BAD_OWNER);  // the owner came along
+  // A copy over an existing file is refused and leaves it alone.
+  out = RunCopy(local, server, &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("exists"), std::string::npos) << out;
+  // Back to a local file: the same again, and a new record above every position used.
+  out = RunCopy(server, back, &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(Walk(back), before);
+  for (const std::string &path : {server, back}) {
+    ASSERT_EQ(Open(pb, path, 0, "secret"), 0);
+    ASSERT_EQ(Insert(pb, Rec(5000, "new")), 0);
+    std::string pos(4, '\0'), key;
+    ASSERT_EQ(Op(B_GET_POSITION, pb, pos, key, 0), 0);
+    EXPECT_GT(static_cast<uint8_t>(pos[0]) | static_cast<uint8_t>(pos[1]) << 8, 3000) << path;
+    Close(pb);
+  }
+  // A source that does not exist, a destination that cannot be made: nothing is left.
+  out = RunCopy(Scratch("NONE.BTR"), local_dir + "/NONE.BTR", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_FALSE(std::filesystem::exists(local_dir + "/NONE.BTR"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace btrtest;
+using namespace zelko_testing;
+
+std::string Tool(const std::string &command, int *status) {
+  return RunShell(command + " 2>&1", status);
+}
+
+// A dictionary and its data on the server only, worked on by the unchanged tools.
+TEST(ServerStore, TheToolsWorkOnADictionaryTheServerKeeps) {
+  SERVER_ONLY();
+  const std::string remote = ConfigDir() + "/../shop-on-server";  // never made locally
+  zplatform::WritePrivateProfileString("servers", remote.c_str(), TestServer()->Conninfo().c_str(),
+                                       "zelko.ini");
+  const std::string shop = std::string(ZELKO_SOURCE_DIR) + "/examples/shop";
+  int status = 0;
+  for (const char *ddf : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
+    std::string out = Tool(
+        std::string(BTRCOPY_PATH) + " " + shop + "/" + ddf + " " + remote + "/" + ddf, &status);
+    ASSERT_EQ(status, 0) << out;
+  }
+  const std::string zelko = ZELKO_PATH;
+  std::string out = Tool(zelko + " create " + remote + " --all", &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(zelko + " load " + remote + " CUSTOMER " + shop + "/data/CUSTOMER.csv", &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(zelko + " dump " + remote + " CUSTOMER", &status);
+  ASSERT_EQ(status, 0) << out;
+  const std::string csv = ReadFile(shop + "/data/CUSTOMER.csv");
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), std::count(csv.begin(), csv.end(), '\n'));
+  EXPECT_NE(out.find("1,山田太郎,ヤマダタロウ,1975/04/12"), std::string::npos) << out;
+  out = Tool(zelko + " check " + remote, &status);
+  EXPECT_EQ(status, 0) << out;
+#ifdef DICTEDIT_PATH
+  // The editor saves the dictionary on the server (new files under scratch names, then
+  // renamed over the old ones) and makes the new table's file there.
+  out = Tool(std::string(DICTEDIT_PATH) + " --batch " + remote +
+                 " add-table ITEM ITEM.btr \\; add-field ITEM CODE Integer 4 \\; add-index ITEM"
+                 " CODE \\; create-files ITEM",
+             &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(zelko + " tables " + remote, &status);
+  EXPECT_NE(out.find("ITEM"), std::string::npos) << out;
+  out = Tool(zelko + " check " + remote, &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("ITEM: ok"), std::string::npos) << out;
+#endif
+  out = Tool(std::string(BTRCHECK_PATH) + " " + remote + "/CUSTOMER.btr", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_FALSE(std::filesystem::exists(remote));
 }
 
 }  // namespace

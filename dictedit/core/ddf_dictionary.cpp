@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "btrieve/btrapi.h"
 #include "data_file.h"
@@ -16,6 +17,7 @@
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 namespace dictedit {
 
@@ -362,18 +364,27 @@ int DdfDictionary::SaveDictionary() {
   // dictionary on disk as it was.
   // File operations take native paths; the dictionary library takes code-page paths.
   const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
-  std::string scratch_template = native_directory + "/.dictedit-save-XXXXXX";
-  std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());
-  scratch_name.push_back('\0');
-  if (mkdtemp(scratch_name.data()) == nullptr) {
-    ShowMessage(ui_, false, msg::kVE1017, 11);
-    return -1;
+  // A dictionary a server keeps has no directory on this machine: its scratch files are
+  // names on the server, and they take the old files' names through the record manager.
+  const bool on_server = !zplatform::ServerFor(native_directory).empty();
+  std::string scratch;
+  if (on_server) {
+    scratch = native_directory + "/.dictedit-save-" + std::to_string(::getpid()) + "-" +
+              std::to_string(::time(nullptr));
+  } else {
+    std::string scratch_template = native_directory + "/.dictedit-save-XXXXXX";
+    std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());
+    scratch_name.push_back('\0');
+    if (mkdtemp(scratch_name.data()) == nullptr) {
+      ShowMessage(ui_, false, msg::kVE1017, 11);
+      return -1;
+    }
+    scratch = scratch_name.data();
   }
-  std::string scratch = scratch_name.data();
   auto remove_scratch = [&]() {
     for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"})
       BTRDELETEFILE(zplatform::FromUtf8(scratch + "/" + n).c_str());
-    ::rmdir(scratch.c_str());
+    if (!on_server) ::rmdir(scratch.c_str());
   };
   int status = io.open(zplatform::FromUtf8(scratch).c_str(), 1);
   if (status != 0) {
@@ -438,7 +449,15 @@ int DdfDictionary::SaveDictionary() {
     std::string from = scratch + "/" + n;
     // A file of another spelling (file.ddf) would be found first by readers: replace it.
     std::string existing = zplatform::NativePathOrSelf(ddf_directory + "/" + n);
-    if (::rename(from.c_str(), existing.c_str()) != 0) {
+    if (on_server) {
+      int16_t moved =
+          BTRRENAMEFILE(zplatform::FromUtf8(from).c_str(), zplatform::FromUtf8(existing).c_str());
+      if (moved != 0) {
+        ShowMessage(ui_, false, msg::kVE1017, moved);
+        remove_scratch();
+        return -1;
+      }
+    } else if (::rename(from.c_str(), existing.c_str()) != 0) {
       ShowMessage(ui_, false, msg::kVE1017, errno);
       remove_scratch();
       return -1;

@@ -1,4 +1,5 @@
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -135,7 +136,11 @@ std::optional<std::string> ShortPathName(const std::string &code_page_path) {
   if (!native) return std::nullopt;
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(native->c_str(), nullptr),
                                                        &std::free);
-  if (resolved == nullptr) return std::nullopt;
+  if (resolved == nullptr) {
+    // A directory a server keeps need not exist here: its name stands as written.
+    if (!ServerFor(*native).empty()) return FromUtf8(LexicallyAbsolute(*native));
+    return std::nullopt;
+  }
   return FromUtf8(resolved.get());
 }
 

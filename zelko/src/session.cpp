@@ -17,11 +17,6 @@ namespace zelkocli {
 
 std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory_utf8,
                                                     std::ostream &err) {
-  struct stat st {};
-  if (::stat(directory_utf8.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    err << "zelko: " << directory_utf8 << ": no such directory\n";
-    return nullptr;
-  }
   // The one conversion of the path: the engine takes code-page paths and makes them native.
   std::string directory;
   if (!ToCodePage(directory_utf8, &directory)) {
@@ -30,6 +25,13 @@ std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory
   }
   std::unique_ptr<zelko::TableCatalog> catalog;
   if (zelko::LoadCatalog(directory, false, &catalog) != 0 || !catalog) {
+    // A directory a server keeps (zelko.ini [servers]) need not exist on this machine: the
+    // dictionary is looked for first, the local directory only to say what is wrong.
+    struct stat st {};
+    if (::stat(directory_utf8.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      err << "zelko: " << directory_utf8 << ": no such directory\n";
+      return nullptr;
+    }
     err << "zelko: " << directory_utf8
         << ": cannot read a dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF)\n";
     return nullptr;

@@ -242,6 +242,13 @@ BTR_EXPORT void BTRRELEASE(void);
  * through this call: removing the file alone leaves its journal behind. */
 BTR_EXPORT int16_t BTRDELETEFILE(const char *path);
 
+/* Gives a data file a new name (paths as for Open) in the same place of keeping (both on
+ * the local disk, or both on one server), replacing a file of that name. Returns 0; 12 when
+ * there is no such file; 11 for a name that is not a file or names in two places of keeping;
+ * 85 when this or another process has either file open (nothing changes); 18 or 2 when the
+ * system refuses. The journal files go with the file. */
+BTR_EXPORT int16_t BTRRENAMEFILE(const char *from, const char *to);
+
 /* Verifies a data file (path as for Open), as btrcheck does: the storage's own integrity
  * check, the stored specification, every record in every key it belongs to and nothing else,
  * the order of every key, a file cut short. `report` (may be null) receives each problem as

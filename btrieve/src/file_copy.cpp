@@ -1,0 +1,232 @@
+#include "file_copy.h"
+
+#include <memory>
+
+#include "btrieve/btrapi.h"
+#include "check.h"
+#include "pg_store.h"
+#include "storage.h"
+
+namespace btr {
+namespace {
+
+constexpr size_t kBatch = 1000;
+
+std::string WithServerText(const std::string &what, int status) {
+  std::string text = what + " (status " + std::to_string(status) + ")";
+  if (status == B_RECORD_MANAGER_INACTIVE || status == B_SESSION_NO_LONGER_VALID ||
+      status == B_IO_ERROR) {
+    std::string server = LastServerError();
+    if (!server.empty()) text += ": " + server;
+  }
+  return text;
+}
+
+// Every entry of `key` in key order, `batch` at a time.
+template <typename Visit>
+int WalkKey(Storage &f, size_t key, Visit visit) {
+  RowBatch rows;
+  std::string after;
+  int64_t after_seq = 0;
+  for (bool first = true;; first = false) {
+    int status = f.Seek(key, first ? Seek::kFirst : Seek::kAfter, after, after_seq, kBatch, &rows);
+    if (status != 0) return status;
+    for (size_t i = 0; i < rows.Size(); ++i) {
+      Row r = rows.At(i);
+      status = visit(r);
+      if (status != 0) return status;
+    }
+    if (rows.Size() < kBatch) return 0;
+    Row last = rows.At(rows.Size() - 1);
+    after.assign(last.k);
+    after_seq = last.seq;
+  }
+}
+
+// Everything of `s` into the empty `d`, inside the caller's write brackets.
+int CopyContent(Storage &s, Storage &d, CopyReport *report, std::string *why) {
+  int status = s.ScanRecords([&](int64_t pos, std::string_view data, std::string_view seqs) {
+    ++report->records;
+    return d.InsertRecordAt(pos, data, seqs);
+  });
+  if (status != 0) {
+    *why = WithServerText("copying the records failed", status);
+    return status;
+  }
+  for (size_t k = 0; k < s.Spec().keys.size(); ++k) {
+    status = WalkKey(s, k, [&](const Row &r) {
+      ++report->entries;
+      return d.AddEntry(k, r.k, r.seq, r.pos);
+    });
+    if (status != 0) {
+      *why = WithServerText("copying key " + std::to_string(k) + " failed", status);
+      return status;
+    }
+  }
+  int64_t highest = 0;
+  status = s.HighestPositionUsed(&highest);
+  if (status == 0) status = d.KeepPositionsAbove(highest);
+  if (status != 0) *why = WithServerText("carrying over the positions failed", status);
+  return status;
+}
+
+// Rows of a file in batches: its records in physical order, or the entries of one key.
+class RowCursor {
+ public:
+  RowCursor(Storage &f, int key) : f_(f), key_(key) {}
+  // The next row; false at the end or on failure (status()).
+  bool Next(Row *row) {
+    if (next_ == rows_.Size()) {
+      if (ended_) return false;
+      status_ = key_ < 0 ? f_.ReadPhysical(after_pos_, 1, kBatch, &rows_)
+                         : f_.Seek(static_cast<size_t>(key_), first_ ? Seek::kFirst : Seek::kAfter,
+                                   after_k_, after_seq_, kBatch, &rows_);
+      first_ = false;
+      next_ = 0;
+      ended_ = status_ != 0 || rows_.Size() < kBatch;
+      if (status_ != 0 || rows_.Empty()) return false;
+      Row last = rows_.At(rows_.Size() - 1);
+      after_k_.assign(last.k);
+      after_seq_ = last.seq;
+      after_pos_ = last.pos;
+    }
+    *row = rows_.At(next_++);
+    return true;
+  }
+  int status() const { return status_; }
+
+ private:
+  Storage &f_;
+  int key_;
+  RowBatch rows_;
+  size_t next_ = 0;
+  bool first_ = true, ended_ = false;
+  std::string after_k_;
+  int64_t after_seq_ = 0, after_pos_ = 0;
+  int status_ = 0;
+};
+
+// Both files row for row: records (key -1) or one key's entries.
+bool SameRows(Storage &s, Storage &d, int key) {
+  RowCursor a(s, key), b(d, key);
+  Row x, y;
+  for (;;) {
+    bool more_a = a.Next(&x), more_b = b.Next(&y);
+    if (more_a != more_b) return false;
+    if (!more_a) return a.status() == 0 && b.status() == 0;
+    if (x.pos != y.pos || x.k != y.k || x.seq != y.seq || x.data != y.data) return false;
+  }
+}
+
+// The copy read back against the source: records, every key, the positions given out.
+int Compare(Storage &s, Storage &d, std::string *why) {
+  if (!SameRows(s, d, -1)) {
+    *why = "the records of the copy differ from the source's";
+    return B_IO_ERROR;
+  }
+  // Sequences travel with the records: compared where they are kept.
+  std::string seqs_a, seqs_b;
+  int status = s.ScanRecords([&](int64_t, std::string_view, std::string_view seqs) {
+    seqs_a.append(seqs).push_back('|');
+    return 0;
+  });
+  if (status == 0) {
+    status = d.ScanRecords([&](int64_t, std::string_view, std::string_view seqs) {
+      seqs_b.append(seqs).push_back('|');
+      return 0;
+    });
+  }
+  if (status != 0 || seqs_a != seqs_b) {
+    *why = "the stored key sequences of the copy differ from the source's";
+    return B_IO_ERROR;
+  }
+  for (size_t k = 0; k < s.Spec().keys.size(); ++k) {
+    int64_t a = 0, b = 0;
+    if (s.CountEntries(k, &a) != 0 || d.CountEntries(k, &b) != 0 || a != b ||
+        !SameRows(s, d, static_cast<int>(k))) {
+      *why = "key " + std::to_string(k) + " differs in the copy";
+      return B_IO_ERROR;
+    }
+  }
+  int64_t a = 0, b = 0;
+  if (s.HighestPositionUsed(&a) != 0 || d.HighestPositionUsed(&b) != 0 || b < a) {
+    *why = "the copy could give out a position the source has used";
+    return B_IO_ERROR;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CopyDataFile(const std::string &from, const std::string &to, CopyReport *report,
+                 std::string *why) {
+  *report = CopyReport{};
+  Store &source_store = StoreFor(from);
+  Store &target_store = StoreFor(to);
+  uint64_t identity = 0;
+  int status = source_store.Identify(from, &identity);
+  std::unique_ptr<Storage> s;
+  if (status == 0) status = source_store.Open(from, &s);
+  if (status != 0) {
+    *why = WithServerText("cannot open " + from, status);
+    return status;
+  }
+  if (!s->LockOpenMode(false)) {
+    *why = from + " is open exclusively elsewhere";
+    return B_INCOMPATIBLE_MODE;
+  }
+  if (target_store.Identify(to, &identity) == 0) {
+    *why = to + " exists already";
+    return B_FILE_ALREADY_EXISTS;
+  }
+  status = target_store.Create(to, s->Spec(), false);
+  std::unique_ptr<Storage> d;
+  if (status == 0) status = target_store.Open(to, &d);
+  if (status != 0) {
+    *why = WithServerText("cannot create " + to, status);
+    if (status != B_FILE_ALREADY_EXISTS) target_store.Delete(to);
+    return status;
+  }
+  // From here a failure takes the unfinished copy away again.
+  auto fail = [&](int failed) {
+    if (d && d->InWrite()) d->RollbackWrite();
+    d.reset();
+    target_store.Delete(to);
+    return failed;
+  };
+  if (!d->LockOpenMode(true)) {
+    *why = to + " was opened by another process while it was made";
+    return fail(B_FILE_INUSE);
+  }
+  if (!s->Owner().empty()) {
+    status = d->SetOwner(s->Owner(), s->OwnerMode());
+    if (status != 0) {
+      *why = WithServerText("cannot set the owner of " + to, status);
+      return fail(status);
+    }
+  }
+  // The source's write lock keeps every other writer out until the copy is compared.
+  status = s->BeginWrite();
+  if (status != 0) {
+    *why = WithServerText(from + " is being written by another process", status);
+    return fail(status);
+  }
+  status = d->BeginWrite();
+  if (status == 0) status = CopyContent(*s, *d, report, why);
+  if (status == 0) {
+    status = d->CommitWrite();
+    if (status != 0) *why = WithServerText("committing the copy failed", status);
+  }
+  if (status == 0) status = Compare(*s, *d, why);
+  s->RollbackWrite();
+  if (status != 0) return fail(status);
+  d.reset();
+  std::vector<std::string> problems;
+  if (!CheckFile(to, &problems)) {
+    *why = "the copy fails its check: " + (problems.empty() ? std::string() : problems[0]);
+    return fail(B_IO_ERROR);
+  }
+  return 0;
+}
+
+}  // namespace btr

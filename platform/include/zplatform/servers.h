@@ -1,0 +1,18 @@
+// Directories kept on a server: zelko.ini section [servers], each key an absolute directory,
+// its value a libpq connection string ("/srv/shop = host=db1 dbname=shop"). A path in such a
+// directory or below belongs to that server (the longest matching directory wins); such a
+// directory need not exist on this machine.
+#pragma once
+
+#include <string>
+
+namespace zplatform {
+
+// An absolute path (relative ones are taken from the working directory) with "." and ".."
+// resolved by name and no repeated separators. Native (UTF-8) paths.
+std::string LexicallyAbsolute(const std::string &native_path);
+
+// The connection string of the server a native path belongs to; empty when none does.
+std::string ServerFor(const std::string &native_path);
+
+}  // namespace zplatform

@@ -1,0 +1,60 @@
+#include "zplatform/servers.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "zplatform/profile.h"
+
+namespace zplatform {
+
+std::string LexicallyAbsolute(const std::string &native_path) {
+  std::string full = native_path;
+  if (full.empty() || full[0] != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) != nullptr) full = std::string(cwd) + "/" + full;
+  }
+  std::vector<std::string> parts;
+  size_t at = 0;
+  while (at <= full.size()) {
+    size_t slash = full.find('/', at);
+    if (slash == std::string::npos) slash = full.size();
+    std::string part = full.substr(at, slash - at);
+    at = slash + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(std::move(part));
+  }
+  std::string out;
+  for (const std::string &part : parts)
+    out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+std::string ServerFor(const std::string &native_path) {
+  std::vector<char> names(65536);
+  uint32_t n = GetPrivateProfileString("servers", nullptr, "", names.data(),
+                                       static_cast<uint32_t>(names.size()), "zelko.ini");
+  if (n == 0) return std::string();
+  const std::string path = LexicallyAbsolute(native_path);
+  std::string best_dir, best;
+  for (const char *name = names.data(); *name != 0; name += std::strlen(name) + 1) {
+    if (name[0] != '/') continue;  // only absolute directories name a server
+    std::string dir = LexicallyAbsolute(name);
+    bool inside = dir == "/" || path == dir ||
+                  (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+                   path[dir.size()] == '/');
+    if (!inside || (!best_dir.empty() && dir.size() <= best_dir.size())) continue;
+    std::string conninfo = ProfileString("servers", name, "", "zelko.ini");
+    if (conninfo.empty()) continue;
+    best_dir = dir;
+    best = conninfo;
+  }
+  return best;
+}
+
+}  // namespace zplatform
