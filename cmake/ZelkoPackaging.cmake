@@ -1,7 +1,7 @@
 # Documents, desktop entries and the Debian packages: libzelko3 (the libraries), libzelko-dev
 # (headers, CMake and pkg-config files) and zelko-tools (the programs).
 install(FILES LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
-install(FILES docs/man/zelko.1 docs/man/btrcheck.1 docs/man/btrimport.1
+install(FILES docs/man/zelko.1 docs/man/btrcheck.1 docs/man/btrimport.1 docs/man/btrcopy.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 if(ZELKO_BUILD_GUI)
   install(FILES docs/man/zelkoform.1 docs/man/dictedit.1

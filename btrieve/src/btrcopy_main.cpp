@@ -1,4 +1,6 @@
 // btrcopy SRC DEST: a data file between a local file and a server (zelko.ini [servers]).
+#include <libpq-fe.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,9 +29,20 @@ const char kHelp[] =
     "\n"
     "Exit 0 copied and checked, 1 refused or failed, 2 usage.\n";
 
+// Where a file lives, without the connection string's secrets.
 std::string Where(const std::string &native) {
-  std::string server = zplatform::ServerFor(native);
-  return server.empty() ? "local file" : "server " + server;
+  std::string conninfo = zplatform::ServerFor(native);
+  if (conninfo.empty()) return "local file";
+  std::string host = "local socket", database;
+  if (PQconninfoOption *options = PQconninfoParse(conninfo.c_str(), nullptr)) {
+    for (PQconninfoOption *o = options; o->keyword != nullptr; ++o) {
+      if (o->val == nullptr) continue;
+      if (std::strcmp(o->keyword, "host") == 0) host = o->val;
+      if (std::strcmp(o->keyword, "dbname") == 0) database = o->val;
+    }
+    PQconninfoFree(options);
+  }
+  return "server " + host + (database.empty() ? "" : ", database " + database);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ namespace {
 constexpr char kBlockMagic[8] = {'Z', 'L', 'K', 'B', 'T', 'R', 'P', 'B'};
 constexpr size_t kMaxPath = 65535;
 constexpr size_t kMaxReadAhead = 2048;
-constexpr size_t kMaxBulkReadAhead = 16384;
+constexpr size_t kMaxBulkReadAhead = 65536;
 // How often a locked read starts again when the record it found moved before the lock.
 constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
@@ -340,8 +340,11 @@ int Engine::Create(const CallArgs &a) {
   if (status != 0) return status;
   Store &store = StoreFor(*native);
   uint64_t identity = 0;
-  if (store.Identify(*native, &identity) == 0 && files_.count(identity) != 0)
-    return B_FILE_INUSE;  // open in this process
+  if (store.Identify(*native, &identity) == 0) {
+    // Key number -1 never replaces: an existing file answers 59, open or not.
+    if (a.key_number == -1) return B_FILE_ALREADY_EXISTS;
+    if (files_.count(identity) != 0) return B_FILE_INUSE;  // open in this process
+  }
   return store.Create(*native, spec, a.key_number != -1);
 }
 
@@ -807,9 +810,11 @@ size_t Engine::AheadBatch(const Cursor &c, int key, int direction) const {
   const bool going_on = ra.key == key && ra.direction == direction;
   if (c.file->StampsCommits()) return going_on ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
   // Rows read ahead serve this call only: a Get or Step reads one row, an extended operation
-  // many at a time (one round trip for most of them).
-  if (!bulk_read_) return 1;
-  return going_on && ra.call == call_serial_ ? std::min(ra.batch * 2, kMaxBulkReadAhead) : 1024;
+  // many at a time, from a few times the records it asks for (one round trip where most
+  // records match), twice as many each time after.
+  if (bulk_rows_ == 0) return 1;
+  if (going_on && ra.call == call_serial_) return std::min(ra.batch * 2, kMaxBulkReadAhead);
+  return std::clamp<size_t>(bulk_rows_ * 4, 1024, kMaxBulkReadAhead);
 }
 
 int Engine::NextAlongPath(Cursor &c, int key, int direction, Row *row) {

@@ -181,7 +181,7 @@ class Engine {
   uint64_t next_id_ = 1;
   uint64_t call_serial_ = 0;  // counts calls: rows read ahead by a store without stamps
                               // serve only the call that read them
-  bool bulk_read_ = false;    // an extended operation is walking records
+  size_t bulk_rows_ = 0;      // records an extended operation walking records asks for
   std::map<uint64_t, std::unique_ptr<Cursor>> cursors_;
   Cursor *last_cursor_ = nullptr;                       // the cursor FindCursor found last
   std::map<uint64_t, std::shared_ptr<Storage>> files_;  // by identity

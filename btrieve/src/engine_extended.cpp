@@ -61,11 +61,6 @@ bool PassedFirstTerm(int compare, uint8_t comparison, bool upward) {
 }  // namespace
 
 int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
-  struct BulkRead {
-    bool &flag;
-    explicit BulkRead(bool &f) : flag(f) { flag = true; }
-    ~BulkRead() { flag = false; }
-  } bulk(bulk_read_);
   Storage &f = *c.file;
   const FileSpec &spec = f.Spec();
   uint32_t capacity = a.DataLength();
@@ -73,6 +68,11 @@ int Engine::Extended(const CallArgs &a, Cursor &c, int op) {
   int status = ParseExtendedDescriptor(a.data, capacity, spec.record_length, &d);
   if (status != 0) return status;
   bool physical = op == B_STEP_NEXT_EXT || op == B_STEP_PREVIOUS_EXT;
+  struct BulkRead {
+    size_t &rows;
+    BulkRead(size_t &r, size_t wanted) : rows(r) { rows = wanted > 0 ? wanted : 1; }
+    ~BulkRead() { rows = 0; }
+  } bulk(bulk_rows_, d.max_records);
   int direction = (op == B_GET_NEXT_EXTENDED || op == B_STEP_NEXT_EXT) ? 1 : -1;
   int key = a.Key();
   if (!physical) {

@@ -221,7 +221,7 @@ class Session {
     if (state == "23505") return B_DUPLICATE_KEY_VALUE;
     if (state == "55P03") return B_FILE_INUSE;  // lock not available in time
     if (state == "40P01") return B_DEADLOCK;
-    if (state == "53100") return B_DISK_FULL;
+    if (state == "53100" || state == "2200H") return B_DISK_FULL;  // no room, no positions
     if (state == "42501") return B_ACCESS_TO_FILE_DENIED;
     return B_IO_ERROR;
   }
@@ -481,7 +481,11 @@ int PgStorage::QueryInt(const char *tmpl, const Params &p, int64_t *out, size_t 
 
 int PgStorage::BeginWrite() {
   if (!s_.Alive()) return B_SESSION_NO_LONGER_VALID;
-  if (s_.InTransaction()) s_.Exec("ROLLBACK");  // a failed statement's leftovers
+  // A transaction a failed statement ended is cleared away; an open one is not ours to end
+  // (as on the embedded store, a second bracket is refused).
+  PGTransactionStatusType state = PQtransactionStatus(s_.conn());
+  if (state == PQTRANS_INERROR) s_.Exec("ROLLBACK");
+  if (state == PQTRANS_INTRANS) return B_IO_ERROR;
   std::string id = std::to_string(id_);
   // Writers of one file take turns, as they do on the embedded store; a writer waits for
   // another one's transaction as long as the lock wait allows.

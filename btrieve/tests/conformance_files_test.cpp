@@ -57,6 +57,7 @@ TEST(Files, OpenCreateAndTheirStatuses) {
   ASSERT_EQ(Insert(pb, Person(1, "ANN")), 0);
   // Create over a file this process has open is refused; the data stay.
   EXPECT_EQ(Create(path, PeopleSpec()), B_FILE_INUSE);
+  EXPECT_EQ(Create(path, PeopleSpec(), -1), B_FILE_ALREADY_EXISTS);  // open or not
   EXPECT_EQ(Close(pb), 0);
   EXPECT_EQ(Close(pb), B_FILE_NOT_OPEN);
 

@@ -153,14 +153,11 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
     if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
     BTRDELETEFILE(zplatform::FromUtf8(backup).c_str());
   }
-  {
-    // Opened and closed once, so any journal left by a crash is folded into the file before
-    // the file alone is renamed.
-    OpenDataFile settle;
-    settle.Open(path);
-  }
-  if (::rename(path.c_str(), backup.c_str()) != 0) {
-    ShowMessage(ui, false, msg::kVE1070, errno);
+  // The record manager renames the file with its journal (on a server too).
+  if (int16_t moved =
+          BTRRENAMEFILE(zplatform::FromUtf8(path).c_str(), zplatform::FromUtf8(backup).c_str());
+      moved != 0) {
+    ShowMessage(ui, false, msg::kVE1070, moved);
     return -1;
   }
   int sum = 0;
@@ -173,7 +170,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   int16_t status = CreateDataFile(dict, table, zplatform::FromUtf8(path));
   if (status != 0) {
     ShowMessage(ui, false, msg::kVE1040, status);
-    ::rename(backup.c_str(), path.c_str());
+    BTRRENAMEFILE(zplatform::FromUtf8(backup).c_str(), zplatform::FromUtf8(path).c_str());
     return status;
   }
   int final_status = 0;

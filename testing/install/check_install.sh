@@ -37,7 +37,7 @@ for program in "$work/consumer/shop-flat-api" "$work/shop-flat-api-pc"; do
   diff -u "$src/examples/flat-api/expected_output.txt" "$work/output.txt"
 done
 
-for name in zelko btrcheck btrimport dictedit zelkoform; do
+for name in zelko btrcheck btrimport btrcopy dictedit zelkoform; do
   program="$prefix/bin/$name"
   [ -x "$program" ] || continue
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/help.txt"

@@ -12,7 +12,7 @@ for package in libzelko3 libzelko-dev zelko-tools; do
   deb=$(ls "$work/packages/${package}_"*.deb)
   dpkg-deb -x "$deb" "$work/root"
 done
-for name in zelko btrcheck btrimport dictedit zelkoform; do
+for name in zelko btrcheck btrimport btrcopy dictedit zelkoform; do
   program="$work/root/usr/bin/$name"
   [ -x "$program" ] || { echo "zelko-tools lacks $name"; exit 1; }
   version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LD_LIBRARY_PATH= "$program" \

@@ -155,10 +155,9 @@ int BindingRegistry::OpenListTable(TableDescriptor &table, FormWindow form,
   if (source == nullptr || source->Catalog() == nullptr) return -1;
   std::string dir = source->DdfDirectory();
   std::string path = ResolveDataFilePath(table, zplatform::ShortPathName(dir).value_or(dir));
-  if (!zplatform::FileExists(path)) {
-    int16_t status = EngineCreate(*source->Catalog(), table, path);
-    if (status != 0) return status;  // EngineCreate has shown VE007
-  }
+  // Made when missing, never replaced (see ZlkBtr::OpenAllPass).
+  if (int16_t status = EngineCreateMissing(*source->Catalog(), table, path); status != 0)
+    return status;  // EngineCreate has shown VE007
   int16_t status =
       EngineOpen(*source->Catalog(), table, dir, source->Owner(), source->OpenModeValue());
   if (status != 0) {

@@ -184,7 +184,9 @@ bool ZlkBtr::OpenAllPass() {
     if (t.open) continue;
     std::string path = ResolveDataFilePath(t, short_dir);
     if (t.fields.empty() && ResolveTable(*catalog_, t) != 0) return false;
-    if (!zplatform::FileExists(path) && EngineCreate(*catalog_, t, path) != 0) return false;
+    // Made when missing, never replaced: a file another process made meanwhile (or one a
+    // server keeps, which this machine cannot see) is kept.
+    if (EngineCreateMissing(*catalog_, t, path) != 0) return false;
     int16_t status = EngineOpen(*catalog_, t, dir, Owner(), open_mode_);
     if (status != 0) {
       ShowMessage(msg::kVE803, t.name.c_str(), status);

@@ -147,7 +147,8 @@ std::vector<uint8_t> CreateSpecification(const TableDescriptor &table) {
   return btrieve::CreateBuffer(file, segments);
 }
 
-int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path) {
+int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path,
+                     bool replace) {
   if (table.fields.empty() && ResolveTable(catalog, table) != 0) return DB_FAILED;
   std::vector<uint8_t> buffer;
   try {
@@ -159,7 +160,8 @@ int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const 
   std::string p = path;
   uint8_t pb[128] = {};
   uint32_t len = static_cast<uint32_t>(buffer.size());
-  int16_t status = BTRCALL(B_CREATE, pb, buffer.data(), &len, p.data(), 0, 0);
+  int16_t status = BTRCALL(B_CREATE, pb, buffer.data(), &len, p.data(), 0, replace ? 0 : -1);
+  if (!replace && status == B_FILE_ALREADY_EXISTS) return 0;
   if (status != 0) ShowMessage(msg::kVE007, status);
   return status;
 }

@@ -29,7 +29,14 @@ int16_t EngineOpen(const TableCatalog &catalog, TableDescriptor &table,
 int16_t EngineClose(TableDescriptor &table);
 // The Create buffer of a table's data file: file specification and one entry per segment.
 std::vector<uint8_t> CreateSpecification(const TableDescriptor &table);
-int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path);
+int16_t EngineCreate(const TableCatalog &catalog, TableDescriptor &table, const std::string &path,
+                     bool replace = true);
+// The table's data file when there is none yet: a file already there (made meanwhile by
+// another process too) is kept and 0 answered.
+inline int16_t EngineCreateMissing(const TableCatalog &catalog, TableDescriptor &table,
+                                   const std::string &path) {
+  return EngineCreate(catalog, table, path, false);
+}
 
 // The general call: operation (LockBias added) with the key of index position `index`.
 int16_t EngineAccess(TableDescriptor &table, int operation, int index);
