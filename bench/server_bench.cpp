@@ -25,17 +25,16 @@
 
 #include "btrieve/btrapi.h"
 #include "private_postgres.h"
+#include "record_workload.h"
 #include "scratch_dir.h"
 #include "zplatform/profile.h"
 
 namespace {
 
+using namespace benchdata;
+
 constexpr int kRecords = 100000;
-constexpr int kRecordLength = 100;
-constexpr int kCategoryOffset = 8;
-constexpr int kExtractOffset = 12;
-constexpr int kCounterOffset = 96;
-constexpr int kExtendedMatches = 1000;
+constexpr int kCounterOffset = 96;  // the last 4 bytes: a counter the clients raise
 constexpr int kInsertBatch = 1000;
 constexpr int kWalk = 10000;  // records read by one Get Next case
 
@@ -46,22 +45,6 @@ const std::string &Directory() {
   return dir;
 }
 
-int32_t GetI32(const uint8_t *p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-void PutI32(uint8_t *p, int32_t v) {
-  std::memcpy(p, &v, 4);
-}
-void MakeRecord(int32_t k, uint8_t *r) {
-  PutI32(r, k);
-  PutI32(r + 4, k / 2);
-  PutI32(r + kCategoryOffset, k % 100);
-  for (int i = kExtractOffset; i < kRecordLength; ++i)
-    r[i] = static_cast<uint8_t>('a' + (k + i) % 26);
-  PutI32(r + kCounterOffset, 0);
-}
 // A signed integer key as the record manager encodes it: big-endian, sign bit flipped.
 std::string EncodeKey(int32_t v) {
   uint32_t u = static_cast<uint32_t>(v) ^ 0x80000000u;
@@ -86,48 +69,7 @@ const std::vector<int32_t> &ShuffledKeys() {
   return keys;
 }
 
-struct Digest {
-  uint64_t h = 1469598103934665603ull;
-  long count = 0;
-  void Add(const void *p, size_t n) {
-    const uint8_t *b = static_cast<const uint8_t *>(p);
-    for (size_t i = 0; i < n; ++i)
-      h = (h ^ b[i]) * 1099511628211ull;
-    ++count;
-  }
-};
-
-void Agree(benchmark::State &state, const std::string &name, const Digest &d) {
-  static std::mutex m;
-  static std::map<std::string, std::pair<uint64_t, long>> seen;
-  std::lock_guard<std::mutex> lock(m);
-  auto [it, fresh] = seen.emplace(name, std::make_pair(d.h, d.count));
-  if (!fresh && (it->second.first != d.h || it->second.second != d.count)) {
-    std::fprintf(stderr, "%s: the two sides read different records\n", name.c_str());
-    state.SkipWithError("the two sides disagree");
-  }
-}
-
 // ---- Our side: a file on the server through BTRCALL.
-
-std::vector<uint8_t> TwoKeySpec() {
-  std::vector<uint8_t> b(16 + 32, 0);
-  b[0] = kRecordLength;
-  b[3] = 0x10;
-  b[4] = 2;
-  uint8_t *k0 = b.data() + 16;
-  k0[0] = 1;
-  k0[2] = 4;
-  k0[5] = 0x01;
-  k0[10] = B_TYPE_INTEGER;
-  uint8_t *k1 = b.data() + 32;
-  k1[0] = 5;
-  k1[2] = 4;
-  k1[4] = B_KEY_DUPLICATES;
-  k1[5] = 0x01;
-  k1[10] = B_TYPE_INTEGER;
-  return b;
-}
 
 struct Ours {
   uint8_t pb[128] = {};
@@ -336,31 +278,6 @@ void BM_ServerGetNext_Twin(benchmark::State &state) {
 // ---- Get Next Extended: 1,000 records whose category is 7, two fields of each. The twin
 // filters on the server, in one statement.
 
-std::vector<uint8_t> ExtendedDescriptor() {
-  std::vector<uint8_t> desc;
-  auto u16 = [&](int v) {
-    desc.push_back(static_cast<uint8_t>(v));
-    desc.push_back(static_cast<uint8_t>(v >> 8));
-  };
-  u16(0);
-  desc.push_back('U');
-  desc.push_back('C');
-  u16(0);
-  u16(1);
-  desc.push_back(B_TYPE_INTEGER);
-  u16(4);
-  u16(kCategoryOffset);
-  desc.push_back(1);
-  desc.push_back(0);
-  desc.insert(desc.end(), {7, 0, 0, 0});
-  u16(kExtendedMatches);
-  u16(2);
-  u16(4), u16(0);
-  u16(8), u16(kExtractOffset);
-  desc[0] = static_cast<uint8_t>(desc.size());
-  return desc;
-}
-
 void BM_ServerGetNextExtended_Ours(benchmark::State &state) {
   Ours &f = OurFile();
   const std::vector<uint8_t> desc = ExtendedDescriptor();
@@ -460,6 +377,7 @@ void BM_ServerEightClientsLockedUpdates(benchmark::State &state) {
       BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
       for (int k = 0; k < kHot; ++k) {
         MakeRecord(k, r);
+        PutI32(r + kCounterOffset, 0);
         len = kRecordLength;
         BTRCALL(B_INSERT, pb, r, &len, key, 4, -1);
       }

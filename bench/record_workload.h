@@ -1,0 +1,112 @@
+// The records, keys and checks the record manager's benchmarks share: 100-byte records with
+// a unique and a duplicates key, the extended read they time, and the digest both sides of a
+// case must agree on.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "btrieve/btrapi.h"
+
+namespace benchdata {
+
+constexpr int kRecordLength = 100;
+constexpr int kCategoryOffset = 8;  // a 4-byte integer: key % 100, what extended reads filter
+constexpr int kExtractOffset = 12;  // 8 bytes of the body the extended reads return
+constexpr int kExtendedMatches = 1000;
+
+inline int32_t GetI32(const uint8_t *p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void PutI32(uint8_t *p, int32_t v) {
+  std::memcpy(p, &v, 4);
+}
+
+// Record of key k: k at 0 (key 0, unique), k / 2 at 4 (key 1, duplicates), k % 100 at 8, then
+// bytes that depend on k.
+inline void MakeRecord(int32_t k, uint8_t *r) {
+  PutI32(r, k);
+  PutI32(r + 4, k / 2);
+  PutI32(r + kCategoryOffset, k % 100);
+  for (int i = kExtractOffset; i < kRecordLength; ++i)
+    r[i] = static_cast<uint8_t>('a' + (k + i) % 26);
+}
+
+// FNV-1a over what a walk read, so both sides can be compared.
+struct Digest {
+  uint64_t h = 1469598103934665603ull;
+  long count = 0;
+  void Add(const void *p, size_t n) {
+    const uint8_t *b = static_cast<const uint8_t *>(p);
+    for (size_t i = 0; i < n; ++i)
+      h = (h ^ b[i]) * 1099511628211ull;
+    ++count;
+  }
+};
+
+// The first side of a case to finish records its digest; the other must match it.
+inline void Agree(benchmark::State &state, const std::string &name, const Digest &d) {
+  static std::mutex m;
+  static std::map<std::string, std::pair<uint64_t, long>> seen;
+  std::lock_guard<std::mutex> lock(m);
+  auto [it, fresh] = seen.emplace(name, std::make_pair(d.h, d.count));
+  if (!fresh && (it->second.first != d.h || it->second.second != d.count)) {
+    std::fprintf(stderr, "%s: the two sides read different records\n", name.c_str());
+    state.SkipWithError("the two sides disagree");
+  }
+}
+
+inline std::vector<uint8_t> TwoKeySpec() {
+  std::vector<uint8_t> b(16 + 32, 0);
+  b[0] = kRecordLength;
+  b[3] = 0x10;  // page size 4096
+  b[4] = 2;
+  uint8_t *k0 = b.data() + 16;  // key 0: unique 4-byte integer at position 1
+  k0[0] = 1;
+  k0[2] = 4;
+  k0[5] = 0x01;
+  k0[10] = B_TYPE_INTEGER;
+  uint8_t *k1 = b.data() + 32;  // key 1: 4-byte integer with duplicates at position 5
+  k1[0] = 5;
+  k1[2] = 4;
+  k1[4] = B_KEY_DUPLICATES;
+  k1[5] = 0x01;
+  k1[10] = B_TYPE_INTEGER;
+  return b;
+}
+
+inline std::vector<uint8_t> ExtendedDescriptor() {
+  std::vector<uint8_t> desc;
+  auto u16 = [&](int v) {
+    desc.push_back(static_cast<uint8_t>(v));
+    desc.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  u16(0);
+  desc.push_back('U');
+  desc.push_back('C');
+  u16(0);  // reject count: no limit
+  u16(1);  // one term: the category (a 4-byte integer at 8) = 7
+  desc.push_back(B_TYPE_INTEGER);
+  u16(4);
+  u16(kCategoryOffset);
+  desc.push_back(1);
+  desc.push_back(0);
+  desc.insert(desc.end(), {7, 0, 0, 0});
+  u16(kExtendedMatches);
+  u16(2);
+  u16(4), u16(0);               // the key
+  u16(8), u16(kExtractOffset);  // 8 bytes of the body
+  desc[0] = static_cast<uint8_t>(desc.size());
+  return desc;
+}
+
+}  // namespace benchdata
