@@ -22,6 +22,21 @@ constexpr int kWriteLock = -1;                // second advisory key: writes to 
 constexpr int kOpenModeLock = -2;             // second advisory key: opens of the file
 constexpr int64_t kCatalogLock = 0x5A4C4B42;  // one-key advisory lock: catalog changes
 constexpr size_t kScanBatch = 1000;
+// A client that ended a moment ago holds its session's locks until the server has noticed and
+// ended the session: a lock asked without waiting rides over that moment.
+constexpr int kSessionEndGraceMs = 200;
+
+// Tries `attempt` until it succeeds or `wait_ms` is up (pauses growing to 20 ms).
+template <typename Attempt>
+bool TryUntil(int wait_ms, Attempt attempt) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  for (int pause_ms = 1;; pause_ms = std::min(pause_ms * 2, 20)) {
+    int result = attempt();
+    if (result >= 0) return result > 0;  // < 0: not yet
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+  }
+}
 
 std::mutex g_error_mutex;
 std::string g_last_error;
@@ -344,6 +359,14 @@ constexpr const char *kSeekSql[] = {
 
 class PgStorage : public Storage {
  public:
+  ~PgStorage() override {
+    // The session's locks go now, not when the server gets round to ending the session:
+    // a Delete or Create of this file right after the close must find it free.
+    if (s_.Alive()) {
+      if (s_.InTransaction()) s_.Exec("ROLLBACK");
+      s_.Exec("SELECT pg_advisory_unlock_all()");
+    }
+  }
   static int Open(const std::string &conninfo, const std::string &path, uint64_t identity_base,
                   std::unique_ptr<Storage> *out);
 
@@ -812,7 +835,10 @@ bool PgStorage::TryLock(int64_t second, bool shared) {
 }
 
 bool PgStorage::LockOpenMode(bool exclusive) {
-  return TryLock(kOpenModeLock, !exclusive);
+  return TryUntil(kSessionEndGraceMs, [&] {
+    if (TryLock(kOpenModeLock, !exclusive)) return 1;
+    return s_.Alive() ? -1 : 0;
+  });
 }
 
 bool PgStorage::LockRecord(int64_t pos, int wait_ms) {
@@ -823,11 +849,11 @@ bool PgStorage::LockRecord(int64_t pos, int wait_ms) {
   }
   // Tried, not waited for on the server: a wait that ran out there would fail the
   // transaction the lock was asked inside.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  for (int pause_ms = 1;; pause_ms = std::min(pause_ms * 2, 20)) {
-    if (TryLock(pos, false)) break;
-    if (!s_.Alive() || std::chrono::steady_clock::now() >= deadline) return false;
-    ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+  if (!TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
+        if (TryLock(pos, false)) return 1;
+        return s_.Alive() ? -1 : 0;
+      })) {
+    return false;
   }
   record_locks_[pos] = 1;
   return true;
@@ -1013,10 +1039,19 @@ class PgStore : public Store {
   int TakeFileForChange(int64_t id) {
     Params p;
     p.Int(id).Int(kOpenModeLock);
-    Result r(control_.Once(
-        "SELECT pg_try_advisory_xact_lock($1::bigint::integer, $2::bigint::integer)", p));
-    if (!r.Ok()) return control_.Failure(r);
-    return r.Bool(0, 0) ? 0 : B_FILE_INUSE;
+    int status = B_FILE_INUSE;
+    TryUntil(kSessionEndGraceMs, [&] {
+      Result r(control_.Once(
+          "SELECT pg_try_advisory_xact_lock($1::bigint::integer, $2::bigint::integer)", p));
+      if (!r.Ok()) {
+        status = control_.Failure(r);
+        return 0;
+      }
+      if (!r.Bool(0, 0)) return -1;
+      status = 0;
+      return 1;
+    });
+    return status;
   }
 
   int DropOld(int64_t id) {
