@@ -927,7 +927,8 @@ class PgStore : public Store {
         control_.Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kCatalogLock) + ")"));
     if (!begun.Ok()) return Abandon(begun);
     int64_t old = 0;
-    status = LookUpExact(path, &old);
+    // A name that differs only in letter case is the same file, as on a local disk.
+    status = LookUp(control_, path, &old);
     if (status == 0 && old != 0) {
       if (!replace) {
         status = B_FILE_ALREADY_EXISTS;

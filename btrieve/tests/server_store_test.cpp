@@ -86,6 +86,7 @@ TEST(ServerStore, NamesWithQuotesAndSpacesAreOnlyParameters) {
   // Found again without regard to letter case, as on a local disk.
   const std::string upper = Scratch("IT'S A \"FILE\"; DROP TABLE ZELKO_FILES; --.BTR");
   EXPECT_EQ(Count(upper), 1);
+  EXPECT_EQ(Create(upper, Spec(), -1), B_FILE_ALREADY_EXISTS);  // the same file
   // The name reached the catalog as bytes, the catalog is still there.
   EXPECT_EQ(Sql("SELECT count(*) FROM zelko_files WHERE position('DROP TABLE' in"
                 " convert_from(path, 'UTF8')) > 0"),
