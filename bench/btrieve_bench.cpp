@@ -268,28 +268,7 @@ void BM_StepNext_Twin(benchmark::State &state) {
 void BM_GetNextExtended_Ours(benchmark::State &state) {
   const int n = static_cast<int>(state.range(0));
   Ours &f = Shared<Ours>(n);
-  const std::vector<uint8_t> desc = ExtendedDescriptor();
-  std::vector<uint8_t> buffer(2 + kExtendedMatches * (6 + 12));
-  uint8_t data[kRecordLength + 1], key[4];
-  Digest d;
-  for (auto _ : state) {
-    d = Digest{};
-    uint32_t len = sizeof data;
-    BTRCALL(B_GET_FIRST, f.pb, data, &len, key, 4, 0);
-    std::memcpy(buffer.data(), desc.data(), desc.size());
-    len = static_cast<uint32_t>(buffer.size());
-    int rc = BTRCALL(B_GET_NEXT_EXTENDED, f.pb, buffer.data(), &len, key, 4, 0);
-    int count = buffer[0] | buffer[1] << 8;
-    if ((rc != 0 && rc != B_END_OF_FILE) || count != kExtendedMatches) {
-      state.SkipWithError("extended");
-      break;
-    }
-    const uint8_t *p = buffer.data() + 2;
-    for (int i = 0; i < count; ++i, p += 6 + 12)
-      d.Add(p + 6, 12);
-  }
-  Agree(state, CaseName("GetNextExtended", n), d);
-  state.SetItemsProcessed(state.iterations() * kExtendedMatches);
+  ExtendedReadThrough(state, f.pb, CaseName("GetNextExtended", n));
 }
 
 void BM_GetNextExtended_Twin(benchmark::State &state) {

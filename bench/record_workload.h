@@ -109,4 +109,31 @@ inline std::vector<uint8_t> ExtendedDescriptor() {
   return desc;
 }
 
+// Get Next Extended through `pb` from the first record of key 0: the descriptor above, its
+// 1,000 results digested under `name` (both sides of the case must agree).
+inline void ExtendedReadThrough(benchmark::State &state, uint8_t *pb, const std::string &name) {
+  const std::vector<uint8_t> desc = ExtendedDescriptor();
+  std::vector<uint8_t> buffer(2 + kExtendedMatches * (6 + 12));
+  uint8_t data[kRecordLength + 1], key[4];
+  Digest d;
+  for (auto _ : state) {
+    d = Digest{};
+    uint32_t len = sizeof data;
+    BTRCALL(B_GET_FIRST, pb, data, &len, key, 4, 0);
+    std::memcpy(buffer.data(), desc.data(), desc.size());
+    len = static_cast<uint32_t>(buffer.size());
+    int rc = BTRCALL(B_GET_NEXT_EXTENDED, pb, buffer.data(), &len, key, 4, 0);
+    int count = buffer[0] | buffer[1] << 8;
+    if ((rc != 0 && rc != B_END_OF_FILE) || count != kExtendedMatches) {
+      state.SkipWithError("extended");
+      break;
+    }
+    const uint8_t *p = buffer.data() + 2;
+    for (int i = 0; i < count; ++i, p += 6 + 12)
+      d.Add(p + 6, 12);
+  }
+  Agree(state, name, d);
+  state.SetItemsProcessed(state.iterations() * kExtendedMatches);
+}
+
 }  // namespace benchdata
