@@ -2,6 +2,7 @@
 
 #include <glob.h>
 #include <pwd.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,7 +56,17 @@ bool PrivatePostgres::Start() {
     error_ = "no PostgreSQL server installed (/usr/lib/postgresql/*/bin)";
     return false;
   }
-  dir_ = MakeTempDir();
+  if (::getuid() == 0) {
+    // The server's user must reach its directory: under /tmp, whatever TMPDIR says.
+    char pattern[] = "/tmp/zelko-pg-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+      error_ = "cannot make a directory under /tmp";
+      return false;
+    }
+    dir_ = pattern;
+  } else {
+    dir_ = MakeTempDir();
+  }
   if (::getuid() == 0) {
     const char *candidates[] = {"postgres", "nobody"};
     for (const char *name : candidates) {
