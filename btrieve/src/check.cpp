@@ -110,36 +110,30 @@ bool CheckServerFile(const std::string &conninfo, const std::string &path,
   }
   for (size_t k = 0; k < spec.keys.size(); ++k) {
     size_t found = 0;
-    RowBatch rows;
+    RowCursor walk(*f, static_cast<int>(k));
     std::string previous;
-    int64_t previous_seq = 0;
     bool first = true;
-    for (;;) {
-      status = f->Seek(k, first ? Seek::kFirst : Seek::kAfter, previous, previous_seq, 1000, &rows);
-      if (status != 0) {
-        problem("key " + std::to_string(k) + " cannot be read (status " + std::to_string(status) +
-                ")");
-        return false;
+    Row r;
+    while (walk.Next(&r)) {
+      std::string kb(r.k);
+      if (!spec.keys[k].Duplicates() && !first && kb == previous) {
+        problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
+                std::to_string(r.pos));
       }
-      for (size_t i = 0; i < rows.Size(); ++i) {
-        Row r = rows.At(i);
-        std::string kb(r.k);
-        if (!spec.keys[k].Duplicates() && !first && kb == previous) {
-          problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
-                  std::to_string(r.pos));
-        }
-        first = false;
-        previous = kb;
-        previous_seq = r.seq;
-        auto it = expected[k].find({kb, r.seq});
-        if (it == expected[k].end() || it->second != r.pos) {
-          problem("key " + std::to_string(k) + " holds an entry for record " +
-                  std::to_string(r.pos) + " that does not match it");
-        } else {
-          ++found;
-        }
+      first = false;
+      previous = kb;
+      auto it = expected[k].find({kb, r.seq});
+      if (it == expected[k].end() || it->second != r.pos) {
+        problem("key " + std::to_string(k) + " holds an entry for record " + std::to_string(r.pos) +
+                " that does not match it");
+      } else {
+        ++found;
       }
-      if (rows.Size() < 1000) break;
+    }
+    if (walk.status() != 0) {
+      problem("key " + std::to_string(k) + " cannot be read (status " +
+              std::to_string(walk.status()) + ")");
+      return false;
     }
     int64_t entries = 0;
     if (f->CountEntries(k, &entries) == 0 && entries > static_cast<int64_t>(found) &&

@@ -10,8 +10,6 @@
 namespace btr {
 namespace {
 
-constexpr size_t kBatch = 1000;
-
 std::string WithServerText(const std::string &what, int status) {
   std::string text = what + " (status " + std::to_string(status) + ")";
   if (status == B_RECORD_MANAGER_INACTIVE || status == B_SESSION_NO_LONGER_VALID ||
@@ -20,27 +18,6 @@ std::string WithServerText(const std::string &what, int status) {
     if (!server.empty()) text += ": " + server;
   }
   return text;
-}
-
-// Every entry of `key` in key order, `batch` at a time.
-template <typename Visit>
-int WalkKey(Storage &f, size_t key, Visit visit) {
-  RowBatch rows;
-  std::string after;
-  int64_t after_seq = 0;
-  for (bool first = true;; first = false) {
-    int status = f.Seek(key, first ? Seek::kFirst : Seek::kAfter, after, after_seq, kBatch, &rows);
-    if (status != 0) return status;
-    for (size_t i = 0; i < rows.Size(); ++i) {
-      Row r = rows.At(i);
-      status = visit(r);
-      if (status != 0) return status;
-    }
-    if (rows.Size() < kBatch) return 0;
-    Row last = rows.At(rows.Size() - 1);
-    after.assign(last.k);
-    after_seq = last.seq;
-  }
 }
 
 // Everything of `s` into the empty `d`, inside the caller's write brackets.
@@ -54,10 +31,13 @@ int CopyContent(Storage &s, Storage &d, CopyReport *report, std::string *why) {
     return status;
   }
   for (size_t k = 0; k < s.Spec().keys.size(); ++k) {
-    status = WalkKey(s, k, [&](const Row &r) {
+    RowCursor entries(s, static_cast<int>(k));
+    Row r;
+    while (status == 0 && entries.Next(&r)) {
       ++report->entries;
-      return d.AddEntry(k, r.k, r.seq, r.pos);
-    });
+      status = d.AddEntry(k, r.k, r.seq, r.pos);
+    }
+    if (status == 0) status = entries.status();
     if (status != 0) {
       *why = WithServerText("copying key " + std::to_string(k) + " failed", status);
       return status;
@@ -69,42 +49,6 @@ int CopyContent(Storage &s, Storage &d, CopyReport *report, std::string *why) {
   if (status != 0) *why = WithServerText("carrying over the positions failed", status);
   return status;
 }
-
-// Rows of a file in batches: its records in physical order, or the entries of one key.
-class RowCursor {
- public:
-  RowCursor(Storage &f, int key) : f_(f), key_(key) {}
-  // The next row; false at the end or on failure (status()).
-  bool Next(Row *row) {
-    if (next_ == rows_.Size()) {
-      if (ended_) return false;
-      status_ = key_ < 0 ? f_.ReadPhysical(after_pos_, 1, kBatch, &rows_)
-                         : f_.Seek(static_cast<size_t>(key_), first_ ? Seek::kFirst : Seek::kAfter,
-                                   after_k_, after_seq_, kBatch, &rows_);
-      first_ = false;
-      next_ = 0;
-      ended_ = status_ != 0 || rows_.Size() < kBatch;
-      if (status_ != 0 || rows_.Empty()) return false;
-      Row last = rows_.At(rows_.Size() - 1);
-      after_k_.assign(last.k);
-      after_seq_ = last.seq;
-      after_pos_ = last.pos;
-    }
-    *row = rows_.At(next_++);
-    return true;
-  }
-  int status() const { return status_; }
-
- private:
-  Storage &f_;
-  int key_;
-  RowBatch rows_;
-  size_t next_ = 0;
-  bool first_ = true, ended_ = false;
-  std::string after_k_;
-  int64_t after_seq_ = 0, after_pos_ = 0;
-  int status_ = 0;
-};
 
 // Both files row for row: records (key -1) or one key's entries.
 bool SameRows(Storage &s, Storage &d, int key) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "zplatform/ascii.h"
 #include "zplatform/servers.h"
 
 namespace btr {
@@ -58,13 +59,6 @@ int64_t GetBe64(const char *p) {
   for (int i = 0; i < 8; ++i)
     v = v << 8 | static_cast<uint8_t>(p[i]);
   return static_cast<int64_t>(v);
-}
-
-std::string FoldAscii(std::string_view s) {
-  std::string out(s);
-  for (char &c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 // A result, cleared when it goes out of scope.
@@ -310,7 +304,7 @@ int EnsureCatalog(Session &s) {
 int LookUp(Session &s, const std::string &path, int64_t *id) {
   *id = 0;
   Params p;
-  std::string folded = FoldAscii(path);
+  std::string folded = zplatform::LowerAscii(path);
   p.Bytes(path).Bytes(folded);
   Result r(
       s.Once("SELECT id::bigint, (path = $1)::integer::bigint FROM zelko_files"
@@ -425,7 +419,7 @@ class PgStorage : public Storage {
   void UnlockRecord(int64_t pos) override;
 
  private:
-  // The file's catalog row: specification, owner and the version of the specification.
+  // The file's catalog row: its FileSpec, owner and the version of that FileSpec.
   int LoadRow();
   Result Run(const char *tmpl, const Params &p, size_t key = 0) {
     return s_.Run(tmpl, id_, key, p);
@@ -531,7 +525,7 @@ int PgStorage::BeginWrite() {
     NoteServerError("the file is no longer in the server's catalog");
     status = B_IO_ERROR;
   } else if (std::stoll(r.Text(0, 1)) != spec_version_) {
-    // Another process created or dropped a key: statements and specification are reloaded.
+    // Another process created or dropped a key: statements and FileSpec are reloaded.
     s_.ForgetStatements();
     status = LoadRow();
   }
@@ -565,7 +559,7 @@ void PgStorage::RollbackWrite() {
   if (s_.InTransaction()) s_.Exec("ROLLBACK");
   NoteWrite();
   if (schema_changed_) {
-    // The key tables are back as they were: so are the statements and the specification.
+    // The key tables are back as they were: so are the statements and the FileSpec.
     schema_changed_ = false;
     s_.ForgetStatements();
     LoadRow();
@@ -943,7 +937,7 @@ class PgStore : public Store {
     }
     std::vector<uint8_t> blob = SerializeSpec(spec);
     Params p;
-    std::string folded = FoldAscii(path);
+    std::string folded = zplatform::LowerAscii(path);
     p.Bytes(path).Bytes(folded).Bytes(
         std::string_view(reinterpret_cast<const char *>(blob.data()), blob.size()));
     Result row(control_.Once(
@@ -1003,7 +997,7 @@ class PgStore : public Store {
       return status;
     }
     Params p;
-    std::string folded = FoldAscii(to);
+    std::string folded = zplatform::LowerAscii(to);
     p.Bytes(to).Bytes(folded).Int(moving);
     Result moved(
         control_.Once("UPDATE zelko_files SET path = $1, folded = $2 WHERE id = $3::bigint", p));

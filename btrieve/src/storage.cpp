@@ -32,6 +32,25 @@ Row RowBatch::At(size_t i) const {
              std::string_view(bytes_).substr(s.data_off, s.data_len)};
 }
 
+bool RowCursor::Next(Row *row) {
+  if (next_ == rows_.Size()) {
+    if (ended_) return false;
+    status_ = key_ < 0 ? f_.ReadPhysical(after_pos_, 1, kBatch, &rows_)
+                       : f_.Seek(static_cast<size_t>(key_), first_ ? Seek::kFirst : Seek::kAfter,
+                                 after_k_, after_seq_, kBatch, &rows_);
+    first_ = false;
+    next_ = 0;
+    ended_ = status_ != 0 || rows_.Size() < kBatch;
+    if (status_ != 0 || rows_.Empty()) return false;
+    Row last = rows_.At(rows_.Size() - 1);
+    after_k_.assign(last.k);
+    after_seq_ = last.seq;
+    after_pos_ = last.pos;
+  }
+  *row = rows_.At(next_++);
+  return true;
+}
+
 bool Descending(Seek how) {
   return how == Seek::kLess || how == Seek::kLessOrEqual || how == Seek::kLast ||
          how == Seek::kBefore;

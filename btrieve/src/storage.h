@@ -170,6 +170,27 @@ class Storage {
   uint64_t write_generation_ = 0;
 };
 
+// The rows of a file a batch at a time: its records in physical order (key -1), or the
+// entries of one key in key order with their records.
+class RowCursor {
+ public:
+  RowCursor(Storage &f, int key) : f_(f), key_(key) {}
+  // The next row (valid until the next call); false at the end or on failure (status()).
+  bool Next(Row *row);
+  int status() const { return status_; }
+
+ private:
+  static constexpr size_t kBatch = 1000;
+  Storage &f_;
+  int key_;
+  RowBatch rows_;
+  size_t next_ = 0;
+  bool first_ = true, ended_ = false;
+  std::string after_k_;
+  int64_t after_seq_ = 0, after_pos_ = 0;
+  int status_ = 0;
+};
+
 // What keeps files: opens, creates and deletes them by path. A path belongs to exactly one
 // store.
 class Store {

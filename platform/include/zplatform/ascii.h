@@ -18,6 +18,11 @@ inline std::string UpperAscii(std::string text) {
     c = ToUpperAscii(c);
   return text;
 }
+inline std::string LowerAscii(std::string text) {
+  for (char &c : text)
+    c = ToLowerAscii(c);
+  return text;
+}
 inline bool EqualNoCaseAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
