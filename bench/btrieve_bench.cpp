@@ -73,17 +73,7 @@ struct Ours {
     len = 0;
     if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
   }
-  void Insert(const int32_t *keys, size_t n) {
-    uint32_t len = 0;
-    BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
-    uint8_t r[kRecordLength], key[4];
-    for (size_t i = 0; i < n; ++i) {
-      MakeRecord(keys[i], r);
-      len = kRecordLength;
-      if (BTRCALL(B_INSERT, pb, r, &len, key, 4, -1) != 0) abort();
-    }
-    if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
-  }
+  void Insert(const int32_t *keys, size_t n) { InsertThrough(pb, keys, n); }
   ~Ours() {
     uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
@@ -167,16 +157,7 @@ std::string CaseName(const char *name, int n) {
 
 void BM_GetEqual_Ours(benchmark::State &state) {
   const int n = static_cast<int>(state.range(0));
-  Ours &f = Shared<Ours>(n);
-  std::mt19937 rng(1);
-  uint8_t data[kRecordLength + 1], key[4];
-  for (auto _ : state) {
-    int32_t k = static_cast<int32_t>(rng() % n);
-    PutI32(key, k);
-    uint32_t len = sizeof data;
-    if (BTRCALL(B_GET_EQUAL, f.pb, data, &len, key, 4, 0) != 0 || GetI32(data) != k)
-      state.SkipWithError("get equal");
-  }
+  GetEqualThrough(state, Shared<Ours>(n).pb, n);
 }
 
 void BM_GetEqual_Twin(benchmark::State &state) {

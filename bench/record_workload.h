@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,32 @@ inline std::vector<uint8_t> ExtendedDescriptor() {
   u16(8), u16(kExtractOffset);  // 8 bytes of the body
   desc[0] = static_cast<uint8_t>(desc.size());
   return desc;
+}
+
+// Records of the given keys inserted through `pb` in one transaction.
+inline void InsertThrough(uint8_t *pb, const int32_t *keys, size_t n) {
+  uint32_t len = 0;
+  BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
+  uint8_t r[kRecordLength], key[4];
+  for (size_t i = 0; i < n; ++i) {
+    MakeRecord(keys[i], r);
+    len = kRecordLength;
+    if (BTRCALL(B_INSERT, pb, r, &len, key, 4, -1) != 0) abort();
+  }
+  if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
+}
+
+// Get Equal through `pb` on random keys of 0 .. n - 1, each record copied and its key checked.
+inline void GetEqualThrough(benchmark::State &state, uint8_t *pb, int n) {
+  std::mt19937 rng(1);
+  uint8_t data[kRecordLength + 1], key[4];
+  for (auto _ : state) {
+    int32_t k = static_cast<int32_t>(rng() % n);
+    PutI32(key, k);
+    uint32_t len = sizeof data;
+    if (BTRCALL(B_GET_EQUAL, pb, data, &len, key, 4, 0) != 0 || GetI32(data) != k)
+      state.SkipWithError("get equal");
+  }
 }
 
 // Get Next Extended through `pb` from the first record of key 0: the descriptor above, its

@@ -85,17 +85,7 @@ struct Ours {
     for (size_t at = 0; at < keys.size(); at += 10000)
       Insert(keys.data() + at, std::min<size_t>(10000, keys.size() - at));
   }
-  void Insert(const int32_t *keys, size_t n) {
-    uint32_t len = 0;
-    BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
-    uint8_t r[kRecordLength], key[4];
-    for (size_t i = 0; i < n; ++i) {
-      MakeRecord(keys[i], r);
-      len = kRecordLength;
-      if (BTRCALL(B_INSERT, pb, r, &len, key, 4, -1) != 0) abort();
-    }
-    if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
-  }
+  void Insert(const int32_t *keys, size_t n) { InsertThrough(pb, keys, n); }
 };
 
 Ours &OurFile() {
@@ -200,16 +190,7 @@ Twin &TwinFile() {
 // ---- Get Equal
 
 void BM_ServerGetEqual_Ours(benchmark::State &state) {
-  Ours &f = OurFile();
-  std::mt19937 rng(1);
-  uint8_t data[kRecordLength + 1], key[4];
-  for (auto _ : state) {
-    int32_t k = static_cast<int32_t>(rng() % kRecords);
-    PutI32(key, k);
-    uint32_t len = sizeof data;
-    if (BTRCALL(B_GET_EQUAL, f.pb, data, &len, key, 4, 0) != 0 || GetI32(data) != k)
-      state.SkipWithError("get equal");
-  }
+  GetEqualThrough(state, OurFile().pb, kRecords);
 }
 
 void BM_ServerGetEqual_Twin(benchmark::State &state) {
