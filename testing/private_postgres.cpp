@@ -56,7 +56,9 @@ bool PrivatePostgres::Start() {
     error_ = "no PostgreSQL server installed (/usr/lib/postgresql/*/bin)";
     return false;
   }
-  if (::getuid() == 0) {
+  if (::getuid() != 0) {
+    dir_ = MakeTempDir();
+  } else {
     // The server's user must reach its directory: under /tmp, whatever TMPDIR says.
     char pattern[] = "/tmp/zelko-pg-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) {
@@ -64,10 +66,6 @@ bool PrivatePostgres::Start() {
       return false;
     }
     dir_ = pattern;
-  } else {
-    dir_ = MakeTempDir();
-  }
-  if (::getuid() == 0) {
     const char *candidates[] = {"postgres", "nobody"};
     for (const char *name : candidates) {
       if (passwd *pw = ::getpwnam(name)) {

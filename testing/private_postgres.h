@@ -16,7 +16,7 @@ class PrivatePostgres {
 
   // Makes and starts the cluster; false (with the reason in Error()) when it cannot.
   bool Start();
-  // Stops the server at once (as a crash would) or cleanly, and removes the cluster.
+  // Stops the server at once (as a crash would) and removes the cluster.
   void Stop();
   // Stops the server and starts it again on the same cluster (clients lose their sessions).
   bool Restart();
