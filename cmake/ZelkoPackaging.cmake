@@ -32,6 +32,8 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME zelko-tools)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
+# The record manager loads the PostgreSQL client only for files kept on a server.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libpq5)
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 # Our own libraries are found in the package being built, not on the system.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/btrieve

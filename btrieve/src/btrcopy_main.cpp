@@ -1,5 +1,4 @@
 // btrcopy SRC DEST: a data file between a local file and a server (zelko.ini [servers]).
-#include <libpq-fe.h>
 
 #include <cstdio>
 #include <cstring>
@@ -7,6 +6,7 @@
 #include <vector>
 
 #include "file_copy.h"
+#include "pq_library.h"
 #include "storage.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
@@ -34,13 +34,14 @@ std::string Where(const std::string &native) {
   std::string conninfo = zplatform::ServerFor(native);
   if (conninfo.empty()) return "local file";
   std::string host = "local socket", database;
-  if (PQconninfoOption *options = PQconninfoParse(conninfo.c_str(), nullptr)) {
+  const btr::PqLibrary *pq = btr::LoadPq();
+  if (PQconninfoOption *options = pq ? pq->PQconninfoParse(conninfo.c_str(), nullptr) : nullptr) {
     for (PQconninfoOption *o = options; o->keyword != nullptr; ++o) {
       if (o->val == nullptr) continue;
       if (std::strcmp(o->keyword, "host") == 0) host = o->val;
       if (std::strcmp(o->keyword, "dbname") == 0) database = o->val;
     }
-    PQconninfoFree(options);
+    pq->PQconninfoFree(options);
   }
   return "server " + host + (database.empty() ? "" : ", database " + database);
 }

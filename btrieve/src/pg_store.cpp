@@ -1,6 +1,5 @@
 #include "pg_store.h"
 
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "pq_library.h"
 #include "zplatform/ascii.h"
 #include "zplatform/servers.h"
 
@@ -65,7 +65,10 @@ int64_t GetBe64(const char *p) {
 class Result {
  public:
   explicit Result(PGresult *r = nullptr) : r_(r) {}
-  ~Result() { PQclear(r_); }
+  // Results exist only once the library is loaded, except the empty one.
+  ~Result() {
+    if (r_ != nullptr) Pq().PQclear(r_);
+  }
   Result(Result &&o) noexcept : r_(std::exchange(o.r_, nullptr)) {}
   Result &operator=(Result &&o) noexcept {
     std::swap(r_, o.r_);
@@ -73,22 +76,23 @@ class Result {
   }
   PGresult *get() const { return r_; }
   bool Ok() const {
-    ExecStatusType s = PQresultStatus(r_);
-    return r_ != nullptr && (s == PGRES_TUPLES_OK || s == PGRES_COMMAND_OK);
+    if (r_ == nullptr) return false;
+    ExecStatusType s = Pq().PQresultStatus(r_);
+    return s == PGRES_TUPLES_OK || s == PGRES_COMMAND_OK;
   }
-  int Rows() const { return PQntuples(r_); }
-  bool Null(int row, int col) const { return PQgetisnull(r_, row, col) != 0; }
+  int Rows() const { return Pq().PQntuples(r_); }
+  bool Null(int row, int col) const { return Pq().PQgetisnull(r_, row, col) != 0; }
   // Binary results.
-  int64_t Int(int row, int col) const { return GetBe64(PQgetvalue(r_, row, col)); }
-  bool Bool(int row, int col) const { return PQgetvalue(r_, row, col)[0] != 0; }
+  int64_t Int(int row, int col) const { return GetBe64(Pq().PQgetvalue(r_, row, col)); }
+  bool Bool(int row, int col) const { return Pq().PQgetvalue(r_, row, col)[0] != 0; }
   std::string_view Bytes(int row, int col) const {
-    return std::string_view(PQgetvalue(r_, row, col),
-                            static_cast<size_t>(PQgetlength(r_, row, col)));
+    return std::string_view(Pq().PQgetvalue(r_, row, col),
+                            static_cast<size_t>(Pq().PQgetlength(r_, row, col)));
   }
   // Text results (simple queries).
-  std::string Text(int row, int col) const { return PQgetvalue(r_, row, col); }
+  std::string Text(int row, int col) const { return Pq().PQgetvalue(r_, row, col); }
   std::string State() const {
-    const char *s = PQresultErrorField(r_, PG_DIAG_SQLSTATE);
+    const char *s = r_ ? Pq().PQresultErrorField(r_, PG_DIAG_SQLSTATE) : nullptr;
     return s ? s : "";
   }
 
@@ -136,24 +140,29 @@ class Session {
 
   int Connect(const std::string &conninfo) {
     Close();
-    conn_ = PQconnectdb(conninfo.c_str());
+    std::string why;
+    if (LoadPq(&why) == nullptr) {
+      NoteServerError("the PostgreSQL client library cannot be loaded: " + why);
+      return B_RECORD_MANAGER_INACTIVE;
+    }
+    conn_ = Pq().PQconnectdb(conninfo.c_str());
     pid_ = ::getpid();
-    if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
-      NoteServerError(conn_ ? PQerrorMessage(conn_) : "out of memory");
+    if (conn_ == nullptr || Pq().PQstatus(conn_) != CONNECTION_OK) {
+      NoteServerError(conn_ ? Pq().PQerrorMessage(conn_) : "out of memory");
       Close();
       return B_RECORD_MANAGER_INACTIVE;
     }
     // The server's notices (a shutdown's warning among them) are not the caller's output.
-    PQsetNoticeProcessor(
+    Pq().PQsetNoticeProcessor(
         conn_, [](void *, const char *) {}, nullptr);
-    Result r(PQexec(conn_, "SET client_min_messages = warning"));
+    Result r(Pq().PQexec(conn_, "SET client_min_messages = warning"));
     return r.Ok() ? 0 : Failure(r);
   }
 
   void Close() {
     if (conn_ == nullptr) return;
     if (pid_ == ::getpid()) {
-      PQfinish(conn_);
+      Pq().PQfinish(conn_);
     } else {
       // A forked child shares the parent's socket: it must not end the parent's session, so
       // the connection is left as it is (and kept reachable).
@@ -167,7 +176,8 @@ class Session {
 
   // True when the connection is usable by this process.
   bool Alive() const {
-    return conn_ != nullptr && !lost_ && pid_ == ::getpid() && PQstatus(conn_) == CONNECTION_OK;
+    return conn_ != nullptr && !lost_ && pid_ == ::getpid() &&
+           Pq().PQstatus(conn_) == CONNECTION_OK;
   }
   PGconn *conn() const { return conn_; }
 
@@ -179,46 +189,46 @@ class Session {
     if (it == statements_.end()) {
       std::string name = "z" + std::to_string(++prepared_);
       Result made(
-          PQprepare(conn_, name.c_str(), Expand(tmpl, file, key).c_str(), p.Count(), nullptr));
+          Pq().PQprepare(conn_, name.c_str(), Expand(tmpl, file, key).c_str(), p.Count(), nullptr));
       if (!made.Ok()) return made;
       it = statements_.emplace(id, std::move(name)).first;
     }
-    return Result(PQexecPrepared(conn_, it->second.c_str(), p.Count(), p.Values(), p.Lengths(),
-                                 p.Formats(), 1));
+    return Result(Pq().PQexecPrepared(conn_, it->second.c_str(), p.Count(), p.Values(), p.Lengths(),
+                                      p.Formats(), 1));
   }
 
   // Simple query text (only numbers are ever formatted into it); text results.
   Result Exec(const std::string &sql) {
     if (!Alive()) return Result();
-    return Result(PQexec(conn_, sql.c_str()));
+    return Result(Pq().PQexec(conn_, sql.c_str()));
   }
 
   // Statement with parameters, not kept (catalog work); binary results.
   Result Once(const std::string &sql, const Params &p) {
     if (!Alive()) return Result();
-    return Result(PQexecParams(conn_, sql.c_str(), p.Count(), nullptr, p.Values(), p.Lengths(),
-                               p.Formats(), 1));
+    return Result(Pq().PQexecParams(conn_, sql.c_str(), p.Count(), nullptr, p.Values(), p.Lengths(),
+                                    p.Formats(), 1));
   }
 
   // Prepared statements name tables by their identity: after tables are renamed or replaced
   // they are made again.
   void ForgetStatements() {
-    if (!statements_.empty() && Alive()) Result(PQexec(conn_, "DEALLOCATE ALL"));
+    if (!statements_.empty() && Alive()) Result(Pq().PQexec(conn_, "DEALLOCATE ALL"));
     statements_.clear();
   }
 
   // The status a failed result stands for; the server's text is kept for tools.
   int Failure(const Result &r) {
     if (!Alive()) {
-      NoteServerError(conn_ ? PQerrorMessage(conn_) : "no connection to the server");
+      NoteServerError(conn_ ? Pq().PQerrorMessage(conn_) : "no connection to the server");
       return B_SESSION_NO_LONGER_VALID;
     }
     if (r.get() == nullptr) {
-      NoteServerError(PQerrorMessage(conn_));
+      NoteServerError(Pq().PQerrorMessage(conn_));
       lost_ = true;
       return B_SESSION_NO_LONGER_VALID;
     }
-    const char *text = PQresultErrorMessage(r.get());
+    const char *text = Pq().PQresultErrorMessage(r.get());
     if (text != nullptr && *text) NoteServerError(text);
     std::string state = r.State();
     if (state.empty() || state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0) {
@@ -235,7 +245,7 @@ class Session {
     return B_IO_ERROR;
   }
 
-  bool InTransaction() const { return Alive() && PQtransactionStatus(conn_) != PQTRANS_IDLE; }
+  bool InTransaction() const { return Alive() && Pq().PQtransactionStatus(conn_) != PQTRANS_IDLE; }
 
  private:
   static std::string Expand(const char *tmpl, int64_t file, size_t key) {
@@ -374,7 +384,7 @@ class PgStorage : public Storage {
   int CommitWrite() override;
   void RollbackWrite() override;
   bool InWrite() const override {
-    return s_.Alive() && PQtransactionStatus(s_.conn()) == PQTRANS_INTRANS;
+    return s_.Alive() && Pq().PQtransactionStatus(s_.conn()) == PQTRANS_INTRANS;
   }
   void SetBusyTimeout(int ms) override { busy_ms_ = ms; }
 
@@ -500,7 +510,7 @@ int PgStorage::BeginWrite() {
   if (!s_.Alive()) return B_SESSION_NO_LONGER_VALID;
   // A transaction a failed statement ended is cleared away; an open one is not ours to end
   // (as on the embedded store, a second bracket is refused).
-  PGTransactionStatusType state = PQtransactionStatus(s_.conn());
+  PGTransactionStatusType state = Pq().PQtransactionStatus(s_.conn());
   if (state == PQTRANS_INERROR) s_.Exec("ROLLBACK");
   if (state == PQTRANS_INTRANS) return B_IO_ERROR;
   std::string id = std::to_string(id_);
@@ -539,13 +549,13 @@ int PgStorage::BeginWrite() {
 
 int PgStorage::CommitWrite() {
   if (!s_.Alive()) return B_SESSION_NO_LONGER_VALID;
-  if (PQtransactionStatus(s_.conn()) != PQTRANS_INTRANS) {
+  if (Pq().PQtransactionStatus(s_.conn()) != PQTRANS_INTRANS) {
     // A statement failed inside: the server undid the transaction, nothing is committed.
     RollbackWrite();
     return B_IO_ERROR;
   }
   Result r(s_.Exec("COMMIT"));
-  if (!r.Ok() || std::strcmp(PQcmdStatus(r.get()), "COMMIT") != 0) {
+  if (!r.Ok() || std::strcmp(Pq().PQcmdStatus(r.get()), "COMMIT") != 0) {
     int status = r.Ok() ? B_IO_ERROR : s_.Failure(r);
     RollbackWrite();
     return status;
@@ -738,7 +748,7 @@ int PgStorage::AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos
   // statement would undo everything before it.
   Result r = Run("INSERT INTO %K VALUES($1, $2, $3) ON CONFLICT DO NOTHING", p, key);
   if (!r.Ok()) return s_.Failure(r);
-  return std::strcmp(PQcmdTuples(r.get()), "1") == 0 ? 0 : B_DUPLICATE_KEY_VALUE;
+  return std::strcmp(Pq().PQcmdTuples(r.get()), "1") == 0 ? 0 : B_DUPLICATE_KEY_VALUE;
 }
 
 int PgStorage::RemoveEntry(size_t key, std::string_view k, int64_t seq) {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
 #include "btr_test_util.h"
 #include "failing_new.h"
 
@@ -81,6 +85,30 @@ TEST(AbiGuard, NoExceptionLeavesBtrcall) {
   ASSERT_EQ(Open(pb, path), 0);
   std::string data(16, '\0'), key(4, '\0');
   EXPECT_EQ(Op(B_GET_FIRST, pb, data, key, 0), 0);
+  Close(pb);
+}
+
+bool LibpqMapped() {
+  std::ifstream maps("/proc/self/maps");
+  std::stringstream text;
+  text << maps.rdbuf();
+  return text.str().find("/libpq.so") != std::string::npos;
+}
+
+// A process that works on local files never loads the PostgreSQL client (nor its TLS and
+// Kerberos libraries); the first file under a server directory loads it.
+TEST(AbiGuard, TheServerClientIsLoadedOnlyForServerFiles) {
+  std::string path = Scratch("local.btr");
+  Session(path);
+  EXPECT_FALSE(LibpqMapped());
+  const std::string remote = Scratch("remote");
+  std::ofstream(std::string(std::getenv("ZELKO_CONFIG_DIR")) + "/zelko.ini")
+      << "[servers]\n"
+      << remote << " = host=/nonexistent/socket/dir port=1 dbname=x\n";
+  PosBlock pb;
+  EXPECT_EQ(Open(pb, remote + "/A.BTR"), B_RECORD_MANAGER_INACTIVE);
+  EXPECT_TRUE(LibpqMapped());
+  EXPECT_EQ(Open(pb, path), 0);  // local files as before
   Close(pb);
 }
 
