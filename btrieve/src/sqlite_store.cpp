@@ -227,7 +227,7 @@ int StatusFromSqlite(int rc) {
 }
 
 int64_t CacheKibibytes(int64_t file_bytes) {
-  return std::clamp<int64_t>(file_bytes / 4 / 1024, 2048, 65536);
+  return std::clamp<int64_t>(file_bytes / 2 / 1024, 2048, 65536);
 }
 
 int ConfigureConnection(sqlite3 *db, bool read_only, int busy_ms, int64_t file_bytes) {

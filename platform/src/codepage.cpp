@@ -269,9 +269,25 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
     return out;
   }
   std::call_once(impl_->to_tables_made, [this] { impl_->MakeToTables(*this); });
+  // Numbers, dates and codes are ASCII: where ASCII maps to itself, runs of it are copied
+  // whole.
+  const bool ascii_unchanged = impl_->ascii_unchanged;
+  auto ascii_run = [&](size_t from) {
+    size_t end = from;
+    while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80)
+      ++end;
+    return end - from;
+  };
+  if (ascii_unchanged && ascii_run(0) == bytes.size()) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2 + 8);
   for (size_t i = 0; i < bytes.size();) {
+    if (ascii_unchanged) {
+      size_t run = ascii_run(i);
+      out.append(bytes.data() + i, run);
+      i += run;
+      if (i == bytes.size()) break;
+    }
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     int16_t lead = impl_->lead_index[b];
     const Impl::Utf8Char *e = &impl_->single[b];

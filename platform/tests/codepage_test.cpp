@@ -108,6 +108,18 @@ TEST(CodePage, TablesAnswerAsIconvDoes) {
       ASSERT_EQ(cp.FromUtf8(utf8), cp.FromUtf8ByIconv(utf8));
       ASSERT_EQ(cp.FromUtf8(text), cp.FromUtf8ByIconv(text));
     }
+    // Runs of ASCII (copied whole) between lead bytes, trail bytes in the ASCII range and
+    // bytes cut short at the end.
+    const char mixed[] = {'A',    '1',    ',',    ' ',    '\\',   '@',
+                          '\x81', '\x82', '\x88', '\xA0', '\xE0', '\xFC'};
+    for (int round = 0; round < 4000; ++round) {
+      std::string text;
+      for (int i = 0; i < 16; ++i) {
+        seed = seed * 1103515245 + 12345;
+        text.push_back(mixed[(seed >> 16) % sizeof mixed]);
+      }
+      ASSERT_EQ(cp.ToUtf8(text), cp.ToUtf8ByIconv(text)) << number << ": " << text;
+    }
   }
 }
 

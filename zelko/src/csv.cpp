@@ -100,7 +100,11 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
 namespace {
 bool NeedsQuotes(const std::string &s) {
   if (s.empty()) return false;
-  return s.find_first_of(",\"\r\n") != std::string::npos || s.front() == ' ' || s.back() == ' ';
+  if (s.front() == ' ' || s.back() == ' ') return true;
+  for (char c : s) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
 }
 }  // namespace
 

@@ -67,9 +67,9 @@ class RecordWriter {
   }
   ~RecordWriter() { Flush(); }
   void Write(const zelko::TableDescriptor &table) {
-    values_.resize(static_cast<size_t>(table.FieldCount()));
-    for (int i = 0; i < table.FieldCount(); ++i) {
-      values_[i] = Utf8(zelko::ReadFieldByNumber(table, i));
+    zelko::ReadAllFields(table, &values_);
+    for (size_t i = 0; i < values_.size(); ++i) {
+      values_[i] = Utf8(values_[i]);
       if (options_.iso_dates && types_[i] == zelko::kDate) values_[i] = DateToIso(values_[i]);
     }
     Append(values_);

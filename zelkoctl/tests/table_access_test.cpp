@@ -237,6 +237,24 @@ TEST_F(Access, ClearingAndFieldAccessByNameAndNumber) {
   wide.record_length = 5000;
   wide.record_buffer.assign(5001, 'w');
   EXPECT_EQ(ReadFieldByNumber(wide, 0).size(), 4096u);
+  // All fields at once read what each read alone does, a Date (4 bytes whatever its declared
+  // size) and a field past the buffer's end among them.
+  TableDescriptor mixed;
+  mixed.fields.push_back(FieldDescriptor{"D", kDate, 6, 0, 0, 19, 0});
+  mixed.fields.push_back(FieldDescriptor{"N", kInteger, 2, 0, 0, 19, 0});
+  mixed.fields.push_back(FieldDescriptor{"S", kString, 5, 0, 0, 19, 0});
+  mixed.fields.push_back(FieldDescriptor{"F", kInteger, 4, 0, 0, 19, 0});
+  mixed.record_length = 11;
+  mixed.record_buffer = {7, 12, 0xE8, 0x07, 0x2A, 0x00, 'a', 'b', 'c', 'd', 'e'};
+  std::vector<std::string> all;
+  ReadAllFields(mixed, &all);
+  ASSERT_EQ(all.size(), 4u);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(all[i], ReadFieldByNumber(mixed, i)) << i;
+  EXPECT_EQ(all[0], "2024/12/07");
+  EXPECT_EQ(all[1], "42");
+  EXPECT_EQ(all[2], "abcde");
+  EXPECT_EQ(all[3], "0");
   // Button operations.
   EXPECT_EQ(ButtonOperationFor(10).btrieve_op, B_GET_GE);
   EXPECT_EQ(ButtonOperationFor(11).btrieve_op, B_GET_LE);

@@ -535,9 +535,8 @@ namespace {
 
 // The field's bytes from the record buffer into `bytes` (at least max(size, 8) + 1 long),
 // zeros past its end.
-void FieldBytes(const TableDescriptor &table, int number, uint8_t *bytes) {
+void FieldBytesAt(const TableDescriptor &table, int number, size_t at, uint8_t *bytes) {
   const FieldDescriptor &f = table.fields[number];
-  size_t at = static_cast<size_t>(FieldPosition(table, number));
   std::memset(bytes, 0, static_cast<size_t>(std::max(f.size, 8)) + 1);
   const std::vector<uint8_t> &rec = table.record_buffer;
   size_t want = static_cast<size_t>(std::max(f.size, 4));
@@ -549,10 +548,8 @@ std::string Cut(std::string text) {
   return text;
 }
 
-}  // namespace
-
-std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
-  if (number < 0 || number >= table.FieldCount()) return std::string();
+std::string FieldTextAt(const ConversionSettings &settings, const TableDescriptor &table,
+                        int number, size_t at) {
   const FieldDescriptor &f = table.fields[number];
   size_t need = static_cast<size_t>(std::max(f.size, 8)) + 1;
   // Most fields are short: their bytes stay on the stack.
@@ -563,8 +560,27 @@ std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
     large.resize(need);
     bytes = large.data();
   }
-  FieldBytes(table, number, bytes);
-  return Cut(FieldToText(Module::Get().Settings(), f, bytes));
+  FieldBytesAt(table, number, at, bytes);
+  return Cut(FieldToText(settings, f, bytes));
+}
+
+}  // namespace
+
+std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
+  if (number < 0 || number >= table.FieldCount()) return std::string();
+  return FieldTextAt(Module::Get().Settings(), table, number,
+                     static_cast<size_t>(FieldPosition(table, number)));
+}
+
+void ReadAllFields(const TableDescriptor &table, std::vector<std::string> *texts) {
+  const ConversionSettings &settings = Module::Get().Settings();
+  texts->resize(static_cast<size_t>(table.FieldCount()));
+  size_t at = 0;
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    const FieldDescriptor &f = table.fields[i];
+    (*texts)[i] = FieldTextAt(settings, table, i, at);
+    at += static_cast<size_t>(FieldStorageSize(f.data_type, f.size, std::string()));
+  }
 }
 
 std::string ReadFieldByName(const TableDescriptor &table, const std::string &name) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "btrieve/btrapi.h"
 #include "settings.h"
@@ -54,6 +55,8 @@ std::string FloatText(double value, int digits);
 // unknown field gives the empty text.
 std::string ReadFieldByName(const TableDescriptor &table, const std::string &name);
 std::string ReadFieldByNumber(const TableDescriptor &table, int number);
+// Every field as ReadFieldByNumber gives it, in field order (the positions walked once).
+void ReadAllFields(const TableDescriptor &table, std::vector<std::string> *texts);
 
 // Writes a field; 0, or -5 for an unknown field (nothing changes).
 int WriteFieldByName(TableDescriptor &table, const std::string &name, const std::string &text);
