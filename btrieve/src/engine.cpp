@@ -353,7 +353,9 @@ int Engine::Stat(const CallArgs &a, Cursor &c) {
   std::vector<uint32_t> unique;
   for (size_t k = 0; k < f.Spec().keys.size(); ++k) {
     int64_t n = 0;
-    int status = f.CountDistinct(k, &n);
+    // Each entry of a key without duplicates is a value of its own: counting entries is a
+    // count of pages, counting distinct values reads every entry.
+    int status = f.Spec().keys[k].Duplicates() ? f.CountDistinct(k, &n) : f.CountEntries(k, &n);
     if (status != 0) return status;
     unique.push_back(static_cast<uint32_t>(n));
   }

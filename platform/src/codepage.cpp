@@ -64,13 +64,14 @@ struct CodePage::Impl {
     char bytes[4] = {};
   };
   static constexpr uint8_t kUseIconv = 0xFF;
-  std::once_flag to_tables_made, from_table_made;
+  std::once_flag singles_made, pairs_made, from_table_made;
   std::array<Utf8Char, 256> single{};
   std::vector<Utf8Char> pairs;            // (lead index << 8) | trail
   std::array<int16_t, 256> lead_index{};  // -1: not a lead byte
-  bool ascii_unchanged = false;           // bytes 0 to 127 are the same in UTF-8
-  std::vector<uint16_t> from_bmp;         // code page bytes of each BMP character
-  std::vector<uint8_t> from_bmp_length;   // 1 or 2 bytes, or kUseIconv
+  int16_t lead_count = 0;
+  bool ascii_unchanged = false;          // bytes 0 to 127 are the same in UTF-8
+  std::vector<uint16_t> from_bmp;        // code page bytes of each BMP character
+  std::vector<uint8_t> from_bmp_length;  // 1 or 2 bytes, or kUseIconv
 
   // Runs iconv over `in`; at an unconvertible place emits `replacement` and skips the
   // number of input bytes `skip` says.
@@ -131,7 +132,8 @@ struct CodePage::Impl {
     return e;
   }
 
-  void MakeToTables(const CodePage &cp) {
+  // The single bytes: enough for ASCII texts (paths, numbers), which never need the pairs.
+  void MakeSingles(const CodePage &cp) {
     std::lock_guard<std::mutex> lock(mutex);
     std::string utf8;
     int16_t leads = 0;
@@ -145,22 +147,71 @@ struct CodePage::Impl {
       ascii_unchanged = ascii_unchanged && single[b].length == 1 &&
                         static_cast<unsigned char>(single[b].bytes[0]) == b;
     }
+    lead_count = leads;
+  }
+
+  void MakePairs(const CodePage &cp) {
+    std::call_once(singles_made, [this, &cp] { MakeSingles(cp); });
+    std::lock_guard<std::mutex> lock(mutex);
+    std::string utf8;
+    int16_t leads = lead_count;
     pairs.assign(static_cast<size_t>(leads) * 256, Utf8Char{});
     for (int lead = 0; lead < 256; ++lead) {
       if (lead_index[lead] < 0) continue;
+      Utf8Char *row = &pairs[static_cast<size_t>(lead_index[lead]) << 8];
+      if (ConvertRow(static_cast<char>(lead), row)) continue;
       for (int trail = 0; trail < 256; ++trail) {
         char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        pairs[(static_cast<size_t>(lead_index[lead]) << 8) | trail] =
-            Entry(ConvertOne(to_utf8, pair, 2, &utf8), utf8);
+        row[trail] = Entry(ConvertOne(to_utf8, pair, 2, &utf8), utf8);
       }
     }
+  }
+
+  // iconv's answer for the 256 pairs of one lead byte in one pass (one call per pair made a
+  // program's first conversion cost milliseconds): each pair is followed by a line feed,
+  // which marks where its character ends. A pair iconv refuses gets no character and the
+  // pass goes on after it. False when iconv does not stop where the refused pair starts;
+  // the caller then asks pair by pair.
+  bool ConvertRow(char lead, Utf8Char *row) {
+    std::string in;
+    for (int trail = 0; trail < 256; ++trail) {
+      in.push_back(lead);
+      in.push_back(static_cast<char>(trail));
+      in.push_back('\n');
+    }
+    iconv(to_utf8, nullptr, nullptr, nullptr, nullptr);
+    char *src = in.data();
+    size_t src_left = in.size();
+    std::string pending;  // output of a pair whose line feed has not come yet
+    int trail = 0;
+    char buf[2048];
+    while (src_left > 0) {
+      char *dst = buf;
+      size_t dst_left = sizeof buf;
+      size_t rc = iconv(to_utf8, &src, &src_left, &dst, &dst_left);
+      pending.append(buf, dst - buf);
+      size_t start = 0;
+      for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+        if (trail == 256) return false;
+        std::string utf8 = pending.substr(start, end - start);
+        row[trail++] = Entry(true, utf8);
+      }
+      pending.erase(0, start);
+      if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
+      if (trail == 256 || !pending.empty() || src != in.data() + 3 * trail) return false;
+      row[trail++] = Utf8Char{};
+      src += 3;
+      src_left -= 3;
+      iconv(to_utf8, nullptr, nullptr, nullptr, nullptr);
+    }
+    return trail == 256 && pending.empty();
   }
 
   // The way back, from the tables of the way there: a character one code stands for maps to
   // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
   // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
   void MakeFromTable(const CodePage &cp) {
-    std::call_once(to_tables_made, [this, &cp] { MakeToTables(cp); });
+    std::call_once(pairs_made, [this, &cp] { MakePairs(cp); });
     std::lock_guard<std::mutex> lock(mutex);
     from_bmp.assign(0x10000, 0);
     from_bmp_length.assign(0x10000, kUseIconv);
@@ -268,7 +319,7 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
     }
     return out;
   }
-  std::call_once(impl_->to_tables_made, [this] { impl_->MakeToTables(*this); });
+  std::call_once(impl_->singles_made, [this] { impl_->MakeSingles(*this); });
   // Numbers, dates and codes are ASCII: where ASCII maps to itself, runs of it are copied
   // whole.
   const bool ascii_unchanged = impl_->ascii_unchanged;
@@ -279,6 +330,7 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
     return end - from;
   };
   if (ascii_unchanged && ascii_run(0) == bytes.size()) return std::string(bytes);
+  std::call_once(impl_->pairs_made, [this] { impl_->MakePairs(*this); });
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2 + 8);
   for (size_t i = 0; i < bytes.size();) {
@@ -382,7 +434,7 @@ std::string CodePage::FromUtf8ByIconv(std::string_view utf8) const {
 }
 
 bool CodePage::AsciiUnchanged() const {
-  std::call_once(impl_->to_tables_made, [this] { impl_->MakeToTables(*this); });
+  std::call_once(impl_->singles_made, [this] { impl_->MakeSingles(*this); });
   return impl_->ascii_unchanged;
 }
 

@@ -30,16 +30,30 @@ bool CsvReader::Has(size_t n) {
 }
 
 CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
-  fields->clear();
+  // The strings of the last record are reused: a load reads every record into them.
+  size_t count = 0;
+  std::string field;
+  auto finish = [&](Result r) {
+    fields->resize(count);
+    return r;
+  };
+  auto keep_field = [&]() {
+    if (count < fields->size()) {
+      (*fields)[count].swap(field);  // `field` takes the old one's room for the next field
+    } else {
+      fields->push_back(std::move(field));
+    }
+    ++count;
+    field.clear();
+  };
   if (in_ != nullptr && at_ > (1 << 16)) {
     // What was read before this record is not needed again.
     buffer_.erase(0, at_);
     at_ = 0;
     text_ = buffer_;
   }
-  if (!Has(1)) return Result::kEnd;
+  if (!Has(1)) return finish(Result::kEnd);
   record_line_ = line_;
-  std::string field;
   while (true) {
     if (Has(1) && At(0) == '"') {
       size_t quote_line = line_;
@@ -48,7 +62,7 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
         if (!Has(1)) {
           record_line_ = quote_line;
           error_ = "a quoted field is not closed";
-          return Result::kMalformed;
+          return finish(Result::kMalformed);
         }
         char c = At(0);
         ++at_;
@@ -67,33 +81,38 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
           !(At(0) == '\r' && !Has(2))) {
         record_line_ = line_;
         error_ = "text follows the closing quote of a field";
-        return Result::kMalformed;
+        return finish(Result::kMalformed);
       }
     } else {
-      while (Has(1) && At(0) != ',' && At(0) != '\n' && At(0) != '\r') {
-        if (At(0) == '"') {
-          record_line_ = line_;
-          error_ = "a quote inside a field that does not start with one";
-          return Result::kMalformed;
-        }
-        field.push_back(At(0));
-        ++at_;
+      // An unquoted field is taken in runs up to the next special byte.
+      while (true) {
+        size_t end = at_;
+        while (end < text_.size() && text_[end] != ',' && text_[end] != '\n' &&
+               text_[end] != '\r' && text_[end] != '"')
+          ++end;
+        field.append(text_.data() + at_, end - at_);
+        at_ = end;
+        if (end < text_.size() || !Has(1)) break;  // else more of the stream was read
+      }
+      if (Has(1) && At(0) == '"') {
+        record_line_ = line_;
+        error_ = "a quote inside a field that does not start with one";
+        return finish(Result::kMalformed);
       }
       if (Has(1) && At(0) == '\r' && Has(2) && At(1) != '\n') {
         record_line_ = line_;
         error_ = "a carriage return inside an unquoted field";
-        return Result::kMalformed;
+        return finish(Result::kMalformed);
       }
     }
-    fields->push_back(std::move(field));
-    field.clear();
-    if (!Has(1)) return Result::kRecord;
+    keep_field();
+    if (!Has(1)) return finish(Result::kRecord);
     char c = At(0);
     ++at_;
     if (c == ',') continue;
     if (c == '\r') ++at_;  // the LF of CR LF
     ++line_;
-    return Result::kRecord;
+    return finish(Result::kRecord);
   }
 }
 

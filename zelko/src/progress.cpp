@@ -7,8 +7,12 @@
 
 namespace zelkocli {
 
+bool Progress::Shown() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
 Progress::Progress(std::string label, int64_t total)
-    : label_(std::move(label)), total_(total), enabled_(::isatty(STDERR_FILENO) == 1) {
+    : label_(std::move(label)), total_(total), enabled_(Shown()) {
   start_ = last_ = std::chrono::steady_clock::now();
 }
 

@@ -12,6 +12,8 @@ class Progress {
  public:
   Progress(std::string label, int64_t total);
   ~Progress();
+  // Whether a bar would be drawn: work that only sizes the bar can be skipped otherwise.
+  static bool Shown();
   // Called per unit of work; draws at most ten times a second.
   void Step(int64_t done) {
     if (enabled_ && (done & 255) == 0) Draw(done, false);

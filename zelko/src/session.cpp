@@ -204,6 +204,10 @@ bool ToCodePage(const std::string &utf8, std::string *out) {
   bool ascii = true;
   for (char c : utf8)
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii && zplatform::ActiveCodePage().AsciiUnchanged()) {
+    out->assign(utf8);  // most values (numbers, dates, codes): no conversion to make
+    return true;
+  }
   *out = zplatform::FromUtf8(utf8);
   return ascii || zplatform::ToUtf8(*out) == utf8;
 }

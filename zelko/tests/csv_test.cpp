@@ -33,6 +33,11 @@ TEST(Csv, ReadsQuotesLineBreaksAndBothLineEnds) {
   EXPECT_EQ(rows[2], (std::vector<std::string>{"", "", ""}));
   EXPECT_EQ(rows[3], (std::vector<std::string>{"last", "", "z"}));
   EXPECT_EQ(lines, (std::vector<size_t>{1, 2, 4, 5}));
+  // A record with fewer fields than the one before gives only its own.
+  rows = ReadAll("a longer first field than fits inline,b,c\nd\n\"q\",\ne");
+  EXPECT_EQ(rows,
+            (std::vector<std::vector<std::string>>{
+                {"a longer first field than fits inline", "b", "c"}, {"d"}, {"q", ""}, {"e"}}));
 }
 
 TEST(Csv, MalformedTextSaysWhereAndWhy) {

@@ -36,11 +36,11 @@ class CodePage {
   // compare the two).
   std::string ToUtf8ByIconv(std::string_view bytes) const;
   std::string FromUtf8ByIconv(std::string_view utf8) const;
-
- private:
   // True when the bytes 0 to 127 are the same characters in UTF-8 (an ASCII text needs no
   // conversion).
   bool AsciiUnchanged() const;
+
+ private:
   struct Impl;
   int number_;
   std::unique_ptr<Impl> impl_;

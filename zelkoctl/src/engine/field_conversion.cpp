@@ -415,10 +415,18 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
   // The conversion works on a copy of the field; only the field's bytes that fit go back.
   size_t field_bytes = static_cast<size_t>(FieldStorageSize(f.data_type, size, text));
   if (f.data_type == kNote || f.data_type == kLVar) field_bytes = size;
-  std::vector<uint8_t> buf(std::max<size_t>(field_bytes, 8), 0);
+  // Most fields are short: their copy stays on the stack.
+  const size_t buf_size = std::max<size_t>(field_bytes, 8);
+  uint8_t small[264];
+  std::vector<uint8_t> large;
+  uint8_t *p = small;
+  if (buf_size > sizeof small) {
+    large.resize(buf_size);
+    p = large.data();
+  }
+  std::memset(p, 0, buf_size);
   size_t keep = std::min(field_bytes, capacity);
-  std::memcpy(buf.data(), out, keep);
-  uint8_t *p = buf.data();
+  std::memcpy(p, out, keep);
   switch (f.data_type) {
     case kString:
       if (text.size() < static_cast<size_t>(size)) {
@@ -520,7 +528,7 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
     default:
       return;  // nothing is written
   }
-  std::memcpy(out, buf.data(), keep);
+  std::memcpy(out, p, keep);
 }
 
 int FieldPosition(const TableDescriptor &table, int number) {
