@@ -185,8 +185,13 @@ void EncodeSegment(const SegmentSpec &seg, const uint8_t *value, const Collating
       break;
     }
     default:  // String
-      for (size_t i = 0; i < n; ++i)
-        out.push_back(static_cast<char>(MapByte(value[i], seg, table)));
+      if (table == nullptr && !seg.CaseInsensitive()) {
+        out.append(reinterpret_cast<const char *>(value), n);  // the bytes as they are
+      } else {
+        out.resize(start + n);
+        for (size_t i = 0; i < n; ++i)
+          out[start + i] = static_cast<char>(MapByte(value[i], seg, table));
+      }
       break;
   }
   if (seg.Descending()) {
@@ -197,6 +202,7 @@ void EncodeSegment(const SegmentSpec &seg, const uint8_t *value, const Collating
 
 std::string EncodeKeyFromRecord(const FileSpec &spec, const KeyDef &key, const uint8_t *record) {
   std::string out;
+  out.reserve(key.Length());
   for (const SegmentSpec &s : key.segments) {
     EncodeSegment(s, record + s.position - 1, spec.TableFor(s), out);
   }

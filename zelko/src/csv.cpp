@@ -1,5 +1,6 @@
 #include "csv.h"
 
+#include <array>
 #include <cstdio>
 
 namespace zelkocli {
@@ -13,8 +14,7 @@ CsvReader::CsvReader(std::istream &in) : in_(&in) {
   if (Has(3) && text_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
 }
 
-bool CsvReader::Has(size_t n) {
-  if (at_ + n <= text_.size()) return true;
+bool CsvReader::ReadMore(size_t n) {
   if (in_ == nullptr || !read_ok_) return false;
   constexpr size_t kPiece = 1 << 16;
   while (at_ + n > buffer_.size()) {
@@ -29,22 +29,28 @@ bool CsvReader::Has(size_t n) {
   return at_ + n <= text_.size();
 }
 
+namespace {
+// The bytes that end a run of an unquoted field: separator, line ends, a stray quote.
+constexpr auto kEndsUnquoted = [] {
+  std::array<bool, 256> ends{};
+  for (unsigned char c : {',', '\n', '\r', '"'})
+    ends[c] = true;
+  return ends;
+}();
+}  // namespace
+
 CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
   // The strings of the last record are reused: a load reads every record into them.
   size_t count = 0;
-  std::string field;
   auto finish = [&](Result r) {
     fields->resize(count);
     return r;
   };
-  auto keep_field = [&]() {
-    if (count < fields->size()) {
-      (*fields)[count].swap(field);  // `field` takes the old one's room for the next field
-    } else {
-      fields->push_back(std::move(field));
-    }
-    ++count;
+  auto next_field = [&]() -> std::string & {
+    if (count == fields->size()) fields->emplace_back();
+    std::string &field = (*fields)[count++];
     field.clear();
+    return field;
   };
   if (in_ != nullptr && at_ > (1 << 16)) {
     // What was read before this record is not needed again.
@@ -55,6 +61,7 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
   if (!Has(1)) return finish(Result::kEnd);
   record_line_ = line_;
   while (true) {
+    std::string &field = next_field();
     if (Has(1) && At(0) == '"') {
       size_t quote_line = line_;
       ++at_;
@@ -87,8 +94,7 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
       // An unquoted field is taken in runs up to the next special byte.
       while (true) {
         size_t end = at_;
-        while (end < text_.size() && text_[end] != ',' && text_[end] != '\n' &&
-               text_[end] != '\r' && text_[end] != '"')
+        while (end < text_.size() && !kEndsUnquoted[static_cast<unsigned char>(text_[end])])
           ++end;
         field.append(text_.data() + at_, end - at_);
         at_ = end;
@@ -105,7 +111,6 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
         return finish(Result::kMalformed);
       }
     }
-    keep_field();
     if (!Has(1)) return finish(Result::kRecord);
     char c = At(0);
     ++at_;

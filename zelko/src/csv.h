@@ -28,7 +28,8 @@ class CsvReader {
 
  private:
   // True when at least `n` bytes lie at `at_` or beyond, reading more of a stream if needed.
-  bool Has(size_t n);
+  bool Has(size_t n) { return at_ + n <= text_.size() || ReadMore(n); }
+  bool ReadMore(size_t n);
   char At(size_t offset) const { return text_[at_ + offset]; }
 
   std::istream *in_ = nullptr;

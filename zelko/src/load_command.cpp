@@ -87,6 +87,8 @@ class Loader {
   Loader(zelko::TableDescriptor &table, std::vector<int> columns, int key_index, Streams io,
          const std::string &file)
       : table_(table), columns_(std::move(columns)), key_index_(key_index), io_(io), file_(file) {
+    for (int c : columns_)
+      positions_.push_back(static_cast<size_t>(zelko::FieldPosition(table_, c)));
     if (key_index_ >= 0) {
       for (int s = key_index_; s < table_.SegmentCount(); ++s) {
         key_fields_.push_back(table_.segments[s].field_id);
@@ -176,7 +178,7 @@ class Loader {
       if (key_only &&
           std::find(key_fields_.begin(), key_fields_.end(), f.field_id) == key_fields_.end())
         continue;
-      zelko::WriteFieldByNumber(table_, columns_[c], values_[c]);
+      zelko::WriteFieldAt(table_, columns_[c], positions_[c], values_[c]);
     }
   }
   bool Reject(size_t line, const std::string &why) {
@@ -188,6 +190,7 @@ class Loader {
 
   zelko::TableDescriptor &table_;
   std::vector<int> columns_;
+  std::vector<size_t> positions_;  // of each column's field in the record
   int key_index_;
   Streams io_;
   std::string file_;

@@ -81,7 +81,9 @@ std::string IntegerProblem(const zelko::FieldDescriptor &f, const std::string &t
     return std::string(TypeName(f.data_type)) + " of " + std::to_string(size) +
            " bytes is not supported";
   if (n.integer.size() > 12) return Quoted(text) + " is out of range";
-  long long v = n.integer.empty() ? 0 : std::stoll(n.integer);
+  long long v = 0;
+  for (char c : n.integer)  // digits only, at most 12 of them
+    v = v * 10 + (c - '0');
   if (n.negative) v = -v;
   if (v < low || v > high) {
     return Quoted(text) + " is out of range (" + std::to_string(low) + " to " +
@@ -105,11 +107,14 @@ std::string PackedProblem(const zelko::FieldDescriptor &f, const std::string &te
 }
 
 // Digits only, 1 to `max` of them; the value in *v.
-bool DigitsPart(const std::string &part, size_t max, int *v) {
-  if (part.empty() || part.size() > max ||
-      part.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  *v = std::stoi(part);
+bool DigitsPart(std::string_view part, size_t max, int *v) {
+  if (part.empty() || part.size() > max) return false;
+  int value = 0;
+  for (char c : part) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  *v = value;
   return true;
 }
 
@@ -123,8 +128,9 @@ std::string DateProblem(const std::string &text) {
   int year = 0, month = 0, day = 0;
   bool shaped = second != std::string::npos && text.find('/', second + 1) == std::string::npos;
   if (shaped) {
-    std::string y = text.substr(0, first), m = text.substr(first + 1, second - first - 1),
-                d = text.substr(second + 1);
+    std::string_view whole(text);
+    std::string_view y = whole.substr(0, first), m = whole.substr(first + 1, second - first - 1),
+                     d = whole.substr(second + 1);
     shaped = y.size() == (two_digit ? 2u : 4u) && DigitsPart(y, 4, &year) &&
              DigitsPart(m, 2, &month) && DigitsPart(d, 2, &day) &&
              (!two_digit || (m.size() == 2 && d.size() == 2));

@@ -597,7 +597,11 @@ std::string ReadFieldByName(const TableDescriptor &table, const std::string &nam
 
 int WriteFieldByNumber(TableDescriptor &table, int number, const std::string &text) {
   if (number < 0 || number >= table.FieldCount()) return DB_FIELD_NOT_FOUND;
-  size_t at = static_cast<size_t>(FieldPosition(table, number));
+  return WriteFieldAt(table, number, static_cast<size_t>(FieldPosition(table, number)), text);
+}
+
+int WriteFieldAt(TableDescriptor &table, int number, size_t at, const std::string &text) {
+  if (number < 0 || number >= table.FieldCount()) return DB_FIELD_NOT_FOUND;
   std::vector<uint8_t> &rec = table.record_buffer;
   if (at >= rec.size()) return 0;
   TextToField(Module::Get().Settings(), table.fields[number], text, rec.data() + at,

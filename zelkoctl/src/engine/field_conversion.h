@@ -61,6 +61,9 @@ void ReadAllFields(const TableDescriptor &table, std::vector<std::string> *texts
 // Writes a field; 0, or -5 for an unknown field (nothing changes).
 int WriteFieldByName(TableDescriptor &table, const std::string &name, const std::string &text);
 int WriteFieldByNumber(TableDescriptor &table, int number, const std::string &text);
+// WriteFieldByNumber with the field's position (FieldPosition) given, for a caller that
+// writes the same fields into many records.
+int WriteFieldAt(TableDescriptor &table, int number, size_t at, const std::string &text);
 
 // Byte position of field `number` in the record image.
 int FieldPosition(const TableDescriptor &table, int number);
