@@ -70,6 +70,7 @@ struct CodePage::Impl {
   std::array<int16_t, 256> lead_index{};  // -1: not a lead byte
   int16_t lead_count = 0;
   bool ascii_unchanged = false;          // bytes 0 to 127 are the same in UTF-8
+  bool ascii_back_unchanged = false;     // and the ASCII of UTF-8 turns back into them
   std::vector<uint16_t> from_bmp;        // code page bytes of each BMP character
   std::vector<uint8_t> from_bmp_length;  // 1 or 2 bytes, or kUseIconv
 
@@ -264,6 +265,9 @@ struct CodePage::Impl {
         from_bmp_length[c] = static_cast<uint8_t>(bytes.size());
       }
     }
+    ascii_back_unchanged = true;
+    for (uint32_t c = 0; c < 0x80; ++c)
+      ascii_back_unchanged = ascii_back_unchanged && from_bmp_length[c] == 1 && from_bmp[c] == c;
   }
 };
 
@@ -331,12 +335,14 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
   };
   if (ascii_unchanged && ascii_run(0) == bytes.size()) return std::string(bytes);
   std::call_once(impl_->pairs_made, [this] { impl_->MakePairs(*this); });
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 2 + 8);
+  // Written in place: no byte becomes more than four (an entry's room; a replacement is three).
+  std::string out(bytes.size() * 4 + 4, '\0');
+  char *o = out.data();
   for (size_t i = 0; i < bytes.size();) {
     if (ascii_unchanged) {
       size_t run = ascii_run(i);
-      out.append(bytes.data() + i, run);
+      std::memcpy(o, bytes.data() + i, run);
+      o += run;
       i += run;
       if (i == bytes.size()) break;
     }
@@ -356,12 +362,15 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
     }
     if (e->length == Impl::kUseIconv) return ToUtf8ByIconv(bytes);
     if (e->length == 0) {
-      out.append(kUtf8Replacement);
+      std::memcpy(o, kUtf8Replacement.data(), kUtf8Replacement.size());
+      o += kUtf8Replacement.size();
     } else {
-      out.append(e->bytes, e->length);
+      std::memcpy(o, e->bytes, sizeof e->bytes);
+      o += e->length;
     }
     i += used;
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
@@ -393,9 +402,21 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   if (ascii && AsciiUnchanged()) return std::string(utf8);
   std::call_once(impl_->from_table_made, [this] { impl_->MakeFromTable(*this); });
-  std::string out;
-  out.reserve(utf8.size() + 8);
+  // Written in place: a character takes at most two bytes in the code page, and at least one
+  // in UTF-8.
+  std::string out(utf8.size() * 2, '\0');
+  char *o = out.data();
+  const bool ascii_back_unchanged = impl_->ascii_back_unchanged;
   for (size_t i = 0; i < utf8.size();) {
+    if (ascii_back_unchanged && static_cast<unsigned char>(utf8[i]) < 0x80) {
+      size_t end = i + 1;  // a run of ASCII is copied whole
+      while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
+        ++end;
+      std::memcpy(o, utf8.data() + i, end - i);
+      o += end - i;
+      i = end;
+      continue;
+    }
     std::string_view rest = utf8.substr(i);
     size_t n = Utf8SequenceLength(rest);
     uint32_t c = static_cast<unsigned char>(rest[0]);
@@ -416,15 +437,16 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
     uint8_t length = character ? impl_->from_bmp_length[c] : 0;
     if (length == Impl::kUseIconv) return FromUtf8ByIconv(utf8);
     if (length == 0) {
-      out.push_back('?');
+      *o++ = '?';
     } else if (length == 1) {
-      out.push_back(static_cast<char>(impl_->from_bmp[c]));
+      *o++ = static_cast<char>(impl_->from_bmp[c]);
     } else {
-      out.push_back(static_cast<char>(impl_->from_bmp[c] >> 8));
-      out.push_back(static_cast<char>(impl_->from_bmp[c] & 0xFF));
+      *o++ = static_cast<char>(impl_->from_bmp[c] >> 8);
+      *o++ = static_cast<char>(impl_->from_bmp[c] & 0xFF);
     }
     i += n;
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 

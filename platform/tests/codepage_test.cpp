@@ -119,6 +119,8 @@ TEST(CodePage, TablesAnswerAsIconvDoes) {
         text.push_back(mixed[(seed >> 16) % sizeof mixed]);
       }
       ASSERT_EQ(cp.ToUtf8(text), cp.ToUtf8ByIconv(text)) << number << ": " << text;
+      std::string utf8 = cp.ToUtf8ByIconv(text);
+      ASSERT_EQ(cp.FromUtf8(utf8), cp.FromUtf8ByIconv(utf8)) << number << ": " << utf8;
     }
   }
 }
