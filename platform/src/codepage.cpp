@@ -450,6 +450,35 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
   return out;
 }
 
+bool CodePage::FromUtf8RoundTrips(std::string_view utf8, std::string *out) const {
+  *out = FromUtf8(utf8);
+  auto by_text = [&] { return ToUtf8(*out) == utf8; };
+  if (impl_->identity || !Available()) return by_text();
+  std::call_once(impl_->pairs_made, [this] { impl_->MakePairs(*this); });
+  // Each code of *out, as ToUtf8 reads it, must give the next bytes of `utf8`; anything out of
+  // the ordinary is left to the whole text.
+  const std::string &bytes = *out;
+  size_t i = 0, j = 0;
+  while (j < bytes.size()) {
+    unsigned char b = static_cast<unsigned char>(bytes[j]);
+    int16_t lead = impl_->lead_index[b];
+    const Impl::Utf8Char *e = &impl_->single[b];
+    size_t used = 1;
+    if (lead >= 0) {
+      if (j + 1 == bytes.size()) return by_text();
+      e = &impl_
+               ->pairs[(static_cast<size_t>(lead) << 8) | static_cast<unsigned char>(bytes[j + 1])];
+      used = 2;
+    }
+    if (e->length == 0 || e->length == Impl::kUseIconv || utf8.size() - i < e->length ||
+        std::memcmp(e->bytes, utf8.data() + i, e->length) != 0)
+      return by_text();
+    i += e->length;
+    j += used;
+  }
+  return i == utf8.size() || by_text();
+}
+
 std::string CodePage::FromUtf8ByIconv(std::string_view utf8) const {
   return impl_->Convert(impl_->from_utf8, utf8, "?",
                         [](std::string_view rest) { return Utf8SequenceLength(rest); });

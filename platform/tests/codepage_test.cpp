@@ -122,6 +122,33 @@ TEST(CodePage, TablesAnswerAsIconvDoes) {
       std::string utf8 = cp.ToUtf8ByIconv(text);
       ASSERT_EQ(cp.FromUtf8(utf8), cp.FromUtf8ByIconv(utf8)) << number << ": " << utf8;
     }
+    // Whether a text comes back from the code page unchanged, told without the text back:
+    // as the text back tells it, for every character and for mixed texts.
+    auto round_trips_as_text_says = [&](const std::string &utf8) {
+      std::string bytes;
+      bool says = cp.FromUtf8RoundTrips(utf8, &bytes);
+      return bytes == cp.FromUtf8(utf8) && says == (cp.ToUtf8(bytes) == utf8);
+    };
+    for (uint32_t c = 0x80; c < 0x10000; ++c) {
+      if (c >= 0xD800 && c < 0xE000) continue;
+      std::string utf8 = c < 0x800 ? std::string{static_cast<char>(0xC0 | (c >> 6)),
+                                                 static_cast<char>(0x80 | (c & 0x3F))}
+                                   : std::string{static_cast<char>(0xE0 | (c >> 12)),
+                                                 static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                                                 static_cast<char>(0x80 | (c & 0x3F))};
+      ASSERT_TRUE(round_trips_as_text_says("a" + utf8 + "1")) << number << ": " << c;
+    }
+    for (const char *text : odd)
+      EXPECT_TRUE(round_trips_as_text_says(text)) << text;
+    EXPECT_TRUE(round_trips_as_text_says("\xE3\x80\x9C"));  // WAVE DASH: no code of its own
+    for (int round = 0; round < 2000; ++round) {
+      std::string text;
+      for (int i = 0; i < 12; ++i) {
+        seed = seed * 1103515245 + 12345;
+        text.push_back(static_cast<char>(seed >> 16));
+      }
+      ASSERT_TRUE(round_trips_as_text_says(cp.ToUtf8ByIconv(text))) << number;
+    }
   }
 }
 

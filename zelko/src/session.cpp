@@ -208,8 +208,7 @@ bool ToCodePage(const std::string &utf8, std::string *out) {
     out->assign(utf8);  // most values (numbers, dates, codes): no conversion to make
     return true;
   }
-  *out = zplatform::FromUtf8(utf8);
-  return ascii || zplatform::ToUtf8(*out) == utf8;
+  return zplatform::ActiveCodePage().FromUtf8RoundTrips(utf8, out) || ascii;
 }
 
 }  // namespace zelkocli

@@ -28,6 +28,9 @@ class CodePage {
 
   std::string ToUtf8(std::string_view bytes) const;
   std::string FromUtf8(std::string_view utf8) const;
+  // FromUtf8 into *out; true when *out turns back into `utf8` exactly (every character has a
+  // code of its own), as ToUtf8(*out) == utf8 tells, without making that text.
+  bool FromUtf8RoundTrips(std::string_view utf8, std::string *out) const;
 
   // True when `byte` starts a double-byte character in this code page.
   bool IsLeadByte(unsigned char byte) const;

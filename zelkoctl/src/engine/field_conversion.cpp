@@ -1,6 +1,7 @@
 #include "field_conversion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -103,7 +104,18 @@ double LeadingDouble(const std::string &s) {
 // state them; a missing part reads 0).
 int PartAt(const std::string &text, size_t from, size_t count) {
   if (from < 1 || from > text.size()) return 0;
-  return std::atoi(text.substr(from - 1, count).c_str());
+  // What atoi reads of the part: blanks, a sign, digits (a run too long to be a date's part
+  // saturates rather than overflows).
+  std::string_view part = std::string_view(text).substr(from - 1, count);
+  size_t i = 0;
+  while (i < part.size() && std::isspace(static_cast<unsigned char>(part[i])))
+    ++i;
+  bool negative = false;
+  if (i < part.size() && (part[i] == '-' || part[i] == '+')) negative = part[i++] == '-';
+  int value = 0;
+  for (; i < part.size() && part[i] >= '0' && part[i] <= '9'; ++i)
+    value = value > 99999999 ? value : value * 10 + (part[i] - '0');
+  return negative ? -value : value;
 }
 
 // Microsoft Binary Format conversions.
