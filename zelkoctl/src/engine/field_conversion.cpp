@@ -72,6 +72,26 @@ bool Supported(int type) {
 }
 
 // Only digits, "." and "-" are kept, in order.
+// Zeroed room for a copy of one field: on the stack for the usual short field.
+class FieldScratch {
+ public:
+  explicit FieldScratch(size_t size) {
+    if (size > sizeof small_) {
+      large_.resize(size);
+      data_ = large_.data();
+    }
+    std::memset(data_, 0, size);
+  }
+  FieldScratch(const FieldScratch &) = delete;
+  FieldScratch &operator=(const FieldScratch &) = delete;
+  uint8_t *data() { return data_; }
+
+ private:
+  uint8_t small_[264];
+  std::vector<uint8_t> large_;
+  uint8_t *data_ = small_;
+};
+
 std::string Filter(const std::string &text) {
   std::string out;
   for (char c : text) {
@@ -427,16 +447,8 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
   // The conversion works on a copy of the field; only the field's bytes that fit go back.
   size_t field_bytes = static_cast<size_t>(FieldStorageSize(f.data_type, size, text));
   if (f.data_type == kNote || f.data_type == kLVar) field_bytes = size;
-  // Most fields are short: their copy stays on the stack.
-  const size_t buf_size = std::max<size_t>(field_bytes, 8);
-  uint8_t small[264];
-  std::vector<uint8_t> large;
-  uint8_t *p = small;
-  if (buf_size > sizeof small) {
-    large.resize(buf_size);
-    p = large.data();
-  }
-  std::memset(p, 0, buf_size);
+  FieldScratch copy(std::max<size_t>(field_bytes, 8));
+  uint8_t *p = copy.data();
   size_t keep = std::min(field_bytes, capacity);
   std::memcpy(p, out, keep);
   switch (f.data_type) {
@@ -553,11 +565,10 @@ int FieldPosition(const TableDescriptor &table, int number) {
 
 namespace {
 
-// The field's bytes from the record buffer into `bytes` (at least max(size, 8) + 1 long),
-// zeros past its end.
+// The field's bytes from the record buffer into `bytes` (zeroed, at least max(size, 8) + 1
+// long).
 void FieldBytesAt(const TableDescriptor &table, int number, size_t at, uint8_t *bytes) {
   const FieldDescriptor &f = table.fields[number];
-  std::memset(bytes, 0, static_cast<size_t>(std::max(f.size, 8)) + 1);
   const std::vector<uint8_t> &rec = table.record_buffer;
   size_t want = static_cast<size_t>(std::max(f.size, 4));
   if (at < rec.size()) std::memcpy(bytes, rec.data() + at, std::min(want, rec.size() - at));
@@ -571,17 +582,9 @@ std::string Cut(std::string text) {
 std::string FieldTextAt(const ConversionSettings &settings, const TableDescriptor &table,
                         int number, size_t at) {
   const FieldDescriptor &f = table.fields[number];
-  size_t need = static_cast<size_t>(std::max(f.size, 8)) + 1;
-  // Most fields are short: their bytes stay on the stack.
-  uint8_t small[264];
-  std::vector<uint8_t> large;
-  uint8_t *bytes = small;
-  if (need > sizeof small) {
-    large.resize(need);
-    bytes = large.data();
-  }
-  FieldBytesAt(table, number, at, bytes);
-  return Cut(FieldToText(settings, f, bytes));
+  FieldScratch bytes(static_cast<size_t>(std::max(f.size, 8)) + 1);
+  FieldBytesAt(table, number, at, bytes.data());
+  return Cut(FieldToText(settings, f, bytes.data()));
 }
 
 }  // namespace
