@@ -30,8 +30,11 @@ SegmentSpec ReadSegment(const uint8_t *p) {
 
 template <typename T>
 void Append(std::vector<uint8_t> &out, const T &block) {
-  const uint8_t *p = reinterpret_cast<const uint8_t *>(&block);
-  out.insert(out.end(), p, p + sizeof block);
+  // Grown, then copied into: GCC 12 misreads an insert of a range into an empty vector as an
+  // overflow at -O3.
+  size_t at = out.size();
+  out.resize(at + sizeof block);
+  std::memcpy(out.data() + at, &block, sizeof block);
 }
 
 void WriteSegment(std::vector<uint8_t> &out, const SegmentSpec &s, uint32_t unique_count) {
