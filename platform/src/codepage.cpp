@@ -33,6 +33,14 @@ bool IsDoubleByteCodePage(int number) {
   return number == 932 || number == 936 || number == 949 || number == 950;
 }
 
+// How many bytes from `from` on are ASCII.
+size_t AsciiRun(std::string_view s, size_t from) {
+  size_t end = from;
+  while (end < s.size() && static_cast<unsigned char>(s[end]) < 0x80)
+    ++end;
+  return end - from;
+}
+
 // Length of the UTF-8 sequence that starts at s[0], or 1 for a malformed one.
 size_t Utf8SequenceLength(std::string_view s) {
   unsigned char c = static_cast<unsigned char>(s[0]);
@@ -130,6 +138,21 @@ struct CodePage::Impl {
     }
     e.length = static_cast<uint8_t>(utf8.size());
     std::memcpy(e.bytes, utf8.data(), utf8.size());
+    return e;
+  }
+
+  // The entry of the code at bytes[i] and how many bytes it takes, as ToUtf8 reads it (the
+  // tables made).
+  const Utf8Char &EntryAt(std::string_view bytes, size_t i, size_t *used) const {
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    *used = 1;
+    // A lead byte at the end has no character of its own (its single entry is empty): a
+    // replacement.
+    if (lead_index[b] < 0 || i + 1 == bytes.size()) return single[b];
+    unsigned char trail = static_cast<unsigned char>(bytes[i + 1]);
+    const Utf8Char &e = pairs[(static_cast<size_t>(lead_index[b]) << 8) | trail];
+    // A well-formed pair without a mapping is one character: one replacement.
+    if (e.length != 0 || (trail >= 0x40 && trail != 0x7F && trail <= 0xFC)) *used = 2;
     return e;
   }
 
@@ -327,39 +350,21 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
   // Numbers, dates and codes are ASCII: where ASCII maps to itself, runs of it are copied
   // whole.
   const bool ascii_unchanged = impl_->ascii_unchanged;
-  auto ascii_run = [&](size_t from) {
-    size_t end = from;
-    while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80)
-      ++end;
-    return end - from;
-  };
-  if (ascii_unchanged && ascii_run(0) == bytes.size()) return std::string(bytes);
+  if (ascii_unchanged && AsciiRun(bytes, 0) == bytes.size()) return std::string(bytes);
   std::call_once(impl_->pairs_made, [this] { impl_->MakePairs(*this); });
   // Written in place: no byte becomes more than four (an entry's room; a replacement is three).
   std::string out(bytes.size() * 4 + 4, '\0');
   char *o = out.data();
   for (size_t i = 0; i < bytes.size();) {
     if (ascii_unchanged) {
-      size_t run = ascii_run(i);
+      size_t run = AsciiRun(bytes, i);
       std::memcpy(o, bytes.data() + i, run);
       o += run;
       i += run;
       if (i == bytes.size()) break;
     }
-    unsigned char b = static_cast<unsigned char>(bytes[i]);
-    int16_t lead = impl_->lead_index[b];
-    const Impl::Utf8Char *e = &impl_->single[b];
-    size_t used = 1;
-    if (lead >= 0) {
-      if (i + 1 < bytes.size()) {
-        unsigned char trail = static_cast<unsigned char>(bytes[i + 1]);
-        e = &impl_->pairs[(static_cast<size_t>(lead) << 8) | trail];
-        // A well-formed pair without a mapping is one character: one replacement.
-        if (e->length != 0 || (trail >= 0x40 && trail != 0x7F && trail <= 0xFC)) used = 2;
-      } else {
-        e = &impl_->single[b];  // a lead byte at the end: a replacement
-      }
-    }
+    size_t used;
+    const Impl::Utf8Char *e = &impl_->EntryAt(bytes, i, &used);
     if (e->length == Impl::kUseIconv) return ToUtf8ByIconv(bytes);
     if (e->length == 0) {
       std::memcpy(o, kUtf8Replacement.data(), kUtf8Replacement.size());
@@ -409,12 +414,10 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
   const bool ascii_back_unchanged = impl_->ascii_back_unchanged;
   for (size_t i = 0; i < utf8.size();) {
     if (ascii_back_unchanged && static_cast<unsigned char>(utf8[i]) < 0x80) {
-      size_t end = i + 1;  // a run of ASCII is copied whole
-      while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
-        ++end;
-      std::memcpy(o, utf8.data() + i, end - i);
-      o += end - i;
-      i = end;
+      size_t run = AsciiRun(utf8, i);  // a run of ASCII is copied whole
+      std::memcpy(o, utf8.data() + i, run);
+      o += run;
+      i += run;
       continue;
     }
     std::string_view rest = utf8.substr(i);
@@ -458,23 +461,13 @@ bool CodePage::FromUtf8RoundTrips(std::string_view utf8, std::string *out) const
   // Each code of *out, as ToUtf8 reads it, must give the next bytes of `utf8`; anything out of
   // the ordinary is left to the whole text.
   const std::string &bytes = *out;
-  size_t i = 0, j = 0;
-  while (j < bytes.size()) {
-    unsigned char b = static_cast<unsigned char>(bytes[j]);
-    int16_t lead = impl_->lead_index[b];
-    const Impl::Utf8Char *e = &impl_->single[b];
-    size_t used = 1;
-    if (lead >= 0) {
-      if (j + 1 == bytes.size()) return by_text();
-      e = &impl_
-               ->pairs[(static_cast<size_t>(lead) << 8) | static_cast<unsigned char>(bytes[j + 1])];
-      used = 2;
-    }
-    if (e->length == 0 || e->length == Impl::kUseIconv || utf8.size() - i < e->length ||
-        std::memcmp(e->bytes, utf8.data() + i, e->length) != 0)
+  size_t i = 0;
+  for (size_t j = 0, used; j < bytes.size(); j += used) {
+    const Impl::Utf8Char &e = impl_->EntryAt(bytes, j, &used);
+    if (e.length == 0 || e.length == Impl::kUseIconv || utf8.size() - i < e.length ||
+        std::memcmp(e.bytes, utf8.data() + i, e.length) != 0)
       return by_text();
-    i += e->length;
-    j += used;
+    i += e.length;
   }
   return i == utf8.size() || by_text();
 }

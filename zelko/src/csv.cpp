@@ -30,7 +30,8 @@ bool CsvReader::ReadMore(size_t n) {
 }
 
 namespace {
-// The bytes that end a run of an unquoted field: separator, line ends, a stray quote.
+// The bytes that end a run of an unquoted field (separator, line ends, a stray quote), and
+// so make a field that holds one be written quoted.
 constexpr auto kEndsUnquoted = [] {
   std::array<bool, 256> ends{};
   for (unsigned char c : {',', '\n', '\r', '"'})
@@ -126,7 +127,7 @@ bool NeedsQuotes(const std::string &s) {
   if (s.empty()) return false;
   if (s.front() == ' ' || s.back() == ' ') return true;
   for (char c : s) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+    if (kEndsUnquoted[static_cast<unsigned char>(c)]) return true;
   }
   return false;
 }

@@ -71,7 +71,6 @@ bool Supported(int type) {
   return type >= kString && type <= kAutoInc;
 }
 
-// Only digits, "." and "-" are kept, in order.
 // Zeroed room for a copy of one field: on the stack for the usual short field.
 class FieldScratch {
  public:
@@ -92,6 +91,7 @@ class FieldScratch {
   uint8_t *data_ = small_;
 };
 
+// Only digits, "." and "-" are kept, in order.
 std::string Filter(const std::string &text) {
   std::string out;
   for (char c : text) {
