@@ -61,14 +61,10 @@ struct Ours {
   uint8_t pb[128] = {};
   Ours(const std::string &name, const std::vector<int32_t> &keys) {
     std::string path = TempDir() + "/" + name;
-    std::vector<uint8_t> spec = TwoKeySpec();
-    uint32_t len = static_cast<uint32_t>(spec.size());
-    uint8_t scratch[128] = {};
-    if (BTRCALL(B_CREATE, scratch, spec.data(), &len, path.data(), 0, 0) != 0) abort();
-    len = 0;
-    if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
+    CreateTwoKeyFile(path, pb);
     Insert(keys.data(), keys.size());
     // Read as a program that opens the file finds it.
+    uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
     len = 0;
     if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();

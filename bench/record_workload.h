@@ -111,6 +111,17 @@ inline std::vector<uint8_t> ExtendedDescriptor() {
   return desc;
 }
 
+// A new file of the two keys at `path`, opened through `pb`; aborts when either fails.
+inline void CreateTwoKeyFile(const std::string &path, uint8_t *pb) {
+  std::vector<uint8_t> spec = TwoKeySpec();
+  uint32_t len = static_cast<uint32_t>(spec.size());
+  uint8_t scratch[128] = {};
+  std::string name = path;  // the key buffer is the caller's to write
+  if (BTRCALL(B_CREATE, scratch, spec.data(), &len, name.data(), 0, 0) != 0) abort();
+  len = 0;
+  if (BTRCALL(B_OPEN, pb, nullptr, &len, name.data(), 0, 0) != 0) abort();
+}
+
 // Records of the given keys inserted through `pb` in one transaction.
 inline void InsertThrough(uint8_t *pb, const int32_t *keys, size_t n) {
   uint32_t len = 0;

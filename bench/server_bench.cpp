@@ -75,12 +75,7 @@ struct Ours {
   uint8_t pb[128] = {};
   std::string path;
   explicit Ours(const std::string &name) : path(Directory() + "/" + name) {
-    std::vector<uint8_t> spec = TwoKeySpec();
-    uint32_t len = static_cast<uint32_t>(spec.size());
-    uint8_t scratch[128] = {};
-    if (BTRCALL(B_CREATE, scratch, spec.data(), &len, path.data(), 0, 0) != 0) abort();
-    len = 0;
-    if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
+    CreateTwoKeyFile(path, pb);
     const auto &keys = ShuffledKeys();
     for (size_t at = 0; at < keys.size(); at += 10000)
       Insert(keys.data() + at, std::min<size_t>(10000, keys.size() - at));
@@ -294,28 +289,25 @@ int32_t InsertKey(int64_t i) {
          static_cast<int32_t>((static_cast<uint64_t>(i + 1) * 2654435761u) & ((1u << 30) - 1));
 }
 
-void BM_ServerInsertTransaction_Ours(benchmark::State &state) {
-  Ours &f = OurFile();
-  static int64_t next = 0;
+// Transactions of kInsertBatch records through `side`, keys never used before on that side.
+template <typename Side>
+void InsertTransactionsThrough(benchmark::State &state, Side &side) {
+  static int64_t next = 0;  // one count per side
   std::vector<int32_t> keys(kInsertBatch);
   for (auto _ : state) {
     for (int i = 0; i < kInsertBatch; ++i)
       keys[i] = InsertKey(next++);
-    f.Insert(keys.data(), keys.size());
+    side.Insert(keys.data(), keys.size());
   }
   state.SetItemsProcessed(state.iterations() * kInsertBatch);
 }
 
+void BM_ServerInsertTransaction_Ours(benchmark::State &state) {
+  InsertTransactionsThrough(state, OurFile());
+}
+
 void BM_ServerInsertTransaction_Twin(benchmark::State &state) {
-  Twin &t = TwinFile();
-  static int64_t next = 0;
-  std::vector<int32_t> keys(kInsertBatch);
-  for (auto _ : state) {
-    for (int i = 0; i < kInsertBatch; ++i)
-      keys[i] = InsertKey(next++);
-    t.Insert(keys.data(), keys.size());
-  }
-  state.SetItemsProcessed(state.iterations() * kInsertBatch);
+  InsertTransactionsThrough(state, TwinFile());
 }
 
 // ---- Eight client processes updating random records under wait locks for ten seconds:
@@ -326,13 +318,9 @@ void BM_ServerEightClientsLockedUpdates(benchmark::State &state) {
   const std::string path = Directory() + "/counters.btr";
   for (auto _ : state) {
     {
-      std::vector<uint8_t> spec = TwoKeySpec();
-      uint32_t len = static_cast<uint32_t>(spec.size());
       uint8_t pb[128] = {};
-      if (BTRCALL(B_CREATE, pb, spec.data(), &len, const_cast<char *>(path.c_str()), 0, 0) != 0)
-        abort();
-      len = 0;
-      BTRCALL(B_OPEN, pb, nullptr, &len, const_cast<char *>(path.c_str()), 0, 0);
+      CreateTwoKeyFile(path, pb);
+      uint32_t len = 0;
       uint8_t r[kRecordLength], key[4];
       BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
       for (int k = 0; k < kHot; ++k) {
