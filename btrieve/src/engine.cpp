@@ -38,6 +38,33 @@ bool IsGetOperation(int op) {
 bool IsStepOperation(int op) {
   return op == B_STEP_NEXT || op == B_STEP_FIRST || op == B_STEP_LAST || op == B_STEP_PREVIOUS;
 }
+// Operations on an open file (the first bias-free code of each).
+bool OnOpenFile(int op) {
+  if (IsGetOperation(op) || IsStepOperation(op)) return true;
+  switch (op) {
+    case B_CLOSE:
+    case B_INSERT:
+    case B_UPDATE:
+    case B_DELETE:
+    case B_STAT:
+    case B_GET_POSITION:
+    case B_GET_DIRECT:
+    case B_UNLOCK:
+    case B_CREATE_INDEX:
+    case B_DROP_INDEX:
+    case B_GET_BY_PERCENTAGE:
+    case B_FIND_PERCENTAGE:
+    case B_SET_OWNER:
+    case B_CLEAR_OWNER:
+    case B_GET_NEXT_EXTENDED:
+    case B_GET_PREV_EXTENDED:
+    case B_STEP_NEXT_EXT:
+    case B_STEP_PREVIOUS_EXT:
+      return true;
+    default:
+      return false;
+  }
+}
 // Operations to which a lock bias may be added. On Insert, Update and Delete it has no
 // effect (a caller that sets one bias for all its calls still writes).
 bool AcceptsLockBias(int op) {
@@ -165,29 +192,7 @@ int16_t Engine::Dispatch(const CallArgs &args) {
   }
 
   Cursor *c = FindCursor(args.position_block);
-  // Operations on an open file (the first bias-free code of each).
-  static const int kKnown[] = {B_CLOSE,
-                               B_INSERT,
-                               B_UPDATE,
-                               B_DELETE,
-                               B_STAT,
-                               B_GET_POSITION,
-                               B_GET_DIRECT,
-                               B_UNLOCK,
-                               B_CREATE_INDEX,
-                               B_DROP_INDEX,
-                               B_GET_BY_PERCENTAGE,
-                               B_FIND_PERCENTAGE,
-                               B_SET_OWNER,
-                               B_CLEAR_OWNER,
-                               B_GET_NEXT_EXTENDED,
-                               B_GET_PREV_EXTENDED,
-                               B_STEP_NEXT_EXT,
-                               B_STEP_PREVIOUS_EXT};
-  bool known = IsGetOperation(op) || IsStepOperation(op);
-  for (int k : kKnown)
-    known = known || k == op;
-  if (!known) return B_INVALID_FUNCTION;
+  if (!OnOpenFile(op)) return B_INVALID_FUNCTION;
   if (c == nullptr) return B_FILE_NOT_OPEN;
 
   switch (op) {
@@ -1083,6 +1088,7 @@ void Engine::GiveBackReadLock(Cursor &c, int64_t pos) {
 
 int Engine::LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool *moved) {
   *moved = false;
+  if (bias_ == 0) return 0;  // an unlocked read keeps the row as read
   bool acquired = false;
   int status = LockForRead(c, row->pos, &acquired);
   if (status != 0 || !acquired) return status;

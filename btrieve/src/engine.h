@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -72,7 +73,11 @@ struct Cursor {
 
   void SetPhysical(int64_t pos);
   void SetLogical(int key, const Row &row);
-  void SetImage(std::string_view data) { current_image.assign(data.data(), data.size()); }
+  // Called on every read: a copy into the buffer the image already has.
+  void SetImage(std::string_view data) {
+    current_image.resize(data.size());
+    if (!data.empty()) std::memcpy(current_image.data(), data.data(), data.size());
+  }
 };
 
 class Engine {

@@ -12,24 +12,10 @@ void RowBatch::Clear() {
   spans_.clear();
 }
 
-void RowBatch::Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
-                   size_t data_len) {
-  Span s{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos};
-  if (k_len) bytes_.append(static_cast<const char *>(k), k_len);
-  if (data_len) bytes_.append(static_cast<const char *>(data), data_len);
-  spans_.push_back(s);
-}
-
 void RowBatch::Truncate(size_t n) {
   if (n >= spans_.size()) return;
   bytes_.resize(spans_[n].k_off);
   spans_.resize(n);
-}
-
-Row RowBatch::At(size_t i) const {
-  const Span &s = spans_[i];
-  return Row{std::string_view(bytes_).substr(s.k_off, s.k_len), s.seq, s.pos,
-             std::string_view(bytes_).substr(s.data_off, s.data_len)};
 }
 
 bool RowCursor::Next(Row *row) {

@@ -28,14 +28,23 @@ struct Row {
 class RowBatch {
  public:
   void Clear();
+  // Inline: a walk adds and serves one row per record.
   void Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
-           size_t data_len);
+           size_t data_len) {
+    spans_.push_back(Span{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos});
+    if (k_len) bytes_.append(static_cast<const char *>(k), k_len);
+    if (data_len) bytes_.append(static_cast<const char *>(data), data_len);
+  }
   // Keeps the first n rows.
   void Truncate(size_t n);
   size_t Size() const { return spans_.size(); }
   bool Empty() const { return spans_.empty(); }
   // Valid until the next Add, Truncate or Clear.
-  Row At(size_t i) const;
+  Row At(size_t i) const {
+    const Span &s = spans_[i];
+    return Row{std::string_view(bytes_.data() + s.k_off, s.k_len), s.seq, s.pos,
+               std::string_view(bytes_.data() + s.data_off, s.data_len)};
+  }
 
  private:
   struct Span {
