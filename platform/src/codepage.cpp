@@ -56,6 +56,24 @@ constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
 
 }  // namespace
 
+// A table made once. std::call_once sets thread-local state on every call, which showed in
+// the profile of a load converting every field; reading the flag first leaves one load.
+class MadeOnce {
+ public:
+  template <typename Make>
+  void Ensure(Make make) {
+    if (made_.load(std::memory_order_acquire)) return;
+    std::call_once(flag_, [&] {
+      make();
+      made_.store(true, std::memory_order_release);
+    });
+  }
+
+ private:
+  std::once_flag flag_;
+  std::atomic<bool> made_{false};
+};
+
 struct CodePage::Impl {
   std::mutex mutex;
   iconv_t to_utf8 = reinterpret_cast<iconv_t>(-1);
@@ -72,7 +90,7 @@ struct CodePage::Impl {
     char bytes[4] = {};
   };
   static constexpr uint8_t kUseIconv = 0xFF;
-  std::once_flag singles_made, pairs_made, from_table_made;
+  MadeOnce singles_made, pairs_made, from_table_made;
   std::array<Utf8Char, 256> single{};
   std::vector<Utf8Char> pairs;            // (lead index << 8) | trail
   std::array<int16_t, 256> lead_index{};  // -1: not a lead byte
@@ -175,7 +193,7 @@ struct CodePage::Impl {
   }
 
   void MakePairs(const CodePage &cp) {
-    std::call_once(singles_made, [this, &cp] { MakeSingles(cp); });
+    singles_made.Ensure([this, &cp] { MakeSingles(cp); });
     std::lock_guard<std::mutex> lock(mutex);
     std::string utf8;
     int16_t leads = lead_count;
@@ -235,7 +253,7 @@ struct CodePage::Impl {
   // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
   // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
   void MakeFromTable(const CodePage &cp) {
-    std::call_once(pairs_made, [this, &cp] { MakePairs(cp); });
+    pairs_made.Ensure([this, &cp] { MakePairs(cp); });
     std::lock_guard<std::mutex> lock(mutex);
     from_bmp.assign(0x10000, 0);
     from_bmp_length.assign(0x10000, kUseIconv);
@@ -346,12 +364,12 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
     }
     return out;
   }
-  std::call_once(impl_->singles_made, [this] { impl_->MakeSingles(*this); });
+  impl_->singles_made.Ensure([this] { impl_->MakeSingles(*this); });
   // Numbers, dates and codes are ASCII: where ASCII maps to itself, runs of it are copied
   // whole.
   const bool ascii_unchanged = impl_->ascii_unchanged;
   if (ascii_unchanged && AsciiRun(bytes, 0) == bytes.size()) return std::string(bytes);
-  std::call_once(impl_->pairs_made, [this] { impl_->MakePairs(*this); });
+  impl_->pairs_made.Ensure([this] { impl_->MakePairs(*this); });
   // Written in place: no byte becomes more than four (an entry's room; a replacement is three).
   std::string out(bytes.size() * 4 + 4, '\0');
   char *o = out.data();
@@ -392,25 +410,37 @@ std::string CodePage::ToUtf8ByIconv(std::string_view bytes) const {
 }
 
 std::string CodePage::FromUtf8(std::string_view utf8) const {
-  if (impl_->identity) return ToUtf8(utf8);
+  std::string out;
+  FromUtf8Into(utf8, &out);
+  return out;
+}
+
+void CodePage::FromUtf8Into(std::string_view utf8, std::string *out) const {
+  if (impl_->identity) {
+    *out = ToUtf8(utf8);
+    return;
+  }
   if (!Available()) {
-    std::string out;
+    out->clear();
     for (size_t i = 0; i < utf8.size();) {
       size_t n = Utf8SequenceLength(utf8.substr(i));
-      out.push_back(n == 1 && static_cast<unsigned char>(utf8[i]) < 0x80 ? utf8[i] : '?');
+      out->push_back(n == 1 && static_cast<unsigned char>(utf8[i]) < 0x80 ? utf8[i] : '?');
       i += n;
     }
-    return out;
+    return;
   }
   bool ascii = true;
   for (char c : utf8)
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii && AsciiUnchanged()) return std::string(utf8);
-  std::call_once(impl_->from_table_made, [this] { impl_->MakeFromTable(*this); });
+  if (ascii && AsciiUnchanged()) {
+    out->assign(utf8);
+    return;
+  }
+  impl_->from_table_made.Ensure([this] { impl_->MakeFromTable(*this); });
   // Written in place: a character takes at most two bytes in the code page, and at least one
   // in UTF-8.
-  std::string out(utf8.size() * 2, '\0');
-  char *o = out.data();
+  out->resize(utf8.size() * 2);
+  char *o = out->data();
   const bool ascii_back_unchanged = impl_->ascii_back_unchanged;
   for (size_t i = 0; i < utf8.size();) {
     if (ascii_back_unchanged && static_cast<unsigned char>(utf8[i]) < 0x80) {
@@ -434,11 +464,17 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
       static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
       character = c >= kLeast[n];
     }
-    if (character && c >= 0x10000) return FromUtf8ByIconv(utf8);  // beyond the table
+    if (character && c >= 0x10000) {
+      *out = FromUtf8ByIconv(utf8);  // beyond the table
+      return;
+    }
     // Malformed input is one '?' without asking iconv; a character the tables do not hold
     // sends the whole text to iconv.
     uint8_t length = character ? impl_->from_bmp_length[c] : 0;
-    if (length == Impl::kUseIconv) return FromUtf8ByIconv(utf8);
+    if (length == Impl::kUseIconv) {
+      *out = FromUtf8ByIconv(utf8);
+      return;
+    }
     if (length == 0) {
       *o++ = '?';
     } else if (length == 1) {
@@ -449,15 +485,14 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
     }
     i += n;
   }
-  out.resize(static_cast<size_t>(o - out.data()));
-  return out;
+  out->resize(static_cast<size_t>(o - out->data()));
 }
 
 bool CodePage::FromUtf8RoundTrips(std::string_view utf8, std::string *out) const {
-  *out = FromUtf8(utf8);
+  FromUtf8Into(utf8, out);
   auto by_text = [&] { return ToUtf8(*out) == utf8; };
   if (impl_->identity || !Available()) return by_text();
-  std::call_once(impl_->pairs_made, [this] { impl_->MakePairs(*this); });
+  impl_->pairs_made.Ensure([this] { impl_->MakePairs(*this); });
   // Each code of *out, as ToUtf8 reads it, must give the next bytes of `utf8`; anything out of
   // the ordinary is left to the whole text.
   const std::string &bytes = *out;
@@ -478,7 +513,7 @@ std::string CodePage::FromUtf8ByIconv(std::string_view utf8) const {
 }
 
 bool CodePage::AsciiUnchanged() const {
-  std::call_once(impl_->singles_made, [this] { impl_->MakeSingles(*this); });
+  impl_->singles_made.Ensure([this] { impl_->MakeSingles(*this); });
   return impl_->ascii_unchanged;
 }
 

@@ -28,8 +28,9 @@ class CodePage {
 
   std::string ToUtf8(std::string_view bytes) const;
   std::string FromUtf8(std::string_view utf8) const;
-  // FromUtf8 into *out; true when *out turns back into `utf8` exactly (every character has a
-  // code of its own), as ToUtf8(*out) == utf8 tells, without making that text.
+  // FromUtf8 into *out (not the string `utf8` lies in); true when *out turns back into `utf8`
+  // exactly (every character has a code of its own), as ToUtf8(*out) == utf8 tells, without
+  // making that text.
   bool FromUtf8RoundTrips(std::string_view utf8, std::string *out) const;
 
   // True when `byte` starts a double-byte character in this code page.
@@ -44,6 +45,9 @@ class CodePage {
   bool AsciiUnchanged() const;
 
  private:
+  // FromUtf8 written into *out, whose buffer is reused.
+  void FromUtf8Into(std::string_view utf8, std::string *out) const;
+
   struct Impl;
   int number_;
   std::unique_ptr<Impl> impl_;
