@@ -103,9 +103,9 @@ struct Twin {
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
       abort();
-    // The record manager's page cache: half the file, from 2 MiB to 64 MiB.
+    // The record manager's page cache: as much as the file, from 2 MiB to 64 MiB.
     struct stat st {};
-    long long kib = stat(path.c_str(), &st) == 0 ? st.st_size / 2 / 1024 : 0;
+    long long kib = stat(path.c_str(), &st) == 0 ? st.st_size / 1024 : 0;
     kib = std::clamp(kib, 2048LL, 65536LL);
     Exec(("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;"
           " PRAGMA cache_size=-" +
