@@ -99,6 +99,8 @@ struct CodePage::Impl {
   bool ascii_back_unchanged = false;     // and the ASCII of UTF-8 turns back into them
   std::vector<uint16_t> from_bmp;        // code page bytes of each BMP character
   std::vector<uint8_t> from_bmp_length;  // 1 or 2 bytes, or kUseIconv
+  // 1 where the character's code, wherever it stands in a text, reads back as the character.
+  std::vector<uint8_t> from_bmp_returns;
 
   // Runs iconv over `in`; at an unconvertible place emits `replacement` and skips the
   // number of input bytes `skip` says.
@@ -252,6 +254,15 @@ struct CodePage::Impl {
   // The way back, from the tables of the way there: a character one code stands for maps to
   // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
   // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
+  // The UTF-8 of a BMP character.
+  static std::string Utf8Of(uint32_t c) {
+    if (c < 0x80) return std::string(1, static_cast<char>(c));
+    if (c < 0x800)
+      return {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    return {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F))};
+  }
+
   void MakeFromTable(const CodePage &cp) {
     pairs_made.Ensure([this, &cp] { MakePairs(cp); });
     std::lock_guard<std::mutex> lock(mutex);
@@ -284,17 +295,9 @@ struct CodePage::Impl {
              static_cast<uint16_t>(lead << 8 | trail), 2);
       }
     }
-    std::string utf8, bytes;
+    std::string bytes;
     for (uint32_t c : ambiguous) {
-      utf8.clear();
-      if (c < 0x80) {
-        utf8.push_back(static_cast<char>(c));
-      } else if (c < 0x800) {
-        utf8 = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-      } else {
-        utf8 = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                static_cast<char>(0x80 | (c & 0x3F))};
-      }
+      std::string utf8 = Utf8Of(c);
       if (!ConvertOne(from_utf8, utf8.data(), utf8.size(), &bytes) || bytes.empty() ||
           bytes.size() > 2) {
         from_bmp_length[c] = kUseIconv;
@@ -309,6 +312,21 @@ struct CodePage::Impl {
     ascii_back_unchanged = true;
     for (uint32_t c = 0; c < 0x80; ++c)
       ascii_back_unchanged = ascii_back_unchanged && from_bmp_length[c] == 1 && from_bmp[c] == c;
+    from_bmp_returns.assign(0x10000, 0);
+    for (uint32_t c = 0; c < 0x10000; ++c) {
+      uint8_t length = from_bmp_length[c];
+      if (length != 1 && length != 2) continue;
+      char code[2] = {static_cast<char>(from_bmp[c] >> 8), static_cast<char>(from_bmp[c])};
+      std::string_view bytes =
+          length == 1 ? std::string_view(code + 1, 1) : std::string_view(code, 2);
+      // A single byte must not be a lead byte, or the byte after it in a text would join it.
+      if ((length == 1) != (lead_index[static_cast<unsigned char>(bytes[0])] < 0)) continue;
+      size_t used;
+      const Utf8Char &e = EntryAt(bytes, 0, &used);
+      std::string utf8 = Utf8Of(c);
+      from_bmp_returns[c] = used == length && e.length == utf8.size() &&
+                            std::memcmp(e.bytes, utf8.data(), utf8.size()) == 0;
+    }
   }
 };
 
@@ -411,11 +429,14 @@ std::string CodePage::ToUtf8ByIconv(std::string_view bytes) const {
 
 std::string CodePage::FromUtf8(std::string_view utf8) const {
   std::string out;
-  FromUtf8Into(utf8, &out);
+  bool returns;
+  FromUtf8Into(utf8, &out, &returns);
   return out;
 }
 
-void CodePage::FromUtf8Into(std::string_view utf8, std::string *out) const {
+void CodePage::FromUtf8Into(std::string_view utf8, std::string *out, bool *returns) const {
+  // Only what the tables vouch for stays true; the caller checks anything else on the text.
+  *returns = false;
   if (impl_->identity) {
     *out = ToUtf8(utf8);
     return;
@@ -434,6 +455,7 @@ void CodePage::FromUtf8Into(std::string_view utf8, std::string *out) const {
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   if (ascii && AsciiUnchanged()) {
     out->assign(utf8);
+    *returns = true;
     return;
   }
   impl_->from_table_made.Ensure([this] { impl_->MakeFromTable(*this); });
@@ -442,6 +464,7 @@ void CodePage::FromUtf8Into(std::string_view utf8, std::string *out) const {
   out->resize(utf8.size() * 2);
   char *o = out->data();
   const bool ascii_back_unchanged = impl_->ascii_back_unchanged;
+  bool all_return = impl_->ascii_unchanged;
   for (size_t i = 0; i < utf8.size();) {
     if (ascii_back_unchanged && static_cast<unsigned char>(utf8[i]) < 0x80) {
       size_t run = AsciiRun(utf8, i);  // a run of ASCII is copied whole
@@ -475,6 +498,7 @@ void CodePage::FromUtf8Into(std::string_view utf8, std::string *out) const {
       *out = FromUtf8ByIconv(utf8);
       return;
     }
+    all_return = all_return && length != 0 && impl_->from_bmp_returns[c];
     if (length == 0) {
       *o++ = '?';
     } else if (length == 1) {
@@ -486,25 +510,15 @@ void CodePage::FromUtf8Into(std::string_view utf8, std::string *out) const {
     i += n;
   }
   out->resize(static_cast<size_t>(o - out->data()));
+  *returns = all_return;
 }
 
 bool CodePage::FromUtf8RoundTrips(std::string_view utf8, std::string *out) const {
-  FromUtf8Into(utf8, out);
-  auto by_text = [&] { return ToUtf8(*out) == utf8; };
-  if (impl_->identity || !Available()) return by_text();
-  impl_->pairs_made.Ensure([this] { impl_->MakePairs(*this); });
-  // Each code of *out, as ToUtf8 reads it, must give the next bytes of `utf8`; anything out of
-  // the ordinary is left to the whole text.
-  const std::string &bytes = *out;
-  size_t i = 0;
-  for (size_t j = 0, used; j < bytes.size(); j += used) {
-    const Impl::Utf8Char &e = impl_->EntryAt(bytes, j, &used);
-    if (e.length == 0 || e.length == Impl::kUseIconv || utf8.size() - i < e.length ||
-        std::memcmp(e.bytes, utf8.data() + i, e.length) != 0)
-      return by_text();
-    i += e.length;
-  }
-  return i == utf8.size() || by_text();
+  // Every character whose code the tables know to read back as itself comes back; anything
+  // else is settled on the whole text.
+  bool returns;
+  FromUtf8Into(utf8, out, &returns);
+  return returns || ToUtf8(*out) == utf8;
 }
 
 std::string CodePage::FromUtf8ByIconv(std::string_view utf8) const {

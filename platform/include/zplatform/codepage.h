@@ -45,8 +45,9 @@ class CodePage {
   bool AsciiUnchanged() const;
 
  private:
-  // FromUtf8 written into *out, whose buffer is reused.
-  void FromUtf8Into(std::string_view utf8, std::string *out) const;
+  // FromUtf8 written into *out, whose buffer is reused; *returns: every character is known
+  // to read back as itself (false leaves it open).
+  void FromUtf8Into(std::string_view utf8, std::string *out, bool *returns) const;
 
   struct Impl;
   int number_;
