@@ -241,7 +241,7 @@ int ConfigureConnection(sqlite3 *db, bool read_only, int busy_ms, int64_t file_b
   // Memory-mapped reads save a system call per page. Writes go through the page cache: as
   // much as the file, from the default 2 MiB to 64 MiB, keeps the key pages that random
   // inserts touch (keys are stored at their full width) from being spilled and read back.
-  // Reads through the map take no room in it.
+  // Pages read through the map take no room in it.
   std::string sql = "PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456; PRAGMA cache_size=-" +
                     std::to_string(CacheKibibytes(file_bytes));
   return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
