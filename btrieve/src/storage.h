@@ -31,9 +31,10 @@ class RowBatch {
   // Inline: a walk adds and serves one row per record.
   void Add(const void *k, size_t k_len, int64_t seq, int64_t pos, const void *data,
            size_t data_len) {
-    spans_.push_back(Span{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos});
+    Span s{bytes_.size(), k_len, bytes_.size() + k_len, data_len, seq, pos};
     if (k_len) bytes_.append(static_cast<const char *>(k), k_len);
     if (data_len) bytes_.append(static_cast<const char *>(data), data_len);
+    spans_.push_back(s);  // last: a failed append leaves no row without its bytes
   }
   // Keeps the first n rows.
   void Truncate(size_t n);

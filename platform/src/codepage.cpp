@@ -251,9 +251,6 @@ struct CodePage::Impl {
     return trail == 256 && pending.empty();
   }
 
-  // The way back, from the tables of the way there: a character one code stands for maps to
-  // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
-  // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
   // The UTF-8 of a BMP character.
   static std::string Utf8Of(uint32_t c) {
     if (c < 0x80) return std::string(1, static_cast<char>(c));
@@ -263,6 +260,9 @@ struct CodePage::Impl {
             static_cast<char>(0x80 | (c & 0x3F))};
   }
 
+  // The way back, from the tables of the way there: a character one code stands for maps to
+  // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
+  // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
   void MakeFromTable(const CodePage &cp) {
     pairs_made.Ensure([this, &cp] { MakePairs(cp); });
     std::lock_guard<std::mutex> lock(mutex);
@@ -464,10 +464,13 @@ void CodePage::FromUtf8Into(std::string_view utf8, std::string *out, bool *retur
   out->resize(utf8.size() * 2);
   char *o = out->data();
   const bool ascii_back_unchanged = impl_->ascii_back_unchanged;
-  bool all_return = impl_->ascii_unchanged;
+  bool all_return = true;
   for (size_t i = 0; i < utf8.size();) {
     if (ascii_back_unchanged && static_cast<unsigned char>(utf8[i]) < 0x80) {
-      size_t run = AsciiRun(utf8, i);  // a run of ASCII is copied whole
+      // A run of ASCII is copied whole; it reads back as itself where ASCII is unchanged both
+      // ways.
+      all_return = all_return && impl_->ascii_unchanged;
+      size_t run = AsciiRun(utf8, i);
       std::memcpy(o, utf8.data() + i, run);
       o += run;
       i += run;

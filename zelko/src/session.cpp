@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -201,14 +202,10 @@ std::string Utf8(const std::string &code_page) {
 }
 
 bool ToCodePage(const std::string &utf8, std::string *out) {
-  bool ascii = true;
-  for (char c : utf8)
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii && zplatform::ActiveCodePage().AsciiUnchanged()) {
-    out->assign(utf8);  // most values (numbers, dates, codes): no conversion to make
-    return true;
-  }
-  return zplatform::ActiveCodePage().FromUtf8RoundTrips(utf8, out) || ascii;
+  // ASCII values (numbers, dates, codes) are copied as they are by the conversion itself.
+  if (zplatform::ActiveCodePage().FromUtf8RoundTrips(utf8, out)) return true;
+  return std::all_of(utf8.begin(), utf8.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace zelkocli
