@@ -35,7 +35,12 @@ bool IsDoubleByteCodePage(int number) {
 
 // How many bytes from `from` on are ASCII.
 size_t AsciiRun(std::string_view s, size_t from) {
+  // Eight bytes at a time while none has its high bit set (most values are short ASCII).
   size_t end = from;
+  for (uint64_t word; end + 8 <= s.size(); end += 8) {
+    std::memcpy(&word, s.data() + end, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+  }
   while (end < s.size() && static_cast<unsigned char>(s[end]) < 0x80)
     ++end;
   return end - from;
@@ -450,10 +455,7 @@ void CodePage::FromUtf8Into(std::string_view utf8, std::string *out, bool *retur
     }
     return;
   }
-  bool ascii = true;
-  for (char c : utf8)
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii && AsciiUnchanged()) {
+  if (AsciiRun(utf8, 0) == utf8.size() && AsciiUnchanged()) {
     out->assign(utf8);
     *returns = true;
     return;

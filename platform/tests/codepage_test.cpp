@@ -122,6 +122,17 @@ TEST(CodePage, TablesAnswerAsIconvDoes) {
       std::string utf8 = cp.ToUtf8ByIconv(text);
       ASSERT_EQ(cp.FromUtf8(utf8), cp.FromUtf8ByIconv(utf8)) << number << ": " << utf8;
     }
+    // ASCII is scanned eight bytes at a time: a character outside it at every place of runs
+    // shorter and longer than that.
+    for (size_t length = 0; length <= 20; ++length) {
+      for (size_t at = 0; at <= length; ++at) {
+        std::string bytes(length, 'q');
+        bytes.insert(at, "\x82\xA0");  // HIRAGANA LETTER A in 932, two letters in 1252
+        std::string utf8 = cp.ToUtf8ByIconv(bytes);
+        ASSERT_EQ(cp.ToUtf8(bytes), utf8) << number << ": " << length << "," << at;
+        ASSERT_EQ(cp.FromUtf8(utf8), cp.FromUtf8ByIconv(utf8)) << number << ": " << length;
+      }
+    }
     // Whether a text comes back from the code page unchanged, told without the text back:
     // as the text back tells it, for every character and for mixed texts.
     auto round_trips_as_text_says = [&](const std::string &utf8) {
