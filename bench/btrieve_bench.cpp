@@ -76,28 +76,11 @@ struct Ours {
   }
 };
 
-// ---- The twin: the same records in an SQLite table with the keys as indexed columns.
+// ---- Raw SQLite: a connection opened as the record manager opens its files (one thread at a
+// time, no mutex), with its connection settings.
 
-struct Twin {
+struct SqliteFile {
   sqlite3 *db = nullptr;
-  sqlite3_stmt *insert = nullptr;
-  Twin(const std::string &name, const std::vector<int32_t> &keys) {
-    std::string path = TempDir() + "/" + name;
-    unlink(path.c_str());
-    Open(path);
-    Exec(
-        "CREATE TABLE t(k INTEGER NOT NULL, d INTEGER NOT NULL, data BLOB NOT NULL);"
-        "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX td ON t(d);");
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?2, ?3)", -1, &insert, nullptr);
-    Insert(keys.data(), keys.size());
-    // Read as a program that opens the file finds it.
-    sqlite3_finalize(insert);
-    sqlite3_close(db);
-    Open(path);
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?2, ?3)", -1, &insert, nullptr);
-  }
-  // Opened as the record manager opens its files (one thread at a time, no mutex), with its
-  // connection settings.
   void Open(const std::string &path) {
     if (sqlite3_open_v2(path.c_str(), &db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -115,6 +98,40 @@ struct Twin {
   void Exec(const char *sql) {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) abort();
   }
+  sqlite3_stmt *Compile(const char *sql) {
+    sqlite3_stmt *s = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) abort();
+    return s;
+  }
+  // A new file at `path` made by `schema`, filled with `keys`, then opened again as a program
+  // that opens the file finds it.
+  template <typename Side>
+  static void Make(Side &side, const std::string &path, const char *schema,
+                   const std::vector<int32_t> &keys) {
+    unlink(path.c_str());
+    side.Open(path);
+    side.Exec(schema);
+    side.Prepare();
+    side.Insert(keys.data(), keys.size());
+    side.Finalize();
+    sqlite3_close(side.db);
+    side.Open(path);
+    side.Prepare();
+  }
+};
+
+// ---- The twin: the same records in an SQLite table with the keys as indexed columns.
+
+struct Twin : SqliteFile {
+  sqlite3_stmt *insert = nullptr;
+  Twin(const std::string &name, const std::vector<int32_t> &keys) {
+    Make(*this, TempDir() + "/" + name,
+         "CREATE TABLE t(k INTEGER NOT NULL, d INTEGER NOT NULL, data BLOB NOT NULL);"
+         "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX td ON t(d);",
+         keys);
+  }
+  void Prepare() { insert = Compile("INSERT INTO t VALUES(?1, ?2, ?3)"); }
+  void Finalize() { sqlite3_finalize(insert); }
   void Insert(const int32_t *keys, size_t n) {
     Exec("BEGIN");
     uint8_t r[kRecordLength];
@@ -129,7 +146,61 @@ struct Twin {
     Exec("COMMIT");
   }
   ~Twin() {
-    sqlite3_finalize(insert);
+    Finalize();
+    sqlite3_close(db);
+  }
+};
+
+// ---- The record manager's layout on raw SQLite: the statements it runs for an insert (the
+// record, then an entry in each key's table, keys of up to 8 bytes kept as integers in the
+// order of their encoded bytes) and nothing around them. Ours against it is what the record
+// manager adds; it against the twin is what the layout costs.
+
+struct LayoutTwin : SqliteFile {
+  sqlite3_stmt *record = nullptr, *entry[2] = {};
+  LayoutTwin(const std::string &name, const std::vector<int32_t> &keys) {
+    Make(*this, TempDir() + "/" + name,
+         "CREATE TABLE r(pos INTEGER PRIMARY KEY, data BLOB NOT NULL, seqs BLOB NOT NULL);"
+         "CREATE TABLE k0(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
+         " PRIMARY KEY(k, seq)) WITHOUT ROWID;"
+         "CREATE TABLE k1(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
+         " PRIMARY KEY(k, seq)) WITHOUT ROWID;",
+         keys);
+  }
+  void Prepare() {
+    record = Compile("INSERT INTO r(data, seqs) VALUES(?1, x'')");
+    entry[0] = Compile("INSERT INTO k0 VALUES(?1, ?2, ?3)");
+    entry[1] = Compile("INSERT INTO k1 VALUES(?1, ?2, ?3)");
+  }
+  void Finalize() {
+    for (sqlite3_stmt *s : {record, entry[0], entry[1]})
+      sqlite3_finalize(s);
+  }
+  // A signed integer key's encoded bytes (big-endian, sign bit flipped) read as a number.
+  static int64_t Encoded(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
+  void Insert(const int32_t *keys, size_t n) {
+    Exec("BEGIN");
+    uint8_t r[kRecordLength];
+    for (size_t i = 0; i < n; ++i) {
+      MakeRecord(keys[i], r);
+      sqlite3_bind_blob(record, 1, r, kRecordLength, SQLITE_STATIC);
+      if (sqlite3_step(record) != SQLITE_DONE) abort();
+      sqlite3_reset(record);
+      const int64_t pos = sqlite3_last_insert_rowid(db);
+      // The unique key's entries have sequence 0, the duplicates key's the record's position.
+      const int64_t k[2] = {Encoded(keys[i]), Encoded(keys[i] / 2)}, seq[2] = {0, pos};
+      for (int key = 0; key < 2; ++key) {
+        sqlite3_bind_int64(entry[key], 1, k[key]);
+        sqlite3_bind_int64(entry[key], 2, seq[key]);
+        sqlite3_bind_int64(entry[key], 3, pos);
+        if (sqlite3_step(entry[key]) != SQLITE_DONE) abort();
+        sqlite3_reset(entry[key]);
+      }
+    }
+    Exec("COMMIT");
+  }
+  ~LayoutTwin() {
+    Finalize();
     sqlite3_close(db);
   }
 };
@@ -280,11 +351,11 @@ void BM_GetNextExtended_Twin(benchmark::State &state) {
 // over the integer range. A fixed number of batches, so both sides do the same work.
 
 template <typename Side>
-void InsertBatches(benchmark::State &state, const char *suffix) {
+void InsertBatches(benchmark::State &state, const std::string &suffix) {
   const int n = static_cast<int>(state.range(0));
-  // One file per side and size, growing by every batch of every repetition.
-  static std::map<int, std::pair<std::unique_ptr<Side>, int64_t>> files;
-  auto &[side, next] = files[n];
+  // One file per case, side and size, growing by every batch of every repetition.
+  static std::map<std::pair<int, std::string>, std::pair<std::unique_ptr<Side>, int64_t>> files;
+  auto &[side, next] = files[{n, suffix}];
   if (!side) side = std::make_unique<Side>("insert-" + std::to_string(n) + suffix, ShuffledKeys(n));
   std::vector<int32_t> keys(kInsertBatch);
   for (auto _ : state) {
@@ -300,6 +371,13 @@ void BM_InsertTransaction_Ours(benchmark::State &state) {
 }
 void BM_InsertTransaction_Twin(benchmark::State &state) {
   InsertBatches<Twin>(state, ".db");
+}
+// The same inserts against the record manager's own statements on raw SQLite.
+void BM_InsertLayout_Ours(benchmark::State &state) {
+  InsertBatches<Ours>(state, "-layout.btr");
+}
+void BM_InsertLayout_Twin(benchmark::State &state) {
+  InsertBatches<LayoutTwin>(state, "-layout.db");
 }
 
 void Sizes(benchmark::internal::Benchmark *b) {
@@ -318,6 +396,8 @@ BENCHMARK(BM_GetNextExtended_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetNextExtended_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertTransaction_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_InsertTransaction_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_InsertLayout_Ours)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_InsertLayout_Twin)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
