@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -70,6 +71,19 @@ struct Ours {
     if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
   }
   void Insert(const int32_t *keys, size_t n) { InsertThrough(pb, keys, n); }
+  // The records in the file (Stat) and the highest value of key 0 (Get Last); -1 on failure.
+  void Tally(int64_t *records, int32_t *last) {
+    uint8_t stat[512], data[kRecordLength + 1], key[4];
+    uint32_t len = sizeof stat;
+    *records = -1;
+    if (BTRCALL(B_STAT, pb, stat, &len, key, 4, 0) == 0) {
+      uint32_t count;
+      std::memcpy(&count, stat + offsetof(BtrFileSpec, record_count), 4);
+      *records = count;
+    }
+    len = sizeof data;
+    *last = BTRCALL(B_GET_LAST, pb, data, &len, key, 4, 0) == 0 ? GetI32(data) : -1;
+  }
   ~Ours() {
     uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
@@ -103,6 +117,17 @@ struct SqliteFile {
     if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) abort();
     return s;
   }
+  // The integers of the one row `sql` answers.
+  std::vector<int64_t> Query(const char *sql) {
+    sqlite3_stmt *s = Compile(sql);
+    std::vector<int64_t> row;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(s); ++i)
+        row.push_back(sqlite3_column_int64(s, i));
+    }
+    sqlite3_finalize(s);
+    return row;
+  }
   // A new file at `path` made by `schema`, filled with `keys`, then opened again as a program
   // that opens the file finds it.
   template <typename Side>
@@ -131,6 +156,11 @@ struct Twin : SqliteFile {
          keys);
   }
   void Prepare() { insert = Compile("INSERT INTO t VALUES(?1, ?2, ?3)"); }
+  void Tally(int64_t *records, int32_t *last) {
+    std::vector<int64_t> row = Query("SELECT count(*), max(k) FROM t");
+    *records = row.empty() ? -1 : row[0];
+    *last = row.empty() ? -1 : static_cast<int32_t>(row[1]);
+  }
   void Finalize() { sqlite3_finalize(insert); }
   void Insert(const int32_t *keys, size_t n) {
     Exec("BEGIN");
@@ -178,6 +208,15 @@ struct LayoutTwin : SqliteFile {
   }
   // A signed integer key's encoded bytes (big-endian, sign bit flipped) read as a number.
   static int64_t Encoded(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
+  // Every record has its two entries.
+  void Tally(int64_t *records, int32_t *last) {
+    std::vector<int64_t> row = Query(
+        "SELECT (SELECT count(*) FROM r), (SELECT count(*) FROM k0), (SELECT count(*) FROM k1),"
+        " (SELECT max(k) FROM k0)");
+    bool whole = !row.empty() && row[0] == row[1] && row[0] == row[2];
+    *records = whole ? row[0] : -1;
+    *last = whole ? static_cast<int32_t>(static_cast<uint32_t>(row[3]) ^ 0x80000000u) : -1;
+  }
   void Insert(const int32_t *keys, size_t n) {
     Exec("BEGIN");
     uint8_t r[kRecordLength];
@@ -354,14 +393,34 @@ template <typename Side>
 void InsertBatches(benchmark::State &state, const std::string &suffix) {
   const int n = static_cast<int>(state.range(0));
   // One file per case, side and size, growing by every batch of every repetition.
-  static std::map<std::pair<int, std::string>, std::pair<std::unique_ptr<Side>, int64_t>> files;
-  auto &[side, next] = files[{n, suffix}];
-  if (!side) side = std::make_unique<Side>("insert-" + std::to_string(n) + suffix, ShuffledKeys(n));
+  struct File {
+    std::unique_ptr<Side> side;
+    int64_t next = 0;     // inserts so far
+    int32_t highest = 0;  // key
+  };
+  static std::map<std::pair<int, std::string>, File> files;
+  File &f = files[{n, suffix}];
+  if (!f.side) {
+    f.side = std::make_unique<Side>("insert-" + std::to_string(n) + suffix, ShuffledKeys(n));
+    f.highest = n - 1;
+  }
   std::vector<int32_t> keys(kInsertBatch);
   for (auto _ : state) {
-    for (int i = 0; i < kInsertBatch; ++i)
-      keys[i] = InsertKey(n, next++);
-    side->Insert(keys.data(), keys.size());
+    for (int i = 0; i < kInsertBatch; ++i) {
+      keys[i] = InsertKey(n, f.next++);
+      f.highest = std::max(f.highest, keys[i]);
+    }
+    f.side->Insert(keys.data(), keys.size());
+  }
+  // Every record inserted is there, up to the highest key.
+  int64_t records = 0;
+  int32_t last = 0;
+  f.side->Tally(&records, &last);
+  if (records != n + f.next || last != f.highest) {
+    std::fprintf(stderr, "insert-%d%s: %lld records up to key %d, expected %lld up to %d\n", n,
+                 suffix.c_str(), static_cast<long long>(records), last,
+                 static_cast<long long>(n + f.next), f.highest);
+    state.SkipWithError("insert: the file does not hold what was inserted");
   }
   state.SetItemsProcessed(state.iterations() * kInsertBatch);
 }
