@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -71,19 +70,7 @@ struct Ours {
     if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
   }
   void Insert(const int32_t *keys, size_t n) { InsertThrough(pb, keys, n); }
-  // The records in the file (Stat) and the highest value of key 0 (Get Last); -1 on failure.
-  void Tally(int64_t *records, int32_t *last) {
-    uint8_t stat[512], data[kRecordLength + 1], key[4];
-    uint32_t len = sizeof stat;
-    *records = -1;
-    if (BTRCALL(B_STAT, pb, stat, &len, key, 4, 0) == 0) {
-      uint32_t count;
-      std::memcpy(&count, stat + offsetof(BtrFileSpec, record_count), 4);
-      *records = count;
-    }
-    len = sizeof data;
-    *last = BTRCALL(B_GET_LAST, pb, data, &len, key, 4, 0) == 0 ? GetI32(data) : -1;
-  }
+  void Tally(int64_t *records, int32_t *last) { TallyThrough(pb, records, last); }
   ~Ours() {
     uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
@@ -412,16 +399,7 @@ void InsertBatches(benchmark::State &state, const std::string &suffix) {
     }
     f.side->Insert(keys.data(), keys.size());
   }
-  // Every record inserted is there, up to the highest key.
-  int64_t records = 0;
-  int32_t last = 0;
-  f.side->Tally(&records, &last);
-  if (records != n + f.next || last != f.highest) {
-    std::fprintf(stderr, "insert-%d%s: %lld records up to key %d, expected %lld up to %d\n", n,
-                 suffix.c_str(), static_cast<long long>(records), last,
-                 static_cast<long long>(n + f.next), f.highest);
-    state.SkipWithError("insert: the file does not hold what was inserted");
-  }
+  CheckInserted(state, "insert-" + std::to_string(n) + suffix, *f.side, n + f.next, f.highest);
   state.SetItemsProcessed(state.iterations() * kInsertBatch);
 }
 

@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +134,35 @@ inline void InsertThrough(uint8_t *pb, const int32_t *keys, size_t n) {
     if (BTRCALL(B_INSERT, pb, r, &len, key, 4, -1) != 0) abort();
   }
   if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
+}
+
+// What a file opened through `pb` holds: its records (Stat) and the highest value of key 0
+// (Get Last); -1 for what could not be read.
+inline void TallyThrough(uint8_t *pb, int64_t *records, int32_t *last) {
+  uint8_t stat[512], data[kRecordLength + 1], key[4];
+  uint32_t len = sizeof stat;
+  *records = -1;
+  if (BTRCALL(B_STAT, pb, stat, &len, key, 4, 0) == 0) {
+    uint32_t count;
+    std::memcpy(&count, stat + offsetof(BtrFileSpec, record_count), 4);
+    *records = count;
+  }
+  len = sizeof data;
+  *last = BTRCALL(B_GET_LAST, pb, data, &len, key, 4, 0) == 0 ? GetI32(data) : -1;
+}
+
+// After a case's inserts: the file must hold every record inserted, up to the highest key.
+template <typename Side>
+void CheckInserted(benchmark::State &state, const std::string &name, Side &side,
+                   int64_t expected_records, int32_t expected_last) {
+  int64_t records = 0;
+  int32_t last = 0;
+  side.Tally(&records, &last);
+  if (records == expected_records && last == expected_last) return;
+  std::fprintf(stderr, "%s: %lld records up to key %d, expected %lld up to %d\n", name.c_str(),
+               static_cast<long long>(records), last, static_cast<long long>(expected_records),
+               expected_last);
+  state.SkipWithError("insert: the file does not hold what was inserted");
 }
 
 // Get Equal through `pb` on random keys of 0 .. n - 1, each record copied and its key checked.

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -81,6 +82,7 @@ struct Ours {
       Insert(keys.data() + at, std::min<size_t>(10000, keys.size() - at));
   }
   void Insert(const int32_t *keys, size_t n) { InsertThrough(pb, keys, n); }
+  void Tally(int64_t *records, int32_t *last) { TallyThrough(pb, records, last); }
 };
 
 Ours &OurFile() {
@@ -174,6 +176,27 @@ struct Twin {
       PQclear(res);
     }
     Exec("COMMIT");
+  }
+  // The records and the highest key; -1 unless every record has its two entries.
+  void Tally(int64_t *records, int32_t *last) {
+    *records = *last = -1;
+    PGresult *r = PQexec(c,
+                         "SELECT (SELECT count(*) FROM twin_r), (SELECT count(*) FROM twin_k0),"
+                         " (SELECT count(*) FROM twin_k1),"
+                         " (SELECT k FROM twin_k0 ORDER BY k DESC LIMIT 1)");
+    if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1) {
+      long long counts[3];
+      for (int i = 0; i < 3; ++i)
+        counts[i] = std::atoll(PQgetvalue(r, 0, i));
+      // The key in bytea's text form: \x and eight hex digits.
+      const char *k = PQgetvalue(r, 0, 3);
+      if (counts[0] == counts[1] && counts[0] == counts[2] && std::strlen(k) == 10) {
+        *records = counts[0];
+        *last = static_cast<int32_t>(static_cast<uint32_t>(std::strtoul(k + 2, nullptr, 16)) ^
+                                     0x80000000u);
+      }
+    }
+    PQclear(r);
   }
 };
 
@@ -292,13 +315,17 @@ int32_t InsertKey(int64_t i) {
 // Transactions of kInsertBatch records through `side`, keys never used before on that side.
 template <typename Side>
 void InsertTransactionsThrough(benchmark::State &state, Side &side) {
-  static int64_t next = 0;  // one count per side
+  static int64_t next = 0;                // one count per side
+  static int32_t highest = kRecords - 1;  // key
   std::vector<int32_t> keys(kInsertBatch);
   for (auto _ : state) {
-    for (int i = 0; i < kInsertBatch; ++i)
+    for (int i = 0; i < kInsertBatch; ++i) {
       keys[i] = InsertKey(next++);
+      highest = std::max(highest, keys[i]);
+    }
     side.Insert(keys.data(), keys.size());
   }
+  CheckInserted(state, "server inserts", side, kRecords + next, highest);
   state.SetItemsProcessed(state.iterations() * kInsertBatch);
 }
 
