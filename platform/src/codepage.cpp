@@ -256,15 +256,6 @@ struct CodePage::Impl {
     return trail == 256 && pending.empty();
   }
 
-  // The UTF-8 of a BMP character.
-  static std::string Utf8Of(uint32_t c) {
-    if (c < 0x80) return std::string(1, static_cast<char>(c));
-    if (c < 0x800)
-      return {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    return {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-            static_cast<char>(0x80 | (c & 0x3F))};
-  }
-
   // The way back, from the tables of the way there: a character one code stands for maps to
   // that code; one that several codes stand for (code page 932 has NEC and IBM selections of
   // some) maps to the code iconv chooses. Characters no code stands for are left to iconv.
@@ -300,9 +291,10 @@ struct CodePage::Impl {
              static_cast<uint16_t>(lead << 8 | trail), 2);
       }
     }
-    std::string bytes;
+    std::string utf8, bytes;
     for (uint32_t c : ambiguous) {
-      std::string utf8 = Utf8Of(c);
+      utf8.clear();
+      AppendUtf8(c, &utf8);
       if (!ConvertOne(from_utf8, utf8.data(), utf8.size(), &bytes) || bytes.empty() ||
           bytes.size() > 2) {
         from_bmp_length[c] = kUseIconv;
@@ -322,13 +314,14 @@ struct CodePage::Impl {
       uint8_t length = from_bmp_length[c];
       if (length != 1 && length != 2) continue;
       char code[2] = {static_cast<char>(from_bmp[c] >> 8), static_cast<char>(from_bmp[c])};
-      std::string_view bytes =
+      std::string_view encoded =
           length == 1 ? std::string_view(code + 1, 1) : std::string_view(code, 2);
       // A single byte must not be a lead byte, or the byte after it in a text would join it.
-      if ((length == 1) != (lead_index[static_cast<unsigned char>(bytes[0])] < 0)) continue;
+      if ((length == 1) != (lead_index[static_cast<unsigned char>(encoded[0])] < 0)) continue;
       size_t used;
-      const Utf8Char &e = EntryAt(bytes, 0, &used);
-      std::string utf8 = Utf8Of(c);
+      const Utf8Char &e = EntryAt(encoded, 0, &used);
+      utf8.clear();
+      AppendUtf8(c, &utf8);
       from_bmp_returns[c] = used == length && e.length == utf8.size() &&
                             std::memcmp(e.bytes, utf8.data(), utf8.size()) == 0;
     }
@@ -579,6 +572,24 @@ std::string FromUtf8(std::string_view utf8) {
 bool IsLeadByte(unsigned char byte) {
   if (t_loading) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
   return ActiveCodePage().IsLeadByte(byte);
+}
+
+void AppendUtf8(uint32_t code, std::string *out) {
+  if (code < 0x80) {
+    out->push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
 }
 
 }  // namespace zplatform

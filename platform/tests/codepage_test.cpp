@@ -202,3 +202,25 @@ TEST(CodePage, ActiveCodePageFromTheProfile) {
 
 }  // namespace
 }  // namespace zplatform
+
+TEST(CodePage, Utf8OfCodePointsAtEveryLength) {
+  const std::pair<uint32_t, std::string> cases[] = {{0x41, "A"},
+                                                    {0x7F, "\x7F"},
+                                                    {0x80, "\xC2\x80"},
+                                                    {0x7FF, "\xDF\xBF"},
+                                                    {0x800, "\xE0\xA0\x80"},
+                                                    {0x6771, "\xE6\x9D\xB1"},  // 東
+                                                    {0xFFFF, "\xEF\xBF\xBF"},
+                                                    {0x10000, "\xF0\x90\x80\x80"},
+                                                    {0x1F600, "\xF0\x9F\x98\x80"},
+                                                    {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
+  std::string all, expected;
+  for (const auto &[code, utf8] : cases) {
+    std::string one;
+    zplatform::AppendUtf8(code, &one);
+    EXPECT_EQ(one, utf8) << std::hex << code;
+    zplatform::AppendUtf8(code, &all);
+    expected += utf8;
+  }
+  EXPECT_EQ(all, expected);  // appended, not replaced
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "csv.h"
+#include "zplatform/codepage.h"
 
 namespace zelkocli {
 
@@ -166,24 +167,6 @@ class JsonlRows : public LineRows {
   bool held_ = false;
 };
 
-void AppendUtf8(unsigned code, std::string *out) {
-  if (code < 0x80) {
-    out->push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
 class JsonScanner {
  public:
   JsonScanner(const std::string &text, std::string *error) : s_(text), error_(error) {}
@@ -254,7 +237,7 @@ class JsonScanner {
           } else if (code >= 0xDC00 && code < 0xE000) {
             return Fail("a lone surrogate");
           }
-          AppendUtf8(code, out);
+          zplatform::AppendUtf8(code, out);
           break;
         }
         default:

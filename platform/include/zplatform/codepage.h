@@ -7,6 +7,7 @@
 // nothing is dropped silently and nothing crashes.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,5 +64,8 @@ void ResetActiveCodePage();
 std::string ToUtf8(std::string_view code_page_bytes);
 std::string FromUtf8(std::string_view utf8);
 bool IsLeadByte(unsigned char byte);
+
+// Appends the UTF-8 of a Unicode code point (up to U+10FFFF).
+void AppendUtf8(uint32_t code, std::string *out);
 
 }  // namespace zplatform
