@@ -193,8 +193,6 @@ struct LayoutTwin : SqliteFile {
     for (sqlite3_stmt *s : {record, entry[0], entry[1]})
       sqlite3_finalize(s);
   }
-  // A signed integer key's encoded bytes (big-endian, sign bit flipped) read as a number.
-  static int64_t Encoded(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
   // Every record has its two entries.
   void Tally(int64_t *records, int32_t *last) {
     std::vector<int64_t> row = Query(
@@ -202,7 +200,7 @@ struct LayoutTwin : SqliteFile {
         " (SELECT max(k) FROM k0)");
     bool whole = !row.empty() && row[0] == row[1] && row[0] == row[2];
     *records = whole ? row[0] : -1;
-    *last = whole ? static_cast<int32_t>(static_cast<uint32_t>(row[3]) ^ 0x80000000u) : -1;
+    *last = whole ? KeyOfBits(static_cast<uint32_t>(row[3])) : -1;
   }
   void Insert(const int32_t *keys, size_t n) {
     Exec("BEGIN");
@@ -214,7 +212,7 @@ struct LayoutTwin : SqliteFile {
       sqlite3_reset(record);
       const int64_t pos = sqlite3_last_insert_rowid(db);
       // The unique key's entries have sequence 0, the duplicates key's the record's position.
-      const int64_t k[2] = {Encoded(keys[i]), Encoded(keys[i] / 2)}, seq[2] = {0, pos};
+      const int64_t k[2] = {KeyBits(keys[i]), KeyBits(keys[i] / 2)}, seq[2] = {0, pos};
       for (int key = 0; key < 2; ++key) {
         sqlite3_bind_int64(entry[key], 1, k[key]);
         sqlite3_bind_int64(entry[key], 2, seq[key]);

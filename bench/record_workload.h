@@ -34,6 +34,15 @@ inline void PutI32(uint8_t *p, int32_t v) {
   std::memcpy(p, &v, 4);
 }
 
+// A signed integer key as the record manager encodes it (big-endian, sign bit flipped), read
+// as a number; and back.
+inline uint32_t KeyBits(int32_t v) {
+  return static_cast<uint32_t>(v) ^ 0x80000000u;
+}
+inline int32_t KeyOfBits(uint32_t bits) {
+  return static_cast<int32_t>(bits ^ 0x80000000u);
+}
+
 // Record of key k: k at 0 (key 0, unique), k / 2 at 4 (key 1, duplicates), k % 100 at 8, then
 // bytes that depend on k.
 inline void MakeRecord(int32_t k, uint8_t *r) {

@@ -48,7 +48,7 @@ const std::string &Directory() {
 
 // A signed integer key as the record manager encodes it: big-endian, sign bit flipped.
 std::string EncodeKey(int32_t v) {
-  uint32_t u = static_cast<uint32_t>(v) ^ 0x80000000u;
+  uint32_t u = KeyBits(v);
   char b[4] = {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
                static_cast<char>(u)};
   return std::string(b, 4);
@@ -192,8 +192,7 @@ struct Twin {
       const char *k = PQgetvalue(r, 0, 3);
       if (counts[0] == counts[1] && counts[0] == counts[2] && std::strlen(k) == 10) {
         *records = counts[0];
-        *last = static_cast<int32_t>(static_cast<uint32_t>(std::strtoul(k + 2, nullptr, 16)) ^
-                                     0x80000000u);
+        *last = KeyOfBits(static_cast<uint32_t>(std::strtoul(k + 2, nullptr, 16)));
       }
     }
     PQclear(r);
