@@ -46,17 +46,6 @@ size_t AsciiRun(std::string_view s, size_t from) {
   return end - from;
 }
 
-// Length of the UTF-8 sequence that starts at s[0], or 1 for a malformed one.
-size_t Utf8SequenceLength(std::string_view s) {
-  unsigned char c = static_cast<unsigned char>(s[0]);
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-  if (n > s.size()) return 1;
-  for (size_t i = 1; i < n; ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
-  }
-  return n;
-}
-
 constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
 
 }  // namespace
@@ -572,6 +561,16 @@ std::string FromUtf8(std::string_view utf8) {
 bool IsLeadByte(unsigned char byte) {
   if (t_loading) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
   return ActiveCodePage().IsLeadByte(byte);
+}
+
+size_t Utf8SequenceLength(std::string_view s) {
+  unsigned char c = static_cast<unsigned char>(s[0]);
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+  if (n > s.size()) return 1;
+  for (size_t i = 1; i < n; ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
+  }
+  return n;
 }
 
 void AppendUtf8(uint32_t code, std::string *out) {

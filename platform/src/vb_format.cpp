@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "zplatform/codepage.h"
+
 namespace zplatform {
 namespace {
 
@@ -145,8 +147,7 @@ std::vector<std::string> Sections(const std::string &mask) {
 std::vector<std::string> Utf8Chars(const std::string &s) {
   std::vector<std::string> chars;
   for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    size_t n = Utf8SequenceLength(std::string_view(s).substr(i));
     chars.push_back(s.substr(i, n));
     i += n;
   }

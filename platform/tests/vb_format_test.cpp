@@ -24,6 +24,13 @@ const Case kCases[] = {
     {"ab", "(@@@)", "( ab)"},
     {"ab", "!(&&&)", "(ab)"},
     {"x", "\"[\"@\"]\"", "[x]"},
+    // A character is a whole UTF-8 sequence; a broken sequence's bytes count one by one.
+    {"東京", "@@@", " 東京"},
+    {"\xE6"
+     "ab",
+     "@@@",
+     "\xE6"
+     "ab"},
     // Numeric masks.
     {"1234.567", "0.00", "1234.57"},
     {"1234.565", "0.00", "1234.57"},

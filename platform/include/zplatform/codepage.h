@@ -65,6 +65,8 @@ std::string ToUtf8(std::string_view code_page_bytes);
 std::string FromUtf8(std::string_view utf8);
 bool IsLeadByte(unsigned char byte);
 
+// Length of the UTF-8 sequence that starts at s[0] (s not empty), or 1 for a malformed one.
+size_t Utf8SequenceLength(std::string_view s);
 // Appends the UTF-8 of a Unicode code point (up to U+10FFFF).
 void AppendUtf8(uint32_t code, std::string *out);
 
