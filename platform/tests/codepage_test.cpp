@@ -200,9 +200,6 @@ TEST(CodePage, ActiveCodePageFromTheProfile) {
   ResetActiveCodePage();
 }
 
-}  // namespace
-}  // namespace zplatform
-
 TEST(CodePage, Utf8OfCodePointsAtEveryLength) {
   const std::pair<uint32_t, std::string> cases[] = {{0x41, "A"},
                                                     {0x7F, "\x7F"},
@@ -217,10 +214,18 @@ TEST(CodePage, Utf8OfCodePointsAtEveryLength) {
   std::string all, expected;
   for (const auto &[code, utf8] : cases) {
     std::string one;
-    zplatform::AppendUtf8(code, &one);
+    AppendUtf8(code, &one);
     EXPECT_EQ(one, utf8) << std::hex << code;
-    zplatform::AppendUtf8(code, &all);
+    AppendUtf8(code, &all);
     expected += utf8;
+    // The sequence is read back as one character; cut short, its first byte stands alone.
+    EXPECT_EQ(Utf8SequenceLength(utf8), utf8.size()) << std::hex << code;
+    if (utf8.size() > 1) {
+      EXPECT_EQ(Utf8SequenceLength(utf8.substr(0, utf8.size() - 1)), 1u);
+    }
   }
   EXPECT_EQ(all, expected);  // appended, not replaced
 }
+
+}  // namespace
+}  // namespace zplatform
