@@ -129,12 +129,26 @@ int16_t Engine::Call(const CallArgs &args) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   ++call_serial_;
   try {
-    return Dispatch(args);
+    int16_t status = Dispatch(args);
+    if (status != 0 && in_transaction_ && transaction_failure_ == 0) NoteLostTransaction(status);
+    return status;
   } catch (...) {
     // Whatever the failure interrupted is undone: no write stays half-done and no file
     // stays locked for writing behind the caller's back.
     RecoverAfterFailure();
     return B_IO_ERROR;
+  }
+}
+
+void Engine::NoteLostTransaction(int status) {
+  // A store undoes its whole transaction on some failures (SQLite when it has no room to
+  // spill the transaction's pages, even during a read): the rest of the transaction and End
+  // answer with that cause.
+  for (Storage *t : transaction_files_) {
+    if (!t->InWrite()) {
+      FailOp(*t, status);
+      return;
+    }
   }
 }
 
@@ -568,7 +582,10 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
       AbandonOp(f);
       return status;
     }
-    if (DeleteKeyEntries(f, record, seqs, done) == 0 && f.RemoveRecord(pos) == 0) {
+    // Only while the store still holds the transaction: had it undone it, these deletes would
+    // each commit on their own, against records the transaction had removed and that are
+    // back (such a record would lose its key entry).
+    if (f.InWrite() && DeleteKeyEntries(f, record, seqs, done) == 0 && f.RemoveRecord(pos) == 0) {
       CommitOp(f);
       return status;
     }

@@ -97,6 +97,9 @@ class Engine {
   // After an exception inside a call: rolls back every write it may have left open (the
   // process's transaction included, which then ends with 2).
   void RecoverAfterFailure();
+  // After a failed call inside the process's transaction: when a store has undone its part,
+  // the transaction fails with the call's status.
+  void NoteLostTransaction(int status);
 
   // Position block handling.
   Cursor *FindCursor(void *block);

@@ -160,7 +160,7 @@ class SqliteStorage : public Storage {
   // Raises the page cache to what the file's present size asks for.
   void GrowCache();
   int64_t DataVersion();
-  int64_t HighWater();
+  int HighWater(int64_t *mark);
   int SetHighWater(int64_t value);
   // A statement's rows (key, seq, pos, data) of key `key` into the batch; 0 or 2.
   int Collect(Stmt &s, size_t key, RowBatch *rows);
@@ -224,6 +224,11 @@ int StatusFromSqlite(int rc) {
     default:
       return B_IO_ERROR;
   }
+}
+
+// A statement that did not end as it should: a full disk keeps its own status.
+int StepFailure(int rc) {
+  return (rc & 0xFF) == SQLITE_FULL ? B_DISK_FULL : B_IO_ERROR;
 }
 
 int64_t CacheKibibytes(int64_t file_bytes) {
@@ -757,13 +762,13 @@ int SqliteStorage::SetOwner(const std::string &owner, int mode) {
     Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
     s.Bind(1, std::string("owner"));
     s.Bind(2, owner);
-    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+    if (int rc = s.Step(); rc != SQLITE_DONE) status = StepFailure(rc);
   }
   if (status == 0) {
     Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
     s.Bind(1, std::string("owner_mode"));
     s.Bind(2, std::string(1, static_cast<char>('0' + mode)));
-    if (s.Step() != SQLITE_DONE) status = B_IO_ERROR;
+    if (int rc = s.Step(); rc != SQLITE_DONE) status = StepFailure(rc);
   }
   if (status != 0) {
     RollbackWrite();
@@ -781,7 +786,7 @@ int SqliteStorage::StoreSpec(const FileSpec &spec) {
   std::vector<uint8_t> blob = SerializeSpec(spec);
   Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('spec', ?1)");
   s.BindStatic(1, std::string_view(reinterpret_cast<const char *>(blob.data()), blob.size()));
-  if (s.Step() != SQLITE_DONE) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_DONE) return StepFailure(rc);
   spec_ = spec;
   return 0;
 }
@@ -792,7 +797,7 @@ int SqliteStorage::ReadRecord(int64_t pos, std::string *data, std::string *seqs_
   s.Bind(1, pos);
   int rc = s.Step();
   if (rc == SQLITE_DONE) return B_INVALID_RECORD_ADDRESS;
-  if (rc != SQLITE_ROW) return B_IO_ERROR;
+  if (rc != SQLITE_ROW) return StepFailure(rc);
   if (!spec_.FitsRecord(static_cast<size_t>(sqlite3_column_bytes(s.get(), 0)))) return B_IO_ERROR;
   if (data) *data = s.Blob(0);
   if (seqs_blob) *seqs_blob = s.Blob(1);
@@ -802,21 +807,27 @@ int SqliteStorage::ReadRecord(int64_t pos, std::string *data, std::string *seqs_
 // Positions are never reused: a record gets one above every position in use and above the
 // high-water mark, which a delete of the highest record raises. Sequences of entries moved
 // along a key come from the same numbers and raise the mark too.
-int64_t SqliteStorage::HighWater() {
-  if (high_water_valid_ && SameStamp(high_water_stamp_)) return high_water_;
-  high_water_stamp_ = ChangeStamp();
-  Stmt s = Prepare("SELECT value FROM meta WHERE name = 'hwm'");
-  high_water_ = s.Step() == SQLITE_ROW ? s.Int(0) : 0;
-  high_water_valid_ = true;
-  return high_water_;
+int SqliteStorage::HighWater(int64_t *mark) {
+  if (!high_water_valid_ || !SameStamp(high_water_stamp_)) {
+    high_water_stamp_ = ChangeStamp();
+    Stmt s = Prepare("SELECT value FROM meta WHERE name = 'hwm'");
+    if (!s) return B_IO_ERROR;
+    // A mark that could not be read is not taken as none: positions would be used again.
+    int rc = s.Step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return StepFailure(rc);
+    high_water_ = rc == SQLITE_ROW ? s.Int(0) : 0;
+    high_water_valid_ = true;
+  }
+  *mark = high_water_;
+  return 0;
 }
 
 int SqliteStorage::SetHighWater(int64_t value) {
   Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('hwm', ?1)");
   s.Bind(1, value);
-  if (s.Step() != SQLITE_DONE) {
+  if (int rc = s.Step(); rc != SQLITE_DONE) {
     high_water_valid_ = false;
-    return B_IO_ERROR;
+    return StepFailure(rc);
   }
   high_water_ = value;
   return 0;
@@ -826,7 +837,8 @@ int SqliteStorage::InsertRecord(const std::string &data, int64_t *pos) {
   // A long transaction of inserts grows the file too.
   if ((++inserts_ & 1023) == 0) GrowCache();
   // Without a high-water mark the next position is simply the highest plus one.
-  int64_t high_water = HighWater();
+  int64_t high_water = 0;
+  if (int status = HighWater(&high_water); status != 0) return status;
   Stmt s = high_water == 0
                ? Prepare("INSERT INTO r(data, seqs) VALUES(?1, x'')")
                : Prepare(
@@ -841,23 +853,28 @@ int SqliteStorage::InsertRecord(const std::string &data, int64_t *pos) {
 }
 
 int SqliteStorage::NextSequence(int64_t *seq) {
+  int64_t high_water = 0;
+  if (int status = HighWater(&high_water); status != 0) return status;
   Stmt s = Prepare("SELECT max(coalesce((SELECT max(pos) FROM r), 0), ?1) + 1");
-  s.Bind(1, HighWater());
-  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  s.Bind(1, high_water);
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
   *seq = s.Int(0);
   return SetHighWater(*seq);
 }
 
 int SqliteStorage::RetirePosition(int64_t pos) {
   Stmt top = Prepare("SELECT max(pos) FROM r");
-  if (top.Step() != SQLITE_ROW) return B_IO_ERROR;
-  if (top.Int(0) != pos || pos <= HighWater()) return 0;
+  if (int rc = top.Step(); rc != SQLITE_ROW) return StepFailure(rc);
+  int64_t high_water = 0;
+  if (int status = HighWater(&high_water); status != 0) return status;
+  if (top.Int(0) != pos || pos <= high_water) return 0;
   return SetHighWater(pos);
 }
 
 int SqliteStorage::CountRecords(int64_t *count) {
   Stmt s = Prepare("SELECT count(*) FROM r");
-  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (!s) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
   *count = s.Int(0);
   return 0;
 }
@@ -875,7 +892,8 @@ int SqliteStorage::RewriteRecord(int64_t pos, const std::string &data,
 int SqliteStorage::RemoveRecord(int64_t pos) {
   Stmt s = Prepare("DELETE FROM r WHERE pos = ?1");
   s.Bind(1, pos);
-  return s.Step() == SQLITE_DONE ? 0 : B_IO_ERROR;
+  int rc = s.Step();
+  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 void SqliteStorage::BindKey(Stmt &s, int i, std::string_view k) const {
@@ -904,7 +922,7 @@ int SqliteStorage::Collect(Stmt &s, size_t key, RowBatch *rows) {
     rows->Add(k, k_length, s.Int(1), s.Int(2), sqlite3_column_blob(st, 3),
               static_cast<size_t>(sqlite3_column_bytes(st, 3)));
   }
-  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) {
@@ -921,7 +939,7 @@ int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBat
     const void *data = sqlite3_column_blob(st, 1);
     rows->Add(nullptr, 0, 0, s.Int(0), data, static_cast<size_t>(sqlite3_column_bytes(st, 1)));
   }
-  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
@@ -934,7 +952,7 @@ int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
 int SqliteStorage::CountRecordsBefore(int64_t pos, int64_t *count) {
   Stmt s = Prepare("SELECT count(*) FROM r WHERE pos < ?1");
   s.Bind(1, pos);
-  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
   *count = s.Int(0);
   return 0;
 }
@@ -947,7 +965,7 @@ int SqliteStorage::ScanRecords(const RecordVisitor &visit) {
     int status = visit(s.Int(0), s.View(1), s.View(2));
     if (status != 0) return status;
   }
-  return rc == SQLITE_DONE ? 0 : B_IO_ERROR;
+  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::InsertRecordAt(int64_t pos, std::string_view data, std::string_view seqs_blob) {
@@ -960,13 +978,18 @@ int SqliteStorage::InsertRecordAt(int64_t pos, std::string_view data, std::strin
 
 int SqliteStorage::HighestPositionUsed(int64_t *pos) {
   Stmt s = Prepare("SELECT coalesce(max(pos), 0) FROM r");
-  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
-  *pos = std::max(s.Int(0), HighWater());
+  if (!s) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
+  int64_t high_water = 0;
+  if (int status = HighWater(&high_water); status != 0) return status;
+  *pos = std::max(s.Int(0), high_water);
   return 0;
 }
 
 int SqliteStorage::KeepPositionsAbove(int64_t pos) {
-  return pos > HighWater() ? SetHighWater(pos) : 0;
+  int64_t high_water = 0;
+  if (int status = HighWater(&high_water); status != 0) return status;
+  return pos > high_water ? SetHighWater(pos) : 0;
 }
 
 int SqliteStorage::AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) {
@@ -983,7 +1006,8 @@ int SqliteStorage::RemoveEntry(size_t key, std::string_view k, int64_t seq) {
   if (!s) return B_IO_ERROR;
   BindKey(s, 1, k);
   s.Bind(2, seq);
-  return s.Step() == SQLITE_DONE ? 0 : B_IO_ERROR;
+  int rc = s.Step();
+  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::EntryExists(size_t key, std::string_view k, bool *exists) {
@@ -991,7 +1015,7 @@ int SqliteStorage::EntryExists(size_t key, std::string_view k, bool *exists) {
   if (!s) return B_IO_ERROR;
   BindKey(s, 1, k);
   int rc = s.Step();
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return B_IO_ERROR;
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return StepFailure(rc);
   *exists = rc == SQLITE_ROW;
   return 0;
 }
@@ -1018,7 +1042,8 @@ int SqliteStorage::EntryAtRank(size_t key, int64_t rank, RowBatch *rows) {
 
 int SqliteStorage::CountEntries(size_t key, int64_t *count) {
   Stmt s = PrepareKey("SELECT count(*) FROM k%N", key);
-  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (!s) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
   *count = s.Int(0);
   return 0;
 }
@@ -1027,7 +1052,7 @@ int SqliteStorage::CountEntriesBelow(size_t key, std::string_view k, int64_t *co
   Stmt s = PrepareKey("SELECT count(*) FROM k%N WHERE k < ?1", key);
   if (!s) return B_IO_ERROR;
   BindKey(s, 1, k);
-  if (s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
   *count = s.Int(0);
   return 0;
 }
@@ -1036,7 +1061,8 @@ int SqliteStorage::CountDistinct(size_t key, int64_t *count) {
   // Distinct in the key's own order compares each entry with the one before; count(DISTINCT)
   // would build a temporary index of every value.
   Stmt s = PrepareKey("SELECT count(*) FROM (SELECT DISTINCT k FROM k%N)", key);
-  if (!s || s.Step() != SQLITE_ROW) return B_IO_ERROR;
+  if (!s) return B_IO_ERROR;
+  if (int rc = s.Step(); rc != SQLITE_ROW) return StepFailure(rc);
   *count = s.Int(0);
   return 0;
 }
@@ -1045,22 +1071,24 @@ int SqliteStorage::CreateKeyIndex(size_t number) {
   std::string sql = "CREATE TABLE k" + std::to_string(number) + kKeyTableColumns;
   schema_changed_ = true;
   ForgetStatements();
-  return Exec(sql.c_str()) == SQLITE_OK ? 0 : B_IO_ERROR;
+  int rc = Exec(sql.c_str());
+  return rc == SQLITE_OK ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::DropKeyIndex(size_t number, size_t keys) {
   schema_changed_ = true;
   ForgetStatements();
   std::string sql = "DROP TABLE k" + std::to_string(number);
-  if (Exec(sql.c_str()) != SQLITE_OK) return B_IO_ERROR;
+  if (int rc = Exec(sql.c_str()); rc != SQLITE_OK) return StepFailure(rc);
   for (size_t k = number + 1; k < keys; ++k) {
     sql = "ALTER TABLE k" + std::to_string(k) + " RENAME TO k" + std::to_string(k - 1);
-    if (Exec(sql.c_str()) != SQLITE_OK) return B_IO_ERROR;
+    if (int rc = Exec(sql.c_str()); rc != SQLITE_OK) return StepFailure(rc);
   }
   // The dropped key's slot leaves explicitly stored sequences.
   sql = "UPDATE r SET seqs = substr(seqs, 1, " + std::to_string(8 * number) + ") || substr(seqs, " +
         std::to_string(8 * number + 9) + ") WHERE length(seqs) > " + std::to_string(8 * number);
-  return Exec(sql.c_str()) == SQLITE_OK ? 0 : B_IO_ERROR;
+  int rc = Exec(sql.c_str());
+  return rc == SQLITE_OK ? 0 : StepFailure(rc);
 }
 
 Store &SqliteStore() {

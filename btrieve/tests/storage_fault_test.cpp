@@ -1,0 +1,307 @@
+// A disk that fills up in the middle of a transaction. SQLite writes a transaction's pages
+// to the journal when its page cache spills; this program makes that spill happen at a
+// chosen page and the write fail as a full disk would, at every point of one insert in
+// turn, and checks that the file stays whole and the statuses tell what happened.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "btr_test_util.h"
+
+namespace {
+
+using namespace btrtest;
+
+// ---- A disk with no room for the spill: the next write fails, smaller ones after it fit ----
+
+bool g_fail_next_write = false;
+bool g_write_failed = false;
+sqlite3_vfs *g_real_vfs = nullptr;
+
+struct FaultFile {
+  sqlite3_file base;
+  sqlite3_file *real;  // lives right after this struct
+};
+
+sqlite3_file *Real(sqlite3_file *f) {
+  return reinterpret_cast<FaultFile *>(f)->real;
+}
+
+int FaultClose(sqlite3_file *f) {
+  return Real(f)->pMethods->xClose(Real(f));
+}
+int FaultRead(sqlite3_file *f, void *buf, int n, sqlite3_int64 at) {
+  return Real(f)->pMethods->xRead(Real(f), buf, n, at);
+}
+int FaultWrite(sqlite3_file *f, const void *buf, int n, sqlite3_int64 at) {
+  if (g_fail_next_write) {
+    g_fail_next_write = false;
+    g_write_failed = true;
+    return SQLITE_FULL;
+  }
+  return Real(f)->pMethods->xWrite(Real(f), buf, n, at);
+}
+int FaultTruncate(sqlite3_file *f, sqlite3_int64 size) {
+  return Real(f)->pMethods->xTruncate(Real(f), size);
+}
+int FaultSync(sqlite3_file *f, int flags) {
+  return Real(f)->pMethods->xSync(Real(f), flags);
+}
+int FaultFileSize(sqlite3_file *f, sqlite3_int64 *size) {
+  return Real(f)->pMethods->xFileSize(Real(f), size);
+}
+int FaultLock(sqlite3_file *f, int level) {
+  return Real(f)->pMethods->xLock(Real(f), level);
+}
+int FaultUnlock(sqlite3_file *f, int level) {
+  return Real(f)->pMethods->xUnlock(Real(f), level);
+}
+int FaultCheckReservedLock(sqlite3_file *f, int *out) {
+  return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
+}
+int FaultFileControl(sqlite3_file *f, int op, void *arg) {
+  return Real(f)->pMethods->xFileControl(Real(f), op, arg);
+}
+int FaultSectorSize(sqlite3_file *f) {
+  return Real(f)->pMethods->xSectorSize(Real(f));
+}
+int FaultDeviceCharacteristics(sqlite3_file *f) {
+  return Real(f)->pMethods->xDeviceCharacteristics(Real(f));
+}
+int FaultShmMap(sqlite3_file *f, int region, int size, int extend, void volatile **out) {
+  return Real(f)->pMethods->xShmMap(Real(f), region, size, extend, out);
+}
+int FaultShmLock(sqlite3_file *f, int offset, int n, int flags) {
+  return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
+}
+void FaultShmBarrier(sqlite3_file *f) {
+  Real(f)->pMethods->xShmBarrier(Real(f));
+}
+int FaultShmUnmap(sqlite3_file *f, int remove) {
+  return Real(f)->pMethods->xShmUnmap(Real(f), remove);
+}
+int FaultFetch(sqlite3_file *f, sqlite3_int64 at, int n, void **out) {
+  return Real(f)->pMethods->xFetch(Real(f), at, n, out);
+}
+int FaultUnfetch(sqlite3_file *f, sqlite3_int64 at, void *p) {
+  return Real(f)->pMethods->xUnfetch(Real(f), at, p);
+}
+
+const sqlite3_io_methods kFaultMethods = {3,
+                                          FaultClose,
+                                          FaultRead,
+                                          FaultWrite,
+                                          FaultTruncate,
+                                          FaultSync,
+                                          FaultFileSize,
+                                          FaultLock,
+                                          FaultUnlock,
+                                          FaultCheckReservedLock,
+                                          FaultFileControl,
+                                          FaultSectorSize,
+                                          FaultDeviceCharacteristics,
+                                          FaultShmMap,
+                                          FaultShmLock,
+                                          FaultShmBarrier,
+                                          FaultShmUnmap,
+                                          FaultFetch,
+                                          FaultUnfetch};
+
+int FaultOpen(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *out_flags) {
+  auto *ff = reinterpret_cast<FaultFile *>(f);
+  ff->real = reinterpret_cast<sqlite3_file *>(ff + 1);
+  int rc = g_real_vfs->xOpen(g_real_vfs, name, ff->real, flags, out_flags);
+  ff->base.pMethods = ff->real->pMethods != nullptr ? &kFaultMethods : nullptr;
+  return rc;
+}
+
+sqlite3_vfs g_fault_vfs;
+
+// ---- Spills on demand: the page cache says it is full at the chosen page read ------------
+
+sqlite3_pcache_methods2 g_real_cache;
+int g_reads_until_spill = -1;  // page reads before the one that makes the cache spill
+bool g_spilling = false;
+
+int CachePagecount(sqlite3_pcache *cache) {
+  // Above any spill threshold while a spill is asked for, so the cache writes a dirty page.
+  return g_spilling ? 1 << 30 : g_real_cache.xPagecount(cache);
+}
+
+sqlite3_pcache_page *CacheFetch(sqlite3_pcache *cache, unsigned key, int create) {
+  // Every page the pager reads comes here first with create 1; no page means "spill first".
+  if (create == 1 && g_reads_until_spill >= 0) {
+    if (g_reads_until_spill-- == 0) {
+      g_spilling = true;
+      g_fail_next_write = true;
+      return nullptr;
+    }
+  }
+  if (create == 2) g_spilling = false;
+  return g_real_cache.xFetch(cache, key, create);
+}
+
+class FaultEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    // Both are set before the library starts.
+    sqlite3_shutdown();
+    sqlite3_config(SQLITE_CONFIG_GETPCACHE2, &g_real_cache);
+    sqlite3_pcache_methods2 cache = g_real_cache;
+    cache.xPagecount = CachePagecount;
+    cache.xFetch = CacheFetch;
+    sqlite3_config(SQLITE_CONFIG_PCACHE2, &cache);
+    ASSERT_EQ(sqlite3_initialize(), SQLITE_OK);
+    g_real_vfs = sqlite3_vfs_find(nullptr);
+    g_fault_vfs = *g_real_vfs;
+    g_fault_vfs.zName = "zelko-fault";
+    g_fault_vfs.szOsFile = static_cast<int>(sizeof(FaultFile)) + g_real_vfs->szOsFile;
+    g_fault_vfs.xOpen = FaultOpen;
+    g_fault_vfs.pNext = nullptr;
+    ASSERT_EQ(sqlite3_vfs_register(&g_fault_vfs, 1), SQLITE_OK);
+  }
+};
+
+const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new FaultEnvironment);
+
+// ---- The file: 16-byte records, id (key 0, unique), name (key 1, duplicates) -----------
+
+constexpr uint16_t kExt = B_KEY_EXTENDED_TYPE;
+
+std::string Rec(int id, const std::string &name) {
+  return Le32(id) + Le32(0) + Pad(name, 8);
+}
+
+int16_t Call0(int op) {
+  uint32_t len = 0;
+  return BTRCALL(static_cast<uint16_t>(op), nullptr, nullptr, &len, nullptr, 0, 0);
+}
+
+// Every record, in the order of `op` along key `key` (-1: physical order).
+std::vector<std::string> Walk(PosBlock &pb, int key) {
+  std::vector<std::string> out;
+  int first = key < 0 ? B_STEP_FIRST : B_GET_FIRST;
+  int next = key < 0 ? B_STEP_NEXT : B_GET_NEXT;
+  std::string data(16, '\0'), k(16, '\0');
+  for (int16_t rc = Op(first, pb, data, k, static_cast<int8_t>(key < 0 ? 0 : key)); rc == 0;
+       rc = Op(next, pb, data, k, static_cast<int8_t>(key < 0 ? 0 : key)))
+    out.push_back(data);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+void AddProblem(const char *problem, void *context) {
+  static_cast<std::vector<std::string> *>(context)->push_back(problem);
+}
+
+enum class Write { kInsert, kUpdate, kDelete };
+
+struct Case {
+  Write write;
+  bool in_transaction;
+  std::string Name() const {
+    const char *names[] = {"insert", "update", "delete"};
+    return std::string(names[static_cast<int>(write)]) +
+           (in_transaction ? " in a transaction" : " on its own");
+  }
+};
+
+// The write under test, its spill failing at its `spill_at`th page read. In a transaction
+// it follows the removal of id 7 and some inserts: the insert puts id 7 back, the update
+// moves record 8 to id 7. True when the spill's write failed; *read_fewer when the write
+// read fewer pages than that (it then ran to its end).
+bool WriteFailingAt(PosBlock &pb, const Case &c, int spill_at, int16_t *status, bool *read_fewer) {
+  *read_fewer = true;
+  std::string data(16, '\0'), key = Le32(8);
+  if (c.write != Write::kInsert) {
+    *status = Op(B_GET_EQUAL, pb, data, key, 0);
+    if (*status != 0) return false;
+  }
+  g_reads_until_spill = spill_at;
+  if (c.write == Write::kInsert) {
+    *status = Insert(pb, Rec(c.in_transaction ? 7 : 50, "again"));
+  } else if (c.write == Write::kDelete) {
+    *status = Op(B_DELETE, pb, data, key, 0);
+  } else {
+    data = Rec(c.in_transaction ? 7 : 60, "moved");
+    *status = Op(B_UPDATE, pb, data, key, 0);
+  }
+  bool failed = g_write_failed;
+  *read_fewer = g_reads_until_spill >= 0;
+  g_reads_until_spill = -1;
+  g_fail_next_write = g_write_failed = false;
+  return failed;
+}
+
+TEST(DiskFull, AtEveryPageOfAWriteTheFileStaysWholeAndTheStatusSaysSo) {
+  for (Case c :
+       {Case{Write::kInsert, true}, Case{Write::kUpdate, true}, Case{Write::kDelete, true},
+        Case{Write::kInsert, false}, Case{Write::kUpdate, false}, Case{Write::kDelete, false}}) {
+    static int files = 0;
+    int failure_points = 0;
+    for (int spill_at = 0;; ++spill_at) {
+      SCOPED_TRACE(c.Name() + ", spill at page read " + std::to_string(spill_at));
+      ASSERT_LT(spill_at, 1000) << "the write never ran out of pages to fail at";
+      std::string path = Scratch("full" + std::to_string(++files) + ".btr");
+      ASSERT_EQ(
+          Create(path, CreateBuffer(
+                           16, 4096,
+                           {{{1, 4, kExt | B_KEY_MODIFIABLE, B_TYPE_INTEGER}},
+                            {{9, 8, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_STRING}}})),
+          0);
+      PosBlock pb;
+      ASSERT_EQ(Open(pb, path), 0);
+      for (int id = 1; id <= 40; ++id)
+        ASSERT_EQ(Insert(pb, Rec(id, "n" + std::to_string(id % 5))), 0);
+      const std::vector<std::string> before = Walk(pb, -1);
+
+      int16_t status = 0;
+      bool failed = false, read_fewer = false;
+      if (c.in_transaction) {
+        ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
+        std::string data(16, '\0'), key = Le32(7);
+        ASSERT_EQ(Op(B_GET_EQUAL, pb, data, key, 0), 0);
+        ASSERT_EQ(Op(B_DELETE, pb, data, key, 0), 0);
+        for (int id = 100; id < 120; ++id)
+          ASSERT_EQ(Insert(pb, Rec(id, "fill")), 0);
+        failed = WriteFailingAt(pb, c, spill_at, &status, &read_fewer);
+        if (failed) {
+          EXPECT_EQ(status, B_DISK_FULL);
+          // The transaction went with the failure: what follows in it says so, End too.
+          EXPECT_EQ(Insert(pb, Rec(200, "late")), B_DISK_FULL);
+          EXPECT_EQ(Call0(B_END_TRAN), B_DISK_FULL);
+        } else {
+          EXPECT_EQ(status, 0);
+          EXPECT_EQ(Call0(B_END_TRAN), 0);
+        }
+      } else {
+        failed = WriteFailingAt(pb, c, spill_at, &status, &read_fewer);
+        EXPECT_EQ(status, failed ? B_DISK_FULL : 0);
+      }
+      if (failed) {
+        ++failure_points;
+        // Nothing of the failed work stays, and every record is found along every key.
+        EXPECT_EQ(Walk(pb, -1), before);
+        EXPECT_EQ(Walk(pb, 0), before);
+        EXPECT_EQ(Walk(pb, 1), before);
+        std::string data(16, '\0'), key = Le32(7);
+        EXPECT_EQ(Op(B_GET_EQUAL, pb, data, key, 0), 0);
+        EXPECT_EQ(data, Rec(7, "n2"));
+        // Once there is room, the file takes writes again.
+        EXPECT_EQ(Insert(pb, Rec(300, "room")), 0);
+      }
+      Close(pb);
+      std::vector<std::string> problems;
+      EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
+          << (problems.empty() ? "" : problems[0]);
+      if (read_fewer) break;  // every page read of the write has been a failure point
+    }
+    // Every write reads the record's table and a key's.
+    EXPECT_GE(failure_points, 2) << c.Name();
+  }
+}
+
+}  // namespace
