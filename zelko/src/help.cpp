@@ -64,8 +64,10 @@ const CommandHelp kCommands[] = {
      "out. Rows are written in transactions of 100,000 rows, each ended after two seconds\n"
      "at the latest so other writers never wait long; --batch N makes them N rows (0: no\n"
      "transactions). --stop-on-error ends the load at the first rejected row (the rows\n"
-     "before it stay). FILE - reads standard input. The run ends with\n"
-     "the counts of inserted, updated and rejected rows; exit 1 when any was rejected.\n"},
+     "before it stay). A row refused for want of room, an I/O error or a lost server ends\n"
+     "the load there, as no later row could be written. FILE - reads standard input. The\n"
+     "run ends with the counts of inserted, updated and rejected rows; exit 1 when any was\n"
+     "rejected.\n"},
 };
 }  // namespace
 

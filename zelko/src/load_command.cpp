@@ -169,6 +169,13 @@ class Loader {
   }
 
   Counts counts;
+  // The status of a failure that is about the file, not the row (no room, an I/O error, a
+  // lost server): no later row could be written either. 0 while there was none.
+  int file_failure = 0;
+  void NoteFailure(int status) {
+    if (status == B_IO_ERROR || status == B_DISK_FULL || status == B_SESSION_NO_LONGER_VALID)
+      file_failure = status;
+  }
 
  private:
   // Writes the row's values into the record buffer: only the key's fields, or all.
@@ -186,7 +193,10 @@ class Loader {
     ++counts.rejected;
     return false;
   }
-  bool Refused(size_t line, int status) { return Reject(line, StatusPhrase(status)); }
+  bool Refused(size_t line, int status) {
+    NoteFailure(status);
+    return Reject(line, StatusPhrase(status));
+  }
 
   zelko::TableDescriptor &table_;
   std::vector<int> columns_;
@@ -322,6 +332,7 @@ int CommandLoad(const Args &args, Streams io) {
       loader.counts.rejected += batch_written;
       loader.counts.inserted = before_batch.inserted;
       loader.counts.updated = before_batch.updated;
+      loader.NoteFailure(status);
       result = 1;
       return false;
     }
@@ -355,6 +366,11 @@ int CommandLoad(const Args &args, Streams io) {
     bool long_enough = timed_batches && (in_batch & 255) == 255 &&
                        std::chrono::steady_clock::now() - batch_started > kBatchTime;
     if (in_transaction && (++in_batch >= batch || long_enough)) end_transaction();
+    if (loader.file_failure != 0) {
+      io.err << "zelko: the load stops at line " << pass->Line()
+             << ": the file takes no more rows (" << StatusPhrase(loader.file_failure) << ")\n";
+      break;
+    }
   }
   end_transaction();
   progress.Finish(done);

@@ -294,5 +294,50 @@ TEST(ZelkoSafety, ADictionaryOnAReadOnlyMountOrAFullDiskCanBeRead) {
   }
 }
 
+TEST(ZelkoSafety, ALoadThatFillsTheDiskStopsThereAndKeepsWhatItSaysItWrote) {
+  RecordMessages messages;
+  std::string source = CountersDictionary("fills", 10);
+  std::string csv = "ID,C,S\n";
+  for (int id = 1000; id < 151000; ++id)
+    csv += std::to_string(id) + "," + std::to_string(id) + ",row\n";
+  zelko_testing::WriteFile(source + "/many.csv", csv);
+  std::string mount_point = NewDir("small");
+  for (bool transactions : {true, false}) {
+    int rc = InPrivateMount(mount_point, "1m", [&]() {
+      for (const char *name : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "COUNT.DAT"})
+        fs::copy_file(source + "/" + name, mount_point + "/" + name);
+      std::vector<std::string> args = {"load", mount_point, "counters", source + "/many.csv"};
+      if (!transactions) args.insert(args.end(), {"--batch", "0"});
+      Outcome load = Zelko(args);
+      // One refused row, the reason, and no run of rows refused after it.
+      if (load.status != 1) return 1;
+      // The row that found no room stops the load (no run of refusals after it); or, in a
+      // transaction, its end finds none, says what was not written, and no other begins.
+      auto count = [&](const std::string &text) {
+        size_t n = 0;
+        for (size_t at = 0; (at = load.err.find(text, at)) != std::string::npos; ++at)
+          ++n;
+        return n;
+      };
+      size_t refused = count("rejected:");
+      if (refused > 1 || count("rows were not written") > 1) return 2;
+      bool stopped = load.err.find("rejected: status 18, disk full") != std::string::npos &&
+                     load.err.find("the load stops at line") != std::string::npos;
+      if (refused == 1 && !stopped) return 3;
+      if (refused == 0 && count("rows were not written") == 0) return 4;
+      // The file is sound and holds exactly the rows the load counted as inserted.
+      long inserted = -1;
+      if (std::sscanf(load.out.c_str(), "inserted %ld", &inserted) != 1) return 5;
+      if (Zelko({"check", mount_point, "counters"}).status != 0) return 6;
+      Outcome dump = Zelko({"dump", mount_point, "counters"});
+      if (dump.status != 0) return 7;
+      if (std::count(dump.out.begin(), dump.out.end(), '\n') != 1 + 10 + inserted) return 8;
+      return 0;
+    });
+    if (rc == -2) GTEST_SKIP() << "mounts are not allowed here";
+    EXPECT_EQ(rc, 0) << (transactions ? "in transactions" : "row by row");
+  }
+}
+
 }  // namespace
 }  // namespace zelkocli
