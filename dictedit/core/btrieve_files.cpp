@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "btrieve/btrapi.h"
 #include "data_file.h"
@@ -41,13 +40,6 @@ BtrKeySpec SegmentSpec(const DdfTable &table, const DdfIndexSegment &s, int null
 bool Exists(const std::string &native) {
   struct stat st {};
   return ::stat(native.c_str(), &st) == 0;
-}
-
-bool CopyFile(const std::string &from, const std::string &to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  out << in.rdbuf();
-  return in && out.good();
 }
 
 }  // namespace
@@ -233,7 +225,11 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   }
   if (final_status != 0 && final_status != 9) {
     BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
-    CopyFile(backup, path);
+    // The copy goes into place only whole; one that fails (the disk that stopped the
+    // conversion is full) says so, and the data stays in the backup.
+    zplatform::FileResult copied =
+        zplatform::CopyFile(zplatform::FromUtf8(backup), zplatform::FromUtf8(path), false);
+    if (!copied.ok) ShowMessage(ui, false, msg::kVE1070, copied.os_error);
   }
   return final_status;
 }

@@ -152,44 +152,61 @@ bool FileExists(const std::string &code_page_path) {
 
 namespace {
 
+// Copies `from` into a new file beside `to` (so a copy cut short by a full disk never
+// leaves a cut file), and moves it into place only when it is complete and on disk.
 FileResult CopyNative(const std::string &from, const std::string &to, bool fail_if_exists) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return FileResult::Failure(errno);
-  struct stat st;
-  ::fstat(in, &st);
-  int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (fail_if_exists ? O_EXCL : 0);
-  int out = ::open(to.c_str(), flags, st.st_mode & 0777);
-  if (out < 0) {
-    int err = errno;
+  struct stat st, existing;
+  int err = ::fstat(in, &st) != 0 ? errno : 0;
+  if (err == 0 && fail_if_exists && ::lstat(to.c_str(), &existing) == 0) err = EEXIST;
+  if (err != 0) {
     ::close(in);
     return FileResult::Failure(err);
   }
+  std::string tmpl = to + ".XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  int out = ::mkostemp(name.data(), O_CLOEXEC);
+  if (out < 0) {
+    err = errno;
+    ::close(in);
+    return FileResult::Failure(err);
+  }
+  if (::fchmod(out, st.st_mode & 0777) != 0) err = errno;
   std::vector<char> buf(1 << 16);
-  for (;;) {
+  while (err == 0) {
     ssize_t n = ::read(in, buf.data(), buf.size());
     if (n == 0) break;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(in);
-      ::close(out);
-      return FileResult::Failure(err);
+      if (errno != EINTR) err = errno;
+      continue;
     }
-    for (ssize_t done = 0; done < n;) {
+    for (ssize_t done = 0; done < n && err == 0;) {
       ssize_t w = ::write(out, buf.data() + done, n - done);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        int err = errno;
-        ::close(in);
-        ::close(out);
-        return FileResult::Failure(err);
+      if (w >= 0) {
+        done += w;
+      } else if (errno != EINTR) {
+        err = errno;
       }
-      done += w;
     }
   }
   ::close(in);
-  if (::fsync(out) != 0 || ::close(out) != 0) return FileResult::Failure(errno);
-  return FileResult::Success();
+  if (err == 0 && ::fsync(out) != 0) err = errno;
+  if (::close(out) != 0 && err == 0) err = errno;
+  bool moved = false;
+  if (err == 0 && !fail_if_exists) {
+    moved = ::rename(name.data(), to.c_str()) == 0;
+    if (!moved) err = errno;
+  } else if (err == 0 && ::link(name.data(), to.c_str()) != 0) {
+    // A link never replaces a file; a file system without links gets a rename after a
+    // last look.
+    err = errno == EEXIST || ::lstat(to.c_str(), &existing) == 0 ? EEXIST : 0;
+    moved = err == 0 && ::rename(name.data(), to.c_str()) == 0;
+    if (err == 0 && !moved) err = errno;
+  }
+  if (!moved) ::unlink(name.data());
+  return err == 0 ? FileResult::Success() : FileResult::Failure(err);
 }
 
 }  // namespace

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 
@@ -76,6 +81,34 @@ TEST(Paths, CopyMoveDeleteKeepTheOsError) {
   EXPECT_EQ(DeleteFile(dir + "/c.btr").os_error, ENOENT);
   EXPECT_FALSE(OsErrorText(ENOENT).empty());
   EXPECT_EQ(CopyFile(dir + "/b.btr", dir + "/nodir/x", false).os_error, ENOENT);
+}
+
+TEST(Paths, ACopyThatRunsOutOfRoomLeavesNoCutFile) {
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/big.btr", std::string(200000, 'b'));
+  WriteFile(dir + "/old.btr", "old");
+  // A child whose files may not grow past 100,000 bytes: a disk that fills up.
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{100000, 100000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    FileResult over = CopyFile(dir + "/big.btr", dir + "/old.btr", false);
+    FileResult fresh = CopyFile(dir + "/big.btr", dir + "/new.btr", true);
+    _exit(!over.ok && over.os_error == EFBIG && !fresh.ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // The former file is as it was, the new one absent, and nothing is left beside them.
+  EXPECT_TRUE(ReadFile(dir + "/old.btr") == "old");  // (a cut copy would be 100,000 bytes)
+  EXPECT_FALSE(FileExists(dir + "/new.btr"));
+  size_t files = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 2u);
 }
 
 TEST(Paths, AtomicReplace) {
