@@ -1397,9 +1397,21 @@ int Engine::EndTransaction() {
   if (!in_transaction_) return B_END_TRANSACTION_ERROR;
   int status = transaction_failure_;
   transaction_failure_ = 0;
+  // Files commit one after the other: each first writes all it holds, so a full disk stops
+  // the transaction before any file has committed its part. A commit that fails all the same
+  // keeps the files after it from committing theirs.
+  if (status == 0 && transaction_files_.size() > 1) {
+    for (Storage *f : transaction_files_) {
+      status = f->PrepareCommit();
+      if (status != 0) break;
+    }
+  }
   for (Storage *f : transaction_files_) {
-    int s = f->CommitWrite();
-    if (status == 0) status = s;
+    if (status == 0) {
+      status = f->CommitWrite();
+    } else {
+      f->RollbackWrite();
+    }
   }
   transaction_files_.clear();
   in_transaction_ = false;

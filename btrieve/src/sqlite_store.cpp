@@ -104,6 +104,7 @@ class SqliteStorage : public Storage {
   int CommitWrite() override;
   void RollbackWrite() override;
   bool InWrite() const override;
+  int PrepareCommit() override;
   void SetBusyTimeout(int ms) override;
 
   std::string ChangeStamp() override;
@@ -674,6 +675,11 @@ void SqliteStorage::GrowCache() {
   cache_kib_ = wanted;
   std::string sql = "PRAGMA cache_size=-" + std::to_string(wanted);
   Exec(sql.c_str());
+}
+
+int SqliteStorage::PrepareCommit() {
+  int rc = sqlite3_db_cacheflush(db_);
+  return rc == SQLITE_OK ? 0 : StepFailure(rc);
 }
 
 bool SqliteStorage::InWrite() const {

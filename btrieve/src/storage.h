@@ -92,6 +92,10 @@ class Storage {
   virtual void RollbackWrite() = 0;
   // True while a bracket is open (a store may end one on its own after some failures).
   virtual bool InWrite() const = 0;
+  // Writes what the open bracket holds without committing it, so that a commit that follows
+  // needs little room: a transaction over several files meets a full disk while all of it
+  // can still be undone.
+  virtual int PrepareCommit() { return 0; }
   // How long a write waits for another process's transaction on this file.
   virtual void SetBusyTimeout(int ms) = 0;
 

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,12 @@ bool g_fail_next_write = false;
 bool g_write_failed = false;
 sqlite3_vfs *g_real_vfs = nullptr;
 
+std::string g_full_disk_of;  // every write to a file whose name holds this fails
+
 struct FaultFile {
   sqlite3_file base;
   sqlite3_file *real;  // lives right after this struct
+  const char *name;    // as SQLite gave it; lives while the file is open
 };
 
 sqlite3_file *Real(sqlite3_file *f) {
@@ -37,6 +41,11 @@ int FaultRead(sqlite3_file *f, void *buf, int n, sqlite3_int64 at) {
   return Real(f)->pMethods->xRead(Real(f), buf, n, at);
 }
 int FaultWrite(sqlite3_file *f, const void *buf, int n, sqlite3_int64 at) {
+  const char *name = reinterpret_cast<FaultFile *>(f)->name;
+  if (!g_full_disk_of.empty() && name != nullptr && std::strstr(name, g_full_disk_of.c_str())) {
+    g_write_failed = true;
+    return SQLITE_FULL;
+  }
   if (g_fail_next_write) {
     g_fail_next_write = false;
     g_write_failed = true;
@@ -113,6 +122,7 @@ const sqlite3_io_methods kFaultMethods = {3,
 int FaultOpen(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *out_flags) {
   auto *ff = reinterpret_cast<FaultFile *>(f);
   ff->real = reinterpret_cast<sqlite3_file *>(ff + 1);
+  ff->name = name;
   int rc = g_real_vfs->xOpen(g_real_vfs, name, ff->real, flags, out_flags);
   ff->base.pMethods = ff->real->pMethods != nullptr ? &kFaultMethods : nullptr;
   return rc;
@@ -302,6 +312,79 @@ TEST(DiskFull, AtEveryPageOfAWriteTheFileStaysWholeAndTheStatusSaysSo) {
     // Every write reads the record's table and a key's.
     EXPECT_GE(failure_points, 2) << c.Name();
   }
+}
+
+TEST(DiskFull, AnEndThatFindsNoRoomLeavesTheFileAsItWas) {
+  std::string path = Scratch("end.btr");
+  ASSERT_EQ(Create(path, CreateBuffer(16, 4096,
+                                      {{{1, 4, kExt, B_TYPE_INTEGER}},
+                                       {{9, 8, kExt | B_KEY_DUPLICATES, B_TYPE_STRING}}})),
+            0);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int id = 1; id <= 40; ++id)
+    ASSERT_EQ(Insert(pb, Rec(id, "n")), 0);
+  const std::vector<std::string> before = Walk(pb, -1);
+  ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
+  std::string data(16, '\0'), key = Le32(7);
+  ASSERT_EQ(Op(B_GET_EQUAL, pb, data, key, 0), 0);
+  ASSERT_EQ(Op(B_DELETE, pb, data, key, 0), 0);
+  for (int id = 100; id < 120; ++id)
+    ASSERT_EQ(Insert(pb, Rec(id, "fill")), 0);
+  g_fail_next_write = true;
+  EXPECT_EQ(Call0(B_END_TRAN), B_DISK_FULL);
+  EXPECT_TRUE(g_write_failed);
+  g_fail_next_write = g_write_failed = false;
+  EXPECT_EQ(Walk(pb, -1), before);
+  EXPECT_EQ(Walk(pb, 0), before);
+  EXPECT_EQ(Walk(pb, 1), before);
+  // No transaction is left open: the next one begins, and its work stays.
+  ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
+  EXPECT_EQ(Insert(pb, Rec(300, "room")), 0);
+  EXPECT_EQ(Call0(B_END_TRAN), 0);
+  EXPECT_EQ(Walk(pb, -1).size(), before.size() + 1);
+  Close(pb);
+  std::vector<std::string> problems;
+  EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
+      << (problems.empty() ? "" : problems[0]);
+}
+
+TEST(DiskFull, ATransactionOverTwoFilesStaysWholeWhenOneFindsNoRoomAtItsEnd) {
+  std::vector<std::string> paths = {Scratch("orders.btr"), Scratch("lines.btr")};
+  PosBlock pb[2];
+  std::vector<std::string> before[2];
+  for (int f = 0; f < 2; ++f) {
+    ASSERT_EQ(Create(paths[f], CreateBuffer(16, 4096, {{{1, 4, kExt, B_TYPE_INTEGER}}})), 0);
+    ASSERT_EQ(Open(pb[f], paths[f]), 0);
+    for (int id = 1; id <= 10; ++id)
+      ASSERT_EQ(Insert(pb[f], Rec(id, "n")), 0);
+    before[f] = Walk(pb[f], -1);
+  }
+  // Each file in turn is on a disk that is full when the transaction ends: the other file,
+  // whichever commits first, must not keep its part.
+  for (const char *full : {"orders", "lines", ""}) {
+    SCOPED_TRACE(std::string("no room for ") + full);
+    ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
+    for (int f = 0; f < 2; ++f) {
+      for (int id = 100; id < 600; ++id)
+        ASSERT_EQ(Insert(pb[f], Rec(id, "in a transaction")), 0);
+    }
+    g_full_disk_of = full;
+    int16_t end = Call0(B_END_TRAN);
+    g_full_disk_of.clear();
+    g_write_failed = false;
+    if (*full == '\0') {
+      EXPECT_EQ(end, 0);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_EQ(Walk(pb[f], -1).size(), before[f].size() + 500);
+    } else {
+      EXPECT_EQ(end, B_DISK_FULL);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_TRUE(Walk(pb[f], -1) == before[f]) << paths[f] << " kept a part";
+    }
+  }
+  for (int f = 0; f < 2; ++f)
+    Close(pb[f]);
 }
 
 }  // namespace
