@@ -815,6 +815,7 @@ int SqliteStorage::ReadRecord(int64_t pos, std::string *data, std::string *seqs_
 // along a key come from the same numbers and raise the mark too.
 int SqliteStorage::HighWater(int64_t *mark) {
   if (!high_water_valid_ || !SameStamp(high_water_stamp_)) {
+    high_water_valid_ = false;
     high_water_stamp_ = ChangeStamp();
     Stmt s = Prepare("SELECT value FROM meta WHERE name = 'hwm'");
     if (!s) return B_IO_ERROR;
