@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -30,19 +31,25 @@ namespace {
 // the second pass; standard input is kept in a temporary file, never in memory.
 class RowSource {
  public:
-  bool Open(const std::string &path) {
+  // Empty when the rows can be read; else why not.
+  std::string Open(const std::string &path) {
     if (path != "-") {
       path_ = path;
-      return std::ifstream(path, std::ios::binary).good();
+      return std::ifstream(path, std::ios::binary).good() ? "" : "cannot read " + path;
     }
-    char name[] = "/tmp/zelko-load-XXXXXX";
-    int fd = mkstemp(name);
-    if (fd < 0) return false;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::string why = "cannot keep standard input in a temporary file in " + dir;
+    std::string name = dir + "/zelko-load-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0) return why;
     ::close(fd);
     path_ = spool_ = name;
     std::ofstream out(spool_, std::ios::binary);
     out << std::cin.rdbuf();
-    return !std::cin.bad() && out.good();
+    out.close();
+    if (std::cin.bad()) return "cannot read standard input";
+    return out.good() ? "" : why + " (is there room?)";
   }
   ~RowSource() {
     if (!spool_.empty()) std::remove(spool_.c_str());
@@ -247,8 +254,8 @@ int CommandLoad(const Args &args, Streams io) {
     }
   }
   RowSource source;
-  if (!source.Open(file)) {
-    io.err << "zelko: cannot read " << file << "\n";
+  if (std::string why = source.Open(file); !why.empty()) {
+    io.err << "zelko: " << why << "\n";
     return 1;
   }
   auto catalog = OpenDictionary(parsed.positional[0], io.err);

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -366,6 +367,15 @@ TEST(Zelko, ProgramHelpAndExitStatus) {
   EXPECT_NE(run("LC_ALL=C LANGUAGE=en " + where)
                 .find("VE818 Extendedオペレーションで指定されたフィールド(NOPE)が存在しません。"),
             std::string::npos);
+  // Standard input is kept in TMPDIR while it is read twice, and the copy goes afterwards.
+  std::string spool = NewDir("spool");
+  WriteFile(dir + "/one.csv", "S\npiped\n");
+  std::string load =
+      std::string(ZELKO_ZELKO_BINARY) + " load " + dir + " ALLTYPES - <" + dir + "/one.csv 2>&1";
+  EXPECT_EQ(run("TMPDIR=" + spool + " " + load), "inserted 1, updated 0, rejected 0\n");
+  EXPECT_TRUE(std::filesystem::is_empty(spool));
+  EXPECT_EQ(run("TMPDIR=" + spool + "/none " + load),
+            "zelko: cannot keep standard input in a temporary file in " + spool + "/none\n");
 }
 
 }  // namespace
