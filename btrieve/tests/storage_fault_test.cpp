@@ -1,7 +1,9 @@
-// A disk that fills up in the middle of a transaction. SQLite writes a transaction's pages
-// to the journal when its page cache spills; this program makes that spill happen at a
-// chosen page and the write fail as a full disk would, at every point of one insert in
-// turn, and checks that the file stays whole and the statuses tell what happened.
+// A disk that fills up under a write. SQLite writes a transaction's pages to the journal
+// when its page cache spills, and at its end; this program makes the spill happen at a
+// chosen page read and that write fail as a full disk would (at every page an insert, update
+// or delete reads, in turn), and fills the disk at a transaction's end, of one file and of
+// each of two. The files must stay whole, a transaction must stay all or nothing, and the
+// statuses must say what happened.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
