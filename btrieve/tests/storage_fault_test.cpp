@@ -209,6 +209,19 @@ void AddProblem(const char *problem, void *context) {
   static_cast<std::vector<std::string> *>(context)->push_back(problem);
 }
 
+// A file of 40 records (ids 1 to 40, names n0 to n4), open in `pb`.
+void CreateFortyRecords(const std::string &path, PosBlock &pb) {
+  ASSERT_EQ(
+      Create(path,
+             CreateBuffer(16, 4096,
+                          {{{1, 4, kExt | B_KEY_MODIFIABLE, B_TYPE_INTEGER}},
+                           {{9, 8, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_STRING}}})),
+      0);
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int id = 1; id <= 40; ++id)
+    ASSERT_EQ(Insert(pb, Rec(id, "n" + std::to_string(id % 5))), 0);
+}
+
 enum class Write { kInsert, kUpdate, kDelete };
 
 struct Case {
@@ -258,16 +271,8 @@ TEST(DiskFull, AtEveryPageOfAWriteTheFileStaysWholeAndTheStatusSaysSo) {
       SCOPED_TRACE(c.Name() + ", spill at page read " + std::to_string(spill_at));
       ASSERT_LT(spill_at, 1000) << "the write never ran out of pages to fail at";
       std::string path = Scratch("full" + std::to_string(++files) + ".btr");
-      ASSERT_EQ(
-          Create(path, CreateBuffer(
-                           16, 4096,
-                           {{{1, 4, kExt | B_KEY_MODIFIABLE, B_TYPE_INTEGER}},
-                            {{9, 8, kExt | B_KEY_DUPLICATES | B_KEY_MODIFIABLE, B_TYPE_STRING}}})),
-          0);
       PosBlock pb;
-      ASSERT_EQ(Open(pb, path), 0);
-      for (int id = 1; id <= 40; ++id)
-        ASSERT_EQ(Insert(pb, Rec(id, "n" + std::to_string(id % 5))), 0);
+      ASSERT_NO_FATAL_FAILURE(CreateFortyRecords(path, pb));
       const std::vector<std::string> before = Walk(pb, -1);
 
       int16_t status = 0;
@@ -318,14 +323,8 @@ TEST(DiskFull, AtEveryPageOfAWriteTheFileStaysWholeAndTheStatusSaysSo) {
 
 TEST(DiskFull, AnEndThatFindsNoRoomLeavesTheFileAsItWas) {
   std::string path = Scratch("end.btr");
-  ASSERT_EQ(Create(path, CreateBuffer(16, 4096,
-                                      {{{1, 4, kExt, B_TYPE_INTEGER}},
-                                       {{9, 8, kExt | B_KEY_DUPLICATES, B_TYPE_STRING}}})),
-            0);
   PosBlock pb;
-  ASSERT_EQ(Open(pb, path), 0);
-  for (int id = 1; id <= 40; ++id)
-    ASSERT_EQ(Insert(pb, Rec(id, "n")), 0);
+  ASSERT_NO_FATAL_FAILURE(CreateFortyRecords(path, pb));
   const std::vector<std::string> before = Walk(pb, -1);
   ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
   std::string data(16, '\0'), key = Le32(7);
