@@ -21,10 +21,12 @@ namespace {
 
 using namespace btrtest;
 
-// ---- A disk with no room for the spill: the next write fails, smaller ones after it fit ----
+// ---- A file system that fails on demand: a write for want of room, or a read -------------
 
-bool g_fail_next_write = false;
+bool g_fail_next_write = false;  // the next write finds no room; smaller ones after it fit
 bool g_write_failed = false;
+int g_reads_until_failure = -1;  // reads before the one that fails (-1: none fails)
+bool g_read_failed = false;
 sqlite3_vfs *g_real_vfs = nullptr;
 
 std::string g_full_disk_of;  // every write to a file whose name holds this fails
@@ -39,11 +41,12 @@ sqlite3_file *Real(sqlite3_file *f) {
   return reinterpret_cast<FaultFile *>(f)->real;
 }
 
-int FaultClose(sqlite3_file *f) {
-  return Real(f)->pMethods->xClose(Real(f));
+// Every method but the faulty ones passes the call on to the real file.
+template <auto kMethod, typename R, typename... A>
+R Forward(sqlite3_file *f, A... args) {
+  return (Real(f)->pMethods->*kMethod)(Real(f), args...);
 }
-int g_reads_until_failure = -1;
-bool g_read_failed = false;
+
 int FaultRead(sqlite3_file *f, void *buf, int n, sqlite3_int64 at) {
   if (g_reads_until_failure >= 0 && g_reads_until_failure-- == 0) {
     g_read_failed = true;
@@ -64,45 +67,6 @@ int FaultWrite(sqlite3_file *f, const void *buf, int n, sqlite3_int64 at) {
   }
   return Real(f)->pMethods->xWrite(Real(f), buf, n, at);
 }
-int FaultTruncate(sqlite3_file *f, sqlite3_int64 size) {
-  return Real(f)->pMethods->xTruncate(Real(f), size);
-}
-int FaultSync(sqlite3_file *f, int flags) {
-  return Real(f)->pMethods->xSync(Real(f), flags);
-}
-int FaultFileSize(sqlite3_file *f, sqlite3_int64 *size) {
-  return Real(f)->pMethods->xFileSize(Real(f), size);
-}
-int FaultLock(sqlite3_file *f, int level) {
-  return Real(f)->pMethods->xLock(Real(f), level);
-}
-int FaultUnlock(sqlite3_file *f, int level) {
-  return Real(f)->pMethods->xUnlock(Real(f), level);
-}
-int FaultCheckReservedLock(sqlite3_file *f, int *out) {
-  return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
-}
-int FaultFileControl(sqlite3_file *f, int op, void *arg) {
-  return Real(f)->pMethods->xFileControl(Real(f), op, arg);
-}
-int FaultSectorSize(sqlite3_file *f) {
-  return Real(f)->pMethods->xSectorSize(Real(f));
-}
-int FaultDeviceCharacteristics(sqlite3_file *f) {
-  return Real(f)->pMethods->xDeviceCharacteristics(Real(f));
-}
-int FaultShmMap(sqlite3_file *f, int region, int size, int extend, void volatile **out) {
-  return Real(f)->pMethods->xShmMap(Real(f), region, size, extend, out);
-}
-int FaultShmLock(sqlite3_file *f, int offset, int n, int flags) {
-  return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
-}
-void FaultShmBarrier(sqlite3_file *f) {
-  Real(f)->pMethods->xShmBarrier(Real(f));
-}
-int FaultShmUnmap(sqlite3_file *f, int remove) {
-  return Real(f)->pMethods->xShmUnmap(Real(f), remove);
-}
 int FaultFetch(sqlite3_file *f, sqlite3_int64 at, int n, void **out) {
   if (g_reads_until_failure >= 0) {
     *out = nullptr;  // read through xRead, where the failure waits
@@ -110,29 +74,27 @@ int FaultFetch(sqlite3_file *f, sqlite3_int64 at, int n, void **out) {
   }
   return Real(f)->pMethods->xFetch(Real(f), at, n, out);
 }
-int FaultUnfetch(sqlite3_file *f, sqlite3_int64 at, void *p) {
-  return Real(f)->pMethods->xUnfetch(Real(f), at, p);
-}
 
+using M = sqlite3_io_methods;
 const sqlite3_io_methods kFaultMethods = {3,
-                                          FaultClose,
+                                          Forward<&M::xClose>,
                                           FaultRead,
                                           FaultWrite,
-                                          FaultTruncate,
-                                          FaultSync,
-                                          FaultFileSize,
-                                          FaultLock,
-                                          FaultUnlock,
-                                          FaultCheckReservedLock,
-                                          FaultFileControl,
-                                          FaultSectorSize,
-                                          FaultDeviceCharacteristics,
-                                          FaultShmMap,
-                                          FaultShmLock,
-                                          FaultShmBarrier,
-                                          FaultShmUnmap,
+                                          Forward<&M::xTruncate>,
+                                          Forward<&M::xSync>,
+                                          Forward<&M::xFileSize>,
+                                          Forward<&M::xLock>,
+                                          Forward<&M::xUnlock>,
+                                          Forward<&M::xCheckReservedLock>,
+                                          Forward<&M::xFileControl>,
+                                          Forward<&M::xSectorSize>,
+                                          Forward<&M::xDeviceCharacteristics>,
+                                          Forward<&M::xShmMap>,
+                                          Forward<&M::xShmLock>,
+                                          Forward<&M::xShmBarrier>,
+                                          Forward<&M::xShmUnmap>,
                                           FaultFetch,
-                                          FaultUnfetch};
+                                          Forward<&M::xUnfetch>};
 
 int FaultOpen(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *out_flags) {
   auto *ff = reinterpret_cast<FaultFile *>(f);
