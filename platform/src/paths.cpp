@@ -152,8 +152,77 @@ bool FileExists(const std::string &code_page_path) {
 
 namespace {
 
-// Copies `from` into a new file beside `to` (so a copy cut short by a full disk never
-// leaves a cut file), and moves it into place only when it is complete and on disk.
+// Writes all `n` bytes; 0 or the errno.
+int WriteAll(int fd, const char *data, size_t n) {
+  for (size_t done = 0; done < n;) {
+    ssize_t w = ::write(fd, data + done, n - done);
+    if (w >= 0) {
+      done += static_cast<size_t>(w);
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+// A new file beside a target, written in full and only then moved into place, so a write
+// cut short (a full disk) never leaves a cut file there or takes the former one away.
+class SiblingFile {
+ public:
+  SiblingFile(const std::string &target, mode_t mode) : target_(target) {
+    std::string tmpl = target + ".XXXXXX";
+    name_.assign(tmpl.begin(), tmpl.end());
+    name_.push_back('\0');
+    fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      err_ = errno;
+      return;
+    }
+    created_ = true;
+    if (::fchmod(fd_, mode) != 0) err_ = errno;
+  }
+  ~SiblingFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (created_ && !moved_) ::unlink(name_.data());
+  }
+  int fd() const { return fd_; }
+  // The first failure met; 0 while there was none.
+  int error() const { return err_; }
+  void Fail(int err) {
+    if (err_ == 0) err_ = err;
+  }
+
+  // Unless a failure came first: syncs and closes the file and puts it in the target's
+  // place (`replace` false: only when no file has that name). 0 or the errno of the first
+  // failure; the sibling is gone either way.
+  int MoveIntoPlace(bool replace) {
+    if (err_ == 0 && ::fsync(fd_) != 0) err_ = errno;
+    if (fd_ >= 0 && ::close(fd_) != 0) Fail(errno);
+    fd_ = -1;
+    if (err_ != 0) return err_;
+    struct stat st;
+    if (replace) {
+      moved_ = ::rename(name_.data(), target_.c_str()) == 0;
+      if (!moved_) err_ = errno;
+    } else if (::link(name_.data(), target_.c_str()) != 0) {
+      // A link never replaces a file; a file system without links gets a rename after a
+      // last look.
+      err_ = errno == EEXIST || ::lstat(target_.c_str(), &st) == 0 ? EEXIST : 0;
+      moved_ = err_ == 0 && ::rename(name_.data(), target_.c_str()) == 0;
+      if (err_ == 0 && !moved_) err_ = errno;
+    }
+    return err_;
+  }
+
+ private:
+  std::string target_;
+  std::vector<char> name_;
+  int fd_ = -1;
+  int err_ = 0;
+  bool created_ = false;
+  bool moved_ = false;
+};
+
 FileResult CopyNative(const std::string &from, const std::string &to, bool fail_if_exists) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return FileResult::Failure(errno);
@@ -164,48 +233,19 @@ FileResult CopyNative(const std::string &from, const std::string &to, bool fail_
     ::close(in);
     return FileResult::Failure(err);
   }
-  std::string tmpl = to + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int out = ::mkostemp(name.data(), O_CLOEXEC);
-  if (out < 0) {
-    err = errno;
-    ::close(in);
-    return FileResult::Failure(err);
-  }
-  if (::fchmod(out, st.st_mode & 0777) != 0) err = errno;
+  SiblingFile out(to, st.st_mode & 0777);
   std::vector<char> buf(1 << 16);
-  while (err == 0) {
+  while (out.error() == 0) {
     ssize_t n = ::read(in, buf.data(), buf.size());
     if (n == 0) break;
-    if (n < 0) {
-      if (errno != EINTR) err = errno;
-      continue;
-    }
-    for (ssize_t done = 0; done < n && err == 0;) {
-      ssize_t w = ::write(out, buf.data() + done, n - done);
-      if (w >= 0) {
-        done += w;
-      } else if (errno != EINTR) {
-        err = errno;
-      }
+    if (n > 0) {
+      out.Fail(WriteAll(out.fd(), buf.data(), static_cast<size_t>(n)));
+    } else if (errno != EINTR) {
+      out.Fail(errno);
     }
   }
   ::close(in);
-  if (err == 0 && ::fsync(out) != 0) err = errno;
-  if (::close(out) != 0 && err == 0) err = errno;
-  bool moved = false;
-  if (err == 0 && !fail_if_exists) {
-    moved = ::rename(name.data(), to.c_str()) == 0;
-    if (!moved) err = errno;
-  } else if (err == 0 && ::link(name.data(), to.c_str()) != 0) {
-    // A link never replaces a file; a file system without links gets a rename after a
-    // last look.
-    err = errno == EEXIST || ::lstat(to.c_str(), &existing) == 0 ? EEXIST : 0;
-    moved = err == 0 && ::rename(name.data(), to.c_str()) == 0;
-    if (err == 0 && !moved) err = errno;
-  }
-  if (!moved) ::unlink(name.data());
+  err = out.MoveIntoPlace(!fail_if_exists);
   return err == 0 ? FileResult::Success() : FileResult::Failure(err);
 }
 
@@ -256,33 +296,12 @@ std::optional<std::string> ReadWholeFile(const std::string &native_path) {
 }
 
 FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content) {
-  std::string tmpl = native_path + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return FileResult::Failure(errno);
   struct stat st;
   mode_t mode = ::stat(native_path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-  ::fchmod(fd, mode);
-  size_t done = 0;
-  int err = 0;
-  while (done < content.size()) {
-    ssize_t w = ::write(fd, content.data() + done, content.size() - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    done += w;
-  }
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(name.data(), native_path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(name.data());
-    return FileResult::Failure(err);
-  }
-  return FileResult::Success();
+  SiblingFile out(native_path, mode);
+  if (out.error() == 0) out.Fail(WriteAll(out.fd(), content.data(), content.size()));
+  int err = out.MoveIntoPlace(true);
+  return err == 0 ? FileResult::Success() : FileResult::Failure(err);
 }
 
 bool EnsureDirectory(const std::string &native_path) {
