@@ -4,6 +4,7 @@
 
 #include "btrieve/btrapi.h"
 #include "check.h"
+#include "directory_lock.h"
 #include "engine.h"
 #include "storage.h"
 #include "zplatform/paths.h"
@@ -64,6 +65,23 @@ extern "C" int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *c
     return sound ? 0 : 1;
   } catch (...) {
     return B_IO_ERROR;
+  }
+}
+
+extern "C" int32_t BTRLOCKDIRECTORY(const char *path, int exclusive, int32_t wait_ms) {
+  try {
+    if (path == nullptr || *path == '\0') return 0;
+    std::optional<std::string> native = zplatform::NativePath(path);
+    return native ? btr::LockDirectory(*native, exclusive != 0, wait_ms) : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+extern "C" void BTRUNLOCKDIRECTORY(int32_t handle) {
+  try {
+    btr::UnlockDirectory(handle);
+  } catch (...) {
   }
 }
 

@@ -1,6 +1,7 @@
 // Nothing thrown inside the record manager crosses BTRCALL: every allocation of a whole
 // working session fails in turn, and each call still answers with a status.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -56,6 +57,20 @@ void Session(const std::string &path) {
   Call(B_END_TRAN, nullptr, nullptr, nullptr, 0);
   Call(B_VERSION, &pb, &version, &key, 0);
   Call(B_CLOSE, &pb, nullptr, nullptr, 0);
+  std::string directory = path.substr(0, path.rfind('/'));
+  int32_t outer = Counted([&] { return BTRLOCKDIRECTORY(directory.c_str(), 0, -1); });
+  int32_t inner = Counted([&] { return BTRLOCKDIRECTORY(directory.c_str(), 1, -1); });
+  BTRUNLOCKDIRECTORY(inner);
+  BTRUNLOCKDIRECTORY(outer);
+}
+
+// Whether another process may lock the directory now (nothing of this one holds it).
+bool DirectoryFree(const std::string &directory) {
+  pid_t child = fork();
+  if (child == 0) _exit(BTRLOCKDIRECTORY(directory.c_str(), 1, 0) != 0 ? 0 : 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST(AbiGuard, NoExceptionLeavesBtrcall) {
@@ -76,6 +91,7 @@ TEST(AbiGuard, NoExceptionLeavesBtrcall) {
         }
         BTRRELEASE();
         unlink(path.c_str());
+        EXPECT_TRUE(DirectoryFree(path.substr(0, path.rfind('/'))));
       });
   EXPECT_GT(written, 0);
   EXPECT_GT(runs, 20);

@@ -257,6 +257,17 @@ BTR_EXPORT int16_t BTRRENAMEFILE(const char *from, const char *to);
 typedef void (*BtrCheckReport)(const char *problem, void *context);
 BTR_EXPORT int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *context);
 
+/* Locks a directory (path as for Open) against other processes, for files that are replaced
+ * or written together, such as a dictionary's three files: writers take it exclusively
+ * (exclusive 1), readers shared (0) while they open the files. Advisory: it holds back only
+ * those who take it. Within one process a lock already held on the directory covers later
+ * ones, so nested users never wait for their own process. Waits up to wait_ms milliseconds
+ * (negative: as long as it takes). Returns a handle (> 0) for BTRUNLOCKDIRECTORY, or 0 when
+ * the directory was not locked: it is not on this machine or not there, takes no locks, or
+ * the lock did not come in time. A process that ends lets go of its locks. */
+BTR_EXPORT int32_t BTRLOCKDIRECTORY(const char *path, int exclusive, int32_t wait_ms);
+BTR_EXPORT void BTRUNLOCKDIRECTORY(int32_t handle);
+
 #ifdef __cplusplus
 }
 
@@ -264,6 +275,22 @@ BTR_EXPORT int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *c
 #include <vector>
 
 namespace btrieve {
+
+// BTRLOCKDIRECTORY for a scope.
+class DirectoryLock {
+ public:
+  DirectoryLock(const char *path, bool exclusive, int32_t wait_ms = -1)
+      : handle_(BTRLOCKDIRECTORY(path, exclusive ? 1 : 0, wait_ms)) {}
+  ~DirectoryLock() {
+    if (handle_ != 0) BTRUNLOCKDIRECTORY(handle_);
+  }
+  DirectoryLock(const DirectoryLock &) = delete;
+  DirectoryLock &operator=(const DirectoryLock &) = delete;
+  bool Held() const { return handle_ != 0; }
+
+ private:
+  int32_t handle_;
+};
 
 // A Create buffer: `file` with its key count taken from the segments (a key ends at each
 // segment without B_KEY_SEGMENTED), the segments, then the collating sequences.
