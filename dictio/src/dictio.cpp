@@ -16,6 +16,7 @@ namespace {
 constexpr const char kBuiltInOwner[] = "ZelkoDict1";  // 10 characters
 constexpr int kOwnerBufferLength = 12;
 constexpr int kOpenAttemptsOnInactive = 5;
+constexpr int kReaderLockWaitMs = 10000;
 
 enum DdfFile { kFile, kField, kIndex, kFileCount };
 constexpr const char *kFileNames[kFileCount] = {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"};
@@ -157,6 +158,10 @@ int DDFOpen(const char *directory, int create) {
     s.owner_length = n == 0 ? 0 : n + 1;
 
     int8_t mode = create ? -1 : -2;
+    // The three files are opened as one set: a save that replaces them, or a writer that
+    // fills new ones, holds the directory's lock (a reader that waited too long reads
+    // anyway, as it always could).
+    btrieve::DirectoryLock set_lock(dir.c_str(), create != 0, create ? -1 : kReaderLockWaitMs);
     int opened = 0;
     int status = 0;
     for (int f = kFile; f < kFileCount && status == 0; ++f) {
