@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
+#include "btrieve/btrapi.h"
 #include "btrieve_files.h"
 #include "ddf_dictionary.h"
 #include "dictio/dictio.h"
@@ -179,14 +181,21 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     return 2;
   };
   (void)out;
+  // The run owns the dictionary from its load (or creation) to its save: runs of other
+  // processes wait, so none of them writes over another's edits.
+  std::optional<btrieve::DirectoryLock> run_lock;
+  auto lock_dictionary = [&]() {
+    if (!run_lock) run_lock.emplace(directory.c_str(), true);
+  };
   if (command == "new") {
+    std::error_code ignored;  // a directory that cannot be made fails the open below
+    std::filesystem::create_directories(zplatform::NativePathOrSelf(directory), ignored);
+    lock_dictionary();
     // An existing dictionary is never replaced by an empty one.
     if (std::filesystem::exists(zplatform::NativePathOrSelf(directory + "/FILE.DDF"))) {
       err << "dictedit: " << zplatform::ToUtf8(args[0]) << " already holds a dictionary\n";
       return 1;
     }
-    std::error_code ignored;  // a directory that cannot be made fails the open below
-    std::filesystem::create_directories(zplatform::NativePathOrSelf(directory), ignored);
     int status = DDFOpen(directory.c_str(), 1);
     if (status != 0) {
       err << "dictedit: cannot create a dictionary in " << zplatform::ToUtf8(args[0]) << " ("
@@ -214,6 +223,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     return SaveOptions(dict.options, ui) ? 0 : 1;
   }
 
+  lock_dictionary();
   if (dict.LoadDictionary() != 0) return 1;
   // As after loading in the editor: the first table's view is the active one.
   if (!dict.tables.empty()) dict.current_file_id = dict.tables[0]->file_id;

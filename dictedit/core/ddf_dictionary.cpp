@@ -178,6 +178,7 @@ void DdfDictionary::SetModified(int value) {
 
 void DdfDictionary::ClearDictionary() {
   tables.clear();
+  loaded_image_.reset();
 }
 
 DdfTable *DdfDictionary::FindTableById(int id) const {
@@ -211,24 +212,81 @@ std::string DdfDictionary::DataFilePath(const DdfTable &table) const {
   return ddf_directory + "/" + loc;
 }
 
-int DdfDictionary::LoadDictionary() {
-  int status = io.open(ddf_directory.c_str(), 0);
-  if (status == 12) {
-    ShowText(ui_, false, msg::kVE1025);
-    return -1;
+namespace {
+
+// The tables' records of the three files, in the order a load reads them.
+struct DictionaryRecords {
+  std::vector<DdfFileRecord> files;
+  std::vector<DdfFieldRecord> fields;
+  std::vector<DdfIndexRecord> indexes;
+
+  // Their bytes, to tell whether the files still hold what was read.
+  std::string Image() const {
+    std::string image;
+    auto add = [&image](const auto &records) {
+      image += std::to_string(records.size()) + ":";
+      for (const auto &r : records)
+        image.append(reinterpret_cast<const char *>(&r), sizeof r);
+    };
+    add(files);
+    add(fields);
+    add(indexes);
+    return image;
   }
-  if (status != 0) {
-    ShowMessage(ui_, false, msg::kVE1017, status);
-    return -1;
-  }
-  auto fail = [&](const char *message, int s) {
-    ShowMessage(ui_, false, message, s);
+};
+
+// Reads the records of the dictionary in `directory`. 0, the open's status (with `message`
+// null), or a read's status with the message of the file that failed; what was read before
+// a failure is kept.
+int ReadRecords(const DdfIo &io, const std::string &directory, DictionaryRecords *records,
+                const char **message) {
+  *message = nullptr;
+  int status = io.open(directory.c_str(), 0);
+  if (status != 0) return status;
+  auto fail = [&](const char *failed_file_message) {
+    *message = failed_file_message;
     io.close();
-    return -1;
+    return status;
   };
   DdfFileRecord file{};
   bool any = false;
   while ((status = io.read_file(&file)) == 0) {
+    records->files.push_back(file);
+    if (file.flags != 16) any = true;
+  }
+  if (status != 9) return fail(msg::kVE1026);
+  if (!any) {
+    io.close();
+    return 0;
+  }
+  DdfFieldRecord field{};
+  while ((status = io.read_field(&field)) == 0)
+    records->fields.push_back(field);
+  if (status != 9) return fail(msg::kVE1027);
+  DdfIndexRecord index{};
+  while ((status = io.read_index(&index)) == 0)
+    records->indexes.push_back(index);
+  if (status != 9) return fail(msg::kVE1028);
+  io.close();
+  return 0;
+}
+
+}  // namespace
+
+int DdfDictionary::LoadDictionary() {
+  DictionaryRecords records;
+  const char *message = nullptr;
+  int status = ReadRecords(io, ddf_directory, &records, &message);
+  if (status == 12 && message == nullptr) {
+    ShowText(ui_, false, msg::kVE1025);
+    return -1;
+  }
+  if (status != 0 && message == nullptr) {
+    ShowMessage(ui_, false, msg::kVE1017, status);
+    return -1;
+  }
+  // A failed read keeps the tables read before it.
+  for (const DdfFileRecord &file : records.files) {
     if (file.flags == 16) continue;
     auto t = std::make_unique<DdfTable>();
     t->name = CutAtBlank(std::string(file.name, strnlen(file.name, sizeof file.name)));
@@ -236,15 +294,8 @@ int DdfDictionary::LoadDictionary() {
         CutAtBlank(std::string(file.location, strnlen(file.location, sizeof file.location)));
     t->file_id = file.id;
     tables.push_back(std::move(t));
-    any = true;
   }
-  if (status != 9) return fail(msg::kVE1026, status);
-  if (!any) {
-    io.close();
-    return 0;
-  }
-  DdfFieldRecord field{};
-  while ((status = io.read_field(&field)) == 0) {
+  for (const DdfFieldRecord &field : records.fields) {
     if (field.name[2] == '$') continue;
     for (auto &t : tables) {
       if (t->file_id != field.file_id) continue;
@@ -260,9 +311,7 @@ int DdfDictionary::LoadDictionary() {
       (field.data_type == kNamedIndexType ? t->named_indexes : t->fields).push_back(std::move(f));
     }
   }
-  if (status != 9) return fail(msg::kVE1027, status);
-  DdfIndexRecord index{};
-  while ((status = io.read_index(&index)) == 0) {
+  for (const DdfIndexRecord &index : records.indexes) {
     if (index.file_id <= 3) continue;
     for (auto &t : tables) {
       if (t->file_id != index.file_id) continue;
@@ -275,10 +324,30 @@ int DdfDictionary::LoadDictionary() {
       t->segments.push_back(std::move(s));
     }
   }
-  if (status != 9) return fail(msg::kVE1028, status);
-  io.close();
+  if (status != 0) {
+    ShowMessage(ui_, false, message, status);
+    return -1;
+  }
+  loaded_image_ = records.Image();
   if (options.renumber_ddf_at_read) NormaliseDictionary();
   return 0;
+}
+
+bool DdfDictionary::StillAsLoaded() {
+  if (!loaded_image_) return true;  // nothing was read: nothing to compare with
+  DictionaryRecords now;
+  const char *message = nullptr;
+  return ReadRecords(io, ddf_directory, &now, &message) == 0 && now.Image() == *loaded_image_;
+}
+
+void DdfDictionary::NoteSaved() {
+  DictionaryRecords now;
+  const char *message = nullptr;
+  if (ReadRecords(io, ddf_directory, &now, &message) == 0) {
+    loaded_image_ = now.Image();
+  } else {
+    loaded_image_.reset();
+  }
 }
 
 int DdfDictionary::NormaliseDictionary() {
@@ -359,11 +428,16 @@ int DdfDictionary::SaveDictionary() {
     ShowText(ui_, false, msg::kVE1021);
     return -1;
   }
+  // One save at a time: two saves renaming their files in turn could leave a dictionary
+  // made of both. (A batch run holds the lock from its load on.)
+  const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
+  btrieve::DirectoryLock save_lock(ddf_directory.c_str(), true);
+  // Another program's save since this dictionary was read would be lost without a word.
+  if (!StillAsLoaded() && !ShowText(ui_, true, msg::kVE1081)) return -1;
   // The new dictionary is written into a directory beside the old one; the three files
   // replace the old ones only when every record is written, so a failure leaves the
   // dictionary on disk as it was.
   // File operations take native paths; the dictionary library takes code-page paths.
-  const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
   // A dictionary a server keeps has no directory on this machine: its scratch files are
   // names on the server, and they take the old files' names through the record manager.
   const bool on_server = !zplatform::ServerFor(native_directory).empty();
@@ -464,6 +538,7 @@ int DdfDictionary::SaveDictionary() {
     }
   }
   remove_scratch();
+  NoteSaved();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,7 +123,14 @@ class DdfDictionary {
   std::string DataFilePath(const DdfTable &table) const;
 
  private:
+  // Whether the files hold what the last load read (or the last save wrote); true when
+  // nothing was read.
+  bool StillAsLoaded();
+  // Takes what the files hold now as what this dictionary was read from.
+  void NoteSaved();
+
   EditorUi &ui_;
+  std::optional<std::string> loaded_image_;  // the records the last load read
   int modified_ = 0;
   int next_field_id_ = 18;
   int next_serial_ = 0;

@@ -71,6 +71,8 @@ inline constexpr const char *kVE1075 =
     "VE1075 BtrieveのDropIndexオペレーションに失敗しました。Btrieveからのステータスは(%d)です。";
 inline constexpr const char *kVE1076 =
     "VE1076 BtrieveのCreateIndexオペレーションに失敗しました。Btrieveからのステータスは(%d)です。";
+inline constexpr const char *kVE1081 =
+    "VE1081 DDFファイルは読み込んだ後に他のプログラムによって変更されています。上書きしますか？";
 }  // namespace dictedit::msg
 
 namespace dictedit::msg {

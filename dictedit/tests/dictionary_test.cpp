@@ -8,6 +8,7 @@
 #include "ddf_dictionary.h"
 #include "dictionary_builder.h"
 #include "editing.h"
+#include "editor_messages.h"
 #include "editor_test_util.h"
 #include "zelko_test_env.h"
 
@@ -443,6 +444,84 @@ TEST(Dictionary, BatchCommands) {
   std::ostringstream options;
   ASSERT_EQ(RunBatch({dir, "options"}, options, err), 0);
   EXPECT_NE(options.str().find("form_version=4\n"), std::string::npos);
+}
+
+// Two editors on one dictionary: the later save asks before it writes over the earlier one.
+TEST(Dictionary, ASaveAsksBeforeWritingOverAnotherProgramsSave) {
+  std::string dir = LegacyDictionary("two_editors");
+  RecordingUi ui;
+  DdfDictionary first(ui), second(ui);
+  first.ddf_directory = second.ddf_directory = dir;
+  ASSERT_EQ(first.LoadDictionary(), 0);
+  ASSERT_EQ(second.LoadDictionary(), 0);
+  auto add_field = [](DdfDictionary &d, const char *name) {
+    auto f = d.NewField();
+    f->name = name;
+    f->file_id = d.tables[0]->file_id;
+    f->data_type = 1;
+    f->size = 4;
+    d.tables[0]->fields.push_back(std::move(f));
+    d.SetModified(1);
+    return d.FullSave();
+  };
+  auto field_names = [&]() {
+    RecordingUi quiet;
+    DdfDictionary d(quiet);
+    d.ddf_directory = dir;
+    EXPECT_EQ(d.LoadDictionary(), 0);
+    std::string names;
+    for (auto &f : d.tables[0]->fields)
+      names += f->name + " ";
+    return names;
+  };
+  ASSERT_EQ(add_field(second, "B"), 0);
+  EXPECT_TRUE(ui.messages.empty());
+  // Cancel keeps the other save and this dictionary's edits (still to be saved).
+  ui.answers = {false};
+  EXPECT_EQ(add_field(first, "A"), -1);
+  EXPECT_EQ(ui.Last(), msg::kVE1081);
+  EXPECT_EQ(field_names(), "CODE PRICE B ");
+  EXPECT_EQ(first.IsModified(), 1);
+  // OK writes over it; a later save of what this editor itself saved asks nothing.
+  ui.answers = {true};
+  ASSERT_EQ(first.FullSave(), 0);
+  EXPECT_EQ(field_names(), "CODE PRICE A ");
+  ui.messages.clear();
+  ASSERT_EQ(add_field(first, "C"), 0);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(field_names(), "CODE PRICE A C ");
+}
+
+// Batch runs of several processes on one dictionary at once: each run's edit is kept.
+TEST(Dictionary, ConcurrentBatchRunsKeepEveryEdit) {
+  std::string dir = zelko_testing::ScratchDir() + "/concurrent";
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "new", ";", "add-table", "a", "a", ";", "add-field", "a", "k", "Integer",
+                      "4", ";", "add-index", "a", "k"},
+                     out, err),
+            0)
+      << err.str();
+  const int kRuns = 4, kEditsEach = 3;
+  std::string script;
+  for (int r = 0; r < kRuns; ++r) {
+    script += "(for i in";
+    for (int i = 0; i < kEditsEach; ++i)
+      script += " " + std::to_string(i);
+    script += "; do " + std::string(DICTEDIT_PATH) + " --batch " + dir + " add-field a f" +
+              std::to_string(r) + "_$i Integer 4 >/dev/null 2>&1 || echo failed; done) & ";
+  }
+  script += "wait";
+  int status = 0;
+  std::string failures = zelko_testing::RunShell(script, &status);
+  EXPECT_EQ(failures, "");
+  std::ostringstream listing;
+  ASSERT_EQ(RunBatch({dir, "list"}, listing, err), 0);
+  std::string text = listing.str();
+  int fields = 0;
+  for (size_t at = text.find("  field "); at != std::string::npos;
+       at = text.find("  field ", at + 1))
+    ++fields;
+  EXPECT_EQ(fields, 1 + kRuns * kEditsEach) << text;
 }
 
 // A directory with a Japanese name: the path is converted once, the files land in it.

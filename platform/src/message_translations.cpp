@@ -227,6 +227,8 @@ const Translation kTranslations[] = {
      "VE1079 The dbMagic information file has no FILE= line."},
     {"VE1080 dBMagic側のフィールド名がサイズ20バイトを超えているため搬入できません。",
      "VE1080 A dbMagic field name is longer than 20 bytes, so it cannot be imported."},
+    {"VE1081 DDFファイルは読み込んだ後に他のプログラムによって変更されています。上書きしますか？",
+     "VE1081 Another program changed the DDF files after they were read. Overwrite them?"},
     // The scroll bars' status texts.
     {"ファイルがオ－プンされてません。(rc=3)", "The file is not open. (rc=3)"},
     {"該当レコ－ドがみつかりません。", "No such record was found."},
