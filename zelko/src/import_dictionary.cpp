@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "btrieve/btrapi.h"
 #include "commands.h"
 #include "dictio/dictio.h"
 #include "engine/table_catalog.h"
@@ -83,6 +84,10 @@ int CommandImportDictionary(const Args &args, Streams io) {
       return 1;
     }
   }
+  std::error_code ec;
+  fs::create_directories(destination, ec);
+  // Readers and editors of the new dictionary wait until it is whole.
+  btrieve::DirectoryLock writing(zplatform::FromUtf8(destination.string()).c_str(), true);
   if (!FindInDirectory(destination, "FILE.DDF").empty()) {
     io.err << "zelko import-dictionary: " << destination.string()
            << " holds a dictionary already; it is never replaced\n";
@@ -91,8 +96,6 @@ int CommandImportDictionary(const Args &args, Streams io) {
   auto files = RecordsOf<DdfFileRecord>(ddf["FILE.DDF"]);
   auto fields = RecordsOf<DdfFieldRecord>(ddf["FIELD.DDF"]);
   auto indexes = RecordsOf<DdfIndexRecord>(ddf["INDEX.DDF"]);
-  std::error_code ec;
-  fs::create_directories(destination, ec);
   std::string dest_cp = zplatform::FromUtf8(destination.string());
   int status = DDFOpen(dest_cp.c_str(), 1);
   if (status != 0) {
