@@ -67,9 +67,10 @@ bool Acquire(int fd, bool exclusive, int wait_ms) {
 }
 
 int32_t NewHandle(Registry &r, const DirectoryId &id) {
-  int32_t handle = r.last_handle == INT32_MAX ? 1 : r.last_handle + 1;
-  while (r.handles.count(handle) != 0)
+  int32_t handle = r.last_handle;
+  do {
     handle = handle == INT32_MAX ? 1 : handle + 1;
+  } while (r.handles.count(handle) != 0);
   r.last_handle = handle;
   r.handles[handle] = id;
   return handle;

@@ -333,21 +333,11 @@ int DdfDictionary::LoadDictionary() {
   return 0;
 }
 
-bool DdfDictionary::StillAsLoaded() {
-  if (!loaded_image_) return true;  // nothing was read: nothing to compare with
+std::optional<std::string> DdfDictionary::ImageOnDisk() const {
   DictionaryRecords now;
   const char *message = nullptr;
-  return ReadRecords(io, ddf_directory, &now, &message) == 0 && now.Image() == *loaded_image_;
-}
-
-void DdfDictionary::NoteSaved() {
-  DictionaryRecords now;
-  const char *message = nullptr;
-  if (ReadRecords(io, ddf_directory, &now, &message) == 0) {
-    loaded_image_ = now.Image();
-  } else {
-    loaded_image_.reset();
-  }
+  if (ReadRecords(io, ddf_directory, &now, &message) != 0) return std::nullopt;
+  return now.Image();
 }
 
 int DdfDictionary::NormaliseDictionary() {
@@ -430,14 +420,16 @@ int DdfDictionary::SaveDictionary() {
   }
   // One save at a time: two saves renaming their files in turn could leave a dictionary
   // made of both. (A batch run holds the lock from its load on.)
-  const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
   btrieve::DirectoryLock save_lock(ddf_directory.c_str(), true);
   // Another program's save since this dictionary was read would be lost without a word.
-  if (!StillAsLoaded() && !ShowText(ui_, true, msg::kVE1081)) return -1;
+  // (Nothing read, as before a first load: nothing to compare with.)
+  if (loaded_image_ && ImageOnDisk() != loaded_image_ && !ShowText(ui_, true, msg::kVE1081))
+    return -1;
   // The new dictionary is written into a directory beside the old one; the three files
   // replace the old ones only when every record is written, so a failure leaves the
   // dictionary on disk as it was.
   // File operations take native paths; the dictionary library takes code-page paths.
+  const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
   // A dictionary a server keeps has no directory on this machine: its scratch files are
   // names on the server, and they take the old files' names through the record manager.
   const bool on_server = !zplatform::ServerFor(native_directory).empty();
@@ -538,7 +530,7 @@ int DdfDictionary::SaveDictionary() {
     }
   }
   remove_scratch();
-  NoteSaved();
+  loaded_image_ = ImageOnDisk();  // what a later save compares with
   return 0;
 }
 

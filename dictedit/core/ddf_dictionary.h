@@ -123,14 +123,12 @@ class DdfDictionary {
   std::string DataFilePath(const DdfTable &table) const;
 
  private:
-  // Whether the files hold what the last load read (or the last save wrote); true when
-  // nothing was read.
-  bool StillAsLoaded();
-  // Takes what the files hold now as what this dictionary was read from.
-  void NoteSaved();
+  // The records the dictionary's files hold now, as bytes; nullopt when they cannot be read.
+  std::optional<std::string> ImageOnDisk() const;
 
   EditorUi &ui_;
-  std::optional<std::string> loaded_image_;  // the records the last load read
+  // The records the last load read or the last save wrote: what the files should still hold.
+  std::optional<std::string> loaded_image_;
   int modified_ = 0;
   int next_field_id_ = 18;
   int next_serial_ = 0;
