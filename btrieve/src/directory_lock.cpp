@@ -9,21 +9,41 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
+
+#include "pg_store.h"
+#include "zplatform/ascii.h"
+#include "zplatform/servers.h"
 
 namespace btr {
 
 namespace {
 
-using DirectoryId = std::pair<uint64_t, uint64_t>;  // device, inode
+// What a directory is known by: its device and inode on this machine, or its server and
+// folded path there.
+using DirectoryId = std::string;
 
 struct HeldLock {
-  int fd = -1;
+  int fd = -1;                                  // a local directory's
+  std::unique_ptr<ServerDirectoryLock> server;  // a server's directory's
   int users = 0;
   bool exclusive = false;
+
+  HeldLock() = default;
+  HeldLock(HeldLock &&o) noexcept
+      : fd(std::exchange(o.fd, -1)),
+        server(std::move(o.server)),
+        users(o.users),
+        exclusive(o.exclusive) {}
+  HeldLock &operator=(HeldLock &&) = delete;
+  ~HeldLock() {
+    if (fd >= 0) ::close(fd);  // closing the last descriptor lets the lock go
+  }
 };
 
 struct Registry {
@@ -38,12 +58,11 @@ Registry &TheRegistry() {
   return registry;
 }
 
-// A child made by fork() shares its parent's descriptions, and with them the locks: it lets
-// go of its copies, so it neither holds its parent's locks nor keeps them alive.
+// A child made by fork() shares its parent's descriptions and connections, and with them
+// the locks: it lets go of its copies, so it neither holds its parent's locks nor keeps them
+// alive (a connection left to a child is never used or ended by it).
 void ForgetLocksInChild() {
   Registry &r = TheRegistry();
-  for (auto &entry : r.held)
-    ::close(entry.second.fd);
   r.held.clear();
   r.handles.clear();
 }
@@ -66,6 +85,10 @@ bool Acquire(int fd, bool exclusive, int wait_ms) {
   }
 }
 
+bool Acquire(HeldLock &lock, bool exclusive, int wait_ms) {
+  return lock.server ? lock.server->Take(exclusive, wait_ms) : Acquire(lock.fd, exclusive, wait_ms);
+}
+
 int32_t NewHandle(Registry &r, const DirectoryId &id) {
   int32_t handle = r.last_handle;
   do {
@@ -81,23 +104,28 @@ int32_t NewHandle(Registry &r, const DirectoryId &id) {
 int32_t LockDirectory(const std::string &native_directory, bool exclusive, int wait_ms) {
   static std::once_flag registered;
   std::call_once(registered, [] { pthread_atfork(nullptr, nullptr, ForgetLocksInChild); });
-  int fd = ::open(native_directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    ::close(fd);
-    return 0;
+  const std::string conninfo = zplatform::ServerFor(native_directory);
+  DirectoryId id;
+  HeldLock lock;
+  if (!conninfo.empty()) {
+    // Its directory need not exist here; the server is asked only when the process does
+    // not hold the lock yet.
+    id = "S" + conninfo + '\n' +
+         zplatform::LowerAscii(zplatform::LexicallyAbsolute(native_directory));
+  } else {
+    lock.fd = ::open(native_directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (lock.fd < 0 || fstat(lock.fd, &st) != 0) return 0;
+    id = "L" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
   }
-  const DirectoryId id{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   Registry &r = TheRegistry();
   {
     std::lock_guard<std::mutex> guard(r.mutex);
     auto found = r.held.find(id);
     if (found != r.held.end()) {
-      ::close(fd);
       HeldLock &held = found->second;
       if (exclusive && !held.exclusive) {
-        if (!Acquire(held.fd, true, wait_ms)) return 0;
+        if (!Acquire(held, true, wait_ms)) return 0;
         held.exclusive = true;  // kept until the last user lets go
       }
       int32_t handle = NewHandle(r, id);  // first: a failure there changes nothing
@@ -105,29 +133,26 @@ int32_t LockDirectory(const std::string &native_directory, bool exclusive, int w
       return handle;
     }
   }
-  // Waited for without the registry: the process's other users go on meanwhile.
-  if (!Acquire(fd, exclusive, wait_ms)) {
-    ::close(fd);
+  // Connected and waited for without the registry: the process's other users go on
+  // meanwhile.
+  if (!conninfo.empty() && !(lock.server = ConnectDirectoryLock(conninfo, native_directory)))
     return 0;
-  }
+  if (!Acquire(lock, exclusive, wait_ms)) return 0;
+  lock.users = 1;
+  lock.exclusive = exclusive;
   std::lock_guard<std::mutex> guard(r.mutex);
   // Memory running out here must not leave a lock behind that nothing will let go.
   auto entry = r.held.end();
   bool fresh = false;
   try {
-    std::tie(entry, fresh) = r.held.emplace(id, HeldLock{fd, 1, exclusive});
-    if (!fresh) {
-      // Another thread took a shared lock meanwhile (an exclusive one could not have come):
-      // its descriptor serves both.
-      ::close(fd);
-      fd = -1;
-    }
+    std::tie(entry, fresh) = r.held.emplace(id, std::move(lock));
+    // Not fresh: another thread took a shared lock meanwhile (an exclusive one could not
+    // have come); its lock serves both, and ours went with the node not inserted.
     int32_t handle = NewHandle(r, id);
     if (!fresh) ++entry->second.users;
     return handle;
   } catch (...) {
     if (fresh) r.held.erase(entry);
-    if (fd >= 0) ::close(fd);
     throw;
   }
 }
@@ -140,10 +165,7 @@ void UnlockDirectory(int32_t handle) {
   auto found = r.held.find(h->second);
   r.handles.erase(h);
   if (found == r.held.end()) return;
-  if (--found->second.users == 0) {
-    ::close(found->second.fd);  // closing the last descriptor lets the lock go
-    r.held.erase(found);
-  }
+  if (--found->second.users == 0) r.held.erase(found);
 }
 
 }  // namespace btr

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -1080,7 +1081,52 @@ class PgStore : public Store {
   Session control_;
 };
 
+class PgDirectoryLock : public ServerDirectoryLock {
+ public:
+  explicit PgDirectoryLock(const std::string &native_directory) {
+    // FNV-1a: the same keys in every process and build. Folded, as file names are.
+    uint64_t h = 0xcbf29ce484222325u;
+    for (char c : zplatform::LowerAscii(zplatform::LexicallyAbsolute(native_directory))) {
+      h ^= static_cast<uint8_t>(c);
+      h *= 0x100000001b3u;
+    }
+    keys_ = std::to_string(static_cast<int32_t>(static_cast<uint32_t>(h >> 32) | 0x80000000u)) +
+            ", " + std::to_string(static_cast<int32_t>(static_cast<uint32_t>(h)));
+  }
+  ~PgDirectoryLock() override {
+    // Let go now rather than when the server gets round to ending the session. (In a forked
+    // child the session is the parent's: Exec does nothing there.)
+    s_.Exec("SELECT pg_advisory_unlock_all()");
+  }
+  int Connect(const std::string &conninfo) { return s_.Connect(conninfo); }
+
+  bool Take(bool exclusive, int wait_ms) override {
+    const std::string sql = std::string(exclusive ? "SELECT pg_try_advisory_lock("
+                                                  : "SELECT pg_try_advisory_lock_shared(") +
+                            keys_ + ")";
+    return TryUntil(wait_ms < 0 ? INT32_MAX : wait_ms, [&] {
+      Result r(s_.Exec(sql));
+      if (!r.Ok() || r.Rows() != 1) {
+        s_.Failure(r);  // noted for tools; a lost server ends the wait
+        return 0;
+      }
+      return r.Text(0, 0) == "t" ? 1 : -1;
+    });
+  }
+
+ private:
+  Session s_;
+  std::string keys_;
+};
+
 }  // namespace
+
+std::unique_ptr<ServerDirectoryLock> ConnectDirectoryLock(const std::string &conninfo,
+                                                          const std::string &native_directory) {
+  auto lock = std::make_unique<PgDirectoryLock>(native_directory);
+  if (lock->Connect(conninfo) != 0) return nullptr;
+  return lock;
+}
 
 Store &ServerStore(const std::string &conninfo) {
   static std::mutex mutex;

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "btr_test_util.h"
 #include "btrieve/btrapi.h"
 #include "zelko_test_env.h"
+#include "zplatform/profile.h"
 
 namespace {
 
@@ -77,9 +82,48 @@ TEST(DirectoryLocks, AWaitingWriterGetsTheLockWhenTheHolderEnds) {
   waitpid(holder, nullptr, 0);
   for (int fd : {taken[0], taken[1], done[0], done[1]})
     close(fd);
-  // A directory that is not there is not locked, and nothing fails.
+  // A directory that is not there is not locked, and nothing fails. (A server's directory
+  // needs no directory here: a dictionary on it is locked before its files are made.)
   DirectoryLock absent((dir + "/none").c_str(), kExclusive, 0);
-  EXPECT_FALSE(absent.Held());
+  EXPECT_EQ(absent.Held(), btrtest::OnServer());
+}
+
+TEST(DirectoryLocks, AServerOutOfReachLocksNothingAndFailsNothing) {
+  std::string dir = zelko_testing::ScratchDir() + "/unreachable";
+  zplatform::WritePrivateProfileString("servers", dir.c_str(),
+                                       "host=/nonexistent-socket-dir dbname=x connect_timeout=2",
+                                       "zelko.ini");
+  DirectoryLock lock(dir.c_str(), kExclusive, 0);
+  EXPECT_FALSE(lock.Held());
+}
+
+// On a server the lock is the server's: every connection to it sees it, a holder's end
+// lets it go, and a name differing only in letter case is the same directory.
+TEST(DirectoryLocks, AServersDirectoryIsLockedOnTheServer) {
+  if (!btrtest::OnServer()) GTEST_SKIP() << "runs against the server store";
+  std::string dir = zelko_testing::ScratchDir() + "/On/Server";
+  std::string other = zelko_testing::ScratchDir() + "/On/Other";
+  DirectoryLock writer(dir.c_str(), kExclusive);
+  ASSERT_TRUE(writer.Held());
+  EXPECT_FALSE(std::filesystem::exists(dir));
+  EXPECT_FALSE(OtherProcessGets(zelko_testing::ScratchDir() + "/on/server", kShared, 50));
+  EXPECT_TRUE(OtherProcessGets(other, kExclusive, 0));
+  pid_t child = fork();
+  if (child == 0) _exit(0);  // a child ending must not end the parent's session
+  waitpid(child, nullptr, 0);
+  EXPECT_FALSE(OtherProcessGets(dir, kShared, 50));
+  pid_t killed = fork();
+  if (killed == 0) {
+    DirectoryLock held(other.c_str(), kExclusive);
+    if (!held.Held()) _exit(1);
+    pause();
+  }
+  for (int i = 0; i < 500 && OtherProcessGets(other, kShared, 0); ++i)
+    usleep(10000);  // until the child holds it
+  EXPECT_FALSE(OtherProcessGets(other, kShared, 0));
+  kill(killed, SIGKILL);
+  waitpid(killed, nullptr, 0);
+  EXPECT_TRUE(OtherProcessGets(other, kShared, 5000));
 }
 
 }  // namespace

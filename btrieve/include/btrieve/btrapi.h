@@ -262,9 +262,11 @@ BTR_EXPORT int16_t BTRCHECKFILE(const char *path, BtrCheckReport report, void *c
  * (exclusive 1), readers shared (0) while they open the files. Advisory: it holds back only
  * those who take it. Within one process a lock already held on the directory covers later
  * ones, so nested users never wait for their own process. Waits up to wait_ms milliseconds
- * (negative: as long as it takes). Returns a handle (> 0) for BTRUNLOCKDIRECTORY, or 0 when
- * the directory was not locked: it is not on this machine or not there, takes no locks, or
- * the lock did not come in time. A process that ends lets go of its locks. */
+ * (negative: as long as it takes). A directory kept on a server (zelko.ini [servers]) is
+ * locked on that server, for every machine that reaches it. Returns a handle (> 0) for
+ * BTRUNLOCKDIRECTORY, or 0 when the directory was not locked: it is not there or its server
+ * cannot be reached, it takes no locks, or the lock did not come in time. A process that
+ * ends lets go of its locks. */
 BTR_EXPORT int32_t BTRLOCKDIRECTORY(const char *path, int exclusive, int32_t wait_ms);
 BTR_EXPORT void BTRUNLOCKDIRECTORY(int32_t handle);
 
