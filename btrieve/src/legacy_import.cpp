@@ -26,6 +26,7 @@ int16_t Call(int op, uint8_t *block, void *data, uint32_t length, const std::str
 
 // Removes a file of ours with the journal files beside it.
 void RemoveAll(const std::string &path) {
+  BTRDELETEFILE(path.c_str());  // a server's file too
   for (const char *suffix : {"", "-wal", "-shm", "-journal"})
     ::unlink((path + suffix).c_str());
 }
@@ -81,7 +82,8 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
            std::to_string(file.fcr_records);
     return 1;
   }
-  if (::access(destination.c_str(), F_OK) == 0) {
+  // Here or on the server that keeps the directory.
+  if (::access(destination.c_str(), F_OK) == 0 || btrieve::FileIsThere(destination.c_str())) {
     *why = destination + " exists already";
     return 1;
   }
@@ -166,7 +168,8 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
     *why = "the new file does not check clean: " + problems;
     return 1;
   }
-  if (::rename(temporary.c_str(), destination.c_str()) != 0) {
+  // Renamed by the record manager: on a server the name is the server's, not a file here.
+  if (BTRRENAMEFILE(temporary.c_str(), destination.c_str()) != 0) {
     RemoveAll(temporary);
     *why = "cannot rename the new file to " + destination;
     return 1;

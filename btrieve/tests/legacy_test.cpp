@@ -250,6 +250,10 @@ TEST(Legacy, ADictionaryAndItsDataFilesImportEndToEnd) {
       std::string(ZELKO_PATH) + " import-dictionary " + source + " " + dest + " 2>&1", &status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(out.find("never replaced"), std::string::npos) << out;
+  // Onto a server, the new dictionary and its data are names there only.
+  if (btrtest::OnServer()) {
+    EXPECT_FALSE(fs::exists(dest));
+  }
 }
 
 }  // namespace

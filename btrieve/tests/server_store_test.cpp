@@ -331,4 +331,38 @@ TEST(ServerStore, TheToolsWorkOnADictionaryTheServerKeeps) {
   EXPECT_FALSE(std::filesystem::exists(remote));
 }
 
+#ifdef DICTEDIT_PATH
+// Editors in several processes on a dictionary the server keeps take turns through a lock on
+// the server, and a new dictionary never replaces one already there.
+TEST(ServerStore, EditorsOfADictionaryOnTheServerKeepEveryEdit) {
+  SERVER_ONLY();
+  const std::string remote = ConfigDir() + "/../edited-on-server";  // never made locally
+  zplatform::WritePrivateProfileString("servers", remote.c_str(), TestServer()->Conninfo().c_str(),
+                                       "zelko.ini");
+  const std::string dictedit = std::string(DICTEDIT_PATH) + " --batch " + remote;
+  int status = 0;
+  std::string out =
+      Tool(dictedit + " new \\; add-table a a.btr \\; add-field a k Integer 4 \\; add-index a k",
+           &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(dictedit + " new", &status);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("already holds a dictionary"), std::string::npos) << out;
+  const int kRuns = 4, kEditsEach = 3;
+  std::string script;
+  for (int r = 0; r < kRuns; ++r) {
+    script += "(for i in 0 1 2; do " + dictedit + " add-field a f" + std::to_string(r) +
+              "_$i Integer 4 >/dev/null 2>&1 || echo failed; done) & ";
+  }
+  EXPECT_EQ(Tool(script + "wait", &status), "");
+  out = Tool(dictedit + " list", &status);
+  ASSERT_EQ(status, 0) << out;
+  int fields = 0;
+  for (size_t at = out.find("  field "); at != std::string::npos; at = out.find("  field ", at + 1))
+    ++fields;
+  EXPECT_EQ(fields, 1 + kRuns * kEditsEach) << out;
+  EXPECT_FALSE(std::filesystem::exists(remote));
+}
+#endif
+
 }  // namespace

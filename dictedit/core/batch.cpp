@@ -14,6 +14,7 @@
 #include "editor_commands.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 namespace dictedit {
 
@@ -188,11 +189,15 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     if (!run_lock) run_lock.emplace(directory.c_str(), true);
   };
   if (command == "new") {
-    std::error_code ignored;  // a directory that cannot be made fails the open below
-    std::filesystem::create_directories(zplatform::NativePathOrSelf(directory), ignored);
+    // A server's directory is a name there only: nothing is made on this machine.
+    const std::string native_directory = zplatform::NativePathOrSelf(directory);
+    if (zplatform::ServerFor(native_directory).empty()) {
+      std::error_code ignored;  // a directory that cannot be made fails the open below
+      std::filesystem::create_directories(native_directory, ignored);
+    }
     lock_dictionary();
-    // An existing dictionary is never replaced by an empty one.
-    if (std::filesystem::exists(zplatform::NativePathOrSelf(directory + "/FILE.DDF"))) {
+    // An existing dictionary, here or on a server, is never replaced by an empty one.
+    if (btrieve::FileIsThere((directory + "/FILE.DDF").c_str())) {
       err << "dictedit: " << zplatform::ToUtf8(args[0]) << " already holds a dictionary\n";
       return 1;
     }

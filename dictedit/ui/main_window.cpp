@@ -23,8 +23,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <ctime>
-#include <filesystem>
 
+#include "btrieve/btrapi.h"
 #include "btrieve_files.h"
 #include "editor_commands.h"
 #include "editor_messages.h"
@@ -389,8 +389,9 @@ void MainWindow::NewDdf() {
     ShowText(*ui_, false, msg::kVE1000);
     return;
   }
-  // A dictionary already there is opened, never replaced by an empty one.
-  if (std::filesystem::exists(zplatform::NativePathOrSelf(directory + "/FILE.DDF"))) {
+  // A dictionary already there (or on the server that keeps the directory) is opened, never
+  // replaced by an empty one.
+  if (btrieve::FileIsThere((directory + "/FILE.DDF").c_str())) {
     ShowMessage(*ui_, false, "%s には既にDDFがあります。既存DDFのｵｰﾌﾟﾝで開いてください。",
                 directory.c_str());
     return;

@@ -13,6 +13,7 @@
 #include "legacy_import.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 namespace zelkocli {
 
@@ -84,11 +85,16 @@ int CommandImportDictionary(const Args &args, Streams io) {
       return 1;
     }
   }
-  std::error_code ec;
-  fs::create_directories(destination, ec);
+  const std::string dest_cp = zplatform::FromUtf8(destination.string());
+  // A server's directory is a name there only: nothing is made on this machine.
+  if (zplatform::ServerFor(destination.string()).empty()) {
+    std::error_code ec;
+    fs::create_directories(destination, ec);
+  }
   // Readers and editors of the new dictionary wait until it is whole.
-  btrieve::DirectoryLock writing(zplatform::FromUtf8(destination.string()).c_str(), true);
-  if (!FindInDirectory(destination, "FILE.DDF").empty()) {
+  btrieve::DirectoryLock writing(dest_cp.c_str(), true);
+  if (!FindInDirectory(destination, "FILE.DDF").empty() ||
+      btrieve::FileIsThere((dest_cp + "/FILE.DDF").c_str())) {
     io.err << "zelko import-dictionary: " << destination.string()
            << " holds a dictionary already; it is never replaced\n";
     return 1;
@@ -96,7 +102,6 @@ int CommandImportDictionary(const Args &args, Streams io) {
   auto files = RecordsOf<DdfFileRecord>(ddf["FILE.DDF"]);
   auto fields = RecordsOf<DdfFieldRecord>(ddf["FIELD.DDF"]);
   auto indexes = RecordsOf<DdfIndexRecord>(ddf["INDEX.DDF"]);
-  std::string dest_cp = zplatform::FromUtf8(destination.string());
   int status = DDFOpen(dest_cp.c_str(), 1);
   if (status != 0) {
     io.err << "zelko import-dictionary: cannot create a dictionary in " << destination.string()
@@ -170,7 +175,11 @@ int CommandImportDictionary(const Args &args, Streams io) {
       continue;
     }
     std::string to = zelko::ResolveDataFilePath(table, dest_cp);
-    fs::create_directories(fs::path(zplatform::NativePathOrSelf(to)).parent_path(), ec);
+    const fs::path to_directory = fs::path(zplatform::NativePathOrSelf(to)).parent_path();
+    if (zplatform::ServerFor(to_directory.string()).empty()) {
+      std::error_code ec;
+      fs::create_directories(to_directory, ec);
+    }
     btr::legacy::ImportReport report;
     if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why) != 0) {
       io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";

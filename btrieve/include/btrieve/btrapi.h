@@ -274,6 +274,7 @@ BTR_EXPORT void BTRUNLOCKDIRECTORY(int32_t handle);
 }
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace btrieve {
@@ -293,6 +294,21 @@ class DirectoryLock {
  private:
   int32_t handle_;
 };
+
+// Whether the record manager finds a file at `path` (a path as for Open), on this machine or
+// on the server that keeps its directory. One it cannot open for another reason (in use,
+// owned, damaged) is there too: what asks this must not replace it.
+inline bool FileIsThere(const char *path) {
+  std::string key(path);
+  if (key.size() >= 255) key.resize(254);
+  key.push_back('\0');
+  uint8_t position_block[128] = {};
+  uint32_t length = 0;
+  int16_t status = BTRCALL(B_OPEN, position_block, nullptr, &length, key.data(),
+                           static_cast<uint8_t>(key.size()), -2 /* read-only */);
+  if (status == 0) BTRCALL(B_CLOSE, position_block, nullptr, &length, nullptr, 0, 0);
+  return status != B_FILE_NOT_FOUND;
+}
 
 // A Create buffer: `file` with its key count taken from the segments (a key ends at each
 // segment without B_KEY_SEGMENTED), the segments, then the collating sequences.
