@@ -363,6 +363,36 @@ TEST(ServerStore, EditorsOfADictionaryOnTheServerKeepEveryEdit) {
   EXPECT_EQ(fields, 1 + kRuns * kEditsEach) << out;
   EXPECT_FALSE(std::filesystem::exists(remote));
 }
+
+// The editor finds a data file on the server as it finds one on the disk: it asks before
+// replacing it, and converts its records when the table's layout changes.
+TEST(ServerStore, TheEditorTreatsAServersDataFileAsALocalOne) {
+  SERVER_ONLY();
+  const std::string remote = ConfigDir() + "/../data-on-server";  // never made locally
+  zplatform::WritePrivateProfileString("servers", remote.c_str(), TestServer()->Conninfo().c_str(),
+                                       "zelko.ini");
+  const std::string dictedit = std::string(DICTEDIT_PATH) + " --batch ";
+  const std::string zelko = ZELKO_PATH;
+  int status = 0;
+  std::string out = Tool(dictedit + remote +
+                             " new \\; add-table a a.btr \\; add-field a k Integer 4 \\;"
+                             " add-index a k \\; create-files a",
+                         &status);
+  ASSERT_EQ(status, 0) << out;
+  const std::string csv = ConfigDir() + "/a.csv";
+  WriteFile(csv, "K\n1\n2\n3\n");
+  out = Tool(zelko + " load " + remote + " A " + csv, &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(dictedit + "--cancel " + remote + " create-files a", &status);
+  EXPECT_NE(out.find("VE1041"), std::string::npos) << out;
+  out = Tool(dictedit + remote + " add-field a name String 10", &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(zelko + " dump " + remote + " A", &status);
+  EXPECT_EQ(out, "K,NAME\r\n1,\r\n2,\r\n3,\r\n");
+  out = Tool(zelko + " check " + remote, &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_FALSE(std::filesystem::exists(remote));
+}
 #endif
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "btrieve_files.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,11 +34,6 @@ BtrKeySpec SegmentSpec(const DdfTable &table, const DdfIndexSegment &s, int null
   k.type = f ? f->data_type : 0;
   k.null_value = static_cast<uint8_t>(null_key);
   return k;
-}
-
-bool Exists(const std::string &native) {
-  struct stat st {};
-  return ::stat(native.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -109,7 +103,7 @@ int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *name
   for (int i : chosen) {
     DdfTable &t = *dict.tables[i];
     std::string path = dict.DataFilePath(t);
-    if (Exists(zplatform::NativePathOrSelf(path)) &&
+    if (DataFileExists(zplatform::NativePathOrSelf(path)) &&
         !ShowMessage(dict.Ui(), true, msg::kVE1041, path.c_str())) {
       BTRRELEASE();
       continue;
@@ -128,7 +122,7 @@ int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *name
 
 bool DataConversionApplies(DdfDictionary &dict, const DdfTable &table) {
   return dict.options.data_conv_mode &&
-         Exists(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
+         DataFileExists(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
 }
 
 int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field, int offset,
@@ -141,7 +135,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
       (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot)
                                                                                : path) +
       ".@@@";
-  if (Exists(backup)) {
+  if (DataFileExists(backup)) {
     if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
     BTRDELETEFILE(zplatform::FromUtf8(backup).c_str());
   }

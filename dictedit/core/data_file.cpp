@@ -1,11 +1,19 @@
 #include "data_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "btrieve/btrapi.h"
 #include "zplatform/codepage.h"
 
 namespace dictedit {
+
+bool DataFileExists(const std::string &native_path) {
+  struct stat st {};
+  return ::stat(native_path.c_str(), &st) == 0 ||
+         btrieve::FileIsThere(zplatform::FromUtf8(native_path).c_str());
+}
 
 OpenDataFile::~OpenDataFile() {
   if (!open_) return;

@@ -7,6 +7,10 @@
 
 namespace dictedit {
 
+// Whether a file is at `native_path`, on this machine or on the server that keeps its
+// directory (a file there is no file here).
+bool DataFileExists(const std::string &native_path);
+
 class OpenDataFile {
  public:
   OpenDataFile() = default;

@@ -1,7 +1,6 @@
 #include "ddf_dictionary.h"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,11 +35,6 @@ std::string CutAtBlank(const std::string &s) {
 void PutFixed(char *out, size_t width, const std::string &text) {
   std::memset(out, ' ', width);
   std::memcpy(out, text.data(), std::min(width, text.size()));
-}
-
-bool FileExists(const std::string &native_path) {
-  struct stat st {};
-  return ::stat(native_path.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -540,7 +534,7 @@ int DdfDictionary::CheckBtrieveFiles() {
     if (!t->modified) continue;
     std::string path = DataFilePath(*t);
     std::string native = zplatform::NativePathOrSelf(path);
-    if (!FileExists(native)) continue;
+    if (!DataFileExists(native)) continue;
     bool consistent = false;
     {
       OpenDataFile file;
