@@ -96,7 +96,11 @@ bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table
   int16_t status =
       zelko::EngineOpen(catalog, table, catalog.directory, zplatform::FromUtf8(owner), open_mode);
   if (status != 0 || !table.open) {
-    err << "zelko: cannot open " << Utf8(path) << ": " << StatusPhrase(status) << "\n";
+    // Opened and closed again without a failing status: the file does not fit the table.
+    err << "zelko: cannot open " << Utf8(path) << ": "
+        << (status != 0 ? StatusPhrase(status)
+                        : "its record length is not the dictionary's (see zelko stat)")
+        << "\n";
     return false;
   }
   return true;

@@ -335,6 +335,13 @@ TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
   EXPECT_NE(check.out.find("ALLTYPES: "), std::string::npos);
   EXPECT_EQ(Zelko({"create", dir, "--all", "--replace"}).status, 0);
   EXPECT_EQ(Zelko({"check", dir}).status, 0);
+  // A fixed-length file narrower than its table is not opened, and the reason is told.
+  TableDef wider{
+      10, "ALLTYPES", "ALL.DAT", {{"ID", kInteger, 4}, {"S", kString, 20}}, {{"S", 0, 0, 0}}, {}};
+  ASSERT_EQ(WriteDictionary(dir, {wider}), 0);
+  Outcome dump = Zelko({"dump", dir, "ALLTYPES"});
+  EXPECT_EQ(dump.status, 1);
+  EXPECT_NE(dump.err.find("record length is not the dictionary's"), std::string::npos) << dump.err;
 }
 
 TEST(Zelko, ProgramHelpAndExitStatus) {
