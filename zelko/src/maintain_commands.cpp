@@ -19,14 +19,8 @@ bool Exists(const std::string &path) {
   std::string native = zplatform::NativePathOrSelf(path);
   struct stat st {};
   if (::stat(native.c_str(), &st) == 0) return true;
-  if (zplatform::ServerFor(native).empty()) return false;
   // A server's file: there unless the record manager says it is not.
-  uint8_t block[128] = {};
-  std::string name = path;
-  uint32_t length = 0;
-  int16_t status = BTRCALL(B_OPEN, block, nullptr, &length, name.data(), 0, -2);
-  if (status == 0) BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
-  return status != B_FILE_NOT_FOUND;
+  return !zplatform::ServerFor(native).empty() && btrieve::FileIsThere(path.c_str());
 }
 
 }  // namespace
