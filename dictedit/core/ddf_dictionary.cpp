@@ -415,10 +415,11 @@ int DdfDictionary::SaveDictionary() {
   // One save at a time: two saves renaming their files in turn could leave a dictionary
   // made of both. (A batch run holds the lock from its load on.)
   btrieve::DirectoryLock save_lock(ddf_directory.c_str(), true);
-  // Another program's save since this dictionary was read would be lost without a word.
-  // (Nothing read, as before a first load: nothing to compare with.)
-  if (loaded_image_ && ImageOnDisk() != loaded_image_ && !ShowText(ui_, true, msg::kVE1081))
-    return -1;
+  // Another program's save since this dictionary was read would be lost without a word. A
+  // new dictionary (nothing read) was begun where there was none: one there now is another's.
+  const bool changed = loaded_image_ ? ImageOnDisk() != loaded_image_
+                                     : btrieve::FileIsThere((ddf_directory + "/FILE.DDF").c_str());
+  if (changed && !ShowText(ui_, true, msg::kVE1081)) return -1;
   // The new dictionary is written into a directory beside the old one; the three files
   // replace the old ones only when every record is written, so a failure leaves the
   // dictionary on disk as it was.

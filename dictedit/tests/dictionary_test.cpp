@@ -492,6 +492,38 @@ TEST(Dictionary, ASaveAsksBeforeWritingOverAnotherProgramsSave) {
   EXPECT_EQ(field_names(), "CODE PRICE A C ");
 }
 
+// A new dictionary begun where there was none: a dictionary another program has made there
+// since is not replaced unasked.
+TEST(Dictionary, ANewDictionarysFirstSaveAsksBeforeReplacingOneMadeMeanwhile) {
+  RecordingUi ui;
+  DdfDictionary fresh(ui);
+  fresh.ddf_directory = LegacyDictionary("template");
+  ASSERT_EQ(fresh.LoadDictionary(), 0);
+  auto tables = std::move(fresh.tables);  // as if entered into a new dictionary
+  fresh.ClearDictionary();
+  fresh.tables = std::move(tables);
+  fresh.ddf_directory = zelko_testing::ScratchDir() + "/made_meanwhile";
+  fresh.SetModified(1);
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({fresh.ddf_directory, "new", ";", "add-table", "other", "other.btr", ";",
+                      "add-field", "other", "k", "Integer", "4", ";", "add-index", "other", "k"},
+                     out, err),
+            0)
+      << err.str();
+  auto table_names = [&]() {
+    std::ostringstream listing;
+    EXPECT_EQ(RunBatch({fresh.ddf_directory, "list"}, listing, err), 0);
+    return listing.str().substr(0, listing.str().find('\n'));
+  };
+  ui.answers = {false};
+  EXPECT_EQ(fresh.FullSave(), -1);
+  EXPECT_EQ(ui.Last(), msg::kVE1081);
+  EXPECT_NE(table_names().find("OTHER"), std::string::npos);
+  ui.answers = {true};
+  ASSERT_EQ(fresh.FullSave(), 0);
+  EXPECT_EQ(table_names().find("OTHER"), std::string::npos);
+}
+
 // Batch runs of several processes on one dictionary at once: each run's edit is kept.
 TEST(Dictionary, ConcurrentBatchRunsKeepEveryEdit) {
   std::string dir = zelko_testing::ScratchDir() + "/concurrent";
