@@ -283,6 +283,14 @@ namespace {
 using namespace btrtest;
 using namespace zelko_testing;
 
+// A directory that zelko.ini maps to the test server, never made on this machine.
+std::string DirectoryOnServer(const std::string &name) {
+  const std::string directory = ConfigDir() + "/../" + name;
+  zplatform::WritePrivateProfileString("servers", directory.c_str(),
+                                       TestServer()->Conninfo().c_str(), "zelko.ini");
+  return directory;
+}
+
 std::string Tool(const std::string &command, int *status) {
   return RunShell(command + " 2>&1", status);
 }
@@ -290,9 +298,7 @@ std::string Tool(const std::string &command, int *status) {
 // A dictionary and its data on the server only, worked on by the unchanged tools.
 TEST(ServerStore, TheToolsWorkOnADictionaryTheServerKeeps) {
   SERVER_ONLY();
-  const std::string remote = ConfigDir() + "/../shop-on-server";  // never made locally
-  zplatform::WritePrivateProfileString("servers", remote.c_str(), TestServer()->Conninfo().c_str(),
-                                       "zelko.ini");
+  const std::string remote = DirectoryOnServer("shop-on-server");
   const std::string shop = std::string(ZELKO_SOURCE_DIR) + "/examples/shop";
   int status = 0;
   for (const char *ddf : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
@@ -336,9 +342,7 @@ TEST(ServerStore, TheToolsWorkOnADictionaryTheServerKeeps) {
 // the server, and a new dictionary never replaces one already there.
 TEST(ServerStore, EditorsOfADictionaryOnTheServerKeepEveryEdit) {
   SERVER_ONLY();
-  const std::string remote = ConfigDir() + "/../edited-on-server";  // never made locally
-  zplatform::WritePrivateProfileString("servers", remote.c_str(), TestServer()->Conninfo().c_str(),
-                                       "zelko.ini");
+  const std::string remote = DirectoryOnServer("edited-on-server");
   const std::string dictedit = std::string(DICTEDIT_PATH) + " --batch " + remote;
   int status = 0;
   std::string out =
@@ -368,9 +372,7 @@ TEST(ServerStore, EditorsOfADictionaryOnTheServerKeepEveryEdit) {
 // replacing it, and converts its records when the table's layout changes.
 TEST(ServerStore, TheEditorTreatsAServersDataFileAsALocalOne) {
   SERVER_ONLY();
-  const std::string remote = ConfigDir() + "/../data-on-server";  // never made locally
-  zplatform::WritePrivateProfileString("servers", remote.c_str(), TestServer()->Conninfo().c_str(),
-                                       "zelko.ini");
+  const std::string remote = DirectoryOnServer("data-on-server");
   const std::string dictedit = std::string(DICTEDIT_PATH) + " --batch ";
   const std::string zelko = ZELKO_PATH;
   int status = 0;
