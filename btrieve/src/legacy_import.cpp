@@ -31,6 +31,11 @@ void RemoveAll(const std::string &path) {
     ::unlink((path + suffix).c_str());
 }
 
+// A file at `path`, here or on the server that keeps its directory.
+bool DestinationTaken(const std::string &path) {
+  return ::access(path.c_str(), F_OK) == 0 || btrieve::FileIsThere(path.c_str());
+}
+
 }  // namespace
 
 std::string CreateBufferFor(const LegacyFile &file, std::string *why) {
@@ -82,8 +87,7 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
            std::to_string(file.fcr_records);
     return 1;
   }
-  // Here or on the server that keeps the directory.
-  if (::access(destination.c_str(), F_OK) == 0 || btrieve::FileIsThere(destination.c_str())) {
+  if (DestinationTaken(destination)) {
     *why = destination + " exists already";
     return 1;
   }
@@ -166,6 +170,12 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
   if (BTRCHECKFILE(temporary.c_str(), collect, &problems) != 0) {
     RemoveAll(temporary);
     *why = "the new file does not check clean: " + problems;
+    return 1;
+  }
+  // Another program may have made the file while this one was written: it stays.
+  if (DestinationTaken(destination)) {
+    RemoveAll(temporary);
+    *why = destination + " was made by another program meanwhile";
     return 1;
   }
   // Renamed by the record manager: on a server the name is the server's, not a file here.
