@@ -124,6 +124,24 @@ TEST(Legacy, ImportedFilesHoldTheSameRecordsAndKeys) {
     EXPECT_EQ(entry.path().filename().string().find("never"), std::string::npos);
 }
 
+// A destination another program makes while the import writes is kept, and the import
+// leaves nothing of its own behind.
+TEST(Legacy, ADestinationMadeMeanwhileIsNotReplaced) {
+  std::string dest = btrtest::Scratch("meanwhile.btr");
+  LegacyFile file = Read(Genuine("MBBSEMU.DAT"));
+  auto make_destination = [&](uint32_t done, uint32_t) {
+    if (done == 0) zelko_testing::WriteFile(dest, "another program's file");
+  };
+  ImportReport report;
+  std::string why;
+  EXPECT_EQ(ImportLegacyFile(file, dest, make_destination, &report, &why), 1);
+  EXPECT_NE(why.find("meanwhile"), std::string::npos) << why;
+  EXPECT_EQ(zelko_testing::ReadFile(dest), "another program's file");
+  for (const auto &entry :
+       std::filesystem::directory_iterator(std::filesystem::path(dest).parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find("meanwhile.btr."), std::string::npos);
+}
+
 TEST(Legacy, DamagedCopiesAreRefusedCleanly) {
   std::string why;
   LegacyFile file;
