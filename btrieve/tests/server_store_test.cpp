@@ -393,6 +393,23 @@ TEST(ServerStore, TheEditorTreatsAServersDataFileAsALocalOne) {
   EXPECT_EQ(out, "K,NAME\r\n1,\r\n2,\r\n3,\r\n");
   out = Tool(zelko + " check " + remote, &status);
   EXPECT_EQ(status, 0) << out;
+  // A conversion that fails (the file has an owner the editor does not give) leaves the
+  // records under the file's own name, as on the disk.
+  PosBlock pb;
+  const std::string file = remote + "/A.BTR";
+  ASSERT_EQ(Open(pb, file), 0);
+  std::string owner = std::string("SECRET") + '\0', owner_key = owner;
+  ASSERT_EQ(Op(B_SET_OWNER, pb, owner, owner_key, 0), 0);
+  Close(pb);
+  out = Tool(dictedit + remote + " add-field a more Integer 4", &status);
+  EXPECT_NE(status, 0) << out;
+  ASSERT_EQ(Open(pb, file, 0, "SECRET"), 0);
+  std::string data(64, '\0'), key(4, '\0');
+  int records = 0;
+  for (int rc = Op(B_STEP_FIRST, pb, data, key, 0); rc == 0; rc = Op(B_STEP_NEXT, pb, data, key, 0))
+    ++records;
+  Close(pb);
+  EXPECT_EQ(records, 3);
   EXPECT_FALSE(std::filesystem::exists(remote));
 }
 #endif

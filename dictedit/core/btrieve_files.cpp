@@ -11,6 +11,7 @@
 #include "editor_messages.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 namespace dictedit {
 
@@ -219,11 +220,18 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   }
   if (final_status != 0 && final_status != 9) {
     BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
-    // The copy goes into place only whole; one that fails (the disk that stopped the
-    // conversion is full) says so, and the data stays in the backup.
-    zplatform::FileResult copied =
-        zplatform::CopyFile(zplatform::FromUtf8(backup), zplatform::FromUtf8(path), false);
-    if (!copied.ok) ShowMessage(ui, false, msg::kVE1070, copied.os_error);
+    if (!zplatform::ServerFor(path).empty()) {
+      // A server's backup is no file here to copy: it takes the file's name back.
+      int16_t back =
+          BTRRENAMEFILE(zplatform::FromUtf8(backup).c_str(), zplatform::FromUtf8(path).c_str());
+      if (back != 0) ShowMessage(ui, false, msg::kVE1070, back);
+    } else {
+      // The copy goes into place only whole; one that fails (the disk that stopped the
+      // conversion is full) says so, and the data stays in the backup.
+      zplatform::FileResult copied =
+          zplatform::CopyFile(zplatform::FromUtf8(backup), zplatform::FromUtf8(path), false);
+      if (!copied.ok) ShowMessage(ui, false, msg::kVE1070, copied.os_error);
+    }
   }
   return final_status;
 }
