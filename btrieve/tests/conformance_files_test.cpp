@@ -143,7 +143,9 @@ TEST(Files, PositionBlocksStaleForeignAndShared) {
 
 TEST(Files, ReadOnlyExclusiveAndOwners) {
   std::string path = Scratch("people.btr");
+  EXPECT_FALSE(btrieve::FileIsThere(path.c_str()));
   ASSERT_EQ(Create(path, PeopleSpec()), 0);
+  EXPECT_TRUE(btrieve::FileIsThere(path.c_str()));
   PosBlock ro, rw, ex;
   ASSERT_EQ(Open(ro, path, -2), 0);
   EXPECT_EQ(Insert(ro, Person(1, "ANN")), B_ACCESS_TO_FILE_DENIED);
@@ -159,7 +161,10 @@ TEST(Files, ReadOnlyExclusiveAndOwners) {
   std::string owner = "SECRET";
   std::string data = owner + '\0', key = owner + '\0';
   ASSERT_EQ(Op(B_SET_OWNER, ex, data, key, 0), 0);
+  // A file that cannot be opened without its owner is there all the same.
+  EXPECT_TRUE(btrieve::FileIsThere(path.c_str()));
   ASSERT_EQ(Close(ex), 0);
+  EXPECT_TRUE(btrieve::FileIsThere(path.c_str()));
   EXPECT_EQ(Open(rw, path), B_BAD_OWNER);
   EXPECT_EQ(Open(rw, path, 0, "WRONG"), B_BAD_OWNER);
   ASSERT_EQ(Open(rw, path, 0, "SECRET"), 0);
