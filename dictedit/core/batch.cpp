@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
@@ -189,12 +187,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     if (!run_lock) run_lock.emplace(directory.c_str(), true);
   };
   if (command == "new") {
-    // A server's directory is a name there only: nothing is made on this machine.
-    const std::string native_directory = zplatform::NativePathOrSelf(directory);
-    if (zplatform::ServerFor(native_directory).empty()) {
-      std::error_code ignored;  // a directory that cannot be made fails the open below
-      std::filesystem::create_directories(native_directory, ignored);
-    }
+    zplatform::MakeDirectoryHere(zplatform::NativePathOrSelf(directory));
     lock_dictionary();
     // An existing dictionary, here or on a server, is never replaced by an empty one.
     if (btrieve::FileIsThere((directory + "/FILE.DDF").c_str())) {

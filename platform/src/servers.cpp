@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "zplatform/profile.h"
@@ -55,6 +57,12 @@ std::string ServerFor(const std::string &native_path) {
     best = conninfo;
   }
   return best;
+}
+
+void MakeDirectoryHere(const std::string &native_directory) {
+  if (!ServerFor(native_directory).empty()) return;
+  std::error_code ignored;
+  std::filesystem::create_directories(native_directory, ignored);
 }
 
 }  // namespace zplatform

@@ -86,11 +86,7 @@ int CommandImportDictionary(const Args &args, Streams io) {
     }
   }
   const std::string dest_cp = zplatform::FromUtf8(destination.string());
-  // A server's directory is a name there only: nothing is made on this machine.
-  if (zplatform::ServerFor(destination.string()).empty()) {
-    std::error_code ec;
-    fs::create_directories(destination, ec);
-  }
+  zplatform::MakeDirectoryHere(destination.string());
   // Readers and editors of the new dictionary wait until it is whole.
   btrieve::DirectoryLock writing(dest_cp.c_str(), true);
   if (!FindInDirectory(destination, "FILE.DDF").empty() ||
@@ -175,11 +171,7 @@ int CommandImportDictionary(const Args &args, Streams io) {
       continue;
     }
     std::string to = zelko::ResolveDataFilePath(table, dest_cp);
-    const fs::path to_directory = fs::path(zplatform::NativePathOrSelf(to)).parent_path();
-    if (zplatform::ServerFor(to_directory.string()).empty()) {
-      std::error_code ec;
-      fs::create_directories(to_directory, ec);
-    }
+    zplatform::MakeDirectoryHere(fs::path(zplatform::NativePathOrSelf(to)).parent_path().string());
     btr::legacy::ImportReport report;
     if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why) != 0) {
       io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";

@@ -15,4 +15,8 @@ std::string LexicallyAbsolute(const std::string &native_path);
 // The connection string of the server a native path belongs to; empty when none does.
 std::string ServerFor(const std::string &native_path);
 
+// Makes a native directory and its parents on this machine, unless a server keeps it: there
+// it is a name only. A directory that cannot be made fails what is done in it afterwards.
+void MakeDirectoryHere(const std::string &native_directory);
+
 }  // namespace zplatform
