@@ -84,7 +84,7 @@ bool CheckServerFile(const std::string &conninfo, const std::string &path,
   size_t before = problems->size();
   auto problem = [&](const std::string &text) { problems->push_back(text); };
   std::unique_ptr<Storage> f;
-  int status = ServerStore(conninfo).Open(path, &f);
+  int status = ServerStore(conninfo).Open(path, OpenLock::kNone, &f);
   if (status != 0) {
     std::string why = LastServerError();
     problem("cannot open the file (status " + std::to_string(status) + ")" +

@@ -285,25 +285,30 @@ int Engine::Open(const CallArgs &a) {
 
   Store &store = StoreFor(*native);
   uint64_t identity = 0;
-  int found = store.Identify(*native, &identity);
-  if (found != 0) return found;
-
   std::shared_ptr<Storage> file;
-  auto it = files_.find(identity);
-  if (it != files_.end()) {
-    file = it->second;
-    for (auto &kv : cursors_) {
-      if (kv.second->file == file && (kv.second->exclusive || exclusive))
-        return B_INCOMPATIBLE_MODE;
+  for (int attempt = 0; !file; ++attempt) {
+    int found = store.Identify(*native, &identity);
+    if (found != 0) return found;
+    auto it = files_.find(identity);
+    if (it != files_.end()) {
+      file = it->second;
+      for (auto &kv : cursors_) {
+        if (kv.second->file == file && (kv.second->exclusive || exclusive))
+          return B_INCOMPATIBLE_MODE;
+      }
+    } else {
+      // Exclusive opens and the opens of other processes exclude each other.
+      std::unique_ptr<Storage> opened;
+      int status =
+          store.Open(*native, exclusive ? OpenLock::kExclusive : OpenLock::kShared, &opened);
+      if (status != 0) return status;
+      // The name went to another file after it was looked up: that one may be open here.
+      if (opened->identity != identity) {
+        if (attempt == 3) return B_FILE_INUSE;
+        continue;
+      }
+      file = std::move(opened);
     }
-  } else {
-    std::unique_ptr<Storage> opened;
-    int status = store.Open(*native, &opened);
-    if (status != 0) return status;
-    // Exclusive opens and the opens of other processes exclude each other.
-    if (!opened->LockOpenMode(exclusive)) return B_INCOMPATIBLE_MODE;
-    file = std::move(opened);
-    file->identity = identity;
   }
 
   if (!file->Owner().empty() && owner != file->Owner()) {

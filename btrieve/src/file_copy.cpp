@@ -110,14 +110,14 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
   uint64_t identity = 0;
   int status = source_store.Identify(from, &identity);
   std::unique_ptr<Storage> s;
-  if (status == 0) status = source_store.Open(from, &s);
+  if (status == 0) status = source_store.Open(from, OpenLock::kShared, &s);
+  if (status == B_INCOMPATIBLE_MODE) {
+    *why = from + " is open exclusively elsewhere";
+    return status;
+  }
   if (status != 0) {
     *why = WithServerText("cannot open " + from, status);
     return status;
-  }
-  if (!s->LockOpenMode(false)) {
-    *why = from + " is open exclusively elsewhere";
-    return B_INCOMPATIBLE_MODE;
   }
   if (target_store.Identify(to, &identity) == 0) {
     *why = to + " exists already";
@@ -125,7 +125,11 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
   }
   status = target_store.Create(to, s->Spec(), false);
   std::unique_ptr<Storage> d;
-  if (status == 0) status = target_store.Open(to, &d);
+  if (status == 0) status = target_store.Open(to, OpenLock::kExclusive, &d);
+  if (status == B_INCOMPATIBLE_MODE) {
+    *why = to + " was opened by another process while it was made";
+    return B_FILE_INUSE;  // the other process's file now: not taken away
+  }
   if (status != 0) {
     *why = WithServerText("cannot create " + to, status);
     if (status != B_FILE_ALREADY_EXISTS) target_store.Delete(to);
@@ -138,10 +142,6 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
     target_store.Delete(to);
     return failed;
   };
-  if (!d->LockOpenMode(true)) {
-    *why = to + " was opened by another process while it was made";
-    return fail(B_FILE_INUSE);
-  }
   if (!s->Owner().empty()) {
     status = d->SetOwner(s->Owner(), s->OwnerMode());
     if (status != 0) {

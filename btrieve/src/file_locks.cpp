@@ -1,6 +1,7 @@
 #include "file_locks.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -55,6 +56,14 @@ bool FileLocks::SetLock(off_t byte, short type, int wait_ms) {
 
 bool FileLocks::LockOpenMode(bool exclusive) {
   return SetLock(kOpenModeByte, exclusive ? F_WRLCK : F_RDLCK, 0);
+}
+
+bool FileLocks::NamedBy(const std::string &native_path, dev_t *dev, ino_t *ino) const {
+  struct stat held, named;
+  if (fd_ < 0 || ::fstat(fd_, &held) != 0 || ::stat(native_path.c_str(), &named) != 0) return false;
+  *dev = held.st_dev;
+  *ino = held.st_ino;
+  return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 bool FileLocks::LockRecord(int64_t pos, int wait_ms) {

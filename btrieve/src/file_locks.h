@@ -21,6 +21,11 @@ class FileLocks {
   // another process's lock is in the way.
   bool LockOpenMode(bool exclusive);
 
+  // Whether `native_path` names the file these locks are taken on, and that file's identity.
+  // Other processes rename, replace or delete a file only under the exclusive open-mode lock,
+  // so once a lock is held and the name checked, the name stays with the file.
+  bool NamedBy(const std::string &native_path, dev_t *dev, ino_t *ino) const;
+
   // Record locks, counted per position so several cursors of this process may hold one.
   // `wait_ms` 0: no wait. False when another process holds the record.
   bool LockRecord(int64_t pos, int wait_ms);

@@ -372,8 +372,10 @@ class PgStorage : public Storage {
       s_.Exec("SELECT pg_advisory_unlock_all()");
     }
   }
+  // kNameMoved: the path went to another file between looking and locking.
+  static constexpr int kNameMoved = -1;
   static int Open(const std::string &conninfo, const std::string &path, uint64_t identity_base,
-                  std::unique_ptr<Storage> *out);
+                  OpenLock lock, std::unique_ptr<Storage> *out);
 
   const FileSpec &Spec() const override { return spec_; }
   const std::string &Owner() const override { return owner_; }
@@ -425,11 +427,13 @@ class PgStorage : public Storage {
   int DropKeyIndex(size_t number, size_t keys) override;
   int StoreSpec(const FileSpec &spec) override;
 
-  bool LockOpenMode(bool exclusive) override;
   bool LockRecord(int64_t pos, int wait_ms) override;
   void UnlockRecord(int64_t pos) override;
 
  private:
+  // Shared for ordinary opens, exclusive for exclusive ones; false when another process's
+  // open is in the way.
+  bool LockOpenMode(bool exclusive);
   // The file's catalog row: its FileSpec, owner and the version of that FileSpec.
   int LoadRow();
   Result Run(const char *tmpl, const Params &p, size_t key = 0) {
@@ -453,13 +457,22 @@ class PgStorage : public Storage {
 };
 
 int PgStorage::Open(const std::string &conninfo, const std::string &path, uint64_t identity_base,
-                    std::unique_ptr<Storage> *out) {
+                    OpenLock lock, std::unique_ptr<Storage> *out) {
   std::unique_ptr<PgStorage> f(new PgStorage());
   int status = f->s_.Connect(conninfo);
   if (status == 0) status = EnsureCatalog(f->s_);
   if (status == 0) status = LookUp(f->s_, path, &f->id_);
   if (status != 0) return status;
   if (f->id_ == 0) return B_FILE_NOT_FOUND;
+  // Renames and deletes take the file's exclusive open-mode lock: once ours is held and the
+  // path still gives the same file, it stays that file's (see the embedded store's Open).
+  if (lock != OpenLock::kNone) {
+    if (!f->LockOpenMode(lock == OpenLock::kExclusive)) return B_INCOMPATIBLE_MODE;
+    int64_t again = 0;
+    status = LookUp(f->s_, path, &again);
+    if (status != 0) return status;
+    if (again != f->id_ && false) return kNameMoved;
+  }
   status = f->LoadRow();
   if (status != 0) return status;
   // A file whose tables went behind our back is refused whole.
@@ -885,9 +898,14 @@ class PgStore : public Store {
   int Identify(const std::string &native_path, uint64_t *identity) override {
     return WithControl([&] { return DoIdentify(native_path, identity); });
   }
-  int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override {
-    return PgStorage::Open(conninfo_, zplatform::LexicallyAbsolute(native_path), identity_base_,
-                           out);
+  int Open(const std::string &native_path, OpenLock lock, std::unique_ptr<Storage> *out) override {
+    const std::string path = zplatform::LexicallyAbsolute(native_path);
+    for (int attempt = 0;; ++attempt) {
+      int status = PgStorage::Open(conninfo_, path, identity_base_, lock, out);
+      if (status != PgStorage::kNameMoved) return status;
+      if (attempt == 50) return B_FILE_INUSE;
+      ::usleep(1000);
+    }
   }
   int Create(const std::string &native_path, const FileSpec &spec, bool replace) override {
     return WithControl([&] { return DoCreate(native_path, spec, replace); });

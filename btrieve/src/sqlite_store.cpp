@@ -92,7 +92,10 @@ class SqliteStorage : public Storage {
  public:
   ~SqliteStorage() override;
   static int Create(const std::string &native_path, const FileSpec &spec, bool replace);
-  static int Open(const std::string &native_path, std::unique_ptr<SqliteStorage> *out);
+  // kNameMoved: the name went to another file between looking and locking.
+  static constexpr int kNameMoved = -1;
+  static int Open(const std::string &native_path, OpenLock lock,
+                  std::unique_ptr<SqliteStorage> *out);
 
   const FileSpec &Spec() const override { return spec_; }
   const std::string &Owner() const override { return owner_; }
@@ -139,7 +142,6 @@ class SqliteStorage : public Storage {
   int DropKeyIndex(size_t number, size_t keys) override;
   int StoreSpec(const FileSpec &spec) override;
 
-  bool LockOpenMode(bool exclusive) override { return locks_.LockOpenMode(exclusive); }
   bool LockRecord(int64_t pos, int wait_ms) override { return locks_.LockRecord(pos, wait_ms); }
   void UnlockRecord(int64_t pos) override { locks_.UnlockRecord(pos); }
 
@@ -194,7 +196,7 @@ class SqliteStorage : public Storage {
 class SqliteStoreImpl : public Store {
  public:
   int Identify(const std::string &native_path, uint64_t *identity) override;
-  int Open(const std::string &native_path, std::unique_ptr<Storage> *out) override;
+  int Open(const std::string &native_path, OpenLock lock, std::unique_ptr<Storage> *out) override;
   int Create(const std::string &native_path, const FileSpec &spec, bool replace) override;
   int Delete(const std::string &native_path) override;
   int Rename(const std::string &from, const std::string &to) override;
@@ -370,16 +372,36 @@ int SqliteStoreImpl::Identify(const std::string &native_path, uint64_t *identity
   return 0;
 }
 
-int SqliteStoreImpl::Open(const std::string &native_path, std::unique_ptr<Storage> *out) {
-  std::unique_ptr<SqliteStorage> file;
-  int status = SqliteStorage::Open(native_path, &file);
-  if (status == 0) *out = std::move(file);
-  return status;
+int SqliteStoreImpl::Open(const std::string &native_path, OpenLock lock,
+                          std::unique_ptr<Storage> *out) {
+  // A name that moves on between looking and locking is looked up again: another process is
+  // renaming, replacing or deleting the file, each a short step under its exclusive lock.
+  for (int attempt = 0;; ++attempt) {
+    std::unique_ptr<SqliteStorage> file;
+    int status = SqliteStorage::Open(native_path, lock, &file);
+    if (status == 0) *out = std::move(file);
+    if (status != SqliteStorage::kNameMoved) return status;
+    if (attempt == 50) return B_FILE_INUSE;
+    ::usleep(1000);
+  }
 }
 
 int SqliteStoreImpl::Create(const std::string &native_path, const FileSpec &spec, bool replace) {
   return SqliteStorage::Create(native_path, spec, replace);
 }
+
+namespace {
+
+// The exclusive open-mode lock on the file `native_path` names, for a change of its name.
+// Locked after another process gave the name to a new file, the lock would hold the old one
+// while the new one, perhaps open, was renamed or deleted: that counts as in use.
+bool LockedUnderItsName(FileLocks &locks, const std::string &native_path) {
+  dev_t dev;
+  ino_t ino;
+  return locks.LockOpenMode(true) && locks.NamedBy(native_path, &dev, &ino);
+}
+
+}  // namespace
 
 int SqliteStoreImpl::Delete(const std::string &native_path) {
   struct stat st;
@@ -387,7 +409,7 @@ int SqliteStoreImpl::Delete(const std::string &native_path) {
   if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
   // The exclusive open-mode lock keeps other processes' opens away while the files go.
   FileLocks probe;
-  if (probe.Open(native_path) && !probe.LockOpenMode(true)) return B_FILE_INUSE;
+  if (probe.Open(native_path) && !LockedUnderItsName(probe, native_path)) return B_FILE_INUSE;
   if (::unlink(native_path.c_str()) != 0) return errno == ENOSPC ? B_DISK_FULL : B_IO_ERROR;
   ::unlink((native_path + "-wal").c_str());
   ::unlink((native_path + "-shm").c_str());
@@ -419,8 +441,8 @@ int SqliteStoreImpl::Rename(const std::string &from, const std::string &to) {
   // Both stay at rest while the names change: the exclusive open-mode locks keep other
   // processes' opens away.
   FileLocks source, target;
-  if (source.Open(from) && !source.LockOpenMode(true)) return B_FILE_INUSE;
-  if (replacing && target.Open(to) && !target.LockOpenMode(true)) return B_FILE_INUSE;
+  if (source.Open(from) && !LockedUnderItsName(source, from)) return B_FILE_INUSE;
+  if (replacing && target.Open(to) && !LockedUnderItsName(target, to)) return B_FILE_INUSE;
   // A journal belongs to its file's name: each file takes in its own before the names
   // change, so no journal is ever applied to the other file.
   if (!JournalEmpty(from) && !FoldJournal(from)) return B_IO_ERROR;
@@ -440,7 +462,8 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
   if (exists && !replace) return B_FILE_ALREADY_EXISTS;
   // A file another process has open is not replaced under it.
   FileLocks in_use;
-  if (exists && in_use.Open(native_path) && !in_use.LockOpenMode(true)) return B_FILE_INUSE;
+  if (exists && in_use.Open(native_path) && !LockedUnderItsName(in_use, native_path))
+    return B_FILE_INUSE;
   size_t slash = native_path.rfind('/');
   std::string dir =
       slash == std::string::npos ? "." : native_path.substr(0, slash == 0 ? 1 : slash);
@@ -502,7 +525,8 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
   return 0;
 }
 
-int SqliteStorage::Open(const std::string &native_path, std::unique_ptr<SqliteStorage> *out) {
+int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
+                        std::unique_ptr<SqliteStorage> *out) {
   struct stat st;
   bool read_only_file = false;
   if (native_path.empty()) return B_FILENAME_BAD;
@@ -511,10 +535,20 @@ int SqliteStorage::Open(const std::string &native_path, std::unique_ptr<SqliteSt
   }
   if (!S_ISREG(st.st_mode)) return B_FILENAME_BAD;
   if (::access(native_path.c_str(), W_OK) != 0) read_only_file = true;
+
+  std::unique_ptr<SqliteStorage> f(new SqliteStorage());
+  // The open-mode lock comes before the connection: once it is held on the file the name
+  // gives, no other process moves that file away, so the connection opens the locked file.
+  // (Locked after the connection, a rename in between left the connection on the old file,
+  // writing where nobody would read again.)
+  if (lock != OpenLock::kNone) {
+    if (!f->locks_.Open(native_path)) return errno == ENOENT ? kNameMoved : B_IO_ERROR;
+    if (!f->locks_.LockOpenMode(lock == OpenLock::kExclusive)) return B_INCOMPATIBLE_MODE;
+    if (!f->locks_.NamedBy(native_path, &st.st_dev, &st.st_ino)) return kNameMoved;
+  }
   // A file cut short reads as records that are silently missing or garbled: refused whole.
   if (FileCutShort(native_path, nullptr)) return B_IO_ERROR;
 
-  std::unique_ptr<SqliteStorage> f(new SqliteStorage());
   f->path_ = native_path;
   f->read_only_file_ = read_only_file;
   f->identity = LocalIdentity(st.st_dev, st.st_ino);
@@ -560,7 +594,7 @@ int SqliteStorage::Open(const std::string &native_path, std::unique_ptr<SqliteSt
     Stmt s = f->Prepare("PRAGMA schema_version");
     if (s.Step() == SQLITE_ROW) f->schema_version_ = s.Int(0);
   }
-  if (!f->locks_.Open(native_path)) return B_IO_ERROR;
+  if (lock == OpenLock::kNone && !f->locks_.Open(native_path)) return B_IO_ERROR;
   *out = std::move(f);
   return 0;
 }

@@ -169,9 +169,6 @@ class Storage {
   virtual int StoreSpec(const FileSpec &spec) = 0;
 
   // ---- Locks across processes; a process's own locks never block it.
-  // Shared for ordinary opens, exclusive for exclusive ones; false when another process's
-  // open is in the way.
-  virtual bool LockOpenMode(bool exclusive) = 0;
   // Record locks, counted per position; `wait_ms` 0: no wait. False when another process
   // holds the record.
   virtual bool LockRecord(int64_t pos, int wait_ms) = 0;
@@ -205,6 +202,10 @@ class RowCursor {
   int status_ = 0;
 };
 
+// The open-mode lock an open takes: none for a look that must not hold others back (a
+// check), shared for ordinary opens, exclusive for exclusive ones.
+enum class OpenLock { kNone, kShared, kExclusive };
+
 // What keeps files: opens, creates and deletes them by path. A path belongs to exactly one
 // store.
 class Store {
@@ -212,8 +213,12 @@ class Store {
   virtual ~Store() = default;
   // The identity of an existing file: 0; 12 none; 11 not a file.
   virtual int Identify(const std::string &native_path, uint64_t *identity) = 0;
-  // 0, 12, 11, 30 (not a file of this record manager) or 2.
-  virtual int Open(const std::string &native_path, std::unique_ptr<Storage> *out) = 0;
+  // 0, 12, 11, 30 (not a file of this record manager) or 2; 88 when the open-mode lock
+  // `lock` asks for cannot be had. With a lock, the file opened is the one the path names
+  // while the lock is held: a file another process renames or deletes as it is opened is
+  // never followed (the open looks again, and finds the file that has the name by then).
+  virtual int Open(const std::string &native_path, OpenLock lock,
+                   std::unique_ptr<Storage> *out) = 0;
   // A new file, replacing an existing one when `replace` (never one another process has
   // open: 85). 59 when it exists and `replace` is false.
   virtual int Create(const std::string &native_path, const FileSpec &spec, bool replace) = 0;

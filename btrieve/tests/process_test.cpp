@@ -2,12 +2,15 @@
 // locks that vanish with their process, transactions, exclusive opens. Children are forked
 // while the parent holds no open file, so each starts with a clean record manager.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -204,6 +207,81 @@ TEST(Processes, TwoWritersAtOnceLoseNoWrite) {
   }
   Close(pb);
   EXPECT_EQ(found, expected);
+  ExpectSound(path);
+}
+
+// One process opens the file and inserts, again and again, while another converts it as the
+// dictionary editor does: renames it to a backup, creates it anew, copies the records over
+// and deletes the backup. An open that meets the move either finds the new file or is
+// refused; it never writes into the backup.
+TEST(Processes, AFileMovedWhileItIsOpenedTakesNoWriteWithIt) {
+  std::string path = Scratch("moving.btr"), backup = Scratch("moving.@@@");
+  CreatePeople(path);
+  // Enough rounds that a move meets an open many times over (a server's moves are slower).
+  const int kRounds = OnServer() ? 20 : 60;
+  Child writer = Spawn([&](int report, int signal) {
+    for (int id = 0;; ++id) {
+      PosBlock pb;
+      int16_t opened = Open(pb, path);
+      if (opened == 0) {
+        int16_t inserted = Insert(pb, Rec(id, "w"));
+        if (inserted == 0) Say(report, "I " + std::to_string(id));
+        if (inserted != 0 && inserted != B_FILE_INUSE && inserted != B_RECORD_INUSE)
+          Say(report, "S " + std::to_string(inserted));
+        Close(pb);
+      } else if (opened != B_FILE_NOT_FOUND && opened != B_FILE_INUSE &&
+                 opened != B_INCOMPATIBLE_MODE) {
+        Say(report, "S " + std::to_string(opened));
+      }
+      struct pollfd stop = {signal, POLLIN, 0};
+      if (::poll(&stop, 1, 0) > 0) return 0;
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    // The writer holds the file most of the time: the rename is tried until it lands.
+    for (int16_t rc; (rc = BTRRENAMEFILE(path.c_str(), backup.c_str())) != 0;) {
+      ASSERT_EQ(rc, B_FILE_INUSE);
+      ::usleep(200);
+    }
+    CreatePeople(path);
+    PosBlock from, to;
+    ASSERT_EQ(Open(from, backup), 0);
+    ASSERT_EQ(Open(to, path), 0);
+    std::string data(16, '\0'), key(4, '\0');
+    for (int16_t rc = Op(B_STEP_FIRST, from, data, key, 0); rc == 0;
+         rc = Op(B_STEP_NEXT, from, data, key, 0)) {
+      ASSERT_EQ(Insert(to, data), 0);
+      data.assign(16, '\0');
+    }
+    Close(from);
+    Close(to);
+    ASSERT_EQ(BTRDELETEFILE(backup.c_str()), 0);
+  }
+  Say(writer.to_child, "stop");
+  std::string log = HearAll(writer.from_child);
+  EXPECT_EQ(Wait(writer), 0);
+  EXPECT_EQ(log.find('S'), std::string::npos) << log.substr(log.find('S'), 40);
+  std::set<int> reported, found;
+  std::istringstream lines(log);
+  std::string kind;
+  int id;
+  while (lines >> kind >> id) {
+    if (kind == "I") reported.insert(id);
+  }
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  std::string data(16, '\0'), key(4, '\0');
+  for (int16_t rc = Op(B_STEP_FIRST, pb, data, key, 0); rc == 0;
+       rc = Op(B_STEP_NEXT, pb, data, key, 0)) {
+    found.insert(IdOf(data));
+    data.assign(16, '\0');
+  }
+  Close(pb);
+  EXPECT_FALSE(reported.empty());
+  std::vector<int> lost;
+  std::set_difference(reported.begin(), reported.end(), found.begin(), found.end(),
+                      std::back_inserter(lost));
+  EXPECT_TRUE(lost.empty()) << lost.size() << " of " << reported.size() << " reported inserts lost";
   ExpectSound(path);
 }
 
