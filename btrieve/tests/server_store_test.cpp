@@ -368,6 +368,35 @@ TEST(ServerStore, EditorsOfADictionaryOnTheServerKeepEveryEdit) {
   EXPECT_FALSE(std::filesystem::exists(remote));
 }
 
+// A save on the server whose FIELD.DDF cannot be replaced (a program has it open) replaces
+// none of the three files.
+TEST(ServerStore, ASaveOnTheServerReplacesAllThreeFilesOrNone) {
+  SERVER_ONLY();
+  const std::string remote = DirectoryOnServer("all-or-none");
+  const std::string dictedit = std::string(DICTEDIT_PATH) + " --batch " + remote;
+  const std::string edit = " add-table b b.btr \\; add-field b x Integer 4 \\; add-index b x";
+  int status = 0;
+  std::string out =
+      Tool(dictedit + " new \\; add-table a a.btr \\; add-field a k Integer 4 \\; add-index a k",
+           &status);
+  ASSERT_EQ(status, 0) << out;
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, remote + "/FIELD.DDF", -2), 0);
+  out = Tool(dictedit + edit, &status);
+  Close(pb);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("VE1017"), std::string::npos) << out;
+  out = Tool(dictedit + " list", &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(out.find("B "), std::string::npos) << out;
+  out = Tool(dictedit + edit, &status);
+  ASSERT_EQ(status, 0) << out;
+  out = Tool(dictedit + " list", &status);
+  EXPECT_NE(out.find("B "), std::string::npos) << out;
+  out = Tool(std::string(ZELKO_PATH) + " tables " + remote, &status);
+  EXPECT_EQ(status, 0) << out;
+}
+
 // The editor finds a data file on the server as it finds one on the disk: it asks before
 // replacing it, and converts its records when the table's layout changes.
 TEST(ServerStore, TheEditorTreatsAServersDataFileAsALocalOne) {

@@ -12,6 +12,7 @@
 #include "btrieve/btrapi.h"
 #include "data_file.h"
 #include "dictio/dictio.h"
+#include "dictionary_swap.h"
 #include "editor_messages.h"
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
@@ -506,23 +507,14 @@ int DdfDictionary::SaveDictionary() {
     remove_scratch();
     return -1;
   }
-  for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
-    std::string from = scratch + "/" + n;
-    // A file of another spelling (file.ddf) would be found first by readers: replace it.
-    std::string existing = zplatform::NativePathOrSelf(ddf_directory + "/" + n);
-    if (on_server) {
-      int16_t moved =
-          BTRRENAMEFILE(zplatform::FromUtf8(from).c_str(), zplatform::FromUtf8(existing).c_str());
-      if (moved != 0) {
-        ShowMessage(ui_, false, msg::kVE1017, moved);
-        remove_scratch();
-        return -1;
-      }
-    } else if (::rename(from.c_str(), existing.c_str()) != 0) {
-      ShowMessage(ui_, false, msg::kVE1017, errno);
-      remove_scratch();
-      return -1;
-    }
+  // A file of another spelling (file.ddf) would be found first by readers: it is replaced.
+  const std::string existing[3] = {zplatform::NativePathOrSelf(ddf_directory + "/FILE.DDF"),
+                                   zplatform::NativePathOrSelf(ddf_directory + "/FIELD.DDF"),
+                                   zplatform::NativePathOrSelf(ddf_directory + "/INDEX.DDF")};
+  if (int error = SwapDictionaryFiles(scratch, existing, on_server); error != 0) {
+    ShowMessage(ui_, false, msg::kVE1017, error);
+    remove_scratch();
+    return -1;
   }
   remove_scratch();
   loaded_image_ = ImageOnDisk();  // what a later save compares with

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -522,6 +526,56 @@ TEST(Dictionary, ANewDictionarysFirstSaveAsksBeforeReplacingOneMadeMeanwhile) {
   ui.answers = {true};
   ASSERT_EQ(fresh.FullSave(), 0);
   EXPECT_EQ(table_names().find("OTHER"), std::string::npos);
+}
+
+namespace {
+
+// Sets or clears the file system's immutable flag (no rename, link or write, even for
+// root); false where the file system or the process's rights do not allow it.
+bool SetImmutable(const std::string &path, bool on) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return done;
+}
+
+std::string FileBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// A save whose second file cannot take its place leaves the whole old dictionary: never a new
+// FILE.DDF beside an old FIELD.DDF.
+TEST(Dictionary, ASaveReplacesAllThreeFilesOrNone) {
+  std::string dir = zelko_testing::ScratchDir() + "/all_or_none";
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "new", ";", "add-table", "a", "a", ";", "add-field", "a", "k", "Integer",
+                      "4", ";", "add-index", "a", "k"},
+                     out, err),
+            0)
+      << err.str();
+  const std::string file_ddf = FileBytes(dir + "/FILE.DDF");
+  if (!SetImmutable(dir + "/FIELD.DDF", true)) GTEST_SKIP() << "no immutable flag here";
+  const std::vector<std::string> edit = {dir, "add-table", "b", "b", ";",         "add-field", "b",
+                                         "x", "Integer",   "4", ";", "add-index", "b",         "x"};
+  int failed = RunBatch(edit, out, err);
+  SetImmutable(dir + "/FIELD.DDF", false);
+  EXPECT_NE(failed, 0);
+  EXPECT_NE(err.str().find("VE1017"), std::string::npos) << err.str();
+  EXPECT_EQ(FileBytes(dir + "/FILE.DDF"), file_ddf);
+  for (const auto &entry : std::filesystem::directory_iterator(dir))
+    EXPECT_NE(entry.path().filename().string().rfind(".dictedit-save", 0), 0u) << entry.path();
+  // The same edit goes through once the file can be replaced.
+  std::ostringstream listing;
+  ASSERT_EQ(RunBatch(edit, out, err), 0) << err.str();
+  ASSERT_EQ(RunBatch({dir, "list"}, listing, err), 0);
+  EXPECT_NE(listing.str().find("B "), std::string::npos) << listing.str();
 }
 
 // Batch runs of several processes on one dictionary at once: each run's edit is kept.
