@@ -159,14 +159,14 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   if (!conninfo.empty()) return CheckServerFile(conninfo, path, problems);
   size_t before = problems->size();
   auto problem = [&](const std::string &text) { problems->push_back(text); };
-  std::string cut;
-  if (FileCutShort(path, &cut)) {
-    problem("the file is cut short: " + cut);
-    return false;
-  }
   Db d;
   if (sqlite3_open_v2(path.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     problem("cannot open the file");
+    return false;
+  }
+  std::string cut;
+  if (FileCutShort(d.db, &cut)) {
+    problem("the file is cut short: " + cut);
     return false;
   }
   sqlite3_busy_timeout(d.db, 10000);

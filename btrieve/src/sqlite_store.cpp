@@ -277,15 +277,9 @@ int MigrateSchema(sqlite3 *db, int64_t from) {
   return SQLITE_ERROR;
 }
 
-// Reads the size the file's header gives (pages x page size); false when the header does not
-// say (too short to hold one, or a size it does not vouch for).
-bool HeaderFileSize(const std::string &native_path, uint64_t *size) {
-  uint8_t h[100];
-  int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ssize_t n = ::pread(fd, h, sizeof h, 0);
-  ::close(fd);
-  if (n != static_cast<ssize_t>(sizeof h)) return false;
+// The size a file's header `h` gives (pages x page size); false when the header does not
+// say (a size it does not vouch for).
+bool HeaderFileSize(const uint8_t (&h)[100], uint64_t *size) {
   auto be32 = [&](int at) {
     return static_cast<uint32_t>(h[at]) << 24 | static_cast<uint32_t>(h[at + 1]) << 16 |
            static_cast<uint32_t>(h[at + 2]) << 8 | h[at + 3];
@@ -334,18 +328,29 @@ uint64_t LocalIdentity(uint64_t device, uint64_t inode) {
   return (device << 40) ^ inode;
 }
 
-bool FileCutShort(const std::string &native_path, std::string *why) {
+bool FileCutShort(sqlite3 *db, std::string *why) {
+  // Read through the connection's own descriptor: closing another descriptor of the file
+  // would drop every lock this process holds on it, and another process would then take the
+  // journal the connections here still write to for its own to delete.
+  sqlite3_file *file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr) {
+    return false;
+  }
   // A checkpoint of another process may be growing the file right now (its header first):
   // a shortfall that lasts is damage.
   for (int attempt = 0;; ++attempt) {
+    uint8_t header[100];
     uint64_t expected = 0;
-    struct stat st;
-    if (!HeaderFileSize(native_path, &expected) || ::stat(native_path.c_str(), &st) != 0)
+    sqlite3_int64 size = 0;
+    // A file too short to hold a header says nothing here (SQLite refuses it itself).
+    if (file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK ||
+        !HeaderFileSize(header, &expected) || file->pMethods->xFileSize(file, &size) != SQLITE_OK)
       return false;
-    if (static_cast<uint64_t>(st.st_size) >= expected) return false;
+    if (static_cast<uint64_t>(size) >= expected) return false;
     if (attempt == 3) {
       if (why != nullptr) {
-        *why = "the file holds " + std::to_string(st.st_size) + " bytes, its header says " +
+        *why = "the file holds " + std::to_string(size) + " bytes, its header says " +
                std::to_string(expected);
       }
       return true;
@@ -546,8 +551,6 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
     if (!f->locks_.LockOpenMode(lock == OpenLock::kExclusive)) return B_INCOMPATIBLE_MODE;
     if (!f->locks_.NamedBy(native_path, &st.st_dev, &st.st_ino)) return kNameMoved;
   }
-  // A file cut short reads as records that are silently missing or garbled: refused whole.
-  if (FileCutShort(native_path, nullptr)) return B_IO_ERROR;
 
   f->path_ = native_path;
   f->read_only_file_ = read_only_file;
@@ -555,6 +558,8 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
   int flags = (read_only_file ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
   int rc = sqlite3_open_v2(native_path.c_str(), &f->db_, flags, nullptr);
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  // A file cut short reads as records that are silently missing or garbled: refused whole.
+  if (FileCutShort(f->db_, nullptr)) return B_IO_ERROR;
   // Another process busy with the file (a commit, a checkpoint) is waited for from the first
   // read on, as every later one is; it never makes this open a read-only one.
   sqlite3_busy_timeout(f->db_, LockWaitMilliseconds());

@@ -20,6 +20,8 @@
 
 #include "storage.h"
 
+struct sqlite3;
+
 namespace btr {
 
 constexpr int32_t kApplicationId = 0x5A4C4B42;  // "ZLKB"
@@ -30,9 +32,9 @@ constexpr int kIntegerKeysVersion = 2;
 // The embedded store (the default for every path no server claims).
 Store &SqliteStore();
 
-// True when the file is shorter than its own header says (cut short by a copy or a crash of
-// the file system); `why` says by how much.
-bool FileCutShort(const std::string &native_path, std::string *why);
+// True when the file a connection has open is shorter than its own header says (cut short by
+// a copy or a crash of the file system); `why` says by how much.
+bool FileCutShort(sqlite3 *db, std::string *why);
 
 // The identity of a local file by device and inode.
 uint64_t LocalIdentity(uint64_t device, uint64_t inode);

@@ -1,8 +1,10 @@
 // Buffers of exactly the size given are never read or written past (AddressSanitizer
 // watches), and the checker finds what is wrong with a damaged file.
 #include <gtest/gtest.h>
+
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "btr_test_util.h"
@@ -117,6 +119,18 @@ TEST(Checker, FindsDamage) {
   zelko_testing::WriteFile(Scratch("text.btr"), std::string(1000, 'x'));
   problems.clear();
   EXPECT_FALSE(btr::CheckFile(Scratch("text.btr"), &problems));
+
+  // A file cut short (a copy that stopped half-way): refused by an open, named by the check.
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int i = 5; i < 500; ++i)
+    ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
+  Close(pb);
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+  EXPECT_EQ(Open(pb, path), B_IO_ERROR);
+  problems.clear();
+  EXPECT_FALSE(btr::CheckFile(path, &problems));
+  ASSERT_FALSE(problems.empty());
+  EXPECT_EQ(problems[0].rfind("the file is cut short: the file holds ", 0), 0u) << problems[0];
 }
 
 }  // namespace

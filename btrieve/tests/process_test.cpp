@@ -285,6 +285,50 @@ TEST(Processes, AFileMovedWhileItIsOpenedTakesNoWriteWithIt) {
   ExpectSound(path);
 }
 
+// A check of a file this process has open leaves the process's hold on the file as it was:
+// another process that closes the file afterwards does not take the journal away from under
+// the open connection, so no write of either is lost.
+TEST(Processes, ACheckOfAFileOpenHereLosesNoWrite) {
+  std::string path = Scratch("checked.btr");
+  CreatePeople(path);
+  auto inserter = [&](int id) {
+    return [&, id](int report, int signal) {
+      Hear(signal);
+      PosBlock pb;
+      if (Open(pb, path) != 0 || Insert(pb, Rec(id, "child")) != 0) return 1;
+      Close(pb);
+      Say(report, "done");
+      return 0;
+    };
+  };
+  // Forked before this process opens anything.
+  Child first = Spawn(inserter(1000)), second = Spawn(inserter(1001));
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  ASSERT_EQ(Insert(pb, Rec(1, "here")), 0);
+  EXPECT_EQ(BTRCHECKFILE(path.c_str(), nullptr, nullptr), 0);
+  Say(first.to_child, "go");
+  EXPECT_EQ(Hear(first.from_child), "done");
+  ASSERT_EQ(Insert(pb, Rec(2, "here")), 0);
+  Say(second.to_child, "go");
+  EXPECT_EQ(Hear(second.from_child), "done");
+  ASSERT_EQ(Insert(pb, Rec(3, "here")), 0);
+  Close(pb);
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(Wait(second), 0);
+  std::set<int> found;
+  ASSERT_EQ(Open(pb, path), 0);
+  std::string data(16, '\0'), key(4, '\0');
+  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0;
+       rc = Op(B_GET_NEXT, pb, data, key, 0)) {
+    found.insert(IdOf(data));
+    data.assign(16, '\0');
+  }
+  Close(pb);
+  EXPECT_EQ(found, (std::set<int>{1, 2, 3, 1000, 1001}));
+  ExpectSound(path);
+}
+
 TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
   std::string path = Scratch("locks.btr");
   CreatePeople(path);
