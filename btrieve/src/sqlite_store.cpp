@@ -547,7 +547,8 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
   // (Locked after the connection, a rename in between left the connection on the old file,
   // writing where nobody would read again.)
   if (lock != OpenLock::kNone) {
-    if (!f->locks_.Open(native_path)) return errno == ENOENT ? kNameMoved : B_IO_ERROR;
+    // A file that cannot be opened gives 12, as the connection's own open would.
+    if (!f->locks_.Open(native_path)) return errno == ENOENT ? kNameMoved : B_FILE_NOT_FOUND;
     if (!f->locks_.LockOpenMode(lock == OpenLock::kExclusive)) return B_INCOMPATIBLE_MODE;
     if (!f->locks_.NamedBy(native_path, &st.st_dev, &st.st_ino)) return kNameMoved;
   }
