@@ -54,6 +54,21 @@ int16_t GetEqual(PosBlock &pb, int id, std::string *rec, int bias = 0) {
   return rc;
 }
 
+// The ids of every record in the file, read in key order.
+std::set<int> IdsIn(const std::string &path) {
+  std::set<int> ids;
+  PosBlock pb;
+  EXPECT_EQ(Open(pb, path), 0);
+  std::string data(16, '\0'), key(4, '\0');
+  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0;
+       rc = Op(B_GET_NEXT, pb, data, key, 0)) {
+    ids.insert(IdOf(data));
+    data.assign(16, '\0');
+  }
+  Close(pb);
+  return ids;
+}
+
 void ExpectSound(const std::string &path) {
   std::vector<std::string> problems;
   EXPECT_TRUE(btr::CheckFile(path, &problems)) << (problems.empty() ? "" : problems[0]);
@@ -261,22 +276,14 @@ TEST(Processes, AFileMovedWhileItIsOpenedTakesNoWriteWithIt) {
   std::string log = HearAll(writer.from_child);
   EXPECT_EQ(Wait(writer), 0);
   EXPECT_EQ(log.find('S'), std::string::npos) << log.substr(log.find('S'), 40);
-  std::set<int> reported, found;
+  std::set<int> reported;
   std::istringstream lines(log);
   std::string kind;
   int id;
   while (lines >> kind >> id) {
     if (kind == "I") reported.insert(id);
   }
-  PosBlock pb;
-  ASSERT_EQ(Open(pb, path), 0);
-  std::string data(16, '\0'), key(4, '\0');
-  for (int16_t rc = Op(B_STEP_FIRST, pb, data, key, 0); rc == 0;
-       rc = Op(B_STEP_NEXT, pb, data, key, 0)) {
-    found.insert(IdOf(data));
-    data.assign(16, '\0');
-  }
-  Close(pb);
+  const std::set<int> found = IdsIn(path);
   EXPECT_FALSE(reported.empty());
   std::vector<int> lost;
   std::set_difference(reported.begin(), reported.end(), found.begin(), found.end(),
@@ -316,16 +323,7 @@ TEST(Processes, ACheckOfAFileOpenHereLosesNoWrite) {
   Close(pb);
   EXPECT_EQ(Wait(first), 0);
   EXPECT_EQ(Wait(second), 0);
-  std::set<int> found;
-  ASSERT_EQ(Open(pb, path), 0);
-  std::string data(16, '\0'), key(4, '\0');
-  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 0); rc == 0;
-       rc = Op(B_GET_NEXT, pb, data, key, 0)) {
-    found.insert(IdOf(data));
-    data.assign(16, '\0');
-  }
-  Close(pb);
-  EXPECT_EQ(found, (std::set<int>{1, 2, 3, 1000, 1001}));
+  EXPECT_EQ(IdsIn(path), (std::set<int>{1, 2, 3, 1000, 1001}));
   ExpectSound(path);
 }
 

@@ -543,6 +543,14 @@ bool SetImmutable(const std::string &path, bool on) {
   return done;
 }
 
+// A new dictionary in `dir` with table A: key field K.
+int MakeOneTableDictionary(const std::string &dir, std::ostream &err) {
+  std::ostringstream out;
+  return RunBatch({dir, "new", ";", "add-table", "a", "a", ";", "add-field", "a", "k", "Integer",
+                   "4", ";", "add-index", "a", "k"},
+                  out, err);
+}
+
 std::string FileBytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -555,11 +563,7 @@ std::string FileBytes(const std::string &path) {
 TEST(Dictionary, ASaveReplacesAllThreeFilesOrNone) {
   std::string dir = zelko_testing::ScratchDir() + "/all_or_none";
   std::ostringstream out, err;
-  ASSERT_EQ(RunBatch({dir, "new", ";", "add-table", "a", "a", ";", "add-field", "a", "k", "Integer",
-                      "4", ";", "add-index", "a", "k"},
-                     out, err),
-            0)
-      << err.str();
+  ASSERT_EQ(MakeOneTableDictionary(dir, err), 0) << err.str();
   const std::string file_ddf = FileBytes(dir + "/FILE.DDF");
   if (!SetImmutable(dir + "/FIELD.DDF", true)) GTEST_SKIP() << "no immutable flag here";
   const std::vector<std::string> edit = {dir, "add-table", "b", "b", ";",         "add-field", "b",
@@ -582,11 +586,7 @@ TEST(Dictionary, ASaveReplacesAllThreeFilesOrNone) {
 TEST(Dictionary, ConcurrentBatchRunsKeepEveryEdit) {
   std::string dir = zelko_testing::ScratchDir() + "/concurrent";
   std::ostringstream out, err;
-  ASSERT_EQ(RunBatch({dir, "new", ";", "add-table", "a", "a", ";", "add-field", "a", "k", "Integer",
-                      "4", ";", "add-index", "a", "k"},
-                     out, err),
-            0)
-      << err.str();
+  ASSERT_EQ(MakeOneTableDictionary(dir, err), 0) << err.str();
   const int kRuns = 4, kEditsEach = 3;
   std::string script;
   for (int r = 0; r < kRuns; ++r) {
