@@ -1,8 +1,11 @@
 #include "engine.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "btrieve/btrapi.h"
 #include "key_encoder.h"
@@ -98,8 +101,43 @@ void Cursor::SetLogical(int key, const Row &row) {
 }
 
 Engine &Engine::Instance() {
-  static Engine *engine = new Engine();  // lives for the process; files close at exit
+  static Engine *engine = [] {
+    Engine *e = new Engine();  // lives for the process; files close at exit
+    pthread_atfork(&Engine::BeforeFork, &Engine::AfterForkInParent, &Engine::AfterForkInChild);
+    return e;
+  }();
   return *engine;
+}
+
+void Engine::BeforeFork() {
+  Instance().mutex_.lock();
+}
+
+void Engine::AfterForkInParent() {
+  Instance().mutex_.unlock();
+}
+
+void Engine::AfterForkInChild() {
+  Engine &e = Instance();
+  e.forked_ = true;  // the work waits for the child's first call: few children make one
+  // Made anew: the child's thread has another id than the one that locked it, so an unlock
+  // would be refused.
+  new (&e.mutex_) std::recursive_mutex();
+}
+
+void Engine::ForgetParentFiles() {
+  forked_ = false;
+  for (auto &kv : files_) {
+    if (kv.second->inherited) continue;
+    kv.second->inherited = true;
+    kv.second->AbandonInChild();
+    inherited_files_.push_back(kv.second);
+  }
+  // The parent's transaction stays the parent's: nothing of it is undone here.
+  in_transaction_ = false;
+  transaction_failure_ = 0;
+  transaction_files_.clear();
+  transaction_keepalive_.clear();
 }
 
 Cursor *Engine::FindCursor(void *block) {
@@ -127,6 +165,7 @@ void Engine::WriteBlock(void *block, uint64_t id) {
 
 int16_t Engine::Call(const CallArgs &args) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (forked_) ForgetParentFiles();
   ++call_serial_;
   try {
     int16_t status = Dispatch(args);
@@ -161,7 +200,7 @@ void Engine::RecoverAfterFailure() {
     transaction_failure_ = B_IO_ERROR;  // End answers with it; Abort clears it
   }
   for (auto &kv : files_) {
-    if (kv.second->InWrite()) kv.second->RollbackWrite();
+    if (!kv.second->inherited && kv.second->InWrite()) kv.second->RollbackWrite();
   }
   for (auto &kv : cursors_)
     kv.second->ahead.key = -2;
@@ -208,6 +247,7 @@ int16_t Engine::Dispatch(const CallArgs &args) {
   Cursor *c = FindCursor(args.position_block);
   if (!OnOpenFile(op)) return B_INVALID_FUNCTION;
   if (c == nullptr) return B_FILE_NOT_OPEN;
+  if (c->file->inherited && op != B_CLOSE) return B_SESSION_NO_LONGER_VALID;
 
   switch (op) {
     case B_CLOSE:
@@ -292,6 +332,7 @@ int Engine::Open(const CallArgs &a) {
     auto it = files_.find(identity);
     if (it != files_.end()) {
       file = it->second;
+      if (file->inherited) return B_SESSION_NO_LONGER_VALID;
       for (auto &kv : cursors_) {
         if (kv.second->file == file && (kv.second->exclusive || exclusive))
           return B_INCOMPATIBLE_MODE;
@@ -342,13 +383,16 @@ int Engine::Open(const CallArgs &a) {
 }
 
 int Engine::Close(const CallArgs &, Cursor &c) {
-  ReleaseSingle(c);
-  ReleaseMulti(c);
   std::shared_ptr<Storage> file = c.file;
+  // The locks of a block the parent opened are the parent's.
+  if (!file->inherited) {
+    ReleaseSingle(c);
+    ReleaseMulti(c);
+  }
   std::memset(c.block, 0, 128);
   if (last_cursor_ == &c) last_cursor_ = nullptr;
   cursors_.erase(c.id);
-  if (--file->open_count == 0 && transaction_files_.count(file.get()) == 0) {
+  if (--file->open_count == 0 && transaction_files_.count(file.get()) == 0 && !file->inherited) {
     files_.erase(file->identity);
   }
   return 0;
@@ -1445,6 +1489,7 @@ int Engine::AbortTransaction() {
 
 int16_t Engine::DeleteFile(const char *code_page_path) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (forked_) ForgetParentFiles();
   if (code_page_path == nullptr || *code_page_path == '\0') return B_FILENAME_BAD;
   std::optional<std::string> native = zplatform::NativePath(code_page_path);
   if (!native) return B_FILE_NOT_FOUND;
@@ -1458,6 +1503,7 @@ int16_t Engine::DeleteFile(const char *code_page_path) {
 
 int16_t Engine::RenameFile(const char *from_path, const char *to_path) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (forked_) ForgetParentFiles();
   if (from_path == nullptr || *from_path == '\0' || to_path == nullptr || *to_path == '\0')
     return B_FILENAME_BAD;
   std::optional<std::string> from = zplatform::NativePath(from_path);
@@ -1475,12 +1521,18 @@ int16_t Engine::RenameFile(const char *from_path, const char *to_path) {
 
 void Engine::Release() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (forked_) ForgetParentFiles();
   if (in_transaction_) AbortTransaction();
   // The callers' blocks are not touched: they may be gone. Their ids are never reused, so
   // they read as stale (status 3) from now on.
   last_cursor_ = nullptr;
   cursors_.clear();
   files_.clear();
+  // The parent's files stay known, so that they are never opened anew here.
+  for (auto &f : inherited_files_) {
+    f->open_count = 0;
+    files_[f->identity] = f;
+  }
 }
 
 }  // namespace btr

@@ -185,7 +185,21 @@ class Engine {
   int CountEntries(Storage &f, int key, int64_t *count);
   std::vector<int64_t> SeqsOf(const Storage &f, const std::string &blob, int64_t pos) const;
 
+  // fork(): the mutex is held across it, so the child's copy is never left locked by a
+  // thread the child does not have.
+  static void BeforeFork();
+  static void AfterForkInParent();
+  static void AfterForkInChild();
+  // In a child made by fork(), at its first call: the parent's files answer 95 from now on.
+  // Their connections and locks are the parent's; the child never uses or closes them (a
+  // write of the child could be lost when the parent closes, a close could give back the
+  // parent's locks), nor opens them anew (SQLite keeps one set of locks per file and
+  // process, and the child's copy claims locks the child does not hold).
+  void ForgetParentFiles();
+
   std::recursive_mutex mutex_;
+  bool forked_ = false;
+  std::vector<std::shared_ptr<Storage>> inherited_files_;  // never closed
   uint64_t next_id_ = 1;
   uint64_t call_serial_ = 0;  // counts calls: rows read ahead by a store without stamps
                               // serve only the call that read them

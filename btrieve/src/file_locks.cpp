@@ -102,4 +102,10 @@ void FileLocks::UnlockAll() {
   records_.clear();
 }
 
+void FileLocks::Abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  records_.clear();
+}
+
 }  // namespace btr

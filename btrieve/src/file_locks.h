@@ -32,6 +32,9 @@ class FileLocks {
   void UnlockRecord(int64_t pos);
   bool HeldByOtherProcess(int64_t pos);
   void UnlockAll();
+  // Closes this process's descriptor without giving any lock back: a child made by fork()
+  // shares the parent's description, and with it the parent's locks.
+  void Abandon();
 
  private:
   bool SetLock(off_t byte, short type, int wait_ms);

@@ -142,6 +142,7 @@ class SqliteStorage : public Storage {
   int DropKeyIndex(size_t number, size_t keys) override;
   int StoreSpec(const FileSpec &spec) override;
 
+  void AbandonInChild() override { locks_.Abandon(); }
   bool LockRecord(int64_t pos, int wait_ms) override { return locks_.LockRecord(pos, wait_ms); }
   void UnlockRecord(int64_t pos) override { locks_.UnlockRecord(pos); }
 

@@ -174,8 +174,13 @@ class Storage {
   virtual bool LockRecord(int64_t pos, int wait_ms) = 0;
   virtual void UnlockRecord(int64_t pos) = 0;
 
-  int open_count = 0;     // position blocks of this process on the file
-  uint64_t identity = 0;  // the same file opened twice has one identity
+  // In a child made by fork(): lets go of what the parent's open holds without touching
+  // the parent's locks or connection (neither is ever used or closed again).
+  virtual void AbandonInChild() {}
+
+  int open_count = 0;      // position blocks of this process on the file
+  uint64_t identity = 0;   // the same file opened twice has one identity
+  bool inherited = false;  // opened by the parent of this forked process: answers 95
 
  private:
   uint64_t write_generation_ = 0;

@@ -327,6 +327,50 @@ TEST(Processes, ACheckOfAFileOpenHereLosesNoWrite) {
   ExpectSound(path);
 }
 
+// A child made by fork() while this process has a file open answers 95 for it: it neither
+// writes through the parent's connection (a write that could be lost once the parent
+// closes) nor gives back the parent's locks when it closes the parent's block.
+TEST(Processes, AForkedChildLeavesItsParentsFilesAlone) {
+  std::string path = Scratch("forked.btr");
+  CreatePeople(path);
+  // Forked before anything is open: a process of its own.
+  Child other = Spawn([&](int report, int signal) {
+    Hear(signal);
+    PosBlock pb;
+    std::string rec;
+    int16_t opened = Open(pb, path);
+    Say(report, std::to_string(opened) + " " + std::to_string(GetEqual(pb, 1, &rec, 200)));
+    Close(pb);
+    return 0;
+  });
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  ASSERT_EQ(Insert(pb, Rec(1, "a")), 0);
+  ASSERT_EQ(Insert(pb, Rec(2, "b")), 0);
+  std::string rec;
+  ASSERT_EQ(GetEqual(pb, 1, &rec, 200), 0);  // locked by this process
+  Child child = Spawn([&](int report, int) {
+    std::string got;
+    int16_t read = GetEqual(pb, 2, &got);
+    int16_t inserted = Insert(pb, Rec(3, "child"));
+    int16_t closed = Close(pb);
+    PosBlock fresh;
+    int16_t reopened = Open(fresh, path);
+    Say(report, std::to_string(read) + " " + std::to_string(inserted) + " " +
+                    std::to_string(closed) + " " + std::to_string(reopened));
+    return 0;
+  });
+  EXPECT_EQ(Hear(child.from_child), "95 95 0 95");
+  EXPECT_EQ(Wait(child), 0);
+  Say(other.to_child, "go");
+  EXPECT_EQ(Hear(other.from_child), "0 " + std::to_string(B_RECORD_INUSE));
+  EXPECT_EQ(Wait(other), 0);
+  ASSERT_EQ(Insert(pb, Rec(4, "d")), 0);
+  Close(pb);
+  EXPECT_EQ(IdsIn(path), (std::set<int>{1, 2, 4}));
+  ExpectSound(path);
+}
+
 TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
   std::string path = Scratch("locks.btr");
   CreatePeople(path);

@@ -14,11 +14,10 @@
  *  - Lock biases 100, 200, 300, 400 may be added to read operations and Begin Transaction;
  *    +50 on a Get gives Get Key. Key number -1 travels as 255.
  *  - Every operation outside a transaction is atomic and durable when it returns 0.
- *  - Safe to call from several threads (calls are serialised). A child made by fork() must
- *    not use the files its parent had open at the fork, nor open them again: it opens files
- *    only when its parent had none of them open, or after exec. (A local file's connection
- *    cannot be shared across fork: the child's writes could be lost once the parent closes
- *    the file. A server's answers the child as a lost session.)
+ *  - Safe to call from several threads (calls are serialised). In a child made by fork(),
+ *    the files its parent had open at the fork answer 95 (the session is no longer valid),
+ *    and so does opening them again; closing the parent's blocks gives back none of the
+ *    parent's locks. The child opens other files as any process does (or those after exec).
  *  - No exception ever leaves the library: an internal failure (memory exhausted) is 2.
  * Where the classic record manager is unclear, the choice that keeps data safe is taken.
  */
