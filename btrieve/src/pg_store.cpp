@@ -471,7 +471,7 @@ int PgStorage::Open(const std::string &conninfo, const std::string &path, uint64
     int64_t again = 0;
     status = LookUp(f->s_, path, &again);
     if (status != 0) return status;
-    if (again != f->id_ && false) return kNameMoved;
+    if (again != f->id_) return kNameMoved;
   }
   status = f->LoadRow();
   if (status != 0) return status;
