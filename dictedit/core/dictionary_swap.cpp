@@ -1,12 +1,12 @@
 #include "dictionary_swap.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "data_file.h"
 #include "zplatform/codepage.h"
 
 namespace dictedit {
@@ -18,11 +18,6 @@ class Mover {
  public:
   explicit Mover(bool on_server) : on_server_(on_server) {}
 
-  bool Exists(const std::string &path) const {
-    struct stat st {};
-    if (!on_server_) return ::lstat(path.c_str(), &st) == 0;
-    return btrieve::FileIsThere(zplatform::FromUtf8(path).c_str());
-  }
   // Renames, replacing `to`; 0 or the error.
   int Move(const std::string &from, const std::string &to) const {
     if (on_server_)
@@ -70,11 +65,11 @@ int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing
   };
   for (int i = 0; i < 3; ++i) {
     const std::string from = scratch + "/" + kNames[i];
-    if (!mover.Exists(from)) continue;
+    if (!DataFileExists(from)) continue;
     const std::string &existing = existing_names[i];
     Placed entry{existing, std::string()};
     bool still_named = true;
-    if (mover.Exists(existing)) {
+    if (DataFileExists(existing)) {
       entry.aside = scratch + "/old-" + kNames[i];
       if (int error = mover.SetAside(existing, entry.aside, &still_named); error != 0) {
         undo();
