@@ -153,6 +153,18 @@ std::string UpperCodePage(const std::string &text) {
   return MapSingleBytes(text, zplatform::ToUpperAscii);
 }
 
+std::string CutToWidth(const std::string &text, size_t width) {
+  size_t end = 0;
+  while (end < text.size()) {
+    bool pair =
+        zplatform::IsLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size();
+    size_t next = end + (pair ? 2 : 1);
+    if (next > width) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
 DdfIo DictioCalls() {
   return {DDFOpen,      DDFClose,     DDFReadFile,   DDFReadField,
           DDFReadIndex, DDFWriteFile, DDFWriteField, DDFWriteIndex};

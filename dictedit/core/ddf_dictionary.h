@@ -20,6 +20,12 @@ constexpr int kNamedIndexType = DDF_NAMED_INDEX;
 constexpr int kFlagSegmented = B_KEY_SEGMENTED;
 constexpr int kMaxFields = 511;
 constexpr int kMaxSegments = 119;
+// Widths of the dictionary's record fields: names, locations, and the 16-bit sizes and
+// offsets (a record longer than the widest offset can have no data file either).
+constexpr size_t kNameWidth = 20;
+constexpr size_t kLocationWidth = 64;
+constexpr int kMaxFieldSize = 65535;
+constexpr int kMaxRecordLength = 65535;
 
 // Fields and segments are made by their dictionary (NewField, NewSegment), which numbers them.
 struct DdfField {
@@ -144,5 +150,8 @@ std::string BlanksToCarets(const std::string &name);
 std::string CaretsToBlanks(const std::string &name);
 // Upper-cases single-byte letters, leaving double-byte characters alone.
 std::string UpperCodePage(const std::string &text);
+// The longest start of `text` that fits `width` bytes without splitting a double-byte
+// character: what a record field of that width keeps.
+std::string CutToWidth(const std::string &text, size_t width);
 
 }  // namespace dictedit

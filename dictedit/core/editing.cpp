@@ -27,6 +27,11 @@ bool CoveredBySegment(const DdfTable &table, int field_id) {
   return false;
 }
 
+// Reading the dictionary ends a table name or location at its first blank byte.
+bool HoldsBlank(const std::string &text) {
+  return text.find(' ') != std::string::npos;
+}
+
 bool NameTaken(const DdfTable &table, const std::string &name, const DdfField *except) {
   for (const auto &f : table.fields) {
     if (f.get() != except && f->name == name) return true;
@@ -44,7 +49,7 @@ bool CheckFieldInput(DdfDictionary &dict, const DdfTable &table, std::string *na
   if (type < 0 || (type > 15 && type != kNamedIndexType)) return Refuse(dict, msg::kVE1023);
   if (!SizeFitsType(type, size, decimals)) return Refuse(dict, msg::kVE1003);
   if (dict.options.upper_field) *name = UpperCodePage(*name);
-  *name = BlanksToCarets(*name);
+  *name = CutToWidth(BlanksToCarets(*name), kNameWidth);
   bool renamed = changing == nullptr || changing->name != *name;
   if (renamed && NameTaken(table, *name, changing)) return Refuse(dict, msg::kVE1006);
   return true;
@@ -53,6 +58,8 @@ bool CheckFieldInput(DdfDictionary &dict, const DdfTable &table, std::string *na
 }  // namespace
 
 bool SizeFitsType(int type, int s, int d) {
+  // Beyond these the dictionary's record would keep another value than the one shown.
+  if (s > kMaxFieldSize || d < 0 || d > 255) return false;
   switch (type) {
     case B_TYPE_STRING:
       return s >= 1 && s <= 255;
@@ -91,17 +98,23 @@ DdfTable *AddTable(DdfDictionary &dict, const std::string &name_in, const std::s
     ShowText(dict.Ui(), false, msg::kVE1001);
     return nullptr;
   }
-  std::string name = UpperCodePage(name_in);
+  std::string name = CutToWidth(UpperCodePage(name_in), kNameWidth);
   std::string location = UpperCodePage(file_in);
+  if (location.find('.') == std::string::npos && location.size() < 61) location += ".BTR";
+  location = CutToWidth(location, kLocationWidth);
+  // The table would come back with another name, or bound to another data file.
+  if (HoldsBlank(name) || HoldsBlank(location)) {
+    ShowText(dict.Ui(), false, msg::kVE1001);
+    return nullptr;
+  }
   if (dict.FindTableByName(name) != nullptr) {
     ShowText(dict.Ui(), false, msg::kVE1007);
     return nullptr;
   }
-  if (location.find('.') == std::string::npos && location.size() < 61) location += ".BTR";
   auto table = std::make_unique<DdfTable>();
   table->file_id = dict.FirstFreeFileId();
-  table->name = name.substr(0, 20);
-  table->location = location.substr(0, 64);
+  table->name = name;
+  table->location = location;
   DdfTable *t = table.get();
   dict.tables.push_back(std::move(table));
   MarkModified(dict, *t);
@@ -111,11 +124,13 @@ DdfTable *AddTable(DdfDictionary &dict, const std::string &name_in, const std::s
 bool SetTableInfo(DdfDictionary &dict, DdfTable &table, const std::string &name_in,
                   const std::string &file_in) {
   if (name_in.empty() || file_in.empty()) return Refuse(dict, msg::kVE1001);
-  std::string name = UpperCodePage(name_in).substr(0, 20);
+  std::string name = CutToWidth(UpperCodePage(name_in), kNameWidth);
+  std::string location = CutToWidth(UpperCodePage(file_in), kLocationWidth);
+  if (HoldsBlank(name) || HoldsBlank(location)) return Refuse(dict, msg::kVE1001);
   const DdfTable *same = dict.FindTableByName(name);
   if (same != nullptr && same != &table) return Refuse(dict, msg::kVE1007);
   table.name = name;
-  table.location = UpperCodePage(file_in).substr(0, 64);
+  table.location = location;
   MarkModified(dict, table);
   return true;
 }
@@ -140,6 +155,8 @@ bool AddField(DdfDictionary &dict, DdfTable &table, const std::string &name_in, 
     return Refuse(dict, msg::kVE1053);
   }
   if (!appending && IsVariableType(type)) return Refuse(dict, msg::kVE1052);
+  if (!IsVariableType(type) && table.RecordLength() + size > kMaxRecordLength)
+    return Refuse(dict, msg::kVE1003);
   auto field = dict.NewField();
   field->file_id = table.file_id;
   field->name = name;
@@ -175,6 +192,9 @@ bool ChangeField(DdfDictionary &dict, DdfTable &table, int index, const std::str
   if (IsVariableType(type) && index + 1 != table.field_count()) {
     return Refuse(dict, msg::kVE1054);
   }
+  int length = table.RecordLength() - (IsVariableType(f.data_type) ? 0 : f.size) +
+               (IsVariableType(type) ? 0 : size);
+  if (length > kMaxRecordLength) return Refuse(dict, msg::kVE1003);
   f.name = name;
   f.data_type = static_cast<uint8_t>(type);
   f.size = size;
@@ -277,6 +297,9 @@ bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::
     if (n->offset == key) return Refuse(dict, msg::kVE1064);
   }
   std::string name = dict.options.upper_field ? UpperCodePage(name_in) : name_in;
+  // Stored with its blanks, padded with blanks: trailing ones would not come back.
+  name = CutToWidth(name, kNameWidth);
+  name.erase(name.find_last_not_of(' ') + 1);
   name = BlanksToCarets(name);
   if (name.empty()) return Refuse(dict, msg::kVE1002);
   if (NameTaken(table, name, nullptr)) return Refuse(dict, msg::kVE1006);

@@ -211,6 +211,77 @@ TEST(Dictionary, EditRules) {
   EXPECT_EQ(ui.Last(), "VE1012 インデックスはこれ以上設定できません。");
 }
 
+// Whatever an edit accepts, the saved dictionary gives back: nothing is cut, wrapped or read
+// as another name or another data file.
+TEST(Dictionary, WhatAnEditAcceptsALoadGivesBack) {
+  RecordingUi ui;
+  DdfDictionary dict(ui);
+  dict.ddf_directory = NewDir("accepted");
+  dict.options.data_conv_mode = false;
+  const std::string invalid = "VE1003 データサイズまたは小数点以下桁数が不正です";
+  // A blank ends a table name or location when the dictionary is read.
+  EXPECT_EQ(AddTable(dict, "MY TABLE", "T"), nullptr);
+  EXPECT_EQ(ui.Last(), "VE1001 DDF情報を正しく指定してください。");
+  EXPECT_EQ(AddTable(dict, "T", "MY FILE.DAT"), nullptr);
+  // Table names are 20 bytes: two that differ later are the same table.
+  ASSERT_NE(AddTable(dict, "ABCDEFGHIJKLMNOPQRSTU1", "one"), nullptr);
+  EXPECT_EQ(dict.tables[0]->name, "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(AddTable(dict, "ABCDEFGHIJKLMNOPQRSTU2", "two"), nullptr);
+  EXPECT_EQ(ui.Last(), "VE1007 すでに同名のテーブルが定義されています。");
+  DdfTable &t = *dict.tables[0];
+  EXPECT_FALSE(SetTableInfo(dict, t, "T", "/DATA DIR/T.BTR"));
+  EXPECT_EQ(ui.Last(), "VE1001 DDF情報を正しく指定してください。");
+
+  // Sizes and decimals are 16 and 8 bits wide in FIELD.DDF.
+  EXPECT_FALSE(AddField(dict, t, "D", B_TYPE_DECIMAL, 65536, 0));
+  EXPECT_EQ(ui.Last(), invalid);
+  EXPECT_FALSE(AddField(dict, t, "L", B_TYPE_LVAR, 70000, 0));
+  EXPECT_FALSE(AddField(dict, t, "D", B_TYPE_DECIMAL, 200, 256));
+  EXPECT_FALSE(AddField(dict, t, "D", B_TYPE_DECIMAL, 4, -1));
+  // Field and index names are 20 bytes, cut between characters; the cut name must be free.
+  const std::string kanji = "\x93\xbe\x88\xd3\x90\xe6";  // three double-byte characters
+  std::string long_name = "A";
+  for (int i = 0; i < 4; ++i)
+    long_name += kanji;  // 25 bytes
+  ASSERT_TRUE(AddField(dict, t, long_name, B_TYPE_STRING, 10, 0));
+  EXPECT_EQ(t.fields[0]->name, long_name.substr(0, 19));
+  EXPECT_FALSE(AddField(dict, t, long_name + "X", B_TYPE_STRING, 10, 0));
+  EXPECT_EQ(ui.Last(), "VE1006 すでに同名のフィールドが定義されています");
+  ASSERT_TRUE(AddField(dict, t, "N", B_TYPE_DECIMAL, 65535 - 10, 3));
+  // Offsets are 16 bits wide too: the record cannot grow past them.
+  EXPECT_FALSE(AddField(dict, t, "ONE MORE", B_TYPE_INTEGER, 1, 0));
+  EXPECT_EQ(ui.Last(), invalid);
+  EXPECT_FALSE(ChangeField(dict, t, 0, t.fields[0]->name, B_TYPE_STRING, 11, 0));
+  EXPECT_EQ(ui.Last(), invalid);
+  ASSERT_TRUE(AddField(dict, t, "MEMO", B_TYPE_NOTE, 32000, 0));  // after the fixed part
+  ASSERT_TRUE(AddIndex(dict, t, {{"N", 0}}));
+  ASSERT_TRUE(AddIndex(dict, t, {{t.fields[0]->name, 0}}));
+  ASSERT_TRUE(SetIndexName(dict, t, 0, "BY N AND SOMETHING ELSE"));
+  EXPECT_EQ(t.named_indexes[0]->name, "BY^N^AND^SOMETHING^E");
+  ASSERT_TRUE(SetIndexName(dict, t, 1, "BY MEMO "));  // stored padded with blanks
+  EXPECT_EQ(t.named_indexes[1]->name, "BY^MEMO");
+
+  ASSERT_EQ(dict.FullSave(), 0);
+  DdfDictionary again(ui);
+  again.ddf_directory = dict.ddf_directory;
+  ASSERT_EQ(again.LoadDictionary(), 0);
+  ASSERT_EQ(again.tables.size(), 1u);
+  const DdfTable &back = *again.tables[0];
+  EXPECT_EQ(back.name, t.name);
+  EXPECT_EQ(back.location, "ONE.BTR");
+  ASSERT_EQ(back.field_count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(back.fields[i]->name, t.fields[i]->name);
+    EXPECT_EQ(back.fields[i]->size, t.fields[i]->size);
+    EXPECT_EQ(back.fields[i]->offset, t.fields[i]->offset);
+    EXPECT_EQ(back.fields[i]->decimals, t.fields[i]->decimals);
+  }
+  EXPECT_EQ(back.fields[2]->offset, 65535);
+  ASSERT_EQ(back.named_index_count(), 2);
+  EXPECT_EQ(back.named_indexes[0]->name, t.named_indexes[0]->name);
+  EXPECT_EQ(back.named_indexes[1]->name, t.named_indexes[1]->name);
+}
+
 TEST(Dictionary, IdentifiersAndModifiedFlag) {
   RecordingUi ui;
   DdfDictionary dict(ui);
