@@ -1,0 +1,168 @@
+#include "engine_input.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controls/edit_rules.h"
+#include "dictio/dictio.h"
+#include "engine/field_conversion.h"
+#include "engine/module.h"
+#include "engine/table_catalog.h"
+#include "fuzz_reader.h"
+#include "zplatform/codepage.h"
+#include "zplatform/vb_format.h"
+
+namespace {
+
+using namespace zelko;
+
+using fuzzing::FuzzReader;
+using Input = FuzzReader;
+
+const std::string &ScratchDirectory() {
+  static const std::string dir = fuzzing::FuzzScratchDirectory("zelko-engine-fuzz");
+  return dir;
+}
+
+ConversionSettings SettingsFrom(Input &in) {
+  ConversionSettings s;
+  uint8_t flags = in.Byte();
+  s.fill_space = flags & 1;
+  s.two_digit_year = flags & 2;
+  s.year_2000 = flags & 4 ? 1 : 0;
+  s.sign_nibble = flags & 8 ? 12 : 15;
+  s.float_size = static_cast<int8_t>(in.Byte());
+  return s;
+}
+
+// A buffer of exactly `n` bytes on the heap, so a sanitizer sees a byte read or written past it.
+std::unique_ptr<uint8_t[]> Exact(size_t n) {
+  return std::unique_ptr<uint8_t[]>(new uint8_t[std::max<size_t>(n, 1)]);
+}
+
+void Conversion(Input &in) {
+  ConversionSettings s = SettingsFrom(in);
+  FieldDescriptor f;
+  f.data_type = in.Byte() % 18;  // 16 and 17 are no type
+  f.size = in.U16() % 300;
+  f.decimals = in.Byte() % 40;
+  // Readers hand over at least 8 bytes: the widest fixed field.
+  size_t room = std::max<size_t>(static_cast<size_t>(f.size), 8);
+  auto bytes = Exact(room);
+  in.Fill(bytes.get(), room);
+  std::string text = FieldToText(s, f, bytes.get());
+  std::string typed = in.Text();
+  size_t capacity = in.Byte() % (room + 4);
+  auto out = Exact(capacity);
+  std::memset(out.get(), 0xA5, capacity);
+  TextToField(s, f, text, out.get(), capacity);
+  TextToField(s, f, typed, out.get(), capacity);
+  FieldToText(s, f, out.get() != nullptr && capacity >= room ? out.get() : bytes.get());
+  FieldStorageSize(f.data_type, f.size, typed);
+}
+
+void Masks(Input &in) {
+  EditRules rules;
+  rules.format_option = in.Byte() % 4;
+  rules.max_length = in.Byte() % 40;
+  rules.numeric_mask = in.Byte() & 1;
+  rules.format_text = zplatform::VbFormat;
+  rules.format = in.Text();
+  std::string text = in.Text();
+  std::string typed = in.Text();
+  zplatform::VbFormat(text, rules.format);
+  rules.ShownText(text);
+  rules.PutText(text);
+  rules.RightAlign(text);
+  rules.AfterKeystroke(text, typed, typed.empty());
+  for (unsigned char c : typed)
+    rules.Passes(c, static_cast<int>(c % 6) - 1);
+}
+
+void DatesAndCodePage(Input &in) {
+  ConversionSettings s = SettingsFrom(in);
+  std::string text = in.Text();
+  NormalizeDateText(s, text);
+  NormalizeTimeText(text);
+  std::string utf8 = zplatform::ToUtf8(text);
+  zplatform::FromUtf8(utf8);
+  zplatform::FromUtf8(text);
+}
+
+// Arbitrary dictionary records, loaded as the data sources load them; then a record of
+// arbitrary bytes read and written field by field.
+void Dictionary(Input &in) {
+  const std::string dir = ScratchDirectory() + "/dict";
+  static bool made = [&dir] { return mkdir(dir.c_str(), 0700) == 0; }();
+  (void)made;
+  if (DDFOpen(dir.c_str(), 1) != 0) return;
+  int tables = 1 + in.Byte() % 3, fields = in.Byte() % 16, segments = in.Byte() % 8;
+  for (int i = 0; i < tables; ++i) {
+    DdfFileRecord r;
+    in.Fill(&r, sizeof r);
+    DDFWriteFile(&r);
+  }
+  for (int i = 0; i < fields; ++i) {
+    DdfFieldRecord r;
+    in.Fill(&r, sizeof r);
+    DDFWriteField(&r);
+  }
+  for (int i = 0; i < segments; ++i) {
+    DdfIndexRecord r;
+    in.Fill(&r, sizeof r);
+    DDFWriteIndex(&r);
+  }
+  DDFClose();
+  std::unique_ptr<TableCatalog> catalog;
+  if (LoadCatalog(dir, in.Byte() & 1, &catalog) != 0) return;
+  for (TableDescriptor &t : catalog->tables) {
+    if (ResolveTable(*catalog, t) != 0) continue;
+    // Opening gives the buffer record length + 1 bytes; a garbled length stays bounded here.
+    size_t length = static_cast<size_t>(std::clamp(t.record_length, 0, 4096)) + 1;
+    t.record_buffer.assign(length, 0);
+    in.Fill(t.record_buffer.data(), length);
+    std::vector<std::string> texts;
+    ReadAllFields(t, &texts);
+    for (int i = 0; i < t.FieldCount(); ++i) {
+      ReadFieldByNumber(t, i);
+      WriteFieldByNumber(t, i, texts[i]);
+      WriteFieldByName(t, t.fields[i].name, in.Text());
+      KeyOfDbIndex(t, t.fields[i].name);
+    }
+    VariableRecordLength(t);
+    for (int p = -1; p <= t.SegmentCount(); ++p) {
+      KeyValue key;
+      BuildKeyValue(t, p, &key);
+      KeyNumberOfPosition(t, p);
+    }
+    ClearRecordBuffer(t);
+    ResolveDataFilePath(t, dir);
+  }
+  CopyCatalog(*catalog);
+}
+
+}  // namespace
+
+int RunEngineFuzzInput(const uint8_t *data, size_t size) {
+  Input in(data, size);
+  switch (in.Byte() % 4) {
+    case 0:
+      Conversion(in);
+      break;
+    case 1:
+      Masks(in);
+      break;
+    case 2:
+      DatesAndCodePage(in);
+      break;
+    default:
+      Dictionary(in);
+      break;
+  }
+  return 0;
+}
