@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -64,6 +65,81 @@ void Conversion(Input &in) {
   TextToField(s, f, typed, out.get(), capacity);
   FieldToText(s, f, out.get() != nullptr && capacity >= room ? out.get() : bytes.get());
   FieldStorageSize(f.data_type, f.size, typed);
+}
+
+// A value as a record holds it, read as a text and written back from that text, must come
+// back byte for byte: a form that shows a record and saves it stores every field it showed.
+void RoundTrip(Input &in) {
+  ConversionSettings s = SettingsFrom(in);
+  s.two_digit_year = false;  // two digits cannot carry every year
+  FieldDescriptor f;
+  std::vector<uint8_t> bytes;
+  auto fill = [&](int size) {
+    f.size = size;
+    bytes.resize(static_cast<size_t>(size));
+    in.Fill(bytes.data(), bytes.size());
+  };
+  static const int kWidths[] = {1, 2, 4};
+  switch (in.Small(8)) {
+    case 0:
+      f.data_type = kInteger;
+      fill(kWidths[in.Small(3)]);
+      break;
+    case 1:
+      f.data_type = kUBin;
+      fill(kWidths[in.Small(3)]);
+      break;
+    case 2:
+      f.data_type = kAutoInc;
+      fill(in.Byte() & 1 ? 4 : 2);
+      break;
+    case 3:
+    case 4: {
+      f.data_type = in.Byte() & 1 ? kDecimal : kMoney;
+      fill(1 + in.Small(10));
+      f.decimals = in.Small(2 * f.size);
+      for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>((bytes[i] >> 4) % 10 << 4 | (bytes[i] & 0x0F) % 10);
+      uint8_t sign = in.Byte() & 1 ? 0x0D : static_cast<uint8_t>(s.sign_nibble & 0x0F);
+      bytes.back() = static_cast<uint8_t>((bytes.back() & 0xF0) | sign);
+      break;
+    }
+    case 5: {
+      f.data_type = kNumeric;
+      fill(1 + in.Small(15));
+      f.decimals = in.Small(f.size + 1);
+      for (auto &b : bytes)
+        b = static_cast<uint8_t>('0' + b % 10);
+      int d = bytes.back() - '0';
+      bool negative = in.Byte() & 1;
+      bytes.back() = static_cast<uint8_t>(negative ? (d == 0 ? '}' : 'J' + d - 1)
+                                                   : (d == 0 ? '{' : 'A' + d - 1));
+      break;
+    }
+    case 6:
+      f.data_type = kDate;
+      fill(4);
+      bytes[0] %= 100;
+      bytes[1] %= 100;
+      bytes[3] = static_cast<uint8_t>(bytes[3] % 40);  // years 0 to 9999 show four digits
+      if ((bytes[2] | bytes[3] << 8) > 9999) bytes[3] = 0;
+      break;
+    default:
+      f.data_type = kTime;
+      fill(4);
+      bytes[0] = 0;  // hundredths are not shown
+      for (int i = 1; i < 4; ++i)
+        bytes[i] %= 100;
+      break;
+  }
+  std::string text = FieldToText(s, f, bytes.data());
+  std::vector<uint8_t> back(bytes.size(), 0);
+  TextToField(s, f, text, back.data(), back.size());
+  if (back != bytes) {
+    std::fprintf(stderr, "type %d size %d decimals %d: \"%s\" wrote back other bytes\n",
+                 f.data_type, f.size, f.decimals, text.c_str());
+    __builtin_trap();
+  }
 }
 
 void Masks(Input &in) {
@@ -150,9 +226,12 @@ void Dictionary(Input &in) {
 
 int RunEngineFuzzInput(const uint8_t *data, size_t size) {
   Input in(data, size);
-  switch (in.Byte() % 4) {
+  switch (in.Byte() % 5) {
     case 0:
       Conversion(in);
+      break;
+    case 4:
+      RoundTrip(in);
       break;
     case 1:
       Masks(in);

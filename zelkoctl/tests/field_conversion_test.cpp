@@ -201,6 +201,37 @@ TEST_F(Conversion, OverpunchedNumerics) {
     EXPECT_EQ(RoundTrip(n52, t), t);
 }
 
+// A form that shows a record and saves it writes every field back from its text: each value
+// must come back byte for byte, at the limits of its field too.
+TEST_F(Conversion, EveryValueWritesBackFromItsText) {
+  struct Case {
+    FieldDescriptor f;
+    std::vector<uint8_t> bytes;
+    const char *text;
+  } cases[] = {
+      {F(kDecimal, 1, 1), {0x5F}, "0.5"},  // every digit a decimal
+      {F(kMoney, 2, 3), {0x12, 0x3D}, "-0.123"},
+      {F(kDecimal, 2, 5), {0x12, 0x3F}, "0.00123"},
+      {F(kNumeric, 3, 3), {'1', '2', 'C'}, "0.123"},
+      {F(kNumeric, 2, 2), {'0', 'N'}, "-0.05"},
+      {F(kUBin, 4), {0x00, 0x5E, 0xD0, 0xB2}, "3000000000"},
+      {F(kAutoInc, 4), {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
+      {F(kAutoInc, 2), {0x00, 0x80}, "4294934528"},  // 0x8000, sign-extended as it reads
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(Read(c.f, c.bytes), c.text);
+    EXPECT_EQ(Hex(Store(c.f, c.text)), Hex(c.bytes)) << c.text;
+  }
+  // Leading zeros are no digits: the value typed is the value stored.
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(Store(F(kNumeric, 3, 0), "0123").data()), 3),
+            "12C");
+  EXPECT_EQ(Hex(Store(F(kDecimal, 2, 0), "00123")), "12 3F");
+  // Beyond 32 bits an unsigned field keeps the largest value; a negative one wraps as before.
+  EXPECT_EQ(Hex(Store(F(kUBin, 4), "99999999999")), "FF FF FF FF");
+  EXPECT_EQ(Hex(Store(F(kUBin, 4), "-1")), "FF FF FF FF");
+  EXPECT_EQ(Hex(Store(F(kInteger, 4), "3000000000")), "FF FF FF 7F");  // signed: as before
+}
+
 TEST_F(Conversion, DatesTimesAndLogicals) {
   FieldDescriptor date = F(kDate, 4);
   EXPECT_EQ(Hex(Store(date, "2001/2/3")), "03 02 D1 07");

@@ -115,6 +115,19 @@ int64_t LeadingInteger(const std::string &s) {
   return v;
 }
 
+// The leading decimal integer of an unsigned field: up to 4294967295 (saturating), so every
+// value such a field shows reads back; a negative one wraps as before.
+int64_t LeadingUnsigned(const std::string &s) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  if (negative) return LeadingInteger(s);
+  int64_t v = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+    v = std::min<int64_t>(v * 10 + (s[i] - '0'), 0xFFFFFFFFLL);
+  return v;
+}
+
 // The leading floating point number (strtod of the filtered text, 0 when there is none).
 double LeadingDouble(const std::string &s) {
   return std::strtod(s.c_str(), nullptr);
@@ -270,6 +283,8 @@ void TextToDecimal(const ConversionSettings &s, const std::string &text, uint8_t
     // A fraction has no place in a field without decimals: it is dropped.
     digits = dot == std::string::npos ? t : t.substr(0, dot);
   }
+  // Leading zeros place nothing: "0.5" fits a field of one digit, as it reads.
+  digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
   if (digits.size() > static_cast<size_t>(2 * size - 1)) return;  // does not fit: zero
   // From the last digit backwards: the high nibble of the last byte, then low and high
   // nibbles of the bytes before it.
@@ -290,6 +305,8 @@ void TextToNumeric(const std::string &text, uint8_t *p, int size, int dec) {
   for (size_t i = negative ? 1 : 0; i < text.size() && digits < size; ++i) {
     char c = text[i];
     if (c == '+' || c == ' ' || c == ',') continue;
+    // Leading zeros are no digits of the value: "0.25" fills a field of two digits.
+    if (c == '0' && collected.empty()) continue;
     if (c >= '0' && c <= '9') {
       collected.push_back(c);
       ++digits;
@@ -464,7 +481,8 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
     case kInteger:
     case kUBin:
     case kAutoInc: {
-      int64_t v = LeadingInteger(Filter(text));
+      std::string digits = Filter(text);
+      int64_t v = f.data_type == kInteger ? LeadingInteger(digits) : LeadingUnsigned(digits);
       if (size == 4) {
         PutUnsigned(p, static_cast<uint64_t>(v), 4);
       } else if (size == 1 && f.data_type != kAutoInc) {
