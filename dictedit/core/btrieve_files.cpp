@@ -194,10 +194,13 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
             if (length > at) std::memcpy(out.data() + at + size, in.data() + at, length - at);
             out_length = length + size;
           } else {
+            // A variable field runs to the record's end, whatever size it was declared with.
+            size_t removed =
+                IsVariableType(field.data_type) ? (length > at ? length - at : 0) : size;
             std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
-            if (length > at + size)
-              std::memcpy(out.data() + at, in.data() + at + size, length - at - size);
-            out_length = length > size ? length - size : 0;
+            if (length > at + removed)
+              std::memcpy(out.data() + at, in.data() + at + removed, length - at - removed);
+            out_length = length > removed ? length - removed : 0;
           }
           uint32_t write_length = static_cast<uint32_t>(out_length);
           status =

@@ -191,6 +191,31 @@ TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {
   BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
 }
 
+// A Note field runs to the record's end: deleting it drops each record's tail, however long
+// (a tail shorter than the declared size failed the whole conversion).
+TEST(DataFiles, DeletingAVariableFieldDropsEveryTail) {
+  Fixture f("drop-note");
+  ASSERT_TRUE(AddField(f.dict, *f.table, "MEMO", B_TYPE_NOTE, 100, 0));
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  uint8_t block[128] = {};
+  std::string key = f.Path();
+  uint32_t len = 0;
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &len, key.data(), 0, 0), 0);
+  char kb[255];
+  for (int i = 0; i < 3; ++i) {
+    std::string r = Record(i) + std::string(i * 70, 'x');  // tails of 0, 70 and 140 bytes
+    len = static_cast<uint32_t>(r.size());
+    ASSERT_EQ(BTRCALL(B_INSERT, block, r.data(), &len, kb, sizeof kb, -1), 0);
+  }
+  BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
+  f.dict.options.data_conv_mode = true;
+  ASSERT_TRUE(DeleteField(f.dict, *f.table, "MEMO")) << f.ui.Last();
+  std::vector<std::string> records = ReadAll(f.Path());
+  ASSERT_EQ(records.size(), 3u);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(records[i], Record(i));
+}
+
 TEST(DataFiles, FailedConversionRestoresTheData) {
   Fixture f("restore");
   ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
