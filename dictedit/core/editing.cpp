@@ -27,9 +27,18 @@ bool CoveredBySegment(const DdfTable &table, int field_id) {
   return false;
 }
 
-// Reading the dictionary ends a table name or location at its first blank byte.
-bool HoldsBlank(const std::string &text) {
-  return text.find(' ') != std::string::npos;
+// Reading the dictionary ends a table name or location at its first blank, and a table text
+// ends each at a line end: neither may hold a blank or a control character. (No byte below
+// 0x21 is part of a double-byte character.)
+bool FitsTableRecord(const std::string &text) {
+  return std::none_of(text.begin(), text.end(),
+                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+// Table texts and the clipboard carry a field or index name between commas on one line.
+bool FitsFieldLine(const std::string &name) {
+  return std::none_of(name.begin(), name.end(),
+                      [](char c) { return c == ',' || static_cast<unsigned char>(c) < ' '; });
 }
 
 bool NameTaken(const DdfTable &table, const std::string &name, const DdfField *except) {
@@ -45,8 +54,9 @@ bool NameTaken(const DdfTable &table, const std::string &name, const DdfField *e
 // Type chosen, size and decimals fitting, name given, not taken. The name comes back as stored.
 bool CheckFieldInput(DdfDictionary &dict, const DdfTable &table, std::string *name, int type,
                      int size, int decimals, const DdfField *changing) {
-  if (name->empty()) return Refuse(dict, msg::kVE1002);
-  if (type < 0 || (type > 15 && type != kNamedIndexType)) return Refuse(dict, msg::kVE1023);
+  if (name->empty() || !FitsFieldLine(*name)) return Refuse(dict, msg::kVE1002);
+  // A field of the named-index type would be read back as an index name.
+  if (type < 0 || type > 15) return Refuse(dict, msg::kVE1023);
   if (!SizeFitsType(type, size, decimals)) return Refuse(dict, msg::kVE1003);
   if (dict.options.upper_field) *name = UpperCodePage(*name);
   *name = CutToWidth(BlanksToCarets(*name), kNameWidth);
@@ -103,7 +113,7 @@ DdfTable *AddTable(DdfDictionary &dict, const std::string &name_in, const std::s
   if (location.find('.') == std::string::npos && location.size() < 61) location += ".BTR";
   location = CutToWidth(location, kLocationWidth);
   // The table would come back with another name, or bound to another data file.
-  if (HoldsBlank(name) || HoldsBlank(location)) {
+  if (!FitsTableRecord(name) || !FitsTableRecord(location)) {
     ShowText(dict.Ui(), false, msg::kVE1001);
     return nullptr;
   }
@@ -126,7 +136,7 @@ bool SetTableInfo(DdfDictionary &dict, DdfTable &table, const std::string &name_
   if (name_in.empty() || file_in.empty()) return Refuse(dict, msg::kVE1001);
   std::string name = CutToWidth(UpperCodePage(name_in), kNameWidth);
   std::string location = CutToWidth(UpperCodePage(file_in), kLocationWidth);
-  if (HoldsBlank(name) || HoldsBlank(location)) return Refuse(dict, msg::kVE1001);
+  if (!FitsTableRecord(name) || !FitsTableRecord(location)) return Refuse(dict, msg::kVE1001);
   const DdfTable *same = dict.FindTableByName(name);
   if (same != nullptr && same != &table) return Refuse(dict, msg::kVE1007);
   table.name = name;
@@ -301,7 +311,7 @@ bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::
   name = CutToWidth(name, kNameWidth);
   name.erase(name.find_last_not_of(' ') + 1);
   name = BlanksToCarets(name);
-  if (name.empty()) return Refuse(dict, msg::kVE1002);
+  if (name.empty() || !FitsFieldLine(name)) return Refuse(dict, msg::kVE1002);
   if (NameTaken(table, name, nullptr)) return Refuse(dict, msg::kVE1006);
   auto n = dict.NewField();
   n->file_id = table.file_id;

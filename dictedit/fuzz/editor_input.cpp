@@ -85,6 +85,27 @@ std::string Described(const DdfTable &t) {
   return out;
 }
 
+// What a table text carries: everything but the ids, segments naming their fields.
+std::string Portable(const DdfTable &t) {
+  std::string out = "T " + t.name + "|" + t.location + "\n";
+  char line[160];
+  for (const auto &f : t.fields) {
+    std::snprintf(line, sizeof line, " F %d %d %d %d ", f->data_type, f->offset, f->size,
+                  f->decimals);
+    out += line + f->name + "\n";
+  }
+  for (const auto &n : t.named_indexes) {
+    std::snprintf(line, sizeof line, " N %d ", n->offset);
+    out += line + n->name + "\n";
+  }
+  for (const auto &s : t.segments) {
+    const DdfField *f = t.FieldById(s->field_id);
+    std::snprintf(line, sizeof line, " S %d %d %d ", s->key_number, s->part, s->flags);
+    out += line + (f != nullptr ? f->name : std::string("?")) + "\n";
+  }
+  return out;
+}
+
 // Accepted edits that let the dictionary be saved: every table with a field and a key whose
 // last segment ends it.
 void MakeSaveable(DdfDictionary &dict) {
@@ -99,6 +120,12 @@ void MakeSaveable(DdfDictionary &dict) {
                       t->segments.back()->flags & ~kFlagSegmented);
     }
   }
+}
+
+// A type code: every one of the dictionary's, none chosen (-1), the named index.
+int Type(Input &in) {
+  int t = in.Small(18) - 1;
+  return t == 16 ? kNamedIndexType : t;
 }
 
 DdfTable *Pick(DdfDictionary &dict, Input &in) {
@@ -120,12 +147,10 @@ void OneEdit(DdfDictionary &dict, Input &in, const std::string &text_file,
   auto any_field = [&]() { return fields > 0 ? t.fields[in.Small(fields)]->name : Name(in); };
   switch (op) {
     case 1:
-      AddField(dict, t, Name(in), in.Small(18) - 1, Number(in), Number(in),
-               in.Small(fields + 2) - 1);
+      AddField(dict, t, Name(in), Type(in), Number(in), Number(in), in.Small(fields + 2) - 1);
       break;
     case 2:
-      ChangeField(dict, t, in.Small(fields + 1), Name(in), in.Small(18) - 1, Number(in),
-                  Number(in));
+      ChangeField(dict, t, in.Small(fields + 1), Name(in), Type(in), Number(in), Number(in));
       break;
     case 3:
       DeleteField(dict, t, any_field());
@@ -217,6 +242,17 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
     std::string saved = Described(*dict.tables[i]), back = Described(*loaded.tables[i]);
     if (saved != back) {
       std::fprintf(stderr, "saved:\n%s\nloaded:\n%s\n", saved.c_str(), back.c_str());
+      __builtin_trap();
+    }
+    // Exported as text, the table imports as the same table.
+    DdfDictionary other(ui);
+    const DdfTable *imported = nullptr;
+    if (ExportTableText(dict, *dict.tables[i], text_file))
+      imported = ImportTableText(other, text_file);
+    std::string out = Portable(*dict.tables[i]);
+    std::string in = imported != nullptr ? Portable(*imported) : std::string("(refused)");
+    if (in != out) {
+      std::fprintf(stderr, "exported:\n%s\nimported:\n%s\n", out.c_str(), in.c_str());
       __builtin_trap();
     }
   }

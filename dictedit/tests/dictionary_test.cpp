@@ -14,6 +14,7 @@
 #include "editing.h"
 #include "editor_messages.h"
 #include "editor_test_util.h"
+#include "text_transfer.h"
 #include "zelko_test_env.h"
 
 namespace dictedit {
@@ -231,6 +232,14 @@ TEST(Dictionary, WhatAnEditAcceptsALoadGivesBack) {
   DdfTable &t = *dict.tables[0];
   EXPECT_FALSE(SetTableInfo(dict, t, "T", "/DATA DIR/T.BTR"));
   EXPECT_EQ(ui.Last(), "VE1001 DDF情報を正しく指定してください。");
+  // A table text ends the location at a line end.
+  EXPECT_FALSE(SetTableInfo(dict, t, "T", "T\nX.BTR"));
+  // A table text and the clipboard carry field names between commas.
+  EXPECT_FALSE(AddField(dict, t, "A,B", B_TYPE_STRING, 10, 0));
+  EXPECT_EQ(ui.Last(), "VE1002 フィールド名を指定してください");
+  // A field of the named-index type would come back as an index name.
+  EXPECT_FALSE(AddField(dict, t, "IDX", kNamedIndexType, 0, 0));
+  EXPECT_EQ(ui.Last(), "VE1023 データ型が選択されていません");
 
   // Sizes and decimals are 16 and 8 bits wide in FIELD.DDF.
   EXPECT_FALSE(AddField(dict, t, "D", B_TYPE_DECIMAL, 65536, 0));
@@ -280,6 +289,21 @@ TEST(Dictionary, WhatAnEditAcceptsALoadGivesBack) {
   ASSERT_EQ(back.named_index_count(), 2);
   EXPECT_EQ(back.named_indexes[0]->name, t.named_indexes[0]->name);
   EXPECT_EQ(back.named_indexes[1]->name, t.named_indexes[1]->name);
+
+  // Exported as text, the table imports as the same table.
+  const std::string text = dict.ddf_directory + "/t.txt";
+  ASSERT_TRUE(ExportTableText(dict, t, text));
+  DdfDictionary other(ui);
+  const DdfTable *copy = ImportTableText(other, text);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->name, t.name);
+  ASSERT_EQ(copy->field_count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(copy->fields[i]->name, t.fields[i]->name);
+    EXPECT_EQ(copy->fields[i]->size, t.fields[i]->size);
+  }
+  ASSERT_EQ(copy->segment_count(), 2);
+  EXPECT_EQ(copy->FieldById(copy->segments[1]->field_id)->name, t.fields[0]->name);
 }
 
 TEST(Dictionary, IdentifiersAndModifiedFlag) {
