@@ -1,5 +1,7 @@
 #include "dbmagic_import.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <fstream>
 
@@ -46,10 +48,11 @@ bool NumberItem(const std::string &line, const char *key, int *value) {
   std::string marker = std::string(key) + "=";
   size_t at = line.find(marker);
   if (at == std::string::npos) return false;
-  *value = 0;
-  for (size_t i = at + marker.size(); i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-    *value = *value * 10 + (line[i] - '0');
-  }
+  // A run of digits too long for a number stays at the largest one (and then fits nothing).
+  long long v = 0;
+  for (size_t i = at + marker.size(); i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
+    v = std::min<long long>(v * 10 + (line[i] - '0'), INT_MAX);
+  *value = static_cast<int>(v);
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dbmagic_import.h"
 #include "ddf_dictionary.h"
 #include "editing.h"
 #include "fuzz_reader.h"
@@ -137,7 +138,7 @@ DdfTable *Pick(DdfDictionary &dict, Input &in) {
 // `unchecked`.
 void OneEdit(DdfDictionary &dict, Input &in, const std::string &text_file,
              std::set<const DdfTable *> *unchecked) {
-  int op = in.Small(14);
+  int op = in.Small(15);
   if (op == 0 || dict.tables.empty()) {
     AddTable(dict, Name(in), Name(in));
     return;
@@ -190,12 +191,20 @@ void OneEdit(DdfDictionary &dict, Input &in, const std::string &text_file,
         unchecked->insert(&t);
       break;
     default: {
+      // A table text, or a dbMagic information file: imported as they stand.
       FILE *f = std::fopen(text_file.c_str(), "wb");
       if (f == nullptr) return;
       std::string body = in.Text();
       std::fwrite(body.data(), 1, body.size(), f);
       std::fclose(f);
-      if (const DdfTable *added = ImportTableText(dict, text_file)) unchecked->insert(added);
+      size_t before = dict.tables.size();
+      if (op == 13) {
+        ImportTableText(dict, text_file);
+      } else {
+        ImportDbMagic(dict, text_file);
+      }
+      for (size_t i = before; i < dict.tables.size(); ++i)
+        unchecked->insert(dict.tables[i].get());
       break;
     }
   }

@@ -279,6 +279,8 @@ TEST(DbMagic, EveryKindAndEveryFailure) {
        "VE1080 dBMagic側のフィールド名がサイズ20バイトを超えているため搬入できません。"},
       {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" ATTR=N SIZ=3\r\nEND\r\n",
        "VE1060 dbMagicの数値形フィールドに不正なデータ長があります。"},
+      {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" ATTR=N SIZ=99999999999\r\nEND\r\n",
+       "VE1060 dbMagicの数値形フィールドに不正なデータ長があります。"},
       {"FILE DESC=\"X\" NAME=\"X\"\r\nFLD DESC=\"N\" ATTR=A SIZ=3\r\nKEY MOD=N\r\nSEG DIR=A FLD=2 "
        "}}\r\n",
        "VE1034 インデックスのIDが不正です。"},
