@@ -72,10 +72,10 @@ std::string IntegerProblem(const zelko::FieldDescriptor &f, const std::string &t
   } else if (f.data_type == zelko::kUBin) {
     if (size == 1) high = 255;
     if (size == 2) high = 65535;
-    if (size == 4) high = 2147483647LL;  // the conversion reads at most a signed 32-bit value
+    if (size == 4) high = 4294967295LL;
   } else {
-    if (size == 2) high = 32767;
-    if (size == 4) high = 2147483647LL;
+    if (size == 2) high = 32767;  // larger values read back sign-extended
+    if (size == 4) high = 4294967295LL;
   }
   if (high == 0)
     return std::string(TypeName(f.data_type)) + " of " + std::to_string(size) +

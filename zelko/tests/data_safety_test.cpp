@@ -174,6 +174,31 @@ TEST(ZelkoSafety, LoadRefusesValuesThatWouldBeStoredChanged) {
             "ID,C,S,D\r\n1,0,ok,2024/02/29\r\n9,0,x,0000/00/00\r\n11,0,last,2024/01/02\r\n");
 }
 
+// Every value that load accepts is stored as given and dumps back as loaded, at the limits of
+// its field: all digits decimals, unsigned values past 2,147,483,647.
+TEST(ZelkoSafety, LoadStoresEveryValueItAcceptsAsGiven) {
+  RecordMessages messages;
+  std::string dir = NewDir("limits");
+  TableDef t{10,
+             "LIMITS",
+             "LIMITS.DAT",
+             {{"ID", kInteger, 4},
+              {"DEC", kDecimal, 1, 1},
+              {"MON", kMoney, 2, 3},
+              {"NUM", kNumeric, 3, 3},
+              {"UB", kUBin, 4},
+              {"AI", kAutoInc, 4}},
+             {{"ID", 0, 0, 0}},
+             {}};
+  ASSERT_EQ(WriteDictionary(dir, {t}), 0);
+  ASSERT_EQ(Zelko({"create", dir, "LIMITS"}).status, 0);
+  std::string csv = "ID,DEC,MON,NUM,UB,AI\r\n1,0.5,-0.123,0.123,3000000000,4294967295\r\n";
+  zelko_testing::WriteFile(dir + "/in.csv", csv);
+  Outcome load = Zelko({"load", dir, "LIMITS", dir + "/in.csv"});
+  EXPECT_EQ(load.out, "inserted 1, updated 0, rejected 0\n") << load.err;
+  EXPECT_EQ(Zelko({"dump", dir, "LIMITS"}).out, csv);
+}
+
 TEST(ZelkoSafety, DumpOfAFileCutShortEndsAtEveryCut) {
   RecordMessages messages;
   std::string dir = CountersDictionary("cut", 300);
