@@ -18,6 +18,7 @@
 #include "generators.h"
 #include "listing.h"
 #include "text_transfer.h"
+#include "view_grids.h"
 
 namespace {
 
@@ -134,6 +135,27 @@ DdfTable *Pick(DdfDictionary &dict, Input &in) {
   return dict.tables[in.Small(static_cast<int>(dict.tables.size()))].get();
 }
 
+void WriteAnyRecords(const std::string &dir, Input &in) {
+  if (DDFOpen(dir.c_str(), 1) != 0) return;
+  int tables = 1 + in.Small(3), fields = in.Small(12), segments = in.Small(8);
+  for (int i = 0; i < tables; ++i) {
+    DdfFileRecord r;
+    in.Fill(&r, sizeof r);
+    DDFWriteFile(&r);
+  }
+  for (int i = 0; i < fields; ++i) {
+    DdfFieldRecord r;
+    in.Fill(&r, sizeof r);
+    DDFWriteField(&r);
+  }
+  for (int i = 0; i < segments; ++i) {
+    DdfIndexRecord r;
+    in.Fill(&r, sizeof r);
+    DDFWriteIndex(&r);
+  }
+  DDFClose();
+}
+
 // Tables that took values the editor takes unchecked (pasted fields, imported tables) go into
 // `unchecked`.
 void OneEdit(DdfDictionary &dict, Input &in, const std::string &text_file,
@@ -223,14 +245,27 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
   DdfDictionary dict(ui);
   dict.ddf_directory = dir;
   dict.options.data_conv_mode = false;
-  dict.options.upper_field = in.Byte() & 1;
+  uint8_t mode = in.Byte();
+  dict.options.upper_field = mode & 1;
   std::set<const DdfTable *> unchecked;
+  if (mode & 2) {
+    // A dictionary of any records, as another program may have left it.
+    WriteAnyRecords(dir, in);
+    dict.LoadDictionary();
+    for (const auto &t : dict.tables)
+      unchecked.insert(t.get());
+  }
   for (int edits = 0; in.More() && edits < 64; ++edits)
     OneEdit(dict, in, text_file, &unchecked);
   MakeSaveable(dict);
 
   std::tm today{};
   for (const auto &t : dict.tables) {
+    FieldGridCells(*t, mode & 4);
+    IndexGridCells(*t, mode & 4);
+    TableViewTitle(*t);
+    for (int i = 0; i < t->segment_count(); ++i)
+      KeySegments(*t, i);
     for (int page = 1; page <= ListingPageCount(*t, dict.options); ++page)
       ListingPage(*t, dict.options, page, today);
     std::vector<std::string> chosen;
