@@ -24,6 +24,17 @@ function(zelko_add_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
 endfunction()
 
+# zelko_add_fuzzer(NAME SOURCES... LIBS ...): a libFuzzer target (cmake --preset fuzz); it
+# sees the shared fuzz helpers of testing/.
+function(zelko_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testing)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
+
 # Limits a shared library's exports to the symbols its version script names. The library
 # also stays loaded after dlclose: its process-wide state (open files, locks, the engine's
 # module) lives as long as the process.

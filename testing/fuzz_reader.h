@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,14 @@ inline std::string FuzzScratchDirectory(const char *prefix) {
   if (mkdtemp(buf.data()) == nullptr) abort();
   setenv("ZELKO_CONFIG_DIR", buf.data(), 0);
   return buf.data();
+}
+
+// 1 to `max_size` random bytes: a fixed corpus for the test suite, from a seeded generator.
+inline std::vector<uint8_t> RandomInput(std::mt19937 &rng, size_t max_size) {
+  std::vector<uint8_t> input(1 + rng() % max_size);
+  for (auto &b : input)
+    b = static_cast<uint8_t>(rng());
+  return input;
 }
 
 }  // namespace fuzzing

@@ -12,27 +12,13 @@
 #include "ddf_dictionary.h"
 #include "editing.h"
 #include "fuzz_reader.h"
+#include "fuzz_ui.h"
 #include "zplatform/codepage.h"
 
 namespace {
 
 using namespace dictedit;
 using fuzzing::FuzzReader;
-
-class FuzzUi : public EditorUi {
- public:
-  bool ChooseFile(bool, const std::string &, const std::string &, std::string *) override {
-    return false;
-  }
-  int ChooseOne(const std::string &, const std::vector<std::string> &) override { return -1; }
-  bool ChooseSeveral(const std::string &, const std::vector<std::string> &,
-                     std::vector<int> *) override {
-    return false;
-  }
-  bool AskText(const std::string &, std::string *) override { return false; }
-  void StatusText(const std::string &) override {}
-  void WaitCursor(bool) override {}
-};
 
 // Each record as the bytes of each field by name; the variable field holds the tail.
 using Record = std::map<std::string, std::string>;

@@ -14,7 +14,9 @@
 #include "dbmagic_import.h"
 #include "ddf_dictionary.h"
 #include "editing.h"
+#include "fuzz_dictionary.h"
 #include "fuzz_reader.h"
+#include "fuzz_ui.h"
 #include "generators.h"
 #include "listing.h"
 #include "text_transfer.h"
@@ -46,64 +48,30 @@ int Number(Input &in) {
   return b < 230 ? static_cast<int8_t>(in.Byte()) : in.U16();
 }
 
-class FuzzUi : public EditorUi {
- public:
-  bool ChooseFile(bool, const std::string &, const std::string &, std::string *) override {
-    return false;
-  }
-  int ChooseOne(const std::string &, const std::vector<std::string> &) override { return -1; }
-  bool ChooseSeveral(const std::string &, const std::vector<std::string> &,
-                     std::vector<int> *) override {
-    return false;
-  }
-  bool AskText(const std::string &, std::string *) override { return false; }
-  void StatusText(const std::string &) override {}
-  void WaitCursor(bool) override {}
-};
-
 const std::string &ScratchDirectory() {
   static const std::string dir = fuzzing::FuzzScratchDirectory("zelko-editor-fuzz");
   return dir;
 }
 
-// Everything a save writes of a table and a load reads back.
-std::string Described(const DdfTable &t) {
+// Everything a save writes of a table and a load reads back (`ids`), or what a table text
+// carries: everything but the ids, segments naming their fields.
+std::string Described(const DdfTable &t, bool ids) {
   std::string out = "T " + t.name + "|" + t.location + "\n";
   char line[160];
   for (const auto &f : t.fields) {
-    std::snprintf(line, sizeof line, " F %d %d %d %d %d ", f->field_id, f->data_type, f->offset,
-                  f->size, f->decimals);
+    std::snprintf(line, sizeof line, " F %d %d %d %d %d ", ids ? f->field_id : 0, f->data_type,
+                  f->offset, f->size, f->decimals);
     out += line + f->name + "\n";
   }
   for (const auto &n : t.named_indexes) {
-    std::snprintf(line, sizeof line, " N %d %d ", n->field_id, n->offset);
-    out += line + n->name + "\n";
-  }
-  for (const auto &s : t.segments) {
-    std::snprintf(line, sizeof line, " S %d %d %d %d\n", s->field_id, s->key_number, s->part,
-                  s->flags);
-    out += line;
-  }
-  return out;
-}
-
-// What a table text carries: everything but the ids, segments naming their fields.
-std::string Portable(const DdfTable &t) {
-  std::string out = "T " + t.name + "|" + t.location + "\n";
-  char line[160];
-  for (const auto &f : t.fields) {
-    std::snprintf(line, sizeof line, " F %d %d %d %d ", f->data_type, f->offset, f->size,
-                  f->decimals);
-    out += line + f->name + "\n";
-  }
-  for (const auto &n : t.named_indexes) {
-    std::snprintf(line, sizeof line, " N %d ", n->offset);
+    std::snprintf(line, sizeof line, " N %d %d ", ids ? n->field_id : 0, n->offset);
     out += line + n->name + "\n";
   }
   for (const auto &s : t.segments) {
     const DdfField *f = t.FieldById(s->field_id);
-    std::snprintf(line, sizeof line, " S %d %d %d ", s->key_number, s->part, s->flags);
-    out += line + (f != nullptr ? f->name : std::string("?")) + "\n";
+    std::snprintf(line, sizeof line, " S %d %d %d %d ", ids ? s->field_id : 0, s->key_number,
+                  s->part, s->flags);
+    out += line + (ids || f == nullptr ? std::string() : f->name) + "\n";
   }
   return out;
 }
@@ -133,27 +101,6 @@ int Type(Input &in) {
 DdfTable *Pick(DdfDictionary &dict, Input &in) {
   if (dict.tables.empty()) return nullptr;
   return dict.tables[in.Small(static_cast<int>(dict.tables.size()))].get();
-}
-
-void WriteAnyRecords(const std::string &dir, Input &in) {
-  if (DDFOpen(dir.c_str(), 1) != 0) return;
-  int tables = 1 + in.Small(3), fields = in.Small(12), segments = in.Small(8);
-  for (int i = 0; i < tables; ++i) {
-    DdfFileRecord r;
-    in.Fill(&r, sizeof r);
-    DDFWriteFile(&r);
-  }
-  for (int i = 0; i < fields; ++i) {
-    DdfFieldRecord r;
-    in.Fill(&r, sizeof r);
-    DDFWriteField(&r);
-  }
-  for (int i = 0; i < segments; ++i) {
-    DdfIndexRecord r;
-    in.Fill(&r, sizeof r);
-    DDFWriteIndex(&r);
-  }
-  DDFClose();
 }
 
 // Tables that took values the editor takes unchecked (pasted fields, imported tables) go into
@@ -250,7 +197,7 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
   std::set<const DdfTable *> unchecked;
   if (mode & 2) {
     // A dictionary of any records, as another program may have left it.
-    WriteAnyRecords(dir, in);
+    fuzzing::WriteAnyDictionary(dir, in);
     dict.LoadDictionary();
     for (const auto &t : dict.tables)
       unchecked.insert(t.get());
@@ -283,7 +230,7 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
   if (loaded.LoadDictionary() != 0 || loaded.tables.size() != dict.tables.size()) __builtin_trap();
   for (size_t i = 0; i < dict.tables.size(); ++i) {
     if (unchecked.count(dict.tables[i].get())) continue;
-    std::string saved = Described(*dict.tables[i]), back = Described(*loaded.tables[i]);
+    std::string saved = Described(*dict.tables[i], true), back = Described(*loaded.tables[i], true);
     if (saved != back) {
       std::fprintf(stderr, "saved:\n%s\nloaded:\n%s\n", saved.c_str(), back.c_str());
       __builtin_trap();
@@ -293,8 +240,8 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
     const DdfTable *imported = nullptr;
     if (ExportTableText(dict, *dict.tables[i], text_file))
       imported = ImportTableText(other, text_file);
-    std::string out = Portable(*dict.tables[i]);
-    std::string in = imported != nullptr ? Portable(*imported) : std::string("(refused)");
+    std::string out = Described(*dict.tables[i], false);
+    std::string in = imported != nullptr ? Described(*imported, false) : std::string("(refused)");
     if (in != out) {
       std::fprintf(stderr, "exported:\n%s\nimported:\n%s\n", out.c_str(), in.c_str());
       __builtin_trap();

@@ -10,6 +10,7 @@
 #include "conversion_input.h"
 #include "editor_input.h"
 #include "editor_test_util.h"
+#include "fuzz_reader.h"
 
 namespace dictedit {
 namespace {
@@ -21,9 +22,7 @@ TEST(EditorFuzzCorpus, EveryAcceptedEditLoadsBackAsSaved) {
   RunEditorFuzzInput(wide_decimal, sizeof wide_decimal);
   std::mt19937 rng(20261208);
   for (int i = 0; i < 120; ++i) {
-    std::vector<uint8_t> input(1 + rng() % 300);
-    for (auto &b : input)
-      b = static_cast<uint8_t>(rng());
+    std::vector<uint8_t> input = fuzzing::RandomInput(rng, 300);
     RunEditorFuzzInput(input.data(), input.size());
   }
 }
@@ -41,9 +40,7 @@ TEST(EditorFuzzCorpus, EveryConversionKeepsEveryRecordsFields) {
   RunConversionFuzzInput(short_tails.data(), short_tails.size());
   std::mt19937 rng(1208);
   for (int i = 0; i < 40; ++i) {
-    std::vector<uint8_t> input(1 + rng() % 1500);
-    for (auto &b : input)
-      b = static_cast<uint8_t>(rng());
+    std::vector<uint8_t> input = fuzzing::RandomInput(rng, 1500);
     RunConversionFuzzInput(input.data(), input.size());
   }
 }

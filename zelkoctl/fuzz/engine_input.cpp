@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "controls/edit_rules.h"
-#include "dictio/dictio.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine/table_catalog.h"
+#include "fuzz_dictionary.h"
 #include "fuzz_reader.h"
 #include "zplatform/codepage.h"
 #include "zplatform/vb_format.h"
@@ -176,24 +176,7 @@ void Dictionary(Input &in) {
   const std::string dir = ScratchDirectory() + "/dict";
   static bool made = [&dir] { return mkdir(dir.c_str(), 0700) == 0; }();
   (void)made;
-  if (DDFOpen(dir.c_str(), 1) != 0) return;
-  int tables = 1 + in.Byte() % 3, fields = in.Byte() % 16, segments = in.Byte() % 8;
-  for (int i = 0; i < tables; ++i) {
-    DdfFileRecord r;
-    in.Fill(&r, sizeof r);
-    DDFWriteFile(&r);
-  }
-  for (int i = 0; i < fields; ++i) {
-    DdfFieldRecord r;
-    in.Fill(&r, sizeof r);
-    DDFWriteField(&r);
-  }
-  for (int i = 0; i < segments; ++i) {
-    DdfIndexRecord r;
-    in.Fill(&r, sizeof r);
-    DDFWriteIndex(&r);
-  }
-  DDFClose();
+  fuzzing::WriteAnyDictionary(dir, in);
   std::unique_ptr<TableCatalog> catalog;
   if (LoadCatalog(dir, in.Byte() & 1, &catalog) != 0) return;
   for (TableDescriptor &t : catalog->tables) {

@@ -8,6 +8,7 @@
 
 #include "engine_input.h"
 #include "engine_test_util.h"
+#include "fuzz_reader.h"
 
 namespace {
 
@@ -15,9 +16,7 @@ TEST(EngineFuzzCorpus, RandomValuesMasksAndDictionariesAreHandledSafely) {
   enginetest::RecordMessages quiet;
   std::mt19937 rng(20261208);
   for (int i = 0; i < 1200; ++i) {
-    std::vector<uint8_t> input(1 + rng() % 400);
-    for (auto &b : input)
-      b = static_cast<uint8_t>(rng());
+    std::vector<uint8_t> input = fuzzing::RandomInput(rng, 400);
     // Mostly values, masks, dates and round trips, which are quick; one in eight a whole
     // dictionary.
     static const uint8_t kQuick[] = {0, 1, 2, 4};
