@@ -163,9 +163,14 @@ void Engine::WriteBlock(void *block, uint64_t id) {
   std::memcpy(b + 8, &id, sizeof id);
 }
 
-int16_t Engine::Call(const CallArgs &args) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+std::unique_lock<std::recursive_mutex> Engine::Enter() {
+  std::unique_lock<std::recursive_mutex> lock(mutex_);
   if (forked_) ForgetParentFiles();
+  return lock;
+}
+
+int16_t Engine::Call(const CallArgs &args) {
+  auto lock = Enter();
   ++call_serial_;
   try {
     int16_t status = Dispatch(args);
@@ -1488,8 +1493,7 @@ int Engine::AbortTransaction() {
 }
 
 int16_t Engine::DeleteFile(const char *code_page_path) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (forked_) ForgetParentFiles();
+  auto lock = Enter();
   if (code_page_path == nullptr || *code_page_path == '\0') return B_FILENAME_BAD;
   std::optional<std::string> native = zplatform::NativePath(code_page_path);
   if (!native) return B_FILE_NOT_FOUND;
@@ -1502,8 +1506,7 @@ int16_t Engine::DeleteFile(const char *code_page_path) {
 }
 
 int16_t Engine::RenameFile(const char *from_path, const char *to_path) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (forked_) ForgetParentFiles();
+  auto lock = Enter();
   if (from_path == nullptr || *from_path == '\0' || to_path == nullptr || *to_path == '\0')
     return B_FILENAME_BAD;
   std::optional<std::string> from = zplatform::NativePath(from_path);
@@ -1520,8 +1523,7 @@ int16_t Engine::RenameFile(const char *from_path, const char *to_path) {
 }
 
 void Engine::Release() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (forked_) ForgetParentFiles();
+  auto lock = Enter();
   if (in_transaction_) AbortTransaction();
   // The callers' blocks are not touched: they may be gone. Their ids are never reused, so
   // they read as stale (status 3) from now on.

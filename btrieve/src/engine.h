@@ -196,6 +196,8 @@ class Engine {
   // parent's locks), nor opens them anew (SQLite keeps one set of locks per file and
   // process, and the child's copy claims locks the child does not hold).
   void ForgetParentFiles();
+  // Every entry point: the engine's mutex, and in a forked child first the parent's files.
+  [[nodiscard]] std::unique_lock<std::recursive_mutex> Enter();
 
   std::recursive_mutex mutex_;
   bool forked_ = false;
