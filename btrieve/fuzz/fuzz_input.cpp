@@ -9,17 +9,12 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "fuzz_reader.h"
 
 namespace {
 
 const std::string &Dir() {
-  static std::string dir = [] {
-    const char *base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zelko-fuzz-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    return std::string(mkdtemp(buf.data()));
-  }();
+  static const std::string dir = fuzzing::FuzzScratchDirectory("zelko-fuzz");
   return dir;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "fuzz_reader.h"
 
 namespace {
 
@@ -18,13 +19,7 @@ constexpr size_t kMaxDamages = 32;
 constexpr int kMaxWalk = 200;
 
 const std::string &Path() {
-  static std::string path = [] {
-    const char *base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zelko-damage-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    return std::string(mkdtemp(buf.data())) + "/damaged.btr";
-  }();
+  static const std::string path = fuzzing::FuzzScratchDirectory("zelko-damage") + "/damaged.btr";
   return path;
 }
 

@@ -1,7 +1,5 @@
 #include "conversion_input.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <map>
 #include <string>
@@ -9,11 +7,13 @@
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
+#include "data_file.h"
 #include "ddf_dictionary.h"
 #include "editing.h"
 #include "fuzz_reader.h"
 #include "fuzz_ui.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
 
 namespace {
 
@@ -59,21 +59,17 @@ std::string Expected(const DdfTable &t, const Record &r) {
 
 // Every record of the file, sorted; false when the file cannot be read whole.
 bool RecordsInFile(const std::string &path, std::vector<std::string> *records) {
-  uint8_t block[128] = {};
-  std::string name = zplatform::FromUtf8(path);
-  uint32_t length = 0;
-  if (BTRCALL(B_OPEN, block, nullptr, &length, name.data(), 0, 0) != 0) return false;
+  OpenDataFile file;
+  if (file.Open(path) != 0) return false;
   std::vector<uint8_t> data(70000);
   char key[255];
   int status;
   for (int op = B_STEP_FIRST;; op = B_STEP_NEXT) {
-    length = static_cast<uint32_t>(data.size());
-    status = BTRCALL(op, block, data.data(), &length, key, sizeof key, 0);
+    uint32_t length = static_cast<uint32_t>(data.size());
+    status = BTRCALL(op, file.Block(), data.data(), &length, key, sizeof key, 0);
     if (status != 0) break;
     records->emplace_back(reinterpret_cast<const char *>(data.data()), length);
   }
-  length = 0;
-  BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
   std::sort(records->begin(), records->end());
   return status == B_END_OF_FILE;
 }
@@ -120,15 +116,13 @@ int RunConversionFuzzInput(const uint8_t *data, size_t size) {
   if (variable) AddField(dict, t, "MEMO", B_TYPE_NOTE, 1 + in.Small(200), 0);
   AddIndex(dict, t, {{"F0", 1}});
   if (dict.NormaliseDictionary() != 0) __builtin_trap();
-  const std::string path = dict.DataFilePath(t);
+  const std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(t));
   if (CreateDataFile(dict, t, zplatform::FromUtf8(path)) != 0) __builtin_trap();
 
   std::vector<Record> model(in.Small(12));
   {
-    uint8_t block[128] = {};
-    std::string name = zplatform::FromUtf8(path);
-    uint32_t length = 0;
-    if (BTRCALL(B_OPEN, block, nullptr, &length, name.data(), 0, 0) != 0) __builtin_trap();
+    OpenDataFile file;
+    if (file.Open(path) != 0) __builtin_trap();
     for (Record &r : model) {
       for (const auto &f : t.fields) {
         size_t n = IsVariableType(f->data_type) ? static_cast<size_t>(in.Small(300))
@@ -136,13 +130,11 @@ int RunConversionFuzzInput(const uint8_t *data, size_t size) {
         r[f->name] = Bytes(in, n);
       }
       std::string bytes = Expected(t, r);
-      length = static_cast<uint32_t>(bytes.size());
+      uint32_t length = static_cast<uint32_t>(bytes.size());
       char key[255];
-      if (BTRCALL(B_INSERT, block, bytes.data(), &length, key, sizeof key, 0) != 0)
+      if (BTRCALL(B_INSERT, file.Block(), bytes.data(), &length, key, sizeof key, 0) != 0)
         __builtin_trap();
     }
-    length = 0;
-    BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
   }
   Check(t, model, path);
 

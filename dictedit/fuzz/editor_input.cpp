@@ -27,11 +27,10 @@ namespace {
 using namespace dictedit;
 
 using fuzzing::FuzzReader;
-using Input = FuzzReader;
 
 // Mostly a few names that collide, blanks, lower case and a double-byte name included;
 // sometimes any bytes.
-std::string Name(Input &in) {
+std::string Name(FuzzReader &in) {
   static const char *const kNames[] = {"A",       "b",           "ID",
                                        "NAME",    "TWO WORDS",   "\x83\x65\x83\x58\x83\x67",
                                        "A^B",     "CUSTOMER_NO", "ABCDEFGHIJKLMNOPQRSTUVWXYZ",
@@ -41,7 +40,7 @@ std::string Name(Input &in) {
 }
 
 // Sizes at and around the limits, small negatives, any 16-bit value.
-int Number(Input &in) {
+int Number(FuzzReader &in) {
   static const int kSizes[] = {0, 1, 2, 4, 5, 8, 10, 20, 255, 256, 32000, 65535, 65536, 100000};
   uint8_t b = in.Byte();
   if (b < 200) return kSizes[b % 14];
@@ -93,26 +92,25 @@ void MakeSaveable(DdfDictionary &dict) {
 }
 
 // A type code: every one of the dictionary's, none chosen (-1), the named index.
-int Type(Input &in) {
+int Type(FuzzReader &in) {
   int t = in.Small(18) - 1;
   return t == 16 ? kNamedIndexType : t;
 }
 
-DdfTable *Pick(DdfDictionary &dict, Input &in) {
-  if (dict.tables.empty()) return nullptr;
-  return dict.tables[in.Small(static_cast<int>(dict.tables.size()))].get();
+DdfTable &Pick(DdfDictionary &dict, FuzzReader &in) {
+  return *dict.tables[in.Small(static_cast<int>(dict.tables.size()))];
 }
 
 // Tables that took values the editor takes unchecked (pasted fields, imported tables) go into
 // `unchecked`.
-void OneEdit(DdfDictionary &dict, Input &in, const std::string &text_file,
+void OneEdit(DdfDictionary &dict, FuzzReader &in, const std::string &text_file,
              std::set<const DdfTable *> *unchecked) {
   int op = in.Small(15);
   if (op == 0 || dict.tables.empty()) {
     AddTable(dict, Name(in), Name(in));
     return;
   }
-  DdfTable &t = *Pick(dict, in);
+  DdfTable &t = Pick(dict, in);
   int fields = t.field_count(), segments = t.segment_count();
   auto any_field = [&]() { return fields > 0 ? t.fields[in.Small(fields)]->name : Name(in); };
   switch (op) {
@@ -187,7 +185,7 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
   mkdir(dir.c_str(), 0700);
   for (const char *n : {"/FILE.DDF", "/FIELD.DDF", "/INDEX.DDF"})
     unlink((dir + n).c_str());
-  Input in(data, size);
+  FuzzReader in(data, size);
   FuzzUi ui;
   DdfDictionary dict(ui);
   dict.ddf_directory = dir;
@@ -240,10 +238,11 @@ int RunEditorFuzzInput(const uint8_t *data, size_t size) {
     const DdfTable *imported = nullptr;
     if (ExportTableText(dict, *dict.tables[i], text_file))
       imported = ImportTableText(other, text_file);
-    std::string out = Described(*dict.tables[i], false);
-    std::string in = imported != nullptr ? Described(*imported, false) : std::string("(refused)");
-    if (in != out) {
-      std::fprintf(stderr, "exported:\n%s\nimported:\n%s\n", out.c_str(), in.c_str());
+    std::string exported = Described(*dict.tables[i], false);
+    std::string reimported =
+        imported != nullptr ? Described(*imported, false) : std::string("(refused)");
+    if (reimported != exported) {
+      std::fprintf(stderr, "exported:\n%s\nimported:\n%s\n", exported.c_str(), reimported.c_str());
       __builtin_trap();
     }
   }
