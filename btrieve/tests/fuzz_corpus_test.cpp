@@ -7,7 +7,10 @@
 
 #include "btr_test_util.h"
 #include "fuzz_input.h"
+#include "fuzz_reader.h"
+#include "model_input.h"
 #include "record_table_input.h"
+#include "zelko_test_env.h"
 
 namespace {
 
@@ -103,6 +106,18 @@ TEST(FuzzCorpus, DamagedRecordTablesGiveOnlyStatusesAndWalksEnd) {
     ++runs;
   }
   EXPECT_EQ(runs, 9 * 5 * 3 + 150);
+  BTRRELEASE();
+}
+
+// Random runs of operations, each checked step by step against a model of the file; a
+// difference aborts the run with a description. On the server store too.
+TEST(FuzzCorpus, OperationRunsAgreeWithTheModel) {
+  std::mt19937 rng(20261208);
+  const int runs = OnServer() ? 30 : 120;
+  for (int i = 0; i < runs; ++i) {
+    std::vector<uint8_t> input = fuzzing::RandomInput(rng, 3000);
+    RunBtrieveModelInputIn(zelko_testing::ScratchDir(), input.data(), input.size());
+  }
   BTRRELEASE();
 }
 

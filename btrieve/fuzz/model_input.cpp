@@ -1,0 +1,981 @@
+#include "model_input.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "btrieve/btrapi.h"
+#include "fuzz_reader.h"
+
+namespace {
+
+// The model compares values by its own rules, written from the key types' definitions, so
+// that it does not share a fault with the record manager's key encoding.
+enum class SegType { kInteger, kString, kUnsigned, kZString, kDecimal };
+
+struct SegModel {
+  int offset;
+  int length;
+  SegType type;
+  bool descending;
+  bool no_case;
+};
+
+struct KeyModel {
+  std::vector<SegModel> segs;
+  bool duplicates;
+  bool modifiable;
+  bool null_all;  // null byte 0
+};
+
+constexpr uint16_t kRecordLength = 32;
+constexpr int kKeys = 5;
+constexpr int kPayload = 17;  // bytes 17..31 carry a serial number
+constexpr size_t kRoom = 64;  // the data buffer given to reads
+
+const std::vector<KeyModel> &Keys() {
+  static const std::vector<KeyModel> keys = {
+      {{{0, 4, SegType::kInteger, false, false}}, false, false, false},
+      {{{4, 3, SegType::kString, false, true}, {7, 2, SegType::kUnsigned, true, false}},
+       true,
+       true,
+       false},
+      {{{9, 2, SegType::kInteger, false, false}}, true, true, true},
+      {{{11, 4, SegType::kZString, false, false}}, false, true, false},
+      {{{15, 2, SegType::kDecimal, true, false}}, true, true, false},
+  };
+  return keys;
+}
+
+[[noreturn]] void Fail(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::fputs("model: ", stderr);
+  std::vfprintf(stderr, format, args);
+  std::fputc('\n', stderr);
+  va_end(args);
+  abort();
+}
+
+template <typename T>
+int Order(T a, T b) {
+  return (a > b) - (a < b);
+}
+
+int64_t SignedLe(const uint8_t *p, int n) {
+  uint64_t v = 0;
+  for (int i = 0; i < n; ++i)
+    v |= static_cast<uint64_t>(p[i]) << (8 * i);
+  if (n < 8 && (v >> (8 * n - 1)) & 1) v |= ~uint64_t{0} << (8 * n);
+  return static_cast<int64_t>(v);
+}
+
+uint64_t UnsignedLe(const uint8_t *p, int n) {
+  uint64_t v = 0;
+  for (int i = 0; i < n; ++i)
+    v |= static_cast<uint64_t>(p[i]) << (8 * i);
+  return v;
+}
+
+// Packed decimal: two digits a byte, the last nibble the sign (D negative).
+int64_t Packed(const uint8_t *p, int n) {
+  int64_t v = 0;
+  for (int i = 0; i < 2 * n - 1; ++i)
+    v = v * 10 + ((i % 2 == 0) ? p[i / 2] >> 4 : p[i / 2] & 0x0F);
+  return (p[n - 1] & 0x0F) == 0x0D ? -v : v;
+}
+
+uint8_t Folded(uint8_t c, bool no_case) {
+  return no_case && c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 'a' + 'A') : c;
+}
+
+int CompareSegment(const SegModel &s, const uint8_t *a, const uint8_t *b) {
+  int c = 0;
+  switch (s.type) {
+    case SegType::kInteger:
+      c = Order(SignedLe(a, s.length), SignedLe(b, s.length));
+      break;
+    case SegType::kUnsigned:
+      c = Order(UnsignedLe(a, s.length), UnsignedLe(b, s.length));
+      break;
+    case SegType::kDecimal:
+      c = Order(Packed(a, s.length), Packed(b, s.length));
+      break;
+    case SegType::kString:
+    case SegType::kZString: {
+      size_t la = s.length, lb = s.length;
+      if (s.type == SegType::kZString) {
+        la = strnlen(reinterpret_cast<const char *>(a), la);
+        lb = strnlen(reinterpret_cast<const char *>(b), lb);
+      }
+      for (size_t i = 0; c == 0 && i < std::min(la, lb); ++i)
+        c = Order(Folded(a[i], s.no_case), Folded(b[i], s.no_case));
+      if (c == 0) c = Order(la, lb);
+      break;
+    }
+  }
+  return s.descending ? -c : c;
+}
+
+std::string KeyValue(const KeyModel &k, const std::string &record) {
+  std::string v;
+  for (const SegModel &s : k.segs)
+    v.append(record, s.offset, s.length);
+  return v;
+}
+
+int CompareKeyValues(const KeyModel &k, const std::string &a, const std::string &b) {
+  size_t at = 0;
+  for (const SegModel &s : k.segs) {
+    int c = CompareSegment(s, reinterpret_cast<const uint8_t *>(a.data()) + at,
+                           reinterpret_cast<const uint8_t *>(b.data()) + at);
+    if (c != 0) return c;
+    at += s.length;
+  }
+  return 0;
+}
+
+bool IsNull(const KeyModel &k, const std::string &record) {
+  if (!k.null_all) return false;
+  std::string v = KeyValue(k, record);
+  return std::all_of(v.begin(), v.end(), [](char c) { return c == 0; });
+}
+
+struct Record {
+  std::string data;
+  int64_t seq[kKeys];
+};
+
+struct FileModel {
+  std::map<int64_t, Record> records;  // by physical position
+  std::set<int64_t> positions_given;
+  int64_t next_seq = 1;
+};
+
+// Where the position block stands, as the record manager defines it.
+struct CursorModel {
+  bool known = true;  // false after Abort: the next read re-establishes a position
+  bool logical = false;
+  int key = -1;
+  std::string kv;
+  int64_t seq = 0;
+  bool physical = false;
+  int64_t phys = 0;
+  bool current = false;
+  int64_t cur = 0;
+};
+
+struct Entry {
+  int64_t pos;
+  const Record *rec;
+};
+
+// The key's path: records not null in it, by value, then insertion sequence.
+std::vector<Entry> Path(const FileModel &m, int key) {
+  const KeyModel &k = Keys()[key];
+  std::vector<Entry> path;
+  for (const auto &[pos, rec] : m.records) {
+    if (!IsNull(k, rec.data)) path.push_back({pos, &rec});
+  }
+  std::stable_sort(path.begin(), path.end(), [&](const Entry &a, const Entry &b) {
+    int c = CompareKeyValues(k, KeyValue(k, a.rec->data), KeyValue(k, b.rec->data));
+    return c != 0 ? c < 0 : a.rec->seq[key] < b.rec->seq[key];
+  });
+  return path;
+}
+
+// Where (kv, seq) stands against an entry of the path: negative before it.
+int Against(int key, const std::string &kv, int64_t seq, const Entry &e) {
+  const KeyModel &k = Keys()[key];
+  int c = CompareKeyValues(k, kv, KeyValue(k, e.rec->data));
+  return c != 0 ? c : Order(seq, e.rec->seq[key]);
+}
+
+struct Reply {
+  int16_t status;
+  std::string data;
+  std::string key;  // the whole key buffer
+};
+
+constexpr uint8_t kUntouched = 0xEE;
+
+Reply Call(int op, uint8_t *pb, const std::string &data, size_t room, const std::string &key,
+           int key_number) {
+  std::vector<uint8_t> buffer(std::max(room, data.size()), kUntouched);
+  if (!data.empty()) std::memcpy(buffer.data(), data.data(), data.size());
+  uint8_t key_buffer[255];
+  std::memset(key_buffer, kUntouched, sizeof key_buffer);
+  std::memcpy(key_buffer, key.data(), std::min(key.size(), sizeof key_buffer));
+  uint32_t length = static_cast<uint32_t>(buffer.size());
+  Reply r;
+  r.status = BTRCALL(static_cast<uint16_t>(op), pb, buffer.data(), &length, key_buffer,
+                     sizeof key_buffer, static_cast<int8_t>(key_number));
+  if (length > buffer.size()) Fail("op %d returned a length beyond its buffer", op);
+  r.data.assign(reinterpret_cast<const char *>(buffer.data()), length);
+  r.key.assign(reinterpret_cast<const char *>(key_buffer), sizeof key_buffer);
+  return r;
+}
+
+void Expect(int op, int got, int want) {
+  if (got != want) Fail("op %d gave status %d, the model %d", op, got, want);
+}
+
+std::string Hex(const std::string &s) {
+  std::string out;
+  char b[4];
+  for (unsigned char c : s) {
+    std::snprintf(b, sizeof b, "%02X", c);
+    out += b;
+  }
+  return out;
+}
+
+void ExpectKey(int op, const Reply &r, const Entry &e, int key) {
+  std::string kv = KeyValue(Keys()[key], e.rec->data);
+  if (r.key.compare(0, kv.size(), kv) != 0)
+    Fail("op %d returned key %s, the model %s", op, Hex(r.key.substr(0, kv.size())).c_str(),
+         Hex(kv).c_str());
+}
+
+// A read that found `e` must return its record (unless only the key was asked for) and its
+// key value.
+void ExpectRecord(int op, const Reply &r, const Entry &e, int key, bool key_only) {
+  if (key_only) {
+    if (!r.data.empty() && r.data[0] != static_cast<char>(kUntouched))
+      Fail("op %d (key only) wrote the data buffer", op);
+  } else if (r.data != e.rec->data) {
+    Fail("op %d returned %s, the model %s (position %lld)", op, Hex(r.data).c_str(),
+         Hex(e.rec->data).c_str(), static_cast<long long>(e.pos));
+  }
+  if (key >= 0) ExpectKey(op, r, e, key);
+}
+
+bool WriteAll(int fd, const void *data, size_t n) {
+  const char *p = static_cast<const char *>(data);
+  while (n > 0) {
+    ssize_t k = write(fd, p, n);
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void *data, size_t n) {
+  char *p = static_cast<char *>(data);
+  while (n > 0) {
+    ssize_t k = read(fd, p, n);
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+// The peer process's loop: for each request it opens the file, walks its first key and
+// sends the records, then the status that ended the walk.
+[[noreturn]] void ServePeer(std::string path, int requests, int answers) {
+  char request;
+  while (ReadAll(requests, &request, 1) && request == 'w') {
+    uint8_t pb[128] = {};
+    uint32_t zero = 0;
+    std::vector<std::string> records;
+    int16_t status = BTRCALL(B_OPEN, pb, nullptr, &zero, path.data(), 0, 0);
+    for (int op = B_GET_FIRST; status == 0; op = B_GET_NEXT) {
+      Reply r = Call(op, pb, "", kRoom, "", 0);
+      status = r.status;
+      if (status == 0) records.push_back(r.data);
+    }
+    BTRCALL(B_CLOSE, pb, nullptr, &zero, nullptr, 0, 0);
+    uint32_t n = static_cast<uint32_t>(records.size());
+    bool sent = WriteAll(answers, &n, sizeof n);
+    for (const std::string &rec : records)
+      sent = sent && WriteAll(answers, rec.data(), kRecordLength);
+    if (!sent || !WriteAll(answers, &status, sizeof status)) break;
+  }
+  _exit(0);
+}
+
+// Another process, made before the run opens anything (a child made while files are open
+// may not use them): it reads the file on request.
+class Peer {
+ public:
+  explicit Peer(const std::string &path) {
+    int requests[2], answers[2];
+    if (pipe(requests) != 0) return;
+    if (pipe(answers) != 0) {
+      close(requests[0]);
+      close(requests[1]);
+      return;
+    }
+    fflush(stderr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(requests[1]);
+      close(answers[0]);
+      ServePeer(path, requests[0], answers[1]);
+    }
+    close(requests[0]);
+    close(answers[1]);
+    requests_ = requests[1];
+    answers_ = answers[0];
+    if (pid_ < 0) Stop();
+  }
+  ~Peer() { Stop(); }
+  bool Running() const { return pid_ > 0; }
+  // The records along the first key as the peer reads them; false when it did not answer.
+  bool Walk(std::vector<std::string> *records, int16_t *ended) {
+    records->clear();
+    uint32_t n = 0;
+    if (!WriteAll(requests_, "w", 1) || !ReadAll(answers_, &n, sizeof n) || n > 100000)
+      return false;
+    for (uint32_t i = 0; i < n; ++i) {
+      std::string rec(kRecordLength, '\0');
+      if (!ReadAll(answers_, rec.data(), rec.size())) return false;
+      records->push_back(rec);
+    }
+    return ReadAll(answers_, ended, sizeof *ended);
+  }
+
+ private:
+  void Stop() {
+    if (requests_ >= 0) close(requests_);  // the peer sees the end of its requests
+    if (answers_ >= 0) close(answers_);
+    requests_ = answers_ = -1;
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  pid_t pid_ = -1;
+  int requests_ = -1;
+  int answers_ = -1;
+};
+
+// ---- The run ---------------------------------------------------------------------------
+
+class ModelRun {
+ public:
+  ModelRun(std::string directory, const uint8_t *data, size_t size)
+      : in_(data, size), path_(std::move(directory) + "/model.btr") {}
+  void Run();
+
+ private:
+  std::string NewField(int field);
+  std::string NewRecord();
+  std::string SomeKeyValue(int key);
+  int64_t LearnPosition(const std::string &record);
+  bool UniqueTaken(const std::string &record, int64_t except) const;
+
+  void Insert();
+  void Update();
+  void Delete();
+  void GetByValue();
+  void GetNextOrPrevious();
+  int NextOrPrevious(bool next, int key, bool key_only, int bias);
+  void Step();
+  int StepOnce(int op, int bias);
+  void PositionAndDirect();
+  void Stat();
+  void Transaction();
+  void Reopen();
+  void AnotherProcessReads();
+  void Resync();
+  void VerifyAll();
+
+  void SetLogical(int key, int64_t pos);
+  void SetPhysical(int64_t pos);
+
+  fuzzing::FuzzReader in_;
+  std::string path_;
+  uint8_t pb_[128] = {};
+  uint8_t probe_[128] = {};  // a second cursor on the file, for the model's own questions
+  FileModel m_;
+  FileModel committed_;  // what other processes see during a transaction
+  CursorModel c_;
+  bool in_tx_ = false;
+  int serial_ = 0;
+  std::unique_ptr<Peer> peer_;
+};
+
+const std::string &Directory() {
+  static const std::string dir = fuzzing::FuzzScratchDirectory("zelko-model");
+  return dir;
+}
+
+std::string ModelRun::NewField(int field) {
+  std::string f;
+  switch (field) {
+    case 0: {
+      static const int32_t extremes[] = {INT32_MIN, INT32_MAX, -1, 0, 256, -256, 65536, 1};
+      int32_t v = in_.Small(8) == 0 ? extremes[in_.Small(8)] : in_.Small(81) - 40;
+      f.assign(reinterpret_cast<const char *>(&v), 4);
+      break;
+    }
+    case 1: {  // case-insensitive string, then a descending unsigned
+      static const char letters[] = {'a', 'A', 'b', 'B', '_', ' ', '\x81', 'z'};
+      for (int i = 0; i < 3; ++i)
+        f.push_back(letters[in_.Small(8)]);
+      static const uint16_t values[] = {0, 1, 2, 0xFFFF, 0x100};
+      uint16_t v = values[in_.Small(5)];
+      f.append(reinterpret_cast<const char *>(&v), 2);
+      break;
+    }
+    case 2: {  // zero is null
+      static const int16_t values[] = {0, 0, 1, -1, 0x100, -256};
+      int16_t v = values[in_.Small(6)];
+      f.assign(reinterpret_cast<const char *>(&v), 2);
+      break;
+    }
+    case 3: {
+      static const char letters[] = {'a', 'b', 'c', '\0'};
+      for (int i = 0; i < 4; ++i)
+        f.push_back(letters[in_.Small(4)]);
+      break;
+    }
+    default: {  // three digits of 0 to 2, and a sign: +, - or unsigned
+      static const uint8_t signs[] = {0x0C, 0x0D, 0x0F};
+      uint8_t b = in_.Byte();
+      f.push_back(static_cast<char>((b % 3) << 4 | (b / 3 % 3)));
+      f.push_back(static_cast<char>((b / 9 % 3) << 4 | signs[b / 27 % 3]));
+      break;
+    }
+  }
+  return f;
+}
+
+constexpr int kFieldOffsets[] = {0, 4, 9, 11, 15};
+
+std::string ModelRun::NewRecord() {
+  std::string r;
+  for (int f = 0; f < kKeys; ++f)
+    r += NewField(f);
+  std::string payload(kRecordLength - kPayload, '.');
+  std::snprintf(payload.data(), payload.size(), "#%d", ++serial_);
+  r += payload;
+  return r;
+}
+
+// A key value to search for: mostly one that some record holds.
+std::string ModelRun::SomeKeyValue(int key) {
+  const KeyModel &k = Keys()[key];
+  if (!m_.records.empty() && in_.Small(4) != 0) {
+    auto it = m_.records.begin();
+    std::advance(it, in_.Byte() % m_.records.size());
+    return KeyValue(k, it->second.data);
+  }
+  return KeyValue(k, NewRecord());
+}
+
+bool ModelRun::UniqueTaken(const std::string &record, int64_t except) const {
+  for (int key = 0; key < kKeys; ++key) {
+    const KeyModel &k = Keys()[key];
+    if (k.duplicates || IsNull(k, record)) continue;
+    for (const auto &[pos, rec] : m_.records) {
+      if (pos != except && !IsNull(k, rec.data) &&
+          CompareKeyValues(k, KeyValue(k, rec.data), KeyValue(k, record)) == 0)
+        return true;
+    }
+  }
+  return false;
+}
+
+// The position of a record just inserted, asked through the second cursor.
+int64_t ModelRun::LearnPosition(const std::string &record) {
+  Reply r = Call(B_GET_EQUAL, probe_, "", kRoom, KeyValue(Keys()[0], record), 0);
+  if (r.status != 0 || r.data != record) Fail("an inserted record is not found (%d)", r.status);
+  r = Call(B_GET_POSITION, probe_, "", kRoom, "", 0);
+  if (r.status != 0 || r.data.size() != 4) Fail("Get Position after insert gave %d", r.status);
+  int64_t pos =
+      static_cast<int32_t>(UnsignedLe(reinterpret_cast<const uint8_t *>(r.data.data()), 4));
+  if (pos <= 0) Fail("position %lld is not positive", static_cast<long long>(pos));
+  if (!m_.positions_given.insert(pos).second)
+    Fail("position %lld was given before", static_cast<long long>(pos));
+  return pos;
+}
+
+void ModelRun::SetLogical(int key, int64_t pos) {
+  const Record &rec = m_.records.at(pos);
+  c_.known = true;
+  c_.logical = true;
+  c_.key = key;
+  c_.kv = KeyValue(Keys()[key], rec.data);
+  c_.seq = rec.seq[key];
+  c_.physical = c_.current = true;
+  c_.phys = c_.cur = pos;
+}
+
+void ModelRun::SetPhysical(int64_t pos) {
+  c_.known = true;
+  c_.logical = false;
+  c_.key = -1;
+  c_.physical = c_.current = true;
+  c_.phys = c_.cur = pos;
+}
+
+void ModelRun::Insert() {
+  std::string record = NewRecord();
+  int key = in_.Small(kKeys + 1) - 1;
+  Reply r = Call(B_INSERT, pb_, record, 0, "", key);
+  int want = UniqueTaken(record, 0) ? B_DUPLICATE_KEY_VALUE : 0;
+  Expect(B_INSERT, r.status, want);
+  if (want != 0) return;
+  if (r.data != record) Fail("Insert changed the caller's record");
+  Record rec{record, {}};
+  for (int64_t &s : rec.seq)
+    s = m_.next_seq;
+  ++m_.next_seq;
+  int64_t pos = LearnPosition(record);
+  m_.records[pos] = rec;
+  if (key >= 0) {
+    SetLogical(key, pos);
+    ExpectKey(B_INSERT, r, Entry{pos, &m_.records[pos]}, key);
+  }
+}
+
+void ModelRun::Update() {
+  if (!c_.known) return Resync();
+  std::string record = c_.current ? m_.records.at(c_.cur).data : NewRecord();
+  int mask = in_.Byte();
+  for (int f = 0; f < kKeys; ++f) {
+    if (mask & (1 << f) && (f != 0 || in_.Small(4) == 0)) {
+      std::string value = NewField(f);
+      record.replace(kFieldOffsets[f], value.size(), value);
+    }
+  }
+  std::snprintf(record.data() + kPayload, kRecordLength - kPayload, "#%d", ++serial_);
+  record.resize(kRecordLength, '.');
+  int key = in_.Small(kKeys + 1) - 1;
+  Reply r = Call(B_UPDATE, pb_, record, 0, "", key);
+  if (!c_.current) return Expect(B_UPDATE, r.status, B_POSITIONING_ERROR);
+  Record &rec = m_.records.at(c_.cur);
+  int want = 0;
+  if (KeyValue(Keys()[0], rec.data) != KeyValue(Keys()[0], record))
+    want = B_MODIFIABLE_KEYVALUE_ERROR;
+  else if (UniqueTaken(record, c_.cur))
+    want = B_DUPLICATE_KEY_VALUE;
+  Expect(B_UPDATE, r.status, want);
+  if (want != 0) return;
+  for (int k = 0; k < kKeys; ++k) {
+    const KeyModel &km = Keys()[k];
+    bool was_null = IsNull(km, rec.data), now_null = IsNull(km, record);
+    bool same = was_null == now_null &&
+                CompareKeyValues(km, KeyValue(km, rec.data), KeyValue(km, record)) == 0;
+    // A record moved along a key with duplicates goes after the others of its value.
+    if (!same && !now_null && km.duplicates) rec.seq[k] = m_.next_seq++;
+  }
+  rec.data = record;
+  if (key >= 0) {
+    SetLogical(key, c_.cur);
+    ExpectKey(B_UPDATE, r, Entry{c_.cur, &rec}, key);
+  }
+}
+
+void ModelRun::Delete() {
+  if (!c_.known) return Resync();
+  Reply r = Call(B_DELETE, pb_, "", 0, "", 0);
+  if (!c_.current) return Expect(B_DELETE, r.status, B_POSITIONING_ERROR);
+  Expect(B_DELETE, r.status, 0);
+  m_.records.erase(c_.cur);
+  c_.current = false;  // Next and Step Next go on from where the record was
+}
+
+void ModelRun::GetByValue() {
+  static const int ops[] = {B_GET_EQUAL, B_GET_GREATER, B_GET_GE,  B_GET_LESS,
+                            B_GET_LE,    B_GET_FIRST,   B_GET_LAST};
+  int op = ops[in_.Small(7)];
+  int key = in_.Small(kKeys);
+  bool key_only = in_.Small(4) == 0;
+  int bias = 100 * in_.Small(5);
+  std::string kv = SomeKeyValue(key);
+  Reply r = Call(op + bias + (key_only ? B_GET_KEY : 0), pb_, "", kRoom, kv, key);
+  std::vector<Entry> path = Path(m_, key);
+  const KeyModel &k = Keys()[key];
+  auto cmp = [&](const Entry &e) { return CompareKeyValues(k, KeyValue(k, e.rec->data), kv); };
+  const Entry *found = nullptr;
+  switch (op) {
+    case B_GET_FIRST:
+      if (!path.empty()) found = &path.front();
+      break;
+    case B_GET_LAST:
+      if (!path.empty()) found = &path.back();
+      break;
+    case B_GET_EQUAL:
+    case B_GET_GE:
+    case B_GET_GREATER:
+      for (const Entry &e : path) {
+        int c = cmp(e);
+        if (op == B_GET_EQUAL ? c == 0 : op == B_GET_GE ? c >= 0 : c > 0) {
+          found = &e;
+          break;
+        }
+      }
+      break;
+    default:
+      for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        int c = cmp(*it);
+        if (op == B_GET_LE ? c <= 0 : c < 0) {
+          found = &*it;
+          break;
+        }
+      }
+      break;
+  }
+  if (found == nullptr) {
+    return Expect(op, r.status, op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE);
+  }
+  Expect(op, r.status, 0);
+  ExpectRecord(op, r, *found, key, key_only);
+  SetLogical(key, found->pos);
+}
+
+// A few steps in one direction: the later ones come from rows read ahead.
+void ModelRun::GetNextOrPrevious() {
+  if (!c_.known) return Resync();
+  bool next = in_.Small(2) == 0;
+  // Mostly along the path that set the position.
+  int key = c_.logical && in_.Small(6) != 0 ? c_.key : in_.Small(kKeys);
+  bool key_only = in_.Small(4) == 0;
+  int bias = 100 * in_.Small(5);
+  for (int steps = 1 + in_.Small(12); steps > 0 && NextOrPrevious(next, key, key_only, bias) == 0;)
+    --steps;
+}
+
+int ModelRun::NextOrPrevious(bool next, int key, bool key_only, int bias) {
+  int op = next ? B_GET_NEXT : B_GET_PREVIOUS;
+  Reply r = Call(op + bias + (key_only ? B_GET_KEY : 0), pb_, "", kRoom, "", key);
+  if (!c_.logical) {
+    Expect(op, r.status, B_POSITIONING_ERROR);
+    return r.status;
+  }
+  if (c_.key != key) {
+    Expect(op, r.status, B_DIFFERENT_KEYNUMBER);
+    return r.status;
+  }
+  std::vector<Entry> path = Path(m_, key);
+  const Entry *found = nullptr;
+  if (next) {
+    for (const Entry &e : path) {
+      if (Against(key, c_.kv, c_.seq, e) < 0) {
+        found = &e;
+        break;
+      }
+    }
+  } else {
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+      if (Against(key, c_.kv, c_.seq, *it) > 0) {
+        found = &*it;
+        break;
+      }
+    }
+  }
+  if (found == nullptr) {
+    Expect(op, r.status, B_END_OF_FILE);
+    return r.status;
+  }
+  Expect(op, r.status, 0);
+  ExpectRecord(op, r, *found, key, key_only);
+  SetLogical(key, found->pos);
+  return 0;
+}
+
+void ModelRun::Step() {
+  static const int ops[] = {B_STEP_FIRST,    B_STEP_LAST, B_STEP_NEXT,
+                            B_STEP_PREVIOUS, B_STEP_NEXT, B_STEP_NEXT};
+  int op = ops[in_.Small(6)];
+  if ((op == B_STEP_NEXT || op == B_STEP_PREVIOUS) && !c_.known) return Resync();
+  int bias = 100 * in_.Small(5);
+  int steps = op == B_STEP_NEXT || op == B_STEP_PREVIOUS ? 1 + in_.Small(12) : 1;
+  while (steps-- > 0 && StepOnce(op, bias) == 0) {
+  }
+}
+
+int ModelRun::StepOnce(int op, int bias) {
+  Reply r = Call(op + bias, pb_, "", kRoom, "", 0);
+  const Record *found = nullptr;
+  int64_t pos = 0;
+  auto pick = [&](std::map<int64_t, Record>::const_iterator it) {
+    if (it != m_.records.end()) {
+      found = &it->second;
+      pos = it->first;
+    }
+  };
+  switch (op) {
+    case B_STEP_FIRST:
+      pick(m_.records.begin());
+      break;
+    case B_STEP_LAST:
+      if (!m_.records.empty()) pick(std::prev(m_.records.end()));
+      break;
+    case B_STEP_NEXT:
+      if (c_.physical) pick(m_.records.upper_bound(c_.phys));
+      break;
+    default: {
+      auto it = m_.records.lower_bound(c_.phys);
+      if (c_.physical && it != m_.records.begin()) pick(std::prev(it));
+      break;
+    }
+  }
+  int want = found != nullptr                                         ? 0
+             : c_.physical || op == B_STEP_FIRST || op == B_STEP_LAST ? B_END_OF_FILE
+                                                                      : B_POSITIONING_ERROR;
+  Expect(op, r.status, want);
+  if (found == nullptr) return r.status;
+  ExpectRecord(op, r, Entry{pos, found}, -1, false);
+  SetPhysical(pos);
+  return 0;
+}
+
+void ModelRun::PositionAndDirect() {
+  if (!c_.known) return Resync();
+  Reply r = Call(B_GET_POSITION, pb_, "", kRoom, "", 0);
+  if (!c_.current) {
+    Expect(B_GET_POSITION, r.status, B_POSITIONING_ERROR);
+  } else {
+    Expect(B_GET_POSITION, r.status, 0);
+    if (r.data.size() != 4 || static_cast<int64_t>(UnsignedLe(
+                                  reinterpret_cast<const uint8_t *>(r.data.data()), 4)) != c_.cur)
+      Fail("Get Position gave %s, the model %lld", Hex(r.data).c_str(),
+           static_cast<long long>(c_.cur));
+  }
+  // Get Direct: a record's position, one given before (maybe deleted since) or any number.
+  int64_t pos = in_.Byte();
+  if (!m_.records.empty() && in_.Small(4) != 0) {
+    auto it = m_.records.begin();
+    std::advance(it, in_.Byte() % m_.records.size());
+    pos = it->first;
+  } else if (!m_.positions_given.empty() && in_.Small(2) == 0) {
+    pos = *m_.positions_given.rbegin();
+  }
+  int key = in_.Small(kKeys + 1) - 1;
+  int bias = 100 * in_.Small(5);
+  std::string where(4, '\0');
+  uint32_t p32 = static_cast<uint32_t>(pos);
+  std::memcpy(where.data(), &p32, 4);
+  r = Call(B_GET_DIRECT + bias, pb_, where, kRoom, "", key);
+  auto it = m_.records.find(pos);
+  if (it == m_.records.end()) return Expect(B_GET_DIRECT, r.status, B_INVALID_RECORD_ADDRESS);
+  Expect(B_GET_DIRECT, r.status, 0);
+  ExpectRecord(B_GET_DIRECT, r, Entry{pos, &it->second}, key, false);
+  if (key >= 0)
+    SetLogical(key, pos);
+  else
+    SetPhysical(pos);
+}
+
+void ModelRun::Stat() {
+  Reply r = Call(B_STAT, pb_, "", 1024, "", 0);
+  Expect(B_STAT, r.status, 0);
+  if (r.data.size() < 10) Fail("Stat returned %zu bytes", r.data.size());
+  uint64_t count = UnsignedLe(reinterpret_cast<const uint8_t *>(r.data.data()) + 6, 4);
+  if (count != m_.records.size())
+    Fail("Stat counts %llu records, the model %zu", static_cast<unsigned long long>(count),
+         m_.records.size());
+}
+
+void ModelRun::Transaction() {
+  static const int ops[] = {B_BEGIN_TRAN, B_BEGIN_TRAN, B_END_TRAN, B_ABORT_TRAN};
+  int op = ops[in_.Small(4)];
+  Reply r = Call(op, pb_, "", 0, "", 0);
+  if (op == B_BEGIN_TRAN) {
+    Expect(op, r.status, in_tx_ ? B_TRANSACTION_IS_ACTIVE : 0);
+    if (!in_tx_) committed_ = m_;
+    in_tx_ = true;
+    return;
+  }
+  Expect(op, r.status, in_tx_ ? 0 : B_END_TRANSACTION_ERROR);
+  if (!in_tx_) return;
+  in_tx_ = false;
+  if (op == B_ABORT_TRAN) {
+    // Records inserted in the transaction are gone, and their positions may come again.
+    m_ = committed_;
+    c_ = CursorModel{};
+    c_.known = false;
+  }
+}
+
+void ModelRun::Reopen() {
+  uint32_t zero = 0;
+  Expect(B_CLOSE, BTRCALL(B_CLOSE, pb_, nullptr, &zero, nullptr, 0, 0), 0);
+  Expect(B_CLOSE, BTRCALL(B_CLOSE, probe_, nullptr, &zero, nullptr, 0, 0), 0);
+  Expect(B_OPEN, BTRCALL(B_OPEN, pb_, nullptr, &zero, path_.data(), 0, 0), 0);
+  Expect(B_OPEN, BTRCALL(B_OPEN, probe_, nullptr, &zero, path_.data(), 0, 0), 0);
+  c_ = CursorModel{};
+}
+
+// Another process sees what was committed, never a transaction still open.
+void ModelRun::AnotherProcessReads() {
+  if (!peer_ || !peer_->Running()) return;
+  const FileModel &seen = in_tx_ ? committed_ : m_;
+  std::vector<Entry> path = Path(seen, 0);
+  std::vector<std::string> records;
+  int16_t ended = 0;
+  if (!peer_->Walk(&records, &ended)) Fail("the other process did not answer");
+  if (ended != B_END_OF_FILE) Fail("the other process's walk ended with %d", ended);
+  if (records.size() != path.size())
+    Fail("the other process read %zu records, the model %zu", records.size(), path.size());
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (records[i] != path[i].rec->data)
+      Fail("the other process read %s, the model %s", Hex(records[i]).c_str(),
+           Hex(path[i].rec->data).c_str());
+  }
+}
+
+// After Abort the position block may stand on a record that no longer exists: a Get First
+// sets a position both sides know.
+void ModelRun::Resync() {
+  Reply r = Call(B_GET_FIRST, pb_, "", kRoom, "", 0);
+  std::vector<Entry> path = Path(m_, 0);
+  if (path.empty()) return Expect(B_GET_FIRST, r.status, B_END_OF_FILE);
+  Expect(B_GET_FIRST, r.status, 0);
+  ExpectRecord(B_GET_FIRST, r, path.front(), 0, false);
+  SetLogical(0, path.front().pos);
+}
+
+// Every key walked both ways, physical order both ways, the count, then the file's own check.
+void ModelRun::VerifyAll() {
+  for (int key = -1; key < kKeys; ++key) {
+    std::vector<Entry> path;
+    if (key < 0) {
+      for (const auto &[pos, rec] : m_.records)
+        path.push_back({pos, &rec});
+    } else {
+      path = Path(m_, key);
+    }
+    for (int backwards = 0; backwards < 2; ++backwards) {
+      int first = key < 0 ? (backwards ? B_STEP_LAST : B_STEP_FIRST)
+                          : (backwards ? B_GET_LAST : B_GET_FIRST);
+      int then = key < 0 ? (backwards ? B_STEP_PREVIOUS : B_STEP_NEXT)
+                         : (backwards ? B_GET_PREVIOUS : B_GET_NEXT);
+      size_t i = 0;
+      for (int op = first;; op = then, ++i) {
+        Reply r = Call(op, pb_, "", kRoom, "", std::max(key, 0));
+        if (i == path.size()) {
+          Expect(op, r.status, B_END_OF_FILE);
+          break;
+        }
+        Expect(op, r.status, 0);
+        ExpectRecord(op, r, backwards ? path[path.size() - 1 - i] : path[i], key, false);
+      }
+    }
+  }
+  Stat();
+  c_ = CursorModel{};
+  c_.known = false;
+}
+
+void ModelRun::Run() {
+  BTRRELEASE();
+  if (in_.Small(4) == 0) peer_ = std::make_unique<Peer>(path_);
+  std::vector<uint8_t> spec(16, 0);
+  spec[0] = kRecordLength;
+  spec[3] = 0x04;  // page 1024
+  spec[4] = kKeys;
+  for (const KeyModel &k : Keys()) {
+    for (size_t i = 0; i < k.segs.size(); ++i) {
+      const SegModel &s = k.segs[i];
+      static const uint8_t types[] = {B_TYPE_INTEGER, B_TYPE_STRING, B_TYPE_UNSIGNED_BINARY,
+                                      B_TYPE_ZSTRING, B_TYPE_DECIMAL};
+      uint16_t flags = B_KEY_EXTENDED_TYPE | (k.duplicates ? B_KEY_DUPLICATES : 0) |
+                       (k.modifiable ? B_KEY_MODIFIABLE : 0) | (k.null_all ? B_KEY_NULL_ALL : 0) |
+                       (s.descending ? B_KEY_DESCENDING : 0) |
+                       (s.no_case ? B_KEY_CASE_INSENSITIVE : 0) |
+                       (i + 1 < k.segs.size() ? B_KEY_SEGMENTED : 0);
+      uint8_t seg[16] = {};
+      seg[0] = static_cast<uint8_t>(s.offset + 1);
+      seg[2] = static_cast<uint8_t>(s.length);
+      seg[4] = flags & 0xFF;
+      seg[5] = flags >> 8;
+      seg[10] = types[static_cast<int>(s.type)];
+      spec.insert(spec.end(), seg, seg + 16);
+    }
+  }
+  uint32_t length = static_cast<uint32_t>(spec.size());
+  uint8_t scratch[128];
+  Expect(B_CREATE, BTRCALL(B_CREATE, scratch, spec.data(), &length, path_.data(), 0, 0), 0);
+  uint32_t zero = 0;
+  Expect(B_OPEN, BTRCALL(B_OPEN, pb_, nullptr, &zero, path_.data(), 0, 0), 0);
+  Expect(B_OPEN, BTRCALL(B_OPEN, probe_, nullptr, &zero, path_.data(), 0, 0), 0);
+
+  for (int step = 0; step < 400 && in_.More(); ++step) {
+    switch (in_.Small(20)) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+        for (int n = in_.Small(4) == 0 ? 1 + in_.Small(16) : 1; n > 0; --n)
+          Insert();
+        break;
+      case 5:
+      case 6:
+        Update();
+        break;
+      case 7:
+        Delete();
+        break;
+      case 8:
+      case 9:
+      case 10:
+        GetByValue();
+        break;
+      case 11:
+      case 12:
+      case 13:
+        GetNextOrPrevious();
+        break;
+      case 14:
+      case 15:
+        Step();
+        break;
+      case 16:
+        PositionAndDirect();
+        break;
+      case 17:
+        Stat();
+        break;
+      case 18:
+        Transaction();
+        break;
+      default:
+        if (in_.Small(3) == 0)
+          AnotherProcessReads();
+        else
+          Reopen();
+        break;
+    }
+  }
+  if (in_tx_) {
+    bool commit = in_.Small(2) == 0;
+    Expect(B_END_TRAN,
+           BTRCALL(commit ? B_END_TRAN : B_ABORT_TRAN, pb_, nullptr, &zero, nullptr, 0, 0), 0);
+    if (!commit) m_ = committed_;
+    in_tx_ = false;
+  }
+  VerifyAll();
+  Reopen();
+  VerifyAll();
+  BTRCALL(B_CLOSE, pb_, nullptr, &zero, nullptr, 0, 0);
+  BTRCALL(B_CLOSE, probe_, nullptr, &zero, nullptr, 0, 0);
+  if (BTRCHECKFILE(path_.c_str(), nullptr, nullptr) != 0) Fail("the file's own check fails");
+}
+
+}  // namespace
+
+int RunBtrieveModelInput(const uint8_t *data, size_t size) {
+  ModelRun(Directory(), data, size).Run();
+  return 0;
+}
+
+void RunBtrieveModelInputIn(const std::string &directory, const uint8_t *data, size_t size) {
+  ModelRun(directory, data, size).Run();
+}
