@@ -173,7 +173,8 @@ struct CursorModel {
   bool physical = false;
   int64_t phys = 0;
   bool current = false;
-  int64_t cur = 0;
+  int64_t cur = 0;        // kept when the record is deleted
+  bool extended = false;  // an extended operation set the position
 };
 
 struct Entry {
@@ -385,6 +386,7 @@ class ModelRun {
   void Step();
   int StepOnce(int op, int bias);
   void PositionAndDirect();
+  void Extended();
   void Stat();
   void Transaction();
   void Reopen();
@@ -506,6 +508,7 @@ int64_t ModelRun::LearnPosition(const std::string &record) {
 void ModelRun::SetLogical(int key, int64_t pos) {
   const Record &rec = m_.records.at(pos);
   c_.known = true;
+  c_.extended = false;
   c_.logical = true;
   c_.key = key;
   c_.kv = KeyValue(Keys()[key], rec.data);
@@ -516,6 +519,7 @@ void ModelRun::SetLogical(int key, int64_t pos) {
 
 void ModelRun::SetPhysical(int64_t pos) {
   c_.known = true;
+  c_.extended = false;
   c_.logical = false;
   c_.key = -1;
   c_.physical = c_.current = true;
@@ -738,7 +742,7 @@ int ModelRun::StepOnce(int op, int bias) {
 void ModelRun::PositionAndDirect() {
   if (!c_.known) return Resync();
   Reply r = Call(B_GET_POSITION, pb_, "", kRoom, "", 0);
-  if (!c_.current) {
+  if (!c_.current && !c_.extended) {
     Expect(B_GET_POSITION, r.status, B_POSITIONING_ERROR);
   } else {
     Expect(B_GET_POSITION, r.status, 0);
@@ -770,6 +774,234 @@ void ModelRun::PositionAndDirect() {
     SetLogical(key, pos);
   else
     SetPhysical(pos);
+}
+
+// ---- Extended operations ----------------------------------------------------------------
+
+// The fields a filter term may compare: each key field, as its key orders it.
+const SegModel kTermFields[] = {
+    {0, 4, SegType::kInteger, false, false},  {4, 3, SegType::kString, false, false},
+    {7, 2, SegType::kUnsigned, false, false}, {9, 2, SegType::kInteger, false, false},
+    {11, 4, SegType::kZString, false, false}, {15, 2, SegType::kDecimal, false, false},
+};
+
+uint8_t TypeCode(SegType t) {
+  switch (t) {
+    case SegType::kInteger:
+      return B_TYPE_INTEGER;
+    case SegType::kString:
+      return B_TYPE_STRING;
+    case SegType::kUnsigned:
+      return B_TYPE_UNSIGNED_BINARY;
+    case SegType::kZString:
+      return B_TYPE_ZSTRING;
+    default:
+      return B_TYPE_DECIMAL;
+  }
+}
+
+struct Term {
+  SegModel field;  // no_case from the comparison's +128 (text types only)
+  uint8_t comparison;
+  uint8_t connector;
+  std::string value;
+};
+
+bool TermHolds(const Term &t, const std::string &record) {
+  int c = CompareSegment(t.field, reinterpret_cast<const uint8_t *>(record.data()) + t.field.offset,
+                         reinterpret_cast<const uint8_t *>(t.value.data()));
+  switch (t.comparison) {
+    case 1:
+      return c == 0;
+    case 2:
+      return c > 0;
+    case 3:
+      return c < 0;
+    case 4:
+      return c != 0;
+    case 5:
+      return c >= 0;
+    default:
+      return c <= 0;
+  }
+}
+
+// Terms combine strictly left to right.
+bool FilterHolds(const std::vector<Term> &terms, const std::string &record) {
+  bool holds = true;
+  for (size_t i = 0; i < terms.size(); ++i) {
+    bool t = TermHolds(terms[i], record);
+    holds = i == 0 ? t : terms[i - 1].connector == 1 ? holds && t : holds || t;
+  }
+  return holds;
+}
+
+// An early end is possible when the first term compares the key's first segment as the key
+// orders it and every connector is "and": once the walk is past the term's value, no later
+// record can match.
+bool EarlyEndPossible(int key, const std::vector<Term> &terms) {
+  if (terms.empty()) return false;
+  for (size_t i = 0; i + 1 < terms.size(); ++i) {
+    if (terms[i].connector != 1) return false;
+  }
+  const SegModel &seg = Keys()[key].segs[0];
+  const SegModel &f = terms[0].field;
+  return f.offset == seg.offset && f.length == seg.length && f.type == seg.type &&
+         f.no_case == seg.no_case;
+}
+
+bool PastFirstTerm(const Term &t, const std::string &record, bool upward) {
+  int c = CompareSegment(t.field, reinterpret_cast<const uint8_t *>(record.data()) + t.field.offset,
+                         reinterpret_cast<const uint8_t *>(t.value.data()));
+  if (upward) return t.comparison == 3 ? c >= 0 : (t.comparison == 1 || t.comparison == 6) && c > 0;
+  return t.comparison == 2 ? c <= 0 : (t.comparison == 1 || t.comparison == 5) && c < 0;
+}
+
+void ModelRun::Extended() {
+  if (!c_.known) return Resync();
+  static const int ops[] = {B_GET_NEXT_EXTENDED, B_GET_PREV_EXTENDED, B_STEP_NEXT_EXT,
+                            B_STEP_PREVIOUS_EXT};
+  int op = ops[in_.Small(4)];
+  bool physical = op == B_STEP_NEXT_EXT || op == B_STEP_PREVIOUS_EXT;
+  int direction = op == B_GET_NEXT_EXTENDED || op == B_STEP_NEXT_EXT ? 1 : -1;
+  int key = c_.logical && in_.Small(6) != 0 ? c_.key : in_.Small(kKeys);
+  bool eg = in_.Small(2) == 0;
+  uint16_t reject = static_cast<uint16_t>(in_.Small(3) == 0 ? 0 : 1 + in_.Small(8));
+  uint16_t wanted = static_cast<uint16_t>(in_.Small(12));
+  std::vector<Term> terms(in_.Small(4));
+  for (size_t i = 0; i < terms.size(); ++i) {
+    Term &t = terms[i];
+    // Mostly the first segment of the key walked, so that early ends happen.
+    int field = i == 0 && !physical && in_.Small(2) == 0 ? (key == 0   ? 0
+                                                            : key == 1 ? 1
+                                                            : key == 2 ? 3
+                                                            : key == 3 ? 4
+                                                                       : 5)
+                                                         : in_.Small(6);
+    t.field = kTermFields[field];
+    t.comparison = static_cast<uint8_t>(1 + in_.Small(6));
+    t.field.no_case = t.field.type == SegType::kString && in_.Small(2) == 0;
+    t.connector = i + 1 == terms.size() ? 0 : in_.Small(4) == 0 ? 2 : 1;
+    std::string source = NewRecord();
+    if (!m_.records.empty() && in_.Small(2) == 0) {
+      auto it = m_.records.begin();
+      std::advance(it, in_.Byte() % m_.records.size());
+      source = it->second.data;
+    }
+    t.value = source.substr(t.field.offset, t.field.length);
+  }
+  // Extracted: the whole record, or two key fields.
+  std::vector<std::pair<uint16_t, uint16_t>> fields;  // length, offset
+  if (in_.Small(2) == 0)
+    fields = {{kRecordLength, 0}};
+  else
+    fields = {{4, 0}, {3, 4}};
+  size_t extracted = 0;
+  for (const auto &f : fields)
+    extracted += f.first;
+
+  std::string d = std::string(eg ? "EG" : "UC");
+  auto le16 = [](std::string &out, int v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8 & 0xFF));
+  };
+  le16(d, reject);
+  le16(d, static_cast<int>(terms.size()));
+  for (const Term &t : terms) {
+    d.push_back(static_cast<char>(TypeCode(t.field.type)));
+    le16(d, t.field.length);
+    le16(d, t.field.offset);
+    d.push_back(static_cast<char>(t.comparison | (t.field.no_case ? 128 : 0)));
+    d.push_back(static_cast<char>(t.connector));
+    d += t.value;
+  }
+  le16(d, wanted);
+  le16(d, static_cast<int>(fields.size()));
+  for (const auto &f : fields) {
+    le16(d, f.first);
+    le16(d, f.second);
+  }
+  std::string descriptor;
+  le16(descriptor, static_cast<int>(d.size() + 2));
+  descriptor += d;
+  static const size_t rooms[] = {0, 64, 120, 2000};
+  size_t capacity = std::max(descriptor.size(), rooms[in_.Small(4)]);
+  int bias = in_.Small(3) == 0 ? 100 * in_.Small(5) : 0;
+  Reply r = Call(op + bias, pb_, descriptor, capacity, "", key);
+
+  int want = 0;
+  if (physical ? !c_.physical : !c_.logical) want = B_POSITIONING_ERROR;
+  if (!physical && c_.logical && c_.key != key) want = B_DIFFERENT_KEYNUMBER;
+  if (want != 0) return Expect(op, r.status, want);
+
+  std::vector<Entry> path;
+  if (physical) {
+    for (const auto &[pos, rec] : m_.records)
+      path.push_back({pos, &rec});
+  } else {
+    path = Path(m_, key);
+  }
+  if (direction < 0) std::reverse(path.begin(), path.end());
+  // The next record along the walk after where the cursor stands.
+  auto next = [&]() -> const Entry * {
+    for (const Entry &e : path) {
+      bool beyond = physical ? (direction > 0 ? e.pos > c_.phys : e.pos < c_.phys)
+                             : direction * Against(key, c_.kv, c_.seq, e) < 0;
+      if (beyond) return &e;
+    }
+    return nullptr;
+  };
+  bool early = !physical && EarlyEndPossible(key, terms);
+  bool upward = (direction > 0) != (!physical && Keys()[key].segs[0].descending);
+  bool take_current = eg && !c_.extended && c_.current;
+  std::string out(2, '\0');
+  int count = 0, rejected = 0;
+  while (count < wanted) {
+    Entry e{};
+    if (take_current) {
+      take_current = false;
+      e = Entry{c_.cur, &m_.records.at(c_.cur)};
+    } else {
+      const Entry *n = next();
+      if (n == nullptr) {
+        want = B_END_OF_FILE;
+        break;
+      }
+      e = *n;
+      if (physical)
+        SetPhysical(e.pos);
+      else
+        SetLogical(key, e.pos);
+    }
+    if (early && PastFirstTerm(terms[0], e.rec->data, upward)) {
+      want = B_FILTER_LIMIT_REACHED;
+      break;
+    }
+    if (!FilterHolds(terms, e.rec->data)) {
+      if (reject != 0 && ++rejected >= reject) {
+        want = B_REJECT_COUNT_REACHED;
+        break;
+      }
+      continue;
+    }
+    if (out.size() + 6 + extracted > capacity) {
+      want = B_DATALENGTH_ERROR;
+      break;
+    }
+    le16(out, static_cast<int>(extracted));
+    uint32_t p32 = static_cast<uint32_t>(e.pos);
+    out.append(reinterpret_cast<const char *>(&p32), 4);
+    for (const auto &f : fields)
+      out.append(e.rec->data, f.second, f.first);
+    ++count;
+  }
+  out[0] = static_cast<char>(count & 0xFF);
+  out[1] = static_cast<char>(count >> 8);
+  c_.current = false;
+  c_.extended = true;
+  Expect(op, r.status, want);
+  if (r.data != out)
+    Fail("extended op %d returned %s, the model %s", op, Hex(r.data).c_str(), Hex(out).c_str());
 }
 
 void ModelRun::Stat() {
@@ -941,7 +1173,10 @@ void ModelRun::Run() {
         PositionAndDirect();
         break;
       case 17:
-        Stat();
+        if (in_.Small(4) == 0)
+          Stat();
+        else
+          Extended();
         break;
       case 18:
         Transaction();
