@@ -174,6 +174,7 @@ struct CursorModel {
   int64_t phys = 0;
   bool current = false;
   int64_t cur = 0;        // kept when the record is deleted
+  std::string image;      // the current record as this block last read or wrote it
   bool extended = false;  // an extended operation set the position
 };
 
@@ -284,11 +285,44 @@ bool ReadAll(int fd, void *data, size_t n) {
   return true;
 }
 
-// The peer process's loop: for each request it opens the file, walks its first key and
-// sends the records, then the status that ended the walk.
+// A request to the peer process: what to do, a position and a record.
+struct PeerRequest {
+  char kind;  // 'w' walk the first key, 'u' update, 'd' delete, 'i' insert
+  uint32_t pos;
+  char record[kRecordLength];
+};
+
+int16_t PeerWrite(const std::string &path, const PeerRequest &q, uint32_t *pos) {
+  uint8_t pb[128] = {};
+  uint32_t zero = 0;
+  std::string p = path;
+  int16_t status = BTRCALL(B_OPEN, pb, nullptr, &zero, p.data(), 0, 0);
+  std::string record(q.record, kRecordLength);
+  if (status == 0 && q.kind != 'i') {
+    std::string where(reinterpret_cast<const char *>(&q.pos), 4);
+    status = Call(B_GET_DIRECT, pb, where, kRoom, "", -1).status;
+    if (status == 0)
+      status = Call(q.kind == 'u' ? B_UPDATE : B_DELETE, pb, record, 0, "", -1).status;
+  } else if (status == 0) {
+    status = Call(B_INSERT, pb, record, 0, "", 0).status;
+    Reply r = Call(B_GET_POSITION, pb, "", kRoom, "", 0);
+    if (status == 0 && r.status == 0 && r.data.size() == 4) std::memcpy(pos, r.data.data(), 4);
+  }
+  BTRCALL(B_CLOSE, pb, nullptr, &zero, nullptr, 0, 0);
+  return status;
+}
+
+// The peer process's loop: it opens the file for each request. A walk sends the records,
+// then the status that ended it; a write sends its status and the record's position.
 [[noreturn]] void ServePeer(std::string path, int requests, int answers) {
-  char request;
-  while (ReadAll(requests, &request, 1) && request == 'w') {
+  PeerRequest q;
+  while (ReadAll(requests, &q, sizeof q)) {
+    if (q.kind != 'w') {
+      uint32_t pos = 0;
+      int16_t status = PeerWrite(path, q, &pos);
+      if (!WriteAll(answers, &status, sizeof status) || !WriteAll(answers, &pos, sizeof pos)) break;
+      continue;
+    }
     uint8_t pb[128] = {};
     uint32_t zero = 0;
     std::vector<std::string> records;
@@ -309,7 +343,7 @@ bool ReadAll(int fd, void *data, size_t n) {
 }
 
 // Another process, made before the run opens anything (a child made while files are open
-// may not use them): it reads the file on request.
+// may not use them): it reads and writes the file on request.
 class Peer {
  public:
   explicit Peer(const std::string &path) {
@@ -339,7 +373,9 @@ class Peer {
   bool Walk(std::vector<std::string> *records, int16_t *ended) {
     records->clear();
     uint32_t n = 0;
-    if (!WriteAll(requests_, "w", 1) || !ReadAll(answers_, &n, sizeof n) || n > 100000)
+    PeerRequest q{};
+    q.kind = 'w';
+    if (!WriteAll(requests_, &q, sizeof q) || !ReadAll(answers_, &n, sizeof n) || n > 100000)
       return false;
     for (uint32_t i = 0; i < n; ++i) {
       std::string rec(kRecordLength, '\0');
@@ -347,6 +383,16 @@ class Peer {
       records->push_back(rec);
     }
     return ReadAll(answers_, ended, sizeof *ended);
+  }
+  // A write by the peer ('u', 'd' or 'i'); false when it did not answer.
+  bool Write(char kind, uint32_t pos, const std::string &record, int16_t *status,
+             uint32_t *inserted_at) {
+    PeerRequest q{};
+    q.kind = kind;
+    q.pos = pos;
+    std::memcpy(q.record, record.data(), std::min(record.size(), sizeof q.record));
+    return WriteAll(requests_, &q, sizeof q) && ReadAll(answers_, status, sizeof *status) &&
+           ReadAll(answers_, inserted_at, sizeof *inserted_at);
   }
 
  private:
@@ -394,6 +440,11 @@ class ModelRun {
   void Resync();
   void VerifyAll();
 
+  void AnotherProcessWrites();
+  bool CurrentChanged() const;
+  Record Fresh(const std::string &record);
+  void Rewrite(Record &rec, const std::string &record);
+  std::string Changed(std::string record, bool first_too);
   void SetLogical(int key, int64_t pos);
   void SetPhysical(int64_t pos);
 
@@ -515,6 +566,7 @@ void ModelRun::SetLogical(int key, int64_t pos) {
   c_.seq = rec.seq[key];
   c_.physical = c_.current = true;
   c_.phys = c_.cur = pos;
+  c_.image = rec.data;
 }
 
 void ModelRun::SetPhysical(int64_t pos) {
@@ -524,6 +576,49 @@ void ModelRun::SetPhysical(int64_t pos) {
   c_.key = -1;
   c_.physical = c_.current = true;
   c_.phys = c_.cur = pos;
+  c_.image = m_.records.at(pos).data;
+}
+
+// A record just inserted: last among its duplicates. A unique key's entries need no
+// sequence: a position there is its value alone.
+Record ModelRun::Fresh(const std::string &record) {
+  Record rec{record, {}};
+  for (int k = 0; k < kKeys; ++k)
+    rec.seq[k] = Keys()[k].duplicates ? m_.next_seq : 0;
+  ++m_.next_seq;
+  return rec;
+}
+
+// Whether the current record changed or went since this block read it (another process).
+bool ModelRun::CurrentChanged() const {
+  auto it = m_.records.find(c_.cur);
+  return it == m_.records.end() || it->second.data != c_.image;
+}
+
+void ModelRun::Rewrite(Record &rec, const std::string &record) {
+  for (int k = 0; k < kKeys; ++k) {
+    const KeyModel &km = Keys()[k];
+    bool was_null = IsNull(km, rec.data), now_null = IsNull(km, record);
+    bool same = was_null == now_null &&
+                CompareKeyValues(km, KeyValue(km, rec.data), KeyValue(km, record)) == 0;
+    // A record moved along a key with duplicates goes after the others of its value.
+    if (!same && !now_null && km.duplicates) rec.seq[k] = m_.next_seq++;
+  }
+  rec.data = record;
+}
+
+// A record with some of its fields changed (the first key's only when `first_too`).
+std::string ModelRun::Changed(std::string record, bool first_too) {
+  int mask = in_.Byte();
+  for (int f = 0; f < kKeys; ++f) {
+    if (mask & (1 << f) && (f != 0 || (first_too && in_.Small(4) == 0))) {
+      std::string value = NewField(f);
+      record.replace(kFieldOffsets[f], value.size(), value);
+    }
+  }
+  std::snprintf(record.data() + kPayload, kRecordLength - kPayload, "#%d", ++serial_);
+  record.resize(kRecordLength, '.');
+  return record;
 }
 
 void ModelRun::Insert() {
@@ -534,12 +629,8 @@ void ModelRun::Insert() {
   Expect(B_INSERT, r.status, want);
   if (want != 0) return;
   if (r.data != record) Fail("Insert changed the caller's record");
-  Record rec{record, {}};
-  for (int64_t &s : rec.seq)
-    s = m_.next_seq;
-  ++m_.next_seq;
   int64_t pos = LearnPosition(record);
-  m_.records[pos] = rec;
+  m_.records[pos] = Fresh(record);
   if (key >= 0) {
     SetLogical(key, pos);
     ExpectKey(B_INSERT, r, Entry{pos, &m_.records[pos]}, key);
@@ -548,19 +639,11 @@ void ModelRun::Insert() {
 
 void ModelRun::Update() {
   if (!c_.known) return Resync();
-  std::string record = c_.current ? m_.records.at(c_.cur).data : NewRecord();
-  int mask = in_.Byte();
-  for (int f = 0; f < kKeys; ++f) {
-    if (mask & (1 << f) && (f != 0 || in_.Small(4) == 0)) {
-      std::string value = NewField(f);
-      record.replace(kFieldOffsets[f], value.size(), value);
-    }
-  }
-  std::snprintf(record.data() + kPayload, kRecordLength - kPayload, "#%d", ++serial_);
-  record.resize(kRecordLength, '.');
+  std::string record = Changed(c_.current ? c_.image : NewRecord(), true);
   int key = in_.Small(kKeys + 1) - 1;
   Reply r = Call(B_UPDATE, pb_, record, 0, "", key);
   if (!c_.current) return Expect(B_UPDATE, r.status, B_POSITIONING_ERROR);
+  if (CurrentChanged()) return Expect(B_UPDATE, r.status, B_CONFLICT);
   Record &rec = m_.records.at(c_.cur);
   int want = 0;
   if (KeyValue(Keys()[0], rec.data) != KeyValue(Keys()[0], record))
@@ -569,15 +652,8 @@ void ModelRun::Update() {
     want = B_DUPLICATE_KEY_VALUE;
   Expect(B_UPDATE, r.status, want);
   if (want != 0) return;
-  for (int k = 0; k < kKeys; ++k) {
-    const KeyModel &km = Keys()[k];
-    bool was_null = IsNull(km, rec.data), now_null = IsNull(km, record);
-    bool same = was_null == now_null &&
-                CompareKeyValues(km, KeyValue(km, rec.data), KeyValue(km, record)) == 0;
-    // A record moved along a key with duplicates goes after the others of its value.
-    if (!same && !now_null && km.duplicates) rec.seq[k] = m_.next_seq++;
-  }
-  rec.data = record;
+  Rewrite(rec, record);
+  c_.image = record;
   if (key >= 0) {
     SetLogical(key, c_.cur);
     ExpectKey(B_UPDATE, r, Entry{c_.cur, &rec}, key);
@@ -588,6 +664,7 @@ void ModelRun::Delete() {
   if (!c_.known) return Resync();
   Reply r = Call(B_DELETE, pb_, "", 0, "", 0);
   if (!c_.current) return Expect(B_DELETE, r.status, B_POSITIONING_ERROR);
+  if (CurrentChanged()) return Expect(B_DELETE, r.status, B_CONFLICT);
   Expect(B_DELETE, r.status, 0);
   m_.records.erase(c_.cur);
   c_.current = false;  // Next and Step Next go on from where the record was
@@ -960,7 +1037,9 @@ void ModelRun::Extended() {
     Entry e{};
     if (take_current) {
       take_current = false;
-      e = Entry{c_.cur, &m_.records.at(c_.cur)};
+      auto it = m_.records.find(c_.cur);
+      if (it == m_.records.end()) continue;  // another process deleted it
+      e = Entry{c_.cur, &it->second};
     } else {
       const Entry *n = next();
       if (n == nullptr) {
@@ -1062,6 +1141,67 @@ void ModelRun::AnotherProcessReads() {
   }
 }
 
+// Another process inserts, updates or deletes a record (outside a transaction of this one,
+// which would hold its writes back): this block's reads then show the change, and an
+// update or delete of a record it read before gives 80.
+void ModelRun::AnotherProcessWrites() {
+  if (!peer_ || !peer_->Running() || in_tx_) return;
+  // The peer must not meet this process's record locks.
+  uint32_t zero = 0;
+  uint8_t key[255] = {};
+  BTRCALL(B_UNLOCK, pb_, nullptr, &zero, key, sizeof key, 0);
+  BTRCALL(B_UNLOCK, pb_, nullptr, &zero, key, sizeof key, -2);
+  char kind = m_.records.empty() ? 'i' : "iud"[in_.Small(3)];
+  int64_t pos = 0;
+  bool ahead_of_cursor = false;
+  std::string record;
+  if (kind == 'i') {
+    record = NewRecord();
+  } else {
+    auto it = m_.records.begin();
+    std::advance(it, in_.Byte() % m_.records.size());
+    pos = it->first;
+    // Often one of the next records along this block's path: rows it may have read ahead.
+    if (c_.logical && in_.Small(2) == 0) {
+      std::vector<Entry> path = Path(m_, c_.key);
+      std::vector<int64_t> ahead;
+      for (const Entry &e : path) {
+        if (Against(c_.key, c_.kv, c_.seq, e) < 0 && ahead.size() < 4) ahead.push_back(e.pos);
+      }
+      if (!ahead.empty()) {
+        pos = ahead[in_.Small(static_cast<int>(ahead.size()))];
+        ahead_of_cursor = true;
+      }
+    }
+    record = Changed(m_.records.at(pos).data, false);
+  }
+  int16_t status = 0;
+  uint32_t at = 0;
+  if (!peer_->Write(kind, static_cast<uint32_t>(pos), record, &status, &at))
+    Fail("the other process did not answer");
+  int want = kind != 'd' && UniqueTaken(record, pos) ? B_DUPLICATE_KEY_VALUE : 0;
+  if (status != want)
+    Fail("the other process's write '%c' gave %d, the model %d", kind, status, want);
+  if (want != 0) return;
+  if (kind == 'd') {
+    m_.records.erase(pos);
+  } else if (kind == 'u') {
+    Rewrite(m_.records.at(pos), record);
+  } else {
+    if (at == 0 || at > INT32_MAX || !m_.positions_given.insert(at).second)
+      Fail("the other process's insert got position %u", at);
+    m_.records[at] = Fresh(record);
+  }
+  // On along the path, past the change.
+  if (ahead_of_cursor) {
+    int key = c_.key;
+    for (int i = 0; i < 5 && NextOrPrevious(true, key, false, 0) == 0; ++i) {
+    }
+  } else if (in_.Small(2) == 0) {
+    GetNextOrPrevious();
+  }
+}
+
 // After Abort the position block may stand on a record that no longer exists: a Get First
 // sets a position both sides know.
 void ModelRun::Resync() {
@@ -1107,7 +1247,7 @@ void ModelRun::VerifyAll() {
 
 void ModelRun::Run() {
   BTRRELEASE();
-  if (in_.Small(4) == 0) peer_ = std::make_unique<Peer>(path_);
+  if (in_.Small(2) == 0) peer_ = std::make_unique<Peer>(path_);
   std::vector<uint8_t> spec(16, 0);
   spec[0] = kRecordLength;
   spec[3] = 0x04;  // page 1024
@@ -1139,7 +1279,7 @@ void ModelRun::Run() {
   Expect(B_OPEN, BTRCALL(B_OPEN, probe_, nullptr, &zero, path_.data(), 0, 0), 0);
 
   for (int step = 0; step < 400 && in_.More(); ++step) {
-    switch (in_.Small(20)) {
+    switch (in_.Small(22)) {
       case 0:
       case 1:
       case 2:
@@ -1181,11 +1321,14 @@ void ModelRun::Run() {
       case 18:
         Transaction();
         break;
-      default:
+      case 19:
         if (in_.Small(3) == 0)
           AnotherProcessReads();
         else
           Reopen();
+        break;
+      default:
+        AnotherProcessWrites();
         break;
     }
   }
