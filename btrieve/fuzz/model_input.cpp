@@ -287,7 +287,7 @@ bool ReadAll(int fd, void *data, size_t n) {
 
 // A request to the peer process: what to do, a position and a record.
 struct PeerRequest {
-  char kind;  // 'w' walk the first key, 'u' update, 'd' delete, 'i' insert
+  char kind;  // 'w' walk the first key, 'u' update, 'd' delete, 'i' insert, 'l' lock
   uint32_t pos;
   char record[kRecordLength];
 };
@@ -298,7 +298,10 @@ int16_t PeerWrite(const std::string &path, const PeerRequest &q, uint32_t *pos) 
   std::string p = path;
   int16_t status = BTRCALL(B_OPEN, pb, nullptr, &zero, p.data(), 0, 0);
   std::string record(q.record, kRecordLength);
-  if (status == 0 && q.kind != 'i') {
+  if (status == 0 && q.kind == 'l') {
+    std::string where(reinterpret_cast<const char *>(&q.pos), 4);
+    status = Call(B_GET_DIRECT + int{B_SINGLE_NOWAIT_LOCK}, pb, where, kRoom, "", -1).status;
+  } else if (status == 0 && q.kind != 'i') {
     std::string where(reinterpret_cast<const char *>(&q.pos), 4);
     status = Call(B_GET_DIRECT, pb, where, kRoom, "", -1).status;
     if (status == 0)
@@ -445,6 +448,10 @@ class ModelRun {
   Record Fresh(const std::string &record);
   void Rewrite(Record &rec, const std::string &record);
   std::string Changed(std::string record, bool first_too);
+  void Locked(int bias, int64_t pos);
+  bool LockedHere(int64_t pos) const;
+  void ReleaseLocks();
+  void Unlock();
   void SetLogical(int key, int64_t pos);
   void SetPhysical(int64_t pos);
 
@@ -456,6 +463,11 @@ class ModelRun {
   FileModel committed_;  // what other processes see during a transaction
   CursorModel c_;
   bool in_tx_ = false;
+  // The record locks this block holds, and those the open transaction holds on records it
+  // updated or deleted: other processes' locked reads and writes of them give 84.
+  int64_t single_ = 0;
+  std::set<int64_t> multi_;
+  std::set<int64_t> tx_written_;
   int serial_ = 0;
   std::unique_ptr<Peer> peer_;
 };
@@ -621,6 +633,40 @@ std::string ModelRun::Changed(std::string record, bool first_too) {
   return record;
 }
 
+// A locked read of `pos` that returned it.
+void ModelRun::Locked(int bias, int64_t pos) {
+  if (bias == B_SINGLE_WAIT_LOCK || bias == B_SINGLE_NOWAIT_LOCK)
+    single_ = pos;  // the single lock moves
+  else if (bias != 0)
+    multi_.insert(pos);
+}
+
+bool ModelRun::LockedHere(int64_t pos) const {
+  return single_ == pos || multi_.count(pos) != 0 || tx_written_.count(pos) != 0;
+}
+
+void ModelRun::ReleaseLocks() {
+  single_ = 0;
+  multi_.clear();
+}
+
+void ModelRun::Unlock() {
+  int key = in_.Small(4) - 2;
+  int64_t pos = multi_.empty() || in_.Small(4) == 0 ? in_.Byte() : *multi_.begin();
+  std::string where(4, '\0');
+  uint32_t p32 = static_cast<uint32_t>(pos);
+  std::memcpy(where.data(), &p32, 4);
+  Reply r = Call(B_UNLOCK, pb_, where, 4, "", key);
+  bool held = key >= 0 ? single_ != 0 : key == -1 ? multi_.count(pos) != 0 : !multi_.empty();
+  Expect(B_UNLOCK, r.status, held ? 0 : B_LOCKERROR);
+  if (key >= 0)
+    single_ = 0;
+  else if (key == -1)
+    multi_.erase(pos);
+  else
+    multi_.clear();
+}
+
 void ModelRun::Insert() {
   std::string record = NewRecord();
   int key = in_.Small(kKeys + 1) - 1;
@@ -654,6 +700,8 @@ void ModelRun::Update() {
   if (want != 0) return;
   Rewrite(rec, record);
   c_.image = record;
+  if (single_ == c_.cur) single_ = 0;  // multiple locks stay
+  if (in_tx_) tx_written_.insert(c_.cur);
   if (key >= 0) {
     SetLogical(key, c_.cur);
     ExpectKey(B_UPDATE, r, Entry{c_.cur, &rec}, key);
@@ -667,6 +715,9 @@ void ModelRun::Delete() {
   if (CurrentChanged()) return Expect(B_DELETE, r.status, B_CONFLICT);
   Expect(B_DELETE, r.status, 0);
   m_.records.erase(c_.cur);
+  if (single_ == c_.cur) single_ = 0;
+  multi_.erase(c_.cur);
+  if (in_tx_) tx_written_.insert(c_.cur);
   c_.current = false;  // Next and Step Next go on from where the record was
 }
 
@@ -717,6 +768,7 @@ void ModelRun::GetByValue() {
   Expect(op, r.status, 0);
   ExpectRecord(op, r, *found, key, key_only);
   SetLogical(key, found->pos);
+  Locked(bias, found->pos);
 }
 
 // A few steps in one direction: the later ones come from rows read ahead.
@@ -766,6 +818,7 @@ int ModelRun::NextOrPrevious(bool next, int key, bool key_only, int bias) {
   Expect(op, r.status, 0);
   ExpectRecord(op, r, *found, key, key_only);
   SetLogical(key, found->pos);
+  Locked(bias, found->pos);
   return 0;
 }
 
@@ -813,6 +866,7 @@ int ModelRun::StepOnce(int op, int bias) {
   if (found == nullptr) return r.status;
   ExpectRecord(op, r, Entry{pos, found}, -1, false);
   SetPhysical(pos);
+  Locked(bias, pos);
   return 0;
 }
 
@@ -844,8 +898,14 @@ void ModelRun::PositionAndDirect() {
   std::memcpy(where.data(), &p32, 4);
   r = Call(B_GET_DIRECT + bias, pb_, where, kRoom, "", key);
   auto it = m_.records.find(pos);
-  if (it == m_.records.end()) return Expect(B_GET_DIRECT, r.status, B_INVALID_RECORD_ADDRESS);
+  if (it == m_.records.end()) {
+    // The lock comes before the read: a single lock moved to the missing record and went.
+    if (pos > 0 && pos <= INT32_MAX && (bias == B_SINGLE_WAIT_LOCK || bias == B_SINGLE_NOWAIT_LOCK))
+      single_ = 0;
+    return Expect(B_GET_DIRECT, r.status, B_INVALID_RECORD_ADDRESS);
+  }
   Expect(B_GET_DIRECT, r.status, 0);
+  Locked(bias, pos);
   ExpectRecord(B_GET_DIRECT, r, Entry{pos, &it->second}, key, false);
   if (key >= 0)
     SetLogical(key, pos);
@@ -1072,6 +1132,7 @@ void ModelRun::Extended() {
     out.append(reinterpret_cast<const char *>(&p32), 4);
     for (const auto &f : fields)
       out.append(e.rec->data, f.second, f.first);
+    Locked(bias, e.pos);
     ++count;
   }
   out[0] = static_cast<char>(count & 0xFF);
@@ -1106,6 +1167,8 @@ void ModelRun::Transaction() {
   Expect(op, r.status, in_tx_ ? 0 : B_END_TRANSACTION_ERROR);
   if (!in_tx_) return;
   in_tx_ = false;
+  ReleaseLocks();
+  tx_written_.clear();
   if (op == B_ABORT_TRAN) {
     // Records inserted in the transaction are gone, and their positions may come again.
     m_ = committed_;
@@ -1121,6 +1184,7 @@ void ModelRun::Reopen() {
   Expect(B_OPEN, BTRCALL(B_OPEN, pb_, nullptr, &zero, path_.data(), 0, 0), 0);
   Expect(B_OPEN, BTRCALL(B_OPEN, probe_, nullptr, &zero, path_.data(), 0, 0), 0);
   c_ = CursorModel{};
+  ReleaseLocks();  // a transaction's locks stay until it ends
 }
 
 // Another process sees what was committed, never a transaction still open.
@@ -1141,22 +1205,22 @@ void ModelRun::AnotherProcessReads() {
   }
 }
 
-// Another process inserts, updates or deletes a record (outside a transaction of this one,
-// which would hold its writes back): this block's reads then show the change, and an
-// update or delete of a record it read before gives 80.
+// Another process inserts, updates or deletes a record, or tries a no-wait lock on one. It
+// meets this process's record locks (84). This block's reads then show its change, and an
+// update or delete of a record it read before gives 80. During a transaction here it only
+// tries locks: its writes would wait for the transaction.
 void ModelRun::AnotherProcessWrites() {
-  if (!peer_ || !peer_->Running() || in_tx_) return;
-  // The peer must not meet this process's record locks.
-  uint32_t zero = 0;
-  uint8_t key[255] = {};
-  BTRCALL(B_UNLOCK, pb_, nullptr, &zero, key, sizeof key, 0);
-  BTRCALL(B_UNLOCK, pb_, nullptr, &zero, key, sizeof key, -2);
-  char kind = m_.records.empty() ? 'i' : "iud"[in_.Small(3)];
+  if (!peer_ || !peer_->Running()) return;
+  if (in_.Small(3) == 0) Unlock();
+  // During this process's transaction the peer only tries a lock: a write would wait for it.
+  char kind = in_tx_ ? 'l' : m_.records.empty() ? 'i' : "iudl"[in_.Small(4)];
   int64_t pos = 0;
   bool ahead_of_cursor = false;
   std::string record;
   if (kind == 'i') {
     record = NewRecord();
+  } else if (m_.records.empty()) {
+    pos = tx_written_.empty() ? in_.Byte() : *tx_written_.begin();
   } else {
     auto it = m_.records.begin();
     std::advance(it, in_.Byte() % m_.records.size());
@@ -1174,15 +1238,20 @@ void ModelRun::AnotherProcessWrites() {
       }
     }
     record = Changed(m_.records.at(pos).data, false);
+    if (kind == 'l' && !tx_written_.empty() && in_.Small(2) == 0) pos = *tx_written_.begin();
   }
   int16_t status = 0;
   uint32_t at = 0;
   if (!peer_->Write(kind, static_cast<uint32_t>(pos), record, &status, &at))
     Fail("the other process did not answer");
-  int want = kind != 'd' && UniqueTaken(record, pos) ? B_DUPLICATE_KEY_VALUE : 0;
+  int want = kind == 'i' || kind == 'u' ? (UniqueTaken(record, pos) ? B_DUPLICATE_KEY_VALUE : 0)
+             : kind == 'l' && (in_tx_ ? committed_ : m_).records.count(pos) == 0
+                 ? B_INVALID_RECORD_ADDRESS
+                 : 0;
+  if (kind != 'i' && LockedHere(pos)) want = B_RECORD_INUSE;
   if (status != want)
     Fail("the other process's write '%c' gave %d, the model %d", kind, status, want);
-  if (want != 0) return;
+  if (want != 0 || kind == 'l') return;
   if (kind == 'd') {
     m_.records.erase(pos);
   } else if (kind == 'u') {
@@ -1338,6 +1407,8 @@ void ModelRun::Run() {
            BTRCALL(commit ? B_END_TRAN : B_ABORT_TRAN, pb_, nullptr, &zero, nullptr, 0, 0), 0);
     if (!commit) m_ = committed_;
     in_tx_ = false;
+    ReleaseLocks();
+    tx_written_.clear();
   }
   VerifyAll();
   Reopen();
