@@ -436,6 +436,7 @@ class ModelRun {
   int StepOnce(int op, int bias);
   void PositionAndDirect();
   void Extended();
+  void Percentages();
   void Stat();
   void Transaction();
   void Reopen();
@@ -1144,6 +1145,77 @@ void ModelRun::Extended() {
     Fail("extended op %d returned %s, the model %s", op, Hex(r.data).c_str(), Hex(out).c_str());
 }
 
+// Get By Percentage and Find Percentage, along a key or in physical order: the record at
+// p hundredths of a percent is the one at rank p * (n - 1) / 10000, rounded.
+void ModelRun::Percentages() {
+  int key = in_.Small(kKeys + 1) - 1;
+  std::vector<Entry> path;
+  if (key < 0) {
+    for (const auto &[pos, rec] : m_.records)
+      path.push_back({pos, &rec});
+  } else {
+    path = Path(m_, key);
+  }
+  const int64_t n = static_cast<int64_t>(path.size());
+  if (in_.Small(2) == 0) {
+    int percent = in_.Small(8) == 0 ? 10000 + in_.Small(3) : (in_.U16() % 10001);
+    int bias = in_.Small(3) == 0 ? 100 * in_.Small(5) : 0;
+    std::string given(2, '\0');
+    given[0] = static_cast<char>(percent & 0xFF);
+    given[1] = static_cast<char>(percent >> 8);
+    Reply r = Call(B_GET_BY_PERCENTAGE + bias, pb_, given, kRoom, "", key);
+    if (percent > 10000) return Expect(B_GET_BY_PERCENTAGE, r.status, B_DATALENGTH_ERROR);
+    if (n == 0) return Expect(B_GET_BY_PERCENTAGE, r.status, B_END_OF_FILE);
+    int64_t rank = (2 * percent * (n - 1) + 10000) / 20000;
+    const Entry &e = path[rank];
+    Expect(B_GET_BY_PERCENTAGE, r.status, 0);
+    ExpectRecord(B_GET_BY_PERCENTAGE, r, e, key, false);
+    if (key < 0)
+      SetPhysical(e.pos);
+    else
+      SetLogical(key, e.pos);
+    Locked(bias, e.pos);
+    return;
+  }
+  // Find Percentage of a record's position or key value (or of one no record has).
+  const Entry *of = n > 0 && in_.Small(4) != 0 ? &path[in_.Byte() % n] : nullptr;
+  std::string where(4, '\0'), kv;
+  if (key < 0) {
+    uint32_t p32 = of != nullptr ? static_cast<uint32_t>(of->pos) : 1u + in_.Byte();
+    std::memcpy(where.data(), &p32, 4);
+  } else {
+    kv = of != nullptr ? KeyValue(Keys()[key], of->rec->data) : SomeKeyValue(key);
+  }
+  Reply r = Call(B_FIND_PERCENTAGE, pb_, where, kRoom, kv, key);
+  int64_t rank = -1;
+  if (key < 0) {
+    int64_t pos =
+        static_cast<int64_t>(UnsignedLe(reinterpret_cast<const uint8_t *>(where.data()), 4));
+    if (m_.records.count(pos) != 0) rank = std::distance(m_.records.begin(), m_.records.find(pos));
+  } else {
+    const KeyModel &k = Keys()[key];
+    int64_t below = 0;
+    bool exists = false;
+    for (const Entry &e : path) {
+      int c = CompareKeyValues(k, KeyValue(k, e.rec->data), kv);
+      below += c < 0;
+      exists = exists || c == 0;
+    }
+    if (exists) rank = below;
+  }
+  if (n == 0) return Expect(B_FIND_PERCENTAGE, r.status, B_END_OF_FILE);
+  if (rank < 0)
+    return Expect(B_FIND_PERCENTAGE, r.status,
+                  key < 0 ? B_INVALID_RECORD_ADDRESS : B_KEY_VALUE_NOT_FOUND);
+  Expect(B_FIND_PERCENTAGE, r.status, 0);
+  int64_t percent = n <= 1 ? 0 : (2 * rank * 10000 + (n - 1)) / (2 * (n - 1));
+  std::string want(4, '\0');
+  want[0] = static_cast<char>(percent & 0xFF);
+  want[1] = static_cast<char>(percent >> 8);
+  if (r.data != want)
+    Fail("Find Percentage gave %s, the model %s", Hex(r.data).c_str(), Hex(want).c_str());
+}
+
 void ModelRun::Stat() {
   Reply r = Call(B_STAT, pb_, "", 1024, "", 0);
   Expect(B_STAT, r.status, 0);
@@ -1379,7 +1451,10 @@ void ModelRun::Run() {
         Step();
         break;
       case 16:
-        PositionAndDirect();
+        if (in_.Small(3) == 0)
+          Percentages();
+        else
+          PositionAndDirect();
         break;
       case 17:
         if (in_.Small(4) == 0)
