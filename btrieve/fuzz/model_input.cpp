@@ -41,8 +41,10 @@ struct KeyModel {
 
 constexpr uint16_t kRecordLength = 32;
 constexpr int kKeys = 5;
-constexpr int kPayload = 17;  // bytes 17..31 carry a serial number
-constexpr size_t kRoom = 64;  // the data buffer given to reads
+constexpr int kPayload = 17;     // bytes 17..31 carry a serial number
+constexpr size_t kMaxTail = 60;  // a variable-length file's records grow to 92 bytes
+constexpr size_t kMaxRecord = kRecordLength + kMaxTail;
+constexpr size_t kRoom = 128;  // the data buffer given to reads
 
 const std::vector<KeyModel> &Keys() {
   static const std::vector<KeyModel> keys = {
@@ -252,11 +254,17 @@ void ExpectKey(int op, const Reply &r, const Entry &e, int key) {
 
 // A read that found `e` must return its record (unless only the key was asked for) and its
 // key value.
-void ExpectRecord(int op, const Reply &r, const Entry &e, int key, bool key_only) {
+// A read into `room` bytes gives as much of the record as fits, and 22 when it is cut.
+int Fits(const Entry &e, size_t room, bool key_only) {
+  return !key_only && e.rec->data.size() > room ? B_DATALENGTH_ERROR : 0;
+}
+
+void ExpectRecord(int op, const Reply &r, const Entry &e, int key, bool key_only,
+                  size_t room = kRoom) {
   if (key_only) {
     if (!r.data.empty() && r.data[0] != static_cast<char>(kUntouched))
       Fail("op %d (key only) wrote the data buffer", op);
-  } else if (r.data != e.rec->data) {
+  } else if (r.data != e.rec->data.substr(0, room)) {
     Fail("op %d returned %s, the model %s (position %lld)", op, Hex(r.data).c_str(),
          Hex(e.rec->data).c_str(), static_cast<long long>(e.pos));
   }
@@ -289,7 +297,8 @@ bool ReadAll(int fd, void *data, size_t n) {
 struct PeerRequest {
   char kind;  // 'w' walk the first key, 'u' update, 'd' delete, 'i' insert, 'l' lock
   uint32_t pos;
-  char record[kRecordLength];
+  uint16_t length;
+  char record[kMaxRecord];
 };
 
 int16_t PeerWrite(const std::string &path, const PeerRequest &q, uint32_t *pos) {
@@ -297,7 +306,7 @@ int16_t PeerWrite(const std::string &path, const PeerRequest &q, uint32_t *pos) 
   uint32_t zero = 0;
   std::string p = path;
   int16_t status = BTRCALL(B_OPEN, pb, nullptr, &zero, p.data(), 0, 0);
-  std::string record(q.record, kRecordLength);
+  std::string record(q.record, std::min<size_t>(q.length, kMaxRecord));
   if (status == 0 && q.kind == 'l') {
     std::string where(reinterpret_cast<const char *>(&q.pos), 4);
     status = Call(B_GET_DIRECT + int{B_SINGLE_NOWAIT_LOCK}, pb, where, kRoom, "", -1).status;
@@ -338,8 +347,11 @@ int16_t PeerWrite(const std::string &path, const PeerRequest &q, uint32_t *pos) 
     BTRCALL(B_CLOSE, pb, nullptr, &zero, nullptr, 0, 0);
     uint32_t n = static_cast<uint32_t>(records.size());
     bool sent = WriteAll(answers, &n, sizeof n);
-    for (const std::string &rec : records)
-      sent = sent && WriteAll(answers, rec.data(), kRecordLength);
+    for (const std::string &rec : records) {
+      uint16_t length = static_cast<uint16_t>(rec.size());
+      sent = sent && WriteAll(answers, &length, sizeof length) &&
+             WriteAll(answers, rec.data(), rec.size());
+    }
     if (!sent || !WriteAll(answers, &status, sizeof status)) break;
   }
   _exit(0);
@@ -381,7 +393,9 @@ class Peer {
     if (!WriteAll(requests_, &q, sizeof q) || !ReadAll(answers_, &n, sizeof n) || n > 100000)
       return false;
     for (uint32_t i = 0; i < n; ++i) {
-      std::string rec(kRecordLength, '\0');
+      uint16_t length = 0;
+      if (!ReadAll(answers_, &length, sizeof length) || length > kRoom) return false;
+      std::string rec(length, '\0');
       if (!ReadAll(answers_, rec.data(), rec.size())) return false;
       records->push_back(rec);
     }
@@ -393,7 +407,8 @@ class Peer {
     PeerRequest q{};
     q.kind = kind;
     q.pos = pos;
-    std::memcpy(q.record, record.data(), std::min(record.size(), sizeof q.record));
+    q.length = static_cast<uint16_t>(std::min(record.size(), sizeof q.record));
+    std::memcpy(q.record, record.data(), q.length);
     return WriteAll(requests_, &q, sizeof q) && ReadAll(answers_, status, sizeof *status) &&
            ReadAll(answers_, inserted_at, sizeof *inserted_at);
   }
@@ -422,6 +437,8 @@ class ModelRun {
  private:
   std::string NewField(int field);
   std::string NewRecord();
+  std::string Tail();
+  size_t Room();
   std::string SomeKeyValue(int key);
   int64_t LearnPosition(const std::string &record);
   bool UniqueTaken(const std::string &record, int64_t except) const;
@@ -464,6 +481,7 @@ class ModelRun {
   FileModel committed_;  // what other processes see during a transaction
   CursorModel c_;
   bool in_tx_ = false;
+  bool variable_ = false;  // a variable-length file
   // The record locks this block holds, and those the open transaction holds on records it
   // updated or deleted: other processes' locked reads and writes of them give 84.
   int64_t single_ = 0;
@@ -528,7 +546,21 @@ std::string ModelRun::NewRecord() {
   std::string payload(kRecordLength - kPayload, '.');
   std::snprintf(payload.data(), payload.size(), "#%d", ++serial_);
   r += payload;
-  return r;
+  return r + Tail();
+}
+
+// A variable-length record's part beyond the fixed length: any length up to the most.
+std::string ModelRun::Tail() {
+  if (!variable_) return std::string();
+  std::string tail(in_.Small(kMaxTail + 1), '\0');
+  for (size_t i = 0; i < tail.size(); ++i)
+    tail[i] = static_cast<char>('a' + (serial_ + i) % 26);
+  return tail;
+}
+
+// The data buffer of a read: mostly room for any record, sometimes too little.
+size_t ModelRun::Room() {
+  return in_.Small(8) == 0 ? 8 + in_.Small(kMaxRecord) : kRoom;
 }
 
 // A key value to search for: mostly one that some record holds.
@@ -630,7 +662,10 @@ std::string ModelRun::Changed(std::string record, bool first_too) {
     }
   }
   std::snprintf(record.data() + kPayload, kRecordLength - kPayload, "#%d", ++serial_);
-  record.resize(kRecordLength, '.');
+  if (variable_ && in_.Small(3) == 0) {
+    record.resize(kRecordLength);
+    record += Tail();
+  }
   return record;
 }
 
@@ -730,7 +765,8 @@ void ModelRun::GetByValue() {
   bool key_only = in_.Small(4) == 0;
   int bias = 100 * in_.Small(5);
   std::string kv = SomeKeyValue(key);
-  Reply r = Call(op + bias + (key_only ? B_GET_KEY : 0), pb_, "", kRoom, kv, key);
+  size_t room = Room();
+  Reply r = Call(op + bias + (key_only ? B_GET_KEY : 0), pb_, "", room, kv, key);
   std::vector<Entry> path = Path(m_, key);
   const KeyModel &k = Keys()[key];
   auto cmp = [&](const Entry &e) { return CompareKeyValues(k, KeyValue(k, e.rec->data), kv); };
@@ -766,8 +802,8 @@ void ModelRun::GetByValue() {
   if (found == nullptr) {
     return Expect(op, r.status, op == B_GET_EQUAL ? B_KEY_VALUE_NOT_FOUND : B_END_OF_FILE);
   }
-  Expect(op, r.status, 0);
-  ExpectRecord(op, r, *found, key, key_only);
+  Expect(op, r.status, Fits(*found, room, key_only));
+  ExpectRecord(op, r, *found, key, key_only, room);
   SetLogical(key, found->pos);
   Locked(bias, found->pos);
 }
@@ -786,7 +822,8 @@ void ModelRun::GetNextOrPrevious() {
 
 int ModelRun::NextOrPrevious(bool next, int key, bool key_only, int bias) {
   int op = next ? B_GET_NEXT : B_GET_PREVIOUS;
-  Reply r = Call(op + bias + (key_only ? B_GET_KEY : 0), pb_, "", kRoom, "", key);
+  size_t room = Room();
+  Reply r = Call(op + bias + (key_only ? B_GET_KEY : 0), pb_, "", room, "", key);
   if (!c_.logical) {
     Expect(op, r.status, B_POSITIONING_ERROR);
     return r.status;
@@ -816,11 +853,11 @@ int ModelRun::NextOrPrevious(bool next, int key, bool key_only, int bias) {
     Expect(op, r.status, B_END_OF_FILE);
     return r.status;
   }
-  Expect(op, r.status, 0);
-  ExpectRecord(op, r, *found, key, key_only);
+  Expect(op, r.status, Fits(*found, room, key_only));
+  ExpectRecord(op, r, *found, key, key_only, room);
   SetLogical(key, found->pos);
   Locked(bias, found->pos);
-  return 0;
+  return r.status;
 }
 
 void ModelRun::Step() {
@@ -835,7 +872,8 @@ void ModelRun::Step() {
 }
 
 int ModelRun::StepOnce(int op, int bias) {
-  Reply r = Call(op + bias, pb_, "", kRoom, "", 0);
+  size_t room = Room();
+  Reply r = Call(op + bias, pb_, "", room, "", 0);
   const Record *found = nullptr;
   int64_t pos = 0;
   auto pick = [&](std::map<int64_t, Record>::const_iterator it) {
@@ -860,15 +898,15 @@ int ModelRun::StepOnce(int op, int bias) {
       break;
     }
   }
-  int want = found != nullptr                                         ? 0
+  int want = found != nullptr ? Fits(Entry{pos, found}, room, false)
              : c_.physical || op == B_STEP_FIRST || op == B_STEP_LAST ? B_END_OF_FILE
                                                                       : B_POSITIONING_ERROR;
   Expect(op, r.status, want);
   if (found == nullptr) return r.status;
-  ExpectRecord(op, r, Entry{pos, found}, -1, false);
+  ExpectRecord(op, r, Entry{pos, found}, -1, false, room);
   SetPhysical(pos);
   Locked(bias, pos);
-  return 0;
+  return r.status;
 }
 
 void ModelRun::PositionAndDirect() {
@@ -897,7 +935,8 @@ void ModelRun::PositionAndDirect() {
   std::string where(4, '\0');
   uint32_t p32 = static_cast<uint32_t>(pos);
   std::memcpy(where.data(), &p32, 4);
-  r = Call(B_GET_DIRECT + bias, pb_, where, kRoom, "", key);
+  size_t room = std::max<size_t>(Room(), 4);
+  r = Call(B_GET_DIRECT + bias, pb_, where, room, "", key);
   auto it = m_.records.find(pos);
   if (it == m_.records.end()) {
     // The lock comes before the read: a single lock moved to the missing record and went.
@@ -905,9 +944,9 @@ void ModelRun::PositionAndDirect() {
       single_ = 0;
     return Expect(B_GET_DIRECT, r.status, B_INVALID_RECORD_ADDRESS);
   }
-  Expect(B_GET_DIRECT, r.status, 0);
+  Expect(B_GET_DIRECT, r.status, Fits(Entry{pos, &it->second}, room, false));
   Locked(bias, pos);
-  ExpectRecord(B_GET_DIRECT, r, Entry{pos, &it->second}, key, false);
+  ExpectRecord(B_GET_DIRECT, r, Entry{pos, &it->second}, key, false, room);
   if (key >= 0)
     SetLogical(key, pos);
   else
@@ -1389,8 +1428,10 @@ void ModelRun::VerifyAll() {
 void ModelRun::Run() {
   BTRRELEASE();
   if (in_.Small(2) == 0) peer_ = std::make_unique<Peer>(path_);
+  variable_ = in_.Small(2) == 0;
   std::vector<uint8_t> spec(16, 0);
   spec[0] = kRecordLength;
+  spec[10] = variable_ ? B_FILE_VARIABLE_LENGTH : 0;
   spec[3] = 0x04;  // page 1024
   spec[4] = kKeys;
   for (const KeyModel &k : Keys()) {
