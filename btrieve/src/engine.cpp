@@ -618,7 +618,12 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
 
   int status = BeginOp(f);
   if (status != 0) return status;
-  AssignAutoIncrement(f, record);
+  // Numbered only once the highest number is known: a failed read stores nothing.
+  status = AssignAutoIncrement(f, record);
+  if (status != 0) {
+    AbandonOp(f);
+    return status;
+  }
   int64_t pos = 0;
   status = f.InsertRecord(record, &pos);
   if (status != 0) {

@@ -166,6 +166,10 @@ class SqliteStorage : public Storage {
   int64_t DataVersion();
   int HighWater(int64_t *mark);
   int SetHighWater(int64_t value);
+  // SQLite rolls a transaction back by itself after some failures (a read error, no room):
+  // a statement after that would commit on its own, part of an operation. Every statement
+  // that changes records or keys runs only inside the write the engine began.
+  int OutsideWrite() const { return InWrite() ? 0 : B_IO_ERROR; }
   // A statement's rows (key, seq, pos, data) of key `key` into the batch; 0 or 2.
   int Collect(Stmt &s, size_t key, RowBatch *rows);
   // Binds an encoded key of key table entries as the file keeps it.
@@ -871,6 +875,7 @@ int SqliteStorage::HighWater(int64_t *mark) {
 }
 
 int SqliteStorage::SetHighWater(int64_t value) {
+  if (int status = OutsideWrite(); status != 0) return status;
   Stmt s = Prepare("INSERT OR REPLACE INTO meta VALUES('hwm', ?1)");
   s.Bind(1, value);
   if (int rc = s.Step(); rc != SQLITE_DONE) {
@@ -883,6 +888,7 @@ int SqliteStorage::SetHighWater(int64_t value) {
 
 int SqliteStorage::InsertRecord(const std::string &data, int64_t *pos) {
   // A long transaction of inserts grows the file too.
+  if (int status = OutsideWrite(); status != 0) return status;
   if ((++inserts_ & 1023) == 0) GrowCache();
   // Without a high-water mark the next position is simply the highest plus one.
   int64_t high_water = 0;
@@ -929,6 +935,7 @@ int SqliteStorage::CountRecords(int64_t *count) {
 
 int SqliteStorage::RewriteRecord(int64_t pos, const std::string &data,
                                  const std::string *seqs_blob) {
+  if (int status = OutsideWrite(); status != 0) return status;
   Stmt s = Prepare(seqs_blob != nullptr ? "UPDATE r SET data = ?1, seqs = ?3 WHERE pos = ?2"
                                         : "UPDATE r SET data = ?1 WHERE pos = ?2");
   s.BindStatic(1, data);
@@ -938,6 +945,7 @@ int SqliteStorage::RewriteRecord(int64_t pos, const std::string &data,
 }
 
 int SqliteStorage::RemoveRecord(int64_t pos) {
+  if (int status = OutsideWrite(); status != 0) return status;
   Stmt s = Prepare("DELETE FROM r WHERE pos = ?1");
   s.Bind(1, pos);
   int rc = s.Step();
@@ -1017,6 +1025,7 @@ int SqliteStorage::ScanRecords(const RecordVisitor &visit) {
 }
 
 int SqliteStorage::InsertRecordAt(int64_t pos, std::string_view data, std::string_view seqs_blob) {
+  if (int status = OutsideWrite(); status != 0) return status;
   Stmt s = Prepare("INSERT INTO r(pos, data, seqs) VALUES(?1, ?2, ?3)");
   s.Bind(1, pos);
   s.BindStatic(2, data);
@@ -1041,6 +1050,7 @@ int SqliteStorage::KeepPositionsAbove(int64_t pos) {
 }
 
 int SqliteStorage::AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) {
+  if (int status = OutsideWrite(); status != 0) return status;
   Stmt s = PrepareKey("INSERT INTO k%N VALUES(?1, ?2, ?3)", key);
   if (!s) return B_IO_ERROR;
   BindKey(s, 1, k);
@@ -1050,6 +1060,7 @@ int SqliteStorage::AddEntry(size_t key, std::string_view k, int64_t seq, int64_t
 }
 
 int SqliteStorage::RemoveEntry(size_t key, std::string_view k, int64_t seq) {
+  if (int status = OutsideWrite(); status != 0) return status;
   Stmt s = PrepareKey("DELETE FROM k%N WHERE k = ?1 AND seq = ?2", key);
   if (!s) return B_IO_ERROR;
   BindKey(s, 1, k);

@@ -449,4 +449,48 @@ TEST(ReadErrors, AReadThatFailsGivesAStatusAndNeverAWrongRecord) {
   EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0);
 }
 
+// An insert must read the highest auto-increment value before it numbers its record: a read
+// that fails on the way gives a status and stores nothing, never a record numbered 0.
+TEST(ReadErrors, AnAutoIncrementThatCannotBeReadStoresNothing) {
+  for (bool first_segment : {true, false}) {
+    SCOPED_TRACE(first_segment ? "the number orders the key" : "the number follows a name");
+    std::string path = Scratch(first_segment ? "auto1.btr" : "auto2.btr");
+    const Seg number{1, 4, kExt, B_TYPE_AUTOINCREMENT};
+    const Seg name{9, 8, kExt, B_TYPE_STRING};
+    std::vector<Key> keys = {{number}};
+    if (!first_segment) keys = {{name, number}};
+    ASSERT_EQ(Create(path, CreateBuffer(16, 4096, keys)), 0);
+    PosBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    for (int id = 1; id <= 2000; ++id)
+      ASSERT_EQ(Insert(pb, Rec(id, "n")), 0);
+    Close(pb);
+    int highest = 2000;
+    for (int fail_at = 0;; ++fail_at) {
+      SCOPED_TRACE("read " + std::to_string(fail_at) + " fails");
+      ASSERT_LT(fail_at, 1000);
+      ASSERT_EQ(Open(pb, path), 0);
+      g_reads_until_failure = fail_at;
+      std::string record = Rec(0, "n"), key(16, '\0');
+      int16_t status = Op(B_INSERT, pb, record, key, 0);
+      bool failed = g_read_failed;
+      g_reads_until_failure = -1;
+      g_read_failed = false;
+      if (status == 0) {
+        EXPECT_EQ(record.substr(0, 4), Le32(++highest));
+      } else {
+        EXPECT_EQ(status, B_IO_ERROR);
+      }
+      EXPECT_EQ(Walk(pb, -1).size(), static_cast<size_t>(highest));
+      Close(pb);
+      if (!failed) break;
+    }
+    ASSERT_EQ(Open(pb, path), 0);
+    std::vector<std::string> all = Walk(pb, -1);
+    Close(pb);
+    for (const std::string &r : all)
+      EXPECT_NE(r.substr(0, 4), Le32(0));
+  }
+}
+
 }  // namespace
