@@ -449,6 +449,93 @@ TEST(ReadErrors, AReadThatFailsGivesAStatusAndNeverAWrongRecord) {
   EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0);
 }
 
+// The write under test with its `fail_at`th read failing (-1: none); as WriteFailingAt, in a
+// transaction after the removal of id 7 and some inserts. The file's records afterwards.
+std::vector<std::string> WriteWithReadFailing(const std::string &path, const Case &c, int fail_at,
+                                              int16_t *status, bool *failed) {
+  PosBlock pb;
+  CreateFortyRecords(path, pb);
+  std::string data(16, '\0'), key = Le32(7);
+  if (c.in_transaction) {
+    Call0(B_BEGIN_TRAN);
+    Op(B_GET_EQUAL, pb, data, key, 0);
+    Op(B_DELETE, pb, data, key, 0);
+    for (int id = 100; id < 120; ++id)
+      Insert(pb, Rec(id, "fill"));
+  }
+  key = Le32(8);
+  if (c.write != Write::kInsert) Op(B_GET_EQUAL, pb, data, key, 0);
+  g_reads_until_failure = fail_at;
+  if (c.write == Write::kInsert) {
+    *status = Insert(pb, Rec(c.in_transaction ? 7 : 50, "again"));
+  } else if (c.write == Write::kDelete) {
+    *status = Op(B_DELETE, pb, data, key, 0);
+  } else {
+    data = Rec(c.in_transaction ? 7 : 60, "moved");
+    *status = Op(B_UPDATE, pb, data, key, 0);
+  }
+  *failed = g_read_failed;
+  g_reads_until_failure = -1;
+  g_read_failed = false;
+  if (c.in_transaction) {
+    int16_t end = Call0(B_END_TRAN);
+    // A write that failed takes its transaction with it: End says so.
+    if (*status != 0) {
+      EXPECT_NE(end, 0);
+    }
+    if (end != 0) Call0(B_ABORT_TRAN);
+    if (*status == 0) *status = end;
+  }
+  std::vector<std::string> records = Walk(pb, -1);
+  EXPECT_EQ(Walk(pb, 0), records);
+  EXPECT_EQ(Walk(pb, 1), records);
+  Close(pb);
+  std::vector<std::string> problems;
+  EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
+      << (problems.empty() ? "" : problems[0]);
+  return records;
+}
+
+// A read that fails in the middle of an insert, update or delete (or of its transaction's
+// End): the write is whole or absent, never a part of it, and its status says which.
+TEST(ReadErrors, AtEveryReadOfAWriteTheWriteIsWholeOrAbsent) {
+  for (Case c :
+       {Case{Write::kInsert, true}, Case{Write::kUpdate, true}, Case{Write::kDelete, true},
+        Case{Write::kInsert, false}, Case{Write::kUpdate, false}, Case{Write::kDelete, false}}) {
+    static int files = 0;
+    int16_t status = 0;
+    bool failed = false;
+    PosBlock pb;
+    std::string reference = Scratch("whole" + std::to_string(++files) + ".btr");
+    CreateFortyRecords(reference, pb);
+    const std::vector<std::string> before = Walk(pb, -1);
+    Close(pb);
+    const std::vector<std::string> after = WriteWithReadFailing(
+        Scratch("whole" + std::to_string(++files) + ".btr"), c, -1, &status, &failed);
+    ASSERT_EQ(status, 0) << c.Name();
+    int failure_points = 0;
+    for (int fail_at = 0;; ++fail_at) {
+      SCOPED_TRACE(c.Name() + ", read " + std::to_string(fail_at) + " fails");
+      ASSERT_LT(fail_at, 1000) << "the write never ran out of reads to fail at";
+      std::vector<std::string> got = WriteWithReadFailing(
+          Scratch("whole" + std::to_string(++files) + ".btr"), c, fail_at, &status, &failed);
+      if (status == 0) {
+        EXPECT_EQ(got, after);
+      } else {
+        ++failure_points;
+        EXPECT_EQ(status, B_IO_ERROR);
+        EXPECT_EQ(got, before);
+      }
+      if (!failed) break;  // every read of the write has been a failure point
+    }
+    // On its own a write reads the file from disk; in a transaction the pages it needs may
+    // all be in the cache already.
+    if (!c.in_transaction) {
+      EXPECT_GE(failure_points, 1) << c.Name();
+    }
+  }
+}
+
 // An insert must read the highest auto-increment value before it numbers its record: a read
 // that fails on the way gives a status and stores nothing, never a record numbered 0.
 TEST(ReadErrors, AnAutoIncrementThatCannotBeReadStoresNothing) {
