@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,7 @@ bool WriteAll(int fd, const void *data, size_t n) {
   const char *p = static_cast<const char *>(data);
   while (n > 0) {
     ssize_t k = write(fd, p, n);
+    if (k < 0 && errno == EINTR) continue;
     if (k <= 0) return false;
     p += k;
     n -= static_cast<size_t>(k);
@@ -28,6 +30,7 @@ bool ReadAll(int fd, void *data, size_t n) {
   char *p = static_cast<char *>(data);
   while (n > 0) {
     ssize_t k = read(fd, p, n);
+    if (k < 0 && errno == EINTR) continue;
     if (k <= 0) return false;
     p += k;
     n -= static_cast<size_t>(k);

@@ -30,7 +30,7 @@ struct CallArgs {
     if (data_length) *data_length = n;
   }
   // Key number with 255 (-1) kept as -1.
-  int Key() const { return key_number; }
+  [[nodiscard]] int Key() const { return key_number; }
 };
 
 struct Cursor {
@@ -105,84 +105,85 @@ class Engine {
   Cursor *FindCursor(void *block);
   void WriteBlock(void *block, uint64_t id);
 
-  int Open(const CallArgs &a);
-  int Close(const CallArgs &a, Cursor &c);
-  int Create(const CallArgs &a);
-  int Stat(const CallArgs &a, Cursor &c);
-  int Insert(const CallArgs &a, Cursor &c);
-  int Update(const CallArgs &a, Cursor &c);
-  int Delete(const CallArgs &a, Cursor &c);
-  int Get(const CallArgs &a, Cursor &c, int op, bool key_only);
-  int Step(const CallArgs &a, Cursor &c, int op);
-  int GetPosition(const CallArgs &a, Cursor &c);
-  int GetDirect(const CallArgs &a, Cursor &c);
-  int Version(const CallArgs &a);
-  int Unlock(const CallArgs &a, Cursor &c);
-  int CreateIndex(const CallArgs &a, Cursor &c);
-  int DropIndex(const CallArgs &a, Cursor &c);
-  int GetByPercentage(const CallArgs &a, Cursor &c);
-  int FindPercentage(const CallArgs &a, Cursor &c);
-  int SetOwner(const CallArgs &a, Cursor &c);
-  int ClearOwner(const CallArgs &a, Cursor &c);
-  int Extended(const CallArgs &a, Cursor &c, int op);
-  int BeginTransaction(int bias);
-  int EndTransaction();
-  int AbortTransaction();
+  [[nodiscard]] int Open(const CallArgs &a);
+  [[nodiscard]] int Close(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Create(const CallArgs &a);
+  [[nodiscard]] int Stat(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Insert(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Update(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Delete(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Get(const CallArgs &a, Cursor &c, int op, bool key_only);
+  [[nodiscard]] int Step(const CallArgs &a, Cursor &c, int op);
+  [[nodiscard]] int GetPosition(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int GetDirect(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Version(const CallArgs &a);
+  [[nodiscard]] int Unlock(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int CreateIndex(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int DropIndex(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int GetByPercentage(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int FindPercentage(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int SetOwner(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int ClearOwner(const CallArgs &a, Cursor &c);
+  [[nodiscard]] int Extended(const CallArgs &a, Cursor &c, int op);
+  [[nodiscard]] int BeginTransaction(int bias);
+  [[nodiscard]] int EndTransaction();
+  [[nodiscard]] int AbortTransaction();
 
   // Write bracket: a transaction of its own, or a part of the process's transaction
   // (joining it on the first write to the file). AbandonOp: nothing was written yet.
   // FailOp: a write failed part-way.
-  int BeginOp(Storage &f);
-  int CommitOp(Storage &f);
+  [[nodiscard]] int BeginOp(Storage &f);
+  [[nodiscard]] int CommitOp(Storage &f);
   void AbandonOp(Storage &f);
   void FailOp(Storage &f, int status);
-  int KeyValueTaken(Storage &f, size_t key, const std::string &k, bool *taken);
+  [[nodiscard]] int KeyValueTaken(Storage &f, size_t key, const std::string &k, bool *taken);
 
   // Locks. LockForRead takes the lock the current bias asks for (84 when another process
   // holds the record); *acquired tells whether the block did not hold it before.
-  int LockForRead(Cursor &c, int64_t pos, bool *acquired = nullptr);
+  [[nodiscard]] int LockForRead(Cursor &c, int64_t pos, bool *acquired = nullptr);
   // LockForRead, then, when the lock is new, the record read again: it may have changed
   // before the lock was granted. *moved: the record is gone or no longer holds the key entry
   // (key >= 0) it was found by; the new lock was given back and the caller reads again.
-  int LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool *moved);
+  [[nodiscard]] int LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool *moved);
   // A write's hold on its record: taken without waiting (84 when another process holds the
   // record), kept until End/Abort inside a transaction, else given back by ReleaseWriteLock.
-  int TakeWriteLock(Storage &f, int64_t pos);
+  [[nodiscard]] int TakeWriteLock(Storage &f, int64_t pos);
   void ReleaseWriteLock(Storage &f, int64_t pos, bool wrote = false);
   // Undoes a lock LockForRead has just taken.
   void GiveBackReadLock(Cursor &c, int64_t pos);
   // The stored current record for Update and Delete, read inside the write: 80 when another
   // writer changed or deleted it since this block read it, 2 when it is damaged.
-  int ReadCurrentForWrite(Storage &f, const Cursor &c, std::string *data, std::string *seqs_blob);
+  [[nodiscard]] int ReadCurrentForWrite(Storage &f, const Cursor &c, std::string *data,
+                                        std::string *seqs_blob);
   void ReleaseSingle(Cursor &c);
   void ReleaseMulti(Cursor &c);
   void ReleaseAllLocks();
   void ReleaseTransactionLocks();
 
   // Helpers.
-  int CheckKey(const CallArgs &a, const Storage &f, int key, bool need_buffer) const;
+  [[nodiscard]] int CheckKey(const CallArgs &a, const Storage &f, int key, bool need_buffer) const;
   void ReturnRecord(const CallArgs &a, std::string_view data, int *status) const;
   void ReturnKey(const CallArgs &a, const KeyDef &key, std::string_view data) const;
   // Rows along a key into `rows`, checked (see Reads): 0, or 2 when the file is damaged or
   // unreadable.
-  int FetchAlongKey(Cursor &c, int key, Seek how, const std::string *k, int64_t seq, size_t limit,
-                    RowBatch *rows);
+  [[nodiscard]] int FetchAlongKey(Cursor &c, int key, Seek how, const std::string *k, int64_t seq,
+                                  size_t limit, RowBatch *rows);
   // The next row along a key or in physical order, served from the read-ahead when it is
   // still current. The pointer stays valid until the cursor's next read.
-  int NextAlongPath(Cursor &c, int key, int direction, Row *row);
-  int NextPhysical(Cursor &c, int direction, Row *row);
+  [[nodiscard]] int NextAlongPath(Cursor &c, int key, int direction, Row *row);
+  [[nodiscard]] int NextPhysical(Cursor &c, int direction, Row *row);
   bool AheadValid(Cursor &c, int key, int direction);
   // How many rows the next read along `key` (-1: physical order) reads ahead.
   size_t AheadBatch(const Cursor &c, int key, int direction) const;
-  int AssignAutoIncrement(Storage &f, std::string &record);
+  [[nodiscard]] int AssignAutoIncrement(Storage &f, std::string &record);
   // Adds (removes) the record's entries in its keys; `done` tells how many keys were
   // handled when a failure stopped it.
-  int InsertKeyEntries(Storage &f, const std::string &record, int64_t pos,
-                       const std::vector<int64_t> &seqs, size_t *done);
-  int DeleteKeyEntries(Storage &f, const std::string &record, const std::vector<int64_t> &seqs,
-                       size_t keys);
+  [[nodiscard]] int InsertKeyEntries(Storage &f, const std::string &record, int64_t pos,
+                                     const std::vector<int64_t> &seqs, size_t *done);
+  [[nodiscard]] int DeleteKeyEntries(Storage &f, const std::string &record,
+                                     const std::vector<int64_t> &seqs, size_t keys);
   // Entries along a key, or records for key -1.
-  int CountEntries(Storage &f, int key, int64_t *count);
+  [[nodiscard]] int CountEntries(Storage &f, int key, int64_t *count);
   std::vector<int64_t> SeqsOf(const Storage &f, const std::string &blob, int64_t pos) const;
 
   // fork(): the mutex is held across it, so the child's copy is never left locked by a

@@ -132,14 +132,14 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
   }
   if (status != 0) {
     *why = WithServerText("cannot create " + to, status);
-    if (status != B_FILE_ALREADY_EXISTS) target_store.Delete(to);
+    if (status != B_FILE_ALREADY_EXISTS) (void)target_store.Delete(to);  // best effort
     return status;
   }
   // From here a failure takes the unfinished copy away again.
   auto fail = [&](int failed) {
     if (d && d->InWrite()) d->RollbackWrite();
     d.reset();
-    target_store.Delete(to);
+    (void)target_store.Delete(to);  // best effort: the copy failed already
     return failed;
   };
   if (!s->Owner().empty()) {

@@ -80,22 +80,22 @@ class Storage {
   // ---- The file
   virtual const FileSpec &Spec() const = 0;
   virtual const std::string &Owner() const = 0;  // empty: none
-  virtual int OwnerMode() const = 0;
+  [[nodiscard]] virtual int OwnerMode() const = 0;
   // True when this process may only read the file (a read-only mount, no write permission).
   virtual bool ReadOnlyFile() const = 0;
-  virtual int SetOwner(const std::string &owner, int mode) = 0;
+  [[nodiscard]] virtual int SetOwner(const std::string &owner, int mode) = 0;
 
   // ---- Writes. One bracket around each operation; inside the process's transaction the
   // bracket opened by its first write stays open until End or Abort.
-  virtual int BeginWrite() = 0;
-  virtual int CommitWrite() = 0;
+  [[nodiscard]] virtual int BeginWrite() = 0;
+  [[nodiscard]] virtual int CommitWrite() = 0;
   virtual void RollbackWrite() = 0;
   // True while a bracket is open (a store may end one on its own after some failures).
   virtual bool InWrite() const = 0;
   // Writes what the open bracket holds without committing it, so that a commit that follows
   // needs little room: a transaction over several files meets a full disk while all of it
   // can still be undone.
-  virtual int PrepareCommit() { return 0; }
+  [[nodiscard]] virtual int PrepareCommit() { return 0; }
   // How long a write waits for another process's transaction on this file.
   virtual void SetBusyTimeout(int ms) = 0;
 
@@ -115,58 +115,61 @@ class Storage {
   // ---- Records
   // The record's data and its stored sequence blob. 0; 43 when there is none; 2 when the
   // stored record has a length the file's record layout does not allow, or cannot be read.
-  virtual int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) = 0;
+  [[nodiscard]] virtual int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) = 0;
   // A new record at a position never used before in this file.
-  virtual int InsertRecord(const std::string &data, int64_t *pos) = 0;
+  [[nodiscard]] virtual int InsertRecord(const std::string &data, int64_t *pos) = 0;
   // New data, and new sequences when `seqs_blob` is given.
-  virtual int RewriteRecord(int64_t pos, const std::string &data, const std::string *seqs_blob) = 0;
-  virtual int RemoveRecord(int64_t pos) = 0;
+  [[nodiscard]] virtual int RewriteRecord(int64_t pos, const std::string &data,
+                                          const std::string *seqs_blob) = 0;
+  [[nodiscard]] virtual int RemoveRecord(int64_t pos) = 0;
   // A new insertion sequence for an entry moved along a key (from the position numbers).
-  virtual int NextSequence(int64_t *seq) = 0;
+  [[nodiscard]] virtual int NextSequence(int64_t *seq) = 0;
   // Called before the record at `pos` goes, so its position is never given out again.
-  virtual int RetirePosition(int64_t pos) = 0;
-  virtual int CountRecords(int64_t *count) = 0;
+  [[nodiscard]] virtual int RetirePosition(int64_t pos) = 0;
+  [[nodiscard]] virtual int CountRecords(int64_t *count) = 0;
   // Up to `limit` records after `pos` in physical order (before it, direction -1), as they are
   // stored (the engine checks them).
-  virtual int ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) = 0;
+  [[nodiscard]] virtual int ReadPhysical(int64_t pos, int direction, size_t limit,
+                                         RowBatch *rows) = 0;
   // The record at `rank` (0-based) in physical order; none past the end.
-  virtual int ReadPhysicalAtRank(int64_t rank, RowBatch *rows) = 0;
-  virtual int CountRecordsBefore(int64_t pos, int64_t *count) = 0;
+  [[nodiscard]] virtual int ReadPhysicalAtRank(int64_t rank, RowBatch *rows) = 0;
+  [[nodiscard]] virtual int CountRecordsBefore(int64_t pos, int64_t *count) = 0;
   // Every record in physical order with its stored sequences; `visit` answers 0 to go on, or
   // a status that stops it.
   using RecordVisitor =
       std::function<int(int64_t pos, std::string_view data, std::string_view seqs_blob)>;
-  virtual int ScanRecords(const RecordVisitor &visit) = 0;
+  [[nodiscard]] virtual int ScanRecords(const RecordVisitor &visit) = 0;
   // ---- Copies between stores (inside a write bracket): a record at a given position, and
   // the highest position the file has ever given out (new ones come above it).
-  virtual int InsertRecordAt(int64_t pos, std::string_view data, std::string_view seqs_blob) = 0;
-  virtual int HighestPositionUsed(int64_t *pos) = 0;
-  virtual int KeepPositionsAbove(int64_t pos) = 0;
+  [[nodiscard]] virtual int InsertRecordAt(int64_t pos, std::string_view data,
+                                           std::string_view seqs_blob) = 0;
+  [[nodiscard]] virtual int HighestPositionUsed(int64_t *pos) = 0;
+  [[nodiscard]] virtual int KeepPositionsAbove(int64_t pos) = 0;
 
   // ---- Key entries (the index of key `key`, keys numbered from 0)
   // 5 when the entry (key bytes and sequence) is there already.
-  virtual int AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) = 0;
-  virtual int RemoveEntry(size_t key, std::string_view k, int64_t seq) = 0;
-  virtual int EntryExists(size_t key, std::string_view k, bool *exists) = 0;
+  [[nodiscard]] virtual int AddEntry(size_t key, std::string_view k, int64_t seq, int64_t pos) = 0;
+  [[nodiscard]] virtual int RemoveEntry(size_t key, std::string_view k, int64_t seq) = 0;
+  [[nodiscard]] virtual int EntryExists(size_t key, std::string_view k, bool *exists) = 0;
   // Up to `limit` entries with their records, from where `how` says, in the order of the key
   // (descending for kLess, kLessOrEqual, kLast and kBefore); entries without a record are
   // passed over. `k` is unused by kFirst and kLast; `seq` is used by kAfter and kBefore.
-  virtual int Seek(size_t key, Seek how, std::string_view k, int64_t seq, size_t limit,
-                   RowBatch *rows) = 0;
+  [[nodiscard]] virtual int Seek(size_t key, Seek how, std::string_view k, int64_t seq,
+                                 size_t limit, RowBatch *rows) = 0;
   // The entry at `rank` (0-based) along the key, with its record; none past the end.
-  virtual int EntryAtRank(size_t key, int64_t rank, RowBatch *rows) = 0;
-  virtual int CountEntries(size_t key, int64_t *count) = 0;
-  virtual int CountEntriesBelow(size_t key, std::string_view k, int64_t *count) = 0;
-  virtual int CountDistinct(size_t key, int64_t *count) = 0;
+  [[nodiscard]] virtual int EntryAtRank(size_t key, int64_t rank, RowBatch *rows) = 0;
+  [[nodiscard]] virtual int CountEntries(size_t key, int64_t *count) = 0;
+  [[nodiscard]] virtual int CountEntriesBelow(size_t key, std::string_view k, int64_t *count) = 0;
+  [[nodiscard]] virtual int CountDistinct(size_t key, int64_t *count) = 0;
 
   // ---- Keys (inside a write bracket)
   // An empty index for key `number` (the next key number).
-  virtual int CreateKeyIndex(size_t number) = 0;
+  [[nodiscard]] virtual int CreateKeyIndex(size_t number) = 0;
   // Drops the index of `number` of `keys`; the later ones take the numbers below, and stored
   // sequences lose the dropped key's slot.
-  virtual int DropKeyIndex(size_t number, size_t keys) = 0;
+  [[nodiscard]] virtual int DropKeyIndex(size_t number, size_t keys) = 0;
   // Replaces the stored specification (after Create or Drop Index).
-  virtual int StoreSpec(const FileSpec &spec) = 0;
+  [[nodiscard]] virtual int StoreSpec(const FileSpec &spec) = 0;
 
   // ---- Locks across processes; a process's own locks never block it.
   // Record locks, counted per position; `wait_ms` 0: no wait. False when another process
@@ -217,21 +220,22 @@ class Store {
  public:
   virtual ~Store() = default;
   // The identity of an existing file: 0; 12 none; 11 not a file.
-  virtual int Identify(const std::string &native_path, uint64_t *identity) = 0;
+  [[nodiscard]] virtual int Identify(const std::string &native_path, uint64_t *identity) = 0;
   // 0, 12, 11, 30 (not a file of this record manager) or 2; 88 when the open-mode lock
   // `lock` asks for cannot be had. With a lock, the file opened is the one the path names
   // while the lock is held: a file another process renames or deletes as it is opened is
   // never followed (the open looks again, and finds the file that has the name by then).
-  virtual int Open(const std::string &native_path, OpenLock lock,
-                   std::unique_ptr<Storage> *out) = 0;
+  [[nodiscard]] virtual int Open(const std::string &native_path, OpenLock lock,
+                                 std::unique_ptr<Storage> *out) = 0;
   // A new file, replacing an existing one when `replace` (never one another process has
   // open: 85). 59 when it exists and `replace` is false.
-  virtual int Create(const std::string &native_path, const FileSpec &spec, bool replace) = 0;
+  [[nodiscard]] virtual int Create(const std::string &native_path, const FileSpec &spec,
+                                   bool replace) = 0;
   // The file and whatever the store keeps beside it; 85 when any process has it open.
-  virtual int Delete(const std::string &native_path) = 0;
+  [[nodiscard]] virtual int Delete(const std::string &native_path) = 0;
   // The file under a new name of the same store, replacing a file there; 85 when any
   // process has either open (nothing changes then).
-  virtual int Rename(const std::string &from, const std::string &to) = 0;
+  [[nodiscard]] virtual int Rename(const std::string &from, const std::string &to) = 0;
 };
 
 // The store a (native) path belongs to: the server that zelko.ini [servers] maps the path's
