@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -533,6 +534,66 @@ TEST(ReadErrors, AtEveryReadOfAWriteTheWriteIsWholeOrAbsent) {
     if (!c.in_transaction) {
       EXPECT_GE(failure_points, 1) << c.Name();
     }
+  }
+}
+
+// The number of keys a file has, from Stat.
+int KeyCount(PosBlock &pb) {
+  std::string stat(1024, '\0'), key(255, '\0');
+  return Op(B_STAT, pb, stat, key, 0) == 0 ? static_cast<uint8_t>(stat[4]) : -1;
+}
+
+// A read that fails while an index is built over the records, or while one is dropped: the
+// file keeps its keys as they were or has the change whole.
+TEST(ReadErrors, AnIndexBuiltOrDroppedWhileAReadFailsIsWholeOrAbsent) {
+  // A file at rest is one file: each attempt starts from a copy.
+  const std::string original = Scratch("index.btr");
+  PosBlock pb;
+  ASSERT_NO_FATAL_FAILURE(CreateFortyRecords(original, pb));
+  for (int id = 41; id <= 1500; ++id)
+    ASSERT_EQ(Insert(pb, Rec(id, "n" + std::to_string(id % 5))), 0);
+  Close(pb);
+  for (bool create : {true, false}) {
+    static int files = 0;
+    int failure_points = 0;
+    for (int fail_at = 0;; ++fail_at) {
+      SCOPED_TRACE(std::string(create ? "create" : "drop") + ", read " + std::to_string(fail_at) +
+                   " fails");
+      ASSERT_LT(fail_at, 1000) << "the change never ran out of reads to fail at";
+      std::string path = Scratch("index" + std::to_string(++files) + ".btr");
+      ASSERT_TRUE(std::filesystem::copy_file(original, path));
+      ASSERT_EQ(Open(pb, path), 0);
+      const std::vector<std::string> all = Walk(pb, -1);
+      // Key 2: the name, then the id, descending.
+      auto segments =
+          CreateBuffer(16, 4096,
+                       {{{9, 8, kExt | B_KEY_DUPLICATES, B_TYPE_STRING},
+                         {1, 4, kExt | B_KEY_DUPLICATES | B_KEY_DESCENDING, B_TYPE_INTEGER}}});
+      std::string spec(segments.begin() + 16, segments.end()), key(255, '\0'), none;
+      g_reads_until_failure = fail_at;
+      int16_t status =
+          create ? Op(B_CREATE_INDEX, pb, spec, key, 0) : Op(B_DROP_INDEX, pb, none, key, 1);
+      bool failed = g_read_failed;
+      g_reads_until_failure = -1;
+      g_read_failed = false;
+      int keys = KeyCount(pb);
+      if (status == 0) {
+        EXPECT_EQ(keys, create ? 3 : 1);
+      } else {
+        ++failure_points;
+        EXPECT_EQ(status, B_IO_ERROR);
+        EXPECT_EQ(keys, 2);
+      }
+      for (int k = 0; k < keys; ++k)
+        EXPECT_EQ(Walk(pb, k), all) << "key " << k;
+      EXPECT_EQ(Walk(pb, -1), all);
+      Close(pb);
+      std::vector<std::string> problems;
+      EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
+          << (problems.empty() ? "" : problems[0]);
+      if (!failed) break;
+    }
+    EXPECT_GE(failure_points, 1);
   }
 }
 
