@@ -15,6 +15,7 @@ const std::vector<KeyModel> &Keys() {
       {{{9, 2, SegType::kInteger, false, false}}, true, true, true},
       {{{11, 4, SegType::kZString, false, false}}, false, true, false},
       {{{15, 2, SegType::kDecimal, true, false}}, true, true, false},
+      {{{17, 4, SegType::kAutoIncrement, false, false}}, false, true, false},
   };
   return keys;
 }
@@ -54,6 +55,7 @@ int CompareSegment(const SegModel &s, const uint8_t *a, const uint8_t *b) {
   int c = 0;
   switch (s.type) {
     case SegType::kInteger:
+    case SegType::kAutoIncrement:
       c = Order(SignedLe(a, s.length), SignedLe(b, s.length));
       break;
     case SegType::kUnsigned:

@@ -13,7 +13,7 @@
 
 namespace btrmodel {
 
-enum class SegType { kInteger, kString, kUnsigned, kZString, kDecimal };
+enum class SegType { kInteger, kString, kUnsigned, kZString, kDecimal, kAutoIncrement };
 
 struct SegModel {
   int offset;
@@ -31,15 +31,16 @@ struct KeyModel {
 };
 
 constexpr uint16_t kRecordLength = 32;
-constexpr int kKeys = 5;
-constexpr int kPayload = 17;     // bytes 17..31 carry a serial number
+constexpr int kKeys = 6;
+constexpr int kPayload = 21;     // bytes 21..31 carry a serial number
 constexpr size_t kMaxTail = 60;  // a variable-length file's records grow to 92 bytes
 constexpr size_t kMaxRecord = kRecordLength + kMaxTail;
 constexpr size_t kRoom = 128;  // the data buffer given to reads
 
 // The file's keys: an integer (unique, not modifiable); a case-insensitive string with a
 // descending unsigned (duplicates); an integer whose zero is null (duplicates); a zero-ended
-// string (unique); a descending packed decimal (duplicates).
+// string (unique); a descending packed decimal (duplicates); an auto-increment number
+// (unique).
 const std::vector<KeyModel> &Keys();
 
 template <typename T>

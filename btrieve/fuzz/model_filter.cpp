@@ -20,6 +20,8 @@ uint8_t TypeCode(SegType t) {
       return B_TYPE_UNSIGNED_BINARY;
     case SegType::kZString:
       return B_TYPE_ZSTRING;
+    case SegType::kAutoIncrement:
+      return B_TYPE_AUTOINCREMENT;
     default:
       return B_TYPE_DECIMAL;
   }

@@ -45,6 +45,7 @@ class ModelRun {
  private:
   std::string NewField(int field);
   std::string NewRecord();
+  std::string Numbered(std::string record) const;
   std::string Tail();
   size_t Room();
   std::string SomeKeyValue(int key);
@@ -134,18 +135,23 @@ std::string ModelRun::NewField(int field) {
         f.push_back(letters[in_.Small(4)]);
       break;
     }
-    default: {  // three digits of 0 to 2, and a sign: +, - or unsigned
+    case 4: {  // three digits of 0 to 2, and a sign: +, - or unsigned
       static const uint8_t signs[] = {0x0C, 0x0D, 0x0F};
       uint8_t b = in_.Byte();
       f.push_back(static_cast<char>((b % 3) << 4 | (b / 3 % 3)));
       f.push_back(static_cast<char>((b / 9 % 3) << 4 | signs[b / 27 % 3]));
       break;
     }
+    default: {  // auto-increment: mostly 0, to be numbered, else a number of its own
+      int32_t v = in_.Small(3) != 0 ? 0 : in_.Small(64) - 3;
+      f.assign(reinterpret_cast<const char *>(&v), 4);
+      break;
+    }
   }
   return f;
 }
 
-constexpr int kFieldOffsets[] = {0, 4, 9, 11, 15};
+constexpr int kFieldOffsets[] = {0, 4, 9, 11, 15, 17};
 
 std::string ModelRun::NewRecord() {
   std::string r;
@@ -311,14 +317,35 @@ void ModelRun::Unlock() {
     multi_.clear();
 }
 
+// The record as an insert stores it: an auto-increment number of 0 becomes the highest in
+// the file plus one.
+std::string ModelRun::Numbered(std::string record) const {
+  constexpr int at = kFieldOffsets[kKeys - 1];
+  const uint8_t *field = reinterpret_cast<const uint8_t *>(record.data()) + at;
+  if (SignedLe(field, 4) != 0) return record;
+  int64_t highest = 0;
+  bool any = false;
+  for (const auto &[pos, rec] : m_.records) {
+    int64_t v = SignedLe(reinterpret_cast<const uint8_t *>(rec.data.data()) + at, 4);
+    highest = any ? std::max(highest, v) : v;
+    any = true;
+  }
+  int32_t next = static_cast<int32_t>(highest + 1);
+  std::memcpy(record.data() + at, &next, 4);
+  return record;
+}
+
 void ModelRun::Insert() {
-  std::string record = NewRecord();
+  std::string given = NewRecord();
   int key = in_.Small(kKeys + 1) - 1;
-  Reply r = Call(B_INSERT, pb_, record, 0, "", key);
+  Reply r = Call(B_INSERT, pb_, given, 0, "", key);
+  std::string record = Numbered(given);
   int want = UniqueTaken(record, 0) ? B_DUPLICATE_KEY_VALUE : 0;
   Expect(B_INSERT, r.status, want);
   if (want != 0) return;
-  if (r.data != record) Fail("Insert changed the caller's record");
+  // The number comes back in the caller's buffer.
+  if (r.data != record)
+    Fail("Insert returned %s, the model %s", Hex(r.data).c_str(), Hex(record).c_str());
   int64_t pos = LearnPosition(record);
   m_.records[pos] = Fresh(record);
   if (key >= 0) {
@@ -884,6 +911,7 @@ void ModelRun::AnotherProcessWrites() {
   uint32_t at = 0;
   if (!peer_->Write(kind, static_cast<uint32_t>(pos), record, &status, &at))
     Fail("the other process did not answer");
+  if (kind == 'i') record = Numbered(record);
   int want = kind == 'i' || kind == 'u' ? (UniqueTaken(record, pos) ? B_DUPLICATE_KEY_VALUE : 0)
              : kind == 'l' && (in_tx_ ? committed_ : m_).records.count(pos) == 0
                  ? B_INVALID_RECORD_ADDRESS
@@ -966,8 +994,8 @@ void ModelRun::Run() {
   for (const KeyModel &k : Keys()) {
     for (size_t i = 0; i < k.segs.size(); ++i) {
       const SegModel &s = k.segs[i];
-      static const uint8_t types[] = {B_TYPE_INTEGER, B_TYPE_STRING, B_TYPE_UNSIGNED_BINARY,
-                                      B_TYPE_ZSTRING, B_TYPE_DECIMAL};
+      static const uint8_t types[] = {B_TYPE_INTEGER, B_TYPE_STRING,  B_TYPE_UNSIGNED_BINARY,
+                                      B_TYPE_ZSTRING, B_TYPE_DECIMAL, B_TYPE_AUTOINCREMENT};
       uint16_t flags = B_KEY_EXTENDED_TYPE | (k.duplicates ? B_KEY_DUPLICATES : 0) |
                        (k.modifiable ? B_KEY_MODIFIABLE : 0) | (k.null_all ? B_KEY_NULL_ALL : 0) |
                        (s.descending ? B_KEY_DESCENDING : 0) |
