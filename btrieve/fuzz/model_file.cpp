@@ -105,8 +105,13 @@ bool IsNull(const KeyModel &k, const std::string &record) {
 }
 
 std::vector<Entry> Path(const FileModel &m, int key) {
-  const KeyModel &k = Keys()[key];
   std::vector<Entry> path;
+  if (key < 0) {
+    for (const auto &[pos, rec] : m.records)
+      path.push_back({pos, &rec});
+    return path;
+  }
+  const KeyModel &k = Keys()[key];
   for (const auto &[pos, rec] : m.records) {
     if (!IsNull(k, rec.data)) path.push_back({pos, &rec});
   }

@@ -72,7 +72,8 @@ struct Entry {
   const Record *rec;
 };
 
-// The key's path: records not null in it, by value, then insertion sequence.
+// The key's path: records not null in it, by value, then insertion sequence. Key -1:
+// every record, in physical order.
 std::vector<Entry> Path(const FileModel &m, int key);
 // Where (kv, seq) stands against an entry of the path: negative before it.
 int Against(int key, const std::string &kv, int64_t seq, const Entry &e);

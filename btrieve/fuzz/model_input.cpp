@@ -52,6 +52,7 @@ class ModelRun {
   int64_t LearnPosition(const std::string &record);
   bool UniqueTaken(const std::string &record, int64_t except) const;
 
+  void Inserts();
   void Insert();
   void Update();
   void Delete();
@@ -63,9 +64,12 @@ class ModelRun {
   void PositionAndDirect();
   void Extended();
   void Percentages();
+  void Position();
+  void Survey();
   void Stat();
   void Transaction();
   void Reopen();
+  void ReopenBoth();
   void AnotherProcessReads();
   void Resync();
   void VerifyAll();
@@ -333,6 +337,12 @@ std::string ModelRun::Numbered(std::string record) const {
   int32_t next = static_cast<int32_t>(highest + 1);
   std::memcpy(record.data() + at, &next, 4);
   return record;
+}
+
+// Mostly one insert, sometimes a run of them.
+void ModelRun::Inserts() {
+  for (int n = in_.Small(4) == 0 ? 1 + in_.Small(16) : 1; n > 0; --n)
+    Insert();
 }
 
 void ModelRun::Insert() {
@@ -667,13 +677,7 @@ void ModelRun::Extended() {
   if (!physical && c_.logical && c_.key != key) want = B_DIFFERENT_KEYNUMBER;
   if (want != 0) return Expect(op, r.status, want);
 
-  std::vector<Entry> path;
-  if (physical) {
-    for (const auto &[pos, rec] : m_.records)
-      path.push_back({pos, &rec});
-  } else {
-    path = Path(m_, key);
-  }
+  std::vector<Entry> path = Path(m_, physical ? -1 : key);
   if (direction < 0) std::reverse(path.begin(), path.end());
   // The next record along the walk after where the cursor stands.
   auto next = [&]() -> const Entry * {
@@ -744,13 +748,7 @@ void ModelRun::Extended() {
 // p hundredths of a percent is the one at rank p * (n - 1) / 10000, rounded.
 void ModelRun::Percentages() {
   int key = in_.Small(kKeys + 1) - 1;
-  std::vector<Entry> path;
-  if (key < 0) {
-    for (const auto &[pos, rec] : m_.records)
-      path.push_back({pos, &rec});
-  } else {
-    path = Path(m_, key);
-  }
+  std::vector<Entry> path = Path(m_, key);
   const int64_t n = static_cast<int64_t>(path.size());
   if (in_.Small(2) == 0) {
     int percent = in_.Small(8) == 0 ? 10000 + in_.Small(3) : (in_.U16() % 10001);
@@ -811,6 +809,22 @@ void ModelRun::Percentages() {
     Fail("Find Percentage gave %s, the model %s", Hex(r.data).c_str(), Hex(want).c_str());
 }
 
+// Get Position and Get Direct, or the percentages.
+void ModelRun::Position() {
+  if (in_.Small(3) == 0)
+    Percentages();
+  else
+    PositionAndDirect();
+}
+
+// An extended operation, or Stat.
+void ModelRun::Survey() {
+  if (in_.Small(4) == 0)
+    Stat();
+  else
+    Extended();
+}
+
 void ModelRun::Stat() {
   Reply r = Call(B_STAT, pb_, "", 1024, "", 0);
   Expect(B_STAT, r.status, 0);
@@ -844,7 +858,13 @@ void ModelRun::Transaction() {
   }
 }
 
+// Closes and opens again, or another process walks the file.
 void ModelRun::Reopen() {
+  if (in_.Small(3) == 0) return AnotherProcessReads();
+  ReopenBoth();
+}
+
+void ModelRun::ReopenBoth() {
   uint32_t zero = 0;
   Expect(B_CLOSE, BTRCALL(B_CLOSE, pb_, nullptr, &zero, nullptr, 0, 0), 0);
   Expect(B_CLOSE, BTRCALL(B_CLOSE, probe_, nullptr, &zero, nullptr, 0, 0), 0);
@@ -953,13 +973,7 @@ void ModelRun::Resync() {
 // Every key walked both ways, physical order both ways, the count, then the file's own check.
 void ModelRun::VerifyAll() {
   for (int key = -1; key < kKeys; ++key) {
-    std::vector<Entry> path;
-    if (key < 0) {
-      for (const auto &[pos, rec] : m_.records)
-        path.push_back({pos, &rec});
-    } else {
-      path = Path(m_, key);
-    }
+    std::vector<Entry> path = Path(m_, key);
     for (int backwards = 0; backwards < 2; ++backwards) {
       int first = key < 0 ? (backwards ? B_STEP_LAST : B_STEP_FIRST)
                           : (backwards ? B_GET_LAST : B_GET_FIRST);
@@ -1017,63 +1031,32 @@ void ModelRun::Run() {
   Expect(B_OPEN, BTRCALL(B_OPEN, pb_, nullptr, &zero, path_.data(), 0, 0), 0);
   Expect(B_OPEN, BTRCALL(B_OPEN, probe_, nullptr, &zero, path_.data(), 0, 0), 0);
 
-  for (int step = 0; step < 400 && in_.More(); ++step) {
-    switch (in_.Small(22)) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
-      case 4:
-        for (int n = in_.Small(4) == 0 ? 1 + in_.Small(16) : 1; n > 0; --n)
-          Insert();
-        break;
-      case 5:
-      case 6:
-        Update();
-        break;
-      case 7:
-        Delete();
-        break;
-      case 8:
-      case 9:
-      case 10:
-        GetByValue();
-        break;
-      case 11:
-      case 12:
-      case 13:
-        GetNextOrPrevious();
-        break;
-      case 14:
-      case 15:
-        Step();
-        break;
-      case 16:
-        if (in_.Small(3) == 0)
-          Percentages();
-        else
-          PositionAndDirect();
-        break;
-      case 17:
-        if (in_.Small(4) == 0)
-          Stat();
-        else
-          Extended();
-        break;
-      case 18:
-        Transaction();
-        break;
-      case 19:
-        if (in_.Small(3) == 0)
-          AnotherProcessReads();
-        else
-          Reopen();
-        break;
-      default:
-        AnotherProcessWrites();
-        break;
-    }
-  }
+  // Each step one operation, the more common ones more often.
+  using Operation = void (ModelRun::*)();
+  static const Operation operations[] = {&ModelRun::Inserts,
+                                         &ModelRun::Inserts,
+                                         &ModelRun::Inserts,
+                                         &ModelRun::Inserts,
+                                         &ModelRun::Inserts,
+                                         &ModelRun::Update,
+                                         &ModelRun::Update,
+                                         &ModelRun::Delete,
+                                         &ModelRun::GetByValue,
+                                         &ModelRun::GetByValue,
+                                         &ModelRun::GetByValue,
+                                         &ModelRun::GetNextOrPrevious,
+                                         &ModelRun::GetNextOrPrevious,
+                                         &ModelRun::GetNextOrPrevious,
+                                         &ModelRun::Step,
+                                         &ModelRun::Step,
+                                         &ModelRun::Position,
+                                         &ModelRun::Survey,
+                                         &ModelRun::Transaction,
+                                         &ModelRun::Reopen,
+                                         &ModelRun::AnotherProcessWrites,
+                                         &ModelRun::AnotherProcessWrites};
+  for (int n = 0; n < 400 && in_.More(); ++n)
+    (this->*operations[in_.Small(sizeof operations / sizeof operations[0])])();
   if (in_tx_) {
     bool commit = in_.Small(2) == 0;
     Expect(B_END_TRAN,
@@ -1084,7 +1067,7 @@ void ModelRun::Run() {
     tx_written_.clear();
   }
   VerifyAll();
-  Reopen();
+  ReopenBoth();
   VerifyAll();
   BTRCALL(B_CLOSE, pb_, nullptr, &zero, nullptr, 0, 0);
   BTRCALL(B_CLOSE, probe_, nullptr, &zero, nullptr, 0, 0);

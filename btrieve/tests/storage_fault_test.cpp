@@ -210,10 +210,29 @@ struct Case {
   }
 };
 
-// The write under test, its spill failing at its `spill_at`th page read. In a transaction
-// it follows the removal of id 7 and some inserts: the insert puts id 7 back, the update
-// moves record 8 to id 7. True when the spill's write failed; *read_fewer when the write
-// read fewer pages than that (it then ran to its end).
+const Case kCases[] = {{Write::kInsert, true},  {Write::kUpdate, true},  {Write::kDelete, true},
+                       {Write::kInsert, false}, {Write::kUpdate, false}, {Write::kDelete, false}};
+
+// The write under test, on record 8 (positioned in `data` and `key`). In a transaction it
+// follows the removal of id 7 and some inserts: the insert puts id 7 back, the update moves
+// record 8 to id 7.
+int16_t WriteUnderTest(PosBlock &pb, const Case &c, std::string &data, std::string &key) {
+  if (c.write == Write::kInsert) return Insert(pb, Rec(c.in_transaction ? 7 : 50, "again"));
+  if (c.write == Write::kDelete) return Op(B_DELETE, pb, data, key, 0);
+  data = Rec(c.in_transaction ? 7 : 60, "moved");
+  return Op(B_UPDATE, pb, data, key, 0);
+}
+
+// The file's own check finds nothing wrong.
+void ExpectFileSound(const std::string &path) {
+  std::vector<std::string> problems;
+  EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
+      << (problems.empty() ? "" : problems[0]);
+}
+
+// The write under test, its spill failing at its `spill_at`th page read. True when the
+// spill's write failed; *read_fewer when the write read fewer pages than that (it then ran
+// to its end).
 bool WriteFailingAt(PosBlock &pb, const Case &c, int spill_at, int16_t *status, bool *read_fewer) {
   *read_fewer = true;
   std::string data(16, '\0'), key = Le32(8);
@@ -222,14 +241,7 @@ bool WriteFailingAt(PosBlock &pb, const Case &c, int spill_at, int16_t *status, 
     if (*status != 0) return false;
   }
   g_reads_until_spill = spill_at;
-  if (c.write == Write::kInsert) {
-    *status = Insert(pb, Rec(c.in_transaction ? 7 : 50, "again"));
-  } else if (c.write == Write::kDelete) {
-    *status = Op(B_DELETE, pb, data, key, 0);
-  } else {
-    data = Rec(c.in_transaction ? 7 : 60, "moved");
-    *status = Op(B_UPDATE, pb, data, key, 0);
-  }
+  *status = WriteUnderTest(pb, c, data, key);
   bool failed = g_write_failed;
   *read_fewer = g_reads_until_spill >= 0;
   g_reads_until_spill = -1;
@@ -238,9 +250,7 @@ bool WriteFailingAt(PosBlock &pb, const Case &c, int spill_at, int16_t *status, 
 }
 
 TEST(DiskFull, AtEveryPageOfAWriteTheFileStaysWholeAndTheStatusSaysSo) {
-  for (Case c :
-       {Case{Write::kInsert, true}, Case{Write::kUpdate, true}, Case{Write::kDelete, true},
-        Case{Write::kInsert, false}, Case{Write::kUpdate, false}, Case{Write::kDelete, false}}) {
+  for (const Case &c : kCases) {
     static int files = 0;
     int failure_points = 0;
     for (int spill_at = 0;; ++spill_at) {
@@ -287,9 +297,7 @@ TEST(DiskFull, AtEveryPageOfAWriteTheFileStaysWholeAndTheStatusSaysSo) {
         EXPECT_EQ(Insert(pb, Rec(300, "room")), 0);
       }
       Close(pb);
-      std::vector<std::string> problems;
-      EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
-          << (problems.empty() ? "" : problems[0]);
+      ExpectFileSound(path);
       if (read_fewer) break;  // every page read of the write has been a failure point
     }
     // Every write reads the record's table and a key's.
@@ -321,9 +329,7 @@ TEST(DiskFull, AnEndThatFindsNoRoomLeavesTheFileAsItWas) {
   EXPECT_EQ(Call0(B_END_TRAN), 0);
   EXPECT_EQ(Walk(pb, -1).size(), before.size() + 1);
   Close(pb);
-  std::vector<std::string> problems;
-  EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
-      << (problems.empty() ? "" : problems[0]);
+  ExpectFileSound(path);
 }
 
 TEST(DiskFull, ATransactionOverTwoFilesStaysWholeWhenOneFindsNoRoomAtItsEnd) {
@@ -467,14 +473,7 @@ std::vector<std::string> WriteWithReadFailing(const std::string &path, const Cas
   key = Le32(8);
   if (c.write != Write::kInsert) Op(B_GET_EQUAL, pb, data, key, 0);
   g_reads_until_failure = fail_at;
-  if (c.write == Write::kInsert) {
-    *status = Insert(pb, Rec(c.in_transaction ? 7 : 50, "again"));
-  } else if (c.write == Write::kDelete) {
-    *status = Op(B_DELETE, pb, data, key, 0);
-  } else {
-    data = Rec(c.in_transaction ? 7 : 60, "moved");
-    *status = Op(B_UPDATE, pb, data, key, 0);
-  }
+  *status = WriteUnderTest(pb, c, data, key);
   *failed = g_read_failed;
   g_reads_until_failure = -1;
   g_read_failed = false;
@@ -491,18 +490,14 @@ std::vector<std::string> WriteWithReadFailing(const std::string &path, const Cas
   EXPECT_EQ(Walk(pb, 0), records);
   EXPECT_EQ(Walk(pb, 1), records);
   Close(pb);
-  std::vector<std::string> problems;
-  EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
-      << (problems.empty() ? "" : problems[0]);
+  ExpectFileSound(path);
   return records;
 }
 
 // A read that fails in the middle of an insert, update or delete (or of its transaction's
 // End): the write is whole or absent, never a part of it, and its status says which.
 TEST(ReadErrors, AtEveryReadOfAWriteTheWriteIsWholeOrAbsent) {
-  for (Case c :
-       {Case{Write::kInsert, true}, Case{Write::kUpdate, true}, Case{Write::kDelete, true},
-        Case{Write::kInsert, false}, Case{Write::kUpdate, false}, Case{Write::kDelete, false}}) {
+  for (const Case &c : kCases) {
     static int files = 0;
     int16_t status = 0;
     bool failed = false;
@@ -588,9 +583,7 @@ TEST(ReadErrors, AnIndexBuiltOrDroppedWhileAReadFailsIsWholeOrAbsent) {
         EXPECT_EQ(Walk(pb, k), all) << "key " << k;
       EXPECT_EQ(Walk(pb, -1), all);
       Close(pb);
-      std::vector<std::string> problems;
-      EXPECT_EQ(BTRCHECKFILE(path.c_str(), AddProblem, &problems), 0)
-          << (problems.empty() ? "" : problems[0]);
+      ExpectFileSound(path);
       if (!failed) break;
     }
     EXPECT_GE(failure_points, 1);
