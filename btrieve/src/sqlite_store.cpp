@@ -887,8 +887,8 @@ int SqliteStorage::SetHighWater(int64_t value) {
 }
 
 int SqliteStorage::InsertRecord(const std::string &data, int64_t *pos) {
-  // A long transaction of inserts grows the file too.
   if (int status = OutsideWrite(); status != 0) return status;
+  // A long transaction of inserts grows the file too.
   if ((++inserts_ & 1023) == 0) GrowCache();
   // Without a high-water mark the next position is simply the highest plus one.
   int64_t high_water = 0;
