@@ -68,8 +68,8 @@ class ModelRun {
   void Survey();
   void Stat();
   void Transaction();
+  void ReopenOrReadElsewhere();
   void Reopen();
-  void ReopenBoth();
   void AnotherProcessReads();
   void Resync();
   void VerifyAll();
@@ -859,12 +859,12 @@ void ModelRun::Transaction() {
 }
 
 // Closes and opens again, or another process walks the file.
-void ModelRun::Reopen() {
+void ModelRun::ReopenOrReadElsewhere() {
   if (in_.Small(3) == 0) return AnotherProcessReads();
-  ReopenBoth();
+  Reopen();
 }
 
-void ModelRun::ReopenBoth() {
+void ModelRun::Reopen() {
   uint32_t zero = 0;
   Expect(B_CLOSE, BTRCALL(B_CLOSE, pb_, nullptr, &zero, nullptr, 0, 0), 0);
   Expect(B_CLOSE, BTRCALL(B_CLOSE, probe_, nullptr, &zero, nullptr, 0, 0), 0);
@@ -1052,7 +1052,7 @@ void ModelRun::Run() {
                                          &ModelRun::Position,
                                          &ModelRun::Survey,
                                          &ModelRun::Transaction,
-                                         &ModelRun::Reopen,
+                                         &ModelRun::ReopenOrReadElsewhere,
                                          &ModelRun::AnotherProcessWrites,
                                          &ModelRun::AnotherProcessWrites};
   for (int n = 0; n < 400 && in_.More(); ++n)
@@ -1067,7 +1067,7 @@ void ModelRun::Run() {
     tx_written_.clear();
   }
   VerifyAll();
-  ReopenBoth();
+  Reopen();
   VerifyAll();
   BTRCALL(B_CLOSE, pb_, nullptr, &zero, nullptr, 0, 0);
   BTRCALL(B_CLOSE, probe_, nullptr, &zero, nullptr, 0, 0);
