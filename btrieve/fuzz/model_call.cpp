@@ -38,6 +38,15 @@ Reply Call(int op, uint8_t *pb, const std::string &data, size_t room, const std:
   return r;
 }
 
+std::string PositionBytes(int64_t pos) {
+  uint32_t p32 = static_cast<uint32_t>(pos);
+  return std::string(reinterpret_cast<const char *>(&p32), 4);
+}
+
+int64_t PositionFrom(const std::string &bytes) {
+  return static_cast<int32_t>(UnsignedLe(reinterpret_cast<const uint8_t *>(bytes.data()), 4));
+}
+
 void Expect(int op, int got, int want) {
   if (got != want) Fail("op %d gave status %d, the model %d", op, got, want);
 }

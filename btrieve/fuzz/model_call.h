@@ -25,6 +25,10 @@ constexpr uint8_t kUntouched = 0xEE;
 Reply Call(int op, uint8_t *pb, const std::string &data, size_t room, const std::string &key,
            int key_number);
 
+// A record position as a data buffer holds it (4 bytes), and back.
+std::string PositionBytes(int64_t pos);
+int64_t PositionFrom(const std::string &bytes);
+
 void Expect(int op, int got, int want);
 std::string Hex(const std::string &s);
 // The key buffer must hold the key value of `e`'s record.

@@ -85,6 +85,7 @@ class ModelRun {
   void Unlock();
   void SetLogical(int key, int64_t pos);
   void SetPhysical(int64_t pos);
+  const Entry *Beyond(const std::vector<Entry> &path, int key, int direction) const;
 
   fuzzing::FuzzReader in_;
   std::string path_;
@@ -211,8 +212,7 @@ int64_t ModelRun::LearnPosition(const std::string &record) {
   if (r.status != 0 || r.data != record) Fail("an inserted record is not found (%d)", r.status);
   r = Call(B_GET_POSITION, probe_, "", kRoom, "", 0);
   if (r.status != 0 || r.data.size() != 4) Fail("Get Position after insert gave %d", r.status);
-  int64_t pos =
-      static_cast<int32_t>(UnsignedLe(reinterpret_cast<const uint8_t *>(r.data.data()), 4));
+  int64_t pos = PositionFrom(r.data);
   if (pos <= 0) Fail("position %lld is not positive", static_cast<long long>(pos));
   if (!m_.positions_given.insert(pos).second)
     Fail("position %lld was given before", static_cast<long long>(pos));
@@ -240,6 +240,21 @@ void ModelRun::SetPhysical(int64_t pos) {
   c_.physical = c_.current = true;
   c_.phys = c_.cur = pos;
   c_.image = m_.records.at(pos).data;
+}
+
+// The first record of `path` (Path(m_, key), -1 physical order) past where the block
+// stands, going up (`direction` 1) or down (-1); null at the end.
+const Entry *ModelRun::Beyond(const std::vector<Entry> &path, int key, int direction) const {
+  auto past = [&](const Entry &e) {
+    int against = key < 0 ? Order(c_.phys, e.pos) : Against(key, c_.kv, c_.seq, e);
+    return direction * against < 0;
+  };
+  if (direction > 0) {
+    auto it = std::find_if(path.begin(), path.end(), past);
+    return it == path.end() ? nullptr : &*it;
+  }
+  auto it = std::find_if(path.rbegin(), path.rend(), past);
+  return it == path.rend() ? nullptr : &*it;
 }
 
 // A record just inserted: last among its duplicates. A unique key's entries need no
@@ -307,10 +322,7 @@ void ModelRun::ReleaseLocks() {
 void ModelRun::Unlock() {
   int key = in_.Small(4) - 2;
   int64_t pos = multi_.empty() || in_.Small(4) == 0 ? in_.Byte() : *multi_.begin();
-  std::string where(4, '\0');
-  uint32_t p32 = static_cast<uint32_t>(pos);
-  std::memcpy(where.data(), &p32, 4);
-  Reply r = Call(B_UNLOCK, pb_, where, 4, "", key);
+  Reply r = Call(B_UNLOCK, pb_, PositionBytes(pos), 4, "", key);
   bool held = key >= 0 ? single_ != 0 : key == -1 ? multi_.count(pos) != 0 : !multi_.empty();
   Expect(B_UNLOCK, r.status, held ? 0 : B_LOCKERROR);
   if (key >= 0)
@@ -478,22 +490,7 @@ int ModelRun::NextOrPrevious(bool next, int key, bool key_only, int bias) {
     return r.status;
   }
   std::vector<Entry> path = Path(m_, key);
-  const Entry *found = nullptr;
-  if (next) {
-    for (const Entry &e : path) {
-      if (Against(key, c_.kv, c_.seq, e) < 0) {
-        found = &e;
-        break;
-      }
-    }
-  } else {
-    for (auto it = path.rbegin(); it != path.rend(); ++it) {
-      if (Against(key, c_.kv, c_.seq, *it) > 0) {
-        found = &*it;
-        break;
-      }
-    }
-  }
+  const Entry *found = Beyond(path, key, next ? 1 : -1);
   if (found == nullptr) {
     Expect(op, r.status, B_END_OF_FILE);
     return r.status;
@@ -519,38 +516,22 @@ void ModelRun::Step() {
 int ModelRun::StepOnce(int op, int bias) {
   size_t room = Room();
   Reply r = Call(op + bias, pb_, "", room, "", 0);
-  const Record *found = nullptr;
-  int64_t pos = 0;
-  auto pick = [&](std::map<int64_t, Record>::const_iterator it) {
-    if (it != m_.records.end()) {
-      found = &it->second;
-      pos = it->first;
-    }
-  };
-  switch (op) {
-    case B_STEP_FIRST:
-      pick(m_.records.begin());
-      break;
-    case B_STEP_LAST:
-      if (!m_.records.empty()) pick(std::prev(m_.records.end()));
-      break;
-    case B_STEP_NEXT:
-      if (c_.physical) pick(m_.records.upper_bound(c_.phys));
-      break;
-    default: {
-      auto it = m_.records.lower_bound(c_.phys);
-      if (c_.physical && it != m_.records.begin()) pick(std::prev(it));
-      break;
-    }
+  std::vector<Entry> path = Path(m_, -1);
+  const bool from_end = op == B_STEP_FIRST || op == B_STEP_LAST;
+  if (!from_end && !c_.physical) {
+    Expect(op, r.status, B_POSITIONING_ERROR);
+    return r.status;
   }
-  int want = found != nullptr ? Fits(Entry{pos, found}, room, false)
-             : c_.physical || op == B_STEP_FIRST || op == B_STEP_LAST ? B_END_OF_FILE
-                                                                      : B_POSITIONING_ERROR;
-  Expect(op, r.status, want);
+  const Entry *found = nullptr;
+  if (from_end && !path.empty())
+    found = op == B_STEP_FIRST ? &path.front() : &path.back();
+  else if (!from_end)
+    found = Beyond(path, -1, op == B_STEP_NEXT ? 1 : -1);
+  Expect(op, r.status, found != nullptr ? Fits(*found, room, false) : B_END_OF_FILE);
   if (found == nullptr) return r.status;
-  ExpectRecord(op, r, Entry{pos, found}, -1, false, room);
-  SetPhysical(pos);
-  Locked(bias, pos);
+  ExpectRecord(op, r, *found, -1, false, room);
+  SetPhysical(found->pos);
+  Locked(bias, found->pos);
   return r.status;
 }
 
@@ -561,8 +542,7 @@ void ModelRun::PositionAndDirect() {
     Expect(B_GET_POSITION, r.status, B_POSITIONING_ERROR);
   } else {
     Expect(B_GET_POSITION, r.status, 0);
-    if (r.data.size() != 4 || static_cast<int64_t>(UnsignedLe(
-                                  reinterpret_cast<const uint8_t *>(r.data.data()), 4)) != c_.cur)
+    if (r.data.size() != 4 || PositionFrom(r.data) != c_.cur)
       Fail("Get Position gave %s, the model %lld", Hex(r.data).c_str(),
            static_cast<long long>(c_.cur));
   }
@@ -577,11 +557,8 @@ void ModelRun::PositionAndDirect() {
   }
   int key = in_.Small(kKeys + 1) - 1;
   int bias = 100 * in_.Small(5);
-  std::string where(4, '\0');
-  uint32_t p32 = static_cast<uint32_t>(pos);
-  std::memcpy(where.data(), &p32, 4);
   size_t room = std::max<size_t>(Room(), 4);
-  r = Call(B_GET_DIRECT + bias, pb_, where, room, "", key);
+  r = Call(B_GET_DIRECT + bias, pb_, PositionBytes(pos), room, "", key);
   auto it = m_.records.find(pos);
   if (it == m_.records.end()) {
     // The lock comes before the read: a single lock moved to the missing record and went.
@@ -677,17 +654,8 @@ void ModelRun::Extended() {
   if (!physical && c_.logical && c_.key != key) want = B_DIFFERENT_KEYNUMBER;
   if (want != 0) return Expect(op, r.status, want);
 
-  std::vector<Entry> path = Path(m_, physical ? -1 : key);
-  if (direction < 0) std::reverse(path.begin(), path.end());
-  // The next record along the walk after where the cursor stands.
-  auto next = [&]() -> const Entry * {
-    for (const Entry &e : path) {
-      bool beyond = physical ? (direction > 0 ? e.pos > c_.phys : e.pos < c_.phys)
-                             : direction * Against(key, c_.kv, c_.seq, e) < 0;
-      if (beyond) return &e;
-    }
-    return nullptr;
-  };
+  const int path_key = physical ? -1 : key;
+  std::vector<Entry> path = Path(m_, path_key);
   bool early = !physical && EarlyEndPossible(key, terms);
   bool upward = (direction > 0) != (!physical && Keys()[key].segs[0].descending);
   bool take_current = eg && !c_.extended && c_.current;
@@ -701,7 +669,7 @@ void ModelRun::Extended() {
       if (it == m_.records.end()) continue;  // another process deleted it
       e = Entry{c_.cur, &it->second};
     } else {
-      const Entry *n = next();
+      const Entry *n = Beyond(path, path_key, direction);
       if (n == nullptr) {
         want = B_END_OF_FILE;
         break;
@@ -728,8 +696,7 @@ void ModelRun::Extended() {
       break;
     }
     le16(out, static_cast<int>(extracted));
-    uint32_t p32 = static_cast<uint32_t>(e.pos);
-    out.append(reinterpret_cast<const char *>(&p32), 4);
+    out += PositionBytes(e.pos);
     for (const auto &f : fields)
       out.append(e.rec->data, f.second, f.first);
     Locked(bias, e.pos);
@@ -774,16 +741,14 @@ void ModelRun::Percentages() {
   const Entry *of = n > 0 && in_.Small(4) != 0 ? &path[in_.Byte() % n] : nullptr;
   std::string where(4, '\0'), kv;
   if (key < 0) {
-    uint32_t p32 = of != nullptr ? static_cast<uint32_t>(of->pos) : 1u + in_.Byte();
-    std::memcpy(where.data(), &p32, 4);
+    where = PositionBytes(of != nullptr ? of->pos : 1 + in_.Byte());
   } else {
     kv = of != nullptr ? KeyValue(Keys()[key], of->rec->data) : SomeKeyValue(key);
   }
   Reply r = Call(B_FIND_PERCENTAGE, pb_, where, kRoom, kv, key);
   int64_t rank = -1;
   if (key < 0) {
-    int64_t pos =
-        static_cast<int64_t>(UnsignedLe(reinterpret_cast<const uint8_t *>(where.data()), 4));
+    int64_t pos = PositionFrom(where);
     if (m_.records.count(pos) != 0) rank = std::distance(m_.records.begin(), m_.records.find(pos));
   } else {
     const KeyModel &k = Keys()[key];
