@@ -113,7 +113,7 @@ TEST(FuzzCorpus, DamagedRecordTablesGiveOnlyStatusesAndWalksEnd) {
 // difference aborts the run with a description. On the server store too.
 TEST(FuzzCorpus, OperationRunsAgreeWithTheModel) {
   std::mt19937 rng(20261208);
-  const int runs = OnServer() ? 30 : 120;
+  const int runs = OnServer() ? 30 : 200;
   for (int i = 0; i < runs; ++i) {
     std::vector<uint8_t> input = fuzzing::RandomInput(rng, 3000);
     RunBtrieveModelInputIn(zelko_testing::ScratchDir(), input.data(), input.size());
