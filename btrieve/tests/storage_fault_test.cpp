@@ -48,6 +48,14 @@ R Forward(sqlite3_file *f, A... args) {
   return (Real(f)->pMethods->*kMethod)(Real(f), args...);
 }
 
+// No read fails from now on; true when one failed since the last call.
+bool DisarmReadFailure() {
+  bool failed = g_read_failed;
+  g_reads_until_failure = -1;
+  g_read_failed = false;
+  return failed;
+}
+
 int FaultRead(sqlite3_file *f, void *buf, int n, sqlite3_int64 at) {
   if (g_reads_until_failure >= 0 && g_reads_until_failure-- == 0) {
     g_read_failed = true;
@@ -427,9 +435,7 @@ TEST(ReadErrors, AReadThatFailsGivesAStatusAndNeverAWrongRecord) {
       int16_t open = Open(pb, path);
       std::vector<std::string> got;
       if (open == 0) got = ReadAlong(pb, key, &status);
-      bool failed = g_read_failed;
-      g_reads_until_failure = -1;
-      g_read_failed = false;
+      bool failed = DisarmReadFailure();
       if (open == 0) Close(pb);
       if (!failed) {
         EXPECT_EQ(status, B_END_OF_FILE);
@@ -474,9 +480,7 @@ std::vector<std::string> WriteWithReadFailing(const std::string &path, const Cas
   if (c.write != Write::kInsert) Op(B_GET_EQUAL, pb, data, key, 0);
   g_reads_until_failure = fail_at;
   *status = WriteUnderTest(pb, c, data, key);
-  *failed = g_read_failed;
-  g_reads_until_failure = -1;
-  g_read_failed = false;
+  *failed = DisarmReadFailure();
   if (c.in_transaction) {
     int16_t end = Call0(B_END_TRAN);
     // A write that failed takes its transaction with it: End says so.
@@ -568,9 +572,7 @@ TEST(ReadErrors, AnIndexBuiltOrDroppedWhileAReadFailsIsWholeOrAbsent) {
       g_reads_until_failure = fail_at;
       int16_t status =
           create ? Op(B_CREATE_INDEX, pb, spec, key, 0) : Op(B_DROP_INDEX, pb, none, key, 1);
-      bool failed = g_read_failed;
-      g_reads_until_failure = -1;
-      g_read_failed = false;
+      bool failed = DisarmReadFailure();
       int keys = KeyCount(pb);
       if (status == 0) {
         EXPECT_EQ(keys, create ? 3 : 1);
@@ -614,9 +616,7 @@ TEST(ReadErrors, AnAutoIncrementThatCannotBeReadStoresNothing) {
       g_reads_until_failure = fail_at;
       std::string record = Rec(0, "n"), key(16, '\0');
       int16_t status = Op(B_INSERT, pb, record, key, 0);
-      bool failed = g_read_failed;
-      g_reads_until_failure = -1;
-      g_read_failed = false;
+      bool failed = DisarmReadFailure();
       if (status == 0) {
         EXPECT_EQ(record.substr(0, 4), Le32(++highest));
       } else {
