@@ -10,6 +10,14 @@ const SegModel kTermFields[6] = {
     {11, 4, SegType::kZString, false, false}, {15, 2, SegType::kDecimal, false, false},
 };
 
+int FirstSegmentField(int key) {
+  constexpr int kFields = sizeof kTermFields / sizeof kTermFields[0];
+  for (int f = 0; f < kFields; ++f) {
+    if (kTermFields[f].offset == Keys()[key].segs[0].offset) return f;
+  }
+  return kFields - 1;
+}
+
 uint8_t TypeCode(SegType t) {
   switch (t) {
     case SegType::kInteger:

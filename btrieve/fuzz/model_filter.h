@@ -13,6 +13,9 @@ namespace btrmodel {
 // The fields a filter term may compare: each key field, as its key orders it.
 extern const SegModel kTermFields[6];
 
+// The term field over the key's first segment; the last field when no field is.
+int FirstSegmentField(int key);
+
 uint8_t TypeCode(SegType t);
 
 struct Term {

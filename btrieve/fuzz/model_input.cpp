@@ -48,6 +48,7 @@ class ModelRun {
   std::string Numbered(std::string record) const;
   std::string Tail();
   size_t Room();
+  std::map<int64_t, Record>::const_iterator SomeRecord();
   std::string SomeKeyValue(int key);
   int64_t LearnPosition(const std::string &record);
   bool UniqueTaken(const std::string &record, int64_t except) const;
@@ -182,13 +183,18 @@ size_t ModelRun::Room() {
   return in_.Small(8) == 0 ? 8 + in_.Small(kMaxRecord) : kRoom;
 }
 
+// One of the records, chosen by the input; the model holds at least one.
+std::map<int64_t, Record>::const_iterator ModelRun::SomeRecord() {
+  auto it = m_.records.cbegin();
+  std::advance(it, in_.Byte() % m_.records.size());
+  return it;
+}
+
 // A key value to search for: mostly one that some record holds.
 std::string ModelRun::SomeKeyValue(int key) {
   const KeyModel &k = Keys()[key];
   if (!m_.records.empty() && in_.Small(4) != 0) {
-    auto it = m_.records.begin();
-    std::advance(it, in_.Byte() % m_.records.size());
-    return KeyValue(k, it->second.data);
+    return KeyValue(k, SomeRecord()->second.data);
   }
   return KeyValue(k, NewRecord());
 }
@@ -549,9 +555,7 @@ void ModelRun::PositionAndDirect() {
   // Get Direct: a record's position, one given before (maybe deleted since) or any number.
   int64_t pos = in_.Byte();
   if (!m_.records.empty() && in_.Small(4) != 0) {
-    auto it = m_.records.begin();
-    std::advance(it, in_.Byte() % m_.records.size());
-    pos = it->first;
+    pos = SomeRecord()->first;
   } else if (!m_.positions_given.empty() && in_.Small(2) == 0) {
     pos = *m_.positions_given.rbegin();
   }
@@ -592,21 +596,14 @@ void ModelRun::Extended() {
   for (size_t i = 0; i < terms.size(); ++i) {
     Term &t = terms[i];
     // Mostly the first segment of the key walked, so that early ends happen.
-    int field = i == 0 && !physical && in_.Small(2) == 0 ? (key == 0   ? 0
-                                                            : key == 1 ? 1
-                                                            : key == 2 ? 3
-                                                            : key == 3 ? 4
-                                                                       : 5)
-                                                         : in_.Small(6);
+    int field = i == 0 && !physical && in_.Small(2) == 0 ? FirstSegmentField(key) : in_.Small(6);
     t.field = kTermFields[field];
     t.comparison = static_cast<uint8_t>(1 + in_.Small(6));
     t.field.no_case = t.field.type == SegType::kString && in_.Small(2) == 0;
     t.connector = i + 1 == terms.size() ? 0 : in_.Small(4) == 0 ? 2 : 1;
     std::string source = NewRecord();
     if (!m_.records.empty() && in_.Small(2) == 0) {
-      auto it = m_.records.begin();
-      std::advance(it, in_.Byte() % m_.records.size());
-      source = it->second.data;
+      source = SomeRecord()->second.data;
     }
     t.value = source.substr(t.field.offset, t.field.length);
   }
@@ -874,9 +871,7 @@ void ModelRun::AnotherProcessWrites() {
   } else if (m_.records.empty()) {
     pos = tx_written_.empty() ? in_.Byte() : *tx_written_.begin();
   } else {
-    auto it = m_.records.begin();
-    std::advance(it, in_.Byte() % m_.records.size());
-    pos = it->first;
+    pos = SomeRecord()->first;
     // Often one of the next records along this block's path: rows it may have read ahead.
     if (c_.logical && in_.Small(2) == 0) {
       std::vector<Entry> path = Path(m_, c_.key);
