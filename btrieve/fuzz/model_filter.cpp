@@ -37,9 +37,14 @@ uint8_t TypeCode(SegType t) {
 
 namespace {
 
+// The record's field against the term's value, as the field's type orders them.
+int CompareToValue(const Term &t, const std::string &record) {
+  return CompareSegment(t.field, reinterpret_cast<const uint8_t *>(record.data()) + t.field.offset,
+                        reinterpret_cast<const uint8_t *>(t.value.data()));
+}
+
 bool TermHolds(const Term &t, const std::string &record) {
-  int c = CompareSegment(t.field, reinterpret_cast<const uint8_t *>(record.data()) + t.field.offset,
-                         reinterpret_cast<const uint8_t *>(t.value.data()));
+  int c = CompareToValue(t, record);
   switch (t.comparison) {
     case 1:
       return c == 0;
@@ -79,8 +84,7 @@ bool EarlyEndPossible(int key, const std::vector<Term> &terms) {
 }
 
 bool PastFirstTerm(const Term &t, const std::string &record, bool upward) {
-  int c = CompareSegment(t.field, reinterpret_cast<const uint8_t *>(record.data()) + t.field.offset,
-                         reinterpret_cast<const uint8_t *>(t.value.data()));
+  int c = CompareToValue(t, record);
   if (upward) return t.comparison == 3 ? c >= 0 : (t.comparison == 1 || t.comparison == 6) && c > 0;
   return t.comparison == 2 ? c <= 0 : (t.comparison == 1 || t.comparison == 5) && c < 0;
 }
