@@ -443,10 +443,10 @@ int DdfDictionary::SaveDictionary() {
   const bool on_server = !zplatform::ServerFor(native_directory).empty();
   std::string scratch;
   if (on_server) {
-    scratch = native_directory + "/.dictedit-save-" + std::to_string(::getpid()) + "-" +
-              std::to_string(::time(nullptr));
+    scratch = native_directory + "/" + dictio::kSaveScratchPrefix + std::to_string(::getpid()) +
+              "-" + std::to_string(::time(nullptr));
   } else {
-    std::string scratch_template = native_directory + "/.dictedit-save-XXXXXX";
+    std::string scratch_template = native_directory + "/" + dictio::kSaveScratchPrefix + "XXXXXX";
     std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());
     scratch_name.push_back('\0');
     if (mkdtemp(scratch_name.data()) == nullptr) {
@@ -523,7 +523,7 @@ int DdfDictionary::SaveDictionary() {
   const std::string existing[3] = {zplatform::NativePathOrSelf(ddf_directory + "/FILE.DDF"),
                                    zplatform::NativePathOrSelf(ddf_directory + "/FIELD.DDF"),
                                    zplatform::NativePathOrSelf(ddf_directory + "/INDEX.DDF")};
-  if (int error = SwapDictionaryFiles(scratch, existing, on_server); error != 0) {
+  if (int error = dictio::SwapDictionaryFiles(scratch, existing, on_server); error != 0) {
     ShowMessage(ui_, false, msg::kVE1017, error);
     remove_scratch();
     return -1;

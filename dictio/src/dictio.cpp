@@ -2,14 +2,17 @@
 #include "dictio/dictio.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "dictionary_swap.h"
 #include "system_records.h"
 #include "zplatform/messages.h"
 #include "zplatform/paths.h"
 #include "zplatform/profile.h"
+#include "zplatform/servers.h"
 
 namespace {
 
@@ -137,6 +140,18 @@ int Guarded(Body body) {
   }
 }
 
+// A save whose process ended while it put the three files in place leaves a note of where
+// it got to: the first program to open the dictionary after it finishes that save, alone in
+// the directory, so that no one reads one file of the old dictionary with another of the new.
+void FinishSavesLeftPartWay(const std::string &code_page_directory) {
+  std::optional<std::string> native = zplatform::NativePath(code_page_directory);
+  // A server's dictionary is never saved through a directory here.
+  if (!native || !zplatform::ServerFor(*native).empty() || !dictio::SaveScratchLeft(*native))
+    return;
+  btrieve::DirectoryLock alone(code_page_directory.c_str(), true, kReaderLockWaitMs);
+  if (alone.Held()) dictio::FinishInterruptedSaves(*native);
+}
+
 }  // namespace
 
 extern "C" {
@@ -161,6 +176,7 @@ int DDFOpen(const char *directory, int create) {
     // The three files are opened as one set: a save that replaces them, or a writer that
     // fills new ones, holds the directory's lock (a reader that waited too long reads
     // anyway, as it always could).
+    FinishSavesLeftPartWay(dir);
     btrieve::DirectoryLock set_lock(dir.c_str(), create != 0, create ? -1 : kReaderLockWaitMs);
     int opened = 0;
     int status = 0;
