@@ -1,5 +1,6 @@
 #include "btrieve_files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -121,6 +122,61 @@ int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *name
   return result;
 }
 
+namespace {
+
+// The converted records go into a file of their own, which takes the data file's name only
+// when every record is in it: a conversion cut short (the editor killed, the power lost)
+// never leaves part of the records where programs look for them.
+std::string FillingName(const std::string &native_path) {
+  return native_path + ".converting";
+}
+
+// Puts the backup's copy in the data file's place (the backup stays). Shows VE1070 when it
+// cannot; true when it could.
+bool CopyBackupBack(EditorUi &ui, const std::string &backup, const std::string &path) {
+  if (!zplatform::ServerFor(path).empty()) {
+    // A server's backup is no file here to copy: it takes the file's name back.
+    int16_t back =
+        BTRRENAMEFILE(zplatform::FromUtf8(backup).c_str(), zplatform::FromUtf8(path).c_str());
+    if (back != 0) ShowMessage(ui, false, msg::kVE1070, back);
+    return back == 0;
+  }
+  // The copy goes into place only whole; one that fails (the disk that stopped the
+  // conversion is full) says so, and the data stays in the backup.
+  zplatform::FileResult copied =
+      zplatform::CopyFile(zplatform::FromUtf8(backup), zplatform::FromUtf8(path), false);
+  if (!copied.ok) ShowMessage(ui, false, msg::kVE1070, copied.os_error);
+  return copied.ok;
+}
+
+std::string BackupName(const std::string &path) {
+  size_t dot = path.rfind('.');
+  size_t slash = path.rfind('/');
+  return (dot != std::string::npos && (slash == std::string::npos || dot > slash)
+              ? path.substr(0, dot)
+              : path) +
+         ".@@@";
+}
+
+}  // namespace
+
+void FinishInterruptedConversions(DdfDictionary &dict) {
+  for (const auto &t : dict.tables) {
+    const std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(*t));
+    if (!zplatform::ServerFor(path).empty()) continue;
+    struct stat st {};
+    const std::string filling = FillingName(path);
+    const std::string backup = BackupName(path);
+    if (::stat(filling.c_str(), &st) != 0 || ::stat(path.c_str(), &st) == 0 ||
+        ::stat(backup.c_str(), &st) != 0)
+      continue;
+    // The backup holds every record as the dictionary on disk describes them. A conversion
+    // under way in another editor keeps it open, and the copy then waits for its end.
+    if (BTRDELETEFILE(zplatform::FromUtf8(filling).c_str()) == 0)
+      CopyBackupBack(dict.Ui(), backup, path);
+  }
+}
+
 bool DataConversionApplies(DdfDictionary &dict, const DdfTable &table) {
   return dict.options.data_conv_mode &&
          DataFileExists(zplatform::NativePathOrSelf(dict.DataFilePath(table)));
@@ -130,21 +186,27 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
                     int old_length, ConversionMode mode) {
   EditorUi &ui = dict.Ui();
   std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(table));
-  size_t dot = path.rfind('.');
-  size_t slash = path.rfind('/');
-  std::string backup =
-      (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot)
-                                                                               : path) +
-      ".@@@";
+  std::string backup = BackupName(path);
+  std::string filling = FillingName(path);
   if (DataFileExists(backup)) {
     if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
     BTRDELETEFILE(zplatform::FromUtf8(backup).c_str());
+  }
+  // What a conversion cut short left goes first. The new file is made before the data file
+  // moves aside, so a data file found aside always has the unfinished one beside it. The
+  // record manager takes code-page paths.
+  BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
+  int16_t status = CreateDataFile(dict, table, zplatform::FromUtf8(filling));
+  if (status != 0) {
+    ShowMessage(ui, false, msg::kVE1040, status);
+    return status;
   }
   // The record manager renames the file with its journal (on a server too).
   if (int16_t moved =
           BTRRENAMEFILE(zplatform::FromUtf8(path).c_str(), zplatform::FromUtf8(backup).c_str());
       moved != 0) {
     ShowMessage(ui, false, msg::kVE1070, moved);
+    BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
     return -1;
   }
   int sum = 0;
@@ -153,17 +215,10 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
     sum += f->size;
   }
   int new_length = table.RecordLength();
-  // The record manager takes code-page paths; this one keeps the case the file had.
-  int16_t status = CreateDataFile(dict, table, zplatform::FromUtf8(path));
-  if (status != 0) {
-    ShowMessage(ui, false, msg::kVE1040, status);
-    BTRRENAMEFILE(zplatform::FromUtf8(backup).c_str(), zplatform::FromUtf8(path).c_str());
-    return status;
-  }
   int final_status = 0;
   {
     OpenDataFile old_file, new_file;
-    if ((status = old_file.Open(backup)) != 0 || (status = new_file.Open(path)) != 0) {
+    if ((status = old_file.Open(backup)) != 0 || (status = new_file.Open(filling)) != 0) {
       ShowMessage(ui, false, msg::kVE1073, status);
       final_status = status;
     } else {
@@ -221,21 +276,16 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
       }
     }
   }
-  if (final_status != 0 && final_status != 9) {
-    BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
-    if (!zplatform::ServerFor(path).empty()) {
-      // A server's backup is no file here to copy: it takes the file's name back.
-      int16_t back =
-          BTRRENAMEFILE(zplatform::FromUtf8(backup).c_str(), zplatform::FromUtf8(path).c_str());
-      if (back != 0) ShowMessage(ui, false, msg::kVE1070, back);
-    } else {
-      // The copy goes into place only whole; one that fails (the disk that stopped the
-      // conversion is full) says so, and the data stays in the backup.
-      zplatform::FileResult copied =
-          zplatform::CopyFile(zplatform::FromUtf8(backup), zplatform::FromUtf8(path), false);
-      if (!copied.ok) ShowMessage(ui, false, msg::kVE1070, copied.os_error);
-    }
+  if (final_status == 0 || final_status == 9) {
+    // The files are closed: the converted one takes its name with its journal.
+    int16_t placed =
+        BTRRENAMEFILE(zplatform::FromUtf8(filling).c_str(), zplatform::FromUtf8(path).c_str());
+    if (placed == 0) return final_status;
+    ShowMessage(ui, false, msg::kVE1070, placed);
+    final_status = placed;
   }
+  BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
+  CopyBackupBack(ui, backup, path);
   return final_status;
 }
 

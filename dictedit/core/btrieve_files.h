@@ -23,6 +23,10 @@ int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *name
 int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &code_page_path);
 
 bool DataConversionApplies(DdfDictionary &dict, const DdfTable &table);
+// A conversion cut short leaves its data file missing, the backup whole and the converted
+// records unfinished beside them: the backup's copy takes the data file's place again (the
+// dictionary on disk still describes it). Local data files only.
+void FinishInterruptedConversions(DdfDictionary &dict);
 enum ConversionMode { kFieldAdded = 1, kFieldDeleted = 2 };
 // Rebuilds the data file after `field` was added to (mode 1) or removed from (mode 2) the
 // table (the table already shows the change; for mode 2 `field` is the removed field, at

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "btrieve/btrapi.h"
+#include "btrieve_files.h"
 #include "data_file.h"
 #include "dictio/dictio.h"
 #include "dictionary_swap.h"
@@ -337,6 +338,7 @@ int DdfDictionary::LoadDictionary() {
   }
   loaded_image_ = records.Image();
   if (options.renumber_ddf_at_read) NormaliseDictionary();
+  FinishInterruptedConversions(*this);
   return 0;
 }
 

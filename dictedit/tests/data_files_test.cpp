@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -234,6 +235,65 @@ TEST(DataFiles, FailedConversionRestoresTheData) {
   std::vector<std::string> records = ReadAll(f.Path());
   ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[3], Record(0));
+}
+
+// An editor that ends while it converts a data file (killed, the power lost) never leaves part
+// of the records at the data file's name; the next load of the dictionary puts the backup's
+// copy back, as the dictionary on disk still describes it.
+TEST(DataFiles, AConversionCutShortLeavesEveryRecordAsItWas) {
+  constexpr int kCount = 4000;
+  std::string path, backup;
+  {
+    Fixture f("cut-short");
+    ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+    Fill(f.Path(), kCount);
+    ASSERT_EQ(f.dict.FullSave(), 0);
+    path = f.Path();
+    backup = f.dict.ddf_directory + "/T.@@@";
+  }
+  const std::string directory = std::filesystem::path(path).parent_path().string();
+  auto load = [&](RecordingUi &ui, DdfDictionary &dict) {
+    dict.ddf_directory = directory;
+    ASSERT_EQ(dict.LoadDictionary(), 0) << ui.Last();
+    dict.options.data_conv_mode = true;
+  };
+  // The converting editor ends half-way through the records.
+  struct EndingUi : RecordingUi {
+    void StatusText(const std::string &text) override {
+      if (text == std::to_string(kCount / 2) + "/" + std::to_string(kCount)) _exit(0);
+    }
+  };
+  pid_t editor = fork();
+  if (editor == 0) {
+    EndingUi ui;
+    DdfDictionary dict{ui};
+    load(ui, dict);
+    AddField(dict, *dict.tables.back(), "NEW", 1, 4, 0, 1);
+    _exit(1);  // the conversion went through
+  }
+  int wait_status = 0;
+  ASSERT_EQ(waitpid(editor, &wait_status, 0), editor);
+  ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
+  if (std::filesystem::exists(path)) {
+    EXPECT_EQ(ReadAll(path).size(), static_cast<size_t>(kCount));  // never part of them
+  }
+
+  RecordingUi ui;
+  DdfDictionary dict{ui};
+  load(ui, dict);
+  std::vector<std::string> records = ReadAll(path);
+  ASSERT_EQ(records.size(), static_cast<size_t>(kCount));
+  for (int i = 0; i < kCount; ++i)
+    ASSERT_EQ(records[i], Record(i)) << i;
+  EXPECT_TRUE(std::filesystem::exists(backup));
+  EXPECT_FALSE(std::filesystem::exists(path + ".converting"));
+  // The same edit goes through now; its question is the old backup.
+  ui.answers = {true};
+  ASSERT_TRUE(AddField(dict, *dict.tables.back(), "NEW", 1, 4, 0, 1)) << ui.Last();
+  records = ReadAll(path);
+  ASSERT_EQ(records.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(records[kCount - 1], Record(kCount - 1).substr(0, 10) + std::string(4, '\0') +
+                                     Record(kCount - 1).substr(10));
 }
 
 }  // namespace
