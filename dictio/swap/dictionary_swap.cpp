@@ -276,33 +276,32 @@ int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing
   return SwapDictionaryFilesStepwise(scratch, existing_names, on_server, {});
 }
 
-bool SaveScratchLeft(const std::string &native_directory) {
+namespace {
+
+// The scratch directories of saves in `native_directory`.
+std::vector<std::string> SaveScratches(const std::string &native_directory) {
+  std::vector<std::string> found;
   DIR *d = ::opendir(native_directory.c_str());
-  if (d == nullptr) return false;
-  bool found = false;
+  if (d == nullptr) return found;
   while (dirent *e = ::readdir(d)) {
-    if (std::string(e->d_name).rfind(kSaveScratchPrefix, 0) == 0) {
-      found = true;
-      break;
-    }
+    if (std::string(e->d_name).rfind(kSaveScratchPrefix, 0) != 0) continue;
+    const std::string path = native_directory + "/" + e->d_name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) found.push_back(path);
   }
   ::closedir(d);
   return found;
 }
 
+}  // namespace
+
+bool SaveScratchLeft(const std::string &native_directory) {
+  return !SaveScratches(native_directory).empty();
+}
+
 void FinishInterruptedSaves(const std::string &native_directory) {
-  DIR *d = ::opendir(native_directory.c_str());
-  if (d == nullptr) return;
-  std::vector<std::string> scratches;
-  while (dirent *e = ::readdir(d)) {
-    std::string name = e->d_name;
-    if (name.rfind(kSaveScratchPrefix, 0) == 0) scratches.push_back(native_directory + "/" + name);
-  }
-  ::closedir(d);
-  for (const std::string &scratch : scratches) {
-    struct stat st {};
-    if (::lstat(scratch.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) FinishInterruptedSave(scratch);
-  }
+  for (const std::string &scratch : SaveScratches(native_directory))
+    FinishInterruptedSave(scratch);
 }
 
 }  // namespace dictio
