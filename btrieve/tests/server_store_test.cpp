@@ -13,6 +13,7 @@
 #include "btr_test_util.h"
 #include "check.h"
 #include "child_process.h"
+#include "dictionary_swap.h"
 #include "pg_store.h"
 #include "private_postgres.h"
 #include "zelko_test_env.h"
@@ -395,6 +396,56 @@ TEST(ServerStore, ASaveOnTheServerReplacesAllThreeFilesOrNone) {
   EXPECT_NE(out.find("B "), std::string::npos) << out;
   out = Tool(std::string(ZELKO_PATH) + " tables " + remote, &status);
   EXPECT_EQ(status, 0) << out;
+}
+
+// A save on the server whose process ended part-way: the next program to open the dictionary
+// finishes it, or undoes it when the rest cannot go in (a file another program holds open).
+TEST(ServerStore, ASaveOnTheServerEndedPartWayIsFinishedOrUndoneWhole) {
+  SERVER_ONLY();
+  const std::string remote = DirectoryOnServer("ended-on-server");
+  const std::string dictedit = std::string(DICTEDIT_PATH) + " --batch ";
+  const std::string zelko = std::string(ZELKO_PATH);
+  const std::string scratch = dictio::ServerSaveScratch(remote);
+  const std::string existing[3] = {remote + "/FILE.DDF", remote + "/FIELD.DDF",
+                                   remote + "/INDEX.DDF"};
+  const std::string table_a = " add-table a a.btr \\; add-field a k Integer 4 \\; add-index a k";
+  int status = 0;
+  std::string out = Tool(dictedit + remote + " new \\;" + table_a, &status);
+  ASSERT_EQ(status, 0) << out;
+  struct Interrupted {};
+  struct Case {
+    int stop;             // the step the save ends before
+    bool field_held;      // another program holds the old FIELD.DDF open meanwhile
+    bool new_dictionary;  // what the next program finds
+  };
+  // Step 2 sets FIELD.DDF aside, FILE.DDF being in place; step 4 sets INDEX.DDF aside.
+  for (const Case c : {Case{2, false, true}, Case{2, true, false}, Case{4, false, true}}) {
+    SCOPED_TRACE("ended before step " + std::to_string(c.stop) +
+                 (c.field_held ? ", FIELD.DDF held" : ""));
+    // The new dictionary, as a save writes it into its scratch directory: A and B.
+    out = Tool(dictedit + scratch + " new \\;" + table_a +
+                   " \\; add-table b b.btr \\; add-field b x Integer 4 \\; add-index b x",
+               &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_THROW(dictio::SwapDictionaryFilesStepwise(scratch, existing, true,
+                                                     [&](int step) {
+                                                       if (step == c.stop) throw Interrupted{};
+                                                     }),
+                 Interrupted);
+    PosBlock held;
+    if (c.field_held) {
+      ASSERT_EQ(Open(held, existing[1], -2), 0);
+    }
+    out = Tool(zelko + " tables " + remote, &status);
+    if (c.field_held) Close(held);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_EQ(out.find("\tB\t") != std::string::npos, c.new_dictionary) << out;
+    out = Tool(zelko + " fields " + remote + (c.new_dictionary ? " b" : " a"), &status);
+    EXPECT_NE(out.find(c.new_dictionary ? "X" : "K"), std::string::npos) << out;
+    EXPECT_FALSE(btrieve::FileIsThere((scratch + "/placing").c_str()));
+    EXPECT_FALSE(btrieve::FileIsThere((scratch + "/restoring").c_str()));
+    if (c.new_dictionary) out = Tool(dictedit + remote + " delete-table b", &status);
+  }
 }
 
 // The editor finds a data file on the server as it finds one on the disk: it asks before

@@ -443,10 +443,11 @@ int DdfDictionary::SaveDictionary() {
   // A dictionary a server keeps has no directory on this machine: its scratch files are
   // names on the server, and they take the old files' names through the record manager.
   const bool on_server = !zplatform::ServerFor(native_directory).empty();
+  // A save that ended part-way is finished (or undone) before this one begins.
+  dictio::FinishInterruptedSaves(native_directory);
   std::string scratch;
   if (on_server) {
-    scratch = native_directory + "/" + dictio::kSaveScratchPrefix + std::to_string(::getpid()) +
-              "-" + std::to_string(::time(nullptr));
+    scratch = dictio::ServerSaveScratch(native_directory);  // one save at a time, by the lock
   } else {
     std::string scratch_template = native_directory + "/" + dictio::kSaveScratchPrefix + "XXXXXX";
     std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());

@@ -12,7 +12,6 @@
 #include "zplatform/messages.h"
 #include "zplatform/paths.h"
 #include "zplatform/profile.h"
-#include "zplatform/servers.h"
 
 namespace {
 
@@ -145,9 +144,7 @@ int Guarded(Body body) {
 // the directory, so that no one reads one file of the old dictionary with another of the new.
 void FinishSavesLeftPartWay(const std::string &code_page_directory) {
   std::optional<std::string> native = zplatform::NativePath(code_page_directory);
-  // A server's dictionary is never saved through a directory here.
-  if (!native || !zplatform::ServerFor(*native).empty() || !dictio::SaveScratchLeft(*native))
-    return;
+  if (!native || !dictio::SaveScratchLeft(*native)) return;
   btrieve::DirectoryLock alone(code_page_directory.c_str(), true, kReaderLockWaitMs);
   if (alone.Held()) dictio::FinishInterruptedSaves(*native);
 }

@@ -6,39 +6,38 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
+#include <cstring>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "btrieve/btrapi.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 namespace dictio {
 namespace {
 
 constexpr const char *kNames[3] = {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"};
-// The note of a local swap: "placing" while the new files go in, "restoring" once the old
-// ones are taking their names back. One line per file moved: its number, whether an old file
-// had its name (0 or 1), and that name.
+// The note of a swap: "placing" while the new files go in, "restoring" once the old ones are
+// taking their names back. One line per file moved: its number, whether an old file had its
+// name (0 or 1), and that name.
 constexpr char kPlacing[] = "placing";
 constexpr char kRestoring[] = "restoring";
+constexpr char kDraft[] = "placing.draft";
 
-bool Exists(const std::string &path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 || btrieve::FileIsThere(zplatform::FromUtf8(path).c_str());
+struct Placed {
+  int number = 0;
+  bool had_old = false;
+  std::string existing;
+};
+
+std::string InScratch(const std::string &scratch, const std::string &name) {
+  return scratch + "/" + name;
 }
-
-bool LocalExists(const std::string &path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Makes what was done to the names in `directory` durable before what follows.
-void SyncDirectory(const std::string &directory) {
-  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+std::string AsideName(const std::string &scratch, int number) {
+  return InScratch(scratch, std::string("old-") + kNames[number]);
 }
 
 std::string DirectoryOf(const std::string &path) {
@@ -47,42 +46,173 @@ std::string DirectoryOf(const std::string &path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-struct Placed {
-  int number = 0;
-  bool had_old = false;
-  std::string existing;
+// What a swap does to names: in a directory of this machine, or on the server that keeps the
+// dictionary (through the record manager). Results are 0 or the error (the system's error
+// number, or the record manager's status).
+class Names {
+ public:
+  virtual ~Names() = default;
+  virtual bool Exists(const std::string &path) = 0;
+  // Renames, replacing `to`.
+  virtual int Move(const std::string &from, const std::string &to) = 0;
+  // Keeps the old file at `existing` also under `aside`. Locally a second name does it, and
+  // the old dictionary stays readable all the while; where that cannot be (a server, a file
+  // system without links) the file moves aside.
+  virtual int SetAside(const std::string &existing, const std::string &aside,
+                       bool *still_named) = 0;
+  virtual int Remove(const std::string &path) = 0;
+  // Makes what was done to the names in `directory` durable before what follows.
+  virtual void Sync(const std::string &directory) = 0;
+  // The note appears whole or not at all: a note cut short would leave a file out.
+  virtual bool WriteNote(const std::string &scratch, const std::string &text) = 0;
+  virtual bool ReadNote(const std::string &path, std::string *text) = 0;
 };
 
-std::string AsideName(const std::string &scratch, int number) {
-  return scratch + "/old-" + kNames[number];
+class LocalNames : public Names {
+ public:
+  bool Exists(const std::string &path) override {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+  }
+  int Move(const std::string &from, const std::string &to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  }
+  int SetAside(const std::string &existing, const std::string &aside, bool *still_named) override {
+    *still_named = ::link(existing.c_str(), aside.c_str()) == 0;
+    return *still_named ? 0 : Move(existing, aside);
+  }
+  int Remove(const std::string &path) override {
+    // A second name of an old file: readers may still have it open.
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+  }
+  void Sync(const std::string &directory) override {
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+  }
+  bool WriteNote(const std::string &scratch, const std::string &text) override {
+    const std::string draft = InScratch(scratch, kDraft);
+    int fd = ::open(draft.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                   ::fsync(fd) == 0;
+    ::close(fd);
+    if (!written || Move(draft, InScratch(scratch, kPlacing)) != 0) {
+      ::unlink(draft.c_str());
+      return false;
+    }
+    Sync(scratch);
+    return true;
+  }
+  bool ReadNote(const std::string &path, std::string *text) override {
+    std::optional<std::string> content = zplatform::ReadWholeFile(path);
+    if (content) *text = *content;
+    return content.has_value();
+  }
+};
+
+// On a server a note is a file of the record manager: one record per line, numbered.
+constexpr uint16_t kNoteRecordLength = 2 + 512;
+
+class ServerNames : public Names {
+ public:
+  bool Exists(const std::string &path) override {
+    return btrieve::FileIsThere(zplatform::FromUtf8(path).c_str());
+  }
+  int Move(const std::string &from, const std::string &to) override {
+    return BTRRENAMEFILE(zplatform::FromUtf8(from).c_str(), zplatform::FromUtf8(to).c_str());
+  }
+  int SetAside(const std::string &existing, const std::string &aside, bool *still_named) override {
+    *still_named = false;
+    return Move(existing, aside);
+  }
+  int Remove(const std::string &path) override {
+    int status = BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
+    return status == B_FILE_NOT_FOUND ? 0 : status;
+  }
+  void Sync(const std::string &) override {}  // each change is committed when it returns
+  bool WriteNote(const std::string &scratch, const std::string &text) override {
+    const std::string draft = InScratch(scratch, kDraft);
+    BtrFileSpec file{};
+    file.record_length = kNoteRecordLength;
+    file.page_size = 4096;
+    BtrKeySpec number{};
+    number.position = 1;
+    number.length = 2;
+    number.flags = B_KEY_EXTENDED_TYPE;
+    number.type = B_TYPE_INTEGER;
+    std::vector<uint8_t> spec = btrieve::CreateBuffer(file, {number});
+    std::string key = zplatform::FromUtf8(draft);
+    if (key.size() >= 255) return false;
+    key.resize(255, '\0');
+    uint8_t block[128] = {};
+    uint32_t length = static_cast<uint32_t>(spec.size());
+    if (BTRCALL(B_CREATE, block, spec.data(), &length, key.data(), 0, 0) != 0) return false;
+    length = 0;
+    if (BTRCALL(B_OPEN, block, nullptr, &length, key.data(), 0, 0) != 0) return false;
+    bool written = true;
+    std::istringstream lines(text);
+    std::string line;
+    for (int16_t n = 0; written && std::getline(lines, line); ++n) {
+      std::vector<char> record(kNoteRecordLength, '\0');
+      if (line.size() >= kNoteRecordLength - 2) {
+        written = false;
+        break;
+      }
+      std::memcpy(record.data(), &n, 2);
+      std::memcpy(record.data() + 2, line.data(), line.size());
+      char record_key[2];
+      length = kNoteRecordLength;
+      written = BTRCALL(B_INSERT, block, record.data(), &length, record_key, 2, 0) == 0;
+    }
+    length = 0;
+    written = BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0) == 0 && written;
+    if (!written || Move(draft, InScratch(scratch, kPlacing)) != 0) {
+      Remove(draft);
+      return false;
+    }
+    return true;
+  }
+  bool ReadNote(const std::string &path, std::string *text) override {
+    std::string key = zplatform::FromUtf8(path);
+    if (key.size() >= 255) return false;
+    key.resize(255, '\0');
+    uint8_t block[128] = {};
+    uint32_t length = 0;
+    if (BTRCALL(B_OPEN, block, nullptr, &length, key.data(), 0, -2) != 0) return false;
+    std::vector<char> record(kNoteRecordLength);
+    char record_key[2];
+    int status = 0;
+    text->clear();
+    for (int op = B_GET_FIRST;; op = B_GET_NEXT) {
+      length = kNoteRecordLength;
+      status = BTRCALL(op, block, record.data(), &length, record_key, 2, 0);
+      if (status != 0) break;
+      *text += std::string(record.data() + 2, strnlen(record.data() + 2, length - 2)) + '\n';
+    }
+    length = 0;
+    BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+    return status == B_END_OF_FILE;
+  }
+};
+
+std::unique_ptr<Names> NamesFor(bool on_server) {
+  if (on_server) return std::make_unique<ServerNames>();
+  return std::make_unique<LocalNames>();
 }
 
-// Writes the note complete or not at all: a note cut short would leave a file out.
-bool WriteNote(const std::string &scratch, const std::vector<Placed> &files) {
+std::string NoteText(const std::vector<Placed> &files) {
   std::string text;
-  for (const Placed &p : files) {
-    if (p.existing.find('\n') != std::string::npos) return false;
+  for (const Placed &p : files)
     text += std::to_string(p.number) + ' ' + (p.had_old ? '1' : '0') + ' ' + p.existing + '\n';
-  }
-  const std::string draft = scratch + "/" + kPlacing + ".draft";
-  int fd = ::open(draft.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                 ::fsync(fd) == 0;
-  ::close(fd);
-  if (!written || ::rename(draft.c_str(), (scratch + "/" + kPlacing).c_str()) != 0) {
-    ::unlink(draft.c_str());
-    return false;
-  }
-  SyncDirectory(scratch);
-  return true;
+  return text;
 }
 
-bool ReadNote(const std::string &path, std::vector<Placed> *files) {
-  std::ifstream in(path);
-  if (!in) return false;
+bool ParseNote(const std::string &text, std::vector<Placed> *files) {
+  std::istringstream lines(text);
   std::string line;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     std::istringstream fields(line);
     Placed p;
     char had_old = '0';
@@ -96,91 +226,76 @@ bool ReadNote(const std::string &path, std::vector<Placed> *files) {
   return true;
 }
 
-class Mover {
+// Calls `before_step(n)` before each change to a name.
+class Stepper {
  public:
-  Mover(bool on_server, const std::function<void(int)> &before_step)
-      : on_server_(on_server), before_step_(before_step) {}
-
-  // Renames, replacing `to`; 0 or the error.
-  int Move(const std::string &from, const std::string &to) {
-    Step();
-    if (on_server_)
-      return BTRRENAMEFILE(zplatform::FromUtf8(from).c_str(), zplatform::FromUtf8(to).c_str());
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-  }
-  // Keeps the old file at `existing` also under `aside`. Locally a second name does it, and
-  // the old dictionary stays readable all the while; where that cannot be (a server, a file
-  // system without links) the file moves aside.
-  int SetAside(const std::string &existing, const std::string &aside, bool *still_named) {
-    Step();
-    *still_named = !on_server_ && ::link(existing.c_str(), aside.c_str()) == 0;
-    return *still_named ? 0 : Move(existing, aside);
-  }
-  void Remove(const std::string &path) {
-    Step();
-    if (on_server_) {
-      BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
-    } else {
-      ::unlink(path.c_str());  // a second name of the old file: readers may still have it open
-    }
-  }
-  void Step() {
+  explicit Stepper(const std::function<void(int)> &before_step) : before_step_(before_step) {}
+  void operator()() {
     if (before_step_) before_step_(step_++);
   }
 
  private:
-  bool on_server_;
   const std::function<void(int)> &before_step_;
   int step_ = 0;
 };
 
 // What a swap interrupted while placing leaves: the files not yet placed are still in the
 // scratch directory, and they go in now, each old one set aside first as the swap does.
-bool PlaceTheRest(const std::string &scratch, const std::vector<Placed> &files) {
+bool PlaceTheRest(Names &names, const std::string &scratch, const std::vector<Placed> &files) {
   for (const Placed &p : files) {
-    const std::string from = scratch + "/" + kNames[p.number];
-    if (!LocalExists(from)) continue;
+    const std::string from = InScratch(scratch, kNames[p.number]);
+    if (!names.Exists(from)) continue;
     const std::string aside = AsideName(scratch, p.number);
-    if (p.had_old && !LocalExists(aside) && LocalExists(p.existing) &&
-        ::link(p.existing.c_str(), aside.c_str()) != 0 &&
-        ::rename(p.existing.c_str(), aside.c_str()) != 0)
+    bool still_named = false;
+    if (p.had_old && !names.Exists(aside) && names.Exists(p.existing) &&
+        names.SetAside(p.existing, aside, &still_named) != 0)
       return false;
-    if (::rename(from.c_str(), p.existing.c_str()) != 0) return false;
+    if (names.Move(from, p.existing) != 0) return false;
   }
-  SyncDirectory(DirectoryOf(files.empty() ? scratch : files.front().existing));
+  if (!files.empty()) names.Sync(DirectoryOf(files.front().existing));
   return true;
 }
 
 // What a swap interrupted while restoring leaves: each old file set aside takes its name
 // back, and a name that had none loses the new file placed there.
-bool RestoreTheOld(const std::string &scratch, const std::vector<Placed> &files) {
+bool RestoreTheOld(Names &names, const std::string &scratch, const std::vector<Placed> &files) {
   for (const Placed &p : files) {
     const std::string aside = AsideName(scratch, p.number);
-    if (LocalExists(aside)) {
-      // Still a second name of the file there: rename leaves both, and the cleanup drops it.
-      if (::rename(aside.c_str(), p.existing.c_str()) != 0) return false;
-    } else if (!p.had_old && !LocalExists(scratch + "/" + kNames[p.number])) {
-      if (::unlink(p.existing.c_str()) != 0 && errno != ENOENT) return false;
+    if (names.Exists(aside)) {
+      // Locally still a second name of the file there: rename leaves both, and the cleanup
+      // drops it.
+      if (names.Move(aside, p.existing) != 0) return false;
+    } else if (!p.had_old && !names.Exists(InScratch(scratch, kNames[p.number]))) {
+      if (names.Remove(p.existing) != 0) return false;
     }
   }
-  SyncDirectory(DirectoryOf(files.empty() ? scratch : files.front().existing));
+  if (!files.empty()) names.Sync(DirectoryOf(files.front().existing));
   return true;
 }
 
-// Removes a scratch directory whose save is over: its note first, so that an interruption
-// here leaves nothing that would be acted on again.
-void RemoveScratch(const std::string &scratch) {
-  ::unlink((scratch + "/" + kRestoring).c_str());
-  ::unlink((scratch + "/" + kPlacing).c_str());
+// Removes what a save whose work is over left in its scratch directory: its note first, so
+// that an interruption here leaves nothing that would be acted on again.
+void RemoveScratch(Names &names, const std::string &scratch, bool on_server) {
+  names.Remove(InScratch(scratch, kRestoring));
+  names.Remove(InScratch(scratch, kPlacing));
+  if (on_server) {
+    // A server lists no directory: the files a save makes there are known by name.
+    names.Remove(InScratch(scratch, kDraft));
+    for (int i = 0; i < 3; ++i) {
+      names.Remove(InScratch(scratch, kNames[i]));
+      names.Remove(AsideName(scratch, i));
+    }
+    return;
+  }
   if (DIR *d = ::opendir(scratch.c_str())) {
-    std::vector<std::string> names;
+    std::vector<std::string> entries;
     while (dirent *e = ::readdir(d)) {
       std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+      if (name != "." && name != "..") entries.push_back(name);
     }
     ::closedir(d);
-    for (const std::string &name : names) {
-      const std::string path = scratch + "/" + name;
+    for (const std::string &name : entries) {
+      const std::string path = InScratch(scratch, name);
       struct stat st {};
       if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
     }
@@ -188,98 +303,33 @@ void RemoveScratch(const std::string &scratch) {
   ::rmdir(scratch.c_str());
 }
 
-void FinishInterruptedSave(const std::string &scratch) {
-  const std::string placing = scratch + "/" + kPlacing;
-  const std::string restoring = scratch + "/" + kRestoring;
+void FinishInterruptedSave(const std::string &scratch, bool on_server) {
+  std::unique_ptr<Names> names = NamesFor(on_server);
+  const std::string placing = InScratch(scratch, kPlacing);
+  const std::string restoring = InScratch(scratch, kRestoring);
   std::vector<Placed> files;
-  if (LocalExists(restoring)) {
-    if (!ReadNote(restoring, &files) || !RestoreTheOld(scratch, files)) return;
-  } else if (LocalExists(placing)) {
-    if (!ReadNote(placing, &files)) return;
-    if (!PlaceTheRest(scratch, files)) {
+  std::string text;
+  if (names->Exists(restoring)) {
+    if (!names->ReadNote(restoring, &text) || !ParseNote(text, &files) ||
+        !RestoreTheOld(*names, scratch, files))
+      return;
+  } else if (names->Exists(placing)) {
+    if (!names->ReadNote(placing, &text) || !ParseNote(text, &files)) return;
+    if (!PlaceTheRest(*names, scratch, files)) {
       // What cannot go in leaves the old dictionary whole again.
-      if (::rename(placing.c_str(), restoring.c_str()) != 0) return;
-      SyncDirectory(scratch);
-      if (!RestoreTheOld(scratch, files)) return;
+      if (names->Move(placing, restoring) != 0) return;
+      names->Sync(scratch);
+      if (!RestoreTheOld(*names, scratch, files)) return;
     }
+  } else if (on_server) {
+    return;  // nothing noted: a save under way, or one that ended before it moved a file
   }
   // Without a note nothing was moved yet: the files there are a save's unfinished work.
-  RemoveScratch(scratch);
+  RemoveScratch(*names, scratch, on_server);
 }
 
-}  // namespace
-
-int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&existing_names)[3],
-                                bool on_server, const std::function<void(int)> &before_step) {
-  Mover mover(on_server, before_step);
-  std::vector<Placed> files;
-  for (int i = 0; i < 3; ++i) {
-    if (Exists(scratch + "/" + kNames[i]))
-      files.push_back(Placed{i, Exists(existing_names[i]), existing_names[i]});
-  }
-  // A server's files cannot be found again by listing a directory; there a save that ends
-  // part-way is not finished by others.
-  const bool noted = !on_server && !files.empty() && WriteNote(scratch, files);
-  std::vector<const Placed *> placed;
-  // Every file put in place so far gives way to its old one again.
-  auto undo = [&]() {
-    if (noted) {
-      mover.Step();
-      if (::rename((scratch + "/" + kPlacing).c_str(), (scratch + "/" + kRestoring).c_str()) == 0)
-        SyncDirectory(scratch);
-    }
-    for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
-      const Placed &p = **it;
-      if (p.had_old) {
-        mover.Move(AsideName(scratch, p.number), p.existing);
-      } else {
-        mover.Remove(p.existing);
-      }
-    }
-    if (noted) {
-      SyncDirectory(DirectoryOf(files.front().existing));
-      ::unlink((scratch + "/" + kRestoring).c_str());
-    }
-  };
-  for (const Placed &p : files) {
-    const std::string from = scratch + "/" + kNames[p.number];
-    const std::string aside = AsideName(scratch, p.number);
-    bool still_named = true;
-    if (p.had_old) {
-      if (int error = mover.SetAside(p.existing, aside, &still_named); error != 0) {
-        undo();
-        return error;
-      }
-    }
-    if (int error = mover.Move(from, p.existing); error != 0) {
-      if (!still_named) mover.Move(aside, p.existing);
-      if (still_named && p.had_old) mover.Remove(aside);
-      undo();
-      return error;
-    }
-    placed.push_back(&p);
-  }
-  if (noted) {
-    // The new names are durable before the note that could undo them goes.
-    SyncDirectory(DirectoryOf(files.front().existing));
-    mover.Step();
-    ::unlink((scratch + "/" + kPlacing).c_str());
-  }
-  for (const Placed &p : files) {
-    if (p.had_old) mover.Remove(AsideName(scratch, p.number));
-  }
-  return 0;
-}
-
-int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing_names)[3],
-                        bool on_server) {
-  return SwapDictionaryFilesStepwise(scratch, existing_names, on_server, {});
-}
-
-namespace {
-
-// The scratch directories of saves in `native_directory`.
-std::vector<std::string> SaveScratches(const std::string &native_directory) {
+// The scratch directories of saves in a directory of this machine.
+std::vector<std::string> LocalScratches(const std::string &native_directory) {
   std::vector<std::string> found;
   DIR *d = ::opendir(native_directory.c_str());
   if (d == nullptr) return found;
@@ -293,15 +343,102 @@ std::vector<std::string> SaveScratches(const std::string &native_directory) {
   return found;
 }
 
+bool OnServer(const std::string &native_directory) {
+  return !zplatform::ServerFor(native_directory).empty();
+}
+
 }  // namespace
 
+std::string ServerSaveScratch(const std::string &native_directory) {
+  return native_directory + "/" + kSaveScratchPrefix + "server";
+}
+
+int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&existing_names)[3],
+                                bool on_server, const std::function<void(int)> &before_step) {
+  std::unique_ptr<Names> names = NamesFor(on_server);
+  Stepper step(before_step);
+  std::vector<Placed> files;
+  for (int i = 0; i < 3; ++i) {
+    if (names->Exists(InScratch(scratch, kNames[i])))
+      files.push_back(Placed{i, names->Exists(existing_names[i]), existing_names[i]});
+  }
+  const bool noted = !files.empty() && names->WriteNote(scratch, NoteText(files));
+  std::vector<const Placed *> placed;
+  // Every file put in place so far gives way to its old one again.
+  auto undo = [&]() {
+    if (noted) {
+      step();
+      if (names->Move(InScratch(scratch, kPlacing), InScratch(scratch, kRestoring)) == 0)
+        names->Sync(scratch);
+    }
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+      const Placed &p = **it;
+      step();
+      if (p.had_old) {
+        names->Move(AsideName(scratch, p.number), p.existing);
+      } else {
+        names->Remove(p.existing);
+      }
+    }
+    if (noted) {
+      names->Sync(DirectoryOf(files.front().existing));
+      names->Remove(InScratch(scratch, kRestoring));
+    }
+  };
+  for (const Placed &p : files) {
+    const std::string from = InScratch(scratch, kNames[p.number]);
+    const std::string aside = AsideName(scratch, p.number);
+    bool still_named = true;
+    if (p.had_old) {
+      step();
+      if (int error = names->SetAside(p.existing, aside, &still_named); error != 0) {
+        undo();
+        return error;
+      }
+    }
+    step();
+    if (int error = names->Move(from, p.existing); error != 0) {
+      step();
+      if (!still_named) names->Move(aside, p.existing);
+      if (still_named && p.had_old) names->Remove(aside);
+      undo();
+      return error;
+    }
+    placed.push_back(&p);
+  }
+  if (noted) {
+    // The new names are durable before the note that could undo them goes.
+    names->Sync(DirectoryOf(files.front().existing));
+    step();
+    names->Remove(InScratch(scratch, kPlacing));
+  }
+  for (const Placed &p : files) {
+    if (!p.had_old) continue;
+    step();
+    names->Remove(AsideName(scratch, p.number));
+  }
+  return 0;
+}
+
+int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing_names)[3],
+                        bool on_server) {
+  return SwapDictionaryFilesStepwise(scratch, existing_names, on_server, {});
+}
+
 bool SaveScratchLeft(const std::string &native_directory) {
-  return !SaveScratches(native_directory).empty();
+  if (!OnServer(native_directory)) return !LocalScratches(native_directory).empty();
+  const std::string scratch = ServerSaveScratch(native_directory);
+  ServerNames names;
+  return names.Exists(InScratch(scratch, kPlacing)) || names.Exists(InScratch(scratch, kRestoring));
 }
 
 void FinishInterruptedSaves(const std::string &native_directory) {
-  for (const std::string &scratch : SaveScratches(native_directory))
-    FinishInterruptedSave(scratch);
+  if (OnServer(native_directory)) {
+    FinishInterruptedSave(ServerSaveScratch(native_directory), true);
+    return;
+  }
+  for (const std::string &scratch : LocalScratches(native_directory))
+    FinishInterruptedSave(scratch, false);
 }
 
 }  // namespace dictio

@@ -14,26 +14,30 @@ inline constexpr char kSaveScratchPrefix[] = ".dictedit-save-";
 // Moves FILE.DDF, FIELD.DDF and INDEX.DDF (those of them that `scratch` holds) from the
 // directory `scratch` to `existing_names`' places (native paths, in that order). A file of the
 // old dictionary is kept aside in `scratch` until all three are in place; when a move fails,
-// the old files take their names back (a name that had no file has none again). Locally a
-// note in `scratch` says which way the files were going, for a process that finds them there
-// after this one ended. On a server (`on_server`) the files move through the record manager.
+// the old files take their names back (a name that had no file has none again). A note in
+// `scratch` says which way the files are going, for a program that finds them there after
+// this process ended. On a server (`on_server`) the files move through the record manager.
 // Returns 0, or the failed move's error: the system's error number, or the record manager's
 // status on a server. Hold the directory's exclusive lock throughout.
 int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing_names)[3],
                         bool on_server);
 
 // The same, calling `before_step(n)` before each change to a file's name (n from 0); tests
-// end the process there to leave what a save interrupted at that point leaves.
+// end the swap there to leave what a save interrupted at that point leaves.
 int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&existing_names)[3],
                                 bool on_server, const std::function<void(int)> &before_step);
 
-// Whether `native_directory` holds a save's scratch directory (a save under way, or one whose
-// process ended part-way).
+// The scratch directory of saves into a directory a server keeps: a server lists no
+// directory, so it has a name others can find.
+std::string ServerSaveScratch(const std::string &native_directory);
+
+// Whether a save into `native_directory` may have ended part-way: locally any save's scratch
+// directory, on a server a note in its scratch directory.
 bool SaveScratchLeft(const std::string &native_directory);
 
 // Finishes each save into `native_directory` that its process left part-way (or undoes it,
-// when it was undoing itself), and removes the scratch directories saves left. Hold the
-// directory's exclusive lock: a save under way holds it too. A move that fails leaves that
+// when it was undoing itself), and removes what saves left in their scratch directories. Hold
+// the directory's exclusive lock: a save under way holds it too. A move that fails leaves that
 // scratch directory as it is, to be tried again.
 void FinishInterruptedSaves(const std::string &native_directory);
 
