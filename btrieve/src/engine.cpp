@@ -68,12 +68,29 @@ bool OnOpenFile(int op) {
       return false;
   }
 }
+// Reads that name a key (and Stat, which reports the keys): another process's new or dropped
+// key is noticed first. Writes notice it when they begin.
+bool ReadsByKeyNumber(int op) {
+  return IsGetOperation(op) || op == B_GET_DIRECT || op == B_STAT || op == B_GET_BY_PERCENTAGE ||
+         op == B_FIND_PERCENTAGE || op == B_GET_NEXT_EXTENDED || op == B_GET_PREV_EXTENDED;
+}
+
 // Operations to which a lock bias may be added. On Insert, Update and Delete it has no
 // effect (a caller that sets one bias for all its calls still writes).
 bool AcceptsLockBias(int op) {
   return IsGetOperation(op) || IsStepOperation(op) || op == B_GET_DIRECT ||
          (op >= B_GET_NEXT_EXTENDED && op <= B_STEP_PREVIOUS_EXT) || op == B_GET_BY_PERCENTAGE ||
          op == B_BEGIN_TRAN || op == B_INSERT || op == B_UPDATE || op == B_DELETE;
+}
+
+// Whether two keys are defined alike (segment by segment).
+bool SameKey(const KeyDef &a, const KeyDef &b) {
+  return std::equal(a.segments.begin(), a.segments.end(), b.segments.begin(), b.segments.end(),
+                    [](const SegmentSpec &x, const SegmentSpec &y) {
+                      return x.position == y.position && x.length == y.length &&
+                             x.flags == y.flags && x.type == y.type &&
+                             x.null_value == y.null_value && x.acs_number == y.acs_number;
+                    });
 }
 
 }  // namespace
@@ -253,6 +270,10 @@ int16_t Engine::Dispatch(const CallArgs &args) {
   if (!OnOpenFile(op)) return B_INVALID_FUNCTION;
   if (c == nullptr) return B_FILE_NOT_OPEN;
   if (c->file->inherited && op != B_CLOSE) return B_SESSION_NO_LONGER_VALID;
+  if (ReadsByKeyNumber(op)) {
+    if (int status = NoticeKeyChanges(*c->file, false); status != 0)
+      return static_cast<int16_t>(status);
+  }
 
   switch (op) {
     case B_CLOSE:
@@ -374,6 +395,10 @@ int Engine::Open(const CallArgs &a) {
   cursor->file = file;
   cursor->read_only = read_only || file->ReadOnlyFile();
   cursor->exclusive = exclusive;
+  if (file->keys_followed_generation == 0) {
+    file->keys_followed = file->Spec().keys;  // as the file was opened
+    file->keys_followed_generation = file->SpecGeneration();
+  }
   files_[identity] = file;
   Cursor *registered = nullptr;
   try {
@@ -609,7 +634,7 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
   if (a.data == nullptr || a.DataLength() < spec.record_length) return B_DATALENGTH_ERROR;
   int key = a.Key();
   if (key != -1) {
-    int status = CheckKey(a, f, key, true);
+    int status = CheckKeyNow(a, f, key);
     if (status != 0) return status;
   }
   uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
@@ -618,6 +643,12 @@ int Engine::Insert(const CallArgs &a, Cursor &c) {
 
   int status = BeginOp(f);
   if (status != 0) return status;
+  // Beginning the write may have read keys another process created or dropped since.
+  FollowKeyChanges(f);
+  if (key != -1 && (status = CheckKey(a, f, key, true)) != 0) {
+    AbandonOp(f);
+    return status;
+  }
   // Numbered only once the highest number is known: a failed read stores nothing.
   status = AssignAutoIncrement(f, record);
   if (status != 0) {
@@ -675,7 +706,7 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
   if (a.data == nullptr || a.DataLength() < spec.record_length) return B_DATALENGTH_ERROR;
   int key = a.Key();
   if (key != -1) {
-    int status = CheckKey(a, f, key, true);
+    int status = CheckKeyNow(a, f, key);
     if (status != 0) return status;
   }
   uint32_t length = spec.VariableLength() ? a.DataLength() : spec.record_length;
@@ -690,9 +721,11 @@ int Engine::Update(const CallArgs &a, Cursor &c) {
     ReleaseWriteLock(f, pos);
     return status;
   }
+  FollowKeyChanges(f);
+  if (key != -1) status = CheckKey(a, f, key, true);
   std::string old;
   std::string old_seqs_blob;
-  status = ReadCurrentForWrite(f, c, &old, &old_seqs_blob);
+  if (status == 0) status = ReadCurrentForWrite(f, c, &old, &old_seqs_blob);
   // What changes in each key, checked in full before anything is written.
   struct Change {
     bool old_null, new_null;
@@ -770,6 +803,7 @@ int Engine::Delete(const CallArgs &, Cursor &c) {
     ReleaseWriteLock(f, pos);
     return status;
   }
+  FollowKeyChanges(f);
   std::string old;
   std::string seqs_blob;
   status = ReadCurrentForWrite(f, c, &old, &seqs_blob);
@@ -1350,20 +1384,28 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
   if (c.read_only) return B_ACCESS_TO_FILE_DENIED;
   if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
   if (a.data == nullptr) return B_DATALENGTH_ERROR;
+  // The keys as they are once this process alone writes the file: another process may have
+  // created or dropped one since.
+  int status = f.BeginWrite();
+  if (status != 0) return status;
+  FollowKeyChanges(f);
   FileSpec spec = f.Spec();
-  if (spec.keys.size() >= 119) return B_NUMBER_OF_KEYS;
   KeyDef key;
   std::vector<CollatingTable> tables;
-  int status = ParseKeyBuffer(a.data, a.DataLength(), spec, &key, &tables);
-  if (status != 0) return status;
+  if (spec.keys.size() >= 119) {
+    status = B_NUMBER_OF_KEYS;
+  } else {
+    status = ParseKeyBuffer(a.data, a.DataLength(), spec, &key, &tables);
+  }
+  if (status != 0) {
+    f.RollbackWrite();
+    return status;
+  }
   for (SegmentSpec &s : key.segments)
     s.flags |= B_KEY_SUPPLEMENTAL;
   spec.collating_tables.insert(spec.collating_tables.end(), tables.begin(), tables.end());
   spec.keys.push_back(key);
   size_t number = spec.keys.size() - 1;
-
-  status = f.BeginWrite();
-  if (status != 0) return status;
   status = f.CreateKeyIndex(number);
   if (status == 0) {
     status = f.ScanRecords([&](int64_t pos, std::string_view data, std::string_view) {
@@ -1381,7 +1423,11 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
     f.RollbackWrite();
     return status;
   }
-  return f.CommitWrite();
+  status = f.CommitWrite();
+  if (status != 0) return status;
+  f.keys_followed = f.Spec().keys;  // the cursors' keys keep their numbers
+  f.keys_followed_generation = f.SpecGeneration();
+  return 0;
 }
 
 int Engine::DropIndex(const CallArgs &a, Cursor &c) {
@@ -1390,10 +1436,14 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
   if (in_transaction_) return B_OPERATION_NOT_ALLOWED;
   int key = static_cast<uint8_t>(a.key_number);
   if (key >= 128) key -= 128;  // the "keep numbers" bias: keys are renumbered all the same
-  FileSpec spec = f.Spec();
-  if (key >= static_cast<int>(spec.keys.size())) return B_INVALID_KEYNUMBER;
   int status = f.BeginWrite();
   if (status != 0) return status;
+  FollowKeyChanges(f);
+  FileSpec spec = f.Spec();
+  if (key >= static_cast<int>(spec.keys.size())) {
+    f.RollbackWrite();
+    return B_INVALID_KEYNUMBER;
+  }
   status = f.DropKeyIndex(static_cast<size_t>(key), spec.keys.size());
   spec.keys.erase(spec.keys.begin() + key);
   if (status == 0) status = f.StoreSpec(spec);
@@ -1414,7 +1464,51 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
       other.key_path--;
     }
   }
+  f.keys_followed = f.Spec().keys;
+  f.keys_followed_generation = f.SpecGeneration();
   return 0;
+}
+
+int Engine::NoticeKeyChanges(Storage &f, bool always) {
+  int status = f.NoticeKeyChanges(always);
+  if (status == 0) FollowKeyChanges(f);
+  return status;
+}
+
+int Engine::CheckKeyNow(const CallArgs &a, Storage &f, int key) {
+  int status = CheckKey(a, f, key, true);
+  if (status != B_INVALID_KEYNUMBER && status != B_KEYBUF_TOO_SHORT) return status;
+  // Perhaps a key another process created meanwhile.
+  if (int noticed = NoticeKeyChanges(f, true); noticed != 0) return noticed;
+  return CheckKey(a, f, key, true);
+}
+
+void Engine::FollowKeyChanges(Storage &f) {
+  if (f.keys_followed_generation == f.SpecGeneration()) return;
+  const std::vector<KeyDef> &now = f.Spec().keys;
+  // Each key followed so far is found again by its definition, in order.
+  std::vector<int> renumbered(f.keys_followed.size(), -1);
+  std::vector<bool> matched(now.size(), false);
+  for (size_t i = 0; i < f.keys_followed.size(); ++i) {
+    for (size_t j = 0; j < now.size(); ++j) {
+      if (!matched[j] && SameKey(f.keys_followed[i], now[j])) {
+        renumbered[i] = static_cast<int>(j);
+        matched[j] = true;
+        break;
+      }
+    }
+  }
+  for (auto &kv : cursors_) {
+    Cursor &c = *kv.second;
+    if (c.file.get() != &f) continue;
+    c.ahead.key = -2;
+    if (c.key_path < 0) continue;
+    size_t old_number = static_cast<size_t>(c.key_path);
+    c.key_path = old_number < renumbered.size() ? renumbered[old_number] : -1;
+    if (c.key_path < 0) c.has_logical = false;
+  }
+  f.keys_followed = now;
+  f.keys_followed_generation = f.SpecGeneration();
 }
 
 // Owners change the file's header state: inside a transaction they are refused (41), so the

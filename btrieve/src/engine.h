@@ -158,6 +158,15 @@ class Engine {
   void ReleaseSingle(Cursor &c);
   void ReleaseMulti(Cursor &c);
   void ReleaseAllLocks();
+  // After another process created or dropped keys of the file: the cursors on it follow
+  // their key to its new number, or lose their position along a key that is gone, and rows
+  // read ahead are read again.
+  void FollowKeyChanges(Storage &f);
+  // The store's NoticeKeyChanges, then FollowKeyChanges.
+  [[nodiscard]] int NoticeKeyChanges(Storage &f, bool always);
+  // CheckKey for a write's key number; one the file seems not to have is checked again after
+  // noticing keys another process created.
+  [[nodiscard]] int CheckKeyNow(const CallArgs &a, Storage &f, int key);
   void ReleaseTransactionLocks();
 
   // Helpers.

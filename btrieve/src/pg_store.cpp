@@ -384,6 +384,7 @@ class PgStorage : public Storage {
   int SetOwner(const std::string &owner, int mode) override;
 
   int BeginWrite() override;
+  int NoticeKeyChanges(bool always) override;
   int CommitWrite() override;
   void RollbackWrite() override;
   bool InWrite() const override {
@@ -509,6 +510,7 @@ int PgStorage::LoadRow() {
   owner_ = std::string(r.Bytes(0, 1));
   owner_mode_ = static_cast<int>(r.Int(0, 2));
   spec_version_ = r.Int(0, 3);
+  NoteSpecLoaded();
   return 0;
 }
 
@@ -518,6 +520,23 @@ int PgStorage::QueryInt(const char *tmpl, const Params &p, int64_t *out, size_t 
   if (r.Rows() != 1 || r.Null(0, 0)) return B_IO_ERROR;
   *out = r.Int(0, 0);
   return 0;
+}
+
+int PgStorage::NoticeKeyChanges(bool always) {
+  // A question to the server per read would double what reads cost: only when asked.
+  if (!always || InWrite()) return 0;
+  if (!s_.Alive()) return B_SESSION_NO_LONGER_VALID;
+  Params p;
+  p.Int(id_);
+  Result r(s_.Once("SELECT spec_version FROM zelko_files WHERE id = $1::bigint", p));
+  if (!r.Ok()) return s_.Failure(r);
+  if (r.Rows() != 1 || r.Null(0, 0)) {
+    NoteServerError("the file is no longer in the server's catalog");
+    return B_IO_ERROR;
+  }
+  if (r.Int(0, 0) == spec_version_) return 0;
+  s_.ForgetStatements();
+  return LoadRow();
 }
 
 int PgStorage::BeginWrite() {

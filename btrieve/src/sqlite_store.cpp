@@ -112,6 +112,7 @@ class SqliteStorage : public Storage {
 
   std::string ChangeStamp() override;
   bool SameStamp(const std::string &stamp) override;
+  int NoticeKeyChanges(bool always) override;
 
   int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) override;
   int InsertRecord(const std::string &data, int64_t *pos) override;
@@ -178,6 +179,7 @@ class SqliteStorage : public Storage {
   sqlite3 *db_ = nullptr;
   std::string path_;
   FileSpec spec_;
+  std::string keys_stamp_;  // the stamp when NoticeKeyChanges last looked
   bool read_only_file_ = false;
   std::string owner_;
   int owner_mode_ = 0;
@@ -628,7 +630,9 @@ int SqliteStorage::LoadMeta() {
     }
   }
   if (rc != SQLITE_DONE) return StatusFromSqlite(rc);
-  return have_spec ? 0 : B_NOT_A_BTRIEVE_FILE;
+  if (!have_spec) return B_NOT_A_BTRIEVE_FILE;
+  NoteSpecLoaded();
+  return 0;
 }
 
 sqlite3_stmt *SqliteStorage::Compile(const std::string &sql) {
@@ -729,6 +733,15 @@ int SqliteStorage::PrepareCommit() {
 
 bool SqliteStorage::InWrite() const {
   return sqlite3_get_autocommit(db_) == 0;
+}
+
+int SqliteStorage::NoticeKeyChanges(bool always) {
+  if (InWrite() || (!always && !keys_stamp_.empty() && SameStamp(keys_stamp_))) return 0;
+  // Taken before the check: a change after it shows as another stamp next time.
+  std::string stamp = ChangeStamp();
+  int status = RefreshSpecIfChanged();
+  if (status == 0) keys_stamp_ = std::move(stamp);
+  return status;
 }
 
 int SqliteStorage::RefreshSpecIfChanged() {

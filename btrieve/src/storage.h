@@ -108,6 +108,13 @@ class Storage {
   // False when the stamp cannot tell another process's commit cheaply: rows read ahead then
   // serve only the call that read them.
   virtual bool StampsCommits() const { return true; }
+  // ---- Keys another process created or dropped. The generation counts the times the file's
+  // keys were read from the file. A store reads them again in BeginWrite when they changed;
+  // NoticeKeyChanges does so outside a write, where that is cheap (after a commit the stamp
+  // shows) or when `always` asks; else they wait for the next write.
+  uint64_t SpecGeneration() const { return spec_generation_; }
+  void NoteSpecLoaded() { ++spec_generation_; }
+  [[nodiscard]] virtual int NoticeKeyChanges(bool always) = 0;
   // True once the store lost what the file's state depends on (a server connection): every
   // later call fails, and the status says the session is gone.
   virtual bool Broken() const { return false; }
@@ -184,9 +191,13 @@ class Storage {
   int open_count = 0;      // position blocks of this process on the file
   uint64_t identity = 0;   // the same file opened twice has one identity
   bool inherited = false;  // opened by the parent of this forked process: answers 95
+  // The keys the engine's cursors on the file were positioned by, as of SpecGeneration().
+  std::vector<KeyDef> keys_followed;
+  uint64_t keys_followed_generation = 0;
 
  private:
   uint64_t write_generation_ = 0;
+  uint64_t spec_generation_ = 0;
 };
 
 // The rows of a file a batch at a time: its records in physical order (key -1), or the

@@ -424,6 +424,81 @@ TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
   Close(pb);
 }
 
+// Keys another process creates or drops while this one has the file open: key numbers are
+// checked against the keys the file has now (a write through a key that is gone once crashed),
+// a walk follows its key to its new number, and a new key indexes what is written after it.
+TEST(Processes, KeysAnotherProcessCreatesOrDropsAreFollowed) {
+  std::string path = Scratch("rekeyed.btr");
+  ASSERT_EQ(Create(path, CreateBuffer(16, 4096,
+                                      {{{1, 4, kExt, B_TYPE_INTEGER}},
+                                       {{13, 4, kExt | B_KEY_DUPLICATES, B_TYPE_INTEGER}},
+                                       {{5, 8, kExt | B_KEY_DUPLICATES, B_TYPE_STRING}}})),
+            0);
+  Child other = Spawn([&](int report, int signal) {
+    PosBlock pb;
+    if (Open(pb, path) != 0) return 1;
+    std::string none, key;
+    Hear(signal);
+    Say(report, std::to_string(Op(B_DROP_INDEX, pb, none, key, 0)));  // the id key
+    Hear(signal);
+    std::vector<uint8_t> by_id = CreateBuffer(16, 4096, {{{1, 4, kExt, B_TYPE_INTEGER}}});
+    std::string segment(by_id.begin() + 16, by_id.end());
+    Say(report, std::to_string(Op(B_CREATE_INDEX, pb, segment, key, 0)));
+    Hear(signal);
+    Close(pb);
+    return 0;
+  });
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int id = 1; id <= 6; ++id)
+    ASSERT_EQ(Insert(pb, Rec(id, "v" + std::to_string(id), id % 2)), 0);
+  // Stat: the number of keys and of records.
+  auto stat = [&](int *records = nullptr) {
+    std::string buffer(512, '\0'), name(255, '\0');
+    EXPECT_EQ(Op(B_STAT, pb, buffer, name, 0), 0);
+    if (records != nullptr) std::memcpy(records, &buffer[6], 4);
+    return static_cast<int>(buffer[4]);
+  };
+  std::string data(16, '\0'), key(8, '\0');
+  ASSERT_EQ(Op(B_GET_FIRST, pb, data, key, 1), 0);  // along the group key: 2, 4, 6
+  ASSERT_EQ(Op(B_GET_NEXT, pb, data, key, 1), 0);
+  EXPECT_EQ(IdOf(data), 4);
+
+  Say(other.to_child, "drop");
+  ASSERT_EQ(Hear(other.from_child), "0");
+  data = Rec(7, "v7", 1);
+  EXPECT_EQ(Op(B_INSERT, pb, data, key, 2), B_INVALID_KEYNUMBER);
+  EXPECT_EQ(stat(), 2);
+  EXPECT_EQ(Op(B_GET_NEXT, pb, data, key, 1), B_DIFFERENT_KEYNUMBER);
+  ASSERT_EQ(Op(B_GET_NEXT, pb, data, key, 0), 0);  // the group key is key 0 now
+  EXPECT_EQ(IdOf(data), 6);
+  data = Rec(7, "v7", 1);
+  EXPECT_EQ(Op(B_UPDATE, pb, data, key, 2), B_INVALID_KEYNUMBER);
+  int records = 0;
+  stat(&records);
+  EXPECT_EQ(records, 6);
+  data = Rec(7, "v7", 1);
+  ASSERT_EQ(Op(B_INSERT, pb, data, key, 1), 0);
+
+  Say(other.to_child, "create");
+  ASSERT_EQ(Hear(other.from_child), "0");
+  // A reader sees it before it writes again (on a server, at its next write).
+  if (!OnServer()) {
+    EXPECT_EQ(stat(), 3);
+  }
+  data = Rec(8, "v8", 0);
+  ASSERT_EQ(Op(B_INSERT, pb, data, key, 2), 0);
+  int along_new_key = 0;
+  for (int16_t rc = Op(B_GET_FIRST, pb, data, key, 2); rc == 0;
+       rc = Op(B_GET_NEXT, pb, data, key, 2))
+    EXPECT_EQ(IdOf(data), ++along_new_key);
+  EXPECT_EQ(along_new_key, 8);
+  Say(other.to_child, "end");
+  EXPECT_EQ(Wait(other), 0);
+  Close(pb);
+  ExpectSound(path);
+}
+
 TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
   std::string path = Scratch("tx.btr");
   std::string path2 = Scratch("tx2.btr");
