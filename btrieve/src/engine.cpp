@@ -1471,7 +1471,7 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
 
 int Engine::NoticeKeyChanges(Storage &f, bool always) {
   int status = f.NoticeKeyChanges(always);
-  if (status == 0) FollowKeyChanges(f);
+  if (status == 0 && f.keys_followed_generation != f.SpecGeneration()) FollowKeyChanges(f);
   return status;
 }
 
