@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "btrieve/btrapi.h"
@@ -25,7 +26,7 @@ constexpr const char *kNames[3] = {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"};
 // name (0 or 1), and that name.
 constexpr char kPlacing[] = "placing";
 constexpr char kRestoring[] = "restoring";
-constexpr char kDraft[] = "placing.draft";
+constexpr char kDraft[] = "placing.draft";  // a server's note while it is written
 
 struct Placed {
   int number = 0;
@@ -92,16 +93,7 @@ class LocalNames : public Names {
     ::close(fd);
   }
   bool WriteNote(const std::string &scratch, const std::string &text) override {
-    const std::string draft = InScratch(scratch, kDraft);
-    int fd = ::open(draft.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                   ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written || Move(draft, InScratch(scratch, kPlacing)) != 0) {
-      ::unlink(draft.c_str());
-      return false;
-    }
+    if (!zplatform::ReplaceFileAtomically(InScratch(scratch, kPlacing), text).ok) return false;
     Sync(scratch);
     return true;
   }
@@ -114,6 +106,14 @@ class LocalNames : public Names {
 
 // On a server a note is a file of the record manager: one record per line, numbered.
 constexpr uint16_t kNoteRecordLength = 2 + 512;
+
+// The key buffer that names a file for Create and Open; false when the path is too long.
+bool PathKey(const std::string &path, std::string *key) {
+  *key = zplatform::FromUtf8(path);
+  if (key->size() >= 255) return false;
+  key->resize(255, '\0');
+  return true;
+}
 
 class ServerNames : public Names {
  public:
@@ -143,9 +143,8 @@ class ServerNames : public Names {
     number.flags = B_KEY_EXTENDED_TYPE;
     number.type = B_TYPE_INTEGER;
     std::vector<uint8_t> spec = btrieve::CreateBuffer(file, {number});
-    std::string key = zplatform::FromUtf8(draft);
-    if (key.size() >= 255) return false;
-    key.resize(255, '\0');
+    std::string key;
+    if (!PathKey(draft, &key)) return false;
     uint8_t block[128] = {};
     uint32_t length = static_cast<uint32_t>(spec.size());
     if (BTRCALL(B_CREATE, block, spec.data(), &length, key.data(), 0, 0) != 0) return false;
@@ -175,9 +174,8 @@ class ServerNames : public Names {
     return true;
   }
   bool ReadNote(const std::string &path, std::string *text) override {
-    std::string key = zplatform::FromUtf8(path);
-    if (key.size() >= 255) return false;
-    key.resize(255, '\0');
+    std::string key;
+    if (!PathKey(path, &key)) return false;
     uint8_t block[128] = {};
     uint32_t length = 0;
     if (BTRCALL(B_OPEN, block, nullptr, &length, key.data(), 0, -2) != 0) return false;
@@ -229,47 +227,84 @@ bool ParseNote(const std::string &text, std::vector<Placed> *files) {
 // Calls `before_step(n)` before each change to a name.
 class Stepper {
  public:
-  explicit Stepper(const std::function<void(int)> &before_step) : before_step_(before_step) {}
+  explicit Stepper(std::function<void(int)> before_step) : before_step_(std::move(before_step)) {}
   void operator()() {
     if (before_step_) before_step_(step_++);
   }
 
  private:
-  const std::function<void(int)> &before_step_;
+  std::function<void(int)> before_step_;
   int step_ = 0;
 };
 
-// What a swap interrupted while placing leaves: the files not yet placed are still in the
-// scratch directory, and they go in now, each old one set aside first as the swap does.
-bool PlaceTheRest(Names &names, const std::string &scratch, const std::vector<Placed> &files) {
+// Puts each new file still in the scratch directory in its place, the old one set aside
+// first. 0 or the error of the change that failed.
+int PlaceTheRest(Names &names, const std::string &scratch, const std::vector<Placed> &files,
+                 Stepper &step) {
   for (const Placed &p : files) {
     const std::string from = InScratch(scratch, kNames[p.number]);
     if (!names.Exists(from)) continue;
     const std::string aside = AsideName(scratch, p.number);
     bool still_named = false;
-    if (p.had_old && !names.Exists(aside) && names.Exists(p.existing) &&
-        names.SetAside(p.existing, aside, &still_named) != 0)
-      return false;
-    if (names.Move(from, p.existing) != 0) return false;
+    if (p.had_old && !names.Exists(aside) && names.Exists(p.existing)) {
+      step();
+      if (int error = names.SetAside(p.existing, aside, &still_named); error != 0) return error;
+    }
+    step();
+    if (int error = names.Move(from, p.existing); error != 0) return error;
   }
-  if (!files.empty()) names.Sync(DirectoryOf(files.front().existing));
-  return true;
+  return 0;
 }
 
-// What a swap interrupted while restoring leaves: each old file set aside takes its name
-// back, and a name that had none loses the new file placed there.
-bool RestoreTheOld(Names &names, const std::string &scratch, const std::vector<Placed> &files) {
+// Gives each old file set aside its name back, and takes a new file from a name that had
+// none. False when a change failed.
+bool RestoreTheOld(Names &names, const std::string &scratch, const std::vector<Placed> &files,
+                   Stepper &step) {
   for (const Placed &p : files) {
     const std::string aside = AsideName(scratch, p.number);
     if (names.Exists(aside)) {
-      // Locally still a second name of the file there: rename leaves both, and the cleanup
-      // drops it.
+      // Locally perhaps still a second name of the file there: rename then leaves both.
+      step();
       if (names.Move(aside, p.existing) != 0) return false;
+      step();
+      names.Remove(aside);
     } else if (!p.had_old && !names.Exists(InScratch(scratch, kNames[p.number]))) {
+      step();
       if (names.Remove(p.existing) != 0) return false;
     }
   }
-  if (!files.empty()) names.Sync(DirectoryOf(files.front().existing));
+  return true;
+}
+
+// Carries out what the note lists: the new files go in, or, when one cannot or the note
+// already says so, the old ones take their names back. The note goes once either is done,
+// after the names are durable. False when restoring failed (the note stays, to be tried
+// again); *error: the change that stopped the placing, 0 when the new files are in.
+bool CarryOut(Names &names, const std::string &scratch, const std::vector<Placed> &files,
+              bool restoring, Stepper &step, int *error) {
+  const std::string placing = InScratch(scratch, kPlacing);
+  const std::string restoring_note = InScratch(scratch, kRestoring);
+  const std::string directory = DirectoryOf(files.empty() ? scratch : files.front().existing);
+  *error = 0;
+  if (!restoring) {
+    *error = PlaceTheRest(names, scratch, files, step);
+    if (*error == 0) {
+      names.Sync(directory);
+      step();
+      names.Remove(placing);
+      for (const Placed &p : files) {
+        if (!p.had_old) continue;
+        step();
+        names.Remove(AsideName(scratch, p.number));
+      }
+      return true;
+    }
+    step();
+    if (names.Move(placing, restoring_note) == 0) names.Sync(scratch);
+  }
+  if (!RestoreTheOld(names, scratch, files, step)) return false;
+  names.Sync(directory);
+  names.Remove(restoring_note);
   return true;
 }
 
@@ -307,20 +342,15 @@ void FinishInterruptedSave(const std::string &scratch, bool on_server) {
   std::unique_ptr<Names> names = NamesFor(on_server);
   const std::string placing = InScratch(scratch, kPlacing);
   const std::string restoring = InScratch(scratch, kRestoring);
-  std::vector<Placed> files;
-  std::string text;
-  if (names->Exists(restoring)) {
-    if (!names->ReadNote(restoring, &text) || !ParseNote(text, &files) ||
-        !RestoreTheOld(*names, scratch, files))
+  const bool undoing = names->Exists(restoring);
+  if (undoing || names->Exists(placing)) {
+    std::vector<Placed> files;
+    std::string text;
+    Stepper no_steps(nullptr);
+    int error = 0;
+    if (!names->ReadNote(undoing ? restoring : placing, &text) || !ParseNote(text, &files) ||
+        !CarryOut(*names, scratch, files, undoing, no_steps, &error))
       return;
-  } else if (names->Exists(placing)) {
-    if (!names->ReadNote(placing, &text) || !ParseNote(text, &files)) return;
-    if (!PlaceTheRest(*names, scratch, files)) {
-      // What cannot go in leaves the old dictionary whole again.
-      if (names->Move(placing, restoring) != 0) return;
-      names->Sync(scratch);
-      if (!RestoreTheOld(*names, scratch, files)) return;
-    }
   } else if (on_server) {
     return;  // nothing noted: a save under way, or one that ended before it moved a file
   }
@@ -362,62 +392,12 @@ int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&
     if (names->Exists(InScratch(scratch, kNames[i])))
       files.push_back(Placed{i, names->Exists(existing_names[i]), existing_names[i]});
   }
-  const bool noted = !files.empty() && names->WriteNote(scratch, NoteText(files));
-  std::vector<const Placed *> placed;
-  // Every file put in place so far gives way to its old one again.
-  auto undo = [&]() {
-    if (noted) {
-      step();
-      if (names->Move(InScratch(scratch, kPlacing), InScratch(scratch, kRestoring)) == 0)
-        names->Sync(scratch);
-    }
-    for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
-      const Placed &p = **it;
-      step();
-      if (p.had_old) {
-        names->Move(AsideName(scratch, p.number), p.existing);
-      } else {
-        names->Remove(p.existing);
-      }
-    }
-    if (noted) {
-      names->Sync(DirectoryOf(files.front().existing));
-      names->Remove(InScratch(scratch, kRestoring));
-    }
-  };
-  for (const Placed &p : files) {
-    const std::string from = InScratch(scratch, kNames[p.number]);
-    const std::string aside = AsideName(scratch, p.number);
-    bool still_named = true;
-    if (p.had_old) {
-      step();
-      if (int error = names->SetAside(p.existing, aside, &still_named); error != 0) {
-        undo();
-        return error;
-      }
-    }
-    step();
-    if (int error = names->Move(from, p.existing); error != 0) {
-      step();
-      if (!still_named) names->Move(aside, p.existing);
-      if (still_named && p.had_old) names->Remove(aside);
-      undo();
-      return error;
-    }
-    placed.push_back(&p);
-  }
-  if (noted) {
-    // The new names are durable before the note that could undo them goes.
-    names->Sync(DirectoryOf(files.front().existing));
-    step();
-    names->Remove(InScratch(scratch, kPlacing));
-  }
-  for (const Placed &p : files) {
-    if (!p.had_old) continue;
-    step();
-    names->Remove(AsideName(scratch, p.number));
-  }
-  return 0;
+  // Without a note (it could not be written) the swap runs all the same, as it did before
+  // there were notes.
+  if (!files.empty()) names->WriteNote(scratch, NoteText(files));
+  int error = 0;
+  CarryOut(*names, scratch, files, false, step, &error);
+  return error;
 }
 
 int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing_names)[3],

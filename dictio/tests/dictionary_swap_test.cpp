@@ -165,7 +165,7 @@ TEST(DictionarySwap, OpeningADictionaryFinishesASaveItsProcessLeftPartWay) {
                                                    }),
                Interrupted);
   ASSERT_FALSE(fs::exists(scratch + "/FILE.DDF"));  // the new one is in place
-  ASSERT_TRUE(fs::exists(scratch + "/FIELD.DDF"));  // the old one still is
+  ASSERT_TRUE(fs::exists(scratch + "/FIELD.DDF"));  // the new one still waits here
   EXPECT_EQ(Names(dir), "NEW/NEW");
   EXPECT_TRUE(SaveScratches(dir).empty());
 }
