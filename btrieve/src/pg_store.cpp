@@ -526,17 +526,10 @@ int PgStorage::NoticeKeyChanges(bool always) {
   // A question to the server per read would double what reads cost: only when asked.
   if (!always || InWrite()) return 0;
   if (!s_.Alive()) return B_SESSION_NO_LONGER_VALID;
-  Params p;
-  p.Int(id_);
-  Result r(s_.Once("SELECT spec_version FROM zelko_files WHERE id = $1::bigint", p));
-  if (!r.Ok()) return s_.Failure(r);
-  if (r.Rows() != 1 || r.Null(0, 0)) {
-    NoteServerError("the file is no longer in the server's catalog");
-    return B_IO_ERROR;
-  }
-  if (r.Int(0, 0) == spec_version_) return 0;
-  s_.ForgetStatements();
-  return LoadRow();
+  const int64_t version = spec_version_;
+  int status = LoadRow();
+  if (status == 0 && spec_version_ != version) s_.ForgetStatements();
+  return status;
 }
 
 int PgStorage::BeginWrite() {

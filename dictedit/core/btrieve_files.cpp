@@ -164,6 +164,8 @@ void FinishInterruptedConversions(DdfDictionary &dict) {
   for (const auto &t : dict.tables) {
     const std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(*t));
     if (!zplatform::ServerFor(path).empty()) continue;
+    // Plain looks: the record manager's would try to open each table's missing file at
+    // every load.
     struct stat st {};
     const std::string filling = FillingName(path);
     const std::string backup = BackupName(path);

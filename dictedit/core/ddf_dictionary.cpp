@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"

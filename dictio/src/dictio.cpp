@@ -170,10 +170,10 @@ int DDFOpen(const char *directory, int create) {
     s.owner_length = n == 0 ? 0 : n + 1;
 
     int8_t mode = create ? -1 : -2;
+    FinishSavesLeftPartWay(dir);
     // The three files are opened as one set: a save that replaces them, or a writer that
     // fills new ones, holds the directory's lock (a reader that waited too long reads
     // anyway, as it always could).
-    FinishSavesLeftPartWay(dir);
     btrieve::DirectoryLock set_lock(dir.c_str(), create != 0, create ? -1 : kReaderLockWaitMs);
     int opened = 0;
     int status = 0;
