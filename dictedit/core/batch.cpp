@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
+#include <memory>
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
 #include "ddf_dictionary.h"
 #include "dictio/dictio.h"
+#include "dictionary_swap.h"
 #include "editing.h"
 #include "editor_commands.h"
 #include "zplatform/codepage.h"
@@ -182,25 +183,31 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   (void)out;
   // The run owns the dictionary from its load (or creation) to its save: runs of other
   // processes wait, so none of them writes over another's edits.
-  std::optional<btrieve::DirectoryLock> run_lock;
+  std::unique_ptr<btrieve::DirectoryLock> run_lock;
   auto lock_dictionary = [&]() {
-    if (!run_lock) run_lock.emplace(directory.c_str(), true);
+    if (!run_lock) run_lock = std::make_unique<btrieve::DirectoryLock>(directory.c_str(), true);
   };
   if (command == "new") {
     zplatform::MakeDirectoryHere(zplatform::NativePathOrSelf(directory));
     lock_dictionary();
+    // A save that ended part-way may have its FILE.DDF aside: it is finished first.
+    dictio::FinishInterruptedSaves(zplatform::NativePathOrSelf(directory));
     // An existing dictionary, here or on a server, is never replaced by an empty one.
     if (btrieve::FileIsThere((directory + "/FILE.DDF").c_str())) {
       err << "dictedit: " << zplatform::ToUtf8(args[0]) << " already holds a dictionary\n";
       return 1;
     }
-    int status = DDFOpen(directory.c_str(), 1);
+    // Made aside and put in place whole: a failure (a full disk) leaves no part of one,
+    // which would be unreadable and refuse a second "new".
+    int status = dictio::PlaceNewDictionary(directory, [](const std::string &scratch) {
+      int opened = DDFOpen(scratch.c_str(), 1);
+      return opened != 0 ? opened : DDFClose();
+    });
     if (status != 0) {
       err << "dictedit: cannot create a dictionary in " << zplatform::ToUtf8(args[0]) << " ("
           << status << ")\n";
       return 1;
     }
-    DDFClose();
     // "new ; ..." goes on with the new dictionary.
     if (args.size() == 2) return 0;
     if (args.size() < 4 || args[2] != ";") return usage();

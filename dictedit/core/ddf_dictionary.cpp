@@ -1,7 +1,6 @@
 #include "ddf_dictionary.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +16,6 @@
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
-#include "zplatform/servers.h"
 
 namespace dictedit {
 
@@ -439,38 +437,20 @@ int DdfDictionary::SaveDictionary() {
   // dictionary on disk as it was.
   // File operations take native paths; the dictionary library takes code-page paths.
   const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
-  // A dictionary a server keeps has no directory on this machine: its scratch files are
-  // names on the server, and they take the old files' names through the record manager.
-  const bool on_server = !zplatform::ServerFor(native_directory).empty();
   // A save that ended part-way is finished (or undone) before this one begins.
   dictio::FinishInterruptedSaves(native_directory);
-  std::string scratch;
-  if (on_server) {
-    scratch = dictio::ServerSaveScratch(native_directory);  // one save at a time, by the lock
-  } else {
-    std::string scratch_template = native_directory + "/" + dictio::kSaveScratchPrefix + "XXXXXX";
-    std::vector<char> scratch_name(scratch_template.begin(), scratch_template.end());
-    scratch_name.push_back('\0');
-    if (mkdtemp(scratch_name.data()) == nullptr) {
-      ShowMessage(ui_, false, msg::kVE1017, 11);
-      return -1;
-    }
-    scratch = scratch_name.data();
+  dictio::SaveScratch scratch(native_directory);
+  if (scratch.error() != 0) {
+    ShowMessage(ui_, false, msg::kVE1017, 11);
+    return -1;
   }
-  auto remove_scratch = [&]() {
-    for (const char *n : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"})
-      BTRDELETEFILE(zplatform::FromUtf8(scratch + "/" + n).c_str());
-    if (!on_server) ::rmdir(scratch.c_str());
-  };
-  int status = io.open(zplatform::FromUtf8(scratch).c_str(), 1);
+  int status = io.open(zplatform::FromUtf8(scratch.path()).c_str(), 1);
   if (status != 0) {
     ShowMessage(ui_, false, msg::kVE1017, status);
-    remove_scratch();
     return -1;
   }
   auto fail = [&]() {
     io.close();
-    remove_scratch();
     return -1;
   };
   for (auto &t : tables) {
@@ -518,19 +498,14 @@ int DdfDictionary::SaveDictionary() {
   status = io.close();
   if (status != 0) {
     ShowMessage(ui_, false, msg::kVE1017, status);
-    remove_scratch();
     return -1;
   }
-  // A file of another spelling (file.ddf) would be found first by readers: it is replaced.
-  const std::string existing[3] = {zplatform::NativePathOrSelf(ddf_directory + "/FILE.DDF"),
-                                   zplatform::NativePathOrSelf(ddf_directory + "/FIELD.DDF"),
-                                   zplatform::NativePathOrSelf(ddf_directory + "/INDEX.DDF")};
-  if (int error = dictio::SwapDictionaryFiles(scratch, existing, on_server); error != 0) {
+  std::string existing[3];
+  dictio::DictionaryFileNames(ddf_directory, existing);
+  if (int error = scratch.PutInPlace(existing); error != 0) {
     ShowMessage(ui_, false, msg::kVE1017, error);
-    remove_scratch();
     return -1;
   }
-  remove_scratch();
   loaded_image_ = ImageOnDisk();  // what a later save compares with
   return 0;
 }

@@ -1,7 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -546,6 +549,33 @@ TEST(Dictionary, BatchCommands) {
 }
 
 // Two editors on one dictionary: the later save asks before it writes over the earlier one.
+// A disk that fills while "new" writes leaves no part of a dictionary behind (one that no
+// program could read and that a second "new" would refuse).
+TEST(Dictionary, ANewDictionaryThatCannotBeWrittenLeavesNothing) {
+  const std::string dir = NewDir("new_on_full_disk");
+  pid_t child = fork();
+  if (child == 0) {
+    // No file may grow past 64 KiB here, as on a disk that is nearly full.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::ostringstream out, err;
+    _exit(RunBatch({dir, "new"}, out, err));
+  }
+  int wait_status = 0;
+  ASSERT_EQ(waitpid(child, &wait_status, 0), child);
+  ASSERT_TRUE(WIFEXITED(wait_status));
+  EXPECT_EQ(WEXITSTATUS(wait_status), 1);
+  std::vector<std::string> left;
+  for (const auto &e : std::filesystem::directory_iterator(dir))
+    left.push_back(e.path().filename().string());
+  EXPECT_TRUE(left.empty()) << left.front();
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "new"}, out, err), 0) << err.str();
+  std::ostringstream listing;
+  EXPECT_EQ(RunBatch({dir, "list"}, listing, err), 0) << err.str();
+}
+
 TEST(Dictionary, ASaveAsksBeforeWritingOverAnotherProgramsSave) {
   std::string dir = LegacyDictionary("two_editors");
   RecordingUi ui;

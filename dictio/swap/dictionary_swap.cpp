@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -403,6 +404,51 @@ int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&
 int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing_names)[3],
                         bool on_server) {
   return SwapDictionaryFilesStepwise(scratch, existing_names, on_server, {});
+}
+
+void DictionaryFileNames(const std::string &code_page_directory, std::string (&names)[3]) {
+  for (int i = 0; i < 3; ++i)
+    names[i] = zplatform::NativePathOrSelf(code_page_directory + "/" + kNames[i]);
+}
+
+SaveScratch::SaveScratch(const std::string &native_directory)
+    : on_server_(OnServer(native_directory)) {
+  if (on_server_) {
+    path_ = ServerSaveScratch(native_directory);  // one save at a time, by the lock
+    return;
+  }
+  std::string name = native_directory + "/" + kSaveScratchPrefix + "XXXXXX";
+  if (::mkdtemp(name.data()) == nullptr) {
+    error_ = errno;
+    return;
+  }
+  path_ = name;
+}
+
+SaveScratch::~SaveScratch() {
+  if (error_ != 0) return;
+  std::unique_ptr<Names> names = NamesFor(on_server_);
+  // A note still there is a swap that could not restore the old files: they wait here for
+  // the next program that opens the dictionary.
+  if (names->Exists(InScratch(path_, kPlacing)) || names->Exists(InScratch(path_, kRestoring)))
+    return;
+  RemoveScratch(*names, path_, on_server_);
+}
+
+int SaveScratch::PutInPlace(const std::string (&existing_names)[3]) const {
+  return SwapDictionaryFiles(path_, existing_names, on_server_);
+}
+
+int PlaceNewDictionary(const std::string &code_page_directory,
+                       const std::function<int(const std::string &scratch)> &write) {
+  const std::string native_directory = zplatform::NativePathOrSelf(code_page_directory);
+  FinishInterruptedSaves(native_directory);
+  SaveScratch scratch(native_directory);
+  if (scratch.error() != 0) return scratch.error();
+  if (int status = write(zplatform::FromUtf8(scratch.path())); status != 0) return status;
+  std::string existing[3];
+  DictionaryFileNames(code_page_directory, existing);
+  return scratch.PutInPlace(existing);
 }
 
 bool SaveScratchLeft(const std::string &native_directory) {

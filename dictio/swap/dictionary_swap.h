@@ -31,6 +31,43 @@ int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&
 // directory, so it has a name others can find.
 std::string ServerSaveScratch(const std::string &native_directory);
 
+// The native names of the three files of the dictionary in `code_page_directory`, as
+// SwapDictionaryFiles takes them. A file of another spelling (file.ddf) that readers would
+// find first is the one named, so that it is replaced.
+void DictionaryFileNames(const std::string &code_page_directory, std::string (&names)[3]);
+
+// A scratch directory in a dictionary's directory (a native path), into which a whole new
+// dictionary is written before SwapDictionaryFiles puts it in place of the old one. Dropping
+// it removes it with what it still holds (close the files written there first). Hold the
+// directory's exclusive lock while it lives.
+class SaveScratch {
+ public:
+  explicit SaveScratch(const std::string &native_directory);
+  ~SaveScratch();
+  SaveScratch(const SaveScratch &) = delete;
+  SaveScratch &operator=(const SaveScratch &) = delete;
+
+  // 0, or the system's error number when the directory could not be made.
+  int error() const { return error_; }
+  const std::string &path() const { return path_; }
+  bool on_server() const { return on_server_; }
+  // SwapDictionaryFiles from this directory to `existing_names`.
+  int PutInPlace(const std::string (&existing_names)[3]) const;
+
+ private:
+  std::string path_;
+  bool on_server_ = false;
+  int error_ = 0;
+};
+
+// Writes a dictionary aside and puts it in place of the one in `code_page_directory` (none,
+// usually) whole, or not at all. `write(scratch)` creates it in the code-page directory
+// `scratch` (DDFOpen with the create flag, its records, DDFClose). Returns 0, what `write`
+// returned, or the system's error of making the scratch directory or of the move. Finishes
+// saves left part-way first; hold the directory's exclusive lock.
+int PlaceNewDictionary(const std::string &code_page_directory,
+                       const std::function<int(const std::string &scratch)> &write);
+
 // Whether a save into `native_directory` may have ended part-way: locally any save's scratch
 // directory, on a server a note in its scratch directory.
 bool SaveScratchLeft(const std::string &native_directory);

@@ -7,6 +7,7 @@
 #include "btrieve/btrapi.h"
 #include "commands.h"
 #include "dictio/dictio.h"
+#include "dictionary_swap.h"
 #include "engine/table_catalog.h"
 #include "help.h"
 #include "legacy_file.h"
@@ -89,6 +90,8 @@ int CommandImportDictionary(const Args &args, Streams io) {
   zplatform::MakeDirectoryHere(destination.string());
   // Readers and editors of the new dictionary wait until it is whole.
   btrieve::DirectoryLock writing(dest_cp.c_str(), true);
+  // A save that ended part-way may have its FILE.DDF aside: it is finished first.
+  dictio::FinishInterruptedSaves(zplatform::NativePathOrSelf(dest_cp));
   if (!FindInDirectory(destination, "FILE.DDF").empty() ||
       btrieve::FileIsThere((dest_cp + "/FILE.DDF").c_str())) {
     io.err << "zelko import-dictionary: " << destination.string()
@@ -98,36 +101,41 @@ int CommandImportDictionary(const Args &args, Streams io) {
   auto files = RecordsOf<DdfFileRecord>(ddf["FILE.DDF"]);
   auto fields = RecordsOf<DdfFieldRecord>(ddf["FIELD.DDF"]);
   auto indexes = RecordsOf<DdfIndexRecord>(ddf["INDEX.DDF"]);
-  int status = DDFOpen(dest_cp.c_str(), 1);
-  if (status != 0) {
-    io.err << "zelko import-dictionary: cannot create a dictionary in " << destination.string()
-           << " (status " << status << ")\n";
-    return 1;
-  }
-  // Each table, its fields and named indexes, then its segments, as readers expect.
   std::vector<DdfFileRecord> tables;
-  for (DdfFileRecord table : files) {
-    if ((table.flags & 16) != 0) continue;  // the dictionary's own tables: DDFOpen made them
-    tables.push_back(table);
-    status = status != 0 ? status : DDFWriteFile(&table);
-    for (DdfFieldRecord field : fields) {
-      if (field.file_id == table.id && status == 0) status = DDFWriteField(&field);
+  bool opened = false;
+  // Written aside and put in place whole: an import that fails or is cut short leaves no
+  // part of a dictionary behind (one that would refuse the next import).
+  int status = dictio::PlaceNewDictionary(dest_cp, [&](const std::string &scratch) {
+    int written = DDFOpen(scratch.c_str(), 1);
+    if (written != 0) return written;
+    opened = true;
+    // Each table, its fields and named indexes, then its segments, as readers expect.
+    for (DdfFileRecord table : files) {
+      if ((table.flags & 16) != 0) continue;  // the dictionary's own tables: DDFOpen made them
+      tables.push_back(table);
+      written = written != 0 ? written : DDFWriteFile(&table);
+      for (DdfFieldRecord field : fields) {
+        if (field.file_id == table.id && written == 0) written = DDFWriteField(&field);
+      }
+      std::vector<DdfIndexRecord> segments;
+      for (const DdfIndexRecord &segment : indexes) {
+        if (segment.file_id == table.id) segments.push_back(segment);
+      }
+      std::stable_sort(segments.begin(), segments.end(), [](const auto &a, const auto &b) {
+        return a.number != b.number ? a.number < b.number : a.part < b.part;
+      });
+      for (DdfIndexRecord segment : segments) {
+        if (written == 0) written = DDFWriteIndex(&segment);
+      }
     }
-    std::vector<DdfIndexRecord> segments;
-    for (const DdfIndexRecord &segment : indexes) {
-      if (segment.file_id == table.id) segments.push_back(segment);
-    }
-    std::stable_sort(segments.begin(), segments.end(), [](const auto &a, const auto &b) {
-      return a.number != b.number ? a.number < b.number : a.part < b.part;
-    });
-    for (DdfIndexRecord segment : segments) {
-      if (status == 0) status = DDFWriteIndex(&segment);
-    }
-  }
-  int closed = DDFClose();
-  if (status != 0 || closed != 0) {
-    io.err << "zelko import-dictionary: writing the dictionary failed (status "
-           << (status != 0 ? status : closed) << ")\n";
+    int closed = DDFClose();
+    return written != 0 ? written : closed;
+  });
+  if (status != 0) {
+    io.err << "zelko import-dictionary: "
+           << (opened ? std::string("writing the dictionary failed")
+                      : "cannot create a dictionary in " + destination.string())
+           << " (status " << status << ")\n";
     return 1;
   }
   io.out << "dictionary: " << tables.size() << " tables, " << fields.size() << " fields\n";
