@@ -131,8 +131,9 @@ std::string FillingName(const std::string &native_path) {
   return native_path + ".converting";
 }
 
-// Puts the backup's copy in the data file's place (the backup stays). Shows VE1070 when it
-// cannot; true when it could.
+// Puts the backup's copy in the data file's place (the backup stays); when no copy can be
+// made, the backup itself takes the name back. Shows VE1070 when neither can be done; true
+// when the data is in place.
 bool CopyBackupBack(EditorUi &ui, const std::string &backup, const std::string &path) {
   if (!zplatform::ServerFor(path).empty()) {
     // A server's backup is no file here to copy: it takes the file's name back.
@@ -141,12 +142,16 @@ bool CopyBackupBack(EditorUi &ui, const std::string &backup, const std::string &
     if (back != 0) ShowMessage(ui, false, msg::kVE1070, back);
     return back == 0;
   }
-  // The copy goes into place only whole; one that fails (the disk that stopped the
-  // conversion is full) says so, and the data stays in the backup.
+  // The copy goes into place only whole. One that fails (the disk that stopped the
+  // conversion is full) would leave programs without their data file: the backup moves back,
+  // which needs no room, and there is no backup this time.
   zplatform::FileResult copied =
       zplatform::CopyFile(zplatform::FromUtf8(backup), zplatform::FromUtf8(path), false);
-  if (!copied.ok) ShowMessage(ui, false, msg::kVE1070, copied.os_error);
-  return copied.ok;
+  if (copied.ok ||
+      BTRRENAMEFILE(zplatform::FromUtf8(backup).c_str(), zplatform::FromUtf8(path).c_str()) == 0)
+    return true;
+  ShowMessage(ui, false, msg::kVE1070, copied.os_error);
+  return false;
 }
 
 std::string BackupName(const std::string &path) {

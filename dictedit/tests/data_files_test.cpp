@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
@@ -294,6 +296,58 @@ TEST(DataFiles, AConversionCutShortLeavesEveryRecordAsItWas) {
   ASSERT_EQ(records.size(), static_cast<size_t>(kCount));
   EXPECT_EQ(records[kCount - 1], Record(kCount - 1).substr(0, 10) + std::string(4, '\0') +
                                      Record(kCount - 1).substr(10));
+}
+
+// A conversion the disk cannot hold, with no room left for the backup's copy either, still
+// leaves every record at the data file's name, where programs look for them.
+TEST(DataFiles, AConversionTheDiskCannotHoldLeavesTheDataInPlace) {
+  constexpr int kCount = 4000;
+  std::string path;
+  {
+    Fixture f("disk-full");
+    ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+    Fill(f.Path(), kCount);
+    ASSERT_EQ(f.dict.FullSave(), 0);
+    path = f.Path();
+  }
+  const std::string directory = std::filesystem::path(path).parent_path().string();
+  const auto room = static_cast<rlim_t>(std::filesystem::file_size(path) / 2);
+  pid_t editor = fork();
+  if (editor == 0) {
+    // No file may grow past half the data file's size, as on a disk that is nearly full.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{room, room};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    RecordingUi ui;
+    DdfDictionary dict{ui};
+    dict.ddf_directory = directory;
+    if (dict.LoadDictionary() != 0) _exit(3);
+    dict.options.data_conv_mode = true;
+    if (AddField(dict, *dict.tables.back(), "NEW", 1, 4, 0, 1)) _exit(1);
+    _exit(ui.Last().rfind("VE1071", 0) == 0 ? 0 : 2);
+  }
+  int wait_status = 0;
+  ASSERT_EQ(waitpid(editor, &wait_status, 0), editor);
+  ASSERT_TRUE(WIFEXITED(wait_status));
+  ASSERT_EQ(WEXITSTATUS(wait_status), 0);
+  std::vector<std::string> records = ReadAll(path);
+  ASSERT_EQ(records.size(), static_cast<size_t>(kCount));
+  for (int i = 0; i < kCount; ++i)
+    ASSERT_EQ(records[i], Record(i)) << i;
+  // Nothing half-made is left beside it (the unfinished file, a copy cut short).
+  std::set<std::string> left;
+  for (const auto &e : std::filesystem::directory_iterator(directory))
+    left.insert(e.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{"FIELD.DDF", "FILE.DDF", "INDEX.DDF", "T.BTR"}));
+  // With room again, the same edit goes through.
+  RecordingUi ui;
+  DdfDictionary dict{ui};
+  dict.ddf_directory = directory;
+  ASSERT_EQ(dict.LoadDictionary(), 0);
+  dict.options.data_conv_mode = true;
+  ui.answers = {true};
+  ASSERT_TRUE(AddField(dict, *dict.tables.back(), "NEW", 1, 4, 0, 1)) << ui.Last();
+  EXPECT_EQ(ReadAll(path).size(), static_cast<size_t>(kCount));
 }
 
 }  // namespace
