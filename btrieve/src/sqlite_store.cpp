@@ -517,7 +517,10 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
     ::unlink(tmp.c_str());
     ::unlink(tmp_wal.c_str());
     ::unlink(tmp_shm.c_str());
-    return StatusFromSqlite(rc) == B_IO_ERROR ? B_CREATE_IO_ERROR : StatusFromSqlite(rc);
+    // The directory is there: a file that cannot be made in it (no write permission, a
+    // read-only disk) is a create error, not a file that was not found.
+    const int status = StatusFromSqlite(rc);
+    return status == B_IO_ERROR || status == B_FILE_NOT_FOUND ? B_CREATE_IO_ERROR : status;
   }
   if (replace) {
     // Journal files of the old file must not be applied to the new one.

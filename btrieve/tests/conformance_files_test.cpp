@@ -40,6 +40,14 @@ TEST(Files, OpenCreateAndTheirStatuses) {
   EXPECT_EQ(Create(path, PeopleSpec(), -1), B_FILE_ALREADY_EXISTS);  // -1: fail if it exists
   // Directories are the local disk's: a server keeps files by their whole path.
   EXPECT_EQ(Create(Scratch("nodir/x.btr"), PeopleSpec()), OnServer() ? 0 : B_FILE_NOT_FOUND);
+  if (!OnServer()) {
+    // A file that cannot be made where its directory is (here a directory in the way of the
+    // file the create builds first; elsewhere no write permission): 25, not "not found".
+    const std::string blocked = Scratch("blocked.btr");
+    std::filesystem::create_directories(blocked + ".create-" + std::to_string(::getpid()));
+    EXPECT_EQ(Create(blocked, PeopleSpec()), B_CREATE_IO_ERROR);
+    EXPECT_FALSE(std::filesystem::exists(blocked));
+  }
   EXPECT_EQ(Create(Scratch("bad.btr"), CreateBuffer(20, 100, {})), B_PAGE_SIZE_ERROR);
   EXPECT_FALSE(std::filesystem::exists(Scratch("bad.btr")));
   EXPECT_EQ(Open(pb, Scratch("bad.btr")), B_FILE_NOT_FOUND);
