@@ -176,11 +176,13 @@ class Loader {
   }
 
   Counts counts;
-  // The status of a failure that is about the file, not the row (no room, an I/O error, a
-  // lost server): no later row could be written either. 0 while there was none.
+  // The status of a failure that is about the file, not the row (no room, an I/O error, no
+  // write access, a lost server): no later row could be written either. 0 while there was
+  // none.
   int file_failure = 0;
   void NoteFailure(int status) {
-    if (status == B_IO_ERROR || status == B_DISK_FULL || status == B_SESSION_NO_LONGER_VALID)
+    if (status == B_IO_ERROR || status == B_DISK_FULL || status == B_ACCESS_TO_FILE_DENIED ||
+        status == B_SESSION_NO_LONGER_VALID)
       file_failure = status;
   }
 

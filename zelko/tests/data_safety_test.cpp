@@ -309,9 +309,13 @@ TEST(ZelkoSafety, ADictionaryOnAReadOnlyMountOrAFullDiskCanBeRead) {
       Outcome dump = Zelko({"dump", mount_point, "counters"});
       if (dump.status != 0 || std::count(dump.out.begin(), dump.out.end(), '\n') != 21) return 1;
       if (Zelko({"tables", mount_point}).status != 0) return 2;
-      zelko_testing::WriteFile(source + "/one.csv", "ID,S\n99,new\n");
-      Outcome load = Zelko({"load", mount_point, "counters", source + "/one.csv"});
+      // Every row would be refused alike: the first refusal stops the load.
+      zelko_testing::WriteFile(source + "/one.csv", "ID,S\n99,new\n100,new\n101,new\n");
+      Outcome load = Zelko({"load", mount_point, "counters", source + "/one.csv", "--batch", "0"});
       if (load.status != 1 || load.err.find("status 46") == std::string::npos) return 3;
+      if (load.err.find("rejected:") != load.err.rfind("rejected:") ||
+          load.err.find("the load stops at line 2") == std::string::npos)
+        return 4;
       return 0;
     });
     if (rc == -2) GTEST_SKIP() << "mounts are not allowed here";
