@@ -43,7 +43,10 @@ class Stmt {
     sqlite3_bind_blob(s_, i, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
   }
   void BindStatic(int i, std::string_view blob) {
-    sqlite3_bind_blob(s_, i, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+    // An empty view may have no address (one read from an empty column has none), which
+    // would bind NULL: an empty blob is still a blob.
+    sqlite3_bind_blob(s_, i, blob.data() != nullptr ? blob.data() : "",
+                      static_cast<int>(blob.size()), SQLITE_STATIC);
   }
   int Step() { return sqlite3_step(s_); }
   int64_t Int(int col) const { return sqlite3_column_int64(s_, col); }

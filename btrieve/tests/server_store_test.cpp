@@ -277,6 +277,28 @@ TEST(ServerStore, CopiesBetweenALocalFileAndTheServerKeepPositionsAndKeys) {
   EXPECT_FALSE(std::filesystem::exists(local_dir + "/NONE.BTR"));
 }
 
+// Files where it lives (on this machine; on the server in the server run): one keyed only
+// uniquely (its records keep no duplicate sequences) and one with a duplicates key.
+TEST(Copy, AFileCopiesWhereItLivesWithItsRecordsAndKeys) {
+  const std::vector<uint8_t> unique_only =
+      CreateBuffer(16, 4096, {{{1, 4, B_KEY_EXTENDED_TYPE, B_TYPE_INTEGER}}});
+  for (const auto &[name, spec] : {std::pair{"UNIQUE", unique_only}, std::pair{"DUPS", Spec()}}) {
+    const std::string from = Scratch(std::string(name) + ".BTR"),
+                      to = Scratch(std::string(name) + "-COPY.BTR");
+    ASSERT_EQ(Create(from, spec), 0);
+    PosBlock pb;
+    ASSERT_EQ(Open(pb, from), 0);
+    for (int i = 1; i <= 50; ++i)
+      ASSERT_EQ(Insert(pb, Rec(i, "group" + std::to_string(i % 3))), 0);
+    Close(pb);
+    int status = 0;
+    std::string out = RunCopy(from, to, &status);
+    ASSERT_EQ(status, 0) << name << ": " << out;
+    EXPECT_NE(out.find("50 records"), std::string::npos) << out;
+    EXPECT_EQ(Walk(to), Walk(from)) << name;
+  }
+}
+
 }  // namespace
 
 namespace {
