@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -160,7 +161,11 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   size_t before = problems->size();
   auto problem = [&](const std::string &text) { problems->push_back(text); };
   Db d;
-  if (sqlite3_open_v2(path.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  // Read and write where it may, though it only reads: the last connection of a writer
+  // takes in the journal and removes it, where a read-only one leaves it (and its shared
+  // memory file) beside a file at rest.
+  const int mode = ::access(path.c_str(), W_OK) == 0 ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  if (sqlite3_open_v2(path.c_str(), &d.db, mode, nullptr) != SQLITE_OK) {
     problem("cannot open the file");
     return false;
   }

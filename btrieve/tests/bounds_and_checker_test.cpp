@@ -103,6 +103,9 @@ TEST(Checker, FindsDamage) {
   Close(pb);
   std::vector<std::string> problems;
   ASSERT_TRUE(btr::CheckFile(path, &problems));
+  // The check leaves a file at rest as it found it: no journal beside it.
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+  EXPECT_FALSE(std::filesystem::exists(path + "-shm"));
   sqlite3 *db;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   // A lost key entry, a stray entry and a record changed behind the keys' back.
