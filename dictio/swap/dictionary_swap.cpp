@@ -441,9 +441,7 @@ int SaveScratch::PutInPlace(const std::string (&existing_names)[3]) const {
 
 int PlaceNewDictionary(const std::string &code_page_directory,
                        const std::function<int(const std::string &scratch)> &write) {
-  const std::string native_directory = zplatform::NativePathOrSelf(code_page_directory);
-  FinishInterruptedSaves(native_directory);
-  SaveScratch scratch(native_directory);
+  SaveScratch scratch(zplatform::NativePathOrSelf(code_page_directory));
   if (scratch.error() != 0) return scratch.error();
   if (int status = write(zplatform::FromUtf8(scratch.path())); status != 0) return status;
   std::string existing[3];

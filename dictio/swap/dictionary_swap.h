@@ -50,7 +50,6 @@ class SaveScratch {
   // 0, or the system's error number when the directory could not be made.
   int error() const { return error_; }
   const std::string &path() const { return path_; }
-  bool on_server() const { return on_server_; }
   // SwapDictionaryFiles from this directory to `existing_names`.
   int PutInPlace(const std::string (&existing_names)[3]) const;
 
@@ -63,8 +62,9 @@ class SaveScratch {
 // Writes a dictionary aside and puts it in place of the one in `code_page_directory` (none,
 // usually) whole, or not at all. `write(scratch)` creates it in the code-page directory
 // `scratch` (DDFOpen with the create flag, its records, DDFClose). Returns 0, what `write`
-// returned, or the system's error of making the scratch directory or of the move. Finishes
-// saves left part-way first; hold the directory's exclusive lock.
+// returned, or the system's error of making the scratch directory or of the move. Hold the
+// directory's exclusive lock, and finish saves left part-way (FinishInterruptedSaves) before
+// deciding that no dictionary is there.
 int PlaceNewDictionary(const std::string &code_page_directory,
                        const std::function<int(const std::string &scratch)> &write);
 
