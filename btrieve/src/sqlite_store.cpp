@@ -39,15 +39,8 @@ class Stmt {
   sqlite3_stmt *get() const { return s_; }
   explicit operator bool() const { return s_ != nullptr; }
   void Bind(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
-  void Bind(int i, std::string_view blob) {
-    sqlite3_bind_blob(s_, i, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-  }
-  void BindStatic(int i, std::string_view blob) {
-    // An empty view may have no address (one read from an empty column has none), which
-    // would bind NULL: an empty blob is still a blob.
-    sqlite3_bind_blob(s_, i, blob.data() != nullptr ? blob.data() : "",
-                      static_cast<int>(blob.size()), SQLITE_STATIC);
-  }
+  void Bind(int i, std::string_view blob) { BindBlob(i, blob, SQLITE_TRANSIENT); }
+  void BindStatic(int i, std::string_view blob) { BindBlob(i, blob, SQLITE_STATIC); }
   int Step() { return sqlite3_step(s_); }
   int64_t Int(int col) const { return sqlite3_column_int64(s_, col); }
   std::string Blob(int col) const {
@@ -63,6 +56,12 @@ class Stmt {
   }
 
  private:
+  void BindBlob(int i, std::string_view blob, sqlite3_destructor_type lifetime) {
+    // An empty view may have no address (one read from an empty column has none), which
+    // would bind NULL: an empty blob is still a blob.
+    sqlite3_bind_blob(s_, i, blob.data() != nullptr ? blob.data() : "",
+                      static_cast<int>(blob.size()), lifetime);
+  }
   sqlite3_stmt *s_;
 };
 
