@@ -395,10 +395,7 @@ int Engine::Open(const CallArgs &a) {
   cursor->file = file;
   cursor->read_only = read_only || file->ReadOnlyFile();
   cursor->exclusive = exclusive;
-  if (file->keys_followed_generation == 0) {
-    file->keys_followed = file->Spec().keys;  // as the file was opened
-    file->keys_followed_generation = file->SpecGeneration();
-  }
+  if (file->keys_followed_generation == 0) file->FollowKeysAsRead();  // as the file was opened
   files_[identity] = file;
   Cursor *registered = nullptr;
   try {
@@ -1425,8 +1422,7 @@ int Engine::CreateIndex(const CallArgs &a, Cursor &c) {
   }
   status = f.CommitWrite();
   if (status != 0) return status;
-  f.keys_followed = f.Spec().keys;  // the cursors' keys keep their numbers
-  f.keys_followed_generation = f.SpecGeneration();
+  f.FollowKeysAsRead();  // the cursors' keys keep their numbers
   return 0;
 }
 
@@ -1464,8 +1460,7 @@ int Engine::DropIndex(const CallArgs &a, Cursor &c) {
       other.key_path--;
     }
   }
-  f.keys_followed = f.Spec().keys;
-  f.keys_followed_generation = f.SpecGeneration();
+  f.FollowKeysAsRead();
   return 0;
 }
 
@@ -1507,8 +1502,7 @@ void Engine::FollowKeyChanges(Storage &f) {
     c.key_path = old_number < renumbered.size() ? renumbered[old_number] : -1;
     if (c.key_path < 0) c.has_logical = false;
   }
-  f.keys_followed = now;
-  f.keys_followed_generation = f.SpecGeneration();
+  f.FollowKeysAsRead();
 }
 
 // Owners change the file's header state: inside a transaction they are refused (41), so the

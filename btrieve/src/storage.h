@@ -194,6 +194,11 @@ class Storage {
   // The keys the engine's cursors on the file were positioned by, as of SpecGeneration().
   std::vector<KeyDef> keys_followed;
   uint64_t keys_followed_generation = 0;
+  // The cursors are positioned by the keys as last read from the file.
+  void FollowKeysAsRead() {
+    keys_followed = Spec().keys;
+    keys_followed_generation = SpecGeneration();
+  }
 
  private:
   uint64_t write_generation_ = 0;
