@@ -436,10 +436,9 @@ int DdfDictionary::SaveDictionary() {
   // replace the old ones only when every record is written, so a failure leaves the
   // dictionary on disk as it was.
   // File operations take native paths; the dictionary library takes code-page paths.
-  const std::string native_directory = zplatform::NativePathOrSelf(ddf_directory);
   // A save that ended part-way is finished (or undone) before this one begins.
-  dictio::FinishInterruptedSaves(native_directory);
-  dictio::SaveScratch scratch(native_directory);
+  dictio::FinishInterruptedSaves(zplatform::NativePathOrSelf(ddf_directory));
+  dictio::SaveScratch scratch(ddf_directory);
   if (scratch.error() != 0) {
     ShowMessage(ui_, false, msg::kVE1017, 11);
     return -1;
@@ -500,9 +499,7 @@ int DdfDictionary::SaveDictionary() {
     ShowMessage(ui_, false, msg::kVE1017, status);
     return -1;
   }
-  std::string existing[3];
-  dictio::DictionaryFileNames(ddf_directory, existing);
-  if (int error = scratch.PutInPlace(existing); error != 0) {
+  if (int error = scratch.PutInPlace(); error != 0) {
     ShowMessage(ui_, false, msg::kVE1017, error);
     return -1;
   }

@@ -309,6 +309,11 @@ bool CarryOut(Names &names, const std::string &scratch, const std::vector<Placed
   return true;
 }
 
+// Whether the scratch directory holds a swap's note: its work may be unfinished.
+bool NoteLeft(Names &names, const std::string &scratch) {
+  return names.Exists(InScratch(scratch, kPlacing)) || names.Exists(InScratch(scratch, kRestoring));
+}
+
 // Removes what a save whose work is over left in its scratch directory: its note first, so
 // that an interruption here leaves nothing that would be acted on again.
 void RemoveScratch(Names &names, const std::string &scratch, bool on_server) {
@@ -406,13 +411,10 @@ int SwapDictionaryFiles(const std::string &scratch, const std::string (&existing
   return SwapDictionaryFilesStepwise(scratch, existing_names, on_server, {});
 }
 
-void DictionaryFileNames(const std::string &code_page_directory, std::string (&names)[3]) {
-  for (int i = 0; i < 3; ++i)
-    names[i] = zplatform::NativePathOrSelf(code_page_directory + "/" + kNames[i]);
-}
-
-SaveScratch::SaveScratch(const std::string &native_directory)
-    : on_server_(OnServer(native_directory)) {
+SaveScratch::SaveScratch(const std::string &code_page_directory)
+    : code_page_directory_(code_page_directory) {
+  const std::string native_directory = zplatform::NativePathOrSelf(code_page_directory);
+  on_server_ = OnServer(native_directory);
   if (on_server_) {
     path_ = ServerSaveScratch(native_directory);  // one save at a time, by the lock
     return;
@@ -430,30 +432,28 @@ SaveScratch::~SaveScratch() {
   std::unique_ptr<Names> names = NamesFor(on_server_);
   // A note still there is a swap that could not restore the old files: they wait here for
   // the next program that opens the dictionary.
-  if (names->Exists(InScratch(path_, kPlacing)) || names->Exists(InScratch(path_, kRestoring)))
-    return;
-  RemoveScratch(*names, path_, on_server_);
+  if (!NoteLeft(*names, path_)) RemoveScratch(*names, path_, on_server_);
 }
 
-int SaveScratch::PutInPlace(const std::string (&existing_names)[3]) const {
-  return SwapDictionaryFiles(path_, existing_names, on_server_);
+int SaveScratch::PutInPlace() const {
+  std::string existing[3];
+  for (int i = 0; i < 3; ++i)
+    existing[i] = zplatform::NativePathOrSelf(code_page_directory_ + "/" + kNames[i]);
+  return SwapDictionaryFiles(path_, existing, on_server_);
 }
 
 int PlaceNewDictionary(const std::string &code_page_directory,
                        const std::function<int(const std::string &scratch)> &write) {
-  SaveScratch scratch(zplatform::NativePathOrSelf(code_page_directory));
+  SaveScratch scratch(code_page_directory);
   if (scratch.error() != 0) return scratch.error();
   if (int status = write(zplatform::FromUtf8(scratch.path())); status != 0) return status;
-  std::string existing[3];
-  DictionaryFileNames(code_page_directory, existing);
-  return scratch.PutInPlace(existing);
+  return scratch.PutInPlace();
 }
 
 bool SaveScratchLeft(const std::string &native_directory) {
   if (!OnServer(native_directory)) return !LocalScratches(native_directory).empty();
-  const std::string scratch = ServerSaveScratch(native_directory);
   ServerNames names;
-  return names.Exists(InScratch(scratch, kPlacing)) || names.Exists(InScratch(scratch, kRestoring));
+  return NoteLeft(names, ServerSaveScratch(native_directory));
 }
 
 void FinishInterruptedSaves(const std::string &native_directory) {

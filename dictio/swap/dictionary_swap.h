@@ -31,29 +31,27 @@ int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&
 // directory, so it has a name others can find.
 std::string ServerSaveScratch(const std::string &native_directory);
 
-// The native names of the three files of the dictionary in `code_page_directory`, as
-// SwapDictionaryFiles takes them. A file of another spelling (file.ddf) that readers would
-// find first is the one named, so that it is replaced.
-void DictionaryFileNames(const std::string &code_page_directory, std::string (&names)[3]);
-
-// A scratch directory in a dictionary's directory (a native path), into which a whole new
-// dictionary is written before SwapDictionaryFiles puts it in place of the old one. Dropping
-// it removes it with what it still holds (close the files written there first). Hold the
+// A scratch directory in the directory of the dictionary in `code_page_directory`, into which
+// a whole new dictionary is written before it takes the place of the old one. Dropping it
+// removes it with what it still holds (close the files written there first). Hold the
 // directory's exclusive lock while it lives.
 class SaveScratch {
  public:
-  explicit SaveScratch(const std::string &native_directory);
+  explicit SaveScratch(const std::string &code_page_directory);
   ~SaveScratch();
   SaveScratch(const SaveScratch &) = delete;
   SaveScratch &operator=(const SaveScratch &) = delete;
 
   // 0, or the system's error number when the directory could not be made.
   int error() const { return error_; }
-  const std::string &path() const { return path_; }
-  // SwapDictionaryFiles from this directory to `existing_names`.
-  int PutInPlace(const std::string (&existing_names)[3]) const;
+  const std::string &path() const { return path_; }  // native
+  // SwapDictionaryFiles from this directory to the dictionary's FILE.DDF, FIELD.DDF and
+  // INDEX.DDF. A file of another spelling (file.ddf), which readers would find first, is the
+  // one replaced.
+  int PutInPlace() const;
 
  private:
+  std::string code_page_directory_;
   std::string path_;
   bool on_server_ = false;
   int error_ = 0;
