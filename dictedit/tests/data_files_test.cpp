@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -311,13 +310,10 @@ TEST(DataFiles, AConversionTheDiskCannotHoldLeavesTheDataInPlace) {
     path = f.Path();
   }
   const std::string directory = std::filesystem::path(path).parent_path().string();
-  const auto room = static_cast<rlim_t>(std::filesystem::file_size(path) / 2);
+  const auto room = std::filesystem::file_size(path) / 2;
   pid_t editor = fork();
   if (editor == 0) {
-    // No file may grow past half the data file's size, as on a disk that is nearly full.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{room, room};
-    setrlimit(RLIMIT_FSIZE, &limit);
+    LimitFileSizes(room);  // half the data file's size
     RecordingUi ui;
     DdfDictionary dict{ui};
     dict.ddf_directory = directory;

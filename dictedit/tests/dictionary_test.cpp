@@ -1,9 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
-#include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -548,17 +546,13 @@ TEST(Dictionary, BatchCommands) {
   EXPECT_NE(options.str().find("form_version=4\n"), std::string::npos);
 }
 
-// Two editors on one dictionary: the later save asks before it writes over the earlier one.
 // A disk that fills while "new" writes leaves no part of a dictionary behind (one that no
 // program could read and that a second "new" would refuse).
 TEST(Dictionary, ANewDictionaryThatCannotBeWrittenLeavesNothing) {
   const std::string dir = NewDir("new_on_full_disk");
   pid_t child = fork();
   if (child == 0) {
-    // No file may grow past 64 KiB here, as on a disk that is nearly full.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{64 * 1024, 64 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
+    LimitFileSizes(64 * 1024);
     std::ostringstream out, err;
     _exit(RunBatch({dir, "new"}, out, err));
   }
@@ -576,6 +570,7 @@ TEST(Dictionary, ANewDictionaryThatCannotBeWrittenLeavesNothing) {
   EXPECT_EQ(RunBatch({dir, "list"}, listing, err), 0) << err.str();
 }
 
+// Two editors on one dictionary: the later save asks before it writes over the earlier one.
 TEST(Dictionary, ASaveAsksBeforeWritingOverAnotherProgramsSave) {
   std::string dir = LegacyDictionary("two_editors");
   RecordingUi ui;

@@ -1,6 +1,10 @@
 // A user interface that records every message and answers from a script.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -11,6 +15,14 @@
 #include "zplatform/messages.h"
 
 namespace dictedit {
+
+// In a child process: no file may grow past `bytes`, as on a disk that is nearly full; a
+// write beyond fails (EFBIG) instead of ending the process.
+inline void LimitFileSizes(uintmax_t bytes) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
 
 // Messages arrive through the MessageService, whose presenter it is while it lives.
 class RecordingUi : public EditorUi {
