@@ -20,6 +20,10 @@ bool StartsWith(const std::string &s, const char *prefix) {
   return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
+// Containers in real forms nest a few levels; a deeper file is damaged or made up, and
+// reading it by recursion would exhaust the stack.
+constexpr int kMaxNesting = 64;
+
 // Splits a value from its trailing comment, leaving quotes intact.
 void SplitComment(const std::string &rest, std::string *value, std::string *comment) {
   bool quoted = false;
@@ -52,8 +56,19 @@ struct Parser {
     if (problems) problems->push_back("line " + std::to_string(at) + ": " + what);
   }
 
-  // Parses the object whose "Begin TYPE NAME" line (`raw_begin`, as read) has just been read.
-  FrmObject Object(const std::string &raw_begin) {
+  // Passes over the lines of an object whose Begin line has just been read, up to its End.
+  void SkipObject() {
+    size_t depth = 1;
+    while (at < lines.size() && depth > 0) {
+      std::string line = Trim(lines[at++]);
+      if (StartsWith(line, "Begin ")) ++depth;
+      if (line == "End") --depth;
+    }
+  }
+
+  // Parses the object whose "Begin TYPE NAME" line (`raw_begin`, as read) has just been read;
+  // `depth` counts the objects around it.
+  FrmObject Object(const std::string &raw_begin, int depth = 0) {
     FrmObject o;
     o.raw_begin = raw_begin;
     std::istringstream words(Trim(raw_begin).substr(6));
@@ -67,7 +82,13 @@ struct Parser {
         return o;
       }
       if (StartsWith(line, "Begin ")) {
-        o.children.push_back(Object(raw));
+        if (depth + 1 >= kMaxNesting) {
+          Problem("objects nested more than " + std::to_string(kMaxNesting) +
+                  " deep, left out: " + line);
+          SkipObject();
+          continue;
+        }
+        o.children.push_back(Object(raw, depth + 1));
         o.order += 'C';
       } else if (StartsWith(line, "BeginProperty ")) {
         FrmBlock block;
@@ -104,7 +125,8 @@ const FrmProperty *FrmObject::Find(const std::string &n) const {
     if (p.name.size() == n.size()) {
       bool same = true;
       for (size_t i = 0; i < n.size() && same; ++i)
-        same = std::tolower(p.name[i]) == std::tolower(n[i]);
+        same = std::tolower(static_cast<unsigned char>(p.name[i])) ==
+               std::tolower(static_cast<unsigned char>(n[i]));
       if (same) return &p;
     }
   }

@@ -369,6 +369,16 @@ bool MacroRunner::ParseExpression(const std::string &s, size_t *at, Variant *val
     ++*at;
   // A call of Array or Bytes, or an element of a variable.
   if (*at < s.size() && s[*at] == '(' && !word.empty()) {
+    // Each level is a call on the stack; a script has no use for more than a few.
+    if (expression_depth_ >= kMaxExpressionNesting)
+      return *error =
+                 "expressions nested more than " + std::to_string(kMaxExpressionNesting) + " deep",
+             false;
+    ++expression_depth_;
+    struct Leave {
+      int &depth;
+      ~Leave() { --depth; }
+    } leave{expression_depth_};
     ++*at;
     std::vector<Variant> items;
     while (true) {

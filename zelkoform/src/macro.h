@@ -70,6 +70,8 @@ class MacroRunner {
                std::vector<zelko::Variant> &args);
   void Settle();
 
+  static constexpr int kMaxExpressionNesting = 32;
+  int expression_depth_ = 0;  // Array(...) and element calls being read
   std::vector<FormHost *> forms_;
   std::ostream &out_;
   std::vector<Handler> handlers_;

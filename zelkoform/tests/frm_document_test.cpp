@@ -93,5 +93,33 @@ TEST(FrmDocument, VisualBasic4And2Texts) {
   EXPECT_FALSE(ParseFrm("no form at all", nullptr));
 }
 
+TEST(FrmDocument, ObjectsNestedBeyondAnyFormAreLeftOutNotFollowedDown) {
+  // Far deeper than a stack can follow: the objects past the limit are left out with a
+  // problem, and what follows them is still read.
+  const int deep = 200000;
+  std::string text = "VERSION 5.00\nBegin VB.Form F\n";
+  for (int i = 0; i < deep; ++i)
+    text += "Begin VB.Frame X\nCaption = \"" + std::to_string(i) + "\"\n";
+  for (int i = 0; i < deep; ++i)
+    text += "End\n";
+  text += "Begin VB.Label After\nEnd\nEnd\nAttribute VB_Name = \"F\"\n";
+  std::vector<std::string> problems;
+  auto doc = ParseFrm(text, &problems);
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("nested more than 64 deep"), std::string::npos);
+  int levels = 0;
+  const FrmObject *o = &doc->form;
+  while (!o->children.empty() && o->children[0].name == "X") {
+    o = &o->children[0];
+    ++levels;
+  }
+  EXPECT_EQ(levels, 63);
+  EXPECT_EQ(o->Text("Caption"), "62");
+  ASSERT_EQ(doc->form.children.size(), 2u);
+  EXPECT_EQ(doc->form.children[1].name, "After");
+  EXPECT_EQ(doc->attribute_lines.size(), 1u);
+}
+
 }  // namespace
 }  // namespace zelkoform

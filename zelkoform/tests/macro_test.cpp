@@ -161,6 +161,14 @@ TEST(Macro, TwoFormsKeepTheirOwnDataSources) {
   EXPECT_EQ(r.err, "test.macro:16: no form named Other is loaded\n") << r.out;
 }
 
+// "v = Array(Array(...(1)...))", `depth` calls deep.
+std::string DeeplyNestedArray(int depth) {
+  std::string line = "v = ";
+  for (int i = 0; i < depth; ++i)
+    line += "Array(";
+  return line + "1" + std::string(depth, ')') + "\n";
+}
+
 TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
   std::string dir = Shop();
   Result r = RunMacro(dir,
@@ -173,7 +181,8 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
                       "call Zelko1.DbNope 1\n"
                       "expect ZelkoEdit2.Text = \"x\"\n"
                       "answer Maybe\n"
-                      "print Zelko1.DDFDir\n");
+                      "print Zelko1.DDFDir\n" +
+                          DeeplyNestedArray(100000));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "test.macro:1: unknown statement \"frobnicate\"\n"
@@ -183,7 +192,8 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
             "test.macro:6: no variable named nothing\n"
             "test.macro:7: Zelko1 has no method DbNope (automation error 438)\n"
             "test.macro:8: expected ZelkoEdit2.Text = \"x\", found \"\"\n"
-            "test.macro:9: answer takes OK, Cancel, Yes, No, Retry, Ignore or Abort\n");
+            "test.macro:9: answer takes OK, Cancel, Yes, No, Retry, Ignore or Abort\n"
+            "test.macro:11: expressions nested more than 32 deep\n");
   EXPECT_TRUE(Has(r.out, "Zelko1.DDFDir = \".\"")) << r.out;
   // A script from standard input; a passing one exits 0.
   int status = 0;
