@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+
+#include "frm_input.h"
+
 namespace zelkoform {
 namespace {
 
@@ -119,6 +124,29 @@ TEST(FrmDocument, ObjectsNestedBeyondAnyFormAreLeftOutNotFollowedDown) {
   ASSERT_EQ(doc->form.children.size(), 2u);
   EXPECT_EQ(doc->form.children[1].name, "After");
   EXPECT_EQ(doc->attribute_lines.size(), 1u);
+}
+
+// The fuzz target's deterministic corpus: forms made of form lines in any order and nesting.
+TEST(FrmDocument, FuzzInputsReadSafelyAndWholeFormsWriteBackAsRead) {
+  RunFrmFuzzInput(reinterpret_cast<const uint8_t *>(kVb5), std::strlen(kVb5));
+  const std::string lines[] = {"VERSION 5.00\r\n",
+                               "Begin VB.Form F\r\n",
+                               "Begin VB.Frame X\n",
+                               "End\r\n",
+                               "BeginProperty Font\n",
+                               "EndProperty\n",
+                               "Caption = \"a \"\"'b\" ' c\n",
+                               "Width = &H7FFFFFFFFFFFFFFFFF&\n",
+                               "Attribute VB_Name = \"F\"\n",
+                               "Private Sub X()\n",
+                               "   \t\r\n"};
+  std::mt19937 rng(1208);
+  for (int i = 0; i < 300; ++i) {
+    std::string input = lines[0] + lines[1];
+    for (size_t n = rng() % 30; n > 0; --n)
+      input += lines[rng() % std::size(lines)];
+    RunFrmFuzzInput(reinterpret_cast<const uint8_t *>(input.data()), input.size());
+  }
 }
 
 }  // namespace
