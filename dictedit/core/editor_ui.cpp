@@ -34,7 +34,9 @@ bool ShowMessage(EditorUi &ui, bool ok_cancel, const char *format_utf8, ...) {
 }
 
 bool ShowText(EditorUi &ui, bool ok_cancel, const char *text_utf8) {
-  return Present(ui, zplatform::FromUtf8(text_utf8), ok_cancel, IconOf(ok_cancel));
+  // Not a format, but translated as the formatted messages are.
+  return Present(ui, zplatform::FromUtf8(zplatform::LocalizedFormat(text_utf8)), ok_cancel,
+                 IconOf(ok_cancel));
 }
 
 void ShowNotice(EditorUi &ui, const char *format_utf8, ...) {

@@ -169,6 +169,11 @@ TEST(Dictionary, EditRules) {
   ASSERT_TRUE(AddField(dict, t, "NOTE", 12, 10, 0));
   EXPECT_FALSE(AddField(dict, t, "AFTER", 0, 1, 0));
   EXPECT_EQ(ui.Last(), "VE1053 すでに可変長の項目が存在します。");
+  // A message without arguments follows the locale as the formatted ones do.
+  setenv("LC_ALL", "en_US.UTF-8", 1);
+  EXPECT_FALSE(AddField(dict, t, "AFTER", 0, 1, 0));
+  setenv("LC_ALL", "C.UTF-8", 1);
+  EXPECT_EQ(ui.Last(), "VE1053 A variable-length item already exists.");
   EXPECT_TRUE(AddField(dict, t, "BEFORE", 0, 1, 0, 0));  // a fixed field may go before it
   EXPECT_EQ(t.fields[0]->name, "BEFORE");
 
