@@ -1,5 +1,6 @@
 // load: CSV rows into a table, inserted or updated by a key, every value checked against
 // its field before anything is written, in transactions of a batch of rows.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "btrieve/btrapi.h"
 #include "commands.h"
@@ -28,28 +30,20 @@ namespace zelkocli {
 namespace {
 
 // The rows are read twice (checked whole first, then written): a file is opened again for
-// the second pass; standard input is kept in a temporary file, never in memory.
+// the second pass; standard input, a pipe or any other source that reads only once is kept in
+// a temporary file, never in memory.
 class RowSource {
  public:
   // Empty when the rows can be read; else why not.
   std::string Open(const std::string &path) {
-    if (path != "-") {
-      path_ = path;
-      return std::ifstream(path, std::ios::binary).good() ? "" : "cannot read " + path;
-    }
-    const char *tmp = std::getenv("TMPDIR");
-    std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-    std::string why = "cannot keep standard input in a temporary file in " + dir;
-    std::string name = dir + "/zelko-load-XXXXXX";
-    int fd = mkstemp(name.data());
-    if (fd < 0) return why;
-    ::close(fd);
-    path_ = spool_ = name;
-    std::ofstream out(spool_, std::ios::binary);
-    out << std::cin.rdbuf();
-    out.close();
-    if (std::cin.bad()) return "cannot read standard input";
-    return out.good() ? "" : why + " (is there room?)";
+    if (path == "-") return Spool(std::cin, "standard input");
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return "cannot read " + path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.good()) return "cannot read " + path;
+    if (!S_ISREG(st.st_mode)) return Spool(in, path);
+    path_ = path;
+    return "";
   }
   ~RowSource() {
     if (!spool_.empty()) std::remove(spool_.c_str());
@@ -59,6 +53,26 @@ class RowSource {
   }
 
  private:
+  std::string Spool(std::istream &in, const std::string &what) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::string why = "cannot keep " + what + " in a temporary file in " + dir;
+    std::string name = dir + "/zelko-load-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0) return why;
+    ::close(fd);
+    path_ = spool_ = name;
+    std::ofstream out(spool_, std::ios::binary);
+    // Copied piece by piece: inserting an empty stream's buffer marks `out` failed, and an
+    // empty input is told as such by the reader, not as a full disk.
+    std::vector<char> piece(1 << 16);
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+      out.write(piece.data(), in.gcount());
+    out.close();
+    if (in.bad()) return "cannot read " + what;
+    return out.good() ? "" : why + " (is there room?)";
+  }
+
   std::string path_, spool_;
 };
 

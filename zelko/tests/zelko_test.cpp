@@ -383,6 +383,19 @@ TEST(Zelko, ProgramHelpAndExitStatus) {
   EXPECT_TRUE(std::filesystem::is_empty(spool));
   EXPECT_EQ(run("TMPDIR=" + spool + "/none " + load),
             "zelko: cannot keep standard input in a temporary file in " + spool + "/none\n");
+  // So is a pipe named on the command line: opened again, it had nothing left (a process
+  // substitution loaded no row and said so as a success) or waited for a writer forever.
+  std::string fifo = dir + "/rows.fifo";
+  std::string from_fifo = "mkfifo " + fifo + " && (printf 'ID,S\\n7,fifo\\n' >" + fifo + " &) && " +
+                          ZELKO_ZELKO_BINARY + " load " + dir + " ALLTYPES " + fifo + " 2>&1";
+  EXPECT_EQ(run("TMPDIR=" + spool + " timeout 60 sh -c \"" + from_fifo + "\""),
+            "inserted 1, updated 0, rejected 0\n");
+  EXPECT_TRUE(std::filesystem::is_empty(spool));
+  // Empty input is said to be empty; a directory cannot be read.
+  EXPECT_EQ(run(std::string(ZELKO_ZELKO_BINARY) + " load " + dir + " ALLTYPES - </dev/null 2>&1"),
+            "-:1: no header row\n");
+  EXPECT_EQ(run(std::string(ZELKO_ZELKO_BINARY) + " load " + dir + " ALLTYPES " + spool + " 2>&1"),
+            "zelko: cannot read " + spool + "\n");
 }
 
 }  // namespace
