@@ -25,9 +25,7 @@ void Print(const char *problem, void *file) {
   std::printf("%s: %s\n", static_cast<const char *>(file), problem);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int Run(int argc, char **argv) {
   std::vector<const char *> files;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
@@ -66,4 +64,10 @@ int main(int argc, char **argv) {
     if (status == B_FILE_NOT_FOUND) std::printf("%s: no such file\n", file);
   }
   return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  return zplatform::FinishOutput("btrcheck", Run(argc, argv));
 }

@@ -46,9 +46,7 @@ std::string Where(const std::string &native) {
   return "server " + host + (database.empty() ? "" : ", database " + database);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int Run(int argc, char **argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -91,4 +89,10 @@ int main(int argc, char **argv) {
               Where(native[1]).c_str(), static_cast<long long>(report.records),
               static_cast<long long>(report.entries));
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  return zplatform::FinishOutput("btrcopy", Run(argc, argv));
 }

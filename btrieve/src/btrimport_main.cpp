@@ -47,9 +47,7 @@ void Describe(const btr::legacy::LegacyFile &f) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int Run(int argc, char **argv) {
   bool dry = false;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
@@ -108,4 +106,10 @@ int main(int argc, char **argv) {
   }
   std::printf("%s: %u records written and verified\n", files[1].c_str(), report.records_written);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  return zplatform::FinishOutput("btrimport", Run(argc, argv));
 }

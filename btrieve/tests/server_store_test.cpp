@@ -297,6 +297,15 @@ TEST(Copy, AFileCopiesWhereItLivesWithItsRecordsAndKeys) {
     EXPECT_NE(out.find("50 records"), std::string::npos) << out;
     EXPECT_EQ(Walk(to), Walk(from)) << name;
   }
+  // A report that cannot be written is a failure, said on standard error.
+  const std::string from = Scratch("UNIQUE.BTR"), to = Scratch("UNIQUE-AGAIN.BTR");
+  for (const std::string &command : {std::string(BTRCOPY_PATH) + " '" + from + "' '" + to + "'",
+                                     std::string(BTRCHECK_PATH) + " '" + from + "'"}) {
+    int status = 0;
+    std::string out = RunShell(command + " 2>&1 >/dev/full", &status);
+    EXPECT_EQ(status, 1) << command;
+    EXPECT_NE(out.find(": cannot write the output"), std::string::npos) << out;
+  }
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ int main(int argc, char **argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--batch") == 0) {
     std::vector<std::string> args(argv + 2, argv + argc);
     dictedit::SetListingPdfWriter(dictedit::WriteListingPdf);
-    return dictedit::RunBatch(args, std::cout, std::cerr);
+    return zplatform::FinishOutput("dictedit", dictedit::RunBatch(args, std::cout, std::cerr));
   }
   std::string macro, directory;
   for (int i = 1; i < argc; ++i) {

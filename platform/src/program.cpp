@@ -1,6 +1,8 @@
 #include "zplatform/program.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 namespace zplatform {
 
@@ -29,6 +31,14 @@ std::string NoDisplayLine(const std::string &program) {
   return program +
          ": no display to show windows on (set DISPLAY, or QT_QPA_PLATFORM=offscreen to run "
          "without one)\n";
+}
+
+int FinishOutput(const std::string &program, int status) {
+  std::cout.flush();
+  const bool lost = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+  if (!lost) return status;
+  std::fprintf(stderr, "%s: cannot write the output\n", program.c_str());
+  return status != 0 ? status : 1;
 }
 
 }  // namespace zplatform

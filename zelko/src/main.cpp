@@ -2,15 +2,10 @@
 #include <iostream>
 
 #include "commands.h"
+#include "zplatform/program.h"
 
 int main(int argc, char **argv) {
   std::ios::sync_with_stdio(false);
   zelkocli::Args args(argv + 1, argv + argc);
-  int status = zelkocli::RunZelko(args, {std::cout, std::cerr});
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "zelko: cannot write the output\n";
-    return 1;
-  }
-  return status;
+  return zplatform::FinishOutput("zelko", zelkocli::RunZelko(args, {std::cout, std::cerr}));
 }

@@ -360,6 +360,8 @@ TEST(Zelko, ProgramHelpAndExitStatus) {
   EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
   command = std::string(ZELKO_ZELKO_BINARY) + " load 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2);
+  command = std::string(ZELKO_ZELKO_BINARY) + " version >/dev/full 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
   // The locale picks the messages' language: English when asked, the system's own otherwise.
   std::string dir = AllTypesDictionary("locale");
   std::string where = std::string(ZELKO_ZELKO_BINARY) + " dump " + dir +

@@ -202,7 +202,7 @@ int main(int argc, char **argv) {
         return 1;
       }
     }
-    return failed == 0 ? 0 : 1;
+    return zplatform::FinishOutput("zelkoform", failed == 0 ? 0 : 1);
   }
   if (!rewrite.empty()) return 0;
   return app.exec();

@@ -19,4 +19,9 @@ bool CanShowWindows();
 // The one line a window program prints instead of aborting without a display.
 std::string NoDisplayLine(const std::string &program);
 
+// A program's exit status once its standard output is flushed: when what it printed could
+// not all be written (a full disk), it says so on standard error and fails with 1 (or the
+// failing `status` it had), so a lost report never looks like a success.
+int FinishOutput(const std::string &program, int status);
+
 }  // namespace zplatform
