@@ -295,10 +295,34 @@ std::optional<std::string> ReadWholeFile(const std::string &native_path) {
   return content;
 }
 
+namespace {
+
+// The file a path names once symbolic links are followed; a link to a file not yet made names
+// where that file goes. A loop of links leaves the path as given.
+std::string FollowLinks(const std::string &native_path) {
+  std::string path = native_path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
+    std::string link(target.data(), static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    if (link[0] != '/' && slash != std::string::npos) link = path.substr(0, slash + 1) + link;
+    path = link;
+  }
+  return native_path;
+}
+
+}  // namespace
+
 FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content) {
+  // A link (a settings file kept elsewhere, say) stays a link: the file it names is replaced.
+  const std::string target = FollowLinks(native_path);
   struct stat st;
-  mode_t mode = ::stat(native_path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-  SiblingFile out(native_path, mode);
+  mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+  SiblingFile out(target, mode);
   if (out.error() == 0) out.Fail(WriteAll(out.fd(), content.data(), content.size()));
   int err = out.MoveIntoPlace(true);
   return err == 0 ? FileResult::Success() : FileResult::Failure(err);

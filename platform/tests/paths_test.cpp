@@ -118,6 +118,19 @@ TEST(Paths, AtomicReplace) {
   EXPECT_EQ(ReadFile(path), "two");
   EXPECT_FALSE(ReplaceFileAtomically(ScratchDir() + "/missing/f.txt", "x").ok);
   EXPECT_EQ(ReadWholeFile(ScratchDir() + "/none"), std::nullopt);
+  // A link stays a link, relative or absolute, through two hops; the file it names changes.
+  std::filesystem::create_directories(ScratchDir() + "/kept/deeper");
+  std::filesystem::create_symlink("deeper/real.ini", ScratchDir() + "/kept/hop.ini");
+  std::filesystem::create_symlink(ScratchDir() + "/kept/hop.ini", ScratchDir() + "/link.ini");
+  EXPECT_TRUE(ReplaceFileAtomically(ScratchDir() + "/link.ini", "made").ok);  // not there yet
+  EXPECT_TRUE(ReplaceFileAtomically(ScratchDir() + "/link.ini", "changed").ok);
+  EXPECT_TRUE(std::filesystem::is_symlink(ScratchDir() + "/link.ini"));
+  EXPECT_TRUE(std::filesystem::is_symlink(ScratchDir() + "/kept/hop.ini"));
+  EXPECT_EQ(ReadFile(ScratchDir() + "/kept/deeper/real.ini"), "changed");
+  // A loop of links is replaced as a file, as before.
+  std::filesystem::create_symlink("loop.ini", ScratchDir() + "/loop.ini");
+  EXPECT_TRUE(ReplaceFileAtomically(ScratchDir() + "/loop.ini", "x").ok);
+  EXPECT_EQ(ReadFile(ScratchDir() + "/loop.ini"), "x");
 }
 
 }  // namespace
