@@ -65,10 +65,10 @@ const CommandHelp kCommands[] = {
      "at the latest so other writers never wait long; --batch N makes them N rows (0: no\n"
      "transactions). --stop-on-error ends the load at the first rejected row (the rows\n"
      "before it stay). A row refused for want of room, an I/O error or a lost server ends\n"
-     "the load there, as no later row could be written. FILE - reads standard input; it,\n"
-     "and a pipe named as FILE, is kept in a temporary file in TMPDIR (/tmp by default)\n"
-     "while it is read. The run ends with\n"
-     "the counts of inserted, updated and rejected rows; exit 1 when any was rejected.\n"},
+     "the load there, as no later row could be written. FILE - reads standard input.\n"
+     "Standard input or a pipe is kept in a temporary file in TMPDIR (/tmp by default)\n"
+     "while it is read. The run ends with the counts of inserted, updated and rejected\n"
+     "rows; exit 1 when any was rejected.\n"},
 };
 }  // namespace
 
