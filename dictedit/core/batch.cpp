@@ -19,23 +19,36 @@ namespace dictedit {
 
 class ConsoleUi::Presenter : public zplatform::MessagePresenter {
  public:
-  Presenter(std::ostream &out, bool cancel) : out_(out), cancel_(cancel) {}
+  Presenter(std::ostream &out, bool cancel, bool discard_data)
+      : out_(out), cancel_(cancel), discard_data_(discard_data) {}
   zplatform::MessageAnswer Present(const zplatform::MessageRequest &r) override {
     bool question = r.buttons != zplatform::MessageButtons::kOk;
-    out_ << zplatform::ToUtf8(r.text) << (question ? (cancel_ ? " [Cancel]" : " [OK]") : "")
-         << '\n';
+    bool ok = question && !cancel_ && (discard_data_ || !DiscardsData(r.text));
+    out_ << zplatform::ToUtf8(r.text) << (question ? (ok ? " [OK]" : " [Cancel]") : "") << '\n';
+    if (question && !ok && !cancel_) {
+      // Not done as asked: the run fails, as zelko create does without --replace.
+      out_ << "dictedit: the data file and its records are kept; --replace lets the run "
+              "discard them\n";
+      ++failures;
+    }
     if (!question && r.icon != zplatform::MessageIcon::kInformation) ++failures;
-    return question && cancel_ ? zplatform::MessageAnswer::kCancel : zplatform::MessageAnswer::kOk;
+    return question && !ok ? zplatform::MessageAnswer::kCancel : zplatform::MessageAnswer::kOk;
   }
   int failures = 0;
 
  private:
+  // Replacing an existing data file (VE1041) or deleting one that no longer fits its table
+  // (VE1047).
+  static bool DiscardsData(const std::string &text) {
+    return text.rfind("VE1041 ", 0) == 0 || text.rfind("VE1047 ", 0) == 0;
+  }
   std::ostream &out_;
   bool cancel_;
+  bool discard_data_;
 };
 
-ConsoleUi::ConsoleUi(std::ostream &messages, bool cancel)
-    : cancel_(cancel), presenter_(std::make_shared<Presenter>(messages, cancel)) {
+ConsoleUi::ConsoleUi(std::ostream &messages, bool cancel, bool discard_data)
+    : cancel_(cancel), presenter_(std::make_shared<Presenter>(messages, cancel, discard_data)) {
   previous_ = zplatform::MessageService::Instance().SetPresenter(presenter_);
 }
 
@@ -73,7 +86,7 @@ bool ConsoleUi::AskText(const std::string &, std::string *text) {
 namespace {
 
 const char kUsage[] =
-    "usage: dictedit --batch DIR COMMAND ARGS... [; COMMAND ARGS...]... [--cancel]\n"
+    "usage: dictedit --batch DIR COMMAND ARGS... [; COMMAND ARGS...]... [--cancel] [--replace]\n"
     "       (dictedit --batch --help lists the commands)\n";
 
 const char kCommands[] =
@@ -99,7 +112,11 @@ const char kCommands[] =
     "\n"
     "Commands separated by \";\" (a word of its own; quote it in the shell) run in turn on\n"
     "one dictionary, which is saved once after the last; a failing command stops the rest.\n"
-    "--cancel answers every question with Cancel. Exit 0 done, 1 refused or failed, 2 usage.\n"
+    "Questions are answered OK; --cancel answers every one with Cancel. Replacing an\n"
+    "existing data file (create-files) or deleting one that no longer fits its changed\n"
+    "table (a save with data_conv_mode No) throws its records away: those are answered\n"
+    "Cancel, keeping the file, unless --replace is given.\n"
+    "Exit 0 done, 1 refused or failed, 2 usage.\n"
     "\n"
     "Example: a dictionary, its data file and a form, from nothing:\n"
     "  dictedit --batch shop new \\; add-table ITEM ITEM.btr \\\n"
@@ -150,11 +167,13 @@ std::string BatchHelp() {
 
 int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::ostream &err) {
   std::vector<std::string> args;
-  bool cancel = false;
+  bool cancel = false, replace = false;
   int before = -1;
   for (size_t i = 0; i < all_args.size(); ++i) {
     if (all_args[i] == "--cancel") {
       cancel = true;
+    } else if (all_args[i] == "--replace") {
+      replace = true;
     } else if (all_args[i] == "--before" && i + 1 < all_args.size()) {
       before = std::atoi(all_args[++i].c_str());
     } else {
@@ -169,7 +188,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     err << kUsage;
     return 2;
   }
-  ConsoleUi ui(err, cancel);
+  ConsoleUi ui(err, cancel, replace);
   DdfDictionary dict(ui);
   dict.options = LoadOptions();
   std::string directory = zplatform::ShortPathName(args[0]).value_or(args[0]);

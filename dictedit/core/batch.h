@@ -13,10 +13,12 @@
 namespace dictedit {
 
 // Messages on a stream (UTF-8), through a presenter installed for its lifetime; questions
-// answered OK, or Cancel when `cancel`.
+// answered OK, or Cancel when `cancel`. A question whose OK throws a data file's records
+// away (replace it, delete it) is answered OK only when `discard_data`: nobody is there to
+// weigh it.
 class ConsoleUi : public EditorUi {
  public:
-  ConsoleUi(std::ostream &messages, bool cancel);
+  ConsoleUi(std::ostream &messages, bool cancel, bool discard_data);
   ~ConsoleUi() override;
   bool ChooseFile(bool save, const std::string &title, const std::string &filter,
                   std::string *name) override;

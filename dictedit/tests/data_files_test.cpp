@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
+#include "batch.h"
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
 #include "editing.h"
@@ -140,6 +142,34 @@ TEST(DataFiles, CreateAskBeforeReplacingAndCheckAfterSave) {
   EXPECT_FALSE(std::filesystem::exists(f.Path()));
   EXPECT_FALSE(std::filesystem::exists(f.Path() + "-wal"));
   EXPECT_FALSE(std::filesystem::exists(f.Path() + "-shm"));
+}
+
+// Nobody answers a batch run's questions: one whose OK throws a data file's records away is
+// answered Cancel, and the run fails, unless the run says --replace.
+TEST(DataFiles, ABatchRunDiscardsADataFileOnlyWhenToldTo) {
+  Fixture f("batch_keeps");
+  ASSERT_EQ(f.dict.FullSave(), 0);
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  Fill(f.Path(), 3);
+  const std::string dir = f.dict.ddf_directory;
+  std::ostringstream out, kept;
+  EXPECT_EQ(RunBatch({dir, "create-files"}, out, kept), 1);
+  EXPECT_NE(kept.str().find("上書きしますか？ [Cancel]\ndictedit: the data file and its records "
+                            "are kept; --replace lets the run discard them\n"),
+            std::string::npos)
+      << kept.str();
+  EXPECT_EQ(ReadAll(f.Path()).size(), 3u);
+  // A changed table without conversion: the file no longer fits, and stays.
+  ASSERT_EQ(RunBatch({dir, "set-option", "data_conv_mode", "No"}, out, kept), 0);
+  std::ostringstream changed;
+  EXPECT_EQ(RunBatch({dir, "add-field", "T", "D", "Integer", "2"}, out, changed), 1);
+  EXPECT_NE(changed.str().find("VE1047"), std::string::npos) << changed.str();
+  EXPECT_NE(changed.str().find("[Cancel]"), std::string::npos) << changed.str();
+  EXPECT_EQ(ReadAll(f.Path()).size(), 3u);
+  std::ostringstream replaced;
+  EXPECT_EQ(RunBatch({dir, "create-files", "--replace"}, out, replaced), 0) << replaced.str();
+  EXPECT_NE(replaced.str().find("上書きしますか？ [OK]"), std::string::npos);
+  EXPECT_TRUE(ReadAll(f.Path()).empty());
 }
 
 TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {
