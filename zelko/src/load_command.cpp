@@ -282,6 +282,13 @@ int CommandLoad(const Args &args, Streams io) {
   if (const std::string *key = parsed.Get("--update-by")) {
     key_index = FindKey(*table, *key, io.err);
     if (key_index < 0) return 1;
+    // A value such a key holds may stand for several records: which one a row meant is
+    // not known.
+    if ((table->segments[key_index].key_flags & B_KEY_DUPLICATES) != 0) {
+      io.err << "zelko load: key " << *key
+             << " allows duplicate values; --update-by needs a unique key\n";
+      return 1;
+    }
   }
 
   // First pass, nothing written: the header, and the text's structure to its end.

@@ -305,9 +305,16 @@ TEST(Zelko, UpdateByKeyKeepsFieldsTheFileDoesNotName) {
   EXPECT_EQ(one.substr(one.rfind('\t')), "\tfirst note");
   EXPECT_EQ(two.substr(0, 11), "2\ttwo\t0\t20\t");
   EXPECT_EQ(three.substr(0, 8), "3\t\t0\t30\t");
-  // The key's fields must be in the file.
+  // The key's fields must be in the file, and the key must be unique: a value of a key with
+  // duplicates may stand for several records, and only the first was updated.
   WriteFile(dir + "/c.csv", "I2\r\n5\r\n");
-  EXPECT_EQ(Zelko({"load", dir, "ALLTYPES", dir + "/c.csv", "--update-by", "BYS"}).status, 1);
+  EXPECT_EQ(Zelko({"load", dir, "ALLTYPES", dir + "/c.csv", "--update-by", "0"}).status, 1);
+  WriteFile(dir + "/d.csv", "S,I2\r\none,5\r\n");
+  run = Zelko({"load", dir, "ALLTYPES", dir + "/d.csv", "--update-by", "BYS"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "zelko load: key BYS allows duplicate values; --update-by needs a unique key\n");
+  EXPECT_EQ(RecordCount(dir), 3);
 }
 
 TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
