@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -45,7 +46,8 @@ class ModelRun {
  private:
   std::string NewField(int field);
   std::string NewRecord();
-  std::string Numbered(std::string record) const;
+  // Empty when the field holds 0 and no number is left for it.
+  std::optional<std::string> Numbered(std::string record) const;
   std::string Tail();
   size_t Room();
   std::map<int64_t, Record>::const_iterator SomeRecord();
@@ -341,7 +343,7 @@ void ModelRun::Unlock() {
 
 // The record as an insert stores it: an auto-increment number of 0 becomes the highest in
 // the file plus one.
-std::string ModelRun::Numbered(std::string record) const {
+std::optional<std::string> ModelRun::Numbered(std::string record) const {
   constexpr int at = kFieldOffsets[kKeys - 1];
   const uint8_t *field = reinterpret_cast<const uint8_t *>(record.data()) + at;
   if (SignedLe(field, 4) != 0) return record;
@@ -352,6 +354,7 @@ std::string ModelRun::Numbered(std::string record) const {
     highest = any ? std::max(highest, v) : v;
     any = true;
   }
+  if (highest >= INT32_MAX) return std::nullopt;  // never wrapped round to a negative number
   int32_t next = static_cast<int32_t>(highest + 1);
   std::memcpy(record.data() + at, &next, 4);
   return record;
@@ -367,8 +370,9 @@ void ModelRun::Insert() {
   std::string given = NewRecord();
   int key = in_.Small(kKeys + 1) - 1;
   Reply r = Call(B_INSERT, pb_, given, 0, "", key);
-  std::string record = Numbered(given);
-  int want = UniqueTaken(record, 0) ? B_DUPLICATE_KEY_VALUE : 0;
+  std::optional<std::string> numbered = Numbered(given);
+  std::string record = numbered.value_or(given);
+  int want = !numbered || UniqueTaken(record, 0) ? B_DUPLICATE_KEY_VALUE : 0;
   Expect(B_INSERT, r.status, want);
   if (want != 0) return;
   // The number comes back in the caller's buffer.
@@ -891,8 +895,14 @@ void ModelRun::AnotherProcessWrites() {
   uint32_t at = 0;
   if (!peer_->Write(kind, static_cast<uint32_t>(pos), record, &status, &at))
     Fail("the other process did not answer");
-  if (kind == 'i') record = Numbered(record);
-  int want = kind == 'i' || kind == 'u' ? (UniqueTaken(record, pos) ? B_DUPLICATE_KEY_VALUE : 0)
+  bool numbered = true;
+  if (kind == 'i') {
+    std::optional<std::string> n = Numbered(record);
+    numbered = n.has_value();
+    if (n) record = *n;
+  }
+  int want = kind == 'i' || kind == 'u'
+                 ? (!numbered || UniqueTaken(record, pos) ? B_DUPLICATE_KEY_VALUE : 0)
              : kind == 'l' && (in_tx_ ? committed_ : m_).records.count(pos) == 0
                  ? B_INVALID_RECORD_ADDRESS
                  : 0;

@@ -591,6 +591,10 @@ int Engine::AssignAutoIncrement(Storage &f, std::string &record) {
       });
       if (status != 0) return status;
     }
+    // The next number must fit the field: wrapped round, it would be stored negative (and
+    // the insert after it would meet it as a duplicate).
+    const int64_t largest = seg.length >= 8 ? INT64_MAX : (int64_t{1} << (8 * seg.length - 1)) - 1;
+    if (highest >= largest) return B_DUPLICATE_KEY_VALUE;
     WriteSignedLE(field, seg.length, highest + 1);
   }
   return 0;

@@ -269,6 +269,20 @@ TEST(AutoIncrement, ZeroGetsTheHighestPlusOne) {
   EXPECT_EQ(data.substr(0, 4), Le32(42));
   data = Le32(42) + Le16(1) + "xy";
   EXPECT_EQ(Op(B_INSERT, pb, data, key, 0), B_DUPLICATE_KEY_VALUE);
+  // At the largest number a field holds no next one is made: the insert finds a duplicate
+  // and stores nothing, where the number wrapped round to a negative one before.
+  data = Le32(43) + Le16(0x7FFF) + "xy";
+  ASSERT_EQ(Op(B_INSERT, pb, data, key, 0), 0);
+  data = Le32(44) + Le16(0) + "xy";
+  EXPECT_EQ(Op(B_INSERT, pb, data, key, 0), B_DUPLICATE_KEY_VALUE);
+  data = Le32(0x7FFFFFFF) + Le16(9) + "xy";
+  ASSERT_EQ(Op(B_INSERT, pb, data, key, 0), 0);
+  data = Le32(0) + Le16(9) + "xy";
+  EXPECT_EQ(Op(B_INSERT, pb, data, key, 0), B_DUPLICATE_KEY_VALUE);
+  EXPECT_EQ(data.substr(0, 4), Le32(0));
+  std::string stat(100, '\0'), name(64, '\0');
+  ASSERT_EQ(Op(B_STAT, pb, stat, name, 0), 0);
+  EXPECT_EQ(stat.substr(6, 4), Le32(5));  // 1, 41, 42, 43 and 0x7FFFFFFF
   Close(pb);
 }
 
