@@ -1,6 +1,7 @@
 #include "zplatform/profile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +181,30 @@ bool WriteProfile(const std::string &path, const ProfileFile &f) {
   return ReplaceFileAtomically(path, out).ok;
 }
 
+// Held while a write reads the file and puts the changed one in place: two programs saving
+// at once would otherwise each write back what they read, and one change would be lost. The
+// lock is on the file's directory, so no lock file is left beside the settings. Without a
+// directory to lock the write goes on unlocked.
+class ProfileWriteLock {
+ public:
+  explicit ProfileWriteLock(const std::string &path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~ProfileWriteLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ProfileWriteLock(const ProfileWriteLock &) = delete;
+  ProfileWriteLock &operator=(const ProfileWriteLock &) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace
 
 std::string ConfigDirectory() {
@@ -258,6 +283,11 @@ bool WritePrivateProfileString(const char *section, const char *key, const char 
                                const char *file_name) {
   if (section == nullptr || file_name == nullptr) return false;
   std::string path = ProfilePath(file_name);
+  // A value written makes the file's directory; a deletion has nothing to do without it.
+  size_t slash = path.rfind('/');
+  bool deleting = key == nullptr || value == nullptr;
+  if (!deleting && slash != std::string::npos && slash > 0) EnsureDirectory(path.substr(0, slash));
+  ProfileWriteLock lock(path);
   ProfileFile f = ReadProfile(path);
   auto range = FindSection(f, section);
   if (key == nullptr) {
@@ -283,10 +313,6 @@ bool WritePrivateProfileString(const char *section, const char *key, const char 
   } else {
     f.lines.push_back({std::string("[") + section + "]"});
     f.lines.push_back({entry});
-  }
-  if (!f.exists) {
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0) EnsureDirectory(path.substr(0, slash));
   }
   return WriteProfile(path, f);
 }

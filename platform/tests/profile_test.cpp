@@ -1,6 +1,8 @@
 #include "zplatform/profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -160,6 +162,42 @@ TEST(Profile, WriteCreatesTheFileAndItsDirectory) {
   EXPECT_EQ(ProfileString("zelko", "last", "", "zelko.ini"), "C:\\DATA");
   // Deleting from an absent file is no failure.
   EXPECT_TRUE(WritePrivateProfileString("zelko", "none", nullptr, "other.ini"));
+}
+
+// Programs saving settings at once each keep their change: none writes back a file it read
+// before another's write.
+TEST(Profile, WritesOfSeveralProcessesAtOnceAreAllKept) {
+  const int kProcesses = 4, kKeys = 40;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t child = fork();
+    if (child == 0) {
+      bool all = true;
+      for (int k = 0; k < kKeys; ++k) {
+        std::string key = "p" + std::to_string(p) + "k" + std::to_string(k);
+        all = WritePrivateProfileString("race", key.c_str(), "1", "zelko.ini") && all;
+      }
+      _exit(all ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int missing = 0;
+  for (int p = 0; p < kProcesses; ++p) {
+    for (int k = 0; k < kKeys; ++k)
+      missing +=
+          Get("race", ("p" + std::to_string(p) + "k" + std::to_string(k)).c_str(), "") != "1";
+  }
+  EXPECT_EQ(missing, 0);
+  // No lock file or half-written copy is left beside the settings.
+  const std::string path = ProfilePath("zelko.ini");
+  for (const auto &entry : std::filesystem::directory_iterator(path.substr(0, path.rfind('/')))) {
+    EXPECT_EQ(entry.path().extension(), ".ini") << entry.path();
+  }
 }
 
 TEST(Profile, DoubleByteNamesAreNotCaseFolded) {
