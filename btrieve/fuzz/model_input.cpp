@@ -166,7 +166,8 @@ std::string ModelRun::NewRecord() {
   for (int f = 0; f < kKeys; ++f)
     r += NewField(f);
   std::string payload(kRecordLength - kPayload, '.');
-  std::snprintf(payload.data(), payload.size(), "#%d", ++serial_);
+  // The serial's last seven digits mark the record; the field holds no more.
+  std::snprintf(payload.data(), payload.size(), "#%d", ++serial_ % 10000000);
   r += payload;
   return r + Tail();
 }
@@ -302,7 +303,7 @@ std::string ModelRun::Changed(std::string record, bool first_too) {
       record.replace(kFieldOffsets[f], value.size(), value);
     }
   }
-  std::snprintf(record.data() + kPayload, kRecordLength - kPayload, "#%d", ++serial_);
+  std::snprintf(record.data() + kPayload, kRecordLength - kPayload, "#%d", ++serial_ % 10000000);
   if (variable_ && in_.Small(3) == 0) {
     record.resize(kRecordLength);
     record += Tail();
