@@ -187,10 +187,8 @@ bool WriteProfile(const std::string &path, const ProfileFile &f) {
 // directory to lock the write goes on unlocked.
 class ProfileWriteLock {
  public:
-  explicit ProfileWriteLock(const std::string &path) {
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  explicit ProfileWriteLock(const std::string &directory) {
+    fd_ = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) return;
     while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
     }
@@ -285,9 +283,11 @@ bool WritePrivateProfileString(const char *section, const char *key, const char 
   std::string path = ProfilePath(file_name);
   // A value written makes the file's directory; a deletion has nothing to do without it.
   size_t slash = path.rfind('/');
-  bool deleting = key == nullptr || value == nullptr;
-  if (!deleting && slash != std::string::npos && slash > 0) EnsureDirectory(path.substr(0, slash));
-  ProfileWriteLock lock(path);
+  const std::string directory =
+      slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  if (key != nullptr && value != nullptr && slash != std::string::npos && slash > 0)
+    EnsureDirectory(directory);
+  ProfileWriteLock lock(directory);
   ProfileFile f = ReadProfile(path);
   auto range = FindSection(f, section);
   if (key == nullptr) {
