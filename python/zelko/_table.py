@@ -16,6 +16,7 @@ _GET_NEXT_EXTENDED, _GET_PREVIOUS_EXTENDED = 36, 37
 _STEP_NEXT_EXTENDED, _STEP_PREVIOUS_EXTENDED = 38, 39
 _END_OF_FILE, _KEY_NOT_FOUND, _UNKNOWN_POSITION, _CHANGED = 9, 4, 43, 80
 _INDEX_NOT_FOUND = -6
+_WOULD_CHANGE = -1  # ZelkoCheckFieldData: the field cannot hold the text as it stands
 # Extended reads that end with these keep the records they found.
 _EXTENDED_KEEPS = (0, 9, 22, 60, 64)
 
@@ -96,7 +97,22 @@ class Table:
         for name, value in values.items():
             field_id = self._field(name)
             result.append((field_id, to_text(self.name, self._infos[field_id], value)))
+        with n.lock:
+            self._db._attach()
+            for field_id, text in result:
+                self._refuse_change(field_id, text)
         return result
+
+    def _refuse_change(self, field_id, text):
+        """ValueError when the field would store another value than `text` says (the engine
+        stores what it can of any text: 10**12 in a 4-byte Integer would become another
+        number)."""
+        reason = ctypes.create_string_buffer(256)
+        status = n.ZelkoCheckFieldData(self._id, field_id, text, reason, len(reason))
+        if status == _WOULD_CHANGE:
+            raise ValueError(f"{self.name}.{self._infos[field_id].name}: "
+                             f"{reason.value.decode(n.ENCODING, 'replace')}")
+        self._check(status)
 
     def _index_for(self, key):
         """The index position for a key given by name (named index or first field)."""

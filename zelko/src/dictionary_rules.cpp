@@ -3,6 +3,7 @@
 #include <set>
 
 #include "engine/field_conversion.h"
+#include "engine/field_text_check.h"
 #include "session.h"
 
 namespace zelkocli {
@@ -20,7 +21,8 @@ std::vector<std::string> CheckTableRules(const zelko::TableDescriptor &table) {
     }
     bool variable = f.data_type == zelko::kNote || f.data_type == zelko::kLVar;
     if (variable && i + 1 != table.fields.size()) {
-      out.push_back(label + TypeName(f.data_type) + " must be the last field of the table");
+      out.push_back(label + zelko::DataTypeShortName(f.data_type) +
+                    " must be the last field of the table");
     }
     if (f.size <= 0) out.push_back(label + "size " + std::to_string(f.size) + " is not positive");
     // The engine places fields end to end; an offset elsewhere would read other bytes.
@@ -43,8 +45,8 @@ std::vector<std::string> CheckTableRules(const zelko::TableDescriptor &table) {
       continue;
     }
     if (field->data_type == zelko::kNote || field->data_type == zelko::kLVar) {
-      out.push_back(label + "field " + Utf8(field->name) + " is " + TypeName(field->data_type) +
-                    ", which cannot be a key");
+      out.push_back(label + "field " + Utf8(field->name) + " is " +
+                    zelko::DataTypeShortName(field->data_type) + ", which cannot be a key");
     }
     bool last = s + 1 == table.segments.size();
     if (last && (seg.key_flags & zelko::kSegmentFlagFollows)) {

@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "engine/field_conversion.h"
+#include "engine/field_text_check.h"
 #include "engine/table_access.h"
 #include "help.h"
 #include "key_specs.h"
@@ -59,8 +60,8 @@ int CommandFields(const Args &args, Streams io) {
   if (table == nullptr) return 1;
   io.out << "name\ttype\tsize\tdecimals\toffset\n";
   for (const zelko::FieldDescriptor &f : table->fields) {
-    io.out << Utf8(f.name) << '\t' << TypeName(f.data_type) << '\t' << f.size << '\t' << f.decimals
-           << '\t' << f.offset << '\n';
+    io.out << Utf8(f.name) << '\t' << zelko::DataTypeShortName(f.data_type) << '\t' << f.size
+           << '\t' << f.decimals << '\t' << f.offset << '\n';
   }
   return 0;
 }
@@ -87,8 +88,8 @@ int CommandKeys(const Args &args, Streams io) {
       for (const zelko::FieldDescriptor &f : table->fields) {
         if (f.field_id == seg.field_id) field = Utf8(f.name);
       }
-      io.out << "  " << Padded(field, 20) << TypeName(seg.data_type) << " offset " << seg.offset
-             << " length " << seg.length << " flags " << seg.key_flags << " ("
+      io.out << "  " << Padded(field, 20) << zelko::DataTypeShortName(seg.data_type) << " offset "
+             << seg.offset << " length " << seg.length << " flags " << seg.key_flags << " ("
              << KeyFlagText(seg.key_flags) << ")\n";
       if ((seg.key_flags & zelko::kSegmentFlagFollows) == 0) break;
     }
@@ -121,7 +122,8 @@ int CommandStat(const Args &args, Streams io) {
     io.out << "key " << k << '\n';
     for (const KeySegmentSpec &s : file.keys[k]) {
       io.out << "  position " << s.position << " length " << s.length << " type "
-             << TypeName(s.type) << " flags " << s.flags << " (" << KeyFlagText(s.flags) << ")\n";
+             << zelko::DataTypeShortName(s.type) << " flags " << s.flags << " ("
+             << KeyFlagText(s.flags) << ")\n";
     }
   }
   std::vector<std::string> differences = CompareFileSpecs(expected, file);

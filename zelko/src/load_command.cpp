@@ -17,12 +17,12 @@
 #include "commands.h"
 #include "csv.h"
 #include "engine/field_conversion.h"
+#include "engine/field_text_check.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
 #include "progress.h"
 #include "row_readers.h"
-#include "value_check.h"
 #include "zplatform/codepage.h"
 
 namespace zelkocli {
@@ -134,8 +134,8 @@ class Loader {
         return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] +
                                 "\" has characters outside the code page");
       }
-      std::string problem = ValueProblem(f, values_[c]);
-      if (!problem.empty()) return Reject(line, "field " + Utf8(f.name) + ": " + problem);
+      std::string problem = zelko::FieldTextProblem(f, values_[c]);
+      if (!problem.empty()) return Reject(line, "field " + Utf8(f.name) + ": " + Utf8(problem));
     }
     if (key_index_ < 0) {
       zelko::ClearRecordBuffer(table_);

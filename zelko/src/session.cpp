@@ -130,13 +130,6 @@ int16_t StatDataFile(const std::string &path, const std::string &owner,
   return status;
 }
 
-const char *TypeName(int type) {
-  static const char *const kNames[] = {
-      "String",  "Integer", "Float",   "Date",    "Time", "Decimal", "Money", "Logical",
-      "Numeric", "BFloat",  "LString", "ZString", "Note", "LVar",    "UBin",  "AutoInc"};
-  return type >= 0 && type < 16 ? kNames[type] : "unsupported";
-}
-
 std::string StatusText(int status) {
   static const struct {
     int status;

@@ -45,7 +45,6 @@ std::string DataFilePath(const zelko::TableCatalog &catalog, const zelko::TableD
 // The Stat buffer of a data file, opened read-only by its own position block.
 int16_t StatDataFile(const std::string &path, const std::string &owner, std::vector<uint8_t> *stat);
 
-const char *TypeName(int type);
 // A short English description of a record manager status.
 std::string StatusText(int status);
 // "status 9, end of file": a status as the command-line messages give it.

@@ -399,6 +399,45 @@ TEST_F(FlatApi, ExtensionsForScriptingBindings) {
   EXPECT_EQ(messages_.Texts().size(), shown + 1);  // the recorder is back
 }
 
+// The check a binding runs before DbSetFieldData, which stores what it can of any text.
+TEST_F(FlatApi, AValueThatAFieldWouldChangeIsToldBeforeItIsSet) {
+  char reason[128] = "#";
+  EXPECT_EQ(ZelkoCheckFieldData(0, 0, "1", reason, sizeof reason), DB_NOT_ATTACHED);
+  ASSERT_EQ(ZelkoHostDataSource("Form1", "Zelko1", dir_.c_str()), 0);
+  ASSERT_EQ(DbAttachControl("Zelko1", "Form1"), 0);
+  // No data file needed: the check reads only the dictionary.
+  EXPECT_EQ(ZelkoCheckFieldData(0, 2, "-32768", reason, sizeof reason), 0);
+  EXPECT_STREQ(reason, "");
+  EXPECT_EQ(ZelkoCheckFieldData(0, 1, Cp("山田太郎").c_str(), nullptr, 0), 0);
+  EXPECT_EQ(ZelkoCheckFieldData(0, 2, nullptr, nullptr, 0), 0);  // null is the empty text
+
+  EXPECT_EQ(ZelkoCheckFieldData(0, 2, "32768", reason, sizeof reason), DB_FAILED);
+  EXPECT_STREQ(reason, "\"32768\" is out of range (-32768 to 32767)");
+  EXPECT_EQ(ZelkoCheckFieldData(0, 0, "12x", reason, sizeof reason), DB_FAILED);
+  EXPECT_STREQ(reason, "\"12x\" is not a whole number");
+  // Eleven bytes in a String of ten; the reason quotes the code-page text.
+  std::string eleven = Cp("山田太郎花子").substr(0, 11);
+  EXPECT_EQ(ZelkoCheckFieldData(0, 1, eleven.c_str(), reason, sizeof reason), DB_FAILED);
+  EXPECT_EQ(std::string(reason), "\"" + eleven + "\" is 11 bytes; the field holds 10");
+  // A long text is quoted in part, cut between characters, never inside one.
+  std::string long_text = Cp("山田太郎花子山田太郎花子山田太郎花子山田太郎花子");
+  ASSERT_EQ(ZelkoCheckFieldData(0, 1, long_text.c_str(), reason, sizeof reason), DB_FAILED);
+  std::string quoted = std::string(reason).substr(1, std::string(reason).find("...") - 1);
+  EXPECT_EQ(quoted, long_text.substr(0, 36));  // 18 characters: the 19th would pass 37 bytes
+  EXPECT_TRUE(zplatform::ToUtf8(quoted).find("\xEF\xBF\xBD") == std::string::npos);
+
+  // The reason is cut to the room given and always ended; nothing written without room.
+  char small[6] = "#####";
+  EXPECT_EQ(ZelkoCheckFieldData(0, 2, "99999", small, sizeof small), DB_FAILED);
+  EXPECT_STREQ(small, "\"9999");
+  small[0] = '#';
+  EXPECT_EQ(ZelkoCheckFieldData(0, 2, "99999", small, 0), DB_FAILED);
+  EXPECT_EQ(small[0], '#');
+  EXPECT_EQ(ZelkoCheckFieldData(0, 3, "1", reason, sizeof reason), DB_FIELD_ID_RANGE);
+  EXPECT_EQ(ZelkoCheckFieldData(0, -1, "1", reason, sizeof reason), DB_FIELD_ID_RANGE);
+  EXPECT_EQ(ZelkoCheckFieldData(2, 0, "1", reason, sizeof reason), DB_TABLE_ID_RANGE);
+}
+
 TEST(FlatApiFatal, FatalAppExitEndsWithTheFormattedMessage) {
   EXPECT_EXIT(ZelkoFatalAppExit(803, Cp("顧客.btr").c_str(), 12),
               testing::ExitedWithCode(zplatform::kFatalExitStatus), "VE803");

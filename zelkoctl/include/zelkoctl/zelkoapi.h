@@ -226,6 +226,13 @@ ZELKO_EXPORT int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t 
  * or the record is not there. */
 ZELKO_EXPORT int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer,
                                           int32_t size, int32_t *length, int32_t *position);
+/* Whether DbSetFieldData can store `text` in field `field_id` of the table without changing
+ * its value (DbSetFieldData itself stores what it can of any text: a number out of range, a
+ * malformed date or a text too long is changed, never refused). 0 when it can; DB_FAILED
+ * when not, with the reason (English, quoting the text) copied into `reason` unless it is
+ * null, cut to `size` - 1 bytes and NUL-terminated. Checks A, T; DB_FIELD_ID_RANGE. */
+ZELKO_EXPORT int16_t ZelkoCheckFieldData(int16_t table_id, int16_t field_id, const char *text,
+                                         char *reason, int32_t size);
 /* The number of the code page of every text of this interface (932 unless zelko.ini says
  * otherwise). */
 ZELKO_EXPORT int32_t ZelkoCodePage(void);

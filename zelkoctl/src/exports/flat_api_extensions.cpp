@@ -1,6 +1,6 @@
 // Exports beyond the original interface, for bindings of scripting languages: the
-// extended-read mode, index lookup by name, a whole record's texts in one call, the code
-// page, and the messages as data instead of output.
+// extended-read mode, index lookup by name, a whole record's texts in one call, the check of
+// a value against its field, the code page, and the messages as data instead of output.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -9,6 +9,7 @@
 
 #include "engine/extended_access.h"
 #include "engine/field_conversion.h"
+#include "engine/field_text_check.h"
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "exports/flat_checks.h"
@@ -90,6 +91,20 @@ int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer, in
     if (int16_t s = Deliver(texts, buffer, size, length)) return s;
     if (position != nullptr) *position = ExGetPosition(result_id, record);
     return 0;
+  });
+}
+
+int16_t ZelkoCheckFieldData(int16_t table_id, int16_t field_id, const char *text, char *reason,
+                            int32_t size) {
+  return OnTable(table_id, Need::kAny, [&](TableDescriptor &t) -> int16_t {
+    if (field_id < 0 || field_id >= t.FieldCount()) return DB_FIELD_ID_RANGE;
+    std::string problem = FieldTextProblem(t.fields[field_id], Text(text));
+    if (reason != nullptr && size > 0) {
+      size_t kept = std::min(problem.size(), static_cast<size_t>(size) - 1);
+      std::memcpy(reason, problem.data(), kept);
+      reason[kept] = '\0';
+    }
+    return problem.empty() ? int16_t{0} : int16_t{DB_FAILED};
   });
 }
 

@@ -1,13 +1,14 @@
-#include "value_check.h"
+#include "field_text_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/field_conversion.h"
-#include "engine/module.h"
-#include "session.h"
+#include "field_conversion.h"
+#include "module.h"
+#include "zplatform/codepage.h"
 
-namespace zelkocli {
+namespace zelko {
 
 namespace {
 
@@ -38,16 +39,23 @@ bool ParseDecimalText(const std::string &text, Number *n) {
   return digits && i == text.size();
 }
 
+// The text in quotes, NUL shown as \0, a long one cut between characters.
 std::string Quoted(const std::string &text) {
+  const zplatform::CodePage &code_page = zplatform::ActiveCodePage();
   std::string shown;
-  for (char c : Utf8(text)) {
-    if (c == '\0') {
+  for (size_t i = 0; i < text.size(); ++i) {
+    size_t width = code_page.IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    if (text.size() > 40 && shown.size() + width > 37) {
+      shown += "...";
+      break;
+    }
+    if (text[i] == '\0') {
       shown += "\\0";
     } else {
-      shown.push_back(c);
+      shown.append(text, i, std::min(width, text.size() - i));
     }
+    i += width - 1;
   }
-  if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
   return "\"" + shown + "\"";
 }
 
@@ -57,19 +65,19 @@ int DaysInMonth(int month, int year) {
   return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-std::string IntegerProblem(const zelko::FieldDescriptor &f, const std::string &text) {
+std::string IntegerProblem(const FieldDescriptor &f, const std::string &text) {
   Number n;
   if (!ParseDecimalText(text, &n) || !n.fraction.empty() || text.find('.') != std::string::npos) {
     return Quoted(text) + " is not a whole number";
   }
   long long low = 0, high = 0;
   int size = f.size;
-  if (f.data_type == zelko::kInteger) {
+  if (f.data_type == kInteger) {
     // One byte reads back unsigned; two and four bytes signed.
     if (size == 1) high = 255;
     if (size == 2) low = -32768, high = 32767;
     if (size == 4) low = -2147483648LL, high = 2147483647LL;
-  } else if (f.data_type == zelko::kUBin) {
+  } else if (f.data_type == kUBin) {
     if (size == 1) high = 255;
     if (size == 2) high = 65535;
     if (size == 4) high = 4294967295LL;
@@ -78,7 +86,7 @@ std::string IntegerProblem(const zelko::FieldDescriptor &f, const std::string &t
     if (size == 4) high = 4294967295LL;
   }
   if (high == 0)
-    return std::string(TypeName(f.data_type)) + " of " + std::to_string(size) +
+    return std::string(DataTypeShortName(f.data_type)) + " of " + std::to_string(size) +
            " bytes is not supported";
   if (n.integer.size() > 12) return Quoted(text) + " is out of range";
   long long v = 0;
@@ -92,7 +100,7 @@ std::string IntegerProblem(const zelko::FieldDescriptor &f, const std::string &t
   return std::string();
 }
 
-std::string PackedProblem(const zelko::FieldDescriptor &f, const std::string &text, size_t digits) {
+std::string PackedProblem(const FieldDescriptor &f, const std::string &text, size_t digits) {
   Number n;
   if (!ParseDecimalText(text, &n)) return Quoted(text) + " is not a number";
   if (n.fraction.size() > static_cast<size_t>(std::max(f.decimals, 0))) {
@@ -122,7 +130,7 @@ bool DigitsPart(std::string_view part, size_t max, int *v) {
 // (month and day of one or two digits), two-digit style "YY/MM/DD". "0000/00/00" is the
 // empty date that dump writes.
 std::string DateProblem(const std::string &text) {
-  const bool two_digit = zelko::Module::Get().Settings().two_digit_year;
+  const bool two_digit = Module::Get().Settings().two_digit_year;
   size_t first = text.find('/');
   size_t second = first == std::string::npos ? first : text.find('/', first + 1);
   int year = 0, month = 0, day = 0;
@@ -139,7 +147,7 @@ std::string DateProblem(const std::string &text) {
     return Quoted(text) + (two_digit ? " is not a date (YY/MM/DD)" : " is not a date (YYYY/MM/DD)");
   }
   if (!two_digit && year == 0 && month == 0 && day == 0) return std::string();
-  if (two_digit) year += zelko::Module::Get().Settings().year_2000 ? 2000 : 1900;
+  if (two_digit) year += Module::Get().Settings().year_2000 ? 2000 : 1900;
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year))
     return Quoted(text) + " is not a date";
   return std::string();
@@ -147,7 +155,7 @@ std::string DateProblem(const std::string &text) {
 
 }  // namespace
 
-std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &text) {
+std::string FieldTextProblem(const FieldDescriptor &f, const std::string &text) {
   // The record would keep the bytes after a NUL, but every reader stops at it.
   if (text.find('\0') != std::string::npos) return Quoted(text) + " holds a NUL character";
   size_t size = f.size > 0 ? static_cast<size_t>(f.size) : 0;
@@ -156,22 +164,22 @@ std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &tex
            std::to_string(room);
   };
   switch (f.data_type) {
-    case zelko::kString:
+    case kString:
       return text.size() > size ? too_long(size) : std::string();
-    case zelko::kLString:
-    case zelko::kZString:
-    case zelko::kNote:
-    case zelko::kLVar:
+    case kLString:
+    case kZString:
+    case kNote:
+    case kLVar:
       return text.size() + 1 > size ? too_long(size > 0 ? size - 1 : 0) : std::string();
-    case zelko::kInteger:
-    case zelko::kUBin:
-    case zelko::kAutoInc:
+    case kInteger:
+    case kUBin:
+    case kAutoInc:
       return text.empty() ? std::string() : IntegerProblem(f, text);
-    case zelko::kFloat:
-    case zelko::kBFloat: {
+    case kFloat:
+    case kBFloat: {
       if (text.empty()) return std::string();
       if (size != 4 && size != 8) {
-        return std::string(TypeName(f.data_type)) + " of " + std::to_string(size) +
+        return std::string(DataTypeShortName(f.data_type)) + " of " + std::to_string(size) +
                " bytes is not supported";
       }
       // The conversion keeps only digits, "." and "-": an exponent would change the value.
@@ -187,14 +195,14 @@ std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &tex
         return Quoted(text) + " is out of range";
       return std::string();
     }
-    case zelko::kDecimal:
-    case zelko::kMoney:
+    case kDecimal:
+    case kMoney:
       return text.empty() ? std::string() : PackedProblem(f, text, size > 0 ? 2 * size - 1 : 0);
-    case zelko::kNumeric:
+    case kNumeric:
       return text.empty() ? std::string() : PackedProblem(f, text, size);
-    case zelko::kDate:
+    case kDate:
       return text.empty() ? std::string() : DateProblem(text);
-    case zelko::kTime: {
+    case kTime: {
       if (text.empty()) return std::string();
       bool shape = text.size() == 8 && text[2] == ':' && text[5] == ':';
       for (size_t i : {0, 1, 3, 4, 6, 7})
@@ -205,7 +213,7 @@ std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &tex
       if (h > 23 || m > 59 || s > 59) return Quoted(text) + " is not a time of day";
       return std::string();
     }
-    case zelko::kLogical:
+    case kLogical:
       return text.empty() || (text.size() == 1 && text[0] >= '0' && text[0] <= '9')
                  ? std::string()
                  : Quoted(text) + " is not a logical value (0 or 1)";
@@ -214,4 +222,11 @@ std::string ValueProblem(const zelko::FieldDescriptor &f, const std::string &tex
   }
 }
 
-}  // namespace zelkocli
+const char *DataTypeShortName(int type) {
+  static const char *const kNames[] = {
+      "String",  "Integer", "Float",   "Date",    "Time", "Decimal", "Money", "Logical",
+      "Numeric", "BFloat",  "LString", "ZString", "Note", "LVar",    "UBin",  "AutoInc"};
+  return type >= 0 && type < 16 ? kNames[type] : "unsupported";
+}
+
+}  // namespace zelko
