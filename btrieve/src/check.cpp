@@ -25,15 +25,16 @@ struct Db {
   }
 };
 
+// SQLITE_OK when every row was read, else the (primary) result code of the failure.
 template <typename F>
-bool ForEachRow(sqlite3 *db, const std::string &sql, F f) {
+int ForEachRow(sqlite3 *db, const std::string &sql, F f) {
   sqlite3_stmt *s = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) return false;
-  int rc;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+  if (rc != SQLITE_OK) return rc & 0xFF;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW)
     f(s);
   sqlite3_finalize(s);
-  return rc == SQLITE_DONE;
+  return rc == SQLITE_DONE ? SQLITE_OK : rc & 0xFF;
 }
 
 // The table of key k. (Built by appending: GCC 12 warns falsely on "k" + std::string.)
@@ -176,31 +177,67 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   }
   sqlite3_busy_timeout(d.db, 10000);
   int64_t app_id = -1, version = -1;
-  bool readable = ForEachRow(d.db, "PRAGMA application_id",
-                             [&](sqlite3_stmt *s) { app_id = sqlite3_column_int64(s, 0); });
-  if (!readable || app_id != kApplicationId) {
+  auto read_application_id = [&] {
+    return ForEachRow(d.db, "PRAGMA application_id",
+                      [&](sqlite3_stmt *s) { app_id = sqlite3_column_int64(s, 0); });
+  };
+  int rc = read_application_id();
+  if (rc != SQLITE_OK && rc != SQLITE_NOTADB && rc != SQLITE_BUSY && rc != SQLITE_LOCKED &&
+      JournalEmpty(path)) {
+    // As an open does: the journal's index cannot be made here (a read-only directory or
+    // mount), and with no journal waiting the file alone holds every committed record.
+    sqlite3_close(d.db);
+    d.db = nullptr;
+    if (sqlite3_open_v2(ImmutableUri(path).c_str(), &d.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                        nullptr) != SQLITE_OK) {
+      problem("cannot open the file");
+      return false;
+    }
+    rc = read_application_id();
+  }
+  if (rc == SQLITE_NOTADB || (rc == SQLITE_OK && app_id != kApplicationId)) {
     problem("not a Btrieve file of this record manager");
     return false;
   }
-  ForEachRow(d.db, "PRAGMA user_version",
-             [&](sqlite3_stmt *s) { version = sqlite3_column_int64(s, 0); });
+  // A read that fails says so: a check that read less than the file must not pass it.
+  auto unreadable = [&] {
+    problem(std::string("the file cannot be read: ") + sqlite3_errmsg(d.db));
+  };
+  auto rows = [&](const std::string &sql, auto on_row) {
+    if (ForEachRow(d.db, sql, on_row) == SQLITE_OK) return true;
+    unreadable();
+    return false;
+  };
+  if (rc != SQLITE_OK) {
+    unreadable();
+    return false;
+  }
+  // Every read below in one read transaction: a writer of another process committing
+  // between two of them would show records without their key entries, or the reverse.
+  if (!rows("BEGIN", [](sqlite3_stmt *) {}) || !rows("PRAGMA user_version", [&](sqlite3_stmt *s) {
+        version = sqlite3_column_int64(s, 0);
+      })) {
+    return false;
+  }
   if (version < 1 || version > kSchemaVersion)
     problem("schema version " + std::to_string(version) + " is not 1 to " +
             std::to_string(kSchemaVersion));
 
-  ForEachRow(d.db, "PRAGMA integrity_check", [&](sqlite3_stmt *s) {
+  bool read = rows("PRAGMA integrity_check", [&](sqlite3_stmt *s) {
     std::string line = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
     if (line != "ok") problem("storage: " + line);
   });
-  if (problems->size() > before) return false;
+  if (!read || problems->size() > before) return false;
 
   // The specification.
   FileSpec spec;
   bool have_spec = false;
-  ForEachRow(d.db, "SELECT value FROM meta WHERE name = 'spec'", [&](sqlite3_stmt *s) {
-    std::string v = Blob(s, 0);
-    have_spec = DeserializeSpec(std::vector<uint8_t>(v.begin(), v.end()), &spec);
-  });
+  if (!rows("SELECT value FROM meta WHERE name = 'spec'", [&](sqlite3_stmt *s) {
+        std::string v = Blob(s, 0);
+        have_spec = DeserializeSpec(std::vector<uint8_t>(v.begin(), v.end()), &spec);
+      })) {
+    return false;
+  }
   if (!have_spec) {
     problem("the file specification is missing or unreadable");
     return false;
@@ -215,9 +252,11 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
       problem("key " + std::to_string(k) + " is invalid (status " + std::to_string(status) + ")");
   }
   std::set<std::string> tables;
-  ForEachRow(d.db, "SELECT name FROM sqlite_schema WHERE type = 'table'", [&](sqlite3_stmt *s) {
-    tables.insert(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
-  });
+  if (!rows("SELECT name FROM sqlite_schema WHERE type = 'table'", [&](sqlite3_stmt *s) {
+        tables.insert(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
+      })) {
+    return false;
+  }
   for (size_t k = 0; k < spec.keys.size(); ++k) {
     if (!tables.count(KeyTable(k))) problem("key " + std::to_string(k) + " has no index");
   }
@@ -233,42 +272,45 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> expected(spec.keys.size());
   int64_t max_pos = 0;
   int64_t max_seq = 0;
-  ForEachRow(d.db, "SELECT pos, data, seqs FROM r ORDER BY pos", [&](sqlite3_stmt *s) {
-    ExpectEntries(spec, sqlite3_column_int64(s, 0), Blob(s, 1), Blob(s, 2), &expected, &max_pos,
-                  &max_seq, problems);
-  });
+  if (!rows("SELECT pos, data, seqs FROM r ORDER BY pos", [&](sqlite3_stmt *s) {
+        ExpectEntries(spec, sqlite3_column_int64(s, 0), Blob(s, 1), Blob(s, 2), &expected, &max_pos,
+                      &max_seq, problems);
+      })) {
+    return false;
+  }
   for (size_t k = 0; k < spec.keys.size(); ++k) {
     size_t found = 0;
     std::string previous;
     bool first = true;
-    ForEachRow(d.db, "SELECT k, seq, pos FROM " + KeyTable(k) + " ORDER BY k, seq",
-               [&](sqlite3_stmt *s) {
-                 std::string kb = Blob(s, 0);
-                 const size_t length = EncodedKeyLength(spec.keys[k]);
-                 if (version >= kIntegerKeysVersion && FitsIntegerColumn(length) &&
-                     sqlite3_column_type(s, 0) == SQLITE_INTEGER) {
-                   kb.resize(length);
-                   IntegerToKey(sqlite3_column_int64(s, 0), length, kb.data());
-                 }
-                 int64_t seq = sqlite3_column_int64(s, 1);
-                 int64_t pos = sqlite3_column_int64(s, 2);
-                 if (!first && kb < previous)
-                   problem("key " + std::to_string(k) + " is out of order at record " +
-                           std::to_string(pos));
-                 if (!spec.keys[k].Duplicates() && !first && kb == previous) {
-                   problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
-                           std::to_string(pos));
-                 }
-                 first = false;
-                 previous = kb;
-                 auto it = expected[k].find({kb, seq});
-                 if (it == expected[k].end() || it->second != pos) {
-                   problem("key " + std::to_string(k) + " holds an entry for record " +
-                           std::to_string(pos) + " that does not match it");
-                 } else {
-                   ++found;
-                 }
-               });
+    bool walked =
+        rows("SELECT k, seq, pos FROM " + KeyTable(k) + " ORDER BY k, seq", [&](sqlite3_stmt *s) {
+          std::string kb = Blob(s, 0);
+          const size_t length = EncodedKeyLength(spec.keys[k]);
+          if (version >= kIntegerKeysVersion && FitsIntegerColumn(length) &&
+              sqlite3_column_type(s, 0) == SQLITE_INTEGER) {
+            kb.resize(length);
+            IntegerToKey(sqlite3_column_int64(s, 0), length, kb.data());
+          }
+          int64_t seq = sqlite3_column_int64(s, 1);
+          int64_t pos = sqlite3_column_int64(s, 2);
+          if (!first && kb < previous)
+            problem("key " + std::to_string(k) + " is out of order at record " +
+                    std::to_string(pos));
+          if (!spec.keys[k].Duplicates() && !first && kb == previous) {
+            problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
+                    std::to_string(pos));
+          }
+          first = false;
+          previous = kb;
+          auto it = expected[k].find({kb, seq});
+          if (it == expected[k].end() || it->second != pos) {
+            problem("key " + std::to_string(k) + " holds an entry for record " +
+                    std::to_string(pos) + " that does not match it");
+          } else {
+            ++found;
+          }
+        });
+    if (!walked) return false;
     if (found != expected[k].size()) {
       problem("key " + std::to_string(k) + " misses " + std::to_string(expected[k].size() - found) +
               " record(s)");
@@ -277,8 +319,10 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   // Moved sequences come from the position numbers: none may lie above the highest given
   // out, or a later insert could meet it again.
   int64_t high_water = 0;
-  ForEachRow(d.db, "SELECT value FROM meta WHERE name = 'hwm'",
-             [&](sqlite3_stmt *s) { high_water = sqlite3_column_int64(s, 0); });
+  if (!rows("SELECT value FROM meta WHERE name = 'hwm'",
+            [&](sqlite3_stmt *s) { high_water = sqlite3_column_int64(s, 0); })) {
+    return false;
+  }
   if (max_seq > std::max(max_pos, high_water)) {
     problem("a key sequence lies above every position given out");
   }

@@ -305,15 +305,18 @@ bool HeaderFileSize(const uint8_t (&h)[100], uint64_t *size) {
   return true;
 }
 
-// True when the file has no write-ahead journal with content: its database file is whole.
+}  // namespace
+
+uint64_t LocalIdentity(uint64_t device, uint64_t inode) {
+  return (device << 40) ^ inode;
+}
+
 bool JournalEmpty(const std::string &native_path) {
   struct stat st;
   if (::stat((native_path + "-wal").c_str(), &st) != 0) return errno == ENOENT;
   return st.st_size == 0;
 }
 
-// A URI that opens the file read-only and immutable; every byte that could end the path or
-// be taken for a parameter is escaped.
 std::string ImmutableUri(const std::string &native_path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string uri = "file:";
@@ -329,12 +332,6 @@ std::string ImmutableUri(const std::string &native_path) {
     }
   }
   return uri + "?immutable=1";
-}
-
-}  // namespace
-
-uint64_t LocalIdentity(uint64_t device, uint64_t inode) {
-  return (device << 40) ^ inode;
 }
 
 bool FileCutShort(sqlite3 *db, std::string *why) {

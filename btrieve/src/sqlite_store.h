@@ -36,6 +36,12 @@ Store &SqliteStore();
 // a copy or a crash of the file system); `why` says by how much.
 bool FileCutShort(sqlite3 *db, std::string *why);
 
+// True when the file has no write-ahead journal with content: its database file is whole.
+bool JournalEmpty(const std::string &native_path);
+// A URI that opens the file read-only and immutable (for a file whose journal index cannot be
+// made: a read-only directory or mount), every byte that could end the path escaped.
+std::string ImmutableUri(const std::string &native_path);
+
 // The identity of a local file by device and inode.
 uint64_t LocalIdentity(uint64_t device, uint64_t inode);
 
