@@ -68,7 +68,9 @@ const CommandHelp kCommands[] = {
      "the load there, as no later row could be written. FILE - reads standard input.\n"
      "Standard input or a pipe is kept in a temporary file in TMPDIR (/tmp by default)\n"
      "while it is read. The run ends with the counts of inserted, updated and rejected\n"
-     "rows; exit 1 when any was rejected.\n"},
+     "rows; exit 1 when any was rejected. Interrupted (Ctrl+C, SIGTERM, SIGHUP), the load\n"
+     "ends its transaction after the row it is writing, says at which line it stopped and\n"
+     "gives the counts, with exit 128 + the signal's number.\n"},
 };
 }  // namespace
 

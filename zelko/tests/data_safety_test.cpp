@@ -3,6 +3,7 @@
 // dictionary's directory.
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -373,6 +374,50 @@ TEST(ZelkoSafety, ALoadThatFillsTheDiskStopsThereAndKeepsWhatItSaysItWrote) {
     if (rc == -2) GTEST_SKIP() << "mounts are not allowed here";
     EXPECT_EQ(rc, 0) << (transactions ? "in transactions" : "row by row");
   }
+}
+
+// Interrupted (Ctrl+C), a load ends the transaction it is in, says at which line it stopped,
+// and the file holds exactly what it says it wrote; its copy of standard input goes.
+TEST(ZelkoSafety, AnInterruptedLoadSaysWhereItStoppedAndKeepsWhatItWrote) {
+  std::string dir = CountersDictionary("interrupted", 0);
+  std::string spool = NewDir("spool");
+  std::string csv = "ID,C,S\n";
+  for (int id = 1; id <= 300000; ++id)
+    csv += std::to_string(id) + ",1,row\n";
+  zelko_testing::WriteFile(dir + "/many.csv", csv);
+  const std::string out = dir + "/load.out", err = dir + "/load.err";
+  pid_t load = fork();
+  if (load == 0) {
+    if (!freopen((dir + "/many.csv").c_str(), "r", stdin) || !freopen(out.c_str(), "w", stdout) ||
+        !freopen(err.c_str(), "w", stderr) || setenv("TMPDIR", spool.c_str(), 1) != 0)
+      _exit(99);
+    execl(ZELKO_ZELKO_BINARY, "zelko", "load", dir.c_str(), "counters", "-", "--batch", "500",
+          static_cast<char *>(nullptr));
+    _exit(98);
+  }
+  // Once its writes reach the journal the load is past its check of the rows.
+  for (int waited = 0; waited < 20000; waited += 5) {
+    std::error_code ignored;
+    if (fs::file_size(dir + "/COUNT.DAT-wal", ignored) > 0 && !ignored) break;
+    usleep(5000);
+  }
+  kill(load, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(load, &status, 0), load);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130) << zelko_testing::ReadFile(err);
+  std::string said = zelko_testing::ReadFile(err);
+  long line = -1, inserted = -1;
+  size_t at = said.find("interrupted at line ");
+  ASSERT_NE(at, std::string::npos) << said;
+  ASSERT_EQ(std::sscanf(said.c_str() + at, "interrupted at line %ld", &line), 1);
+  ASSERT_EQ(std::sscanf(zelko_testing::ReadFile(out).c_str(), "inserted %ld", &inserted), 1);
+  EXPECT_EQ(inserted, line - 2);  // the header, then one row a line
+  EXPECT_LT(inserted, 300000);
+  EXPECT_EQ(Zelko({"check", dir, "counters"}).status, 0);
+  Outcome dump = Zelko({"dump", dir, "counters"});
+  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 1 + inserted);
+  EXPECT_TRUE(fs::is_empty(spool));
 }
 
 }  // namespace
