@@ -9,6 +9,7 @@
 #include "pq_library.h"
 #include "storage.h"
 #include "zplatform/codepage.h"
+#include "zplatform/interruption.h"
 #include "zplatform/paths.h"
 #include "zplatform/program.h"
 #include "zplatform/servers.h"
@@ -22,12 +23,15 @@ const char kHelp[] =
     "server that zelko.ini [servers] maps its directory to. DEST gets the same specification\n"
     "and owner, every record at its position, every key entry, and the positions given out\n"
     "so far; then both are read back and compared and DEST is checked. DEST must not exist;\n"
-    "no other process writes SRC meanwhile. A failed copy leaves no DEST.\n"
+    "no other process writes SRC meanwhile. The copy is made as DEST.copying.PID and takes\n"
+    "the name DEST only when it is whole and checked: a failed or interrupted copy leaves no\n"
+    "DEST (one killed outright may leave its DEST.copying.PID).\n"
     "\n"
     "  --help     this text\n"
     "  --version  the version\n"
     "\n"
-    "Exit 0 copied and checked, 1 refused or failed, 2 usage.\n";
+    "Exit 0 copied and checked, 1 refused or failed, 2 usage, 128 + the signal's number when\n"
+    "interrupted (Ctrl+C, SIGTERM, SIGHUP).\n";
 
 // Where a file lives, without the connection string's secrets.
 std::string Where(const std::string &native) {
@@ -79,7 +83,13 @@ int Run(int argc, char **argv) {
   }
   btr::CopyReport report;
   std::string why;
-  int status = btr::CopyDataFile(native[0], native[1], &report, &why);
+  zplatform::InterruptionGuard interruption;
+  int status = btr::CopyDataFile(native[0], native[1], &report, &why,
+                                 [] { return zplatform::InterruptionGuard::Caught() != 0; });
+  if (status == btr::kCopyInterrupted) {
+    std::fprintf(stderr, "btrcopy: interrupted; %s was not made\n", files[1].c_str());
+    return zplatform::InterruptionGuard::ExitStatus();
+  }
   if (status != 0) {
     std::fprintf(stderr, "btrcopy: %s\n", why.c_str());
     return 1;

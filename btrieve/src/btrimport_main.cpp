@@ -9,6 +9,7 @@
 #include "legacy_file.h"
 #include "legacy_import.h"
 #include "zplatform/codepage.h"
+#include "zplatform/interruption.h"
 #include "zplatform/paths.h"
 #include "zplatform/program.h"
 
@@ -29,7 +30,8 @@ const char kHelp[] =
     "  --version  the version\n"
     "\n"
     "Compressed files, variable tails in VAT pages and versions 7 and later are refused.\n"
-    "Exit 0 done, 1 refused or failed, 2 usage.\n";
+    "Exit 0 done, 1 refused or failed, 2 usage, 128 + the signal's number when interrupted\n"
+    "(Ctrl+C, SIGTERM, SIGHUP: the new file is not made).\n";
 
 void Describe(const btr::legacy::LegacyFile &f) {
   std::printf("layout: %s, version 0x%X\n", f.page_table ? "6.x page table" : "3.x-5.x", f.version);
@@ -99,10 +101,14 @@ int Run(int argc, char **argv) {
     if (done == total) std::fputc('\n', stderr);
   };
   btr::legacy::ImportReport report;
-  if (btr::legacy::ImportLegacyFile(file, zplatform::FromUtf8(files[1]), progress, &report, &why) !=
+  zplatform::InterruptionGuard interruption;
+  if (btr::legacy::ImportLegacyFile(file, zplatform::FromUtf8(files[1]), progress, &report, &why,
+                                    [] { return zplatform::InterruptionGuard::Caught() != 0; }) !=
       0) {
+    if (terminal) std::fputc('\n', stderr);  // past the progress bar
     std::fprintf(stderr, "btrimport: %s: %s\n", files[1].c_str(), why.c_str());
-    return 1;
+    return zplatform::InterruptionGuard::Caught() != 0 ? zplatform::InterruptionGuard::ExitStatus()
+                                                       : 1;
   }
   std::printf("%s: %u records written and verified\n", files[1].c_str(), report.records_written);
   return 0;

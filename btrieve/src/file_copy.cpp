@@ -1,5 +1,7 @@
 #include "file_copy.h"
 
+#include <unistd.h>
+
 #include <memory>
 
 #include "btrieve/btrapi.h"
@@ -21,20 +23,27 @@ std::string WithServerText(const std::string &what, int status) {
 }
 
 // Everything of `s` into the empty `d`, inside the caller's write brackets.
-int CopyContent(Storage &s, Storage &d, CopyReport *report, std::string *why) {
+int CopyContent(Storage &s, Storage &d, CopyReport *report, std::string *why,
+                const std::function<bool()> &interrupted) {
+  // Asked every thousand rows: cheap beside the rows, soon enough for a person waiting.
+  auto stop = [&](int64_t rows) { return interrupted && rows % 1024 == 0 && interrupted(); };
   int status = s.ScanRecords([&](int64_t pos, std::string_view data, std::string_view seqs) {
-    ++report->records;
+    if (stop(++report->records)) return kCopyInterrupted;
     return d.InsertRecordAt(pos, data, seqs);
   });
+  if (status == kCopyInterrupted) *why = "interrupted";
   if (status != 0) {
-    *why = WithServerText("copying the records failed", status);
+    if (status != kCopyInterrupted) *why = WithServerText("copying the records failed", status);
     return status;
   }
   for (size_t k = 0; k < s.Spec().keys.size(); ++k) {
     RowCursor entries(s, static_cast<int>(k));
     Row r;
     while (status == 0 && entries.Next(&r)) {
-      ++report->entries;
+      if (stop(++report->entries)) {
+        *why = "interrupted";
+        return kCopyInterrupted;
+      }
       status = d.AddEntry(k, r.k, r.seq, r.pos);
     }
     if (status == 0) status = entries.status();
@@ -103,7 +112,7 @@ int Compare(Storage &s, Storage &d, std::string *why) {
 }  // namespace
 
 int CopyDataFile(const std::string &from, const std::string &to, CopyReport *report,
-                 std::string *why) {
+                 std::string *why, const std::function<bool()> &interrupted) {
   *report = CopyReport{};
   Store &source_store = StoreFor(from);
   Store &target_store = StoreFor(to);
@@ -123,23 +132,27 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
     *why = to + " exists already";
     return B_FILE_ALREADY_EXISTS;
   }
-  status = target_store.Create(to, s->Spec(), false);
+  // Made under a name of its own, which no other program uses: `to` appears whole or not at
+  // all.
+  const std::string temporary = to + ".copying." + std::to_string(::getpid());
+  (void)target_store.Delete(temporary);  // left by an earlier process of this number
+  status = target_store.Create(temporary, s->Spec(), false);
   std::unique_ptr<Storage> d;
-  if (status == 0) status = target_store.Open(to, OpenLock::kExclusive, &d);
+  if (status == 0) status = target_store.Open(temporary, OpenLock::kExclusive, &d);
   if (status == B_INCOMPATIBLE_MODE) {
-    *why = to + " was opened by another process while it was made";
+    *why = temporary + " was opened by another process while it was made";
     return B_FILE_INUSE;  // the other process's file now: not taken away
   }
   if (status != 0) {
-    *why = WithServerText("cannot create " + to, status);
-    if (status != B_FILE_ALREADY_EXISTS) (void)target_store.Delete(to);  // best effort
+    *why = WithServerText("cannot create " + temporary, status);
+    if (status != B_FILE_ALREADY_EXISTS) (void)target_store.Delete(temporary);  // best effort
     return status;
   }
   // From here a failure takes the unfinished copy away again.
   auto fail = [&](int failed) {
     if (d && d->InWrite()) d->RollbackWrite();
     d.reset();
-    (void)target_store.Delete(to);  // best effort: the copy failed already
+    (void)target_store.Delete(temporary);  // best effort: the copy failed already
     return failed;
   };
   if (!s->Owner().empty()) {
@@ -156,7 +169,7 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
     return fail(status);
   }
   status = d->BeginWrite();
-  if (status == 0) status = CopyContent(*s, *d, report, why);
+  if (status == 0) status = CopyContent(*s, *d, report, why, interrupted);
   if (status == 0) {
     status = d->CommitWrite();
     if (status != 0) *why = WithServerText("committing the copy failed", status);
@@ -166,9 +179,23 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
   if (status != 0) return fail(status);
   d.reset();
   std::vector<std::string> problems;
-  if (!CheckFile(to, &problems)) {
+  if (!CheckFile(temporary, &problems)) {
     *why = "the copy fails its check: " + (problems.empty() ? std::string() : problems[0]);
     return fail(B_IO_ERROR);
+  }
+  if (interrupted && interrupted()) {
+    *why = "interrupted";
+    return fail(kCopyInterrupted);
+  }
+  // Another program may have made a file of that name meanwhile: it stays.
+  if (target_store.Identify(to, &identity) == 0) {
+    *why = to + " was made by another program meanwhile";
+    return fail(B_FILE_ALREADY_EXISTS);
+  }
+  status = target_store.Rename(temporary, to);
+  if (status != 0) {
+    *why = WithServerText("cannot give the copy the name " + to, status);
+    return fail(status);
   }
   return 0;
 }

@@ -79,7 +79,7 @@ std::string CreateBufferFor(const LegacyFile &file, std::string *why) {
 
 int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
                      const std::function<void(uint32_t, uint32_t)> &progress, ImportReport *report,
-                     std::string *why) {
+                     std::string *why, const std::function<bool()> &interrupted) {
   *report = ImportReport{};
   report->records_read = static_cast<uint32_t>(file.records.size());
   if (file.records.size() != file.fcr_records) {
@@ -123,6 +123,7 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
       Call(B_BEGIN_TRAN, block, nullptr, 0, std::string(), 0);
       if (progress) progress(i, report->records_read);
     }
+    if (interrupted && i % 1024 == 0 && interrupted()) return fail("interrupted");
     std::string record = file.records[i];
     longest = std::max(longest, record.size());
     std::string key(255, '\0');
@@ -170,6 +171,11 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
   if (BTRCHECKFILE(temporary.c_str(), collect, &problems) != 0) {
     RemoveAll(temporary);
     *why = "the new file does not check clean: " + problems;
+    return 1;
+  }
+  if (interrupted && interrupted()) {
+    RemoveAll(temporary);
+    *why = "interrupted";
     return 1;
   }
   // Another program may have made the file while this one was written: it stays.

@@ -18,10 +18,13 @@ struct ImportReport {
 };
 
 // `destination` is a code-page path that must not exist yet. `progress` (may be empty) is
-// told the records written so far. 0, or 1 with the reason in `why`.
+// told the records written so far. `interrupted` (may be empty) is asked as the records are
+// written; once it answers true the import stops and leaves nothing ("interrupted" in `why`).
+// 0, or 1 with the reason in `why`.
 int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
                      const std::function<void(uint32_t done, uint32_t total)> &progress,
-                     ImportReport *report, std::string *why);
+                     ImportReport *report, std::string *why,
+                     const std::function<bool()> &interrupted = {});
 
 // The Create buffer of our record manager for the file's specification; empty with `why`
 // when a key cannot be made (a key type the record manager lacks).

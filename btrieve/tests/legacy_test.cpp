@@ -122,6 +122,20 @@ TEST(Legacy, ImportedFilesHoldTheSameRecordsAndKeys) {
   for (const auto &entry :
        std::filesystem::directory_iterator(std::filesystem::path(never).parent_path()))
     EXPECT_EQ(entry.path().filename().string().find("never"), std::string::npos);
+  // Interrupted before the first record, or when all are written and verified but the file
+  // has not taken its name: nothing is left behind either.
+  std::string stopped = btrtest::Scratch("stopped.btr");
+  for (int stop_at : {1, 2}) {
+    int asked = 0;
+    EXPECT_EQ(ImportLegacyFile(variable, stopped, nullptr, &report, &why,
+                               [&] { return ++asked == stop_at; }),
+              1);
+    EXPECT_EQ(why, "interrupted");
+    EXPECT_EQ(report.records_written, stop_at == 1 ? 0u : 1024u);
+    for (const auto &entry :
+         std::filesystem::directory_iterator(std::filesystem::path(stopped).parent_path()))
+      EXPECT_EQ(entry.path().filename().string().find("stopped"), std::string::npos);
+  }
 }
 
 // A destination another program makes while the import writes is kept, and the import

@@ -14,6 +14,7 @@
 #include "check.h"
 #include "child_process.h"
 #include "dictionary_swap.h"
+#include "file_copy.h"
 #include "pg_store.h"
 #include "private_postgres.h"
 #include "zelko_test_env.h"
@@ -297,9 +298,38 @@ TEST(Copy, AFileCopiesWhereItLivesWithItsRecordsAndKeys) {
     EXPECT_NE(out.find("50 records"), std::string::npos) << out;
     EXPECT_EQ(Walk(to), Walk(from)) << name;
   }
+  // The copy takes its name only when whole: an interrupted one (or one killed) leaves no
+  // file of that name, half-written or empty.
+  const std::string many = Scratch("MANY.BTR"), to = Scratch("MANY-COPY.BTR");
+  ASSERT_EQ(Create(many, Spec()), 0);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, many), 0);
+  for (int i = 1; i <= 3000; ++i)
+    ASSERT_EQ(Insert(pb, Rec(i, "group" + std::to_string(i % 3))), 0);
+  Close(pb);
+  const std::string temporary = to + ".copying." + std::to_string(getpid());
+  btr::Store &store = btr::StoreFor(to);
+  uint64_t identity = 0;
+  int asked = 0;
+  bool seen_before_its_time = false, temporary_seen = false;
+  btr::CopyReport report;
+  std::string why;
+  EXPECT_EQ(btr::CopyDataFile(many, to, &report, &why,
+                              [&] {
+                                seen_before_its_time |= store.Identify(to, &identity) == 0;
+                                temporary_seen |= store.Identify(temporary, &identity) == 0;
+                                return ++asked == 2;
+                              }),
+            btr::kCopyInterrupted);
+  EXPECT_EQ(why, "interrupted");
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(temporary_seen);
+  EXPECT_FALSE(seen_before_its_time);
+  EXPECT_NE(store.Identify(to, &identity), 0);
+  EXPECT_NE(store.Identify(temporary, &identity), 0);
   // A report that cannot be written is a failure, said on standard error.
-  const std::string from = Scratch("UNIQUE.BTR"), to = Scratch("UNIQUE-AGAIN.BTR");
-  for (const std::string &command : {std::string(BTRCOPY_PATH) + " '" + from + "' '" + to + "'",
+  const std::string from = Scratch("UNIQUE.BTR"), again = Scratch("UNIQUE-AGAIN.BTR");
+  for (const std::string &command : {std::string(BTRCOPY_PATH) + " '" + from + "' '" + again + "'",
                                      std::string(BTRCHECK_PATH) + " '" + from + "'"}) {
     int status = 0;
     std::string out = RunShell(command + " 2>&1 >/dev/full", &status);

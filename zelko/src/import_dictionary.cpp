@@ -13,6 +13,7 @@
 #include "legacy_file.h"
 #include "legacy_import.h"
 #include "zplatform/codepage.h"
+#include "zplatform/interruption.h"
 #include "zplatform/paths.h"
 #include "zplatform/servers.h"
 
@@ -140,7 +141,12 @@ int CommandImportDictionary(const Args &args, Streams io) {
   }
   io.out << "dictionary: " << tables.size() << " tables, " << fields.size() << " fields\n";
   int refused = 0;
+  // Interrupted, the import ends with the data files it made whole; the one it was writing
+  // is not made.
+  zplatform::InterruptionGuard interruption;
+  auto interrupted = [] { return zplatform::InterruptionGuard::Caught() != 0; };
   for (const DdfFileRecord &record : tables) {
+    if (interrupted()) break;
     zelko::TableDescriptor table;
     table.name = std::string(record.name, strnlen(record.name, sizeof record.name));
     table.location = std::string(record.location, strnlen(record.location, sizeof record.location));
@@ -181,13 +187,18 @@ int CommandImportDictionary(const Args &args, Streams io) {
     std::string to = zelko::ResolveDataFilePath(table, dest_cp);
     zplatform::MakeDirectoryHere(fs::path(zplatform::NativePathOrSelf(to)).parent_path().string());
     btr::legacy::ImportReport report;
-    if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why) != 0) {
+    if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why, interrupted) != 0) {
       io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";
       ++refused;
       continue;
     }
     io.out << who << ": " << report.records_read << " records read, " << report.records_written
            << " written\n";
+  }
+  if (interrupted()) {
+    io.err << "zelko import-dictionary: interrupted; the data files not said to be written were "
+              "not imported\n";
+    return zplatform::InterruptionGuard::ExitStatus();
   }
   int check = CommandCheck({destination.string()}, io);
   return refused == 0 && check == 0 ? 0 : 1;

@@ -21,10 +21,10 @@
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
-#include "interruption.h"
 #include "progress.h"
 #include "row_readers.h"
 #include "zplatform/codepage.h"
+#include "zplatform/interruption.h"
 
 namespace zelkocli {
 
@@ -272,7 +272,7 @@ int CommandLoad(const Args &args, Streams io) {
   }
   // From here on an interruption ends the load where it stands: what was written stays
   // written and is told, and the temporary copy of standard input is removed.
-  InterruptionGuard interruption;
+  zplatform::InterruptionGuard interruption;
   RowSource source;
   if (std::string why = source.Open(file); !why.empty()) {
     io.err << "zelko: " << why << "\n";
@@ -339,11 +339,11 @@ int CommandLoad(const Args &args, Streams io) {
       return 1;
     }
     if (!BlankRow(row)) ++rows;
-    if (InterruptionGuard::Caught() != 0) break;
+    if (zplatform::InterruptionGuard::Caught() != 0) break;
   }
-  if (InterruptionGuard::Caught() != 0) {
+  if (zplatform::InterruptionGuard::Caught() != 0) {
     io.err << "zelko: interrupted; nothing was loaded\n";
-    return InterruptionGuard::ExitStatus();
+    return zplatform::InterruptionGuard::ExitStatus();
   }
   if (!reader->ReadOk()) {
     io.err << "zelko: cannot read " << file << "; nothing was loaded\n";
@@ -385,7 +385,7 @@ int CommandLoad(const Args &args, Streams io) {
   int64_t done = 0;
   while (pass->Next(&row) == RowReader::Result::kRow) {
     if (BlankRow(row)) continue;
-    if (InterruptionGuard::Caught() != 0) {
+    if (zplatform::InterruptionGuard::Caught() != 0) {
       io.err << "zelko: interrupted at line " << pass->Line()
              << ": that row and the rows after it were not loaded\n";
       break;
@@ -421,7 +421,8 @@ int CommandLoad(const Args &args, Streams io) {
   zelko::EngineClose(*table);
   io.out << "inserted " << loader.counts.inserted << ", updated " << loader.counts.updated
          << ", rejected " << loader.counts.rejected << '\n';
-  if (InterruptionGuard::Caught() != 0) return InterruptionGuard::ExitStatus();
+  if (zplatform::InterruptionGuard::Caught() != 0)
+    return zplatform::InterruptionGuard::ExitStatus();
   return result == 0 && loader.counts.rejected == 0 ? 0 : 1;
 }
 

@@ -3,7 +3,7 @@
 // instead of dying in the middle.
 #pragma once
 
-namespace zelkocli {
+namespace zplatform {
 
 // Catches SIGINT, SIGTERM and SIGHUP while it lives; each is caught once, so a second one
 // ends the process as before.
@@ -20,4 +20,4 @@ class InterruptionGuard {
   static int ExitStatus() { return 128 + Caught(); }
 };
 
-}  // namespace zelkocli
+}  // namespace zplatform

@@ -1,8 +1,8 @@
-#include "interruption.h"
+#include "zplatform/interruption.h"
 
 #include <signal.h>
 
-namespace zelkocli {
+namespace zplatform {
 namespace {
 
 volatile sig_atomic_t caught = 0;
@@ -34,4 +34,4 @@ int InterruptionGuard::Caught() {
   return caught;
 }
 
-}  // namespace zelkocli
+}  // namespace zplatform
