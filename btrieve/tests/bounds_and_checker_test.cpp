@@ -29,6 +29,12 @@ struct Exact {
   std::unique_ptr<uint8_t[]> p;
 };
 
+// Records of 12 bytes: a unique integer key (bytes 1-4) and a duplicates key (5-12).
+int16_t CreateTwoKeyFile(const std::string &path) {
+  return Create(
+      path, CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}}));
+}
+
 int16_t Call(int op, PosBlock &pb, Exact &data, Exact &key, int8_t key_number) {
   uint32_t len = static_cast<uint32_t>(data.size);
   return BTRCALL(static_cast<uint16_t>(op), pb.b, data.p.get(), &len, key.p.get(),
@@ -37,10 +43,7 @@ int16_t Call(int op, PosBlock &pb, Exact &data, Exact &key, int8_t key_number) {
 
 TEST(Bounds, ExactBuffersEverywhere) {
   std::string path = Scratch("exact.btr");
-  ASSERT_EQ(
-      Create(path,
-             CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})),
-      0);
+  ASSERT_EQ(CreateTwoKeyFile(path), 0);
   PosBlock pb;
   ASSERT_EQ(Open(pb, path), 0);
   for (int i = 0; i < 3; ++i)
@@ -96,10 +99,7 @@ TEST(Transactions, StatusesOfBeginEndAbort) {
 
 TEST(Checker, FindsDamage) {
   std::string path = Scratch("damaged.btr");
-  ASSERT_EQ(
-      Create(path,
-             CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})),
-      0);
+  ASSERT_EQ(CreateTwoKeyFile(path), 0);
   PosBlock pb;
   ASSERT_EQ(Open(pb, path), 0);
   for (int i = 0; i < 5; ++i)
@@ -144,10 +144,7 @@ TEST(Checker, FindsDamage) {
 // moments saw records without entries or entries without records.
 TEST(Checker, AFileAnotherProcessIsWritingIsSeenAsItStandsAtOneMoment) {
   std::string path = Scratch("busy.btr");
-  ASSERT_EQ(
-      Create(path,
-             CreateBuffer(12, 512, {{{1, 4, kExt, B_TYPE_INTEGER}}, {{5, 8, B_KEY_DUPLICATES}}})),
-      0);
+  ASSERT_EQ(CreateTwoKeyFile(path), 0);
   zelko_testing::Child writer = zelko_testing::Spawn([&](int report, int) {
     PosBlock pb;
     if (Open(pb, path) != 0) return 1;
