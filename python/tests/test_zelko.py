@@ -3,11 +3,13 @@ transactions, other processes, and bad input that must change nothing."""
 
 import datetime
 import decimal
+import shutil
+from pathlib import Path
 
 import pytest
 
 import zelko
-from conftest import run_python
+from conftest import SHOP, run_python
 
 YAMADA, SATO, SUZUKI = "山田太郎", "佐藤花子", "鈴木一郎"
 
@@ -181,6 +183,16 @@ def test_create_never_replaces_a_file_unasked(shop_dir):
         assert len(db["PRODUCT"]) == 1
     with zelko.open(shop_dir) as db:
         assert len(db.create("PRODUCT", replace=True)) == 0
+    # A file there that cannot be opened is not ours to throw away: here a genuine Btrieve
+    # file waiting to be imported.
+    genuine = SHOP.parent.parent / "btrieve" / "tests" / "legacy" / "MBBSEMU.DAT"
+    orders = Path(shop_dir) / "ORDERS.btr"
+    shutil.copyfile(genuine, orders)
+    with zelko.open(shop_dir) as db:
+        with pytest.raises(zelko.ZelkoError) as unopenable:
+            db.create("ORDERS")
+        assert unopenable.value.status == 30 and "not replaced" in unopenable.value.message
+    assert orders.read_bytes() == genuine.read_bytes()
     closed = zelko.open(shop_dir)
     closed.close()
     with pytest.raises(zelko.ZelkoError) as after_close:

@@ -12,6 +12,7 @@ _CONTROL = b"ZelkoPy"
 _serial = itertools.count(1)
 # The database the engine's calls act on now (the engine attaches one source at a time).
 _attached = None
+_FILE_NOT_FOUND = 12
 
 
 class Database:
@@ -97,17 +98,27 @@ class Database:
 
     def create(self, name, replace=False):
         """Creates the table's data file where the dictionary says and returns the table,
-        opened. An existing data file is an error (status 59) unless replace=True, which
-        replaces it with an empty one."""
+        opened. An existing data file is an error (status 59), and so is a file there that
+        cannot be opened (with the open's status), unless replace=True, which replaces it
+        with an empty one."""
         with n.lock:
             self._attach()
             table_id, real_name = self._table_id(name)
             if real_name in self._tables:
                 raise ZelkoError(-2, f"table {real_name} is open; close it first")
-            if not replace and n.DbOpen(table_id) == 0:
-                n.DbClose(table_id)
-                raise ZelkoError(59, f"the data file of {real_name} exists already")
-            n.take_message()  # the failed open's message: not finding it is the point
+            if not replace:
+                # Only a file that is not there is made: the engine's create replaces any
+                # file, and one that cannot be opened (another owner's, a genuine Btrieve
+                # file not yet imported, a damaged one) would lose its records.
+                opened = n.DbOpen(table_id)
+                if opened == 0:
+                    n.DbClose(table_id)
+                    raise ZelkoError(59, f"the data file of {real_name} exists already")
+                why = n.take_message()
+                if opened != _FILE_NOT_FOUND:
+                    raise ZelkoError(opened, f"the data file of {real_name} is there but cannot "
+                                             f"be opened ({why}); it is not replaced unless "
+                                             "replace=True")
             status = n.DbCreate(table_id)
             if status != 0:
                 raise ZelkoError(status, n.take_message())
