@@ -238,6 +238,28 @@ with zelko.open({str(shop_dir)!r}) as db:
     assert customers.get(NAME=SATO)["CREDIT"] == "1"
 
 
+def test_dates_follow_the_date_style_of_the_settings(shop_dir, tmp_path):
+    config = tmp_path / "two-digit"
+    config.mkdir()
+    (config / "zelko.ini").write_text("[zelko300]\nsShortDate=yy/MM/dd\nyear_2000=1\n")
+    other = run_python(f"""
+import datetime, zelko
+with zelko.open({str(shop_dir)!r}) as db:
+    c = db.create("CUSTOMER")
+    print(c.insert({{"NAME": "a", "BIRTHDAY": datetime.date(2024, 2, 29)}})["BIRTHDAY"])
+    try:
+        c.insert({{"NAME": "b", "BIRTHDAY": datetime.date(1985, 5, 1)}})
+    except ValueError as error:
+        print(error)
+    print(len(c))
+""", ZELKO_CONFIG_DIR=str(config))
+    assert other.returncode == 0, other.stderr
+    lines = other.stdout.splitlines()
+    assert lines[0] == "24/02/29"
+    assert "1985-05-01 lies outside 2000 to 2099" in lines[1]
+    assert lines[2] == "1"
+
+
 def test_the_library_is_found_or_the_error_says_where(shop_dir):
     missing = run_python("import zelko", ZELKO_LIBRARY_DIR="/nonexistent/zelko")
     assert missing.returncode != 0

@@ -18,6 +18,19 @@ def _float_text(value):
     return format(decimal.Decimal(repr(value)), "f")
 
 
+def _date_text(table, field, value):
+    """The date as the Date conversion reads it: YYYY/MM/DD, or YY/MM/DD where zelko.ini's
+    sShortDate asks for two-digit years (then only a year of their century)."""
+    century = _native.ZelkoDateCentury()
+    if century == 0:
+        return f"{value.year:04d}/{value.month:02d}/{value.day:02d}"
+    if not century <= value.year < century + 100:
+        raise ValueError(f"{table}.{field.name}: {value.isoformat()} lies outside {century} to "
+                         f"{century + 99}, the years two-digit dates (sShortDate YY/MM/DD) "
+                         "stand for")
+    return f"{value.year % 100:02d}/{value.month:02d}/{value.day:02d}"
+
+
 def to_text(table, field, value):
     """The code-page bytes for `value` of field `field` (a Field), or TypeError/ValueError."""
     if value is None:
@@ -37,7 +50,7 @@ def to_text(table, field, value):
     elif isinstance(value, datetime.datetime):
         raise TypeError(f"{table}.{field.name}: give a date or a time, not a datetime")
     elif isinstance(value, datetime.date):
-        text = f"{value.year:04d}/{value.month:02d}/{value.day:02d}"
+        text = _date_text(table, field, value)
     elif isinstance(value, datetime.time):
         text = f"{value.hour:02d}:{value.minute:02d}:{value.second:02d}"
     else:

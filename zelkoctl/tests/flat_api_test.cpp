@@ -381,6 +381,7 @@ TEST_F(FlatApi, ExtensionsForScriptingBindings) {
 
   // Messages as data: the last one shown is taken once, shown or silent.
   EXPECT_EQ(ZelkoCodePage(), 932);
+  EXPECT_EQ(ZelkoDateCentury(), 0);  // four-digit years unless zelko.ini says otherwise
   ZelkoTakeLastMessage();
   EXPECT_EQ(DbExAccess(B_GET_NEXT_EXTENDED, 0, "AGE > 3", "ID", 0, 0, 10, 0, &result, &count),
             DB_BAD_CONDITION);

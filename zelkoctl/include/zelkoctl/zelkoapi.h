@@ -233,6 +233,10 @@ ZELKO_EXPORT int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, cha
  * null, cut to `size` - 1 bytes and NUL-terminated. Checks A, T; DB_FIELD_ID_RANGE. */
 ZELKO_EXPORT int16_t ZelkoCheckFieldData(int16_t table_id, int16_t field_id, const char *text,
                                          char *reason, int32_t size);
+/* The date style of the Date conversion: 0 for four-digit years ("YYYY/MM/DD"), else the
+ * first year of the century that two-digit years ("YY/MM/DD", zelko.ini sShortDate) stand
+ * in: 1900 or 2000. */
+ZELKO_EXPORT int32_t ZelkoDateCentury(void);
 /* The number of the code page of every text of this interface (932 unless zelko.ini says
  * otherwise). */
 ZELKO_EXPORT int32_t ZelkoCodePage(void);

@@ -1,6 +1,7 @@
 // Exports beyond the original interface, for bindings of scripting languages: the
 // extended-read mode, index lookup by name, a whole record's texts in one call, the check of
-// a value against its field, the code page, and the messages as data instead of output.
+// a value against its field, the date style, the code page, and the messages as data instead
+// of output.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -105,6 +106,14 @@ int16_t ZelkoCheckFieldData(int16_t table_id, int16_t field_id, const char *text
       reason[kept] = '\0';
     }
     return problem.empty() ? int16_t{0} : int16_t{DB_FAILED};
+  });
+}
+
+int32_t ZelkoDateCentury(void) {
+  return Guarded<int32_t>(0, []() -> int32_t {
+    const ConversionSettings &settings = Module::Get().Settings();
+    if (!settings.two_digit_year) return 0;
+    return settings.year_2000 != 0 ? 2000 : 1900;
   });
 }
 
