@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QThread>
 #include <QWidget>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <deque>
 #include <sstream>
@@ -449,15 +451,20 @@ bool MacroRunner::ParseExpression(const std::string &s, size_t *at, Variant *val
     std::string digits = word.substr(2);
     if (!digits.empty() && digits.back() == '&') digits.pop_back();
     char *end = nullptr;
+    errno = 0;
     long long n = std::strtoll(digits.c_str(), &end, 16);
-    if (digits.empty() || *end != '\0') return *error = "not a number: " + word, false;
+    // Eight hex digits at most, as a Long holds them (&HFFFFFFFF is -1).
+    if (digits.empty() || *end != '\0' || errno == ERANGE || n < 0 || n > 0xFFFFFFFFLL)
+      return *error = "not a number: " + word, false;
     *value = n >= INT16_MIN && n <= INT16_MAX ? Variant::I2(static_cast<int16_t>(n))
                                               : Variant::I4(static_cast<int32_t>(n));
     return true;
   }
   char *end = nullptr;
+  errno = 0;
   long long n = std::strtoll(word.c_str(), &end, 10);
-  if (*end == '\0') {
+  // A whole number past a Long is a Double, as in Visual Basic, never a wrapped Long.
+  if (*end == '\0' && errno != ERANGE && n >= INT32_MIN && n <= INT32_MAX) {
     *value = n >= INT16_MIN && n <= INT16_MAX ? Variant::I2(static_cast<int16_t>(n))
                                               : Variant::I4(static_cast<int32_t>(n));
     return true;
@@ -810,8 +817,11 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
   }
   if (Same(verb, "wait")) {
     char *end = nullptr;
+    errno = 0;
     long ms = std::strtol(rest.c_str(), &end, 10);
-    if (rest.empty() || *end != '\0' || ms < 0) return *error = "wait takes milliseconds", false;
+    // A number past the range would be read as the largest and wait for ever.
+    if (rest.empty() || *end != '\0' || ms < 0 || ms > INT_MAX || errno == ERANGE)
+      return *error = "wait takes milliseconds (0 to 2147483647)", false;
     QElapsedTimer timer;
     timer.start();
     do {

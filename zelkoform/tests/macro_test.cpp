@@ -181,7 +181,11 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
                       "call Zelko1.DbNope 1\n"
                       "expect ZelkoEdit2.Text = \"x\"\n"
                       "answer Maybe\n"
-                      "print Zelko1.DDFDir\n" +
+                      "print Zelko1.DDFDir\n"
+                      "wait 99999999999999999999\n"
+                      "big = 99999999999\n"
+                      "print big\n"
+                      "wide = &H1FFFFFFFF\n" +
                           DeeplyNestedArray(100000));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
@@ -193,8 +197,11 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
             "test.macro:7: Zelko1 has no method DbNope (automation error 438)\n"
             "test.macro:8: expected ZelkoEdit2.Text = \"x\", found \"\"\n"
             "test.macro:9: answer takes OK, Cancel, Yes, No, Retry, Ignore or Abort\n"
-            "test.macro:11: expressions nested more than 32 deep\n");
+            "test.macro:11: wait takes milliseconds (0 to 2147483647)\n"
+            "test.macro:14: not a number: &H1FFFFFFFF\n"
+            "test.macro:15: expressions nested more than 32 deep\n");
   EXPECT_TRUE(Has(r.out, "Zelko1.DDFDir = \".\"")) << r.out;
+  EXPECT_TRUE(Has(r.out, "big = 99999999999")) << r.out;  // a Double, not a wrapped Long
   // A script from standard input; a passing one exits 0.
   int status = 0;
   std::string out =
