@@ -56,6 +56,7 @@ class Table:
         self.fields = tuple(info.name for info in infos)
         self._buffer_size = 4097 * max(1, count) + 16
         self._buffer = ctypes.create_string_buffer(self._buffer_size)
+        self._reason = ctypes.create_string_buffer(256)  # why a value does not fit its field
         self._length = ctypes.c_int32()
         self._position = ctypes.c_int32()
         self._default_index = None
@@ -107,7 +108,7 @@ class Table:
         """ValueError when the field would store another value than `text` says (the engine
         stores what it can of any text: 10**12 in a 4-byte Integer would become another
         number)."""
-        reason = ctypes.create_string_buffer(256)
+        reason = self._reason
         status = n.ZelkoCheckFieldData(self._id, field_id, text, reason, len(reason))
         if status == _WOULD_CHANGE:
             raise ValueError(f"{self.name}.{self._infos[field_id].name}: "
