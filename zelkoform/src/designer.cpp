@@ -30,6 +30,7 @@
 #include "standard_controls.h"
 #include "zplatform/codepage.h"
 #include "zplatform/messages.h"
+#include "zplatform/paths.h"
 
 namespace zelkoform {
 
@@ -83,6 +84,7 @@ std::vector<std::string> PaletteTypes() {
 
 Designer::Designer(FormHost &host, std::string path, bool read_whole)
     : host_(host), path_(std::move(path)), read_whole_(read_whole) {
+  on_disk_ = zplatform::ReadWholeFile(path_).value_or(std::string());
   Attach();
 }
 
@@ -293,10 +295,23 @@ bool Designer::Save(const std::string &path, std::string *error) {
              " would lose what could not be read (save it to another file)";
     return false;
   }
+  // Another program (a second designer, a text editor) may have saved the file since it was
+  // read here: its changes are not thrown away unasked.
+  std::optional<std::string> now = same ? zplatform::ReadWholeFile(target) : std::nullopt;
+  if (now && *now != on_disk_ &&
+      zplatform::MessageService::Instance().ShowFormatted(
+          zplatform::MessageButtons::kOkCancel, zplatform::MessageIcon::kQuestion,
+          "%s was changed by another program since it was read here. OK saves over it (the "
+          "other program's changes are lost); Cancel leaves it as it is.",
+          zplatform::FromUtf8(target).c_str()) != zplatform::MessageAnswer::kOk) {
+    *error = "not saved: " + target + " keeps the other program's changes";
+    return false;
+  }
   if (!WriteFrmFile(target, host_.Save())) {
     *error = "cannot write " + target + "; the file is left as it was";
     return false;
   }
+  if (same) on_disk_ = zplatform::ReadWholeFile(target).value_or(std::string());
   return true;
 }
 

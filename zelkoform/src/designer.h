@@ -70,6 +70,7 @@ class Designer : public QObject {
   FormHost &host_;
   std::string path_;
   bool read_whole_;
+  std::string on_disk_;  // the form's file as read or last saved here
   std::string selected_;
   std::vector<FrmDocument> undo_, redo_;
   std::unique_ptr<zelko::PropertyPage> page_;

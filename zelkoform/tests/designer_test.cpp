@@ -1,9 +1,12 @@
 // The designer through the program's macro front: a form built from a data source alone
 // (controls added, bound through their property pages, saved) then run, every example form
-// read and saved byte for byte, undo and redo, and saves refused.
+// read and saved byte for byte, undo and redo, saves refused, and a file another program saved
+// meanwhile.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "zelko_test_env.h"
 
@@ -151,6 +154,40 @@ TEST(Designer, SavesThatWouldLoseSomethingAreRefused) {
   EXPECT_NE(run.err.find("cannot write /proc/version/none.frm"), std::string::npos) << run.err;
   EXPECT_EQ(zelko_testing::ReadFile(dir + "/Broken.frm"), broken);
   EXPECT_TRUE(std::filesystem::exists(dir + "/elsewhere.frm"));
+}
+
+// Another program saves the form while the designer has it: a save over it asks first.
+TEST(Designer, AFormAnotherProgramSavedMeanwhileIsNotSavedOverUnasked) {
+  std::string dir = Dir();
+  zelko_testing::WriteFile(dir + "/Blank.frm", kBlank);
+  DesignRun run{};
+  std::thread designer([&] {
+    run = Macro(dir,
+                "save started.frm\n"
+                "wait 3000\n"
+                "answer Cancel\n"
+                "save\n"
+                "save\n"
+                "save\n",
+                "Blank.frm", true);
+  });
+  for (int waited = 0; waited < 60000 && !std::filesystem::exists(dir + "/started.frm");
+       waited += 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const std::string theirs = std::string(kBlank) + "' saved by another program\r\n";
+  zelko_testing::WriteFile(dir + "/Blank.frm", theirs);
+  designer.join();
+  // Asked once and refused (the file keeps their save), asked again and saved over; the
+  // third save, of a file as this designer left it, asks nothing.
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("keeps the other program's changes"), std::string::npos) << run.err;
+  size_t asked = 0;
+  for (size_t at = 0; (at = run.out.find("changed by another program", at)) != std::string::npos;
+       ++at)
+    ++asked;
+  EXPECT_EQ(asked, 2u) << run.out;
+  EXPECT_NE(run.out.find("-> Cancel"), std::string::npos) << run.out;
+  EXPECT_EQ(zelko_testing::ReadFile(dir + "/Blank.frm"), kBlank);
 }
 
 }  // namespace
