@@ -140,11 +140,11 @@ int CopyDataFile(const std::string &from, const std::string &to, CopyReport *rep
   std::unique_ptr<Storage> d;
   if (status == 0) status = target_store.Open(temporary, OpenLock::kExclusive, &d);
   if (status == B_INCOMPATIBLE_MODE) {
-    *why = temporary + " was opened by another process while it was made";
+    *why = to + " (as " + temporary + ") was opened by another process while it was made";
     return B_FILE_INUSE;  // the other process's file now: not taken away
   }
   if (status != 0) {
-    *why = WithServerText("cannot create " + temporary, status);
+    *why = WithServerText("cannot create " + to, status);
     if (status != B_FILE_ALREADY_EXISTS) (void)target_store.Delete(temporary);  // best effort
     return status;
   }
