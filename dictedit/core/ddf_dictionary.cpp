@@ -440,7 +440,7 @@ int DdfDictionary::SaveDictionary() {
   dictio::FinishInterruptedSaves(zplatform::NativePathOrSelf(ddf_directory));
   dictio::SaveScratch scratch(ddf_directory);
   if (scratch.error() != 0) {
-    ShowMessage(ui_, false, msg::kVE1017, 11);
+    ShowMessage(ui_, false, msg::kVE1017, scratch.error());
     return -1;
   }
   int status = io.open(zplatform::FromUtf8(scratch.path()).c_str(), 1);

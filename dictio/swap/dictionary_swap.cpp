@@ -21,6 +21,24 @@
 namespace dictio {
 namespace {
 
+// A system error as the record manager's status that says the same, for messages that show
+// a status (VE1017 "(46)" says permission denied; the errno 13 would read as another status).
+int StatusOfSystemError(int err) {
+  switch (err) {
+    case 0:
+      return 0;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return B_ACCESS_TO_FILE_DENIED;
+    case ENOSPC:
+    case EDQUOT:
+      return B_DISK_FULL;
+    default:
+      return B_IO_ERROR;
+  }
+}
+
 constexpr const char *kNames[3] = {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"};
 // The note of a swap: "placing" while the new files go in, "restoring" once the old ones are
 // taking their names back. One line per file moved: its number, whether an old file had its
@@ -421,7 +439,7 @@ SaveScratch::SaveScratch(const std::string &code_page_directory)
   }
   std::string name = native_directory + "/" + kSaveScratchPrefix + "XXXXXX";
   if (::mkdtemp(name.data()) == nullptr) {
-    error_ = errno;
+    error_ = StatusOfSystemError(errno);
     return;
   }
   path_ = name;
@@ -439,7 +457,8 @@ int SaveScratch::PutInPlace() const {
   std::string existing[3];
   for (int i = 0; i < 3; ++i)
     existing[i] = zplatform::NativePathOrSelf(code_page_directory_ + "/" + kNames[i]);
-  return SwapDictionaryFiles(path_, existing, on_server_);
+  int error = SwapDictionaryFiles(path_, existing, on_server_);
+  return on_server_ ? error : StatusOfSystemError(error);
 }
 
 int PlaceNewDictionary(const std::string &code_page_directory,

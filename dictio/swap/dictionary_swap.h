@@ -42,12 +42,13 @@ class SaveScratch {
   SaveScratch(const SaveScratch &) = delete;
   SaveScratch &operator=(const SaveScratch &) = delete;
 
-  // 0, or the system's error number when the directory could not be made.
+  // 0, or the record manager's status that says why the directory could not be made (46
+  // access denied, 18 disk full, 2 any other error).
   int error() const { return error_; }
   const std::string &path() const { return path_; }  // native
   // SwapDictionaryFiles from this directory to the dictionary's FILE.DDF, FIELD.DDF and
   // INDEX.DDF. A file of another spelling (file.ddf), which readers would find first, is the
-  // one replaced.
+  // one replaced. 0, or a status as error() gives it (a server's own status on a server).
   int PutInPlace() const;
 
  private:
@@ -60,7 +61,8 @@ class SaveScratch {
 // Writes a dictionary aside and puts it in place of the one in `code_page_directory` (none,
 // usually) whole, or not at all. `write(scratch)` creates it in the code-page directory
 // `scratch` (DDFOpen with the create flag, its records, DDFClose). Returns 0, what `write`
-// returned, or the system's error of making the scratch directory or of the move. Hold the
+// returned, or the status of making the scratch directory or of the move (as
+// SaveScratch::error() gives it). Hold the
 // directory's exclusive lock, and finish saves left part-way (FinishInterruptedSaves) before
 // deciding that no dictionary is there.
 int PlaceNewDictionary(const std::string &code_page_directory,
