@@ -15,7 +15,11 @@ CsvReader::CsvReader(std::istream &in) : in_(&in) {
 }
 
 bool CsvReader::ReadMore(size_t n) {
-  if (in_ == nullptr || !read_ok_) return false;
+  if (in_ == nullptr || !read_ok_ || too_long_) return false;
+  if (at_ + n > record_start_ + kLongestRecordText) {
+    too_long_ = true;
+    return false;
+  }
   constexpr size_t kPiece = 1 << 16;
   while (at_ + n > buffer_.size()) {
     size_t had = buffer_.size();
@@ -45,6 +49,10 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
   size_t count = 0;
   auto finish = [&](Result r) {
     fields->resize(count);
+    if (too_long_) {
+      error_ = kRecordTooLong;
+      return Result::kMalformed;
+    }
     return r;
   };
   auto next_field = [&]() -> std::string & {
@@ -59,6 +67,7 @@ CsvReader::Result CsvReader::Next(std::vector<std::string> *fields) {
     at_ = 0;
     text_ = buffer_;
   }
+  record_start_ = at_;
   if (!Has(1)) return finish(Result::kEnd);
   record_line_ = line_;
   while (true) {

@@ -11,6 +11,16 @@
 
 namespace zelkocli {
 
+// The most text one record (a CSV record, a TSV or JSON line) may take when it is read from a
+// stream: far more than any record of a data file gives (65,535 bytes of fields), so only a
+// broken file (a quote never closed, a file of one line) reaches it, and reading such a file
+// never takes memory without end.
+constexpr size_t kLongestRecordText = size_t{16} << 20;
+// What a reader says of a record that passes it.
+constexpr const char *kRecordTooLong =
+    "a record of more than 16 MiB of text (a quote that is never closed, a line that never "
+    "ends?)";
+
 // Reads records from a text held in memory, or from a stream read a piece at a time (only
 // the record being read is kept).
 class CsvReader {
@@ -33,7 +43,9 @@ class CsvReader {
   char At(size_t offset) const { return text_[at_ + offset]; }
 
   std::istream *in_ = nullptr;
-  std::string buffer_;  // a stream's unread part
+  std::string buffer_;       // a stream's unread part
+  size_t record_start_ = 0;  // where the record being read starts in text_
+  bool too_long_ = false;    // it passed kLongestRecordText
   std::string_view text_;
   size_t at_ = 0;
   size_t line_ = 1;

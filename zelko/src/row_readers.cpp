@@ -67,12 +67,30 @@ class LineRows : public RowReader {
   bool ReadOk() const override { return !in_.bad(); }
 
  protected:
-  bool NextLine(std::string *line) {
-    if (!std::getline(in_, *line)) return false;
+  // The next line: kRow, kEnd, or kMalformed for a line past kLongestRecordText.
+  Result NextLine(std::string *line) {
+    // Read in pieces, as std::getline would hold a line of any length.
+    line->clear();
+    char piece[1 << 16];
+    bool any = false;
+    while (true) {
+      in_.getline(piece, sizeof piece);
+      auto got = static_cast<size_t>(in_.gcount());
+      bool cut = in_.fail() && !in_.eof() && got == sizeof piece - 1;  // the piece is full
+      any = any || got > 0;
+      line->append(piece, cut || in_.eof() ? got : got - (got > 0 ? 1 : 0));
+      if (line->size() > kLongestRecordText) {
+        ++line_;
+        return Malformed(kRecordTooLong);
+      }
+      if (!cut) break;
+      in_.clear(in_.rdstate() & ~std::ios::failbit);
+    }
+    if (!any) return Result::kEnd;
     ++line_;
     if (line_ == 1 && line->compare(0, 3, "\xEF\xBB\xBF") == 0) line->erase(0, 3);
     if (!line->empty() && line->back() == '\r') line->pop_back();
-    return true;
+    return Result::kRow;
   }
   Result Malformed(std::string why) {
     error_ = std::move(why);
@@ -91,7 +109,7 @@ class TsvRows : public LineRows {
   Result Next(std::vector<std::string> *row) override {
     row->clear();
     std::string line;
-    if (!NextLine(&line)) return Result::kEnd;
+    if (Result r = NextLine(&line); r != Result::kRow) return r;
     row->emplace_back();
     for (size_t i = 0; i < line.size(); ++i) {
       char c = line[i];
@@ -132,7 +150,7 @@ class JsonlRows : public LineRows {
     }
     std::string line;
     do {
-      if (!NextLine(&line)) return Result::kEnd;
+      if (Result r = NextLine(&line); r != Result::kRow) return r;
     } while (line.find_first_not_of(" \t") == std::string::npos && !keys_.empty());
     std::vector<std::string> keys, values;
     std::string error;

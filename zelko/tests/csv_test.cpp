@@ -161,6 +161,43 @@ TEST(Csv, EveryFormatReadsBackWhatItsWriterWrote) {
   }
 }
 
+// Long values read whole, across the pieces a stream is read in; a record past the limit (a
+// quote never closed, a file of one line) is refused where it starts, without holding it.
+TEST(Csv, LongRecordsReadWholeAndEndlessOnesAreRefused) {
+  const std::string wide(200000, 'w');
+  for (TextFormat format : {TextFormat::kCsv, TextFormat::kTsv}) {
+    const char *separator = format == TextFormat::kCsv ? "," : "\t";
+    // Lines of 65,535 and 65,536 bytes meet the edge of a 64 KiB piece.
+    std::string text = std::string("A") + separator + "B\n" + std::string(65533, 'x') + separator +
+                       "y\n" + std::string(65534, 'x') + separator + "y\n" + wide + separator +
+                       "z\n" + "1" + separator + "2";
+    std::istringstream in(text);
+    std::unique_ptr<RowReader> reader = MakeRowReader(format, in);
+    std::vector<std::vector<std::string>> read;
+    std::vector<std::string> row;
+    RowReader::Result r;
+    while ((r = reader->Next(&row)) == RowReader::Result::kRow)
+      read.push_back(row);
+    ASSERT_EQ(r, RowReader::Result::kEnd) << reader->Error();
+    ASSERT_EQ(read.size(), 5u);
+    EXPECT_EQ(read[1][0].size(), 65533u);
+    EXPECT_EQ(read[2][0].size(), 65534u);
+    EXPECT_EQ(read[3], (std::vector<std::string>{wide, "z"}));
+    EXPECT_EQ(read[4], (std::vector<std::string>{"1", "2"}));
+
+    std::string endless = std::string("A") + separator + "B\n1" + separator + "2\n" +
+                          (format == TextFormat::kCsv ? "\"" : "") +
+                          std::string(kLongestRecordText + 10, 'q') + "\n3" + separator + "4\n";
+    std::istringstream broken(endless);
+    reader = MakeRowReader(format, broken);
+    ASSERT_EQ(reader->Next(&row), RowReader::Result::kRow);
+    ASSERT_EQ(reader->Next(&row), RowReader::Result::kRow);
+    EXPECT_EQ(reader->Next(&row), RowReader::Result::kMalformed);
+    EXPECT_EQ(reader->Error(), kRecordTooLong);
+    EXPECT_EQ(reader->Line(), 3u);
+  }
+}
+
 // The fuzz target's deterministic corpus: texts of any of the three formats, damaged ones
 // included, read and their rows written back and read again.
 TEST(Csv, FuzzInputsReadSafelyAndTheirRowsReadBackAsWritten) {
