@@ -17,6 +17,7 @@ _STEP_NEXT_EXTENDED, _STEP_PREVIOUS_EXTENDED = 38, 39
 _END_OF_FILE, _KEY_NOT_FOUND, _UNKNOWN_POSITION, _CHANGED = 9, 4, 43, 80
 _INDEX_NOT_FOUND = -6
 _WOULD_CHANGE = -1  # ZelkoCheckFieldData: the field cannot hold the text as it stands
+_FIELD_OUTSIDE_RECORD = 65
 # Extended reads that end with these keep the records they found.
 _EXTENDED_KEEPS = (0, 9, 22, 60, 64)
 
@@ -137,14 +138,24 @@ class Table:
             self._default_index = -1 if status == _INDEX_NOT_FOUND else 0
         return self._default_index
 
-    def _read_current(self, index, fields=None):
-        """The current record buffer as a Record; the currency becomes its position."""
-        status = n.ZelkoGetRecordText(self._id, self._buffer, self._buffer_size,
-                                      ctypes.byref(self._length), ctypes.byref(self._position))
+    def _texts(self, fetch):
+        """The texts `fetch(buffer, size)` writes (each ended by a NUL), the buffer grown when
+        they need more room (a long Note or LVar)."""
+        status = fetch(self._buffer, self._buffer_size)
+        if status == 22 and self._length.value > self._buffer_size:
+            self._buffer_size = self._length.value
+            self._buffer = ctypes.create_string_buffer(self._buffer_size)
+            status = fetch(self._buffer, self._buffer_size)
         self._check(status)
         texts = ctypes.string_at(self._buffer, self._length.value).decode(n.ENCODING, "replace")
         texts = texts.split("\0")
         del texts[-1]
+        return texts
+
+    def _read_current(self, index, fields=None):
+        """The current record buffer as a Record; the currency becomes its position."""
+        texts = self._texts(lambda buffer, size: n.ZelkoGetRecordText(
+            self._id, buffer, size, ctypes.byref(self._length), ctypes.byref(self._position)))
         record = Record(zip(self.fields, texts))
         position = self._position.value
         record.position = position if position != -1 else None
@@ -246,10 +257,6 @@ class Table:
         width = sum(self._infos[i].size for i in ids) + 6
         chunk_limit = (60000 // width) or 1  # each read's buffer within 64 KB
         found = []
-        buffer, buffer_size = self._buffer, self._buffer_size
-        if len(ids) > len(self.fields):  # a field listed more than once
-            buffer_size = 4097 * len(ids) + 16
-            buffer = ctypes.create_string_buffer(buffer_size)
         with n.lock:
             self._db._attach()
             index = self._index_for(key)
@@ -276,18 +283,20 @@ class Table:
                     status = n.DbExAccess(extended, self._id, condition_bytes, field_list, index,
                                           0, chunk, 1 if ignore_case else 0,
                                           ctypes.byref(result), ctypes.byref(count))
+                    if status == _FIELD_OUTSIDE_RECORD:
+                        raise ZelkoError(status, "a listed field lies past the end of a record "
+                                         "(a Note or LVar holding less than its size): leave it "
+                                         "out of fields, or read the records with records()")
                     if status not in _EXTENDED_KEEPS:
                         self._check(status)
                     if result.value < 0:
                         raise ZelkoError(-99, "no free slot for an extended result")
                     try:
                         for r in range(count.value):
-                            self._check(n.ZelkoExGetRecordText(
-                                result.value, r, buffer, buffer_size,
-                                ctypes.byref(self._length), ctypes.byref(self._position)))
-                            texts = ctypes.string_at(buffer, self._length.value).decode(
-                                n.ENCODING, "replace").split("\0")
-                            del texts[-1]
+                            texts = self._texts(
+                                lambda buffer, size, r=r: n.ZelkoExGetRecordText(
+                                    result.value, r, buffer, size, ctypes.byref(self._length),
+                                    ctypes.byref(self._position)))
                             record = Record(zip(names, texts))
                             record.position = self._position.value
                             record._index = index

@@ -7,9 +7,10 @@ import math
 from . import _native
 
 # Btrieve data types whose text is stored as it is, with the bytes each can hold at most
-# (String: its size; LString and ZString: one byte less, for the length or the terminator).
-_STRING_TYPES = {0: 0, 10: 1, 11: 1}
-_LONGEST_TEXT = 4096
+# (String: its size; LString, ZString, Note and LVar: one byte less, for the length or the
+# terminator).
+_STRING_TYPES = {0: 0, 10: 1, 11: 1, 12: 1, 13: 1}
+_LONGEST_TEXT = 4096  # of the other types' texts
 
 
 def _float_text(value):
@@ -66,7 +67,7 @@ def to_text(table, field, value):
         raise ValueError(f"{table}.{field.name}: a text cannot hold the character NUL")
     limit = _LONGEST_TEXT
     if field.type in _STRING_TYPES:
-        limit = min(limit, field.size - _STRING_TYPES[field.type])
+        limit = field.size - _STRING_TYPES[field.type]
     if len(encoded) > limit:
         raise ValueError(f"{table}.{field.name}: {text!r} is {len(encoded)} bytes long, the "
                          f"field holds {limit}")

@@ -67,7 +67,7 @@ class RecordWriter {
   }
   ~RecordWriter() { Flush(); }
   void Write(const zelko::TableDescriptor &table) {
-    zelko::ReadAllFields(table, &values_);
+    zelko::ReadAllFieldsWhole(table, &values_);
     for (size_t i = 0; i < values_.size(); ++i) {
       values_[i] = Utf8(values_[i]);
       if (options_.iso_dates && types_[i] == zelko::kDate) values_[i] = DateToIso(values_[i]);

@@ -400,6 +400,44 @@ TEST_F(FlatApi, ExtensionsForScriptingBindings) {
   EXPECT_EQ(messages_.Texts().size(), shown + 1);  // the recorder is back
 }
 
+// A Note past 4,096 bytes: DbGetFieldData gives its first 4,096, the record's texts give it
+// whole, so a binding that copies records loses nothing.
+TEST_F(FlatApi, ARecordsTextsGiveALongNoteWhole) {
+  std::string memo_dir = enginetest::NewDir("memo");
+  ASSERT_EQ(enginetest::WriteDictionary(memo_dir, {{7,
+                                                    "MEMO",
+                                                    "memo.dat",
+                                                    {{"ID", kInteger, 4}, {"BODY", kNote, 10000}},
+                                                    {{"ID", 0, 0, 0x100}},
+                                                    {}}}),
+            0);
+  ASSERT_EQ(ZelkoHostDataSource("Form2", "Memo1", memo_dir.c_str()), 0);
+  ASSERT_EQ(DbAttachControl("Memo1", "Form2"), 0);
+  ASSERT_EQ(DbCreate(0), 0);
+  ASSERT_EQ(DbOpen(0), 0);
+  const std::string body(8000, 'n');
+  DbClearFieldBuffer(0);
+  DbSetFieldData(0, 0, "1");
+  EXPECT_EQ(ZelkoCheckFieldData(0, 1, body.c_str(), nullptr, 0), 0);
+  EXPECT_EQ(ZelkoCheckFieldData(0, 1, std::string(10000, 'n').c_str(), nullptr, 0), DB_FAILED);
+  DbSetFieldData(0, 1, body.c_str());
+  ASSERT_EQ(DbAccess(B_INSERT, 0, 0), 0);
+  DbClearFieldBuffer(0);
+  DbSetFieldData(0, 0, "1");
+  ASSERT_EQ(DbAccess(B_GET_EQUAL, 0, 0), 0);
+  EXPECT_EQ(Take(DbGetFieldData(0, 1)).size(), 4096u);
+  std::vector<char> small(64);
+  int32_t length = 0;
+  EXPECT_EQ(
+      ZelkoGetRecordText(0, small.data(), static_cast<int32_t>(small.size()), &length, nullptr),
+      22);
+  std::string expected = "1" + std::string(1, '\0') + body + '\0';
+  ASSERT_EQ(length, static_cast<int32_t>(expected.size()));
+  std::vector<char> room(static_cast<size_t>(length));
+  ASSERT_EQ(ZelkoGetRecordText(0, room.data(), length, &length, nullptr), 0);
+  EXPECT_EQ(std::string(room.data(), room.size()), expected);
+}
+
 // The check a binding runs before DbSetFieldData, which stores what it can of any text.
 TEST_F(FlatApi, AValueThatAFieldWouldChangeIsToldBeforeItIsSet) {
   char reason[128] = "#";

@@ -214,11 +214,12 @@ ZELKO_EXPORT int16_t ZelkoExSetMode(const char *mode, char *previous);
  * the key whose first segment is the named field. Checks A, T; DB_INDEX_NOT_FOUND. */
 ZELKO_EXPORT int16_t ZelkoFindIndex(int16_t table_id, const char *name);
 /* Every field's text of the table's current record buffer in one call: the texts in field
- * order, each as DbGetFieldData gives it and followed by one NUL (a text is cut at a NUL of
- * its own). *length (unless null) receives the bytes needed; when `size` is smaller, nothing
- * is written and the answer is 22 (the record manager's "data buffer too short"). With
+ * order, each as DbGetFieldData gives it but whole (a Note or LVar past 4,096 bytes is not
+ * cut) and followed by one NUL (a text is cut at a NUL of its own). *length (unless null)
+ * receives the bytes needed; when `size` is smaller, nothing is written and the answer is 22
+ * (the record manager's "data buffer too short"): call again with that much room. With
  * `position` not null the record's physical position is written there too (-1 when the
- * record manager refuses). Checks A, T, O. At most 4,097 bytes a field. */
+ * record manager refuses). Checks A, T, O. */
 ZELKO_EXPORT int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size,
                                         int32_t *length, int32_t *position);
 /* The same for record `record` (0-based) of an extended result: the texts of the fields of

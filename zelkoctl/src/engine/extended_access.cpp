@@ -319,13 +319,14 @@ bool WalkListedFields(const Module::ExResultSet &slot, int record, Visit visit) 
   }
 }
 
-std::string ListedFieldText(const Module::ExResultSet &slot, int field_id, size_t data) {
+std::string ListedFieldText(const Module::ExResultSet &slot, int field_id, size_t data,
+                            bool whole = false) {
   const FieldDescriptor &field = slot.fields.fields[field_id];
   std::vector<uint8_t> bytes(std::max(field.size, 8) + 1, 0);
   for (int i = 0; i < field.size && data + i < slot.data.size(); ++i)
     bytes[i] = slot.data[data + i];
   std::string text = FieldToText(Module::Get().Settings(), field, bytes.data());
-  if (text.size() > kTextResultLength) text.resize(kTextResultLength);
+  if (!whole && text.size() > kTextResultLength) text.resize(kTextResultLength);
   return text;
 }
 
@@ -343,12 +344,12 @@ std::string ExGetFieldDataById(int result_id, int field_id, int record) {
   return text;
 }
 
-bool ExGetRecordTexts(int result_id, int record, std::vector<std::string> *texts) {
+bool ExGetRecordTexts(int result_id, int record, std::vector<std::string> *texts, bool whole) {
   const Module::ExResultSet *slot = UsedSlot(result_id);
   if (slot == nullptr) return false;
   texts->clear();
   return WalkListedFields(*slot, record, [&](int f, size_t data) {
-    texts->push_back(ListedFieldText(*slot, f, data));
+    texts->push_back(ListedFieldText(*slot, f, data, whole));
     return false;
   });
 }

@@ -597,12 +597,25 @@ std::string Cut(std::string text) {
   return text;
 }
 
+// The field's text, cut to the text result's length unless `whole`.
 std::string FieldTextAt(const ConversionSettings &settings, const TableDescriptor &table,
-                        int number, size_t at) {
+                        int number, size_t at, bool whole = false) {
   const FieldDescriptor &f = table.fields[number];
   FieldScratch bytes(static_cast<size_t>(std::max(f.size, 8)) + 1);
   FieldBytesAt(table, number, at, bytes.data());
-  return Cut(FieldToText(settings, f, bytes.data()));
+  std::string text = FieldToText(settings, f, bytes.data());
+  return whole ? text : Cut(std::move(text));
+}
+
+void ReadEveryField(const TableDescriptor &table, std::vector<std::string> *texts, bool whole) {
+  const ConversionSettings &settings = Module::Get().Settings();
+  texts->resize(static_cast<size_t>(table.FieldCount()));
+  size_t at = 0;
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    const FieldDescriptor &f = table.fields[i];
+    (*texts)[i] = FieldTextAt(settings, table, i, at, whole);
+    at += static_cast<size_t>(FieldStorageSize(f.data_type, f.size, std::string()));
+  }
 }
 
 }  // namespace
@@ -614,14 +627,11 @@ std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
 }
 
 void ReadAllFields(const TableDescriptor &table, std::vector<std::string> *texts) {
-  const ConversionSettings &settings = Module::Get().Settings();
-  texts->resize(static_cast<size_t>(table.FieldCount()));
-  size_t at = 0;
-  for (int i = 0; i < table.FieldCount(); ++i) {
-    const FieldDescriptor &f = table.fields[i];
-    (*texts)[i] = FieldTextAt(settings, table, i, at);
-    at += static_cast<size_t>(FieldStorageSize(f.data_type, f.size, std::string()));
-  }
+  ReadEveryField(table, texts, false);
+}
+
+void ReadAllFieldsWhole(const TableDescriptor &table, std::vector<std::string> *texts) {
+  ReadEveryField(table, texts, true);
 }
 
 std::string ReadFieldByName(const TableDescriptor &table, const std::string &name) {

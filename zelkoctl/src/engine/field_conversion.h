@@ -57,6 +57,9 @@ std::string ReadFieldByName(const TableDescriptor &table, const std::string &nam
 std::string ReadFieldByNumber(const TableDescriptor &table, int number);
 // Every field as ReadFieldByNumber gives it, in field order (the positions walked once).
 void ReadAllFields(const TableDescriptor &table, std::vector<std::string> *texts);
+// The same with every text whole, however long (a Note or LVar past 4,096 bytes): for tools
+// that move records out and back (zelko dump), where a cut text would be written back cut.
+void ReadAllFieldsWhole(const TableDescriptor &table, std::vector<std::string> *texts);
 
 // Writes a field; 0, or -5 for an unknown field (nothing changes).
 int WriteFieldByName(TableDescriptor &table, const std::string &name, const std::string &text);

@@ -72,9 +72,11 @@ int16_t ZelkoFindIndex(int16_t table_id, const char *name) {
 int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size, int32_t *length,
                            int32_t *position) {
   return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) -> int16_t {
+    std::vector<std::string> fields;
+    ReadAllFieldsWhole(t, &fields);
     std::string texts;
-    for (int f = 0; f < t.FieldCount(); ++f)
-      AppendText(&texts, ReadFieldByNumber(t, f));
+    for (const std::string &text : fields)
+      AppendText(&texts, text);
     if (int16_t s = Deliver(texts, buffer, size, length)) return s;
     if (position != nullptr) *position = EngineGetPosition(t);
     return 0;
@@ -85,7 +87,7 @@ int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer, in
                              int32_t *length, int32_t *position) {
   return Guarded<int16_t>(DB_NO_MEMORY, [&]() -> int16_t {
     std::vector<std::string> fields;
-    if (!ExGetRecordTexts(result_id, record, &fields)) return DB_FAILED;
+    if (!ExGetRecordTexts(result_id, record, &fields, true)) return DB_FAILED;
     std::string texts;
     for (const std::string &text : fields)
       AppendText(&texts, text);
