@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "btrieve/btrapi.h"
 #include "commands.h"
@@ -143,10 +144,11 @@ int CommandImportDictionary(const Args &args, Streams io) {
   int refused = 0;
   // Interrupted, the import ends with the data files it made whole; the one it was writing
   // is not made.
-  zplatform::InterruptionGuard interruption;
+  auto interruption = std::make_optional<zplatform::InterruptionGuard>();
   auto interrupted = [] { return zplatform::InterruptionGuard::Caught() != 0; };
+  bool cut_short = false;  // a table was left out or its import stopped
   for (const DdfFileRecord &record : tables) {
-    if (interrupted()) break;
+    if ((cut_short = interrupted())) break;
     zelko::TableDescriptor table;
     table.name = std::string(record.name, strnlen(record.name, sizeof record.name));
     table.location = std::string(record.location, strnlen(record.location, sizeof record.location));
@@ -188,6 +190,7 @@ int CommandImportDictionary(const Args &args, Streams io) {
     zplatform::MakeDirectoryHere(fs::path(zplatform::NativePathOrSelf(to)).parent_path().string());
     btr::legacy::ImportReport report;
     if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why, interrupted) != 0) {
+      cut_short = cut_short || interrupted();
       io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";
       ++refused;
       continue;
@@ -195,11 +198,12 @@ int CommandImportDictionary(const Args &args, Streams io) {
     io.out << who << ": " << report.records_read << " records read, " << report.records_written
            << " written\n";
   }
-  if (interrupted()) {
+  if (cut_short) {
     io.err << "zelko import-dictionary: interrupted; the data files not said to be written were "
               "not imported\n";
     return zplatform::InterruptionGuard::ExitStatus();
   }
+  interruption.reset();  // the check only reads: Ctrl+C ends it at once
   int check = CommandCheck({destination.string()}, io);
   return refused == 0 && check == 0 ? 0 : 1;
 }
