@@ -25,6 +25,20 @@ std::vector<std::vector<std::string>> ReadAll(const std::string &text,
   return rows;
 }
 
+// Every row of a text read as a stream of `format`; a failure to reach its end fails the
+// test.
+std::vector<std::vector<std::string>> ReadRows(TextFormat format, const std::string &text) {
+  std::istringstream in(text);
+  std::unique_ptr<RowReader> reader = MakeRowReader(format, in);
+  std::vector<std::vector<std::string>> read;
+  std::vector<std::string> row;
+  RowReader::Result r;
+  while ((r = reader->Next(&row)) == RowReader::Result::kRow)
+    read.push_back(row);
+  EXPECT_EQ(r, RowReader::Result::kEnd) << static_cast<int>(format) << reader->Error();
+  return read;
+}
+
 TEST(Csv, ReadsQuotesLineBreaksAndBothLineEnds) {
   std::vector<size_t> lines;
   auto rows = ReadAll(
@@ -145,15 +159,8 @@ TEST(Csv, EveryFormatReadsBackWhatItsWriterWrote) {
           text.append("}\n");
         }
       }
-      std::istringstream in(text);
-      std::unique_ptr<RowReader> reader = MakeRowReader(format, in);
-      std::vector<std::vector<std::string>> read;
-      std::vector<std::string> row;
-      RowReader::Result r;
-      while ((r = reader->Next(&row)) == RowReader::Result::kRow)
-        read.push_back(row);
-      ASSERT_EQ(r, RowReader::Result::kEnd) << static_cast<int>(format) << reader->Error();
-      ASSERT_FALSE(read.empty());
+      std::vector<std::vector<std::string>> read = ReadRows(format, text);
+      ASSERT_FALSE(read.empty()) << static_cast<int>(format);
       EXPECT_EQ(read[0], names);
       read.erase(read.begin());
       EXPECT_EQ(read, rows) << "format " << static_cast<int>(format) << ":\n" << text;
@@ -171,14 +178,7 @@ TEST(Csv, LongRecordsReadWholeAndEndlessOnesAreRefused) {
     std::string text = std::string("A") + separator + "B\n" + std::string(65533, 'x') + separator +
                        "y\n" + std::string(65534, 'x') + separator + "y\n" + wide + separator +
                        "z\n" + "1" + separator + "2";
-    std::istringstream in(text);
-    std::unique_ptr<RowReader> reader = MakeRowReader(format, in);
-    std::vector<std::vector<std::string>> read;
-    std::vector<std::string> row;
-    RowReader::Result r;
-    while ((r = reader->Next(&row)) == RowReader::Result::kRow)
-      read.push_back(row);
-    ASSERT_EQ(r, RowReader::Result::kEnd) << reader->Error();
+    std::vector<std::vector<std::string>> read = ReadRows(format, text);
     ASSERT_EQ(read.size(), 5u);
     EXPECT_EQ(read[1][0].size(), 65533u);
     EXPECT_EQ(read[2][0].size(), 65534u);
@@ -189,7 +189,8 @@ TEST(Csv, LongRecordsReadWholeAndEndlessOnesAreRefused) {
                           (format == TextFormat::kCsv ? "\"" : "") +
                           std::string(kLongestRecordText + 10, 'q') + "\n3" + separator + "4\n";
     std::istringstream broken(endless);
-    reader = MakeRowReader(format, broken);
+    std::unique_ptr<RowReader> reader = MakeRowReader(format, broken);
+    std::vector<std::string> row;
     ASSERT_EQ(reader->Next(&row), RowReader::Result::kRow);
     ASSERT_EQ(reader->Next(&row), RowReader::Result::kRow);
     EXPECT_EQ(reader->Next(&row), RowReader::Result::kMalformed);
