@@ -233,6 +233,19 @@ TEST_F(Grid, RowsWrittenBackByPositionAndTheirRefusals) {
   EXPECT_EQ(grid.Cell(3, 1), "Renamed");
   EXPECT_EQ(grid.Cell(3, 0), "   3");
   EXPECT_EQ(grid.Cell(5, 0), "   5");
+  // Only the cells edited are written: one a Format handler dressed for showing keeps the
+  // value it stands for ("9 of 10" would be stored as another number).
+  ZlkGrid &dressed = MakeGrid(
+      {{"DbListFields", Variant::String("NAME,QTY")}, {"AllowUpdate", Variant::Bool(true)}},
+      [](ZlkGrid &, const std::string &e, std::vector<Variant> &a) {
+        if (e == "Format") a[0] = Variant::String(a[0].AsString().value_or("") + " of 10");
+      });
+  ASSERT_EQ(dressed.Cell(3, 2), "9 of 10");  // item 4
+  dressed.OnCellEdited(3, 1, "Third");
+  dressed.OnCurrentCellChanged(4, 1, 3);
+  EXPECT_FALSE(dressed.DirtyRow(3));
+  EXPECT_EQ(FieldOf(4, "NAME"), "Third");
+  EXPECT_EQ(FieldOf(4, "QTY"), "9");
 }
 
 TEST_F(Grid, BadIndexesFieldListsAndConditions) {

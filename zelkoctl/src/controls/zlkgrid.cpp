@@ -436,6 +436,8 @@ void ZlkGrid::OnCellEdited(int row, int col, const std::string &text) {
   }
   cells_.SetCell(row, col, args[1].AsString().value_or(text));
   ShowCell(row, col);
+  if (dirty_row_ != row) edited_cols_.clear();
+  edited_cols_.insert(col);
   dirty_row_ = row;
   std::vector<Variant> none;
   FireEvent("AfterColUpdate", none);
@@ -600,9 +602,11 @@ bool ZlkGrid::WriteRow(int row) {
   }
   bool any = false;
   for (size_t i = 0; i < fields.size(); ++i) {
-    std::string text = Cell(row, fixed_cols_ + static_cast<int>(i));
+    int col = fixed_cols_ + static_cast<int>(i);
+    std::string text = Cell(row, col);
     any = any || !text.empty();
-    WriteFieldByNumber(*table, fields[i], zplatform::FromUtf8(text));
+    if (edited_cols_.count(col) != 0)
+      WriteFieldByNumber(*table, fields[i], zplatform::FromUtf8(text));
   }
   if (!any) return false;
   status = EngineAccess(*table, B_UPDATE, 0);

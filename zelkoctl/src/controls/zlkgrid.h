@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,10 @@ class ZlkGrid : public ListControl {
   ExtendedFillRequest fill_request_;
   int fill_key_ = 0;
   int dirty_row_ = -1;
+  // The columns edited in the dirty row: only their fields are written back. A cell left as
+  // the fill showed it may hold a text cut to 4,096 bytes, a Float's rounded digits or what
+  // a Format handler made of it, and writing it would change the stored value.
+  std::set<int> edited_cols_;
   bool showing_ = false;  // the control itself sets the window's current cell
   QTableView *view_ = nullptr;
   GridModel *model_ = nullptr;
