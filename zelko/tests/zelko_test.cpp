@@ -158,10 +158,12 @@ int RecordCount(const std::string &dir);
 TEST(Zelko, EveryDumpFormatLoadsBackByteIdentical) {
   RecordMessages messages;
   std::string source = AllTypesDictionary("roundtrip_source");
-  // Record 3's note is longer than the 4,096 bytes a field's text is cut to elsewhere.
-  WriteFile(source + "/in.csv", std::string(kHeader) + kRows +
-                                    "3,,0,0,0,0,0,0000/00/00,00:00:00,0.00,0.00,7,0.0,0,0,,,0," +
-                                    std::string(5000, 'n') + "\r\n");
+  // Record 3's note is longer than the 4,096 bytes a field's text is cut to elsewhere, and
+  // its F8 has more digits than the conversion's ten.
+  WriteFile(source + "/in.csv",
+            std::string(kHeader) + kRows +
+                "3,,0,0,0,0,0.30000000000000004,0000/00/00,00:00:00,0.00,0.00,7,0.0,0,0,,,0," +
+                std::string(5000, 'n') + "\r\n");
   ASSERT_EQ(Zelko({"load", source, "ALLTYPES", source + "/in.csv"}).status, 0);
   const std::vector<std::vector<std::string>> ways = {
       {"--format", "csv"},
