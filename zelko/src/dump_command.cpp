@@ -1,7 +1,5 @@
 // dump: the records of a table as CSV, TSV or JSON Lines, in physical or key order,
 // optionally only those a search condition selects (evaluated by the record manager).
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 #include "btrieve/btrapi.h"
@@ -40,38 +38,6 @@ std::string DateToIso(const std::string &text) {
   return year + "-" + text.substr(first + 1, second - first - 1) + "-" + text.substr(second + 1);
 }
 
-// The text of a Float field that `load` turns back into the same bytes. The conversion rule
-// keeps 10 significant digits (float_size), so a double with more (0.30000000000000004)
-// would come back as another number; such a value is written with the fewest digits that
-// read back as itself, in fixed notation (load refuses exponents). Other texts stay as the
-// rule writes them.
-std::string ExactFloatText(const zelko::TableDescriptor &table, int field, size_t at,
-                           const std::string &rule_text) {
-  const zelko::FieldDescriptor &f = table.fields[field];
-  const std::vector<uint8_t> &record = table.record_buffer;
-  size_t size = static_cast<size_t>(f.size);
-  if (f.data_type != zelko::kFloat || (size != 4 && size != 8) || at + size > record.size())
-    return rule_text;
-  std::vector<uint8_t> again(size + 1, 0);
-  zelko::TextToField(zelko::Module::Get().Settings(), f, rule_text, again.data(), size);
-  if (std::memcmp(again.data(), record.data() + at, size) == 0) return rule_text;
-  char text[400];
-  std::to_chars_result written{};
-  if (size == 8) {
-    double value;
-    std::memcpy(&value, record.data() + at, 8);
-    if (!std::isfinite(value)) return rule_text;
-    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  } else {
-    float value;
-    std::memcpy(&value, record.data() + at, 4);
-    if (!std::isfinite(value)) return rule_text;
-    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  }
-  if (written.ec != std::errc()) return rule_text;
-  return std::string(text, written.ptr);
-}
-
 // True when `text` is a JSON number as the number conversions write them.
 bool JsonNumber(const std::string &text) {
   size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
@@ -103,10 +69,6 @@ class RecordWriter {
   void Write(const zelko::TableDescriptor &table) {
     zelko::ReadAllFieldsWhole(table, &values_);
     for (size_t i = 0; i < values_.size(); ++i) {
-      if (types_[i] == zelko::kFloat)
-        values_[i] = ExactFloatText(
-            table, static_cast<int>(i),
-            static_cast<size_t>(zelko::FieldPosition(table, static_cast<int>(i))), values_[i]);
       values_[i] = Utf8(values_[i]);
       if (options_.iso_dates && types_[i] == zelko::kDate) values_[i] = DateToIso(values_[i]);
     }

@@ -325,8 +325,9 @@ std::string ListedFieldText(const Module::ExResultSet &slot, int field_id, size_
   std::vector<uint8_t> bytes(std::max(field.size, 8) + 1, 0);
   for (int i = 0; i < field.size && data + i < slot.data.size(); ++i)
     bytes[i] = slot.data[data + i];
+  if (whole) return FieldToExactText(Module::Get().Settings(), field, bytes.data());
   std::string text = FieldToText(Module::Get().Settings(), field, bytes.data());
-  if (!whole && text.size() > kTextResultLength) text.resize(kTextResultLength);
+  if (text.size() > kTextResultLength) text.resize(kTextResultLength);
   return text;
 }
 

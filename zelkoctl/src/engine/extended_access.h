@@ -43,8 +43,8 @@ int16_t ExAccess(int operation, TableDescriptor &table, const std::string &condi
 std::string ExGetFieldDataByName(int result_id, const std::string &field_name, int record);
 std::string ExGetFieldDataById(int result_id, int field_id, int record);
 // The texts of every listed field of a record of a result, in list order, each cut to 4,096
-// bytes as a field's text is unless `whole`; false when the result or the record is not
-// there.
+// bytes as a field's text is, or exact when `whole` (FieldToExactText); false when the result
+// or the record is not there.
 bool ExGetRecordTexts(int result_id, int record, std::vector<std::string> *texts,
                       bool whole = false);
 int32_t ExGetPosition(int result_id, int record);

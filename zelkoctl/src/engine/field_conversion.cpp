@@ -597,14 +597,14 @@ std::string Cut(std::string text) {
   return text;
 }
 
-// The field's text, cut to the text result's length unless `whole`.
+// The field's text, cut to the text result's length unless `whole` (then exact).
 std::string FieldTextAt(const ConversionSettings &settings, const TableDescriptor &table,
                         int number, size_t at, bool whole = false) {
   const FieldDescriptor &f = table.fields[number];
   FieldScratch bytes(static_cast<size_t>(std::max(f.size, 8)) + 1);
   FieldBytesAt(table, number, at, bytes.data());
-  std::string text = FieldToText(settings, f, bytes.data());
-  return whole ? text : Cut(std::move(text));
+  if (whole) return FieldToExactText(settings, f, bytes.data());
+  return Cut(FieldToText(settings, f, bytes.data()));
 }
 
 void ReadEveryField(const TableDescriptor &table, std::vector<std::string> *texts, bool whole) {
@@ -619,6 +619,32 @@ void ReadEveryField(const TableDescriptor &table, std::vector<std::string> *text
 }
 
 }  // namespace
+
+std::string FieldToExactText(const ConversionSettings &settings, const FieldDescriptor &field,
+                             const uint8_t *bytes) {
+  std::string rule_text = FieldToText(settings, field, bytes);
+  size_t size = static_cast<size_t>(field.size);
+  if (field.data_type != kFloat || (size != 4 && size != 8)) return rule_text;
+  // The rule keeps float_size significant digits (ten): a double with more
+  // (0.30000000000000004) would be read back as another number.
+  uint8_t again[9] = {};
+  TextToField(settings, field, rule_text, again, size);
+  if (std::memcmp(again, bytes, size) == 0) return rule_text;
+  char text[400];  // the longest double in fixed notation has 309 digits before the point
+  std::to_chars_result written{};
+  if (size == 8) {
+    double value;
+    std::memcpy(&value, bytes, 8);
+    if (!std::isfinite(value)) return rule_text;
+    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  } else {
+    float value;
+    std::memcpy(&value, bytes, 4);
+    if (!std::isfinite(value)) return rule_text;
+    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  }
+  return written.ec == std::errc() ? std::string(text, written.ptr) : rule_text;
+}
 
 std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
   if (number < 0 || number >= table.FieldCount()) return std::string();

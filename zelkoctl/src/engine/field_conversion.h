@@ -42,6 +42,12 @@ int FieldStorageSize(int type, int declared_size, const std::string &text);
 std::string FieldToText(const ConversionSettings &settings, const FieldDescriptor &field,
                         const uint8_t *bytes);
 
+// FieldToText, but a text TextToField turns back into the same bytes: never cut (a Note or
+// LVar past 4,096 bytes), and a Float whose value needs more than the rule's digits gets the
+// fewest that bring it back, in fixed notation (0.30000000000000004).
+std::string FieldToExactText(const ConversionSettings &settings, const FieldDescriptor &field,
+                             const uint8_t *bytes);
+
 // Writes the text into the field's bytes (`capacity` bytes available at `bytes`; nothing is
 // written past them).
 void TextToField(const ConversionSettings &settings, const FieldDescriptor &field,
@@ -57,8 +63,8 @@ std::string ReadFieldByName(const TableDescriptor &table, const std::string &nam
 std::string ReadFieldByNumber(const TableDescriptor &table, int number);
 // Every field as ReadFieldByNumber gives it, in field order (the positions walked once).
 void ReadAllFields(const TableDescriptor &table, std::vector<std::string> *texts);
-// The same with every text whole, however long (a Note or LVar past 4,096 bytes): for tools
-// that move records out and back (zelko dump), where a cut text would be written back cut.
+// The same with every text as FieldToExactText gives it: for tools that move records out
+// and back (zelko dump, bindings), where a cut or rounded text would be written back so.
 void ReadAllFieldsWhole(const TableDescriptor &table, std::vector<std::string> *texts);
 
 // Writes a field; 0, or -5 for an unknown field (nothing changes).
