@@ -85,7 +85,7 @@ int Run(int argc, char **argv) {
   std::string why;
   zplatform::InterruptionGuard interruption;
   int status = btr::CopyDataFile(native[0], native[1], &report, &why,
-                                 [] { return zplatform::InterruptionGuard::Caught() != 0; });
+                                 zplatform::InterruptionGuard::Interrupted);
   if (status == btr::kCopyInterrupted) {
     std::fprintf(stderr, "btrcopy: interrupted; %s was not made\n", files[1].c_str());
     return zplatform::InterruptionGuard::ExitStatus();

@@ -103,11 +103,10 @@ int Run(int argc, char **argv) {
   btr::legacy::ImportReport report;
   zplatform::InterruptionGuard interruption;
   if (btr::legacy::ImportLegacyFile(file, zplatform::FromUtf8(files[1]), progress, &report, &why,
-                                    [] { return zplatform::InterruptionGuard::Caught() != 0; }) !=
-      0) {
+                                    zplatform::InterruptionGuard::Interrupted) != 0) {
     if (terminal) std::fputc('\n', stderr);  // past the progress bar
     std::fprintf(stderr, "btrimport: %s: %s\n", files[1].c_str(), why.c_str());
-    return zplatform::InterruptionGuard::Caught() != 0 ? zplatform::InterruptionGuard::ExitStatus()
+    return zplatform::InterruptionGuard::Interrupted() ? zplatform::InterruptionGuard::ExitStatus()
                                                        : 1;
   }
   std::printf("%s: %u records written and verified\n", files[1].c_str(), report.records_written);

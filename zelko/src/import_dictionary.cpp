@@ -145,10 +145,9 @@ int CommandImportDictionary(const Args &args, Streams io) {
   // Interrupted, the import ends with the data files it made whole; the one it was writing
   // is not made.
   auto interruption = std::make_optional<zplatform::InterruptionGuard>();
-  auto interrupted = [] { return zplatform::InterruptionGuard::Caught() != 0; };
   bool cut_short = false;  // a table was left out or its import stopped
   for (const DdfFileRecord &record : tables) {
-    if ((cut_short = interrupted())) break;
+    if ((cut_short = zplatform::InterruptionGuard::Interrupted())) break;
     zelko::TableDescriptor table;
     table.name = std::string(record.name, strnlen(record.name, sizeof record.name));
     table.location = std::string(record.location, strnlen(record.location, sizeof record.location));
@@ -189,8 +188,9 @@ int CommandImportDictionary(const Args &args, Streams io) {
     std::string to = zelko::ResolveDataFilePath(table, dest_cp);
     zplatform::MakeDirectoryHere(fs::path(zplatform::NativePathOrSelf(to)).parent_path().string());
     btr::legacy::ImportReport report;
-    if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why, interrupted) != 0) {
-      cut_short = cut_short || interrupted();
+    if (btr::legacy::ImportLegacyFile(data, to, nullptr, &report, &why,
+                                      zplatform::InterruptionGuard::Interrupted) != 0) {
+      cut_short = cut_short || zplatform::InterruptionGuard::Interrupted();
       io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";
       ++refused;
       continue;

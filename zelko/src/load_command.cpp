@@ -339,9 +339,9 @@ int CommandLoad(const Args &args, Streams io) {
       return 1;
     }
     if (!BlankRow(row)) ++rows;
-    if (zplatform::InterruptionGuard::Caught() != 0) break;
+    if (zplatform::InterruptionGuard::Interrupted()) break;
   }
-  if (zplatform::InterruptionGuard::Caught() != 0) {
+  if (zplatform::InterruptionGuard::Interrupted()) {
     io.err << "zelko: interrupted; nothing was loaded\n";
     return zplatform::InterruptionGuard::ExitStatus();
   }
@@ -386,7 +386,7 @@ int CommandLoad(const Args &args, Streams io) {
   bool interrupted = false;  // rows were left unread: a signal came before the end
   while (pass->Next(&row) == RowReader::Result::kRow) {
     if (BlankRow(row)) continue;
-    if (zplatform::InterruptionGuard::Caught() != 0) {
+    if (zplatform::InterruptionGuard::Interrupted()) {
       io.err << "zelko: interrupted at line " << pass->Line()
              << ": that row and the rows after it were not loaded\n";
       interrupted = true;

@@ -16,6 +16,8 @@ class InterruptionGuard {
 
   // The signal caught, or 0.
   static int Caught();
+  // Whether one was caught (a callback for work that stops part-way).
+  static bool Interrupted() { return Caught() != 0; }
   // The exit status of a process ended by the caught signal (128 + its number).
   static int ExitStatus() { return 128 + Caught(); }
 };
