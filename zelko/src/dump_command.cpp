@@ -33,7 +33,7 @@ std::string DateToIso(const std::string &text) {
   std::string year = text.substr(0, first);
   if (year.size() == 2) {
     const zelko::ConversionSettings &settings = zelko::Module::Get().Settings();
-    year = (text == "00/00/00" ? "00" : settings.year_2000 ? "20" : "19") + year;
+    year = (text == "00/00/00" ? "00" : std::to_string(settings.TwoDigitCentury() / 100)) + year;
   }
   return year + "-" + text.substr(first + 1, second - first - 1) + "-" + text.substr(second + 1);
 }

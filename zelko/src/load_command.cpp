@@ -89,7 +89,7 @@ std::string DateFromIso(const std::string &text) {
   if (!settings.two_digit_year || text == "0000-00-00")
     return text.substr(0, 4) + "/" + text.substr(5, 2) + "/" + text.substr(8, 2);
   int century = std::atoi(text.substr(0, 2).c_str());
-  if (century != (settings.year_2000 ? 20 : 19)) return text;
+  if (century != settings.TwoDigitCentury() / 100) return text;
   return text.substr(2, 2) + "/" + text.substr(5, 2) + "/" + text.substr(8, 2);
 }
 

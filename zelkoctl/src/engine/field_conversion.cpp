@@ -505,7 +505,7 @@ void TextToField(const ConversionSettings &s, const FieldDescriptor &f, const st
     case kDate: {
       int year, month, day;
       if (s.two_digit_year) {
-        year = PartAt(text, 1, 2) + (s.year_2000 ? 2000 : 1900);
+        year = PartAt(text, 1, 2) + s.TwoDigitCentury();
         month = PartAt(text, 4, 2);
         day = PartAt(text, 7, 2);
       } else {

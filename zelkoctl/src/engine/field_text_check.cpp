@@ -147,7 +147,7 @@ std::string DateProblem(const std::string &text) {
     return Quoted(text) + (two_digit ? " is not a date (YY/MM/DD)" : " is not a date (YYYY/MM/DD)");
   }
   if (!two_digit && year == 0 && month == 0 && day == 0) return std::string();
-  if (two_digit) year += Module::Get().Settings().year_2000 ? 2000 : 1900;
+  if (two_digit) year += Module::Get().Settings().TwoDigitCentury();
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year))
     return Quoted(text) + " is not a date";
   return std::string();

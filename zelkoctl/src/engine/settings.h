@@ -18,6 +18,9 @@ struct ConversionSettings {
   int form_mode = 3;            // operation button form mode
   int delayed_resolve = 0;      // lazy catalog loading
 
+  // The first year of the century two-digit years stand in: 2000 or 1900.
+  int TwoDigitCentury() const { return year_2000 != 0 ? 2000 : 1900; }
+
   // Reads zelko.ini; shows VE823 for a sign nibble other than 15 or 12.
   static ConversionSettings Load();
 };

@@ -115,7 +115,7 @@ int32_t ZelkoDateCentury(void) {
   return Guarded<int32_t>(0, []() -> int32_t {
     const ConversionSettings &settings = Module::Get().Settings();
     if (!settings.two_digit_year) return 0;
-    return settings.year_2000 != 0 ? 2000 : 1900;
+    return settings.TwoDigitCentury();
   });
 }
 
