@@ -630,20 +630,15 @@ std::string FieldToExactText(const ConversionSettings &settings, const FieldDesc
   uint8_t again[9] = {};
   TextToField(settings, field, rule_text, again, size);
   if (std::memcmp(again, bytes, size) == 0) return rule_text;
-  char text[400];  // the longest double in fixed notation has 309 digits before the point
-  std::to_chars_result written{};
-  if (size == 8) {
-    double value;
-    std::memcpy(&value, bytes, 8);
-    if (!std::isfinite(value)) return rule_text;
-    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  } else {
-    float value;
-    std::memcpy(&value, bytes, 4);
-    if (!std::isfinite(value)) return rule_text;
-    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  }
-  return written.ec == std::errc() ? std::string(text, written.ptr) : rule_text;
+  // The shortest text of the value at its own width (a float's digits for 4 bytes).
+  auto shortest = [&](auto value) {
+    std::memcpy(&value, bytes, sizeof value);
+    char text[400];  // the longest double in fixed notation has 309 digits before the point
+    auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    if (!std::isfinite(value) || written.ec != std::errc()) return rule_text;
+    return std::string(text, written.ptr);
+  };
+  return size == 8 ? shortest(double{}) : shortest(float{});
 }
 
 std::string ReadFieldByNumber(const TableDescriptor &table, int number) {
