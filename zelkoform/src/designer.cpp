@@ -307,11 +307,12 @@ bool Designer::Save(const std::string &path, std::string *error) {
     *error = "not saved: " + target + " keeps the other program's changes";
     return false;
   }
-  if (!WriteFrmFile(target, host_.Save())) {
+  std::string bytes = FrmFileBytes(host_.Save());
+  if (!zplatform::ReplaceFileAtomically(target, bytes).ok) {
     *error = "cannot write " + target + "; the file is left as it was";
     return false;
   }
-  if (same) on_disk_ = zplatform::ReadWholeFile(target).value_or(std::string());
+  if (same) on_disk_ = std::move(bytes);
   return true;
 }
 

@@ -266,9 +266,12 @@ std::string WriteFrm(const FrmDocument &doc) {
   return out;
 }
 
+std::string FrmFileBytes(const FrmDocument &doc) {
+  return zplatform::CodePage(932).FromUtf8(WriteFrm(doc));
+}
+
 bool WriteFrmFile(const std::string &path, const FrmDocument &doc) {
-  return zplatform::ReplaceFileAtomically(path, zplatform::CodePage(932).FromUtf8(WriteFrm(doc)))
-      .ok;
+  return zplatform::ReplaceFileAtomically(path, FrmFileBytes(doc)).ok;
 }
 
 std::optional<std::string> UnquoteFrmString(const std::string &value) {

@@ -55,6 +55,8 @@ std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::st
 std::optional<FrmDocument> ReadFrmFile(const std::string &path, std::vector<std::string> *problems);
 
 std::string WriteFrm(const FrmDocument &document);
+// The bytes of a form file (code page 932) for the document.
+std::string FrmFileBytes(const FrmDocument &document);
 bool WriteFrmFile(const std::string &path, const FrmDocument &document);
 
 // Property values: a quoted string ("" inside for a quote), a number, &H...& colours.
