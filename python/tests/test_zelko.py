@@ -81,6 +81,13 @@ def test_extended_reads_span_several_calls(db, customers):
     assert len(customers.where("@CREDIT < 1000", max=999)) == 999
     assert customers.where("@CREDIT > 100000") == []
     assert customers.where(max=0) == []
+    # A value the field would hold as another value (10**12 as 0), words the read ignores.
+    with pytest.raises(ValueError, match="CUSTOMER.CREDIT: \"1000000000000\""):
+        customers.where("@CREDIT > 1000000000000")
+    with pytest.raises(ValueError, match="\"and @CREDIT < 5\" follows the last term"):
+        customers.where("@CREDIT > 1 and @CREDIT < 5")
+    with pytest.raises(zelko.ZelkoError, match="VE041"):
+        customers.where("CREDIT > 1")
 
 
 def test_transactions(db, customers):

@@ -117,6 +117,7 @@ ZelkoExGetRecordText = _declare("ZelkoExGetRecordText", _i16, _i16, _i16, ctypes
                                 ctypes.POINTER(_i32), ctypes.POINTER(_i32))
 ZelkoCheckFieldData = _declare("ZelkoCheckFieldData", _i16, _i16, _i16, _str, ctypes.c_char_p,
                                _i32)
+ZelkoCheckCondition = _declare("ZelkoCheckCondition", _i16, _i16, _str, ctypes.c_char_p, _i32)
 ZelkoDateCentury = _declare("ZelkoDateCentury", _i32)
 ZelkoCodePage = _declare("ZelkoCodePage", _i32)
 ZelkoTakeLastMessage = _declare("ZelkoTakeLastMessage", _ret)

@@ -16,7 +16,7 @@ _GET_NEXT_EXTENDED, _GET_PREVIOUS_EXTENDED = 36, 37
 _STEP_NEXT_EXTENDED, _STEP_PREVIOUS_EXTENDED = 38, 39
 _END_OF_FILE, _KEY_NOT_FOUND, _UNKNOWN_POSITION, _CHANGED = 9, 4, 43, 80
 _INDEX_NOT_FOUND = -6
-_WOULD_CHANGE = -1  # ZelkoCheckFieldData: the field cannot hold the text as it stands
+_WOULD_CHANGE = -1  # ZelkoCheckFieldData, ZelkoCheckCondition: not read as it stands
 _FIELD_OUTSIDE_RECORD = 65
 # Extended reads that end with these keep the records they found.
 _EXTENDED_KEEPS = (0, 9, 22, 60, 64)
@@ -113,6 +113,17 @@ class Table:
         status = n.ZelkoCheckFieldData(self._id, field_id, text, reason, len(reason))
         if status == _WOULD_CHANGE:
             raise ValueError(f"{self.name}.{self._infos[field_id].name}: "
+                             f"{reason.value.decode(n.ENCODING, 'replace')}")
+        self._check(status)
+
+    def _refuse_misreading(self, condition):
+        """ValueError when the extended read would not read `condition` (bytes) as written: a
+        value its field would hold as another value, or text after the last term, which the
+        read ignores."""
+        reason = self._reason
+        status = n.ZelkoCheckCondition(self._id, condition, reason, len(reason))
+        if status == _WOULD_CHANGE:
+            raise ValueError(f"the condition cannot be used on {self.name}: "
                              f"{reason.value.decode(n.ENCODING, 'replace')}")
         self._check(status)
 
@@ -259,6 +270,7 @@ class Table:
         found = []
         with n.lock:
             self._db._attach()
+            self._refuse_misreading(condition_bytes)
             index = self._index_for(key)
             if index == -1:
                 first = _STEP_LAST if reverse else _STEP_FIRST

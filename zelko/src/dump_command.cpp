@@ -228,10 +228,19 @@ int CommandDump(const Args &args, Streams io) {
   }
   std::vector<zelko::ExTerm> terms;
   const std::string *where = parsed.Get("--where");
-  if (where != nullptr &&
-      !zelko::ParseSearchCondition(*table, zplatform::FromUtf8(*where), false, &terms)) {
-    io.err << "zelko dump: the condition cannot be used: " << *where << "\n";
-    return 2;
+  if (where != nullptr) {
+    std::string condition, problem;
+    bool parses = true;  // else the parse's message said why
+    if (!ToCodePage(*where, &condition))
+      problem = "it has characters outside the code page";
+    else
+      parses = zelko::ParseSearchConditionExactly(*table, condition, false, &terms, &problem);
+    if (!parses || !problem.empty()) {
+      io.err << "zelko dump: the condition cannot be used: " << *where;
+      if (!problem.empty()) io.err << ": " << Utf8(problem);
+      io.err << "\n";
+      return 2;
+    }
   }
   const std::string *owner = parsed.Get("--owner");
   if (!OpenTable(*catalog, *table, owner ? *owner : std::string(), 2, io.err)) return 1;

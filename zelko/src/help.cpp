@@ -47,7 +47,8 @@ const CommandHelp kCommands[] = {
      "  --iso-dates     dates as YYYY-MM-DD\n"
      "  --where         a search condition: @FIELD OP VALUE joined by & (and) or | (or),\n"
      "                 OP one of = <> < > <= >=, VALUE quoted with \" ' or / when it holds\n"
-     "                 blanks, @FIELD on the right to compare two fields;\n"
+     "                 blanks, @FIELD on the right to compare two fields; a VALUE its\n"
+     "                 field cannot hold as written is refused;\n"
      "                 example: --where \"@NAME = '山田太郎' | @CREDIT >= 1000\"\n"},
     {"load",
      "zelko load DIR TABLE FILE [--format csv|tsv|jsonl] [--update-by KEY] [--stop-on-error] "

@@ -149,6 +149,17 @@ TEST(Zelko, EveryTypeLoadsAndDumpsBackIdenticalWithTheBytesOfTheRules) {
   Outcome bad = Zelko({"dump", dir, "ALLTYPES", "--where", "@NOPE = 1"});
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(messages.Texts().back().find("VE818"), std::string::npos);
+  // Conditions the record manager would read as other ones: a value its field holds as another
+  // value (65536 is 0 in UB's two bytes), words after the last term, a character outside the
+  // code page.
+  for (const char *misread : {"@UB > 65536", "@UB > 1 and @I2 > 0", "@S = 日本語😀"}) {
+    Outcome refused = Zelko({"dump", dir, "ALLTYPES", "--where", misread});
+    EXPECT_EQ(refused.status, 2) << misread;
+    EXPECT_EQ(refused.out, "") << misread;
+    EXPECT_NE(refused.err.find(std::string("the condition cannot be used: ") + misread + ": "),
+              std::string::npos)
+        << refused.err;
+  }
 }
 
 int RecordCount(const std::string &dir);

@@ -112,5 +112,36 @@ TEST_F(Extended, AResultOutlivesTheCatalogItCameFrom) {
   EXPECT_GT(ExGetPosition(id, 0), 0);
 }
 
+// The read itself converts a value as a field stores it and ignores text after the last
+// term; the exact parse tells a caller whose users would be misread by either.
+TEST_F(Extended, TheExactParseRefusesWhatTheReadWouldMisread) {
+  std::vector<ExTerm> terms;
+  std::string problem;
+  auto exact = [&](const std::string &condition) {
+    EXPECT_TRUE(ParseSearchConditionExactly(*people_, condition, false, &terms, &problem))
+        << condition;
+    return problem;
+  };
+  EXPECT_EQ(exact("@AGE >= 30 & @NAME = 'ANN' | @1 <> @ID  "), "");
+  EXPECT_EQ(exact(""), "");
+  ASSERT_EQ(terms.size(), 0u);
+  EXPECT_EQ(exact("@AGE > 70000"), "PEOPLE.AGE: \"70000\" is out of range (-32768 to 32767)");
+  // What the read would compare with instead: 70000 in two bytes.
+  ASSERT_EQ(terms.size(), 1u);
+  EXPECT_EQ(terms[0].value, (std::vector<uint8_t>{0x70, 0x11}));
+  EXPECT_NE(exact("@NAME = ABCDEFGHIJK").find("11 bytes"), std::string::npos);
+  EXPECT_NE(exact("@AGE = 1 & @ID = x").find("PEOPLE.ID: \"x\""), std::string::npos);
+  EXPECT_EQ(exact("@AGE = 1 and @ID = 2"),
+            "\"and @ID = 2\" follows the last term and would be ignored (join terms with & or |)");
+  EXPECT_NE(exact("@NAME = 'AB\tC'").find("\"\tC'\" follows"), std::string::npos);
+  // A value is cut at 256 characters: the rest of it would be ignored.
+  EXPECT_NE(exact("@AGE = " + std::string(300, '0')).find("follows the last term"),
+            std::string::npos);
+  // A condition that does not parse says so as the read does, with no problem of its own.
+  EXPECT_FALSE(ParseSearchConditionExactly(*people_, "AGE = 1", false, &terms, &problem));
+  EXPECT_EQ(problem, "");
+  EXPECT_EQ(messages_.Texts().back().substr(0, 5), "VE041");
+}
+
 }  // namespace
 }  // namespace zelko

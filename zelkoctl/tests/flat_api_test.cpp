@@ -475,6 +475,20 @@ TEST_F(FlatApi, AValueThatAFieldWouldChangeIsToldBeforeItIsSet) {
   EXPECT_EQ(ZelkoCheckFieldData(0, 3, "1", reason, sizeof reason), DB_FIELD_ID_RANGE);
   EXPECT_EQ(ZelkoCheckFieldData(0, -1, "1", reason, sizeof reason), DB_FIELD_ID_RANGE);
   EXPECT_EQ(ZelkoCheckFieldData(2, 0, "1", reason, sizeof reason), DB_TABLE_ID_RANGE);
+
+  // Conditions: as written, misread by the extended read, not parsed.
+  EXPECT_EQ(ZelkoCheckCondition(0, "@AGE >= 20 & @NAME = 'A B'", reason, sizeof reason), 0);
+  EXPECT_STREQ(reason, "");
+  EXPECT_EQ(ZelkoCheckCondition(0, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(ZelkoCheckCondition(0, "@AGE >= 40000", reason, sizeof reason), DB_FAILED);
+  EXPECT_STREQ(reason, "PEOPLE.AGE: \"40000\" is out of range (-32768 to 32767)");
+  EXPECT_EQ(ZelkoCheckCondition(0, "@AGE >= 20 or @ID = 1", reason, sizeof reason), DB_FAILED);
+  EXPECT_STREQ(reason,
+               "\"or @ID = 1\" follows the last term and would be ignored (join "
+               "terms with & or |)");
+  EXPECT_EQ(ZelkoCheckCondition(0, "@AGE ! 1", reason, sizeof reason), DB_BAD_CONDITION);
+  EXPECT_NE(std::string(ZelkoTakeLastMessage()).find("VE042"), std::string::npos);
+  EXPECT_EQ(ZelkoCheckCondition(2, "", reason, sizeof reason), DB_TABLE_ID_RANGE);
 }
 
 TEST(FlatApiFatal, FatalAppExitEndsWithTheFormattedMessage) {

@@ -234,6 +234,14 @@ ZELKO_EXPORT int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, cha
  * null, cut to `size` - 1 bytes and NUL-terminated. Checks A, T; DB_FIELD_ID_RANGE. */
 ZELKO_EXPORT int16_t ZelkoCheckFieldData(int16_t table_id, int16_t field_id, const char *text,
                                          char *reason, int32_t size);
+/* Whether DbExAccess reads `condition` on the table as it is written: each value is held by
+ * its field as written (the descriptor carries the value as stored: 99999999999999 in a
+ * Decimal of nine integer digits would compare as another number) and no text follows the
+ * last term (DbExAccess ignores it: "@A = 1 and @B = 2" tests A alone). 0 when it does;
+ * DB_BAD_CONDITION when it does not parse (its message was shown); DB_FAILED with the reason
+ * copied into `reason` as ZelkoCheckFieldData does. Checks A, T. */
+ZELKO_EXPORT int16_t ZelkoCheckCondition(int16_t table_id, const char *condition, char *reason,
+                                         int32_t size);
 /* The date style of the Date conversion: 0 for four-digit years ("YYYY/MM/DD"), else the
  * first year of the century that two-digit years ("YY/MM/DD", zelko.ini sShortDate) stand
  * in: 1900 or 2000. */

@@ -7,6 +7,7 @@
 
 #include "btrieve/btrapi.h"
 #include "engine/field_conversion.h"
+#include "engine/field_text_check.h"
 #include "engine/messages.h"
 #include "engine/module.h"
 #include "zelkoctl/zelkoapi.h"
@@ -103,10 +104,11 @@ long RecordStart(const Module::ExResultSet &slot, int record) {
 }  // namespace
 
 bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bool ignore_case,
-                          std::vector<ExTerm> *terms) {
+                          std::vector<ExTerm> *terms, size_t *end) {
   terms->clear();
   size_t at = 0;
   SkipSpaces(c, &at);
+  if (end != nullptr) *end = at;
   if (at >= c.size()) return true;  // an empty condition: no terms
   for (;;) {
     SkipSpaces(c, &at);
@@ -123,6 +125,7 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
       return false;
     }
     ExTerm term;
+    term.field = f;
     term.type = static_cast<uint8_t>(field.data_type);
     term.length = static_cast<uint16_t>(field.size);
     term.offset = static_cast<uint16_t>(field.offset);
@@ -171,6 +174,7 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
           token.push_back(c[at++]);
       }
       term.value = StoredValue(field, token);
+      term.text = std::move(token);
     }
     SkipSpaces(c, &at);
     if (at < c.size() && (c[at] == '&' || c[at] == '|')) {
@@ -182,8 +186,31 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
     }
     term.connector = 0;  // the rest of the text is ignored
     terms->push_back(std::move(term));
+    if (end != nullptr) *end = at;
     return true;
   }
+}
+
+bool ParseSearchConditionExactly(const TableDescriptor &table, const std::string &condition,
+                                 bool ignore_case, std::vector<ExTerm> *terms,
+                                 std::string *problem) {
+  problem->clear();
+  size_t end = 0;
+  if (!ParseSearchCondition(table, condition, ignore_case, terms, &end)) return false;
+  for (const ExTerm &term : *terms) {
+    if (term.comparison & 64) continue;  // another field
+    const FieldDescriptor &field = table.fields[term.field];
+    std::string why = FieldTextProblem(field, term.text);
+    if (!why.empty()) {
+      *problem = table.name + "." + field.name + ": " + why;
+      return true;
+    }
+  }
+  if (end < condition.size()) {
+    *problem = "\"" + condition.substr(end) +
+               "\" follows the last term and would be ignored (join terms with & or |)";
+  }
+  return true;
 }
 
 bool ParseFieldList(const TableDescriptor &table, const std::string &list,

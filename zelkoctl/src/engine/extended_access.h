@@ -18,6 +18,8 @@ struct ExTerm {
   uint8_t comparison = 0;  // + 128 case-insensitive, + 64 another field
   uint8_t connector = 0;
   std::vector<uint8_t> value;  // stored form, or the other field's 2-byte offset
+  int field = -1;              // the field compared
+  std::string text;            // the value as written (empty when another field is compared)
 };
 struct ExField {
   uint16_t length = 0;
@@ -25,8 +27,16 @@ struct ExField {
 };
 
 // Parsing (texts in the code page). False after the message that says why.
+// `end`, when given, receives where the condition ended: text after it is ignored.
 bool ParseSearchCondition(const TableDescriptor &table, const std::string &condition,
-                          bool ignore_case, std::vector<ExTerm> *terms);
+                          bool ignore_case, std::vector<ExTerm> *terms, size_t *end = nullptr);
+// For callers whose users read the condition as they wrote it (zelko dump, bindings): true
+// when it parses (else false after its message, as above), with `problem` empty when it
+// means what it says, else the reason in English: a value its field would hold as another
+// value (10**12 in a 4-byte Integer), or text after the last term that the parse ignores.
+bool ParseSearchConditionExactly(const TableDescriptor &table, const std::string &condition,
+                                 bool ignore_case, std::vector<ExTerm> *terms,
+                                 std::string *problem);
 // `numbers`, when given, receives the field number of each item, in list order.
 bool ParseFieldList(const TableDescriptor &table, const std::string &list,
                     std::vector<ExField> *fields, std::vector<int> *numbers = nullptr);

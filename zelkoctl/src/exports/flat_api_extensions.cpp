@@ -97,17 +97,35 @@ int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer, in
   });
 }
 
+namespace {
+
+// 0 for no problem; else DB_FAILED with the reason cut into `reason` (when given).
+int16_t TellProblem(const std::string &problem, char *reason, int32_t size) {
+  if (reason != nullptr && size > 0) {
+    size_t kept = std::min(problem.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(reason, problem.data(), kept);
+    reason[kept] = '\0';
+  }
+  return problem.empty() ? int16_t{0} : int16_t{DB_FAILED};
+}
+
+}  // namespace
+
 int16_t ZelkoCheckFieldData(int16_t table_id, int16_t field_id, const char *text, char *reason,
                             int32_t size) {
   return OnTable(table_id, Need::kAny, [&](TableDescriptor &t) -> int16_t {
     if (field_id < 0 || field_id >= t.FieldCount()) return DB_FIELD_ID_RANGE;
-    std::string problem = FieldTextProblem(t.fields[field_id], Text(text));
-    if (reason != nullptr && size > 0) {
-      size_t kept = std::min(problem.size(), static_cast<size_t>(size) - 1);
-      std::memcpy(reason, problem.data(), kept);
-      reason[kept] = '\0';
-    }
-    return problem.empty() ? int16_t{0} : int16_t{DB_FAILED};
+    return TellProblem(FieldTextProblem(t.fields[field_id], Text(text)), reason, size);
+  });
+}
+
+int16_t ZelkoCheckCondition(int16_t table_id, const char *condition, char *reason, int32_t size) {
+  return OnTable(table_id, Need::kAny, [&](TableDescriptor &t) -> int16_t {
+    std::vector<ExTerm> terms;
+    std::string problem;
+    if (!ParseSearchConditionExactly(t, Text(condition), false, &terms, &problem))
+      return DB_BAD_CONDITION;
+    return TellProblem(problem, reason, size);
   });
 }
 
