@@ -167,20 +167,23 @@ std::string BackupName(const std::string &path) {
 
 void FinishInterruptedConversions(DdfDictionary &dict) {
   for (const auto &t : dict.tables) {
-    const std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(*t));
-    if (!zplatform::ServerFor(path).empty()) continue;
-    // Plain looks: the record manager's would try to open each table's missing file at
-    // every load.
-    struct stat st {};
-    const std::string filling = FillingName(path);
-    const std::string backup = BackupName(path);
-    if (::stat(filling.c_str(), &st) != 0 || ::stat(path.c_str(), &st) == 0 ||
-        ::stat(backup.c_str(), &st) != 0)
-      continue;
-    // The backup holds every record as the dictionary on disk describes them. A conversion
-    // under way in another editor keeps it open, and the copy then waits for its end.
-    if (BTRDELETEFILE(zplatform::FromUtf8(filling).c_str()) == 0)
-      CopyBackupBack(dict.Ui(), backup, path);
+    // The file moved aside is no longer there to tell which name it had: each is looked at.
+    for (const std::string &choice : dict.DataFilePathChoices(*t)) {
+      const std::string path = zplatform::NativePathOrSelf(choice);
+      if (!zplatform::ServerFor(path).empty()) continue;
+      // Plain looks: the record manager's would try to open each table's missing file at
+      // every load.
+      struct stat st {};
+      const std::string filling = FillingName(path);
+      const std::string backup = BackupName(path);
+      if (::stat(filling.c_str(), &st) != 0 || ::stat(path.c_str(), &st) == 0 ||
+          ::stat(backup.c_str(), &st) != 0)
+        continue;
+      // The backup holds every record as the dictionary on disk describes them. A conversion
+      // under way in another editor keeps it open, and the copy then waits for its end.
+      if (BTRDELETEFILE(zplatform::FromUtf8(filling).c_str()) == 0)
+        CopyBackupBack(dict.Ui(), backup, path);
+    }
   }
 }
 

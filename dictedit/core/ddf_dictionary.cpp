@@ -210,11 +210,24 @@ int DdfDictionary::FirstFreeFileId() const {
   return 3 + static_cast<int>(tables.size()) + 1;
 }
 
-std::string DdfDictionary::DataFilePath(const DdfTable &table) const {
+std::vector<std::string> DdfDictionary::DataFilePathChoices(const DdfTable &table) const {
   const std::string &loc = table.location;
-  if (loc.find(':') != std::string::npos || (!loc.empty() && loc[0] == '/')) return loc;
-  if (!ddf_directory.empty() && ddf_directory.back() == '/') return ddf_directory + loc;
-  return ddf_directory + "/" + loc;
+  if (loc.find(':') != std::string::npos || (!loc.empty() && loc[0] == '/')) return {loc};
+  std::string path = !ddf_directory.empty() && ddf_directory.back() == '/'
+                         ? ddf_directory + loc
+                         : ddf_directory + "/" + loc;
+  if (loc.find('.') != std::string::npos) return {path};
+  return {path + ".btr", path};
+}
+
+std::string DdfDictionary::DataFilePath(const DdfTable &table) const {
+  // Applications read the table through the data engine: converting or checking another
+  // file would leave theirs unlike the dictionary.
+  std::vector<std::string> choices = DataFilePathChoices(table);
+  if (choices.size() > 1 && !DataFileExists(zplatform::NativePathOrSelf(choices[0])) &&
+      DataFileExists(zplatform::NativePathOrSelf(choices[1])))
+    return choices[1];
+  return choices[0];
 }
 
 namespace {

@@ -124,8 +124,13 @@ class DdfDictionary {
   // serial number.
   std::unique_ptr<DdfField> NewField();
   std::unique_ptr<DdfIndexSegment> NewSegment();
-  // The path of a table's data file: the location itself when it holds ":" or starts
-  // with "/", else the dictionary directory, "/" and the location.
+  // The paths a table's data file may have: the location itself when it holds ":" or
+  // starts with "/", else the dictionary directory, "/" and the location; for a location
+  // without a dot also that path with ".btr", the file the data engine reads and makes.
+  std::vector<std::string> DataFilePathChoices(const DdfTable &table) const;
+  // The table's data file among them: the data engine's own where it exists or where no
+  // file is at the location as written (a dictionary of an older editor may have put one
+  // there), else the location as written.
   std::string DataFilePath(const DdfTable &table) const;
 
  private:

@@ -223,6 +223,54 @@ TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {
   BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
 }
 
+// A location without a dot (as older dictionaries hold them) names LOC.btr to the data
+// engine: the editor makes, converts and checks that file, so applications keep reading
+// their table; a file made at the location as written is used where the engine's is not.
+TEST(DataFiles, ALocationWithoutADotIsTheFileTheDataEngineReads) {
+  Fixture f("dotless");
+  f.table->location = "T";
+  const std::string engines = f.dict.ddf_directory + "/T.btr";
+  const std::string as_written = f.dict.ddf_directory + "/T";
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  EXPECT_EQ(f.Path(), engines);
+  ASSERT_TRUE(std::filesystem::exists(engines));
+  EXPECT_FALSE(std::filesystem::exists(as_written));
+  Fill(engines, 50);
+  f.dict.options.data_conv_mode = true;
+  ASSERT_TRUE(AddField(f.dict, *f.table, "NEW", 1, 4, 0, 1));
+  std::vector<std::string> records = ReadAll(engines);
+  ASSERT_EQ(records.size(), 50u);
+  EXPECT_EQ(records[49], Record(49).substr(0, 10) + std::string(4, '\0') + Record(49).substr(10));
+  EXPECT_FALSE(ChangeField(f.dict, *f.table, 0, "A", 0, 11, 0));  // a data file is there
+  EXPECT_NE(f.ui.Last().find("VE1074"), std::string::npos);
+
+  // Only a file at the location as written: that one is converted.
+  ASSERT_EQ(BTRRENAMEFILE(engines.c_str(), as_written.c_str()), 0);
+  EXPECT_EQ(f.Path(), as_written);
+  f.ui.answers = {true};  // the old backup may go
+  ASSERT_TRUE(DeleteField(f.dict, *f.table, "NEW"));
+  records = ReadAll(as_written);
+  ASSERT_EQ(records.size(), 50u);
+  EXPECT_EQ(records[49], Record(49));
+  EXPECT_FALSE(std::filesystem::exists(engines));
+
+  // A conversion of that file cut short (it lies aside, the new one half filled) is finished
+  // at the next load under the name it had.
+  ASSERT_EQ(f.dict.FullSave(), 0);
+  const std::string backup = f.dict.ddf_directory + "/T.@@@";
+  std::filesystem::remove(backup);
+  ASSERT_EQ(BTRRENAMEFILE(as_written.c_str(), backup.c_str()), 0);
+  f.table->location = "T.converting";
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  ASSERT_TRUE(std::filesystem::exists(as_written + ".converting"));
+  RecordingUi ui;
+  DdfDictionary again{ui};
+  again.ddf_directory = f.dict.ddf_directory;
+  ASSERT_EQ(again.LoadDictionary(), 0) << ui.Last();
+  EXPECT_EQ(ReadAll(as_written).size(), 50u);
+  EXPECT_FALSE(std::filesystem::exists(as_written + ".converting"));
+}
+
 // A Note field runs to the record's end: deleting it drops each record's tail, however long
 // (a tail shorter than the declared size failed the whole conversion).
 TEST(DataFiles, DeletingAVariableFieldDropsEveryTail) {
