@@ -132,6 +132,8 @@ class Loader {
         return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] + "\" is not a date");
       }
       if (f.data_type != zelko::kDate && !ToCodePage(row[c], &values_[c])) {
+        if (!IsUtf8(row[c]))
+          return Reject(line, "field " + Utf8(f.name) + ": the value " + kNotUtf8);
         return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] +
                                 "\" has characters outside the code page");
       }
@@ -306,6 +308,10 @@ int CommandLoad(const Args &args, Streams io) {
   }
   std::vector<int> columns;
   for (const std::string &name : header) {
+    if (!IsUtf8(name)) {
+      io.err << file << ":1: the header " << kNotUtf8 << "\n";
+      return 1;
+    }
     int f = zelko::FindFieldByName(*table, zplatform::FromUtf8(name));
     if (f < 0) {
       io.err << file << ":1: table \"" << parsed.positional[1] << "\" has no field \"" << name

@@ -205,4 +205,40 @@ bool ToCodePage(const std::string &utf8, std::string *out) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+bool IsUtf8(const std::string &text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t more;
+    uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      more = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + more >= text.size()) return false;  // cut short
+    for (size_t k = 1; k <= more; ++k) {
+      unsigned char t = static_cast<unsigned char>(text[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (t & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF.
+    if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += more + 1;
+  }
+  return true;
+}
+
+const char kNotUtf8[] =
+    "is not UTF-8 text (a file saved in Shift-JIS? convert it first: iconv -f CP932 -t UTF-8)";
+
 }  // namespace zelkocli

@@ -245,6 +245,8 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
       {"ID,S\r\n1,x\r\n2,\"open\r\n", "in.csv:3: a quoted field is not closed"},
       {"ID,WHO\r\n1,x\r\n", "in.csv:1: table \"ALLTYPES\" has no field \"WHO\""},
       {"ID,S,ID\r\n1,x,1\r\n", "named twice"},
+      {"ID,\x82\x72\r\n1,x\r\n",
+       "in.csv:1: the header is not UTF-8 text (a file saved in Shift-JIS?"},
       {"", "no header row"},
   };
   for (const Case &c : fatal) {
@@ -269,18 +271,22 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
             "10,x,1,1,,,,,abcdef,\r\n"  // LString 6 holds 5
             "11,x,1,1,,,,,,-1\r\n"      // UBin is unsigned
             "12,x,one,1,,,,,,\r\n"
-            "13,x,1\r\n"           // too few values
-            "1,dup,1,1,,,,,,\r\n"  // duplicate key
-            "14,€¼,1,1,,,,,,\r\n"  // outside code page 932 (¼)
+            "13,x,1\r\n"                         // too few values
+            "1,dup,1,1,,,,,,\r\n"                // duplicate key
+            "14,€¼,1,1,,,,,,\r\n"                // outside code page 932 (¼)
+            "16,\x93\xfa\x96\x7b,1,1,,,,,,\r\n"  // Shift-JIS, not UTF-8
             "15,last,1,1,,,,,,\r\n");
   Outcome run = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "inserted 2, updated 0, rejected 14\n");
-  for (int line = 3; line <= 16; ++line) {
+  EXPECT_EQ(run.out, "inserted 2, updated 0, rejected 15\n");
+  for (int line = 3; line <= 17; ++line) {
     EXPECT_NE(run.err.find("in.csv:" + std::to_string(line) + ": rejected"), std::string::npos)
         << line;
   }
   EXPECT_NE(run.err.find("in.csv:15: rejected: status 5, duplicate key value"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("in.csv:17: rejected: field S: the value is not UTF-8 text"),
+            std::string::npos)
       << run.err;
   EXPECT_EQ(RecordCount(dir), 2);
   // --stop-on-error keeps what came before the first rejection and nothing after.
