@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 
@@ -209,20 +210,14 @@ bool IsUtf8(const std::string &text) {
   size_t i = 0;
   while (i < text.size()) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t more;
-    uint32_t cp;
     if (c < 0x80) {
       ++i;
       continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      more = 1, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      more = 2, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      more = 3, cp = c & 0x07;
-    } else {
-      return false;
     }
+    // The count of continuation bytes, and the lead byte's bits of the character.
+    size_t more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+    uint32_t cp = c & (0x3F >> more);
+    if (c < 0xC2 || c > 0xF4) return false;
     if (i + more >= text.size()) return false;  // cut short
     for (size_t k = 1; k <= more; ++k) {
       unsigned char t = static_cast<unsigned char>(text[i + k]);
