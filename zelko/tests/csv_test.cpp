@@ -58,6 +58,23 @@ TEST(Csv, ReadsQuotesLineBreaksAndBothLineEnds) {
                 {"a longer first field than fits inline", "b", "c"}, {"d"}, {"q", ""}, {"e"}}));
 }
 
+// JSON numbers written with an exponent (as many programs write small and large floats) are
+// read as the same number in the notation the conversions take, digit for digit.
+TEST(Csv, JsonNumbersWithAnExponentReadAsTheSameNumber) {
+  auto rows = ReadRows(TextFormat::kJsonl,
+                       "{\"a\":1.5e3,\"b\":1e-05,\"c\":-2.50E+1,\"d\":0.0001e4,\"e\":7e0}\n"
+                       "{\"a\":123e-5,\"b\":-0.5e-1,\"c\":1E2,\"d\":100e-2,\"e\":1e99999}\n");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"1500", "0.00001", "-25", "1", "7"}));
+  // Past any field's reach the text stays as written, for the value's check to refuse.
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"0.00123", "-0.05", "100", "1", "1e99999"}));
+  std::istringstream cut("{\"a\":1e}\n");
+  std::unique_ptr<RowReader> reader = MakeRowReader(TextFormat::kJsonl, cut);
+  std::vector<std::string> row;
+  EXPECT_EQ(reader->Next(&row), RowReader::Result::kMalformed);
+  EXPECT_NE(reader->Error().find("a number ends in its exponent"), std::string::npos);
+}
+
 TEST(Csv, MalformedTextSaysWhereAndWhy) {
   struct Case {
     const char *text;
