@@ -21,6 +21,7 @@
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
+#include "number_text.h"
 #include "progress.h"
 #include "row_readers.h"
 #include "zplatform/codepage.h"
@@ -77,6 +78,23 @@ class RowSource {
   std::string path_, spool_;
 };
 
+// Fields whose text is a number: one written with an exponent is read without it.
+bool IsNumberType(int type) {
+  switch (type) {
+    case zelko::kInteger:
+    case zelko::kFloat:
+    case zelko::kDecimal:
+    case zelko::kMoney:
+    case zelko::kNumeric:
+    case zelko::kBFloat:
+    case zelko::kUBin:
+    case zelko::kAutoInc:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // "YYYY-MM-DD" (ISO 8601) in the style the date conversion reads: "YYYY/MM/DD", or
 // "YY/MM/DD" when the settings use two-digit years and the year lies in their century. Any
 // other text is left as it is.
@@ -128,14 +146,23 @@ class Loader {
     values_.resize(row.size());
     for (size_t c = 0; c < row.size(); ++c) {
       const zelko::FieldDescriptor &f = table_.fields[columns_[c]];
-      if (f.data_type == zelko::kDate && !ToCodePage(DateFromIso(row[c]), &values_[c])) {
-        return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] + "\" is not a date");
+      // ISO dates and numbers with an exponent become the text the conversion reads.
+      const std::string &given = row[c];
+      std::string rewritten;
+      bool rewrote = false;
+      if (f.data_type == zelko::kDate) {
+        rewritten = DateFromIso(given);
+        rewrote = true;
+      } else if (IsNumberType(f.data_type)) {
+        rewrote = WithoutExponent(given, &rewritten);
       }
-      if (f.data_type != zelko::kDate && !ToCodePage(row[c], &values_[c])) {
-        if (!IsUtf8(row[c]))
-          return Reject(line, "field " + Utf8(f.name) + ": the value " + kNotUtf8);
-        return Reject(line, "field " + Utf8(f.name) + ": \"" + row[c] +
-                                "\" has characters outside the code page");
+      const std::string &text = rewrote ? rewritten : given;
+      if (!ToCodePage(text, &values_[c])) {
+        std::string field = "field " + Utf8(f.name) + ": ";
+        if (!IsUtf8(given)) return Reject(line, field + "the value " + kNotUtf8);
+        if (f.data_type == zelko::kDate)
+          return Reject(line, field + "\"" + given + "\" is not a date");
+        return Reject(line, field + "\"" + given + "\" has characters outside the code page");
       }
       std::string problem = zelko::FieldTextProblem(f, values_[c]);
       if (!problem.empty()) return Reject(line, "field " + Utf8(f.name) + ": " + Utf8(problem));

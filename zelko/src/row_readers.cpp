@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "csv.h"
+#include "number_text.h"
 #include "zplatform/codepage.h"
 
 namespace zelkocli {
@@ -35,40 +36,6 @@ TextFormat FormatOfFileName(const std::string &path) {
 }
 
 namespace {
-
-// A JSON number with an exponent as the conversions read numbers: the point moved, digit for
-// digit ("1.5e3" is 1500, "1e-05" 0.00001), so no value changes on the way. An exponent past
-// any field's reach is left as written, for the value's check to refuse.
-std::string FixedNotation(const std::string &mantissa, const std::string &exponent) {
-  const std::string as_written = mantissa + "e" + exponent;
-  size_t e_digits = exponent.find_first_not_of("+-");
-  std::string magnitude = exponent.substr(e_digits);
-  magnitude.erase(0, std::min(magnitude.find_first_not_of('0'), magnitude.size() - 1));
-  if (magnitude.size() > 4) return as_written;
-  long shift = std::stol(magnitude) * (exponent[0] == '-' ? -1 : 1);
-  if (shift > 1000 || shift < -1000) return as_written;
-  bool negative = mantissa[0] == '-';
-  std::string body = mantissa.substr(negative ? 1 : 0);
-  size_t point = body.find('.');
-  std::string digits = body;
-  long whole = static_cast<long>(body.size());
-  if (point != std::string::npos) {
-    digits.erase(point, 1);
-    whole = static_cast<long>(point);
-  }
-  whole += shift;  // digits before the point once it has moved
-  if (whole <= 0) {
-    digits.insert(0, static_cast<size_t>(-whole) + 1, '0');
-    whole = 1;
-  } else if (whole > static_cast<long>(digits.size())) {
-    digits.append(static_cast<size_t>(whole) - digits.size(), '0');
-  }
-  std::string integer = digits.substr(0, static_cast<size_t>(whole));
-  std::string fraction = digits.substr(static_cast<size_t>(whole));
-  integer.erase(0, std::min(integer.find_first_not_of('0'), integer.size() - 1));
-  fraction.erase(fraction.find_last_not_of('0') + 1);
-  return (negative ? "-" : "") + integer + (fraction.empty() ? "" : "." + fraction);
-}
 
 class CsvRows : public RowReader {
  public:
@@ -311,7 +278,7 @@ class JsonScanner {
         return true;
       }
     }
-    // A number, kept as written: the field's conversion reads it.
+    // A number as written, but for an exponent: the field's conversion reads it.
     size_t start = at_;
     if (at_ < s_.size() && s_[at_] == '-') ++at_;
     size_t digits = at_;
@@ -325,7 +292,6 @@ class JsonScanner {
         ++at_;
       if (at_ == fraction) return Fail("a number ends in its point");
     }
-    size_t mantissa_end = at_;
     if (at_ < s_.size() && (s_[at_] == 'e' || s_[at_] == 'E')) {
       ++at_;
       if (at_ < s_.size() && (s_[at_] == '+' || s_[at_] == '-')) ++at_;
@@ -333,11 +299,10 @@ class JsonScanner {
       while (at_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_])))
         ++at_;
       if (at_ == exponent) return Fail("a number ends in its exponent");
-      *out = FixedNotation(s_.substr(start, mantissa_end - start),
-                           s_.substr(mantissa_end + 1, at_ - mantissa_end - 1));
-      return true;
     }
     *out = s_.substr(start, at_ - start);
+    std::string fixed;
+    if (WithoutExponent(*out, &fixed)) *out = std::move(fixed);
     return true;
   }
 

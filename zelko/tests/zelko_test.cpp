@@ -289,6 +289,21 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
             std::string::npos)
       << run.err;
   EXPECT_EQ(RecordCount(dir), 2);
+  // Numbers written with an exponent (as spreadsheets and Python write them) are the same
+  // numbers in numeric fields, checked as any other; a text field keeps the text.
+  std::string numbers = AllTypesDictionary("exponents");
+  WriteFile(numbers + "/exp.csv",
+            "ID,F8,DEC,I2,S\r\n30,1e-05,1.5E2,2e1,1e3\r\n31,1,2.5e-3,1,x\r\n32,1,1,4e4,x\r\n");
+  Outcome exponents = Zelko({"load", numbers, "ALLTYPES", numbers + "/exp.csv"});
+  EXPECT_EQ(exponents.out, "inserted 1, updated 0, rejected 2\n") << exponents.err;
+  EXPECT_NE(exponents.err.find("exp.csv:3: rejected: field DEC: \"0.0025\" has more than 2"),
+            std::string::npos)
+      << exponents.err;
+  Outcome thirty = Zelko({"dump", numbers, "ALLTYPES", "--format", "jsonl"});
+  EXPECT_NE(thirty.out.find("\"S\":\"1e3\",\"I1\":\"0\",\"I2\":\"20\""), std::string::npos)
+      << thirty.out;
+  EXPECT_NE(thirty.out.find("\"F8\":\"0.00001000000000\""), std::string::npos) << thirty.out;
+  EXPECT_NE(thirty.out.find("\"DEC\":\"150\""), std::string::npos) << thirty.out;
   // --stop-on-error keeps what came before the first rejection and nothing after.
   WriteFile(dir + "/in.csv", "ID,S\r\n20,a\r\n21,a\r\n1,dup\r\n22,never\r\n");
   run = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv", "--stop-on-error", "--batch", "2"});
