@@ -189,6 +189,43 @@ bool SelectPositions(zelko::TableDescriptor &table, int index,
   }
 }
 
+// Whether the key at index position `index` may leave records out: a null key has no entry
+// for a record whose value is its null value.
+bool IsNullKey(const zelko::TableDescriptor &table, int index) {
+  for (int s = index; s < table.SegmentCount(); ++s) {
+    if (table.segments[s].key_flags & (B_KEY_NULL_ALL | B_KEY_NULL_ANY)) return true;
+    if ((table.segments[s].key_flags & zelko::kSegmentFlagFollows) == 0) break;
+  }
+  return false;
+}
+
+// The entries of the key at `index`, walked key only; -1 when a read fails.
+int64_t KeyEntries(zelko::TableDescriptor &table, int index) {
+  zelko::KeyValue key;
+  if (!zelko::BuildKeyValue(table, index, &key)) return -1;
+  int64_t count = 0;
+  for (int op = B_GET_FIRST;; op = B_GET_NEXT) {
+    uint32_t length = 0;
+    int16_t status = BTRCALL(op + B_GET_KEY, table.position_block.data(), nullptr, &length,
+                             key.bytes.data(), key.length, key.key_number);
+    if (status == 9) return count;
+    if (status != 0) return -1;
+    ++count;
+  }
+}
+
+// After a dump along a null key: says how many records the key left out, when it did.
+void NoteRecordsLeftOut(zelko::TableDescriptor &table, int index, const std::string &key_name,
+                        bool where, std::ostream &err) {
+  int64_t in_key = KeyEntries(table, index);
+  int32_t records = 0;
+  if (in_key < 0 || zelko::EngineRecordCount(table, &records) != 0 || records <= in_key) return;
+  err << "zelko dump: key " << key_name << " holds " << in_key << " of the " << records
+      << " records; the others hold its null value and have no place in its order"
+      << (where ? ", so the condition was not tested on them" : "")
+      << " (without --key, dump reads every record)\n";
+}
+
 }  // namespace
 
 int CommandDump(const Args &args, Streams io) {
@@ -283,6 +320,8 @@ int CommandDump(const Args &args, Streams io) {
     }
     progress.Finish(done);
   }
+  if (result == 0 && index >= 0 && IsNullKey(*table, index))
+    NoteRecordsLeftOut(*table, index, *parsed.Get("--key"), where != nullptr, io.err);
   zelko::EngineClose(*table);
   return result;
 }

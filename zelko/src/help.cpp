@@ -40,6 +40,8 @@ const CommandHelp kCommands[] = {
      "[--iso-dates] [--owner NAME]",
      "Writes the records of TABLE to standard output, in physical order or in the order of\n"
      "the key NAME (a named index or a key number). The first line names the fields.\n"
+     "A null key has no place for records holding its null value: along one, dump says\n"
+     "how many records it left out.\n"
      "  --format csv    RFC 4180 (the default); tsv: tab separated with \\t \\n \\r \\\\ escapes;\n"
      "                 jsonl: one JSON object per record, keyed by field name\n"
      "  --typed         with jsonl: numbers as JSON numbers, Logical 0 and 1 as false and\n"

@@ -352,6 +352,37 @@ TEST(Zelko, UpdateByKeyKeepsFieldsTheFileDoesNotName) {
   EXPECT_EQ(RecordCount(dir), 3);
 }
 
+// A null key has no entry for a record holding its null value: a dump along it says how
+// many records it left out instead of passing for the whole table.
+TEST(Zelko, ADumpAlongANullKeySaysWhatTheKeyLeavesOut) {
+  RecordMessages messages;
+  std::string dir = NewDir("nullkey");
+  TableDef t{10,
+             "CODES",
+             "CODES.DAT",
+             {{"ID", kInteger, 4}, {"CODE", kInteger, 2}},
+             {{"ID", 0, 0, 0x100}, {"CODE", 1, 0, 0x10B}},
+             {{"BYCODE", 1}}};
+  ASSERT_EQ(WriteDictionary(dir, {t}), 0);
+  ASSERT_EQ(Zelko({"create", dir, "CODES"}).status, 0);
+  WriteFile(dir + "/in.csv", "ID,CODE\r\n1,5\r\n2,0\r\n3,7\r\n4,0\r\n");
+  ASSERT_EQ(Zelko({"load", dir, "CODES", dir + "/in.csv"}).status, 0);
+  Outcome along = Zelko({"dump", dir, "CODES", "--key", "BYCODE"});
+  EXPECT_EQ(along.status, 0);
+  EXPECT_EQ(along.out, "ID,CODE\r\n1,5\r\n3,7\r\n");
+  EXPECT_EQ(along.err,
+            "zelko dump: key BYCODE holds 2 of the 4 records; the others hold its null value and "
+            "have no place in its order (without --key, dump reads every record)\n");
+  Outcome where = Zelko({"dump", dir, "CODES", "--key", "BYCODE", "--where", "@ID > 1"});
+  EXPECT_EQ(where.out, "ID,CODE\r\n3,7\r\n");
+  EXPECT_NE(where.err.find("so the condition was not tested on them"), std::string::npos);
+  // Nothing to say when the key holds every record, or along a key that cannot leave any out.
+  EXPECT_EQ(Zelko({"dump", dir, "CODES", "--key", "0"}).err, "");
+  WriteFile(dir + "/fill.csv", "ID,CODE\r\n2,1\r\n4,2\r\n");
+  ASSERT_EQ(Zelko({"load", dir, "CODES", dir + "/fill.csv", "--update-by", "0"}).status, 0);
+  EXPECT_EQ(Zelko({"dump", dir, "CODES", "--key", "BYCODE"}).err, "");
+}
+
 TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
   RecordMessages messages;
   std::string dir = AllTypesDictionary("stat");
