@@ -134,6 +134,7 @@ class Loader {
         key_fields_.push_back(table_.segments[s].field_id);
         if ((table_.segments[s].key_flags & zelko::kSegmentFlagFollows) == 0) break;
       }
+      ReadNullRule();
     }
   }
 
@@ -174,6 +175,15 @@ class Loader {
       if (status != 0) return Refused(line, status);
       ++counts.inserted;
       return true;
+    }
+    // A null key has no entry for a record holding its null value: such a row would be
+    // inserted beside the records that hold the same value.
+    zelko::ClearRecordBuffer(table_);
+    Fill(true);
+    if (KeyValueIsNull()) {
+      return Reject(line,
+                    "the key's fields hold its null value, by which the key finds no record "
+                    "(load such rows without --update-by)");
     }
     // Read-modify-write of a record other processes may be changing: the record is read
     // under a single lock, so the update builds on what is stored, never on an older image.
@@ -251,6 +261,47 @@ class Loader {
     return Reject(line, StatusPhrase(status));
   }
 
+  // The key's segments and null rule as the file keeps them (the dictionary holds no null
+  // values), read from the file's Stat buffer.
+  void ReadNullRule() {
+    std::vector<uint8_t> stat(4096);
+    uint8_t name[255];
+    uint32_t length = static_cast<uint32_t>(stat.size());
+    if (BTRCALL(B_STAT, table_.position_block.data(), stat.data(), &length, name, sizeof name, 0) !=
+        0)
+      return;
+    for (size_t s = static_cast<size_t>(key_index_);; ++s) {
+      size_t at = 16 + 16 * s;
+      if (at + 16 > length) return;
+      uint16_t flags = static_cast<uint16_t>(stat[at + 4] | stat[at + 5] << 8);
+      if (s == static_cast<size_t>(key_index_))
+        null_rule_ = flags & (B_KEY_NULL_ALL | B_KEY_NULL_ANY);
+      null_segments_.push_back({static_cast<size_t>(stat[at] | stat[at + 1] << 8),
+                                static_cast<size_t>(stat[at + 2] | stat[at + 3] << 8),
+                                stat[at + 11]});
+      if ((flags & B_KEY_SEGMENTED) == 0) return;
+    }
+  }
+  // Whether the record buffer's key value has no place in the key, as the file decides it.
+  bool KeyValueIsNull() const {
+    if (null_rule_ == 0) return false;
+    size_t null_segments = 0;
+    for (const NullSegment &s : null_segments_) {
+      bool all = s.position >= 1 && s.position - 1 + s.length <= table_.record_buffer.size();
+      for (size_t i = 0; all && i < s.length; ++i)
+        all = table_.record_buffer[s.position - 1 + i] == s.null_value;
+      if (all) ++null_segments;
+    }
+    return null_rule_ == B_KEY_NULL_ANY ? null_segments > 0
+                                        : null_segments == null_segments_.size();
+  }
+
+  struct NullSegment {
+    size_t position, length;  // 1-based position in the record
+    uint8_t null_value;
+  };
+  int null_rule_ = 0;  // B_KEY_NULL_ALL, B_KEY_NULL_ANY or 0
+  std::vector<NullSegment> null_segments_;
   zelko::TableDescriptor &table_;
   std::vector<int> columns_;
   std::vector<size_t> positions_;  // of each column's field in the record

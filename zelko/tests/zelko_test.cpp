@@ -162,7 +162,7 @@ TEST(Zelko, EveryTypeLoadsAndDumpsBackIdenticalWithTheBytesOfTheRules) {
   }
 }
 
-int RecordCount(const std::string &dir);
+int RecordCount(const std::string &dir, const std::string &table = "ALLTYPES");
 
 // Every format dump writes loads back into an empty file as the same records, byte for byte;
 // so do typed JSON and ISO dates.
@@ -229,8 +229,8 @@ TEST(Zelko, EveryDumpFormatLoadsBackByteIdentical) {
   EXPECT_EQ(dates.out, "inserted 1, updated 0, rejected 1\n") << dates.err;
 }
 
-int RecordCount(const std::string &dir) {
-  Outcome stat = Zelko({"stat", dir, "ALLTYPES"});
+int RecordCount(const std::string &dir, const std::string &table) {
+  Outcome stat = Zelko({"stat", dir, table});
   size_t at = stat.out.find("records       ");
   return at == std::string::npos ? -1 : std::atoi(stat.out.c_str() + at + 14);
 }
@@ -353,15 +353,16 @@ TEST(Zelko, UpdateByKeyKeepsFieldsTheFileDoesNotName) {
 }
 
 // A null key has no entry for a record holding its null value: a dump along it says how
-// many records it left out instead of passing for the whole table.
-TEST(Zelko, ADumpAlongANullKeySaysWhatTheKeyLeavesOut) {
+// many records it left out instead of passing for the whole table, and a load that updates
+// by it refuses such rows instead of inserting them beside the records that hold the value.
+TEST(Zelko, RecordsOutsideANullKeyAreNeitherLeftOutUnsaidNorDuplicated) {
   RecordMessages messages;
   std::string dir = NewDir("nullkey");
   TableDef t{10,
              "CODES",
              "CODES.DAT",
              {{"ID", kInteger, 4}, {"CODE", kInteger, 2}},
-             {{"ID", 0, 0, 0x100}, {"CODE", 1, 0, 0x10B}},
+             {{"ID", 0, 0, 0x100}, {"CODE", 1, 0, 0x10A}},
              {{"BYCODE", 1}}};
   ASSERT_EQ(WriteDictionary(dir, {t}), 0);
   ASSERT_EQ(Zelko({"create", dir, "CODES"}).status, 0);
@@ -376,11 +377,20 @@ TEST(Zelko, ADumpAlongANullKeySaysWhatTheKeyLeavesOut) {
   Outcome where = Zelko({"dump", dir, "CODES", "--key", "BYCODE", "--where", "@ID > 1"});
   EXPECT_EQ(where.out, "ID,CODE\r\n3,7\r\n");
   EXPECT_NE(where.err.find("so the condition was not tested on them"), std::string::npos);
+  WriteFile(dir + "/update.csv", "ID,CODE\r\n5,0\r\n3,7\r\n");
+  Outcome update = Zelko({"load", dir, "CODES", dir + "/update.csv", "--update-by", "BYCODE"});
+  EXPECT_EQ(update.out, "inserted 0, updated 1, rejected 1\n");
+  EXPECT_NE(update.err.find("update.csv:2: rejected: the key's fields hold its null value"),
+            std::string::npos)
+      << update.err;
+  EXPECT_EQ(RecordCount(dir, "CODES"), 4);
   // Nothing to say when the key holds every record, or along a key that cannot leave any out.
   EXPECT_EQ(Zelko({"dump", dir, "CODES", "--key", "0"}).err, "");
   WriteFile(dir + "/fill.csv", "ID,CODE\r\n2,1\r\n4,2\r\n");
   ASSERT_EQ(Zelko({"load", dir, "CODES", dir + "/fill.csv", "--update-by", "0"}).status, 0);
-  EXPECT_EQ(Zelko({"dump", dir, "CODES", "--key", "BYCODE"}).err, "");
+  Outcome whole = Zelko({"dump", dir, "CODES", "--key", "BYCODE"});
+  EXPECT_EQ(whole.err, "");
+  EXPECT_EQ(whole.out, "ID,CODE\r\n2,1\r\n4,2\r\n1,5\r\n3,7\r\n");
 }
 
 TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
