@@ -245,6 +245,35 @@ with zelko.open({str(shop_dir)!r}) as db:
     assert customers.get(NAME=SATO)["CREDIT"] == "1"
 
 
+def test_an_iteration_goes_on_past_a_record_another_process_deleted(db, customers, shop_dir):
+    # Names with duplicates: the iteration must neither repeat nor skip one of them.
+    names = ["A", "B", "B", "B", "C"]
+    for name in names:
+        customers.insert({"NAME": name})
+
+    def delete_elsewhere(cust_no):
+        other = run_python(f"""
+import zelko
+with zelko.open({str(shop_dir)!r}) as db:
+    c = db["CUSTOMER"]
+    c.delete(c.get(CUST_NO={cust_no}))
+""")
+        assert other.returncode == 0, other.stderr
+
+    # The middle of the duplicates, their first, and the last record, each way.
+    for reverse, at in ((False, 2), (True, 2), (False, 1), (True, 1), (False, 4), (True, 4)):
+        expected = [r["CUST_NO"] for r in customers.records(key="NAME", reverse=reverse)]
+        gone = expected[at]
+        seen = []
+        for record in customers.records(key="NAME", reverse=reverse):
+            seen.append(record["CUST_NO"])
+            if record["CUST_NO"] == gone:
+                delete_elsewhere(gone)
+                customers.get(NAME="A")  # the loop's own read moves the table
+        assert seen == expected
+        customers.insert({"CUST_NO": int(gone), "NAME": names[int(gone) - 1]})
+
+
 def test_dates_follow_the_date_style_of_the_settings(shop_dir, tmp_path):
     config = tmp_path / "two-digit"
     config.mkdir()

@@ -115,6 +115,8 @@ ZelkoGetRecordText = _declare("ZelkoGetRecordText", _i16, _i16, ctypes.c_void_p,
                               ctypes.POINTER(_i32), ctypes.POINTER(_i32))
 ZelkoExGetRecordText = _declare("ZelkoExGetRecordText", _i16, _i16, _i16, ctypes.c_void_p, _i32,
                                 ctypes.POINTER(_i32), ctypes.POINTER(_i32))
+ZelkoGetIndexFields = _declare("ZelkoGetIndexFields", _i16, _i16, _i16,
+                               ctypes.POINTER(_i16), _i16)
 ZelkoCheckFieldData = _declare("ZelkoCheckFieldData", _i16, _i16, _i16, _str, ctypes.c_char_p,
                                _i32)
 ZelkoCheckCondition = _declare("ZelkoCheckCondition", _i16, _i16, _str, ctypes.c_char_p, _i32)

@@ -10,7 +10,7 @@ from ._values import to_text
 
 # The record manager's operation codes this module uses.
 _INSERT, _UPDATE, _DELETE, _GET_EQUAL = 2, 3, 4, 5
-_GET_NEXT, _GET_PREVIOUS, _GET_FIRST, _GET_LAST = 6, 7, 12, 13
+_GET_NEXT, _GET_PREVIOUS, _GET_GE, _GET_LE, _GET_FIRST, _GET_LAST = 6, 7, 9, 11, 12, 13
 _STEP_NEXT, _STEP_FIRST, _STEP_LAST, _STEP_PREVIOUS = 24, 33, 34, 35
 _GET_NEXT_EXTENDED, _GET_PREVIOUS_EXTENDED = 36, 37
 _STEP_NEXT_EXTENDED, _STEP_PREVIOUS_EXTENDED = 38, 39
@@ -204,18 +204,28 @@ class Table:
                                                                               _STEP_NEXT)
         else:
             first, following = (_GET_LAST, _GET_PREVIOUS) if reverse else (_GET_FIRST, _GET_NEXT)
-        place = None
+        with n.lock:
+            key_fields = self._key_fields(index)
+        place = record = None
+        # The key value of the records yielded last, and their positions: where the record
+        # this iteration stood on is gone, the iteration goes on after its key value and
+        # skips those.
+        run_key, run = None, set()
         while True:
             with n.lock:
                 self._db._attach()
+                status = None
                 if place is None:
                     status = n.DbAccess(first, self._id, index)
-                else:
-                    if self._currency != place:
-                        # Something else moved the table: back to this iteration's record.
-                        back = n.DbGetDirect(self._id, place[0], index)
-                        if back != 0:
-                            raise ZelkoError(back, "the record this iteration stood on is gone")
+                elif self._currency != place:
+                    # Something else moved the table: back to this iteration's record.
+                    back = n.DbGetDirect(self._id, place[0], index)
+                    if back == _UNKNOWN_POSITION and key_fields:
+                        # Another user deleted it meanwhile.
+                        status = self._after(record, key_fields, run, reverse, index)
+                    elif back != 0:
+                        raise ZelkoError(back, "the record this iteration stood on is gone")
+                if status is None:
                     status = n.DbAccess(following, self._id, index)
                 if status == _END_OF_FILE:
                     self._currency = None
@@ -223,7 +233,33 @@ class Table:
                 self._check(status)
                 record = self._read_current(index)
                 place = self._currency
+                key = tuple(record._texts[f] for f in key_fields)
+                if key != run_key:
+                    run_key, run = key, set()
+                run.add(place[0])
             yield record
+
+    def _key_fields(self, index):
+        """The field IDs of the key at index position `index` ([] for physical order)."""
+        if index == -1:
+            return []
+        fields = (ctypes.c_int16 * 255)()
+        count = n.ZelkoGetIndexFields(self._id, index, fields, len(fields))
+        self._check(count if count < 0 else 0)
+        return list(fields[:count])
+
+    def _after(self, last, key_fields, seen, reverse, index):
+        """Stands on the first record after `last` along the index (before it when
+        reverse), `last` being gone: the first at or past its key value whose position is
+        not in `seen`. The status of the read that found it."""
+        self._check(n.DbClearFieldBuffer(self._id))
+        for field_id in key_fields:
+            self._check(n.DbSetFieldData(self._id, field_id,
+                                         last._texts[field_id].encode(n.ENCODING)))
+        status = n.DbAccess(_GET_LE if reverse else _GET_GE, self._id, index)
+        while status == 0 and self._read_current(index).position in seen:
+            status = n.DbAccess(_GET_PREVIOUS if reverse else _GET_NEXT, self._id, index)
+        return _END_OF_FILE if status == _KEY_NOT_FOUND else status
 
     def get(self, key=None, **values):
         """The first record whose key equals the values given (Get Equal), or None. `key`

@@ -489,6 +489,14 @@ TEST_F(FlatApi, AValueThatAFieldWouldChangeIsToldBeforeItIsSet) {
   EXPECT_EQ(ZelkoCheckCondition(0, "@AGE ! 1", reason, sizeof reason), DB_BAD_CONDITION);
   EXPECT_NE(std::string(ZelkoTakeLastMessage()).find("VE042"), std::string::npos);
   EXPECT_EQ(ZelkoCheckCondition(2, "", reason, sizeof reason), DB_TABLE_ID_RANGE);
+
+  // The fields of a key, by the index position it starts at.
+  int16_t fields[4] = {-1, -1, -1, -1};
+  EXPECT_EQ(ZelkoGetIndexFields(0, 1, fields, 4), 1);
+  EXPECT_EQ(fields[0], 1);  // NAME
+  EXPECT_EQ(ZelkoGetIndexFields(0, 0, nullptr, 0), 1);
+  EXPECT_EQ(ZelkoGetIndexFields(0, 2, fields, 4), DB_INDEX_NOT_FOUND);
+  EXPECT_EQ(ZelkoGetIndexFields(0, -1, fields, 4), DB_INDEX_NOT_FOUND);
 }
 
 TEST(FlatApiFatal, FatalAppExitEndsWithTheFormattedMessage) {

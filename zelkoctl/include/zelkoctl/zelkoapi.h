@@ -227,6 +227,11 @@ ZELKO_EXPORT int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t 
  * or the record is not there. */
 ZELKO_EXPORT int16_t ZelkoExGetRecordText(int16_t result_id, int16_t record, char *buffer,
                                           int32_t size, int32_t *length, int32_t *position);
+/* The field IDs of the key that starts at index position `index`, in segment order: up to
+ * `room` of them copied into `fields`; the result is their number, or DB_INDEX_NOT_FOUND
+ * for a position that starts no key. Checks A, T. */
+ZELKO_EXPORT int16_t ZelkoGetIndexFields(int16_t table_id, int16_t index, int16_t *fields,
+                                         int16_t room);
 /* Whether DbSetFieldData can store `text` in field `field_id` of the table without changing
  * its value (DbSetFieldData itself stores what it can of any text: a number out of range, a
  * malformed date or a text too long is changed, never refused). 0 when it can; DB_FAILED

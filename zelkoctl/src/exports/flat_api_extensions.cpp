@@ -69,6 +69,27 @@ int16_t ZelkoFindIndex(int16_t table_id, const char *name) {
   });
 }
 
+int16_t ZelkoGetIndexFields(int16_t table_id, int16_t index, int16_t *fields, int16_t room) {
+  return OnTable(table_id, Need::kAny, [&](TableDescriptor &t) -> int16_t {
+    // A key starts where the segment before it ends the key before.
+    bool starts = index >= 0 && index < t.SegmentCount() &&
+                  (index == 0 || (t.segments[index - 1].key_flags & kSegmentFlagFollows) == 0);
+    if (!starts) return DB_INDEX_NOT_FOUND;
+    int16_t count = 0;
+    for (int s = index; s < t.SegmentCount(); ++s) {
+      const auto field = std::find_if(t.fields.begin(), t.fields.end(), [&](const auto &f) {
+        return f.field_id == t.segments[s].field_id;
+      });
+      if (field == t.fields.end()) return DB_INDEX_NOT_FOUND;
+      if (fields != nullptr && count < room)
+        fields[count] = static_cast<int16_t>(field - t.fields.begin());
+      ++count;
+      if ((t.segments[s].key_flags & kSegmentFlagFollows) == 0) break;
+    }
+    return count;
+  });
+}
+
 int16_t ZelkoGetRecordText(int16_t table_id, char *buffer, int32_t size, int32_t *length,
                            int32_t *position) {
   return OnTable(table_id, Need::kOpen, [&](TableDescriptor &t) -> int16_t {
