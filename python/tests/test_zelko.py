@@ -245,20 +245,24 @@ with zelko.open({str(shop_dir)!r}) as db:
     assert customers.get(NAME=SATO)["CREDIT"] == "1"
 
 
-def test_an_iteration_goes_on_past_a_record_another_process_deleted(db, customers, shop_dir):
+def test_an_iteration_goes_on_past_a_record_another_process_deleted_or_moved(db, customers,
+                                                                             shop_dir):
     # Names with duplicates: the iteration must neither repeat nor skip one of them.
     names = ["A", "B", "B", "B", "C"]
     for name in names:
         customers.insert({"NAME": name})
 
-    def delete_elsewhere(cust_no):
+    def elsewhere(action):
         other = run_python(f"""
 import zelko
 with zelko.open({str(shop_dir)!r}) as db:
     c = db["CUSTOMER"]
-    c.delete(c.get(CUST_NO={cust_no}))
+    {action}
 """)
         assert other.returncode == 0, other.stderr
+
+    def delete_elsewhere(cust_no):
+        elsewhere(f"c.delete(c.get(CUST_NO={cust_no}))")
 
     # The middle of the duplicates, their first, and the last record, each way.
     for reverse, at in ((False, 2), (True, 2), (False, 1), (True, 1), (False, 4), (True, 4)):
@@ -272,6 +276,17 @@ with zelko.open({str(shop_dir)!r}) as db:
                 customers.get(NAME="A")  # the loop's own read moves the table
         assert seen == expected
         customers.insert({"CUST_NO": int(gone), "NAME": names[int(gone) - 1]})
+
+    # Its key changed under it: the iteration goes on from where the record was, and meets
+    # it again at its new place, as the record manager's own Get Next would.
+    expected = [r["CUST_NO"] for r in customers.records(key="NAME")]
+    seen = []
+    for record in customers.records(key="NAME"):
+        seen.append(record["CUST_NO"])
+        if record["CUST_NO"] == expected[1]:
+            elsewhere(f"c.update(c.get(CUST_NO={expected[1]}), NAME='Z')")
+            customers.get(NAME="A")
+    assert seen == expected + [expected[1]]
 
 
 def test_dates_follow_the_date_style_of_the_settings(shop_dir, tmp_path):

@@ -220,7 +220,10 @@ class Table:
                 elif self._currency != place:
                     # Something else moved the table: back to this iteration's record.
                     back = n.DbGetDirect(self._id, place[0], index)
-                    if back == _UNKNOWN_POSITION and key_fields:
+                    if back == 0 and key_fields and self._key_moved(record, key_fields, index):
+                        # Another user changed its key meanwhile: on from where it was.
+                        status = self._after(record, key_fields, run, reverse, index)
+                    elif back == _UNKNOWN_POSITION and key_fields:
                         # Another user deleted it meanwhile.
                         status = self._after(record, key_fields, run, reverse, index)
                     elif back != 0:
@@ -247,6 +250,11 @@ class Table:
         count = n.ZelkoGetIndexFields(self._id, index, fields, len(fields))
         self._check(count if count < 0 else 0)
         return list(fields[:count])
+
+    def _key_moved(self, last, key_fields, index):
+        """Whether the current record's key value is no longer `last`'s."""
+        now = self._read_current(index)
+        return any(now._texts[f] != last._texts[f] for f in key_fields)
 
     def _after(self, last, key_fields, seen, reverse, index):
         """Stands on the first record after `last` along the index (before it when
