@@ -192,6 +192,11 @@ TEST(Windows, RefusalsAndAFailedSaveKeepTheEdits) {
   EXPECT_EQ(damaged.status, 0) << damaged.errors;
   EXPECT_EQ(damaged.lines.back(), "1");
   EXPECT_TRUE(damaged.Says("message ")) << damaged.errors;
+  // A dialog value of two words was cut to its first: it must be quoted.
+  MacroRun two_words = Macro("dialog テーブル名 = two words\n", dir);
+  EXPECT_EQ(two_words.status, 1);
+  EXPECT_NE(two_words.errors.find("unknown statement: dialog"), std::string::npos)
+      << two_words.errors;
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ int RunEditorMacro(MainWindow &window, const std::string &path) {
       }
     } else if (w[0] == "dialog" && w.size() == 3 && w[1] == "button") {
       script.button = w[2];
-    } else if (w[0] == "dialog" && w.size() >= 3 && w[2] == "=") {
+    } else if (w[0] == "dialog" && (w.size() == 3 || w.size() == 4) && w[2] == "=") {
       script.fields[w[1]] = w.size() > 3 ? w[3] : std::string();
     } else if (w[0] == "answer" && w.size() == 2) {
       script.answers.push_back(w[1]);

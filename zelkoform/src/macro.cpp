@@ -478,6 +478,16 @@ bool MacroRunner::ParseExpression(const std::string &s, size_t *at, Variant *val
   return true;
 }
 
+bool MacroRunner::ParseWholeValue(const std::string &s, size_t at, Variant *value,
+                                  std::string *error) {
+  if (!ParseExpression(s, &at, value, error)) return false;
+  while (at < s.size() && s[at] == ' ')
+    ++at;
+  // "x = 1 + 5" would otherwise set 1: values are literals, variables and calls.
+  if (at < s.size()) return *error = "unexpected text after the value: " + s.substr(at), false;
+  return true;
+}
+
 bool MacroRunner::ParseArguments(const std::string &s, std::vector<Variant> *values,
                                  std::vector<std::string> *variables, std::string *error) {
   size_t at = 0;
@@ -560,9 +570,8 @@ bool MacroRunner::ReadTarget(const std::string &target, Variant *value, std::str
 
 bool MacroRunner::Assign(const std::string &target, const std::string &value_text,
                          std::string *error) {
-  size_t at = 0;
   Variant value;
-  if (!ParseExpression(value_text, &at, &value, error)) return false;
+  if (!ParseWholeValue(value_text, 0, &value, error)) return false;
   std::string control_name, member;
   if (target.find('.') == std::string::npos) {
     std::string name = Trim(target);
@@ -638,8 +647,7 @@ bool MacroRunner::Expect(const std::string &rest, std::string *error) {
   std::string target = Trim(rest.substr(0, eq));
   Variant actual, expected;
   if (!ReadTarget(target, &actual, error)) return false;
-  size_t at = eq + 1;
-  if (!ParseExpression(rest, &at, &expected, error)) return false;
+  if (!ParseWholeValue(rest, eq + 1, &expected, error)) return false;
   if (!SameValue(actual, expected)) {
     return *error = "expected " + target + " = " + DescribeValue(expected) + ", found " +
                     DescribeValue(actual),
@@ -688,9 +696,8 @@ bool MacroRunner::UserAction(const std::string &verb, const std::string &rest, s
     QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
     if (!target->hasFocus()) QApplication::sendEvent(target, &in);
   } else if (Same(verb, "type")) {
-    size_t at = 0;
     Variant text;
-    if (!ParseExpression(arg, &at, &text, error)) return false;
+    if (!ParseWholeValue(arg, 0, &text, error)) return false;
     for (QChar ch : QString::fromStdString(text.AsString().value_or(""))) {
       QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
       QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
@@ -887,10 +894,9 @@ void MacroRunner::OnEvent(FormHost *form, const std::string &control, const std:
       for (size_t i = 0; info != nullptr && i < info->params.size() && i < args.size(); ++i) {
         if (!zelko::EqualNoCase(info->params[i].name, arg)) continue;
         is_argument = true;
-        size_t at = eq + 1;
         Variant value;
         std::string error;
-        if (!ParseExpression(assignment, &at, &value, &error)) {
+        if (!ParseWholeValue(assignment, eq + 1, &value, &error)) {
           event_errors_.push_back("in " + name + "." + event + ": " + error);
           break;
         }

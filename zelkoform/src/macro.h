@@ -56,6 +56,9 @@ class MacroRunner {
   bool ReadTarget(const std::string &target, zelko::Variant *value, std::string *error);
   bool ParseExpression(const std::string &text, size_t *at, zelko::Variant *value,
                        std::string *error, std::string *variable = nullptr);
+  // One value from `at` to the end of `text`: text after it is refused, never dropped.
+  bool ParseWholeValue(const std::string &text, size_t at, zelko::Variant *value,
+                       std::string *error);
   bool ParseArguments(const std::string &text, std::vector<zelko::Variant> *values,
                       std::vector<std::string> *variables, std::string *error);
   bool Call(const std::string &rest, std::string *error);

@@ -186,7 +186,12 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
                       "big = 99999999999\n"
                       "print big\n"
                       "wide = &H1FFFFFFFF\n" +
-                          DeeplyNestedArray(100000));
+                          DeeplyNestedArray(100000) +
+                          // Values are literals: what follows one would have been dropped, so
+                          // that the expect below passed.
+                          "n = 1 + 5\n"
+                          "expect big = 99999999999 or 1\n"
+                          "type ZelkoEdit2 \"a\" \"b\"\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "test.macro:1: unknown statement \"frobnicate\"\n"
@@ -199,7 +204,10 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
             "test.macro:9: answer takes OK, Cancel, Yes, No, Retry, Ignore or Abort\n"
             "test.macro:11: wait takes milliseconds (0 to 2147483647)\n"
             "test.macro:14: not a number: &H1FFFFFFFF\n"
-            "test.macro:15: expressions nested more than 32 deep\n");
+            "test.macro:15: expressions nested more than 32 deep\n"
+            "test.macro:16: unexpected text after the value: + 5\n"
+            "test.macro:17: unexpected text after the value: or 1\n"
+            "test.macro:18: unexpected text after the value: \"b\"\n");
   EXPECT_TRUE(Has(r.out, "Zelko1.DDFDir = \".\"")) << r.out;
   EXPECT_TRUE(Has(r.out, "big = 99999999999")) << r.out;  // a Double, not a wrapped Long
   // A script from standard input; a passing one exits 0.
