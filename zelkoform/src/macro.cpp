@@ -665,6 +665,8 @@ bool MacroRunner::UserAction(const std::string &verb, const std::string &rest, s
   QWidget *w = p.widget;
   if (w == nullptr) return *error = control_name + " has no window to act on", false;
   QWidget *target = w->focusProxy() != nullptr ? w->focusProxy() : w;
+  if ((Same(verb, "click") || Same(verb, "focus")) && !arg.empty())
+    return *error = verb + " takes a control alone, not " + arg, false;
   if (Same(verb, "click")) {
     QPointF center(w->width() / 2.0, w->height() / 2.0);
     QPointF global = w->mapToGlobal(center);

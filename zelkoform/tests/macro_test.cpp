@@ -191,7 +191,8 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
                           // that the expect below passed.
                           "n = 1 + 5\n"
                           "expect big = 99999999999 or 1\n"
-                          "type ZelkoEdit2 \"a\" \"b\"\n");
+                          "type ZelkoEdit2 \"a\" \"b\"\n"
+                          "click ZelkoBtn1 twice\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "test.macro:1: unknown statement \"frobnicate\"\n"
@@ -207,7 +208,8 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
             "test.macro:15: expressions nested more than 32 deep\n"
             "test.macro:16: unexpected text after the value: + 5\n"
             "test.macro:17: unexpected text after the value: or 1\n"
-            "test.macro:18: unexpected text after the value: \"b\"\n");
+            "test.macro:18: unexpected text after the value: \"b\"\n"
+            "test.macro:19: click takes a control alone, not twice\n");
   EXPECT_TRUE(Has(r.out, "Zelko1.DDFDir = \".\"")) << r.out;
   EXPECT_TRUE(Has(r.out, "big = 99999999999")) << r.out;  // a Double, not a wrapped Long
   // A script from standard input; a passing one exits 0.
