@@ -10,6 +10,7 @@
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
+#include "number_text.h"
 #include "progress.h"
 #include "row_readers.h"
 #include "zplatform/codepage.h"
@@ -107,26 +108,13 @@ class RecordWriter {
   }
   void AppendTypedValue(int type, const std::string &value) {
     std::string bare;  // the value as a JSON literal, when it has one
-    switch (type) {
-      case zelko::kInteger:
-      case zelko::kFloat:
-      case zelko::kDecimal:
-      case zelko::kMoney:
-      case zelko::kNumeric:
-      case zelko::kBFloat:
-      case zelko::kUBin:
-      case zelko::kAutoInc:
-        // "inf" and "nan" have no JSON number; they stay strings.
-        if (JsonNumber(value)) bare = value;
-        break;
-      case zelko::kLogical:
-        bare = value == "0" ? "false" : value == "1" ? "true" : JsonNumber(value) ? value : "";
-        break;
-      case zelko::kDate:
-        if (value == "0000/00/00" || value == "0000-00-00" || value == "00/00/00") bare = "null";
-        break;
-      default:
-        break;
+    if (IsNumberType(type)) {
+      // "inf" and "nan" have no JSON number; they stay strings.
+      if (JsonNumber(value)) bare = value;
+    } else if (type == zelko::kLogical) {
+      bare = value == "0" ? "false" : value == "1" ? "true" : JsonNumber(value) ? value : "";
+    } else if (type == zelko::kDate) {
+      if (value == "0000/00/00" || value == "0000-00-00" || value == "00/00/00") bare = "null";
     }
     if (bare.empty()) {
       AppendJsonString(value, &buffer_);

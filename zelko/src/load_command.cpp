@@ -78,23 +78,6 @@ class RowSource {
   std::string path_, spool_;
 };
 
-// Fields whose text is a number: one written with an exponent is read without it.
-bool IsNumberType(int type) {
-  switch (type) {
-    case zelko::kInteger:
-    case zelko::kFloat:
-    case zelko::kDecimal:
-    case zelko::kMoney:
-    case zelko::kNumeric:
-    case zelko::kBFloat:
-    case zelko::kUBin:
-    case zelko::kAutoInc:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // "YYYY-MM-DD" (ISO 8601) in the style the date conversion reads: "YYYY/MM/DD", or
 // "YY/MM/DD" when the settings use two-digit years and the year lies in their century. Any
 // other text is left as it is.

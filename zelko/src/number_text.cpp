@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "engine/field_conversion.h"
+
 namespace zelkocli {
 namespace {
 
@@ -17,6 +19,22 @@ size_t SkipDigits(const std::string &s, size_t at) {
 }
 
 }  // namespace
+
+bool IsNumberType(int type) {
+  switch (type) {
+    case zelko::kInteger:
+    case zelko::kFloat:
+    case zelko::kDecimal:
+    case zelko::kMoney:
+    case zelko::kNumeric:
+    case zelko::kBFloat:
+    case zelko::kUBin:
+    case zelko::kAutoInc:
+      return true;
+    default:
+      return false;
+  }
+}
 
 bool WithoutExponent(const std::string &text, std::string *fixed) {
   // -?D+(.D+)?[eE][+-]?D+, as JSON writes numbers.
