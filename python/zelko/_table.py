@@ -262,8 +262,8 @@ class Table:
         not in `seen`. The status of the read that found it."""
         self._check(n.DbClearFieldBuffer(self._id))
         for field_id in key_fields:
-            self._check(n.DbSetFieldData(self._id, field_id,
-                                         last._texts[field_id].encode(n.ENCODING)))
+            text = last._texts[field_id].encode(n.ENCODING, "replace")
+            self._check(n.DbSetFieldData(self._id, field_id, text))
         status = n.DbAccess(_GET_LE if reverse else _GET_GE, self._id, index)
         while status == 0 and self._read_current(index).position in seen:
             status = n.DbAccess(_GET_PREVIOUS if reverse else _GET_NEXT, self._id, index)
