@@ -2,6 +2,7 @@
 extended reads."""
 
 import ctypes
+import operator
 from collections import namedtuple
 
 from . import _native as n
@@ -206,6 +207,7 @@ class Table:
             first, following = (_GET_LAST, _GET_PREVIOUS) if reverse else (_GET_FIRST, _GET_NEXT)
         with n.lock:
             key_fields = self._key_fields(index)
+        key_of = operator.itemgetter(*key_fields) if key_fields else (lambda texts: None)
         place = record = None
         # The key value of the records yielded last, and their positions: where the record
         # this iteration stood on is gone, the iteration goes on after its key value and
@@ -236,7 +238,7 @@ class Table:
                 self._check(status)
                 record = self._read_current(index)
                 place = self._currency
-                key = tuple(record._texts[f] for f in key_fields)
+                key = key_of(record._texts)
                 if key != run_key:
                     run_key, run = key, set()
                 run.add(place[0])
