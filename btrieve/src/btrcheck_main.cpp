@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "legacy_file.h"
 #include "zplatform/codepage.h"
 #include "zplatform/program.h"
 
@@ -62,6 +63,8 @@ int Run(int argc, char **argv) {
     }
     ++failures;
     if (status == B_FILE_NOT_FOUND) std::printf("%s: no such file\n", file);
+    if (status != B_FILE_NOT_FOUND && btr::legacy::LooksLikeLegacyFile(file))
+      std::printf("%s: %s\n", file, btr::legacy::kImportHint);
   }
   return failures == 0 ? 0 : 1;
 }

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "btrieve/btrapi.h"
 #include "file_copy.h"
+#include "legacy_file.h"
 #include "pq_library.h"
 #include "storage.h"
 #include "zplatform/codepage.h"
@@ -92,6 +94,8 @@ int Run(int argc, char **argv) {
   }
   if (status != 0) {
     std::fprintf(stderr, "btrcopy: %s\n", why.c_str());
+    if (status == B_NOT_A_BTRIEVE_FILE && btr::legacy::LooksLikeLegacyFile(native[0]))
+      std::fprintf(stderr, "btrcopy: %s: %s\n", files[0].c_str(), btr::legacy::kImportHint);
     return 1;
   }
   std::printf("%s (%s) -> %s (%s): %lld records, %lld key entries copied and checked\n",

@@ -333,4 +333,18 @@ bool ReadLegacyFile(const std::string &bytes, LegacyFile *out, std::string *why,
   return true;
 }
 
+bool LooksLikeLegacyFile(const std::string &native_path) {
+  // The control records lie in the first two pages, of 4,096 bytes at most.
+  std::string bytes(2 * 4096, '\0');
+  std::FILE *file = std::fopen(native_path.c_str(), "rb");
+  if (file == nullptr) return false;
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+  LegacyFile f;
+  std::string why;
+  Reader r(bytes, &why);
+  Parse p{r, f, 0, {}, {}};
+  return p.Header();
+}
+
 }  // namespace btr::legacy

@@ -48,4 +48,13 @@ struct LegacyFile {
 bool ReadLegacyFile(const std::string &bytes, LegacyFile *out, std::string *why,
                     bool records_too = true);
 
+// Said of such a file where a program of this record manager cannot open it.
+inline constexpr char kImportHint[] =
+    "a genuine Btrieve file: btrimport makes a file of this record manager from it, and "
+    "zelko import-dictionary a whole dictionary with its files";
+
+// Whether the file at `native_path` begins as a genuine Btrieve file that the reader takes
+// (its control records read sound): a cue to point the user at the import.
+bool LooksLikeLegacyFile(const std::string &native_path);
+
 }  // namespace btr::legacy

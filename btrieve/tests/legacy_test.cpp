@@ -156,6 +156,38 @@ TEST(Legacy, ADestinationMadeMeanwhileIsNotReplaced) {
     EXPECT_EQ(entry.path().filename().string().find("meanwhile.btr."), std::string::npos);
 }
 
+// The programs that cannot open a genuine file say how to bring it over; other files that
+// are not ours get no such word.
+TEST(Legacy, AGenuineFileWhereOneOfOursIsExpectedIsToldAsSuch) {
+  for (const char *name : {"MBBSEMU.DAT", "MULTIACS.DAT", "VARIABLE.DAT"})
+    EXPECT_TRUE(LooksLikeLegacyFile(std::string(ZELKO_LEGACY_DIR) + "/" + name)) << name;
+  std::string ours = btrtest::Scratch("ours.btr");
+  LegacyFile variable = Read(Genuine("VARIABLE.DAT"));
+  ImportReport report;
+  std::string why;
+  ASSERT_EQ(ImportLegacyFile(variable, ours, nullptr, &report, &why), 0) << why;
+  EXPECT_FALSE(LooksLikeLegacyFile(ours));
+  std::string zeros = btrtest::Scratch("zeros.dat");
+  zelko_testing::WriteFile(zeros, std::string(8192, '\0'));
+  EXPECT_FALSE(LooksLikeLegacyFile(zeros));
+  EXPECT_FALSE(LooksLikeLegacyFile(btrtest::Scratch("missing.dat")));
+
+  std::string genuine = std::string(ZELKO_LEGACY_DIR) + "/MBBSEMU.DAT";
+  int status = 0;
+  std::string said = zelko_testing::RunShell(std::string(BTRCHECK_PATH) + " " + genuine, &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(said.find(genuine + ": a genuine Btrieve file: btrimport makes a file"),
+            std::string::npos)
+      << said;
+  said = zelko_testing::RunShell(
+      std::string(BTRCOPY_PATH) + " " + genuine + " " + btrtest::Scratch("copy.btr") + " 2>&1",
+      &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(said.find("a genuine Btrieve file: btrimport"), std::string::npos) << said;
+  said = zelko_testing::RunShell(std::string(BTRCHECK_PATH) + " " + zeros, &status);
+  EXPECT_EQ(said.find("genuine"), std::string::npos) << said;
+}
+
 TEST(Legacy, DamagedCopiesAreRefusedCleanly) {
   std::string why;
   LegacyFile file;

@@ -127,6 +127,7 @@ int CommandCheck(const Args &args, Streams io) {
         },
         &file_problems);
     if (checked != 0) {
+      if (!file_problems.empty()) file_problems.back() += LegacyFileHint(path);
       for (const std::string &p : file_problems)
         report(name, Utf8(path) + ": " + p);
     } else {

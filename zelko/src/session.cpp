@@ -11,6 +11,7 @@
 
 #include "btrieve/btrapi.h"
 #include "engine/table_access.h"
+#include "legacy_file.h"
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
@@ -91,6 +92,12 @@ int FindKey(const zelko::TableDescriptor &table, const std::string &name_utf8, s
   return position;
 }
 
+std::string LegacyFileHint(const std::string &path) {
+  std::optional<std::string> native = zplatform::NativePath(path);
+  if (!native || !btr::legacy::LooksLikeLegacyFile(*native)) return "";
+  return std::string("; ") + btr::legacy::kImportHint;
+}
+
 bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table,
                const std::string &owner, int open_mode, std::ostream &err) {
   std::string path = zelko::ResolveDataFilePath(table, catalog.directory);
@@ -101,7 +108,7 @@ bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table
     err << "zelko: cannot open " << Utf8(path) << ": "
         << (status != 0 ? StatusPhrase(status)
                         : "its record length is not the dictionary's (see zelko stat)")
-        << "\n";
+        << (status == B_NOT_A_BTRIEVE_FILE ? LegacyFileHint(path) : "") << "\n";
     return false;
   }
   return true;

@@ -39,6 +39,9 @@ int FindKey(const zelko::TableDescriptor &table, const std::string &name_utf8, s
 bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table,
                const std::string &owner, int open_mode, std::ostream &err);
 
+// "; what to do" when the file at the code-page `path` is a genuine Btrieve file, else "".
+std::string LegacyFileHint(const std::string &path);
+
 // The full path of the table's data file (the dictionary directory made absolute).
 std::string DataFilePath(const zelko::TableCatalog &catalog, const zelko::TableDescriptor &table);
 
