@@ -208,11 +208,13 @@ class Table:
         with n.lock:
             key_fields = self._key_fields(index)
         key_of = operator.itemgetter(*key_fields) if key_fields else (lambda texts: None)
-        place = record = None
-        # The key value of the records yielded last, and their positions: where the record
-        # this iteration stood on is gone, the iteration goes on after its key value and
-        # skips those.
-        run_key, run = None, set()
+        place = None
+        # The key texts of the record yielded last, as it was read; the positions of the
+        # records yielded with that key value; and those of records yielded whose key has
+        # moved since (by an update, this process's or another's). Where the record this
+        # iteration stood on is gone or has moved, the iteration goes on after its key value;
+        # a record yielded once is never yielded again.
+        run_texts, run_key, run, moved = None, None, set(), set()
         while True:
             with n.lock:
                 self._db._attach()
@@ -222,12 +224,12 @@ class Table:
                 elif self._currency != place:
                     # Something else moved the table: back to this iteration's record.
                     back = n.DbGetDirect(self._id, place[0], index)
-                    if back == 0 and key_fields and self._key_moved(record, key_fields, index):
-                        # Another user changed its key meanwhile: on from where it was.
-                        status = self._after(record, key_fields, run, reverse, index)
+                    if back == 0 and key_fields and self._key_moved(run_texts, index):
+                        moved.add(place[0])
+                        status = self._after(run_texts, run | moved, reverse, index)
                     elif back == _UNKNOWN_POSITION and key_fields:
                         # Another user deleted it meanwhile.
-                        status = self._after(record, key_fields, run, reverse, index)
+                        status = self._after(run_texts, run | moved, reverse, index)
                     elif back != 0:
                         raise ZelkoError(back, "the record this iteration stood on is gone")
                 if status is None:
@@ -238,10 +240,13 @@ class Table:
                 self._check(status)
                 record = self._read_current(index)
                 place = self._currency
+                if place[0] in moved:
+                    continue  # met again at its new place
                 key = key_of(record._texts)
                 if key != run_key:
                     run_key, run = key, set()
                 run.add(place[0])
+                run_texts = [(f, record._texts[f]) for f in key_fields]
             yield record
 
     def _key_fields(self, index):
@@ -253,19 +258,18 @@ class Table:
         self._check(count if count < 0 else 0)
         return list(fields[:count])
 
-    def _key_moved(self, last, key_fields, index):
-        """Whether the current record's key value is no longer `last`'s."""
+    def _key_moved(self, key_texts, index):
+        """Whether the current record's key no longer holds `key_texts` [(field ID, text)]."""
         now = self._read_current(index)
-        return any(now._texts[f] != last._texts[f] for f in key_fields)
+        return any(now._texts[f] != text for f, text in key_texts)
 
-    def _after(self, last, key_fields, seen, reverse, index):
-        """Stands on the first record after `last` along the index (before it when
-        reverse), `last` being gone: the first at or past its key value whose position is
+    def _after(self, key_texts, seen, reverse, index):
+        """Stands on the first record after the key value `key_texts` [(field ID, text)]
+        along the index (before it when reverse): the first at or past it whose position is
         not in `seen`. The status of the read that found it."""
         self._check(n.DbClearFieldBuffer(self._id))
-        for field_id in key_fields:
-            text = last._texts[field_id].encode(n.ENCODING, "replace")
-            self._check(n.DbSetFieldData(self._id, field_id, text))
+        for field_id, text in key_texts:
+            self._check(n.DbSetFieldData(self._id, field_id, text.encode(n.ENCODING, "replace")))
         status = n.DbAccess(_GET_LE if reverse else _GET_GE, self._id, index)
         while status == 0 and self._read_current(index).position in seen:
             status = n.DbAccess(_GET_PREVIOUS if reverse else _GET_NEXT, self._id, index)
@@ -429,6 +433,9 @@ class Table:
             self._set_values(texts)
             self._check(n.DbAccess(_UPDATE, self._id, record._index))
             stored = self._read_current(record._index)
+            # Its key may have moved it along the index: an iteration that stood on it goes
+            # back and looks.
+            self._currency = None
             fields = record._fields
             record.clear()
             record.update((name, stored[name]) for name in fields)
