@@ -241,6 +241,11 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   }
   if (command == "set-option") {
     if (a.size() != 2) return usage();
+    if (!IsOptionKey(a[0])) {
+      err << "dictedit: there is no option " << a[0]
+          << " (dictedit --batch DIR options lists them)\n";
+      return 1;
+    }
     if (!SetOption(dict.options, a[0], a[1], ui)) {
       err << "dictedit: option " << a[0] << " does not take " << a[1] << '\n';
       return 1;

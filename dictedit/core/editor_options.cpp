@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -74,6 +75,11 @@ bool SaveOptions(const EditorOptions &o, EditorUi &ui) {
     }
   }
   return all;
+}
+
+bool IsOptionKey(const std::string &key) {
+  return std::any_of(std::begin(kKeys), std::end(kKeys),
+                     [&](const Key &k) { return key == k.name; });
 }
 
 bool SetOption(EditorOptions &o, const std::string &key, const std::string &value, EditorUi &ui) {

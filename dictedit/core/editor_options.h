@@ -23,6 +23,8 @@ EditorOptions LoadOptions();
 // Writes the ten keys of "dicteditp"; VE1031 for each key that cannot be written (the
 // others are still written). False when any failed.
 bool SaveOptions(const EditorOptions &options, EditorUi &ui);
+// Whether `key` names one of the options.
+bool IsOptionKey(const std::string &key);
 // Sets one option by its key name from text ("Yes"/"No" or a number); false for an unknown
 // key or a value the options dialog refuses (VE1051 for fields_per_page below 1).
 bool SetOption(EditorOptions &options, const std::string &key, const std::string &value,

@@ -549,6 +549,13 @@ TEST(Dictionary, BatchCommands) {
   std::ostringstream options;
   ASSERT_EQ(RunBatch({dir, "options"}, options, err), 0);
   EXPECT_NE(options.str().find("form_version=4\n"), std::string::npos);
+  std::ostringstream unknown;
+  EXPECT_EQ(RunBatch({dir, "set-option", "form_versoin", "4"}, out, unknown), 1);
+  EXPECT_NE(unknown.str().find("there is no option form_versoin"), std::string::npos)
+      << unknown.str();
+  std::ostringstream wrong_value;
+  EXPECT_EQ(RunBatch({dir, "set-option", "form_version", "3"}, out, wrong_value), 1);
+  EXPECT_NE(wrong_value.str().find("option form_version does not take 3"), std::string::npos);
 }
 
 // A disk that fills while "new" writes leaves no part of a dictionary behind (one that no
