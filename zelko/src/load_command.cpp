@@ -159,21 +159,19 @@ class Loader {
       ++counts.inserted;
       return true;
     }
-    // A null key has no entry for a record holding its null value: such a row would be
-    // inserted beside the records that hold the same value.
-    zelko::ClearRecordBuffer(table_);
-    Fill(true);
-    if (KeyValueIsNull()) {
-      return Reject(line,
-                    "the key's fields hold its null value, by which the key finds no record "
-                    "(load such rows without --update-by)");
-    }
     // Read-modify-write of a record other processes may be changing: the record is read
     // under a single lock, so the update builds on what is stored, never on an older image.
     for (int attempt = 0;; ++attempt) {
       bool in_transaction = in_transaction_ && in_transaction_();
       zelko::ClearRecordBuffer(table_);
       Fill(true);
+      // A null key has no entry for a record holding its null value: such a row would be
+      // inserted beside the records that hold the same value.
+      if (attempt == 0 && KeyValueIsNull()) {
+        return Reject(line,
+                      "the key's fields hold its null value, by which the key finds no record "
+                      "(load such rows without --update-by)");
+      }
       // Inside a transaction this process holds the file's write lock: waiting there for a
       // record another writer holds (who waits for the file) would deadlock. The batch is
       // ended instead and the lock waited for outside it.
