@@ -28,6 +28,7 @@ FileSpecSummary ReadFileSpec(const std::vector<uint8_t> &stat) {
       s.length = key.length;
       s.flags = key.flags & ~B_KEY_ALT_COLLATING;
       s.type = key.type;
+      s.null_value = key.null_value;
       segments.push_back(s);
       if ((key.flags & B_KEY_SEGMENTED) == 0) break;
     }

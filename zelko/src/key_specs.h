@@ -15,6 +15,7 @@ struct KeySegmentSpec {
   int length = 0;
   int flags = 0;  // without the collating-table flag, which the dictionary does not keep
   int type = 0;
+  int null_value = 0;  // the byte a null key leaves out
 };
 struct FileSpecSummary {
   int record_length = 0;  // the fixed part

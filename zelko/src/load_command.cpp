@@ -21,6 +21,7 @@
 #include "engine/module.h"
 #include "engine/table_access.h"
 #include "help.h"
+#include "key_specs.h"
 #include "number_text.h"
 #include "progress.h"
 #include "row_readers.h"
@@ -251,38 +252,30 @@ class Loader {
     if (BTRCALL(B_STAT, table_.position_block.data(), stat.data(), &length, name, sizeof name, 0) !=
         0)
       return;
-    for (size_t s = static_cast<size_t>(key_index_);; ++s) {
-      size_t at = 16 + 16 * s;
-      if (at + 16 > length) return;
-      uint16_t flags = static_cast<uint16_t>(stat[at + 4] | stat[at + 5] << 8);
-      if (s == static_cast<size_t>(key_index_))
-        null_rule_ = flags & (B_KEY_NULL_ALL | B_KEY_NULL_ANY);
-      null_segments_.push_back({static_cast<size_t>(stat[at] | stat[at + 1] << 8),
-                                static_cast<size_t>(stat[at + 2] | stat[at + 3] << 8),
-                                stat[at + 11]});
-      if ((flags & B_KEY_SEGMENTED) == 0) return;
-    }
+    stat.resize(length);
+    FileSpecSummary file = ReadFileSpec(stat);
+    size_t key = static_cast<size_t>(zelko::KeyNumberOfPosition(table_, key_index_));
+    if (key >= file.keys.size() || file.keys[key].empty()) return;
+    null_segments_ = file.keys[key];
+    null_rule_ = null_segments_[0].flags & (B_KEY_NULL_ALL | B_KEY_NULL_ANY);
   }
   // Whether the record buffer's key value has no place in the key, as the file decides it.
   bool KeyValueIsNull() const {
     if (null_rule_ == 0) return false;
     size_t null_segments = 0;
-    for (const NullSegment &s : null_segments_) {
-      bool all = s.position >= 1 && s.position - 1 + s.length <= table_.record_buffer.size();
-      for (size_t i = 0; all && i < s.length; ++i)
-        all = table_.record_buffer[s.position - 1 + i] == s.null_value;
+    for (const KeySegmentSpec &s : null_segments_) {
+      size_t at = static_cast<size_t>(s.position) - 1, length = static_cast<size_t>(s.length);
+      bool all = s.position >= 1 && at + length <= table_.record_buffer.size();
+      for (size_t i = 0; all && i < length; ++i)
+        all = table_.record_buffer[at + i] == s.null_value;
       if (all) ++null_segments;
     }
     return null_rule_ == B_KEY_NULL_ANY ? null_segments > 0
                                         : null_segments == null_segments_.size();
   }
 
-  struct NullSegment {
-    size_t position, length;  // 1-based position in the record
-    uint8_t null_value;
-  };
   int null_rule_ = 0;  // B_KEY_NULL_ALL, B_KEY_NULL_ANY or 0
-  std::vector<NullSegment> null_segments_;
+  std::vector<KeySegmentSpec> null_segments_;
   zelko::TableDescriptor &table_;
   std::vector<int> columns_;
   std::vector<size_t> positions_;  // of each column's field in the record
