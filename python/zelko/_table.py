@@ -209,12 +209,12 @@ class Table:
             key_fields = self._key_fields(index)
         key_of = operator.itemgetter(*key_fields) if key_fields else (lambda texts: None)
         place = None
-        # The key texts of the record yielded last, as it was read; the positions of the
-        # records yielded with that key value; and those of records yielded whose key has
-        # moved since (by an update, this process's or another's). Where the record this
-        # iteration stood on is gone or has moved, the iteration goes on after its key value;
-        # a record yielded once is never yielded again.
-        run_texts, run_key, run, moved = None, None, set(), set()
+        # The texts of the record yielded last, as it was read (update() gives a record a new
+        # list, never changes this one); the positions of the records yielded with its key
+        # value; and those of records yielded whose key has moved since (by an update, this
+        # process's or another's). Where the record this iteration stood on is gone or has
+        # moved, the iteration goes on after its key value and does not yield it again.
+        read_texts, run_key, run, moved = None, None, set(), set()
         while True:
             with n.lock:
                 self._db._attach()
@@ -224,12 +224,13 @@ class Table:
                 elif self._currency != place:
                     # Something else moved the table: back to this iteration's record.
                     back = n.DbGetDirect(self._id, place[0], index)
-                    if back == 0 and key_fields and self._key_moved(run_texts, index):
+                    if back == 0 and key_fields and self._key_moved(key_fields, read_texts,
+                                                                    index):
                         moved.add(place[0])
-                        status = self._after(run_texts, run | moved, reverse, index)
+                        status = self._after(key_fields, read_texts, run | moved, reverse, index)
                     elif back == _UNKNOWN_POSITION and key_fields:
                         # Another user deleted it meanwhile.
-                        status = self._after(run_texts, run | moved, reverse, index)
+                        status = self._after(key_fields, read_texts, run | moved, reverse, index)
                     elif back != 0:
                         raise ZelkoError(back, "the record this iteration stood on is gone")
                 if status is None:
@@ -246,7 +247,7 @@ class Table:
                 if key != run_key:
                     run_key, run = key, set()
                 run.add(place[0])
-                run_texts = [(f, record._texts[f]) for f in key_fields]
+                read_texts = record._texts
             yield record
 
     def _key_fields(self, index):
@@ -258,18 +259,20 @@ class Table:
         self._check(count if count < 0 else 0)
         return list(fields[:count])
 
-    def _key_moved(self, key_texts, index):
-        """Whether the current record's key no longer holds `key_texts` [(field ID, text)]."""
+    def _key_moved(self, key_fields, texts, index):
+        """Whether the current record's key fields no longer hold what `texts` (a record's
+        texts) hold in them."""
         now = self._read_current(index)
-        return any(now._texts[f] != text for f, text in key_texts)
+        return any(now._texts[f] != texts[f] for f in key_fields)
 
-    def _after(self, key_texts, seen, reverse, index):
-        """Stands on the first record after the key value `key_texts` [(field ID, text)]
-        along the index (before it when reverse): the first at or past it whose position is
-        not in `seen`. The status of the read that found it."""
+    def _after(self, key_fields, texts, seen, reverse, index):
+        """Stands on the first record after the key value that `texts` (a record's texts)
+        hold in `key_fields`, along the index (before it when reverse): the first at or past
+        it whose position is not in `seen`. The status of the read that found it."""
         self._check(n.DbClearFieldBuffer(self._id))
-        for field_id, text in key_texts:
-            self._check(n.DbSetFieldData(self._id, field_id, text.encode(n.ENCODING, "replace")))
+        for field_id in key_fields:
+            text = texts[field_id].encode(n.ENCODING, "replace")
+            self._check(n.DbSetFieldData(self._id, field_id, text))
         status = n.DbAccess(_GET_LE if reverse else _GET_GE, self._id, index)
         while status == 0 and self._read_current(index).position in seen:
             status = n.DbAccess(_GET_PREVIOUS if reverse else _GET_NEXT, self._id, index)
