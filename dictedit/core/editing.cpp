@@ -256,8 +256,11 @@ bool AddIndex(DdfDictionary &dict, DdfTable &table, const std::vector<SegmentSpe
     s->key_number = table.segment_count() + static_cast<int>(i);
     s->flags =
         (specs[i].flags & ~kFlagSegmented) | 0x100 | (i + 1 < specs.size() ? kFlagSegmented : 0);
-    // The duplicates flag is the key's: every segment carries the first one's.
-    s->flags = (s->flags & ~1) | (specs[0].flags & 1);
+    // Duplicates, modifiable and null are the key's: every segment carries the first one's,
+    // as the record manager refuses a key whose segments differ in them (45).
+    constexpr int kKeyWideFlags =
+        B_KEY_DUPLICATES | B_KEY_MODIFIABLE | B_KEY_NULL_ALL | B_KEY_NULL_ANY;
+    s->flags = (s->flags & ~kKeyWideFlags) | (specs[0].flags & kKeyWideFlags);
     made.push_back(std::move(s));
   }
   int first = table.segment_count();
