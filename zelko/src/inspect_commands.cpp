@@ -34,8 +34,11 @@ int Prepare(const Args &args, const char *command, size_t positional, Streams io
   return -1;
 }
 
-std::string Padded(const std::string &s, size_t width) {
-  return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
+// A name of the code page padded to `width` columns: its bytes are its columns (a
+// double-byte character is a wide one), which its UTF-8 length is not.
+std::string Padded(const std::string &code_page_name, size_t width) {
+  size_t columns = code_page_name.size();
+  return Utf8(code_page_name) + std::string(columns >= width ? 1 : width - columns, ' ');
 }
 
 }  // namespace
@@ -86,7 +89,7 @@ int CommandKeys(const Args &args, Streams io) {
       const zelko::SegmentDescriptor &seg = table->segments[s];
       std::string field = "?";
       for (const zelko::FieldDescriptor &f : table->fields) {
-        if (f.field_id == seg.field_id) field = Utf8(f.name);
+        if (f.field_id == seg.field_id) field = f.name;
       }
       io.out << "  " << Padded(field, 20) << zelko::DataTypeShortName(seg.data_type) << " offset "
              << seg.offset << " length " << seg.length << " flags " << seg.key_flags << " ("

@@ -12,6 +12,7 @@
 #include "engine/field_conversion.h"
 #include "engine_test_util.h"
 #include "zelko_test_env.h"
+#include "zplatform/codepage.h"
 
 namespace zelkocli {
 namespace {
@@ -405,9 +406,13 @@ TEST(Zelko, StatAndCheckCompareTheFileWithTheDictionary) {
   EXPECT_NE(again.err.find("exists"), std::string::npos);
 
   // The same file under a dictionary that says otherwise.
+  std::string name = zplatform::FromUtf8("名前");
   TableDef other{
-      10, "ALLTYPES", "ALL.DAT", {{"ID", kInteger, 4}, {"S", kString, 10}}, {{"S", 0, 0, 0}}, {}};
+      10, "ALLTYPES", "ALL.DAT", {{"ID", kInteger, 4}, {name, kString, 10}}, {{name, 0, 0, 0}}, {}};
   ASSERT_EQ(WriteDictionary(dir, {other}), 0);
+  // Columns line up under names of wide characters (two columns each).
+  EXPECT_NE(Zelko({"keys", dir, "ALLTYPES"}).out.find("\n  名前" + std::string(16, ' ') + "String"),
+            std::string::npos);
   stat = Zelko({"stat", dir, "ALLTYPES"});
   EXPECT_EQ(stat.status, 1);
   EXPECT_NE(stat.out.find("record length 81, the dictionary says 14"), std::string::npos)
