@@ -207,6 +207,31 @@ def test_create_never_replaces_a_file_unasked(shop_dir):
     assert after_close.value.status == -12
 
 
+def test_get_reads_by_the_whole_key_it_is_given(db, customers):
+    add_three(customers)
+    orders = db.create("ORDERS")
+    for day, qty in (("2026/10/01", 1), ("2026/10/15", 2)):
+        orders.insert({"CUST_NO": -5, "ORDER_DATE": day, "CODE": "A1", "QTY": qty})
+    found = orders.get(CUST_NO=-5, ORDER_DATE="2026/10/15")
+    assert found["QTY"] == "2"
+    assert orders.get(key="ByCustomer", ORDER_DATE="2026/10/01", CUST_NO=-5)["QTY"] == "1"
+    # A field left out would be read as empty: the first segment alone found nothing here.
+    with pytest.raises(ValueError, match=r"give ORDER_DATE too, for the key of ORDERS "
+                                         r"\(CUST_NO, ORDER_DATE\)"):
+        orders.get(CUST_NO=-5)
+    # A value outside the key would be passed over: the record found does not hold it.
+    with pytest.raises(ValueError, match="NAME is not in the key of CUSTOMER"):
+        customers.get(CUST_NO=1, NAME=SATO)
+    with pytest.raises(ValueError, match="QTY is not in the key"):
+        orders.get(CUST_NO=-5, ORDER_DATE="2026/10/15", QTY=1)
+    # A field no key starts with was read along the first key, as an empty key value.
+    with pytest.raises(ValueError, match="no key of CUSTOMER starts with KANA"):
+        customers.get(KANA="")
+    with pytest.raises(ValueError, match="give CUST_NO too"):
+        customers.get()
+    assert customers.get(key="ByName", NAME=SATO)["CUST_NO"] == "2"
+
+
 def test_two_databases_keep_apart(shop_dir, tmp_path):
     other_dir = tmp_path / "other"
     other_dir.mkdir()

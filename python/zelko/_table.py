@@ -279,26 +279,47 @@ class Table:
         return _END_OF_FILE if status == _KEY_NOT_FOUND else status
 
     def get(self, key=None, **values):
-        """The first record whose key equals the values given (Get Equal), or None. `key`
-        names the index or key field; without it the first value's field names it."""
+        """The first record whose key equals the values given (Get Equal), or None. The
+        values are those of every field of the key; `key` names the index or key field,
+        without it the first value's field names it. ValueError when they are not: the read
+        would take a field left out as empty and pass over one not in the key."""
         texts = self._texts_for(values)
         with n.lock:
             self._db._attach()
             if key is None and values:
-                found = n.ZelkoFindIndex(self._id, next(iter(values)).encode(n.ENCODING))
-                index = found if found >= 0 else self._default()
+                first = next(iter(values))
+                index = n.ZelkoFindIndex(self._id, first.encode(n.ENCODING))
+                if index < 0 and self._default() != -1:
+                    raise ValueError(f"get reads by a key: no key of {self.name} starts with "
+                                     f"{first} (where() selects by any field)")
             else:
                 index = self._index_for(key)
+            if index == -1:
+                raise ZelkoError(-6, f"table {self.name} has no key to read by")
+            self._refuse_other_fields(index, [field_id for field_id, _ in texts])
             self._check(n.DbClearFieldBuffer(self._id))
             self._set_values(texts)
             self._currency = None
-            if index == -1:
-                raise ZelkoError(-6, f"table {self.name} has no key to read by")
             status = n.DbAccess(_GET_EQUAL, self._id, index)
             if status == _KEY_NOT_FOUND:
                 return None
             self._check(status)
             return self._read_current(index)
+
+    def _refuse_other_fields(self, index, given):
+        """ValueError unless the field IDs `given` are those of the key at `index`."""
+        key_fields = self._key_fields(index)
+        names = ", ".join(self.fields[f] for f in key_fields)
+        outside = [self.fields[f] for f in given if f not in key_fields]
+        if outside:
+            raise ValueError(f"get reads by a key: {', '.join(outside)} is not in the key "
+                             f"of {self.name} ({names}) that it reads by (where() selects "
+                             f"by any field)")
+        missing = [self.fields[f] for f in key_fields if f not in given]
+        if missing:
+            raise ValueError(f"get reads by a whole key: give {', '.join(missing)} too, for "
+                             f"the key of {self.name} ({names}) (where() selects by part of a "
+                             f"key)")
 
     def where(self, condition="", fields=None, max=None, key=None, ignore_case=False,
               reverse=False):
