@@ -232,6 +232,22 @@ def test_get_reads_by_the_whole_key_it_is_given(db, customers):
     assert customers.get(key="ByName", NAME=SATO)["CUST_NO"] == "2"
 
 
+def test_update_writes_every_name_set_in_the_record(customers):
+    add_three(customers)
+    sato = customers.get(NAME=SATO)
+    sato["CREDIT"] = 5
+    sato["CREDT"] = 7  # misspelt: raises rather than being dropped with the rest written
+    with pytest.raises(zelko.UnknownNameError, match="CREDT"):
+        customers.update(sato)
+    assert customers.get(NAME=SATO)["CREDIT"] == "300"
+    # A record read with chosen fields takes a field it was read without.
+    (short,) = customers.where(f"@NAME = {SATO}", fields=["CUST_NO"])
+    short["KANA"] = "サトウ"
+    customers.update(short)
+    assert short == {"CUST_NO": "2", "KANA": "サトウ"}
+    assert customers.get(NAME=SATO)["KANA"] == "サトウ"
+
+
 def test_two_databases_keep_apart(shop_dir, tmp_path):
     other_dir = tmp_path / "other"
     other_dir.mkdir()

@@ -442,9 +442,13 @@ class Table:
         changed or deleted the record since it was read. The record then holds the stored
         texts."""
         changed = {}
-        for name, text in zip(record._fields, record._texts) if isinstance(record, Record) else ():
-            if name in record and record[name] != text:
-                changed[name] = record[name]
+        if isinstance(record, Record):
+            # Every name set in the dict is a change, also one the read left out (where()
+            # with chosen fields); an unknown one raises below rather than being dropped.
+            read = dict(zip(record._fields, record._texts))
+            for name, value in record.items():
+                if name not in read or read[name] != value:
+                    changed[name] = value
         if changes is not None:
             if not hasattr(changes, "items"):
                 raise TypeError("give the changes as a mapping of field names")
@@ -461,6 +465,7 @@ class Table:
             # back and looks.
             self._currency = None
             fields = record._fields
+            fields += tuple(name for name in record if name not in fields)
             record.clear()
             record.update((name, stored[name]) for name in fields)
             record._texts = [stored[name] for name in fields]
