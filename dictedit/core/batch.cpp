@@ -142,10 +142,14 @@ void List(const DdfDictionary &dict, std::ostream &out) {
       out << "  field " << f->field_id << ' ' << u(f->name) << ' ' << TypeNameOfCode(f->data_type)
           << ' ' << f->size << ' ' << static_cast<int>(f->decimals) << " @" << f->offset << '\n';
     }
+    // Key and part as the save numbers them: an edit earlier in this run has not yet.
+    int key = 0, part = 0;
     for (const auto &s : t->segments) {
       const DdfField *f = t->FieldById(s->field_id);
-      out << "  segment key " << s->key_number << " part " << s->part << ' '
-          << (f ? u(f->name) : "?") << " flags " << s->flags << '\n';
+      out << "  segment key " << key << " part " << part << ' ' << (f ? u(f->name) : "?")
+          << " flags " << s->flags << '\n';
+      part = (s->flags & kFlagSegmented) ? part + 1 : 0;
+      if (part == 0) ++key;
     }
     for (const auto &n : t->named_indexes)
       out << "  name " << u(n->name) << " key " << n->offset << '\n';
