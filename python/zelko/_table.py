@@ -289,9 +289,11 @@ class Table:
             if key is None and values:
                 first = next(iter(values))
                 index = n.ZelkoFindIndex(self._id, first.encode(n.ENCODING))
-                if index < 0 and self._default() != -1:
-                    raise ValueError(f"get reads by a key: no key of {self.name} starts with "
-                                     f"{first} (where() selects by any field)")
+                if index < 0:
+                    if self._default() != -1:
+                        raise ValueError(f"get reads by a key: no key of {self.name} starts "
+                                         f"with {first} (where() selects by any field)")
+                    index = -1
             else:
                 index = self._index_for(key)
             if index == -1:
