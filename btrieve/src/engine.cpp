@@ -1236,21 +1236,32 @@ int Engine::LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool
 }
 
 int Engine::TakeWriteLock(Storage &f, int64_t pos) {
+  // Another process's write of this record ends soon: wait for it, then read what it wrote
+  // (80 when it changed the record). Inside a transaction, which may hold the file's write
+  // lock that write waits for, only a short while.
+  if (!f.LockWriting(pos, in_transaction_ ? kNoWaitGraceMs : LockWaitMilliseconds()))
+    return B_RECORD_INUSE;
   // Held for the whole write, so a locked read of another process either comes before the
   // write (and the write gives 84) or sees the write committed.
-  return f.LockRecord(pos, 0) ? 0 : B_RECORD_INUSE;
+  if (f.LockRecord(pos, 0)) return 0;
+  f.UnlockWriting(pos);
+  return B_RECORD_INUSE;
 }
 
 void Engine::ReleaseWriteLock(Storage &f, int64_t pos, bool wrote) {
+  bool kept = false;
   if (wrote && in_transaction_ && transaction_failure_ == 0) {
     auto it = files_.find(f.identity);
     if (it != files_.end() && it->second.get() == &f) {
       // Another process must not read the record locked, nor write it, before End/Abort.
       transaction_locks_.emplace_back(it->second, pos);
-      return;
+      kept = true;
     }
   }
-  f.UnlockRecord(pos);
+  // The record lock goes first: a write that then takes the writing lock finds the record
+  // lock free, or held by a user or a transaction.
+  if (!kept) f.UnlockRecord(pos);
+  f.UnlockWriting(pos);
 }
 
 int Engine::ReadCurrentForWrite(Storage &f, const Cursor &c, std::string *data,

@@ -11,7 +11,9 @@ namespace btr {
 namespace {
 
 constexpr off_t kOpenModeByte = 0x50000000;
-constexpr off_t kRecordBase = 0x60000000;  // + position (positions are below 2^31)
+constexpr off_t kRecordBase = 0x60000000;    // + position (positions are below 2^31)
+constexpr off_t kWritingBase = 0x100000000;  // + position
+static_assert(sizeof(off_t) == 8, "lock bytes lie above 4 GiB");
 
 int64_t NowMs() {
   timespec ts;
@@ -85,6 +87,25 @@ void FileLocks::UnlockRecord(int64_t pos) {
   SetLock(kRecordBase + pos, F_UNLCK, 0);
 }
 
+bool FileLocks::LockWriting(int64_t pos, int wait_ms) {
+  auto it = writing_.find(pos);
+  if (it != writing_.end()) {
+    ++it->second;
+    return true;
+  }
+  if (!SetLock(kWritingBase + pos, F_WRLCK, wait_ms)) return false;
+  writing_[pos] = 1;
+  return true;
+}
+
+void FileLocks::UnlockWriting(int64_t pos) {
+  auto it = writing_.find(pos);
+  if (it == writing_.end()) return;
+  if (--it->second > 0) return;
+  writing_.erase(it);
+  SetLock(kWritingBase + pos, F_UNLCK, 0);
+}
+
 bool FileLocks::HeldByOtherProcess(int64_t pos) {
   if (fd_ < 0 || records_.count(pos) != 0) return false;
   struct flock fl = {};
@@ -100,12 +121,16 @@ void FileLocks::UnlockAll() {
   for (auto &kv : records_)
     SetLock(kRecordBase + kv.first, F_UNLCK, 0);
   records_.clear();
+  for (auto &kv : writing_)
+    SetLock(kWritingBase + kv.first, F_UNLCK, 0);
+  writing_.clear();
 }
 
 void FileLocks::Abandon() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   records_.clear();
+  writing_.clear();
 }
 
 }  // namespace btr

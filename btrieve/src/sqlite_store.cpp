@@ -148,6 +148,8 @@ class SqliteStorage : public Storage {
   void AbandonInChild() override { locks_.Abandon(); }
   bool LockRecord(int64_t pos, int wait_ms) override { return locks_.LockRecord(pos, wait_ms); }
   void UnlockRecord(int64_t pos) override { locks_.UnlockRecord(pos); }
+  bool LockWriting(int64_t pos, int wait_ms) override { return locks_.LockWriting(pos, wait_ms); }
+  void UnlockWriting(int64_t pos) override { locks_.UnlockWriting(pos); }
 
   // A fresh statement (null when it does not compile); the caches own what they keep.
   sqlite3_stmt *Compile(const std::string &sql);

@@ -183,6 +183,12 @@ class Storage {
   // holds the record.
   virtual bool LockRecord(int64_t pos, int wait_ms) = 0;
   virtual void UnlockRecord(int64_t pos) = 0;
+  // Held for the length of one write beside its record lock, so that another write that
+  // finds the record lock taken waits for a write that is running rather than failing as
+  // if a user held the record. A store whose record locks already wait for that (the
+  // server's grace) holds nothing here.
+  virtual bool LockWriting(int64_t, int) { return true; }
+  virtual void UnlockWriting(int64_t) {}
 
   // In a child made by fork(): lets go of what the parent's open holds without touching
   // the parent's locks or connection (neither is ever used or closed again).

@@ -424,6 +424,63 @@ TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
   Close(pb);
 }
 
+// Two processes write one record at once, neither holding a lock: one write runs (here held
+// up by a third process's transaction on the file) while the other arrives. The second
+// waits for the first and then finds the record changed since it read it (80); it is not
+// told that the record is locked (84), as no user locked it.
+TEST(Processes, AWriteMeetingAnotherWriteOfItsRecordWaitsAndSeesTheChange) {
+  std::string path = Scratch("meet.btr");
+  CreatePeople(path);
+  {
+    PosBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    ASSERT_EQ(Insert(pb, Rec(1, "first")), 0);
+    Close(pb);
+  }
+  Child blocker = Spawn([&](int report, int signal) {
+    PosBlock pb;
+    if (Open(pb, path) != 0) return 1;
+    uint32_t len = 0;
+    if (BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) return 2;
+    if (Insert(pb, Rec(99, "tx")) != 0) return 3;
+    Say(report, "holding");
+    Hear(signal);
+    usleep(500 * 1000);  // while the two writes meet
+    if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) return 4;
+    return 0;
+  });
+  Child writer = Spawn([&](int report, int signal) {
+    PosBlock pb;
+    if (Open(pb, path) != 0 || GetEqual(pb, 1, nullptr) != 0) return 1;
+    Say(report, "read");
+    Hear(signal);
+    std::string data = Rec(1, "theirs"), key(4, '\0');
+    Say(report, std::to_string(Op(B_UPDATE, pb, data, key, 0)));
+    return 0;
+  });
+  ASSERT_EQ(Hear(blocker.from_child), "holding");
+  ASSERT_EQ(Hear(writer.from_child), "read");
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  std::string rec;
+  ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
+  Say(writer.to_child, "go");
+  usleep(200 * 1000);  // the writer's update now waits for the transaction
+  Say(blocker.to_child, "end");
+  std::string data = Rec(1, "mine"), key(4, '\0');
+  int16_t mine = Op(B_UPDATE, pb, data, key, 0);
+  int16_t theirs = static_cast<int16_t>(std::stoi(Hear(writer.from_child)));
+  EXPECT_EQ(Wait(writer), 0);
+  EXPECT_EQ(Wait(blocker), 0);
+  // One of the two wrote; the other was told of the change.
+  EXPECT_EQ(std::min(mine, theirs), 0);
+  EXPECT_EQ(std::max(mine, theirs), B_CONFLICT) << mine << " " << theirs;
+  ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
+  EXPECT_EQ(rec, Rec(1, mine == 0 ? "mine" : "theirs"));
+  Close(pb);
+  ExpectSound(path);
+}
+
 // Keys another process creates or drops while this one has the file open: key numbers are
 // checked against the keys the file has now (a write through a key that is gone once crashed),
 // a walk follows its key to its new number, and a new key indexes what is written after it.
