@@ -429,6 +429,8 @@ class PgStorage : public Storage {
   int StoreSpec(const FileSpec &spec) override;
 
   bool LockRecord(int64_t pos, int wait_ms) override;
+  bool LockWriting(int64_t pos, int wait_ms) override;
+  void UnlockWriting(int64_t pos) override;
   void UnlockRecord(int64_t pos) override;
 
  private:
@@ -455,6 +457,7 @@ class PgStorage : public Storage {
   int busy_ms_ = 0;
   bool schema_changed_ = false;  // key tables changed inside the open write
   std::map<int64_t, int> record_locks_;
+  std::map<int64_t, int> writing_locks_;
 };
 
 int PgStorage::Open(const std::string &conninfo, const std::string &path, uint64_t identity_base,
@@ -887,6 +890,42 @@ bool PgStorage::LockRecord(int64_t pos, int wait_ms) {
   }
   record_locks_[pos] = 1;
   return true;
+}
+
+namespace {
+// The one-key space, below zero (the catalog's key is above): one key per file and position.
+int64_t WritingKey(int64_t file, int64_t pos) {
+  return -(file * (int64_t{1} << 31) + pos) - 1;
+}
+}  // namespace
+
+bool PgStorage::LockWriting(int64_t pos, int wait_ms) {
+  auto held = writing_locks_.find(pos);
+  if (held != writing_locks_.end()) {
+    ++held->second;
+    return true;
+  }
+  Params p;
+  p.Int(WritingKey(id_, pos));
+  if (!TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
+        Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
+        if (r.Ok() && r.Rows() == 1 && r.Bool(0, 0)) return 1;
+        return s_.Alive() ? -1 : 0;
+      })) {
+    return false;
+  }
+  writing_locks_[pos] = 1;
+  return true;
+}
+
+void PgStorage::UnlockWriting(int64_t pos) {
+  auto held = writing_locks_.find(pos);
+  if (held == writing_locks_.end()) return;
+  if (--held->second > 0) return;
+  writing_locks_.erase(held);
+  Params p;
+  p.Int(WritingKey(id_, pos));
+  Run("SELECT pg_advisory_unlock($1::bigint)", p);
 }
 
 void PgStorage::UnlockRecord(int64_t pos) {

@@ -185,10 +185,10 @@ class Storage {
   virtual void UnlockRecord(int64_t pos) = 0;
   // Held for the length of one write beside its record lock, so that another write that
   // finds the record lock taken waits for a write that is running rather than failing as
-  // if a user held the record. A store whose record locks already wait for that (the
-  // server's grace) holds nothing here.
-  virtual bool LockWriting(int64_t, int) { return true; }
-  virtual void UnlockWriting(int64_t) {}
+  // if a user held the record. Counted per position; false when another process's write
+  // still runs after `wait_ms`.
+  virtual bool LockWriting(int64_t pos, int wait_ms) = 0;
+  virtual void UnlockWriting(int64_t pos) = 0;
 
   // In a child made by fork(): lets go of what the parent's open holds without touching
   // the parent's locks or connection (neither is ever used or closed again).
