@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "counted_locks.h"
+
 namespace btr {
 namespace {
 
@@ -69,41 +71,19 @@ bool FileLocks::NamedBy(const std::string &native_path, dev_t *dev, ino_t *ino) 
 }
 
 bool FileLocks::LockRecord(int64_t pos, int wait_ms) {
-  auto it = records_.find(pos);
-  if (it != records_.end()) {
-    ++it->second;
-    return true;
-  }
-  if (!SetLock(kRecordBase + pos, F_WRLCK, wait_ms)) return false;
-  records_[pos] = 1;
-  return true;
+  return TakeCounted(records_, pos, [&] { return SetLock(kRecordBase + pos, F_WRLCK, wait_ms); });
 }
 
 void FileLocks::UnlockRecord(int64_t pos) {
-  auto it = records_.find(pos);
-  if (it == records_.end()) return;
-  if (--it->second > 0) return;
-  records_.erase(it);
-  SetLock(kRecordBase + pos, F_UNLCK, 0);
+  GiveCounted(records_, pos, [&] { SetLock(kRecordBase + pos, F_UNLCK, 0); });
 }
 
 bool FileLocks::LockWriting(int64_t pos, int wait_ms) {
-  auto it = writing_.find(pos);
-  if (it != writing_.end()) {
-    ++it->second;
-    return true;
-  }
-  if (!SetLock(kWritingBase + pos, F_WRLCK, wait_ms)) return false;
-  writing_[pos] = 1;
-  return true;
+  return TakeCounted(writing_, pos, [&] { return SetLock(kWritingBase + pos, F_WRLCK, wait_ms); });
 }
 
 void FileLocks::UnlockWriting(int64_t pos) {
-  auto it = writing_.find(pos);
-  if (it == writing_.end()) return;
-  if (--it->second > 0) return;
-  writing_.erase(it);
-  SetLock(kWritingBase + pos, F_UNLCK, 0);
+  GiveCounted(writing_, pos, [&] { SetLock(kWritingBase + pos, F_UNLCK, 0); });
 }
 
 bool FileLocks::HeldByOtherProcess(int64_t pos) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "btrieve/btrapi.h"
+#include "counted_locks.h"
 #include "pq_library.h"
 #include "zplatform/ascii.h"
 #include "zplatform/servers.h"
@@ -875,21 +876,22 @@ bool PgStorage::LockOpenMode(bool exclusive) {
 }
 
 bool PgStorage::LockRecord(int64_t pos, int wait_ms) {
-  auto held = record_locks_.find(pos);
-  if (held != record_locks_.end()) {
-    ++held->second;
-    return true;
-  }
   // Tried, not waited for on the server: a wait that ran out there would fail the
   // transaction the lock was asked inside.
-  if (!TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
-        if (TryLock(pos, false)) return 1;
-        return s_.Alive() ? -1 : 0;
-      })) {
-    return false;
-  }
-  record_locks_[pos] = 1;
-  return true;
+  return TakeCounted(record_locks_, pos, [&] {
+    return TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
+      if (TryLock(pos, false)) return 1;
+      return s_.Alive() ? -1 : 0;
+    });
+  });
+}
+
+void PgStorage::UnlockRecord(int64_t pos) {
+  GiveCounted(record_locks_, pos, [&] {
+    Params p;
+    p.Int(id_).Int(pos);
+    Run("SELECT pg_advisory_unlock($1::bigint::integer, $2::bigint::integer)", p);
+  });
 }
 
 namespace {
@@ -900,42 +902,23 @@ int64_t WritingKey(int64_t file, int64_t pos) {
 }  // namespace
 
 bool PgStorage::LockWriting(int64_t pos, int wait_ms) {
-  auto held = writing_locks_.find(pos);
-  if (held != writing_locks_.end()) {
-    ++held->second;
-    return true;
-  }
   Params p;
   p.Int(WritingKey(id_, pos));
-  if (!TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
-        Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
-        if (r.Ok() && r.Rows() == 1 && r.Bool(0, 0)) return 1;
-        return s_.Alive() ? -1 : 0;
-      })) {
-    return false;
-  }
-  writing_locks_[pos] = 1;
-  return true;
+  return TakeCounted(writing_locks_, pos, [&] {
+    return TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
+      Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
+      if (r.Ok() && r.Rows() == 1 && r.Bool(0, 0)) return 1;
+      return s_.Alive() ? -1 : 0;
+    });
+  });
 }
 
 void PgStorage::UnlockWriting(int64_t pos) {
-  auto held = writing_locks_.find(pos);
-  if (held == writing_locks_.end()) return;
-  if (--held->second > 0) return;
-  writing_locks_.erase(held);
-  Params p;
-  p.Int(WritingKey(id_, pos));
-  Run("SELECT pg_advisory_unlock($1::bigint)", p);
-}
-
-void PgStorage::UnlockRecord(int64_t pos) {
-  auto held = record_locks_.find(pos);
-  if (held == record_locks_.end()) return;
-  if (--held->second > 0) return;
-  record_locks_.erase(held);
-  Params p;
-  p.Int(id_).Int(pos);
-  Run("SELECT pg_advisory_unlock($1::bigint::integer, $2::bigint::integer)", p);
+  GiveCounted(writing_locks_, pos, [&] {
+    Params p;
+    p.Int(WritingKey(id_, pos));
+    Run("SELECT pg_advisory_unlock($1::bigint)", p);
+  });
 }
 
 class PgStore : public Store {

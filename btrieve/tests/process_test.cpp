@@ -47,6 +47,16 @@ void CreatePeople(const std::string &path) {
       0);
 }
 
+// A new file holding `records`.
+void CreatePeopleHolding(const std::string &path, const std::vector<std::string> &records) {
+  CreatePeople(path);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (const std::string &record : records)
+    ASSERT_EQ(Insert(pb, record), 0);
+  Close(pb);
+}
+
 int16_t GetEqual(PosBlock &pb, int id, std::string *rec, int bias = 0) {
   std::string data(16, '\0'), key = Le32(id);
   int16_t rc = Op(B_GET_EQUAL + bias, pb, data, key, 0);
@@ -373,14 +383,7 @@ TEST(Processes, AForkedChildLeavesItsParentsFilesAlone) {
 
 TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
   std::string path = Scratch("locks.btr");
-  CreatePeople(path);
-  {
-    PosBlock pb;
-    ASSERT_EQ(Open(pb, path), 0);
-    ASSERT_EQ(Insert(pb, Rec(1, "one")), 0);
-    ASSERT_EQ(Insert(pb, Rec(2, "two")), 0);
-    Close(pb);
-  }
+  CreatePeopleHolding(path, {Rec(1, "one"), Rec(2, "two")});
   ASSERT_TRUE(
       zplatform::WritePrivateProfileString("wbtrv32", "lock_wait_seconds", "1", "zelko.ini"));
   Child holder = Spawn([&](int report, int) {
@@ -430,13 +433,7 @@ TEST(Processes, RecordLocksHoldAcrossProcessesAndVanishWithTheirProcess) {
 // told that the record is locked (84), as no user locked it.
 TEST(Processes, AWriteMeetingAnotherWriteOfItsRecordWaitsAndSeesTheChange) {
   std::string path = Scratch("meet.btr");
-  CreatePeople(path);
-  {
-    PosBlock pb;
-    ASSERT_EQ(Open(pb, path), 0);
-    ASSERT_EQ(Insert(pb, Rec(1, "first")), 0);
-    Close(pb);
-  }
+  CreatePeopleHolding(path, {Rec(1, "first")});
   Child blocker = Spawn([&](int report, int signal) {
     PosBlock pb;
     if (Open(pb, path) != 0) return 1;
