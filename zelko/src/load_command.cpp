@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -41,9 +43,10 @@ class RowSource {
   std::string Open(const std::string &path) {
     if (path == "-") return Spool(std::cin, "standard input");
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return "cannot read " + path;
+    if (::stat(path.c_str(), &st) != 0) return "cannot read " + path + ": " + std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "cannot read " + path + ": it is a directory";
     std::ifstream in(path, std::ios::binary);
-    if (!in.good()) return "cannot read " + path;
+    if (!in.good()) return "cannot read " + path + ": " + std::strerror(errno);
     if (!S_ISREG(st.st_mode)) return Spool(in, path);
     path_ = path;
     return "";

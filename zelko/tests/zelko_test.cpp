@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -481,11 +482,14 @@ TEST(Zelko, ProgramHelpAndExitStatus) {
   EXPECT_EQ(run("TMPDIR=" + spool + " timeout 60 sh -c \"" + from_fifo + "\""),
             "inserted 1, updated 0, rejected 0\n");
   EXPECT_TRUE(std::filesystem::is_empty(spool));
-  // Empty input is said to be empty; a directory cannot be read.
+  // Empty input is said to be empty; a directory or a missing file cannot be read, and why.
   EXPECT_EQ(run(std::string(ZELKO_ZELKO_BINARY) + " load " + dir + " ALLTYPES - </dev/null 2>&1"),
             "-:1: no header row\n");
   EXPECT_EQ(run(std::string(ZELKO_ZELKO_BINARY) + " load " + dir + " ALLTYPES " + spool + " 2>&1"),
-            "zelko: cannot read " + spool + "\n");
+            "zelko: cannot read " + spool + ": it is a directory\n");
+  EXPECT_EQ(
+      run(std::string(ZELKO_ZELKO_BINARY) + " load " + dir + " ALLTYPES " + spool + "/no.csv 2>&1"),
+      "zelko: cannot read " + spool + "/no.csv: No such file or directory\n");
 }
 
 }  // namespace
