@@ -320,7 +320,8 @@ void ModelRun::Locked(int bias, int64_t pos) {
 }
 
 bool ModelRun::LockedHere(int64_t pos) const {
-  return single_ == pos || multi_.count(pos) != 0 || tx_written_.count(pos) != 0;
+  // single_ 0 is no lock: position 0 is no record's.
+  return (single_ != 0 && single_ == pos) || multi_.count(pos) != 0 || tx_written_.count(pos) != 0;
 }
 
 void ModelRun::ReleaseLocks() {
