@@ -94,7 +94,8 @@ const char kCommands[] =
     "  new                                   a new, empty dictionary in DIR\n"
     "  list                                  tables, fields, keys and names\n"
     "  add-table NAME FILE                   FILE: the data file's location\n"
-    "  add-field TABLE NAME TYPE SIZE [DECIMALS] [--before N]\n"
+    "  add-field TABLE NAME TYPE SIZE [DECIMALS] [--before FIELD]\n"
+    "                                        FIELD: a field's name or its number from 0\n"
     "  add-index TABLE FIELD[:FLAGS] ...     one key of these segments (flags 1 dup, 2 mod, 8 "
     "null, 64 desc;\n"
     "                                        dup, mod and null are the first segment's)\n"
@@ -138,11 +139,13 @@ void List(const DdfDictionary &dict, std::ostream &out) {
   auto u = [](const std::string &s) { return zplatform::ToUtf8(s); };
   for (const auto &t : dict.tables) {
     out << "table " << t->file_id << ' ' << u(t->name) << ' ' << u(t->location) << '\n';
+    // Offsets, keys and parts as the save gives them: an edit earlier in this run has not yet.
+    int offset = 0;
     for (const auto &f : t->fields) {
       out << "  field " << f->field_id << ' ' << u(f->name) << ' ' << TypeNameOfCode(f->data_type)
-          << ' ' << f->size << ' ' << static_cast<int>(f->decimals) << " @" << f->offset << '\n';
+          << ' ' << f->size << ' ' << static_cast<int>(f->decimals) << " @" << offset << '\n';
+      offset += f->size;
     }
-    // Key and part as the save numbers them: an edit earlier in this run has not yet.
     int key = 0, part = 0;
     for (const auto &s : t->segments) {
       const DdfField *f = t->FieldById(s->field_id);
@@ -156,7 +159,7 @@ void List(const DdfDictionary &dict, std::ostream &out) {
   }
 }
 
-int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int before,
+int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const std::string &before,
             std::ostream &out, std::ostream &err);
 
 ListingPdfWriter listing_pdf_writer = nullptr;
@@ -174,14 +177,14 @@ std::string BatchHelp() {
 int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::ostream &err) {
   std::vector<std::string> args;
   bool cancel = false, replace = false;
-  int before = -1;
+  std::string before;  // a field's name or number; empty: at the end
   for (size_t i = 0; i < all_args.size(); ++i) {
     if (all_args[i] == "--cancel") {
       cancel = true;
     } else if (all_args[i] == "--replace") {
       replace = true;
     } else if (all_args[i] == "--before" && i + 1 < all_args.size()) {
-      before = std::atoi(all_args[++i].c_str());
+      before = zplatform::FromUtf8(all_args[++i]);
     } else {
       args.push_back(zplatform::FromUtf8(all_args[i]));
     }
@@ -284,7 +287,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
 namespace {
 
 // One edit; -1 when it was made and the next may follow, else the exit status.
-int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int before,
+int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const std::string &before,
             std::ostream &out, std::ostream &err) {
   ConsoleUi &ui = static_cast<ConsoleUi &>(dict.Ui());
   const std::string &command = words[0];
@@ -315,7 +318,22 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, int befo
     int size = ToInt(a[3], &ok);
     int decimals = a.size() == 5 ? ToInt(a[4], &ok) : 0;
     if (!ok) return usage();
-    done = AddField(dict, *t, a[1], type, size, decimals, before);
+    int at = -1;
+    if (!before.empty()) {
+      // A number counts the fields from 0; anything else names one.
+      bool number =
+          before.size() <= 5 && before.find_first_not_of("0123456789") == std::string::npos;
+      const std::string name = dict.options.upper_field ? UpperCodePage(before) : before;
+      for (int i = 0; i < t->field_count() && at < 0; ++i) {
+        if (number ? i == ToInt(before, &ok) : t->fields[i]->name == name) at = i;
+      }
+      if (at < 0) {
+        err << "dictedit: --before " << zplatform::ToUtf8(before) << ": table "
+            << zplatform::ToUtf8(t->name) << " has no such field\n";
+        return 1;
+      }
+    }
+    done = AddField(dict, *t, a[1], type, size, decimals, at);
   } else if (command == "add-index") {
     if (a.size() < 2) return usage();
     DdfTable *t = table_named(a[0]);

@@ -519,6 +519,26 @@ TEST(Dictionary, BatchCommands) {
             "  segment key 0 part 0 NAME flags 259\n"
             "  name BY^NAME key 0\n");
   EXPECT_EQ(RunBatch({dir, "frobnicate"}, out, err), 2);
+  // --before names the field the new one goes before, or gives its number from 0; a field
+  // the table lacks refuses the edit rather than putting the new one first.
+  std::ostringstream before, placed;
+  EXPECT_EQ(
+      RunBatch({dir, "add-field", "cust", "a", "Integer", "2", "--before", "nosuch"}, out, before),
+      1);
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "a", "Integer", "2", "--before", "1"}, out, before),
+            1);
+  EXPECT_NE(before.str().find("--before 1: table CUST has no such field"), std::string::npos)
+      << before.str();
+  ASSERT_EQ(RunBatch({dir, "add-field", "cust", "a", "Integer", "2", "--before", "name", ";",
+                      "add-field", "cust", "b", "Integer", "2", "--before", "0", ";", "list"},
+                     placed, err),
+            0)
+      << err.str();
+  EXPECT_NE(placed.str().find(" B Integer 2 0 @0\n  field 21 A Integer 2 0 @2\n  field 19 NAME"),
+            std::string::npos)
+      << placed.str();
+  ASSERT_EQ(
+      RunBatch({dir, "delete-field", "cust", "a", ";", "delete-field", "cust", "b"}, out, err), 0);
   // A command whose message says it failed ends the run with 1.
   std::ostringstream failed;
   EXPECT_EQ(RunBatch({dir, "export-table", "cust", dir + "/no/such/dir/x.txt"}, out, failed), 1);
