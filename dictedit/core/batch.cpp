@@ -1,6 +1,8 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <memory>
 
@@ -130,9 +132,13 @@ const char kCommands[] =
 
 int ToInt(const std::string &s, bool *ok) {
   char *end = nullptr;
+  errno = 0;
   long v = std::strtol(s.c_str(), &end, 10);
-  *ok = !s.empty() && *end == '\0';
-  return static_cast<int>(v);
+  // A number past an int's range is refused, never taken as what is left of it. *ok stays
+  // false once a number of the command was bad.
+  bool good = !s.empty() && *end == '\0' && errno == 0 && v >= INT_MIN && v <= INT_MAX;
+  *ok = *ok && good;
+  return good ? static_cast<int>(v) : 0;
 }
 
 void List(const DdfDictionary &dict, std::ostream &out) {

@@ -503,6 +503,9 @@ TEST(Dictionary, BatchCommands) {
       << err.str();
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "bad", "Integer", "3"}, out, err), 1);
   EXPECT_NE(err.str().find("VE1003"), std::string::npos);
+  // A number past an int was taken as what was left of it (4294967300 as a size of 4).
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "big", "String", "4294967300"}, out, err), 2);
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "big", "String", "x", "2"}, out, err), 2);
   EXPECT_EQ(RunBatch({dir, "add-table", "x", "x"}, out, err), 1);  // no key: VE1057, not saved
   std::ostringstream cancelled;
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "age", "Integer", "2", ";", "delete-field", "cust",
