@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <sstream>
 
@@ -779,16 +780,20 @@ bool MacroRunner::RunLine(const std::string &raw, std::string *error) {
     std::string name = Trim(rest.substr(0, open));
     std::string bounds = rest.substr(open + 1, close - open - 1);
     std::string type = Trim(rest.substr(close + 1));
-    long lower = 0, upper = 0;
+    long long lower = 0, upper = 0;
     size_t to = Upper(bounds).find(" TO ");
-    char *end = nullptr;
-    if (to != std::string::npos) {
-      lower = std::strtol(bounds.c_str(), &end, 10);
-      upper = std::strtol(bounds.c_str() + to + 4, &end, 10);
-    } else {
-      upper = std::strtol(bounds.c_str(), &end, 10);
-    }
-    if (name.empty() || !std::all_of(name.begin(), name.end(), IdentifierChar) ||
+    // Each bound a whole number of 32 bits: "dim a(x)" or a bound past the range is refused.
+    auto bound = [](const std::string &text, long long *value) {
+      std::string t = Trim(text);
+      char *end = nullptr;
+      errno = 0;
+      *value = std::strtoll(t.c_str(), &end, 10);
+      return !t.empty() && *end == '\0' && errno == 0 && *value >= INT32_MIN && *value <= INT32_MAX;
+    };
+    bool bounds_ok = to != std::string::npos ? bound(bounds.substr(0, to), &lower) &&
+                                                   bound(bounds.substr(to + 4), &upper)
+                                             : bound(bounds, &upper);
+    if (name.empty() || !std::all_of(name.begin(), name.end(), IdentifierChar) || !bounds_ok ||
         upper < lower - 1 || upper - lower > 65535)
       return *error = "dim needs NAME(UPPER) [As String|Byte|Variant]", false;
     zplatform::VarType element = zplatform::kVtBstr;

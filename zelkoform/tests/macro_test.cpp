@@ -192,7 +192,10 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
                           "n = 1 + 5\n"
                           "expect big = 99999999999 or 1\n"
                           "type ZelkoEdit2 \"a\" \"b\"\n"
-                          "click ZelkoBtn1 twice\n");
+                          "click ZelkoBtn1 twice\n"
+                          // A bound that is not a whole number of 32 bits made another array.
+                          "dim many(4294967296 To 4294967300)\n"
+                          "dim few(two)\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "test.macro:1: unknown statement \"frobnicate\"\n"
@@ -209,7 +212,9 @@ TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
             "test.macro:16: unexpected text after the value: + 5\n"
             "test.macro:17: unexpected text after the value: or 1\n"
             "test.macro:18: unexpected text after the value: \"b\"\n"
-            "test.macro:19: click takes a control alone, not twice\n");
+            "test.macro:19: click takes a control alone, not twice\n"
+            "test.macro:20: dim needs NAME(UPPER) [As String|Byte|Variant]\n"
+            "test.macro:21: dim needs NAME(UPPER) [As String|Byte|Variant]\n");
   EXPECT_TRUE(Has(r.out, "Zelko1.DDFDir = \".\"")) << r.out;
   EXPECT_TRUE(Has(r.out, "big = 99999999999")) << r.out;  // a Double, not a wrapped Long
   // A script from standard input; a passing one exits 0.
