@@ -3,6 +3,8 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -92,8 +94,10 @@ bool SetOption(EditorOptions &o, const std::string &key, const std::string &valu
       return true;
     }
     char *end = nullptr;
+    errno = 0;
     long v = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != '\0') return false;
+    // Past an int's range the value would be kept as what is left of it.
+    if (value.empty() || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX) return false;
     if (key == "fields_per_page" && v < 1) {
       ShowText(ui, false, msg::kVE1051);
       return false;

@@ -579,6 +579,8 @@ TEST(Dictionary, BatchCommands) {
   std::ostringstream wrong_value;
   EXPECT_EQ(RunBatch({dir, "set-option", "form_version", "3"}, out, wrong_value), 1);
   EXPECT_NE(wrong_value.str().find("option form_version does not take 3"), std::string::npos);
+  // 4294967297 was kept as 1.
+  EXPECT_EQ(RunBatch({dir, "set-option", "fields_per_page", "4294967297"}, out, wrong_value), 1);
 }
 
 // A disk that fills while "new" writes leaves no part of a dictionary behind (one that no
