@@ -30,7 +30,8 @@ def test_full_cycle(db, customers):
                               "CREDIT": 1500})
     assert first["CUST_NO"] == "1"  # numbered by the record manager
     assert first["BIRTHDAY"] == "1970/04/01"
-    customers.insert({"NAME": SATO, "BIRTHDAY": "1985/12/24", "CREDIT": decimal.Decimal("300")})
+    # A date as text: YYYY/MM/DD, or YYYY-MM-DD as dump --iso-dates writes it.
+    customers.insert({"NAME": SATO, "BIRTHDAY": "1985-12-24", "CREDIT": decimal.Decimal("300")})
     customers.insert({"NAME": SUZUKI, "CREDIT": 980.5, "VIP": True})
     assert len(customers) == 3
 

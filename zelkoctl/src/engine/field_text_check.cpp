@@ -127,10 +127,15 @@ bool DigitsPart(std::string_view part, size_t max, int *v) {
 }
 
 // A date exactly as the conversion reads it, and a real one: four-digit style "YYYY/M/D"
-// (month and day of one or two digits), two-digit style "YY/MM/DD". "0000/00/00" is the
-// empty date that dump writes.
-std::string DateProblem(const std::string &text) {
+// (month and day of one or two digits) or "YYYY-MM-DD" (the conversion reads its parts by
+// position alike), two-digit style "YY/MM/DD". "0000/00/00" is the empty date that dump writes.
+std::string DateProblem(const std::string &written) {
   const bool two_digit = Module::Get().Settings().two_digit_year;
+  std::string text = written;
+  if (!two_digit && text.size() == 10 && text[4] == '-' && text[7] == '-') {
+    text[4] = '/';
+    text[7] = '/';
+  }
   size_t first = text.find('/');
   size_t second = first == std::string::npos ? first : text.find('/', first + 1);
   int year = 0, month = 0, day = 0;
@@ -144,12 +149,13 @@ std::string DateProblem(const std::string &text) {
              (!two_digit || (m.size() == 2 && d.size() == 2));
   }
   if (!shaped) {
-    return Quoted(text) + (two_digit ? " is not a date (YY/MM/DD)" : " is not a date (YYYY/MM/DD)");
+    return Quoted(written) +
+           (two_digit ? " is not a date (YY/MM/DD)" : " is not a date (YYYY/MM/DD)");
   }
   if (!two_digit && year == 0 && month == 0 && day == 0) return std::string();
   if (two_digit) year += Module::Get().Settings().TwoDigitCentury();
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year))
-    return Quoted(text) + " is not a date";
+    return Quoted(written) + " is not a date";
   return std::string();
 }
 
