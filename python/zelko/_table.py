@@ -62,6 +62,7 @@ class Table:
         self._length = ctypes.c_int32()
         self._position = ctypes.c_int32()
         self._default_index = None
+        self._key_fields_at = {}  # index position: the key's field IDs (the catalog is fixed)
         # What the table's position block stands on, as (position, index), when this module
         # knows; iterations compare it with their own place.
         self._currency = None
@@ -251,13 +252,16 @@ class Table:
             yield record
 
     def _key_fields(self, index):
-        """The field IDs of the key at index position `index` ([] for physical order)."""
+        """The field IDs of the key at index position `index` (none for physical order)."""
         if index == -1:
-            return []
-        fields = (ctypes.c_int16 * 255)()
-        count = n.ZelkoGetIndexFields(self._id, index, fields, len(fields))
-        self._check(count if count < 0 else 0)
-        return list(fields[:count])
+            return ()
+        known = self._key_fields_at.get(index)
+        if known is None:
+            fields = (ctypes.c_int16 * 255)()
+            count = n.ZelkoGetIndexFields(self._id, index, fields, len(fields))
+            self._check(count if count < 0 else 0)
+            known = self._key_fields_at[index] = tuple(fields[:count])
+        return known
 
     def _key_moved(self, key_fields, texts, index):
         """Whether the current record's key fields no longer hold what `texts` (a record's
