@@ -329,9 +329,10 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
       // A number counts the fields from 0; anything else names one.
       bool number =
           before.size() <= 5 && before.find_first_not_of("0123456789") == std::string::npos;
+      const int nth = number ? ToInt(before, &ok) : -1;
       const std::string name = dict.options.upper_field ? UpperCodePage(before) : before;
       for (int i = 0; i < t->field_count() && at < 0; ++i) {
-        if (number ? i == ToInt(before, &ok) : t->fields[i]->name == name) at = i;
+        if (number ? i == nth : t->fields[i]->name == name) at = i;
       }
       if (at < 0) {
         err << "dictedit: --before " << zplatform::ToUtf8(before) << ": table "
