@@ -400,10 +400,24 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     return FieldIdListCommand(dict) == 0 ? -1 : 1;
   } else if (command == "create-form") {
     if (a.size() < 2) return usage();
-    if (table_named(a[0]) == nullptr) return 1;
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
     ui.file_answer = a[1];
     ui.text_answer = a.size() >= 3 ? a[2] : std::string();
-    ui.choice_answer.assign(a.begin() + std::min<size_t>(3, a.size()), a.end());
+    ui.choice_answer.clear();
+    // Named as add-field names them; one the table lacks must not leave a form without it.
+    for (size_t i = 3; i < a.size(); ++i) {
+      const std::string name = dict.options.upper_field ? UpperCodePage(a[i]) : a[i];
+      bool found = false;
+      for (const auto &field : t->fields)
+        found = found || field->name == name;
+      if (!found) {
+        err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
+            << zplatform::ToUtf8(a[i]) << '\n';
+        return 1;
+      }
+      ui.choice_answer.push_back(name);
+    }
     return CreateFormCommand(dict) == 0 ? -1 : 1;
   } else if (command == "import-dbmagic") {
     if (a.size() != 1) return usage();
@@ -419,9 +433,12 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     }
     return listing_pdf_writer(dict, *t, a[2]) == 0 ? -1 : 1;
   } else if (command == "create-files") {
+    // A misspelt name must not pass as a file made.
     std::vector<std::string> names;
-    for (const std::string &n : a)
+    for (const std::string &n : a) {
+      if (table_named(n) == nullptr) return 1;
       names.push_back(UpperCodePage(n));
+    }
     return CreateBtrieveFiles(dict, a.empty() ? nullptr : &names) == 0 ? -1 : 1;
   } else {
     err << "dictedit: unknown command " << zplatform::ToUtf8(command) << '\n' << kUsage;

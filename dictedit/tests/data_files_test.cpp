@@ -159,6 +159,11 @@ TEST(DataFiles, ABatchRunDiscardsADataFileOnlyWhenToldTo) {
             std::string::npos)
       << kept.str();
   EXPECT_EQ(ReadAll(f.Path()).size(), 3u);
+  // A table the dictionary lacks is no file made, even beside one that exists.
+  std::ostringstream misspelt;
+  EXPECT_EQ(RunBatch({dir, "create-files", "NOPE", "T", "--replace"}, out, misspelt), 1);
+  EXPECT_EQ(misspelt.str(), "dictedit: no table NOPE\n");
+  EXPECT_EQ(ReadAll(f.Path()).size(), 3u);
   // A changed table without conversion: the file no longer fits, and stays.
   ASSERT_EQ(RunBatch({dir, "set-option", "data_conv_mode", "No"}, out, kept), 0);
   std::ostringstream changed;

@@ -319,6 +319,20 @@ TEST(Generators, GeneratedFormWorksInTheFormHost) {
       << err.str();
   std::string frm = ReadBytes(dir + "/Product.frm");
   ASSERT_NE(frm.find("DbTable         =   \"PRODUCT\""), std::string::npos);
+  // Fields named as add-field names them; a misspelt one makes no form without it.
+  std::ostringstream misspelt;
+  EXPECT_EQ(RunBatch({dir, "create-form", "PRODUCT", dir + "/Two.frm", "F", "code", "PRICES"}, out,
+                     misspelt),
+            1);
+  EXPECT_EQ(misspelt.str(), "dictedit: table PRODUCT has no field PRICES\n");
+  EXPECT_FALSE(std::filesystem::exists(dir + "/Two.frm"));
+  ASSERT_EQ(
+      RunBatch({dir, "create-form", "PRODUCT", dir + "/Two.frm", "F", "price", "code"}, out, err),
+      0)
+      << err.str();
+  std::string two = ReadBytes(dir + "/Two.frm");
+  EXPECT_LT(two.find("DbField         =   \"PRICE\""), two.find("DbField         =   \"CODE\""));
+  EXPECT_EQ(two.find("DbField         =   \"NAME\""), std::string::npos);
   std::ofstream(dir + "/entry.macro")
       << "type ZelkoEdit1 \"P-100\"\ntype ZelkoEdit2 \"ねじ\"\nclick ZelkoBtn1\n"
          "click ZelkoBtn4\nprint ZelkoEdit1.Text\nprint ZelkoEdit2.Text\n";
