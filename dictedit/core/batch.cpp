@@ -394,6 +394,13 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (a.size() != 1) return usage();
     ui.file_answer = a[0];
     done = ImportTableCommand(dict) == 0;
+    // The editor refuses a file of other headers without a word; a run must say why.
+    if (!done && !ui.ShowedFailure()) {
+      err << "dictedit: " << zplatform::ToUtf8(a[0])
+          << " is no table text: it begins with the lines [TableName], the name, "
+             "[TableLocation], the location and [FieldName,Type,Offset,Size,Decimal], each "
+             "ending with CR LF\n";
+    }
   } else if (command == "field-id-list") {
     if (a.size() != 1) return usage();
     ui.file_answer = a[0];

@@ -522,6 +522,13 @@ TEST(Dictionary, BatchCommands) {
             "  segment key 0 part 0 NAME flags 259\n"
             "  name BY^NAME key 0\n");
   EXPECT_EQ(RunBatch({dir, "frobnicate"}, out, err), 2);
+  // A table text written with LF alone is refused, and the run says why.
+  std::ofstream(dir + "/lf.txt", std::ios::binary) << "[TableName]\nT\n[TableLocation]\nT\n";
+  std::ostringstream unix_lines;
+  EXPECT_EQ(RunBatch({dir, "import-table", dir + "/lf.txt"}, out, unix_lines), 1);
+  EXPECT_NE(unix_lines.str().find("lf.txt is no table text: it begins with the lines [TableName]"),
+            std::string::npos)
+      << unix_lines.str();
   // --before names the field the new one goes before, or gives its number from 0; a field
   // the table lacks refuses the edit rather than putting the new one first.
   std::ostringstream before, placed;
