@@ -77,7 +77,7 @@ Begin VB.Form Order
       DbValueFalse    =   "1"
    End
    Begin VB.Label Label2 
-      Caption         =   "高橋様のご注文"
+      Caption         =   "山田様のご注文"
       Height          =   300
       Left            =   300
       Top             =   1560
@@ -93,7 +93,7 @@ Begin VB.Form Order
       DbListTable     =   "ORDERS"
       DbListField     =   "ORDER_NO,ORDER_DATE,CODE,QTY"
       DbUpdateOption  =   1
-      DbConditions    =   "@CUST_NO = 4"
+      DbConditions    =   "@CUST_NO = 1"
       DbListIndex     =   "ByCustomer"
       DbDelimitChar   =   "  "
    End

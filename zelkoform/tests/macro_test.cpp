@@ -259,7 +259,7 @@ TEST(Macro, TheExampleOrderForm) {
   ASSERT_FALSE(dir.empty());
   Result r = RunMacro(dir,
                       "expect ExList1.ListCount = 2\n"
-                      "expect ExList1.List(1) = \"6  2026/11/20  A001  10\"\n"
+                      "expect ExList1.List(1) = \"2  2026/10/15  B020  1\"\n"
                       "expect Combo1.ListCount = 5\n"
                       "expect Combo1.List(4) = \"C100\"\n"
                       "select Combo1 2\n"
