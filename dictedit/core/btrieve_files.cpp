@@ -176,9 +176,14 @@ void FinishInterruptedConversions(DdfDictionary &dict) {
       struct stat st {};
       const std::string filling = FillingName(path);
       const std::string backup = BackupName(path);
-      if (::stat(filling.c_str(), &st) != 0 || ::stat(path.c_str(), &st) == 0 ||
-          ::stat(backup.c_str(), &st) != 0)
+      if (::stat(filling.c_str(), &st) != 0) continue;
+      if (::stat(path.c_str(), &st) == 0) {
+        // Cut short before the data file moved: only the unfinished file is left to go (one
+        // that another editor is filling is open, and stays).
+        BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
         continue;
+      }
+      if (::stat(backup.c_str(), &st) != 0) continue;
       // The backup holds every record as the dictionary on disk describes them. A conversion
       // under way in another editor keeps it open, and the copy then waits for its end.
       if (BTRDELETEFILE(zplatform::FromUtf8(filling).c_str()) == 0)
@@ -202,101 +207,112 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
     if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
     BTRDELETEFILE(zplatform::FromUtf8(backup).c_str());
   }
-  // What a conversion cut short left goes first. The new file is made before the data file
-  // moves aside, so a data file found aside always has the unfinished one beside it. The
-  // record manager takes code-page paths.
+  // What a conversion cut short left goes first. The records are read from the data file
+  // where it stands, opened exclusively: no other program opens it, or finds its name free and
+  // makes an empty file there, while they move. It goes aside only when the new file is full.
+  // The record manager takes code-page paths.
   BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
   int16_t status = CreateDataFile(dict, table, zplatform::FromUtf8(filling));
   if (status != 0) {
     ShowMessage(ui, false, msg::kVE1040, status);
     return status;
   }
-  // The record manager renames the file with its journal (on a server too).
-  if (int16_t moved =
-          BTRRENAMEFILE(zplatform::FromUtf8(path).c_str(), zplatform::FromUtf8(backup).c_str());
-      moved != 0) {
-    ShowMessage(ui, false, msg::kVE1070, moved);
-    BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
-    return -1;
-  }
-  int sum = 0;
-  for (auto &f : table.fields) {
-    f->offset = sum;
-    sum += f->size;
-  }
   int new_length = table.RecordLength();
   int final_status = 0;
   {
     OpenDataFile old_file, new_file;
-    if ((status = old_file.Open(backup)) != 0 || (status = new_file.Open(filling)) != 0) {
+    if ((status = old_file.Open(path, kExclusiveOpen)) != 0 ||
+        (status = new_file.Open(filling)) != 0) {
       ShowMessage(ui, false, msg::kVE1073, status);
-      final_status = status;
-    } else {
-      std::vector<uint8_t> stat;
-      old_file.Stat(&stat);
-      uint32_t length = 0;
-      long records = static_cast<long>(stat[6] | stat[7] << 8 | stat[8] << 16 |
-                                       static_cast<uint32_t>(stat[9]) << 24);
-      if (records > 0) {
-        ui.WaitCursor(true);
-        // Variable parts travel after the fixed part; the buffers hold the largest record.
-        std::vector<uint8_t> in(static_cast<size_t>(old_length) + 65536),
-            out(static_cast<size_t>(new_length) + 65536);
-        char key[255];
-        long done = 0;
-        int op = B_STEP_FIRST;
-        while (true) {
-          length = static_cast<uint32_t>(in.size());
-          status = BTRCALL(op, old_file.Block(), in.data(), &length, key, sizeof key, 0);
-          if (status != 0) break;
-          op = B_STEP_NEXT;
-          std::fill(out.begin(), out.end(), 0);
-          size_t size = static_cast<size_t>(field.size);
-          size_t at = static_cast<size_t>(offset);
-          size_t out_length;
-          if (mode == kFieldAdded) {
-            std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
-            if (length > at) std::memcpy(out.data() + at + size, in.data() + at, length - at);
-            out_length = length + size;
-          } else {
-            // A variable field runs to the record's end, whatever size it was declared with.
-            size_t removed =
-                IsVariableType(field.data_type) ? (length > at ? length - at : 0) : size;
-            std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
-            if (length > at + removed)
-              std::memcpy(out.data() + at, in.data() + at + removed, length - at - removed);
-            out_length = length > removed ? length - removed : 0;
-          }
-          uint32_t write_length = static_cast<uint32_t>(out_length);
-          status =
-              BTRCALL(B_INSERT, new_file.Block(), out.data(), &write_length, key, sizeof key, -1);
-          if (status != 0) break;
-          ++done;
-          char progress[64];
-          std::snprintf(progress, sizeof progress, "%ld/%ld", done, records);
-          ui.StatusText(progress);
-        }
-        ui.WaitCursor(false);
-        if (status == 9) {
-          ui.StatusText(std::to_string(done));
+      old_file.Close();
+      new_file.Close();
+      BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
+      return status;  // nothing moved
+    }
+    std::vector<uint8_t> stat;
+    old_file.Stat(&stat);
+    uint32_t length = 0;
+    long records = static_cast<long>(stat[6] | stat[7] << 8 | stat[8] << 16 |
+                                     static_cast<uint32_t>(stat[9]) << 24);
+    if (records > 0) {
+      ui.WaitCursor(true);
+      // Variable parts travel after the fixed part; the buffers hold the largest record.
+      std::vector<uint8_t> in(static_cast<size_t>(old_length) + 65536),
+          out(static_cast<size_t>(new_length) + 65536);
+      char key[255];
+      long done = 0;
+      int op = B_STEP_FIRST;
+      while (true) {
+        length = static_cast<uint32_t>(in.size());
+        status = BTRCALL(op, old_file.Block(), in.data(), &length, key, sizeof key, 0);
+        if (status != 0) break;
+        op = B_STEP_NEXT;
+        std::fill(out.begin(), out.end(), 0);
+        size_t size = static_cast<size_t>(field.size);
+        size_t at = static_cast<size_t>(offset);
+        size_t out_length;
+        if (mode == kFieldAdded) {
+          std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
+          if (length > at) std::memcpy(out.data() + at + size, in.data() + at, length - at);
+          out_length = length + size;
         } else {
-          ShowMessage(ui, false, msg::kVE1071, status);
+          // A variable field runs to the record's end, whatever size it was declared with.
+          size_t removed = IsVariableType(field.data_type) ? (length > at ? length - at : 0) : size;
+          std::memcpy(out.data(), in.data(), std::min<size_t>(at, length));
+          if (length > at + removed)
+            std::memcpy(out.data() + at, in.data() + at + removed, length - at - removed);
+          out_length = length > removed ? length - removed : 0;
         }
-        final_status = status;
+        uint32_t write_length = static_cast<uint32_t>(out_length);
+        status =
+            BTRCALL(B_INSERT, new_file.Block(), out.data(), &write_length, key, sizeof key, -1);
+        if (status != 0) break;
+        ++done;
+        char progress[64];
+        std::snprintf(progress, sizeof progress, "%ld/%ld", done, records);
+        ui.StatusText(progress);
       }
+      ui.WaitCursor(false);
+      if (status == 9) {
+        ui.StatusText(std::to_string(done));
+      } else {
+        ShowMessage(ui, false, msg::kVE1071, status);
+      }
+      final_status = status;
     }
   }
-  if (final_status == 0 || final_status == 9) {
-    // The files are closed: the converted one takes its name with its journal.
-    int16_t placed =
-        BTRRENAMEFILE(zplatform::FromUtf8(filling).c_str(), zplatform::FromUtf8(path).c_str());
-    if (placed == 0) return final_status;
-    ShowMessage(ui, false, msg::kVE1070, placed);
-    final_status = placed;
+  // The files are closed; each name change takes the file's journal with it.
+  const std::string code_page_path = zplatform::FromUtf8(path);
+  const std::string code_page_backup = zplatform::FromUtf8(backup);
+  const std::string code_page_filling = zplatform::FromUtf8(filling);
+  if (final_status != 0 && final_status != 9) {
+    // The data never moved. It is kept as the backup too, as after any conversion.
+    BTRDELETEFILE(code_page_filling.c_str());
+    if (BTRRENAMEFILE(code_page_path.c_str(), code_page_backup.c_str()) == 0)
+      CopyBackupBack(ui, backup, path);
+    return final_status;
   }
-  BTRDELETEFILE(zplatform::FromUtf8(filling).c_str());
+  // A program that opened the data file since it was closed keeps it where it is.
+  if (int16_t moved = BTRRENAMEFILE(code_page_path.c_str(), code_page_backup.c_str()); moved != 0) {
+    ShowMessage(ui, false, msg::kVE1070, moved);
+    BTRDELETEFILE(code_page_filling.c_str());
+    return moved;
+  }
+  int16_t placed = BTRRENAMEFILE(code_page_filling.c_str(), code_page_path.c_str());
+  if (placed == 0) {
+    // The fields stand where the converted records hold them (a failure keeps the old ones
+    // for the caller, who takes the edit back).
+    int sum = 0;
+    for (auto &f : table.fields) {
+      f->offset = sum;
+      sum += f->size;
+    }
+    return final_status;
+  }
+  ShowMessage(ui, false, msg::kVE1070, placed);
+  BTRDELETEFILE(code_page_filling.c_str());
   CopyBackupBack(ui, backup, path);
-  return final_status;
+  return placed;
 }
 
 int AddKeyToDataFile(DdfDictionary &dict, DdfTable &table, int first_segment) {

@@ -16,17 +16,22 @@ bool DataFileExists(const std::string &native_path) {
 }
 
 OpenDataFile::~OpenDataFile() {
+  Close();
+}
+
+void OpenDataFile::Close() {
   if (!open_) return;
   uint32_t length = 0;
   BTRCALL(B_CLOSE, block_, nullptr, &length, nullptr, 0, 0);
+  open_ = false;
 }
 
-int16_t OpenDataFile::Open(const std::string &native_path) {
+int16_t OpenDataFile::Open(const std::string &native_path, int8_t mode) {
   // The record manager takes code-page paths.
   std::string key = zplatform::FromUtf8(native_path);
   uint32_t length = 0;
   int16_t status = BTRCALL(B_OPEN, block_, nullptr, &length, key.data(),
-                           static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), 0);
+                           static_cast<uint8_t>(std::min<size_t>(key.size(), 255)), mode);
   open_ = status == 0;
   return status;
 }

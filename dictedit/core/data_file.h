@@ -11,6 +11,9 @@ namespace dictedit {
 // directory (a file there is no file here).
 bool DataFileExists(const std::string &native_path);
 
+// The open mode that keeps every other open away while the file is held.
+constexpr int8_t kExclusiveOpen = -4;
+
 class OpenDataFile {
  public:
   OpenDataFile() = default;
@@ -18,8 +21,10 @@ class OpenDataFile {
   OpenDataFile &operator=(const OpenDataFile &) = delete;
   ~OpenDataFile();
 
-  // Opens `native_path` (mode 0); the status.
-  int16_t Open(const std::string &native_path);
+  // Opens `native_path` in the record manager's open mode (0 normal, -4 exclusive); the
+  // status.
+  int16_t Open(const std::string &native_path, int8_t mode = 0);
+  void Close();
   // The Stat buffer (record length at 0, record count at 6); the status.
   int16_t Stat(std::vector<uint8_t> *stat);
   uint8_t *Block() { return block_; }
