@@ -116,7 +116,9 @@ const char kCommands[] =
     "Bfloat, Lstring, Zstring, Note, LVar, \"Unsigned Binary\", \"Auto Increment\".\n"
     "\n"
     "Commands separated by \";\" (a word of its own; quote it in the shell) run in turn on\n"
-    "one dictionary, which is saved once after the last; a failing command stops the rest.\n"
+    "one dictionary, which is saved once after the last; a failing command stops the rest\n"
+    "and nothing is saved, unless an edit before it converted a data file (data_conv_mode):\n"
+    "the edits before it are then saved, as the file follows them.\n"
     "Questions are answered OK; --cancel answers every one with Cancel. Replacing an\n"
     "existing data file (create-files) or deleting one that no longer fits its changed\n"
     "table (a save with data_conv_mode No) throws its records away: those are answered\n"
@@ -283,7 +285,16 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   for (const auto &edit : edits) {
     if (edit.empty()) return usage();
     int status = RunEdit(dict, edit, before, out, err);
-    if (status >= 0) return status;
+    if (status < 0) continue;
+    // The data files already follow the edits before the failing one: unsaved, the
+    // dictionary would describe them no longer, and no program could open them.
+    if (dict.data_files_changed && dict.IsModified()) {
+      const bool saved = dict.FullSave() == 0 && dict.IsModified() == 0;
+      err << (saved ? "dictedit: the edits before the failing command are saved, as the data "
+                      "files already follow them\n"
+                    : "dictedit: the data files follow edits the dictionary could not save\n");
+    }
+    return status;
   }
   // A message that said something failed fails the run, whatever the command answered.
   if (dict.IsModified() && (dict.FullSave() != 0 || dict.IsModified() != 0)) return 1;

@@ -300,6 +300,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   }
   int16_t placed = BTRRENAMEFILE(code_page_filling.c_str(), code_page_path.c_str());
   if (placed == 0) {
+    dict.data_files_changed = true;
     // The fields stand where the converted records hold them (a failure keeps the old ones
     // for the caller, who takes the edit back).
     int sum = 0;
@@ -328,6 +329,7 @@ int AddKeyToDataFile(DdfDictionary &dict, DdfTable &table, int first_segment) {
   status = BTRCALL(B_CREATE_INDEX, file.Block(), segments.data(), &length, key, 0,
                    static_cast<int8_t>(KeyNumberOfSegment(table, first_segment)));
   if (status != 0) ShowMessage(dict.Ui(), false, msg::kVE1076, status);
+  if (status == 0) dict.data_files_changed = true;
   return status;
 }
 
@@ -343,6 +345,7 @@ int DropKeyFromDataFile(DdfDictionary &dict, DdfTable &table, int segment) {
   status = BTRCALL(B_DROP_INDEX, file.Block(), nullptr, &length, key, 0,
                    static_cast<int8_t>(KeyNumberOfSegment(table, segment)));
   if (status != 0) ShowMessage(dict.Ui(), false, msg::kVE1075, status);
+  if (status == 0) dict.data_files_changed = true;
   return status;
 }
 

@@ -517,6 +517,7 @@ int DdfDictionary::SaveDictionary() {
     return -1;
   }
   loaded_image_ = ImageOnDisk();  // what a later save compares with
+  data_files_changed = false;
   return 0;
 }
 

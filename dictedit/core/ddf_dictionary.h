@@ -98,6 +98,9 @@ class DdfDictionary {
   std::string ddf_directory;
   std::vector<std::unique_ptr<DdfTable>> tables;
   int current_file_id = -1;  // the table the active view shows, -1 none
+  // Data files converted, or given or stripped of a key, by edits not yet saved: the
+  // dictionary on disk no longer describes them until it is saved.
+  bool data_files_changed = false;
   DdfIo io;
 
   int LoadDictionary();

@@ -179,6 +179,43 @@ TEST(DataFiles, ABatchRunDiscardsADataFileOnlyWhenToldTo) {
   EXPECT_TRUE(ReadAll(f.Path()).empty());
 }
 
+// A batch run stops at a failing command without saving. Edits before it that converted a
+// data file are saved all the same: the file no longer fits the dictionary on disk, and no
+// program could open it.
+TEST(DataFiles, ABatchRunThatFailsAfterAConversionSavesTheEditsTheFileFollows) {
+  Fixture f("batch-converted");
+  ASSERT_EQ(f.dict.FullSave(), 0);
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  Fill(f.Path(), 3);
+  const std::string dir = f.dict.ddf_directory;
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "set-option", "data_conv_mode", "Yes"}, out, err), 0);
+  EXPECT_EQ(
+      RunBatch({dir, "add-field", "T", "D", "Integer", "2", ";", "delete-table", "NOPE"}, out, err),
+      1);
+  EXPECT_NE(err.str().find("dictedit: the edits before the failing command are saved, as the "
+                           "data files already follow them\n"),
+            std::string::npos)
+      << err.str();
+  RecordingUi ui;
+  DdfDictionary again{ui};
+  again.ddf_directory = dir;
+  ASSERT_EQ(again.LoadDictionary(), 0);
+  ASSERT_NE(again.tables.back()->FindField("D"), nullptr);
+  std::vector<std::string> records = ReadAll(f.Path());
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(static_cast<int>(records[0].size()), again.tables.back()->RecordLength());
+  // A run that failed before any file changed saves nothing.
+  std::ostringstream nothing;
+  EXPECT_EQ(RunBatch({dir, "add-table", "U", "U", ";", "delete-table", "NOPE"}, out, nothing), 1);
+  EXPECT_EQ(nothing.str(), "dictedit: no table NOPE\n");
+  RecordingUi ui2;
+  DdfDictionary third{ui2};
+  third.ddf_directory = dir;
+  ASSERT_EQ(third.LoadDictionary(), 0);
+  EXPECT_EQ(third.FindTableByName("U"), nullptr);
+}
+
 TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {
   Fixture f("convert");
   ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
