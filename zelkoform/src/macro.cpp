@@ -90,6 +90,13 @@ zelko::HResult StandardResult(StandardControl::SetResult r) {
   }
 }
 
+// As the keyboard does: a key goes where the control put its focus, such as the editor a grid
+// cell opens at the first key typed into it.
+QWidget *KeyReceiver(QWidget *control) {
+  QWidget *inner = control->focusWidget();
+  return inner != nullptr && control->isAncestorOf(inner) ? inner : control;
+}
+
 int KeyCode(const std::string &name, QString *text) {
   static const std::pair<const char *, int> kKeys[] = {
       {"Tab", Qt::Key_Tab},       {"Return", Qt::Key_Return},
@@ -704,8 +711,9 @@ bool MacroRunner::UserAction(const std::string &verb, const std::string &rest, s
     for (QChar ch : QString::fromStdString(text.AsString().value_or(""))) {
       QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
       QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(target, &press);
-      QApplication::sendEvent(target, &release);
+      QWidget *receiver = KeyReceiver(target);
+      QApplication::sendEvent(receiver, &press);
+      QApplication::sendEvent(receiver, &release);
     }
   } else {
     QString text;
@@ -713,8 +721,9 @@ bool MacroRunner::UserAction(const std::string &verb, const std::string &rest, s
     if (code == 0) return *error = "unknown key " + arg, false;
     QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
     QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
+    QWidget *receiver = KeyReceiver(target);
+    QApplication::sendEvent(receiver, &press);
+    QApplication::sendEvent(receiver, &release);
   }
   Settle();
   return true;

@@ -293,13 +293,14 @@ TEST(Macro, TheExampleGridForm) {
                       "expect Grid1.TextMatrix(6, 0) = \"   6\"\n"
                       "Grid1.Row = 2\n"
                       "Grid1.Col = 5\n"
-                      "type Grid1 \"9\"\n"
+                      "type Grid1 \"957\"\n"
+                      "key Grid1 Backspace\n"
                       "key Grid1 Down\n"
                       "Grid1.Row = 6\n"
                       "key Grid1 Delete\n"
                       "expect Grid1.Row = 5\n"
                       "call Grid1.Refresh\n"
-                      "expect Grid1.TextMatrix(2, 5) = \"9\"\n"
+                      "expect Grid1.TextMatrix(2, 5) = \"95\"\n"
                       "expect Grid1.TextMatrix(6, 1) = \"\"\n",
                       "Grid.frm");
   EXPECT_EQ(r.status, 0) << r.err << r.out;
@@ -307,7 +308,7 @@ TEST(Macro, TheExampleGridForm) {
   EXPECT_NE(r.out.find("event Grid1.AfterDelete"), std::string::npos) << r.out;
   std::string dump =
       zelko_testing::RunShell(std::string(ZELKO_PATH) + " dump " + dir + " ORDERS", &status);
-  EXPECT_NE(dump.find("2,1,2026/10/15,B020,9,6800"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("2,1,2026/10/15,B020,95,6800"), std::string::npos) << dump;
   EXPECT_EQ(dump.find("\n6,4,"), std::string::npos) << dump;
 }
 
