@@ -39,7 +39,8 @@ const char kHelp[] =
     "  --macro FILE          runs the statements of FILE (- for standard input) against the\n"
     "                        forms, then exits (exit 1 when a statement or expect failed)\n"
     "  --screenshot OUT.png  after the macro, saves a picture of the first form's window\n"
-    "  --rewrite OUT.frm     writes the loaded form back to OUT.frm and exits (one form)\n"
+    "  --rewrite OUT.frm     writes the form, loaded in design mode, back to OUT.frm and\n"
+    "                        exits (one form)\n"
     "  --help, --version\n"
     "\n"
     "Windows need a display; QT_QPA_PLATFORM=offscreen runs macros without one.\n";
@@ -158,7 +159,9 @@ int main(int argc, char **argv) {
       std::fprintf(stderr, "zelkoform: cannot enter %s\n", dir.c_str());
     auto host = std::make_unique<zelkoform::FormHost>();
     std::vector<std::string> problems;
-    host->Load(it->document, design, &problems);
+    // A form is written back as designed: bound, it would keep the texts of the records
+    // its controls read (and its data source would make missing data files).
+    host->Load(it->document, design || !rewrite.empty(), &problems);
     for (const std::string &p : problems)
       std::fprintf(stderr, "zelkoform: %s\n", p.c_str());
     it->whole = it->whole && problems.empty();

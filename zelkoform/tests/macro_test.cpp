@@ -280,6 +280,14 @@ TEST(Macro, TheExampleOrderForm) {
   EXPECT_EQ(r.status, 1) << r.err << r.out;
   EXPECT_EQ(r.err, "test.macro:18: invalid value for ExList1.List (automation error 380)\n")
       << r.out;
+  // Written back as designed, without the texts of the records its controls show.
+  int status = 0;
+  zelko_testing::RunShell("cd " + dir + " && QT_QPA_PLATFORM=offscreen " + ZELKOFORM_PATH +
+                              " --rewrite again.frm Order.frm 2>/dev/null",
+                          &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(zelko_testing::ReadFile(dir + "/again.frm"),
+            zelko_testing::ReadFile(dir + "/Order.frm"));
 }
 
 // The example grid of orders: a cell typed into as a user does, the row written back when
