@@ -296,7 +296,7 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   if (int16_t moved = BTRRENAMEFILE(code_page_path.c_str(), code_page_backup.c_str()); moved != 0) {
     ShowMessage(ui, false, msg::kVE1070, moved);
     BTRDELETEFILE(code_page_filling.c_str());
-    return moved;
+    return -1;
   }
   int16_t placed = BTRRENAMEFILE(code_page_filling.c_str(), code_page_path.c_str());
   if (placed == 0) {
