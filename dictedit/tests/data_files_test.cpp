@@ -83,6 +83,13 @@ void Fill(const std::string &path, int count) {
   BTRCALL(B_CLOSE, block, nullptr, &len, nullptr, 0, 0);
 }
 
+// The fixture's dictionary saved, its data file made and holding `count` records.
+void SaveWithRecords(Fixture &f, int count) {
+  ASSERT_EQ(f.dict.FullSave(), 0);
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  Fill(f.Path(), count);
+}
+
 TEST(DataFiles, Specification) {
   Fixture f("spec");
   std::vector<uint8_t> spec = BuildFileSpecification(*f.table, 32);
@@ -150,9 +157,7 @@ TEST(DataFiles, CreateAskBeforeReplacingAndCheckAfterSave) {
 // answered Cancel, and the run fails, unless the run says --replace.
 TEST(DataFiles, ABatchRunDiscardsADataFileOnlyWhenToldTo) {
   Fixture f("batch_keeps");
-  ASSERT_EQ(f.dict.FullSave(), 0);
-  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
-  Fill(f.Path(), 3);
+  ASSERT_NO_FATAL_FAILURE(SaveWithRecords(f, 3));
   const std::string dir = f.dict.ddf_directory;
   std::ostringstream out, kept;
   EXPECT_EQ(RunBatch({dir, "create-files"}, out, kept), 1);
@@ -184,9 +189,7 @@ TEST(DataFiles, ABatchRunDiscardsADataFileOnlyWhenToldTo) {
 // program could open it.
 TEST(DataFiles, ABatchRunThatFailsAfterAConversionSavesTheEditsTheFileFollows) {
   Fixture f("batch-converted");
-  ASSERT_EQ(f.dict.FullSave(), 0);
-  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
-  Fill(f.Path(), 3);
+  ASSERT_NO_FATAL_FAILURE(SaveWithRecords(f, 3));
   const std::string dir = f.dict.ddf_directory;
   std::ostringstream out, err;
   ASSERT_EQ(RunBatch({dir, "set-option", "data_conv_mode", "Yes"}, out, err), 0);
@@ -369,9 +372,7 @@ TEST(DataFiles, AConversionCutShortLeavesEveryRecordAsItWas) {
   std::string path;
   {
     Fixture f("cut-short");
-    ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
-    Fill(f.Path(), kCount);
-    ASSERT_EQ(f.dict.FullSave(), 0);
+    ASSERT_NO_FATAL_FAILURE(SaveWithRecords(f, kCount));
     path = f.Path();
   }
   const std::string directory = std::filesystem::path(path).parent_path().string();
@@ -425,9 +426,7 @@ TEST(DataFiles, AFormOpenedDuringAConversionFindsTheFileInUse) {
   std::string path, form;
   {
     Fixture f("form-meanwhile");
-    ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
-    Fill(f.Path(), kCount);
-    ASSERT_EQ(f.dict.FullSave(), 0);
+    ASSERT_NO_FATAL_FAILURE(SaveWithRecords(f, kCount));
     path = f.Path();
     form = f.dict.ddf_directory + "/T.frm";
     ASSERT_EQ(CreateForm(f.dict, *f.table, {"A", "B", "C"}, form, "F"), 0);
@@ -466,9 +465,7 @@ TEST(DataFiles, AConversionTheDiskCannotHoldLeavesTheDataInPlace) {
   std::string path;
   {
     Fixture f("disk-full");
-    ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
-    Fill(f.Path(), kCount);
-    ASSERT_EQ(f.dict.FullSave(), 0);
+    ASSERT_NO_FATAL_FAILURE(SaveWithRecords(f, kCount));
     path = f.Path();
   }
   const std::string directory = std::filesystem::path(path).parent_path().string();
