@@ -34,6 +34,7 @@ STATUS_TEXTS = {
     11: "invalid file name",
     12: "file not found",
     18: "disk full",
+    20: "the record manager is not active (a server that cannot be reached)",
     22: "data buffer too short",
     25: "the file cannot be created",
     30: "not a data file of this record manager",
@@ -49,6 +50,10 @@ STATUS_TEXTS = {
     80: "the record was changed or deleted by another user since it was read",
     84: "the record is locked by another user",
     85: "the file is locked by another user",
+    88: "the file is open in an incompatible mode (held exclusively, as while the "
+        "dictionary editor converts its records)",
+    95: "the session is no longer valid (a lost server connection, or a file opened "
+        "before fork())",
 }
 
 
