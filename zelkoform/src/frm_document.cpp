@@ -161,9 +161,16 @@ std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::st
   }
   FrmDocument doc;
   bool have_form = false;
+  bool in_code = false;
   while (p.at < p.lines.size()) {
     std::string raw = p.lines[p.at++];
     std::string l = Trim(raw);
+    if (in_code) {
+      // The code is the developer's: every line stays as written, blank ones and the
+      // attributes of procedures included.
+      doc.code_lines.push_back(raw);
+      continue;
+    }
     if (l.empty()) continue;
     if (!have_form) {
       if (StartsWith(l, "VERSION ")) {
@@ -180,6 +187,7 @@ std::optional<FrmDocument> ParseFrm(const std::string &text, std::vector<std::st
       doc.attribute_lines.push_back(l);
     } else {
       doc.code_lines.push_back(raw);
+      in_code = true;
     }
   }
   if (!have_form) return std::nullopt;

@@ -37,7 +37,10 @@ const char *kVb5 =
     "End\r\n"
     "Attribute VB_Name = \"Form1\"\r\n"
     "Attribute VB_Creatable = False\r\n"
+    "Option Explicit\r\n"
+    "\r\n"
     "Private Sub Form_Load()\r\n"
+    "Attribute Form_Load.VB_Description = \"Fills the form\"\r\n"
     "End Sub\r\n";
 
 TEST(FrmDocument, VisualBasic5Text) {
@@ -62,11 +65,15 @@ TEST(FrmDocument, VisualBasic5Text) {
   EXPECT_EQ(border->comment, "実線");
   EXPECT_EQ(FrmNumber(frame.children[0].Find("_ExtentX")->value), 2646);
   EXPECT_EQ(doc->attribute_lines.size(), 2u);
-  EXPECT_EQ(doc->code_lines.size(), 2u);
+  // The code stays as written: its blank line, and a procedure's attribute in its place.
+  EXPECT_EQ(doc->code_lines.size(), 5u);
   // Written back and read again: the same tree.
   auto again = ParseFrm(WriteFrm(*doc), &problems);
   ASSERT_TRUE(again);
   EXPECT_EQ(WriteFrm(*again), WriteFrm(*doc));
+  const std::string written = WriteFrm(*doc);
+  EXPECT_EQ(written.substr(written.find("Attribute VB_Name")),
+            std::string(kVb5).substr(std::string(kVb5).find("Attribute VB_Name")));
   EXPECT_EQ(again->form.children[0].children[0].Find("DbField")->value, "\"NAME\"");
 }
 
