@@ -87,6 +87,8 @@ def test_extended_reads_span_several_calls(db, customers):
         customers.where("@CREDIT > 1000000000000")
     with pytest.raises(ValueError, match="\"and @CREDIT < 5\" follows the last term"):
         customers.where("@CREDIT > 1 and @CREDIT < 5")
+    with pytest.raises(ValueError, match="CUSTOMER.CREDIT: no value follows the comparison"):
+        customers.where("@CREDIT >")
     with pytest.raises(zelko.ZelkoError, match="VE041"):
         customers.where("CREDIT > 1")
 

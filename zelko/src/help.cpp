@@ -50,8 +50,8 @@ const CommandHelp kCommands[] = {
      "  --where         a search condition: @FIELD OP VALUE joined by & (and) or | (or),\n"
      "                 OP one of = <> < > <= >=, VALUE quoted with \" ' or / when it holds\n"
      "                 blanks, @FIELD on the right to compare two fields; a VALUE its\n"
-     "                 field cannot hold as written is refused; dates YYYY/MM/DD or\n"
-     "                 YYYY-MM-DD;\n"
+     "                 field cannot hold as written, or none at all, is refused (\"\" is\n"
+     "                 the empty value); dates YYYY/MM/DD or YYYY-MM-DD;\n"
      "                 example: --where \"@NAME = '山田太郎' | @CREDIT >= 1000\"\n"},
     {"load",
      "zelko load DIR TABLE FILE [--format csv|tsv|jsonl] [--update-by KEY] [--stop-on-error] "

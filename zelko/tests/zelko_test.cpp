@@ -159,7 +159,7 @@ TEST(Zelko, EveryTypeLoadsAndDumpsBackIdenticalWithTheBytesOfTheRules) {
   // Conditions the record manager would read as other ones: a value its field holds as another
   // value (65536 is 0 in UB's two bytes), words after the last term, a character outside the
   // code page.
-  for (const char *misread : {"@UB > 65536", "@UB > 1 and @I2 > 0", "@S = 日本語😀"}) {
+  for (const char *misread : {"@UB > 65536", "@UB > 1 and @I2 > 0", "@S = 日本語😀", "@UB >"}) {
     Outcome refused = Zelko({"dump", dir, "ALLTYPES", "--where", misread});
     EXPECT_EQ(refused.status, 2) << misread;
     EXPECT_EQ(refused.out, "") << misread;

@@ -134,6 +134,10 @@ TEST_F(Extended, TheExactParseRefusesWhatTheReadWouldMisread) {
   EXPECT_EQ(exact("@AGE = 1 and @ID = 2"),
             "\"and @ID = 2\" follows the last term and would be ignored (join terms with & or |)");
   EXPECT_NE(exact("@NAME = 'AB\tC'").find("\"\tC'\" follows"), std::string::npos);
+  // A value left out reads as the field's empty value; quotes ask for that one.
+  EXPECT_EQ(exact("@AGE > 1 & @ID >  "),
+            "PEOPLE.ID: no value follows the comparison (write \"\" for the empty value)");
+  EXPECT_EQ(exact("@NAME = '' | @NAME = \"\""), "");
   // A value is cut at 256 characters: the rest of it would be ignored.
   EXPECT_NE(exact("@AGE = " + std::string(300, '0')).find("follows the last term"),
             std::string::npos);

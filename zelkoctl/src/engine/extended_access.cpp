@@ -173,6 +173,7 @@ bool ParseSearchCondition(const TableDescriptor &table, const std::string &c, bo
         while (at < c.size() && c[at] != ' ' && !IsControl(c[at]) && token.size() < kMaxToken)
           token.push_back(c[at++]);
       }
+      term.no_value = token.empty() && quote != '"' && quote != '\'' && quote != '/';
       term.value = StoredValue(field, token);
       term.text = std::move(token);
     }
@@ -200,6 +201,12 @@ bool ParseSearchConditionExactly(const TableDescriptor &table, const std::string
   for (const ExTerm &term : *terms) {
     if (term.comparison & 64) continue;  // another field
     const FieldDescriptor &field = table.fields[term.field];
+    // Read as the field's empty value; most likely a value left out.
+    if (term.no_value) {
+      *problem = table.name + "." + field.name +
+                 ": no value follows the comparison (write \"\" for the empty value)";
+      return true;
+    }
     std::string why = FieldTextProblem(field, term.text);
     if (!why.empty()) {
       *problem = table.name + "." + field.name + ": " + why;

@@ -20,6 +20,7 @@ struct ExTerm {
   std::vector<uint8_t> value;  // stored form, or the other field's 2-byte offset
   int field = -1;              // the field compared
   std::string text;            // the value as written (empty when another field is compared)
+  bool no_value = false;       // nothing, not even quotes, follows the operator
 };
 struct ExField {
   uint16_t length = 0;
