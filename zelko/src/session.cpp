@@ -15,6 +15,7 @@
 #include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
+#include "zplatform/servers.h"
 
 namespace zelkocli {
 
@@ -30,6 +31,13 @@ std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory
   if (zelko::LoadCatalog(directory, false, &catalog) != 0 || !catalog) {
     // A directory a server keeps (zelko.ini [servers]) need not exist on this machine: the
     // dictionary is looked for first, the local directory only to say what is wrong.
+    if (!zplatform::ServerFor(zplatform::NativePathOrSelf(directory)).empty()) {
+      err << "zelko: " << directory_utf8
+          << ": cannot read a dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF) from the server "
+             "zelko.ini [servers] names for it (the status above: 20 when the server cannot "
+             "be reached, 12 when it holds no dictionary there)\n";
+      return nullptr;
+    }
     struct stat st {};
     if (::stat(directory_utf8.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       err << "zelko: " << directory_utf8 << ": no such directory\n";

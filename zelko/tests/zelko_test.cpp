@@ -321,6 +321,18 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
   Outcome missing = Zelko({"dump", NewDir("empty"), "ALLTYPES"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("cannot read a dictionary"), std::string::npos);
+  // A directory a server keeps need not exist here: its server is what cannot be read.
+  std::string config = NewDir("server-config");
+  WriteFile(config + "/zelko.ini",
+            "[servers]\n" + config + "/kept = host=" + config + "/none connect_timeout=2\n");
+  int rc = std::system(("ZELKO_CONFIG_DIR=" + config + " " + ZELKO_ZELKO_BINARY + " tables " +
+                        config + "/kept 2>" + config + "/err.txt")
+                           .c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  EXPECT_NE(zelko_testing::ReadFile(config + "/err.txt")
+                .find("from the server zelko.ini [servers] names for it"),
+            std::string::npos)
+      << zelko_testing::ReadFile(config + "/err.txt");
   EXPECT_EQ(Zelko({"fields", dir, "NOSUCH"}).status, 1);
   EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--format", "xml"}).status, 2);
   EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--bogus"}).status, 2);
