@@ -371,6 +371,27 @@ with zelko.open({str(shop_dir)!r}) as db:
     assert lines[2] == "1"
 
 
+def test_a_directory_a_server_keeps_need_not_exist_here(tmp_path):
+    # No server answers here: the open must reach the record manager, which says so (20),
+    # where it stopped at the missing local directory.
+    config = tmp_path / "servers"
+    config.mkdir()
+    kept = tmp_path / "kept"
+    (config / "zelko.ini").write_text(
+        f"[servers]\n{kept} = host={tmp_path}/no-server connect_timeout=2\n")
+    other = run_python(f"""
+import zelko
+try:
+    zelko.open({str(kept)!r})
+except zelko.ZelkoError as error:
+    print(error)
+""", ZELKO_CONFIG_DIR=str(config))
+    assert other.returncode == 0, other.stderr
+    assert "(20)" in other.stdout, other.stdout
+    with pytest.raises(zelko.ZelkoError, match="no dictionary directory"):
+        zelko.open(tmp_path / "nowhere")
+
+
 def test_the_library_is_found_or_the_error_says_where(shop_dir):
     missing = run_python("import zelko", ZELKO_LIBRARY_DIR="/nonexistent/zelko")
     assert missing.returncode != 0

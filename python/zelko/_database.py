@@ -23,8 +23,6 @@ class Database:
         directory = os.fspath(ddf_dir)
         if isinstance(directory, bytes):
             directory = os.fsdecode(directory)
-        if not os.path.isdir(directory):
-            raise ZelkoError(-16, f"no dictionary directory {directory}")
         self.directory = directory
         self._form = f"python-{os.getpid()}-{next(_serial)}".encode()
         self._tables = {}
@@ -36,7 +34,13 @@ class Database:
         with n.lock:
             status = n.ZelkoHostDataSource(self._form, _CONTROL, encoded)
             if status != 0:
-                raise ZelkoError(status, n.take_message() or f"no dictionary in {directory}")
+                message = n.take_message()
+                # A directory a server keeps (zelko.ini [servers]) need not exist here, so
+                # the local one is looked at only to say what is wrong.
+                if not os.path.isdir(directory):
+                    raise ZelkoError(-16, f"no dictionary directory {directory}"
+                                     + (f" ({message})" if message else ""))
+                raise ZelkoError(status, message or f"no dictionary in {directory}")
             self._open = True
             self._attach()
 
