@@ -320,17 +320,26 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (t != nullptr) dict.current_file_id = t->file_id;
     return t;
   };
+  // The dictionary keeps names in 20 bytes and locations in 64. The editor's boxes take no
+  // more; a run must not store a cut one (a location cut short names another file).
+  auto too_long = [&](const std::string &text, size_t width, const char *what) {
+    if (text.size() <= width) return false;
+    err << "dictedit: the " << what << " " << zplatform::ToUtf8(text) << " is " << text.size()
+        << " bytes; the dictionary keeps " << width << '\n';
+    return true;
+  };
   bool done = false;
   if (command == "list") {
     List(dict, out);
     return -1;
   } else if (command == "add-table") {
     if (a.size() != 2) return usage();
+    if (too_long(a[0], kNameWidth, "name") || too_long(a[1], kLocationWidth, "location")) return 1;
     done = AddTable(dict, a[0], a[1]) != nullptr;
   } else if (command == "add-field") {
     if (a.size() != 4 && a.size() != 5) return usage();
     DdfTable *t = table_named(a[0]);
-    if (t == nullptr) return 1;
+    if (t == nullptr || too_long(a[1], kNameWidth, "name")) return 1;
     int type = TypeCodeOfName(zplatform::ToUtf8(a[2]));
     int size = ToInt(a[3], &ok);
     int decimals = a.size() == 5 ? ToInt(a[4], &ok) : 0;
@@ -370,7 +379,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
   } else if (command == "set-index-name") {
     if (a.size() != 3) return usage();
     DdfTable *t = table_named(a[0]);
-    if (t == nullptr) return 1;
+    if (t == nullptr || too_long(a[2], kNameWidth, "name")) return 1;
     int key = ToInt(a[1], &ok);
     if (!ok) return usage();
     int segment = -1;

@@ -506,6 +506,23 @@ TEST(Dictionary, BatchCommands) {
   // A number past an int was taken as what was left of it (4294967300 as a size of 4).
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "big", "String", "4294967300"}, out, err), 2);
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "big", "String", "x", "2"}, out, err), 2);
+  // Names past 20 bytes and locations past 64 were cut to fit: a location cut short names
+  // another file. They are refused.
+  std::ostringstream long_names;
+  EXPECT_EQ(
+      RunBatch({dir, "add-field", "cust", "a_name_of_twenty_one1", "String", "2"}, out, long_names),
+      1);
+  EXPECT_EQ(
+      RunBatch({dir, "add-table", "t", "/data/" + std::string(60, 'x') + ".btr"}, out, long_names),
+      1);
+  EXPECT_EQ(
+      RunBatch({dir, "set-index-name", "cust", "0", "an_index_name_of_21_b"}, out, long_names), 1);
+  EXPECT_EQ(long_names.str(),
+            "dictedit: the name a_name_of_twenty_one1 is 21 bytes; the dictionary keeps 20\n"
+            "dictedit: the location /data/" +
+                std::string(60, 'x') +
+                ".btr is 70 bytes; the dictionary keeps 64\n"
+                "dictedit: the name an_index_name_of_21_b is 21 bytes; the dictionary keeps 20\n");
   EXPECT_EQ(RunBatch({dir, "add-table", "x", "x"}, out, err), 1);  // no key: VE1057, not saved
   std::ostringstream cancelled;
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "age", "Integer", "2", ";", "delete-field", "cust",
