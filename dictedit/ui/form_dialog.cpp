@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <iostream>
 
 #include "script.h"
+#include "zplatform/codepage.h"
 
 namespace dictedit {
 
@@ -26,9 +28,32 @@ FormDialog::FormDialog(QWidget *parent, const QString &title) : QDialog(parent) 
   layout->addLayout(buttons_);
 }
 
+namespace {
+
+// The dictionary counts a name's bytes in the code page, as the edit boxes of the platform it
+// comes from did: 20 bytes hold ten double-byte characters. A longer text is not taken, where
+// the save would cut it without a word.
+class CodePageLengthValidator : public QValidator {
+ public:
+  CodePageLengthValidator(int max_bytes, QObject *parent)
+      : QValidator(parent), max_bytes_(max_bytes) {}
+  State validate(QString &input, int &) const override {
+    const std::string bytes = zplatform::FromUtf8(input.toStdString());
+    return bytes.size() <= static_cast<size_t>(max_bytes_) ? Acceptable : Invalid;
+  }
+
+ private:
+  int max_bytes_;
+};
+
+}  // namespace
+
 void FormDialog::AddLine(const QString &label, int max_length) {
   auto *edit = new QLineEdit(this);
-  if (max_length > 0) edit->setMaxLength(max_length);
+  if (max_length > 0) {
+    edit->setMaxLength(max_length);
+    edit->setValidator(new CodePageLengthValidator(max_length, edit));
+  }
   form_->addRow(label, edit);
   fields_[label] = edit;
 }
@@ -112,7 +137,13 @@ bool FormDialog::SetValue(const QString &label, const QString &value) {
   QWidget *field = Field(label);
   if (field == nullptr || !field->isEnabled()) return false;
   if (auto *edit = qobject_cast<QLineEdit *>(field)) {
-    edit->setText(value);
+    // As typing it would: the box takes the characters its limit lets in.
+    QString text = value;
+    int at = 0;
+    while (edit->validator() != nullptr && !text.isEmpty() &&
+           edit->validator()->validate(text, at) == QValidator::Invalid)
+      text.chop(1);
+    edit->setText(text);
   } else if (auto *combo = qobject_cast<QComboBox *>(field)) {
     int at = combo->findText(value);
     if (at >= 0) {
