@@ -320,6 +320,10 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (t != nullptr) dict.current_file_id = t->file_id;
     return t;
   };
+  // A field named as the editor stores its name (upper-cased unless upper_field is off).
+  auto field_name = [&](const std::string &given) {
+    return dict.options.upper_field ? UpperCodePage(given) : given;
+  };
   // The dictionary keeps names in 20 bytes and locations in 64. The editor's boxes take no
   // more; a run must not store a cut one (a location cut short names another file).
   auto too_long = [&](const std::string &text, size_t width, const char *what) {
@@ -350,7 +354,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
       bool number =
           before.size() <= 5 && before.find_first_not_of("0123456789") == std::string::npos;
       const int nth = number ? ToInt(before, &ok) : -1;
-      const std::string name = dict.options.upper_field ? UpperCodePage(before) : before;
+      const std::string name = field_name(before);
       for (int i = 0; i < t->field_count() && at < 0; ++i) {
         if (number ? i == nth : t->fields[i]->name == name) at = i;
       }
@@ -369,8 +373,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     for (size_t i = 1; i < a.size(); ++i) {
       SegmentSpec s;
       size_t colon = a[i].rfind(':');
-      s.field = UpperCodePage(a[i].substr(0, colon));
-      if (!dict.options.upper_field) s.field = a[i].substr(0, colon);
+      s.field = field_name(a[i].substr(0, colon));
       if (colon != std::string::npos) s.flags = ToInt(a[i].substr(colon + 1), &ok);
       if (!ok) return usage();
       specs.push_back(s);
@@ -392,7 +395,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (a.size() != 2) return usage();
     DdfTable *t = table_named(a[0]);
     if (t == nullptr) return 1;
-    done = DeleteField(dict, *t, dict.options.upper_field ? UpperCodePage(a[1]) : a[1]);
+    done = DeleteField(dict, *t, field_name(a[1]));
   } else if (command == "delete-index") {
     if (a.size() != 2) return usage();
     DdfTable *t = table_named(a[0]);
@@ -434,11 +437,8 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     ui.choice_answer.clear();
     // Named as add-field names them; one the table lacks must not leave a form without it.
     for (size_t i = 3; i < a.size(); ++i) {
-      const std::string name = dict.options.upper_field ? UpperCodePage(a[i]) : a[i];
-      bool found = false;
-      for (const auto &field : t->fields)
-        found = found || field->name == name;
-      if (!found) {
+      const std::string name = field_name(a[i]);
+      if (t->FindField(name) == nullptr) {
         err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
             << zplatform::ToUtf8(a[i]) << '\n';
         return 1;

@@ -470,8 +470,8 @@ class Table:
             # Its key may have moved it along the index: an iteration that stood on it goes
             # back and looks.
             self._currency = None
-            fields = record._fields
-            fields += tuple(name for name in record if name not in fields)
+            fields = record._fields + tuple(name for name in record
+                                            if name not in record._fields)
             record.clear()
             record.update((name, stored[name]) for name in fields)
             record._texts = [stored[name] for name in fields]
