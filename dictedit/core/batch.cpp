@@ -225,6 +225,10 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   };
   if (command == "new") {
     zplatform::MakeDirectoryHere(zplatform::NativePathOrSelf(directory));
+    // Named in full now that it exists: a form generated later in the run must not keep a
+    // name relative to where the run started.
+    directory = zplatform::ShortPathName(args[0]).value_or(args[0]);
+    dict.ddf_directory = directory;
     lock_dictionary();
     // A save that ended part-way may have its FILE.DDF aside: it is finished first.
     dictio::FinishInterruptedSaves(zplatform::NativePathOrSelf(directory));

@@ -345,5 +345,25 @@ TEST(Generators, GeneratedFormWorksInTheFormHost) {
   EXPECT_NE(printed.find("ZelkoEdit2.Text = \"ねじ\""), std::string::npos) << printed;
 }
 
+// The form host takes a relative DDFDir from the form's own directory, so a form made in the
+// run that made its dictionary must name that directory in full.
+TEST(Generators, AFormMadeWithItsDictionaryNamesTheDirectoryInFull) {
+  std::string base = Scratch("relative");
+  std::filesystem::create_directories(base);
+  std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(base);
+  std::ostringstream out, err;
+  int rc = RunBatch({"shop",     "new", ";",           "add-table", "ITEM",
+                     "ITEM.btr", ";",   "add-field",   "ITEM",      "CODE",
+                     "Integer",  "4",   ";",           "add-index", "ITEM",
+                     "CODE",     ";",   "create-form", "ITEM",      "shop/Item.frm"},
+                    out, err);
+  std::filesystem::current_path(started);
+  ASSERT_EQ(rc, 0) << err.str();
+  std::string canonical = std::filesystem::canonical(base + "/shop").string();
+  EXPECT_NE(ReadBytes(base + "/shop/Item.frm").find("DDFDir          =   \"" + canonical + "\""),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace dictedit
