@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "zplatform/codepage.h"
@@ -397,12 +399,37 @@ std::string GeneralDate(const DateTime &d) {
   return s;
 }
 
+int DayOfYear(const DateTime &d) {
+  static const int kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
+  return kBefore[d.month - 1] + d.day + (leap && d.month > 2 ? 1 : 0);
+}
+
+// The Japanese eras, newest first, from the day each began.
+struct Era {
+  int year, month, day;
+  const char *letter, *initial, *name;
+};
+const Era kEras[] = {{2019, 5, 1, "R", "令", "令和"},
+                     {1989, 1, 8, "H", "平", "平成"},
+                     {1926, 12, 25, "S", "昭", "昭和"},
+                     {1912, 7, 30, "T", "大", "大正"},
+                     {1868, 9, 8, "M", "明", "明治"}};
+
+// Nothing before the first era: its year then counts as in the Western calendar.
+const Era *EraOf(const DateTime &d) {
+  for (const Era &e : kEras) {
+    if (std::tie(d.year, d.month, d.day) >= std::tie(e.year, e.month, e.day)) return &e;
+  }
+  return nullptr;
+}
+
 std::string FormatDate(const DateTime &d, const std::string &mask) {
   std::string out;
   bool after_hour = false;
   bool twelve = false;
-  for (size_t i = 0; i + 4 < mask.size() + 4; ++i) {
-    if (mask.compare(i, 5, "AM/PM") == 0 || mask.compare(i, 5, "am/pm") == 0) twelve = true;
+  for (const char *designator : {"AM/PM", "am/pm", "A/P", "a/p", "AMPM"}) {
+    if (mask.find(designator) != std::string::npos) twelve = true;
   }
   size_t i = 0;
   auto run = [&](char c) {
@@ -419,6 +446,16 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
       i += 5;
       continue;
     }
+    if (mask.compare(i, 3, "A/P") == 0 || mask.compare(i, 3, "a/p") == 0) {
+      out.push_back(d.hour < 12 ? mask[i] : mask[i + 2]);
+      i += 3;
+      continue;
+    }
+    if (mask.compare(i, 4, "AMPM") == 0) {  // the locale's designators
+      out += d.hour < 12 ? "午前" : "午後";
+      i += 4;
+      continue;
+    }
     if (c == '"') {
       size_t end = mask.find('"', i + 1);
       out += mask.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
@@ -431,13 +468,29 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
       continue;
     }
     size_t n = (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'a' ||
-                c == 't' || c == 'c')
+                c == 't' || c == 'c' || c == 'g' || c == 'e' || c == 'w')
                    ? run(c)
                    : 0;
+    const Era *era = c == 'g' || c == 'e' ? EraOf(d) : nullptr;
     if (c == 'y' && n >= 3) {
       out += std::to_string(d.year);
     } else if (c == 'y' && n == 2) {
       out += Two(d.year % 100);
+    } else if (c == 'y') {
+      out += std::to_string(DayOfYear(d));
+    } else if (c == 'g') {
+      if (era != nullptr) out += n == 1 ? era->letter : n == 2 ? era->initial : era->name;
+    } else if (c == 'e') {
+      int year = era != nullptr ? d.year - era->year + 1 : d.year;
+      out += n >= 2 ? Two(year) : std::to_string(year);
+    } else if (c == 'w' && n >= 2) {  // weeks from Sunday, the first holding 1 January
+      DateTime first = d;
+      first.month = first.day = 1;
+      out += std::to_string((DayOfYear(d) - 1 + Weekday(first)) / 7 + 1);
+    } else if (c == 'w') {
+      out += std::to_string(Weekday(d) + 1);
+    } else if (c == 'q') {
+      out += std::to_string((d.month + 2) / 3);
     } else if (c == 'm' && n <= 2 && after_hour) {
       out += n == 2 ? Two(d.minute) : std::to_string(d.minute);
     } else if (c == 'm' && n >= 4) {
@@ -446,6 +499,11 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
       out += std::string(kMonths[d.month - 1]).substr(0, 3);
     } else if (c == 'm') {
       out += n == 2 ? Two(d.month) : std::to_string(d.month);
+    } else if (c == 'd' && n == 5) {
+      out += std::to_string(d.year) + "/" + Two(d.month) + "/" + Two(d.day);
+    } else if (c == 'd' && n >= 6) {
+      out += std::to_string(d.year) + "年" + std::to_string(d.month) + "月" +
+             std::to_string(d.day) + "日";
     } else if (c == 'd' && n >= 4) {
       out += kDays[Weekday(d)];
     } else if (c == 'd' && n == 3) {
@@ -489,7 +547,8 @@ bool IsDateMask(const std::string &mask) {
       continue;
     }
     if (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'c' ||
-        c == 't' || (c == 'a' && i + 2 < mask.size() && std::tolower(mask[i + 1]) == 'a')) {
+        c == 't' || c == 'g' || c == 'e' || c == 'w' || c == 'q' ||
+        (c == 'a' && i + 2 < mask.size() && std::tolower(mask[i + 1]) == 'a')) {
       return true;
     }
   }
