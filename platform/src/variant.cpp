@@ -1,6 +1,9 @@
 #include "zplatform/variant.h"
 
+#include <cerrno>
 #include <cmath>
+
+#include "zplatform/c_numbers.h"
 
 namespace zplatform {
 
@@ -159,11 +162,11 @@ std::optional<int32_t> Variant::AsInteger() const {
 std::optional<double> Variant::AsDouble() const {
   if (const auto *v = std::get_if<double>(&value_)) return *v;
   if (const auto *v = std::get_if<std::string>(&value_)) {
-    try {
-      return std::stod(*v);
-    } catch (...) {
-      return std::nullopt;
-    }
+    char *end = nullptr;
+    errno = 0;
+    double d = CStrtod(v->c_str(), &end);
+    if (end == v->c_str() || errno == ERANGE) return std::nullopt;
+    return d;
   }
   if (auto i = AsInteger()) return *i;
   return std::nullopt;
@@ -175,7 +178,7 @@ std::optional<std::string> Variant::AsString() const {
   if (IsEmpty()) return std::string();
   if (const auto *v = std::get_if<double>(&value_)) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", *v);
+    CSnprintf(buf, sizeof buf, "%.15g", *v);
     return std::string(buf);
   }
   if (const auto *v = std::get_if<bool>(&value_)) return std::string(*v ? "True" : "False");

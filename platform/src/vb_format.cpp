@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "zplatform/c_numbers.h"
 #include "zplatform/codepage.h"
 
 namespace zplatform {
@@ -53,8 +54,9 @@ std::optional<double> ReadNumber(const std::string &text) {
   }
   if (!digits) return std::nullopt;
   char *end = nullptr;
-  double v = std::strtod(clean.c_str(), &end);
-  if (end == nullptr || *end != '\0') return std::nullopt;
+  double v = CStrtod(clean.c_str(), &end);
+  // Too large for a number: the text is shown as it is.
+  if (end == nullptr || *end != '\0' || !std::isfinite(v)) return std::nullopt;
   return v;
 }
 
@@ -337,7 +339,7 @@ std::string FormatNumberSection(double value, const std::string &section) {
   }
   double rounded = RoundHalfAway(value, decimals);
   char buf[512];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, rounded);
+  CSnprintf(buf, sizeof buf, "%.*f", decimals, rounded);
   std::string digits = buf;
   std::string int_digits = digits.substr(0, digits.find('.'));
   std::string frac_digits = decimals > 0 ? digits.substr(digits.find('.') + 1) : std::string();
@@ -594,7 +596,7 @@ std::string VbFormat(const std::string &text, const std::string &mask) {
     auto v = ReadNumber(text);
     if (!v) return text;
     char b[64];
-    std::snprintf(b, sizeof b, "%.15g", *v);
+    CSnprintf(b, sizeof b, "%.15g", *v);
     return b;
   }
   if (EqNoCase(m, "Currency")) {

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
+#include "engine/field_text_check.h"
 #include "engine/module.h"
 #include "engine_test_util.h"
 #include "zelko_test_env.h"
 #include "zplatform/profile.h"
+#include "zplatform/variant.h"
+#include "zplatform/vb_format.h"
 
 namespace zelko {
 namespace {
@@ -131,6 +136,29 @@ TEST_F(Conversion, FloatsAndTheTextRule) {
   EXPECT_EQ(RoundTrip(F(kFloat, 4), "0.25"), "0.2500000000");
   s_.float_size = 4;
   EXPECT_EQ(RoundTrip(F(kFloat, 8), "3.14159"), "3.142");
+}
+
+// A host that takes the user's locale (as Qt does) may write numbers as "1,5": the field
+// texts keep the point all the same.
+TEST_F(Conversion, NumbersKeepTheirPointInALocaleOfDecimalCommas) {
+  std::string dir = zelko_testing::ScratchDir() + "/locales";
+  std::string command =
+      "mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << "localedef (Debian package locales) is needed";
+  setenv("LOCPATH", dir.c_str(), 1);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  EXPECT_STREQ(probe, "1,5");  // the locale is in force
+  EXPECT_EQ(Hex(Store(F(kFloat, 4), "1.5")), "00 00 C0 3F");
+  EXPECT_EQ(RoundTrip(F(kFloat, 8), "12.34"), "12.34000000");
+  EXPECT_EQ(FloatText(2.0 / 3.0, 4), "0.6667");
+  EXPECT_EQ(FieldTextProblem(F(kFloat, 8), "12.5"), "");
+  EXPECT_EQ(zplatform::VbFormat("1234.5", "#,##0.00"), "1,234.50");
+  EXPECT_EQ(zplatform::Variant::String("2.5").AsDouble(), 2.5);
+  EXPECT_EQ(zplatform::Variant::R8(0.25).AsString(), "0.25");
+  std::setlocale(LC_NUMERIC, "C");
+  unsetenv("LOCPATH");
 }
 
 TEST_F(Conversion, MicrosoftBinaryFormatAgainstATable) {

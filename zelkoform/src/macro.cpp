@@ -18,6 +18,7 @@
 #include "designer.h"
 #include "frame/property_page.h"
 #include "zplatform/ascii.h"
+#include "zplatform/c_numbers.h"
 #include "zplatform/codepage.h"
 
 namespace zelkoform {
@@ -183,7 +184,7 @@ bool SameValue(const Variant &a, const Variant &b) {
     if (v.Type() != zplatform::kVtBstr) return v.AsDouble();
     std::string s = v.AsString().value_or("");
     char *end = nullptr;
-    double d = std::strtod(s.c_str(), &end);
+    double d = zplatform::CStrtod(s.c_str(), &end);
     if (s.empty() || *end != '\0') return std::nullopt;
     return d;
   };
@@ -477,7 +478,7 @@ bool MacroRunner::ParseExpression(const std::string &s, size_t *at, Variant *val
                                               : Variant::I4(static_cast<int32_t>(n));
     return true;
   }
-  double d = std::strtod(word.c_str(), &end);
+  double d = zplatform::CStrtod(word.c_str(), &end);
   if (*end == '\0') return *value = Variant::R8(d), true;
   auto found = variables_.find(Upper(word));
   if (variable != nullptr && std::all_of(word.begin(), word.end(), IdentifierChar))

@@ -14,6 +14,7 @@
 #include "module.h"
 #include "zelkoctl/zelkoapi.h"
 #include "zplatform/bytes.h"
+#include "zplatform/c_numbers.h"
 #include "zplatform/messages.h"
 
 namespace zelko {
@@ -130,7 +131,7 @@ int64_t LeadingUnsigned(const std::string &s) {
 
 // The leading floating point number (strtod of the filtered text, 0 when there is none).
 double LeadingDouble(const std::string &s) {
-  return std::strtod(s.c_str(), nullptr);
+  return zplatform::CStrtod(s.c_str(), nullptr);
 }
 
 // Number made of characters [from, from + count) of `text` (1-based positions as the rules
@@ -374,7 +375,7 @@ std::string FloatText(double value, int digits) {
   if (std::isnan(value) || std::isinf(value))
     return value < 0 ? "-inf" : std::isnan(value) ? "nan" : "inf";
   char buf[128];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, std::fabs(value));
+  zplatform::CSnprintf(buf, sizeof buf, "%.*e", digits - 1, std::fabs(value));
   // "d.ddddde+XX": the digits and the exponent.
   std::string mantissa = buf;
   size_t e = mantissa.find('e');

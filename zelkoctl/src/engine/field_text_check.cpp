@@ -6,6 +6,7 @@
 
 #include "field_conversion.h"
 #include "module.h"
+#include "zplatform/c_numbers.h"
 #include "zplatform/codepage.h"
 
 namespace zelko {
@@ -196,7 +197,7 @@ std::string FieldTextProblem(const FieldDescriptor &f, const std::string &text) 
       for (char c : text) {
         if (c != ',') plain.push_back(c);
       }
-      double v = std::strtod(plain.c_str(), nullptr);
+      double v = zplatform::CStrtod(plain.c_str(), nullptr);
       if (!std::isfinite(v) || (size == 4 && std::fabs(v) > 3.4e38))
         return Quoted(text) + " is out of range";
       return std::string();
