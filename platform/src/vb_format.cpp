@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "zplatform/ascii.h"
 #include "zplatform/c_numbers.h"
 #include "zplatform/codepage.h"
 
@@ -18,8 +19,7 @@ namespace {
 bool EqNoCase(const std::string &a, const char *b) {
   size_t n = 0;
   for (; b[n]; ++n) {
-    if (n >= a.size() || std::tolower(static_cast<unsigned char>(a[n])) !=
-                             std::tolower(static_cast<unsigned char>(b[n]))) {
+    if (n >= a.size() || ToLowerAscii(a[n]) != ToLowerAscii(b[n])) {
       return false;
     }
   }
@@ -190,8 +190,8 @@ std::string FormatString(const std::string &text, const std::string &mask) {
   }
   std::string t = text;
   for (char &c : t) {
-    if (lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (lower) c = ToLowerAscii(c);
+    if (upper) c = ToUpperAscii(c);
   }
   std::vector<std::string> chars = Utf8Chars(t);
   size_t holders = 0;
@@ -436,12 +436,12 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
   size_t i = 0;
   auto run = [&](char c) {
     size_t n = 0;
-    while (i + n < mask.size() && std::tolower(static_cast<unsigned char>(mask[i + n])) == c)
+    while (i + n < mask.size() && ToLowerAscii(mask[i + n]) == c)
       ++n;
     return n;
   };
   while (i < mask.size()) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(mask[i])));
+    char c = ToLowerAscii(mask[i]);
     if (mask.compare(i, 5, "AM/PM") == 0 || mask.compare(i, 5, "am/pm") == 0) {
       bool am = d.hour < 12;
       out += mask[i] == 'A' ? (am ? "AM" : "PM") : (am ? "am" : "pm");
@@ -541,7 +541,7 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
 bool IsDateMask(const std::string &mask) {
   bool quoted = false;
   for (size_t i = 0; i < mask.size(); ++i) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(mask[i])));
+    char c = ToLowerAscii(mask[i]);
     if (mask[i] == '"') quoted = !quoted;
     if (quoted) continue;
     if (c == '\\') {
@@ -550,7 +550,7 @@ bool IsDateMask(const std::string &mask) {
     }
     if (c == 'y' || c == 'm' || c == 'd' || c == 'h' || c == 'n' || c == 's' || c == 'c' ||
         c == 't' || c == 'g' || c == 'e' || c == 'w' || c == 'q' ||
-        (c == 'a' && i + 2 < mask.size() && std::tolower(mask[i + 1]) == 'a')) {
+        (c == 'a' && i + 2 < mask.size() && ToLowerAscii(mask[i + 1]) == 'a')) {
       return true;
     }
   }

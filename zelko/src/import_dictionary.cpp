@@ -13,6 +13,7 @@
 #include "help.h"
 #include "legacy_file.h"
 #include "legacy_import.h"
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/interruption.h"
 #include "zplatform/paths.h"
@@ -30,8 +31,9 @@ std::string FindInDirectory(const fs::path &directory, const std::string &name) 
   for (const auto &entry : fs::directory_iterator(directory, ec)) {
     std::string found = entry.path().filename().string();
     if (found.size() == name.size() &&
-        std::equal(found.begin(), found.end(), name.begin(),
-                   [](char a, char b) { return std::toupper(a) == std::toupper(b); }))
+        std::equal(found.begin(), found.end(), name.begin(), [](char a, char b) {
+          return zplatform::ToUpperAscii(a) == zplatform::ToUpperAscii(b);
+        }))
       return entry.path().string();
   }
   return std::string();

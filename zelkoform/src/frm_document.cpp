@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 
@@ -125,8 +126,7 @@ const FrmProperty *FrmObject::Find(const std::string &n) const {
     if (p.name.size() == n.size()) {
       bool same = true;
       for (size_t i = 0; i < n.size() && same; ++i)
-        same = std::tolower(static_cast<unsigned char>(p.name[i])) ==
-               std::tolower(static_cast<unsigned char>(n[i]));
+        same = zplatform::ToLowerAscii(p.name[i]) == zplatform::ToLowerAscii(n[i]);
       if (same) return &p;
     }
   }
@@ -137,8 +137,7 @@ long long FrmObject::Number(const std::string &name, long long fallback) const {
   const FrmProperty *p = Find(name);
   if (p == nullptr) return fallback;
   std::string value = p->value;
-  for (char &c : value)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  value = zplatform::LowerAscii(value);
   if (value == "true") return -1;
   if (value == "false") return 0;
   return FrmNumber(p->value).value_or(fallback);

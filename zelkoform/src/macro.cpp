@@ -41,7 +41,7 @@ bool Same(const std::string &a, const char *b) {
 }
 
 bool IdentifierChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
 }
 

@@ -142,7 +142,7 @@ int PartAt(const std::string &text, size_t from, size_t count) {
   // saturates rather than overflows).
   std::string_view part = std::string_view(text).substr(from - 1, count);
   size_t i = 0;
-  while (i < part.size() && std::isspace(static_cast<unsigned char>(part[i])))
+  while (i < part.size() && (part[i] == ' ' || (part[i] >= '\t' && part[i] <= '\r')))
     ++i;
   bool negative = false;
   if (i < part.size() && (part[i] == '-' || part[i] == '+')) negative = part[i++] == '-';
