@@ -374,9 +374,11 @@ std::string FloatText(double value, int digits) {
   if (digits > 40) digits = 40;
   if (std::isnan(value) || std::isinf(value))
     return value < 0 ? "-inf" : std::isnan(value) ? "nan" : "inf";
+  // "d.ddddde+XX": the digits and the exponent, as "%.*e" in the C locale writes them.
   char buf[128];
-  zplatform::CSnprintf(buf, sizeof buf, "%.*e", digits - 1, std::fabs(value));
-  // "d.ddddde+XX": the digits and the exponent.
+  auto written = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value),
+                               std::chars_format::scientific, digits - 1);
+  *written.ptr = '\0';
   std::string mantissa = buf;
   size_t e = mantissa.find('e');
   int exponent = std::atoi(mantissa.c_str() + e + 1);
