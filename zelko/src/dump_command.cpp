@@ -67,10 +67,17 @@ class RecordWriter {
     if (format_ != Format::kJsonl) Append(names_);
   }
   ~RecordWriter() { Flush(); }
+  // Values that held bytes outside the code page, written with U+FFFD in their place.
+  int64_t Replaced() const { return replaced_; }
   void Write(const zelko::TableDescriptor &table) {
     zelko::ReadAllFieldsWhole(table, &values_);
     for (size_t i = 0; i < values_.size(); ++i) {
       values_[i] = Utf8(values_[i]);
+      // The code page has no U+FFFD of its own: one here stands for bytes it cannot show.
+      const std::string &v = values_[i];
+      if (std::memchr(v.data(), '\xEF', v.size()) != nullptr &&
+          v.find("\xEF\xBF\xBD") != std::string::npos)
+        ++replaced_;
       if (options_.iso_dates && types_[i] == zelko::kDate) values_[i] = DateToIso(values_[i]);
     }
     Append(values_);
@@ -130,6 +137,7 @@ class RecordWriter {
   std::vector<std::string> names_;
   std::vector<std::string> values_;
   std::string buffer_;
+  int64_t replaced_ = 0;
 };
 
 // Positions of the records the condition selects, in the order of the path: a Get (Step)
@@ -307,6 +315,12 @@ int CommandDump(const Args &args, Streams io) {
       }
     }
     progress.Finish(done);
+    if (writer.Replaced() > 0) {
+      io.err << "zelko dump: " << writer.Replaced()
+             << (writer.Replaced() == 1 ? " value holds" : " values hold")
+             << " bytes that are no characters of the code page; they are written as U+FFFD, "
+                "and zelko load refuses their rows\n";
+    }
   }
   if (result == 0 && index >= 0 && IsNullKey(*table, index))
     NoteRecordsLeftOut(*table, index, *parsed.Get("--key"), where != nullptr, io.err);

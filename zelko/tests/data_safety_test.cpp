@@ -176,6 +176,32 @@ TEST(ZelkoSafety, LoadRefusesValuesThatWouldBeStoredChanged) {
             "ID,C,S,D\r\n1,0,ok,2024/02/29\r\n9,0,x,0000/00/00\r\n11,0,last,2024/01/02\r\n");
 }
 
+// Bytes that are no characters of the code page cannot be written as they are: the dump says
+// so, and a load of that dump refuses the row rather than store something else.
+TEST(ZelkoSafety, DumpSaysWhichValuesItCannotWriteAsStored) {
+  RecordMessages messages;
+  std::string dir = CountersDictionary("bytes", 1);
+  std::string data_file = dir + "/COUNT.DAT";
+  uint8_t pb[128] = {};
+  ASSERT_EQ(Call(B_OPEN, pb, nullptr, 0, data_file.data(), 0, 0), 0);
+  uint8_t rec[24] = {};
+  int32_t id = 2;
+  std::memcpy(rec, &id, 4);
+  std::memcpy(rec + 8, "ab\x81\x20x       ", 12);  // a lead byte without its second byte
+  ASSERT_EQ(Call(B_INSERT, pb, rec, sizeof rec, &id, 4, 0), 0);
+  ASSERT_EQ(Call(B_CLOSE, pb, nullptr, 0, nullptr, 0, 0), 0);
+  Outcome dump = Zelko({"dump", dir, "counters", "--key", "BYID"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.out.find("2,0,ab\xEF\xBF\xBD x,"), std::string::npos) << dump.out;
+  EXPECT_EQ(dump.err,
+            "zelko dump: 1 value holds bytes that are no characters of the code page; they are "
+            "written as U+FFFD, and zelko load refuses their rows\n");
+  zelko_testing::WriteFile(dir + "/dump.csv", dump.out);
+  Outcome load = Zelko({"load", dir, "counters", dir + "/dump.csv", "--update-by", "BYID"});
+  EXPECT_EQ(load.out, "inserted 0, updated 1, rejected 1\n") << load.err;
+  EXPECT_EQ(Zelko({"dump", dir, "counters", "--key", "BYID"}).out, dump.out);
+}
+
 // Every value that load accepts is stored as given and dumps back as loaded, at the limits of
 // its field: all digits decimals, unsigned values past 2,147,483,647.
 TEST(ZelkoSafety, LoadStoresEveryValueItAcceptsAsGiven) {
