@@ -161,6 +161,21 @@ TEST_F(Conversion, NumbersKeepTheirPointInALocaleOfDecimalCommas) {
   unsetenv("LOCPATH");
 }
 
+// The conversion drops commas; the exact check lets them through only between thousands, so
+// a European "1,5" is refused rather than stored as 15.
+TEST_F(Conversion, TheExactCheckTakesCommasOnlyBetweenThousands) {
+  EXPECT_EQ(FieldTextProblem(F(kInteger, 4), "-12,345,678"), "");
+  for (const char *good : {"1,234", "-12,345,678", "1,234.5", "0,001"}) {
+    EXPECT_EQ(FieldTextProblem(F(kFloat, 8), good), "") << good;
+    EXPECT_EQ(FieldTextProblem(F(kDecimal, 8, 1), good), "") << good;
+  }
+  for (const char *bad : {"1,5", "12,34", "1234,567", ",123", "123,", "1,,234", "1,234,5"}) {
+    EXPECT_NE(FieldTextProblem(F(kInteger, 4), bad), "") << bad;
+    EXPECT_NE(FieldTextProblem(F(kFloat, 8), bad), "") << bad;
+    EXPECT_NE(FieldTextProblem(F(kDecimal, 8, 1), bad), "") << bad;
+  }
+}
+
 TEST_F(Conversion, MicrosoftBinaryFormatAgainstATable) {
   // Bytes computed independently (the classic format: value = 1.m * 2^(exp - 129)).
   struct Case {

@@ -24,11 +24,21 @@ bool ParseDecimalText(const std::string &text, Number *n) {
   size_t i = 0;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) n->negative = text[i++] == '-';
   bool digits = false;
+  // Commas only between thousands (the conversion drops them): "1,5" is no 15.
+  size_t group = 0;
+  bool grouped = false;
   for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == ','); ++i) {
-    if (text[i] == ',') continue;
+    if (text[i] == ',') {
+      if (group == 0 || group > 3 || (grouped && group != 3)) return false;
+      grouped = true;
+      group = 0;
+      continue;
+    }
+    ++group;
     digits = true;
     if (!n->integer.empty() || text[i] != '0') n->integer.push_back(text[i]);
   }
+  if (grouped && group != 3) return false;
   if (i < text.size() && text[i] == '.') {
     for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
       digits = true;
