@@ -204,7 +204,8 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   std::string backup = BackupName(path);
   std::string filling = FillingName(path);
   if (DataFileExists(backup)) {
-    if (!ShowMessage(ui, true, msg::kVE1072, backup.c_str())) return -2;
+    // Messages take code-page texts; the path is the file system's.
+    if (!ShowMessage(ui, true, msg::kVE1072, zplatform::FromUtf8(backup).c_str())) return -2;
     BTRDELETEFILE(zplatform::FromUtf8(backup).c_str());
   }
   // What a conversion cut short left goes first. The records are read from the data file

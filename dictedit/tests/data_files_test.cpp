@@ -16,6 +16,7 @@
 #include "editor_test_util.h"
 #include "generators.h"
 #include "zelko_test_env.h"
+#include "zplatform/codepage.h"
 
 namespace dictedit {
 namespace {
@@ -217,6 +218,22 @@ TEST(DataFiles, ABatchRunThatFailsAfterAConversionSavesTheEditsTheFileFollows) {
   third.ddf_directory = dir;
   ASSERT_EQ(third.LoadDictionary(), 0);
   EXPECT_EQ(third.FindTableByName("U"), nullptr);
+}
+
+TEST(DataFiles, TheQuestionAboutAnOldBackupNamesItInTheCodePage) {
+  Fixture f("backup-name");
+  f.table->location = zplatform::FromUtf8("変換.DAT");
+  ASSERT_EQ(CreateBtrieveFiles(f.dict), 0);
+  Fill(f.Path(), 3);
+  f.dict.options.data_conv_mode = true;
+  ASSERT_TRUE(AddField(f.dict, *f.table, "NEW", 1, 4, 0, 1));
+  f.ui.answers = {true, true};
+  ASSERT_TRUE(DeleteField(f.dict, *f.table, "NEW"));
+  std::string asked;
+  for (const std::string &m : f.ui.messages) {
+    if (m.find("VE1072") != std::string::npos) asked = m;
+  }
+  EXPECT_NE(asked.find("/変換.@@@ "), std::string::npos) << asked;
 }
 
 TEST(DataFiles, ConversionAddsAndDropsAFieldInEveryRecord) {

@@ -64,7 +64,7 @@ int WriteListingPdf(DdfDictionary &dict, const DdfTable &table, const std::strin
   writer.setTitle(QString::fromStdString(zplatform::ToUtf8(table.name)));
   QPainter painter;
   if (!painter.begin(&writer)) {
-    ShowMessage(dict.Ui(), false, "dictedit: cannot write %s", path.c_str());
+    ShowMessage(dict.Ui(), false, "dictedit: cannot write %s", zplatform::FromUtf8(path).c_str());
     return 1;
   }
   std::time_t now = std::time(nullptr);
