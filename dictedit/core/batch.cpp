@@ -13,6 +13,7 @@
 #include "dictionary_swap.h"
 #include "editing.h"
 #include "editor_commands.h"
+#include "zplatform/ascii.h"
 #include "zplatform/codepage.h"
 #include "zplatform/paths.h"
 #include "zplatform/servers.h"
@@ -141,6 +142,24 @@ int ToInt(const std::string &s, bool *ok) {
   bool good = !s.empty() && *end == '\0' && errno == 0 && v >= INT_MIN && v <= INT_MAX;
   *ok = *ok && good;
   return good ? static_cast<int>(v) : 0;
+}
+
+// A field type as the help names it, in any letter case; -1 for none.
+int TypeCodeOfBatchName(const std::string &name) {
+  for (int code = B_TYPE_STRING; code <= B_TYPE_AUTOINCREMENT; ++code) {
+    if (zplatform::EqualNoCaseAscii(name, TypeNameOfCode(code))) return code;
+  }
+  return -1;
+}
+
+// The first segment of key `key` (keys counted as the editor's key column counts them);
+// -1 when the table has no such key.
+int FirstSegmentOfKey(const DdfTable &t, int key) {
+  for (int i = 0, k = 0; i < t.segment_count(); ++i) {
+    if (k == key) return i;
+    if ((t.segments[i]->flags & kFlagSegmented) == 0) ++k;
+  }
+  return -1;
 }
 
 void List(const DdfDictionary &dict, std::ostream &out) {
@@ -336,6 +355,11 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
         << " bytes; the dictionary keeps " << width << '\n';
     return true;
   };
+  auto no_key = [&](const DdfTable &t, const std::string &key) {
+    err << "dictedit: table " << zplatform::ToUtf8(t.name) << " has no key "
+        << zplatform::ToUtf8(key) << '\n';
+    return 1;
+  };
   bool done = false;
   if (command == "list") {
     List(dict, out);
@@ -348,10 +372,19 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (a.size() != 4 && a.size() != 5) return usage();
     DdfTable *t = table_named(a[0]);
     if (t == nullptr || too_long(a[1], kNameWidth, "name")) return 1;
-    int type = TypeCodeOfName(zplatform::ToUtf8(a[2]));
+    int type = TypeCodeOfBatchName(zplatform::ToUtf8(a[2]));
+    if (type < 0) {
+      err << "dictedit: no type " << zplatform::ToUtf8(a[2])
+          << " (String, Integer, Float, Date, Time, Decimal, Money, Logical, Numeric, Bfloat, "
+             "Lstring, Zstring, Note, LVar, \"Unsigned Binary\", \"Auto Increment\")\n";
+      return 1;
+    }
     int size = ToInt(a[3], &ok);
     int decimals = a.size() == 5 ? ToInt(a[4], &ok) : 0;
-    if (!ok) return usage();
+    if (!ok) {
+      err << "dictedit: the size and decimals are whole numbers\n";
+      return usage();
+    }
     int at = -1;
     if (!before.empty()) {
       // A number counts the fields from 0; anything else names one.
@@ -379,7 +412,15 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
       size_t colon = a[i].rfind(':');
       s.field = field_name(a[i].substr(0, colon));
       if (colon != std::string::npos) s.flags = ToInt(a[i].substr(colon + 1), &ok);
-      if (!ok) return usage();
+      if (!ok) {
+        err << "dictedit: " << zplatform::ToUtf8(a[i]) << ": the flags are a whole number\n";
+        return usage();
+      }
+      if (t->FindField(s.field) == nullptr) {
+        err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
+            << zplatform::ToUtf8(s.field) << '\n';
+        return 1;
+      }
       specs.push_back(s);
     }
     done = AddIndex(dict, *t, specs);
@@ -389,16 +430,18 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (t == nullptr || too_long(a[2], kNameWidth, "name")) return 1;
     int key = ToInt(a[1], &ok);
     if (!ok) return usage();
-    int segment = -1;
-    for (int i = 0, k = 0; i < t->segment_count(); ++i) {
-      if (k == key && segment < 0) segment = i;
-      if ((t->segments[i]->flags & kFlagSegmented) == 0) ++k;
-    }
+    int segment = FirstSegmentOfKey(*t, key);
+    if (segment < 0) return no_key(*t, a[1]);
     done = SetIndexName(dict, *t, segment, a[2]);
   } else if (command == "delete-field") {
     if (a.size() != 2) return usage();
     DdfTable *t = table_named(a[0]);
     if (t == nullptr) return 1;
+    if (t->FindField(field_name(a[1])) == nullptr) {
+      err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
+          << zplatform::ToUtf8(field_name(a[1])) << '\n';
+      return 1;
+    }
     done = DeleteField(dict, *t, field_name(a[1]));
   } else if (command == "delete-index") {
     if (a.size() != 2) return usage();
@@ -406,6 +449,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (t == nullptr) return 1;
     int key = ToInt(a[1], &ok);
     if (!ok) return usage();
+    if (FirstSegmentOfKey(*t, key) < 0) return no_key(*t, a[1]);
     done = DeleteIndex(dict, *t, key);
   } else if (command == "delete-table") {
     if (a.size() != 1) return usage();

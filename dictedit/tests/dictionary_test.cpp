@@ -523,6 +523,22 @@ TEST(Dictionary, BatchCommands) {
                 std::string(60, 'x') +
                 ".btr is 70 bytes; the dictionary keeps 64\n"
                 "dictedit: the name an_index_name_of_21_b is 21 bytes; the dictionary keeps 20\n");
+  // What a command names and the table lacks is named back, not answered with the editor's
+  // "no field selected".
+  std::ostringstream missing;
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "t", "Strng", "2"}, out, missing), 1);
+  EXPECT_EQ(RunBatch({dir, "add-index", "cust", "nosuch"}, out, missing), 1);
+  EXPECT_EQ(RunBatch({dir, "delete-field", "cust", "nosuch"}, out, missing), 1);
+  EXPECT_EQ(RunBatch({dir, "set-index-name", "cust", "1", "x"}, out, missing), 1);
+  EXPECT_EQ(RunBatch({dir, "delete-index", "cust", "7"}, out, missing), 1);
+  EXPECT_EQ(missing.str(),
+            "dictedit: no type Strng (String, Integer, Float, Date, Time, Decimal, Money, "
+            "Logical, Numeric, Bfloat, Lstring, Zstring, Note, LVar, \"Unsigned Binary\", \"Auto "
+            "Increment\")\n"
+            "dictedit: table CUST has no field NOSUCH\n"
+            "dictedit: table CUST has no field NOSUCH\n"
+            "dictedit: table CUST has no key 1\n"
+            "dictedit: table CUST has no key 7\n");
   EXPECT_EQ(RunBatch({dir, "add-table", "x", "x"}, out, err), 1);  // no key: VE1057, not saved
   std::ostringstream cancelled;
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "age", "Integer", "2", ";", "delete-field", "cust",
