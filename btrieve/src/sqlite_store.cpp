@@ -18,6 +18,7 @@
 #include "btrieve/btrapi.h"
 #include "file_locks.h"
 #include "key_column.h"
+#include "zplatform/paths.h"
 
 namespace btr {
 namespace {
@@ -524,6 +525,7 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
     return status == B_IO_ERROR || status == B_FILE_NOT_FOUND ? B_CREATE_IO_ERROR : status;
   }
   if (replace) {
+    zplatform::KeepAccessOf(native_path, tmp);
     // Journal files of the old file must not be applied to the new one.
     ::unlink((native_path + "-wal").c_str());
     ::unlink((native_path + "-shm").c_str());

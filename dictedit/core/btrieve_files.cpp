@@ -218,6 +218,8 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
     ShowMessage(ui, false, msg::kVE1040, status);
     return status;
   }
+  // The converted file takes the data file's place: the users who wrote that one write it.
+  zplatform::KeepAccessOf(path, filling);
   int new_length = table.RecordLength();
   int final_status = 0;
   {

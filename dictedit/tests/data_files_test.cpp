@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "generators.h"
 #include "zelko_test_env.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
 
 namespace dictedit {
 namespace {
@@ -218,6 +220,31 @@ TEST(DataFiles, ABatchRunThatFailsAfterAConversionSavesTheEditsTheFileFollows) {
   third.ddf_directory = dir;
   ASSERT_EQ(third.LoadDictionary(), 0);
   EXPECT_EQ(third.FindTableByName("U"), nullptr);
+}
+
+// Files a group of users shares: a save, a conversion or a create that replaces one keeps
+// what its permissions were, where it used to give the replacing user's defaults.
+TEST(DataFiles, ReplacedFilesKeepTheirPermissions) {
+  Fixture f("permissions");
+  SaveWithRecords(f, 3);
+  const std::string dir = f.dict.ddf_directory;
+  const std::string data = zplatform::NativePathOrSelf(f.Path());
+  const std::vector<std::string> files = {dir + "/FILE.DDF", dir + "/FIELD.DDF", dir + "/INDEX.DDF",
+                                          data};
+  auto mode = [](const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+  };
+  for (const std::string &file : files)
+    ASSERT_EQ(::chmod(file.c_str(), 0604), 0) << file;
+  f.dict.options.data_conv_mode = true;
+  ASSERT_TRUE(AddField(f.dict, *f.table, "NEW", 1, 4, 0, 1));  // the data file converted
+  ASSERT_EQ(f.dict.FullSave(), 0);
+  for (const std::string &file : files)
+    EXPECT_EQ(mode(file), 0604u) << file;
+  std::ostringstream out, err;
+  ASSERT_EQ(RunBatch({dir, "create-files", "T", "--replace"}, out, err), 0) << err.str();
+  EXPECT_EQ(mode(data), 0604u);
 }
 
 TEST(DataFiles, TheQuestionAboutAnOldBackupNamesItInTheCodePage) {

@@ -81,6 +81,8 @@ class Names {
   virtual int SetAside(const std::string &existing, const std::string &aside,
                        bool *still_named) = 0;
   virtual int Remove(const std::string &path) = 0;
+  // The new file gets the access the old one gave.
+  virtual void KeepAccess(const std::string &existing, const std::string &fresh) = 0;
   // Makes what was done to the names in `directory` durable before what follows.
   virtual void Sync(const std::string &directory) = 0;
   // The note appears whole or not at all: a note cut short would leave a file out.
@@ -100,6 +102,9 @@ class LocalNames : public Names {
   int SetAside(const std::string &existing, const std::string &aside, bool *still_named) override {
     *still_named = ::link(existing.c_str(), aside.c_str()) == 0;
     return *still_named ? 0 : Move(existing, aside);
+  }
+  void KeepAccess(const std::string &existing, const std::string &fresh) override {
+    zplatform::KeepAccessOf(existing, fresh);
   }
   int Remove(const std::string &path) override {
     // A second name of an old file: readers may still have it open.
@@ -150,6 +155,7 @@ class ServerNames : public Names {
     int status = BTRDELETEFILE(zplatform::FromUtf8(path).c_str());
     return status == B_FILE_NOT_FOUND ? 0 : status;
   }
+  void KeepAccess(const std::string &, const std::string &) override {}  // the server's rights
   void Sync(const std::string &) override {}  // each change is committed when it returns
   bool WriteNote(const std::string &scratch, const std::string &text) override {
     const std::string draft = InScratch(scratch, kDraft);
@@ -413,8 +419,10 @@ int SwapDictionaryFilesStepwise(const std::string &scratch, const std::string (&
   Stepper step(before_step);
   std::vector<Placed> files;
   for (int i = 0; i < 3; ++i) {
-    if (names->Exists(InScratch(scratch, kNames[i])))
-      files.push_back(Placed{i, names->Exists(existing_names[i]), existing_names[i]});
+    if (!names->Exists(InScratch(scratch, kNames[i]))) continue;
+    files.push_back(Placed{i, names->Exists(existing_names[i]), existing_names[i]});
+    // A dictionary a group of users keeps stays theirs to save after one of them did.
+    if (files.back().had_old) names->KeepAccess(existing_names[i], InScratch(scratch, kNames[i]));
   }
   // Without a note (it could not be written) the swap runs all the same, as it did before
   // there were notes.

@@ -328,6 +328,16 @@ FileResult ReplaceFileAtomically(const std::string &native_path, const std::stri
   return err == 0 ? FileResult::Success() : FileResult::Failure(err);
 }
 
+void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
+  struct stat st;
+  if (::stat(old_file.c_str(), &st) != 0) return;
+  // Only a member of the group may hand a file to it; the bits alone serve otherwise.
+  if (::chown(new_file.c_str(), static_cast<uid_t>(-1), st.st_gid) != 0) {
+  }
+  if (::chmod(new_file.c_str(), st.st_mode & 0777) != 0) {
+  }
+}
+
 bool EnsureDirectory(const std::string &native_path) {
   if (native_path.empty()) return false;
   struct stat st;

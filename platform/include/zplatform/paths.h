@@ -52,5 +52,9 @@ std::optional<std::string> ReadWholeFile(const std::string &native_path);
 FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content);
 // Creates a directory and its parents (native path).
 bool EnsureDirectory(const std::string &native_path);
+// Gives `new_file` the permission bits and, where the caller may, the group of `old_file`
+// (native paths; nothing when `old_file` is not there), so that a file several users share
+// stays theirs to write after one of them replaced it.
+void KeepAccessOf(const std::string &old_file, const std::string &new_file);
 
 }  // namespace zplatform
