@@ -450,6 +450,8 @@ SaveScratch::SaveScratch(const std::string &code_page_directory)
     error_ = StatusOfSystemError(errno);
     return;
   }
+  // Whoever may edit the dictionary may finish a save that ended here part-way.
+  zplatform::KeepAccessOf(native_directory, name);
   path_ = name;
 }
 

@@ -169,3 +169,15 @@ TEST(DictionarySwap, OpeningADictionaryFinishesASaveItsProcessLeftPartWay) {
   EXPECT_EQ(Names(dir), "NEW/NEW");
   EXPECT_TRUE(SaveScratches(dir).empty());
 }
+
+// A save's scratch directory opens to whoever may edit the dictionary: the next of them to
+// open it finishes a save that ended part-way, whoever made it.
+TEST(DictionarySwap, TheScratchDirectoryGivesTheDictionaryDirectorysAccess) {
+  std::string dir = zelko_testing::ScratchDir() + "/shared";
+  fs::create_directories(dir);
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
+                           fs::perms::others_exec);
+  dictio::SaveScratch scratch(dir);
+  ASSERT_EQ(scratch.error(), 0);
+  EXPECT_EQ(fs::status(scratch.path()).permissions(), fs::status(dir).permissions());
+}
