@@ -524,6 +524,8 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
     const int status = StatusFromSqlite(rc);
     return status == B_IO_ERROR || status == B_FILE_NOT_FOUND ? B_CREATE_IO_ERROR : status;
   }
+  // SQLite makes 0644 whatever the umask; a replaced file's access goes on.
+  zplatform::GiveNewFileAccess(tmp);
   if (replace) {
     zplatform::KeepAccessOf(native_path, tmp);
     // Journal files of the old file must not be applied to the new one.

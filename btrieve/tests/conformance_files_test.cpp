@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -75,6 +76,27 @@ TEST(Files, OpenCreateAndTheirStatuses) {
   std::string data(20, '\0'), key(4, '\0');
   EXPECT_EQ(Op(B_GET_FIRST, pb, data, key, 0), B_END_OF_FILE);
   EXPECT_EQ(Close(pb), 0);
+}
+
+// A group that shares a directory (umask 002) shares the files made in it, and a file
+// replaced keeps the access it gave.
+TEST(Files, ANewFileFollowsTheUmaskAndAReplacedOneKeepsItsAccess) {
+  if (OnServer()) GTEST_SKIP() << "a server's files have no permission bits";
+  auto mode = [](const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+  };
+  const std::string path = Scratch("SHARED.BTR");
+  mode_t before = ::umask(002);
+  EXPECT_EQ(Create(path, PeopleSpec(), -1), 0);
+  EXPECT_EQ(mode(path), 0664u);
+  ::umask(077);
+  EXPECT_EQ(Create(Scratch("PRIVATE.BTR"), PeopleSpec(), -1), 0);
+  EXPECT_EQ(mode(Scratch("PRIVATE.BTR")), 0600u);
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  EXPECT_EQ(Create(path, PeopleSpec()), 0);  // replaces it
+  EXPECT_EQ(mode(path), 0640u);
+  ::umask(before);
 }
 
 TEST(Files, StatVersionAndUnknownOperations) {

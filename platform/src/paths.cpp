@@ -334,7 +334,31 @@ void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
   // Only a member of the group may hand a file to it; the bits alone serve otherwise.
   if (::chown(new_file.c_str(), static_cast<uid_t>(-1), st.st_gid) != 0) {
   }
-  if (::chmod(new_file.c_str(), st.st_mode & 0777) != 0) {
+  // A directory keeps its set-group-ID bit: what is made in it goes on taking its group.
+  mode_t bits = S_ISDIR(st.st_mode) ? (st.st_mode & 07777) : (st.st_mode & 0777);
+  if (::chmod(new_file.c_str(), bits) != 0) {
+  }
+}
+
+mode_t CurrentUmask() {
+  // Read where the kernel shows it: setting the mask to learn it would change it for a
+  // moment under every other thread.
+  if (FILE *f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f) != nullptr)
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
+void GiveNewFileAccess(const std::string &new_file) {
+  if (::chmod(new_file.c_str(), 0666 & ~CurrentUmask()) != 0) {
   }
 }
 

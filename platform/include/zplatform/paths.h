@@ -56,5 +56,8 @@ bool EnsureDirectory(const std::string &native_path);
 // (native paths; nothing when `old_file` is not there), so that a file several users share
 // stays theirs to write after one of them replaced it.
 void KeepAccessOf(const std::string &old_file, const std::string &new_file);
+// Gives a file made by a library that always makes 0644 (SQLite) the permissions a program's
+// new file gets: 0666 less the process's umask, so a umask of 002 shares it with the group.
+void GiveNewFileAccess(const std::string &new_file);
 
 }  // namespace zplatform
