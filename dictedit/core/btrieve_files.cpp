@@ -203,6 +203,12 @@ int ConvertDataFile(DdfDictionary &dict, DdfTable &table, const DdfField &field,
   std::string path = zplatform::NativePathOrSelf(dict.DataFilePath(table));
   std::string backup = BackupName(path);
   std::string filling = FillingName(path);
+  // A file this user may only read opens with a shared lock, which keeps no writer away
+  // while its records move; and its layout is not this user's to change.
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    ShowMessage(ui, false, msg::kVE1073, static_cast<int>(B_ACCESS_TO_FILE_DENIED));
+    return B_ACCESS_TO_FILE_DENIED;
+  }
   if (DataFileExists(backup)) {
     // Messages take code-page texts; the path is the file system's.
     if (!ShowMessage(ui, true, msg::kVE1072, zplatform::FromUtf8(backup).c_str())) return -2;

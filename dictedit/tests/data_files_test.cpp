@@ -13,6 +13,7 @@
 #include "batch.h"
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
+#include "child_process.h"
 #include "editing.h"
 #include "editor_test_util.h"
 #include "generators.h"
@@ -245,6 +246,39 @@ TEST(DataFiles, ReplacedFilesKeepTheirPermissions) {
   std::ostringstream out, err;
   ASSERT_EQ(RunBatch({dir, "create-files", "T", "--replace"}, out, err), 0) << err.str();
   EXPECT_EQ(mode(data), 0604u);
+}
+
+// A user who may only read a data file opens it with a shared lock, which keeps no writer
+// away while the records move: the conversion is refused and the file stays as it was.
+TEST(DataFiles, AConversionOfAFileTheUserMayOnlyReadIsRefused) {
+  Fixture f("read-only");
+  SaveWithRecords(f, 3);
+  const std::string data = zplatform::NativePathOrSelf(f.Path());
+  const std::string dir = f.dict.ddf_directory;
+  // Root may write any file: the edit is made as another user, in a directory open to them,
+  // on a file that is root's own.
+  const bool root = ::geteuid() == 0;
+  ASSERT_EQ(::chmod(data.c_str(), root ? 0644 : 0444), 0);
+  if (root) {
+    // Up to the test's own temporary directory, and no further.
+    const std::string scratch = zelko_testing::ScratchDir();
+    const std::string top = scratch.substr(0, scratch.rfind('/'));
+    for (std::string at = dir; at.size() >= top.size(); at = at.substr(0, at.rfind('/')))
+      ASSERT_EQ(::chmod(at.c_str(), 0777), 0) << at;
+  }
+  zelko_testing::Child child = zelko_testing::Spawn([&](int, int) {
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 90;
+    f.dict.options.data_conv_mode = true;
+    if (AddField(f.dict, *f.table, "NEW", 1, 4, 0, 1)) return 1;
+    return f.ui.Last().find("VE1073") != std::string::npos &&
+                   f.ui.Last().find("(46)") != std::string::npos
+               ? 0
+               : 2;
+  });
+  EXPECT_EQ(zelko_testing::Wait(child), 0);
+  std::vector<std::string> records = ReadAll(f.Path());
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0], Record(0));
 }
 
 TEST(DataFiles, TheQuestionAboutAnOldBackupNamesItInTheCodePage) {
