@@ -333,12 +333,16 @@ void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
   if (::stat(old_file.c_str(), &st) != 0) return;
   // Only a member of the group may hand a file to it; the bits alone serve otherwise.
   if (::chown(new_file.c_str(), static_cast<uid_t>(-1), st.st_gid) != 0) {
+    // not a member: the file keeps the caller's group
   }
   // A directory keeps its set-group-ID bit: what is made in it goes on taking its group.
   mode_t bits = S_ISDIR(st.st_mode) ? (st.st_mode & 07777) : (st.st_mode & 0777);
   if (::chmod(new_file.c_str(), bits) != 0) {
+    // a file system without permission bits
   }
 }
+
+namespace {
 
 mode_t CurrentUmask() {
   // Read where the kernel shows it: setting the mask to learn it would change it for a
@@ -357,8 +361,11 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+}  // namespace
+
 void GiveNewFileAccess(const std::string &new_file) {
   if (::chmod(new_file.c_str(), 0666 & ~CurrentUmask()) != 0) {
+    // a file system without permission bits
   }
 }
 
