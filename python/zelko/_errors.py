@@ -43,7 +43,7 @@ STATUS_TEXTS = {
     39: "end or abort without a transaction",
     41: "operation not allowed inside a transaction",
     43: "invalid record position",
-    46: "the file is open read-only",
+    46: "access to the file denied (opened read-only, or this user may not write it)",
     51: "invalid owner name",
     59: "the file exists already",
     78: "deadlock",
