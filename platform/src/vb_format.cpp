@@ -407,7 +407,8 @@ int DayOfYear(const DateTime &d) {
   return kBefore[d.month - 1] + d.day + (leap && d.month > 2 ? 1 : 0);
 }
 
-// The Japanese eras, newest first, from the day each began.
+// The Japanese eras, newest first, from the day each began (Meiji from 1868/1/1, as the
+// Windows calendar that Visual Basic formats with counts it).
 struct Era {
   int year, month, day;
   const char *letter, *initial, *name;
@@ -416,7 +417,7 @@ const Era kEras[] = {{2019, 5, 1, "R", "令", "令和"},
                      {1989, 1, 8, "H", "平", "平成"},
                      {1926, 12, 25, "S", "昭", "昭和"},
                      {1912, 7, 30, "T", "大", "大正"},
-                     {1868, 9, 8, "M", "明", "明治"}};
+                     {1868, 1, 1, "M", "明", "明治"}};
 
 // Nothing before the first era: its year then counts as in the Western calendar.
 const Era *EraOf(const DateTime &d) {
