@@ -18,6 +18,7 @@
 #include "macro.h"
 #include "qt_test_app.h"
 #include "zelko_test_env.h"
+#include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 
 namespace zelkoform {
@@ -170,8 +171,27 @@ TEST_F(Hosted, EditBoxRules) {
   std::string back;
   price->ReadFieldText(&back);
   EXPECT_EQ(back, "1,234.50");  // the shown text goes back
-  // The numeric filter: "/" passes for a Date field, beeps for a String field.
+  // ... unless nobody edited it and it would store another value: a date under a mask and a
+  // text padded to the right go back as they came, where they were stored changed.
   zelko::ZlkEdit *day = Edit(3);
+  day->PutProperty("Format", zelko::Variant::String("ggge年m月d日"));
+  day->ShowFieldText("2001/02/03");
+  EXPECT_EQ(day->EditWindow()->text(), "平成13年2月3日");
+  day->ReadFieldText(&back);
+  EXPECT_EQ(back, "2001/02/03");
+  day->PutProperty("Text", zelko::Variant::String("2002/3/4"));
+  day->ReadFieldText(&back);
+  EXPECT_EQ(back, "2002/3/4");
+  Type(day, "5");  // an edit: what the box shows goes back
+  day->ReadFieldText(&back);
+  EXPECT_EQ(zplatform::ToUtf8(back), "平成14年3月4日5");
+  day->PutProperty("Format", zelko::Variant::String(""));
+  day->ClearFieldText();
+  name->PutProperty("FormatOption", zelko::Variant::I2(2));
+  name->ShowFieldText("AB");
+  name->ReadFieldText(&back);
+  EXPECT_EQ(back, "AB");
+  // The numeric filter: "/" passes for a Date field, beeps for a String field.
   day->PutProperty("NumericMask", zelko::Variant::Bool(true));
   name->PutProperty("NumericMask", zelko::Variant::Bool(true));
   name->PutProperty("FormatOption", zelko::Variant::I2(0));

@@ -7,9 +7,12 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 #include "engine/field_conversion.h"
 #include "engine/module.h"
+#include "engine/table_catalog.h"
 #include "frame/class_table.h"
 #include "frame/ime_service.h"
 #include "frame/key_codes.h"
@@ -173,17 +176,40 @@ void ZlkEdit::ShowText(const std::string &text) {
 void ZlkEdit::ShowFieldText(const std::string &cp) {
   text_ = Rules().ShownText(zplatform::ToUtf8(cp));
   ShowText(text_);
+  received_ = cp;
+  shown_for_received_ = text_;
+  has_received_ = true;
+}
+
+bool ZlkEdit::StoresAlike(const std::string &a, const std::string &b) {
+  TableDescriptor *table =
+      Module::Get().registry.FindBoundTable(GetFormWindow(), db_source_, db_table_);
+  int f = table != nullptr ? FindFieldByName(*table, zplatform::FromUtf8(db_field_)) : -1;
+  if (f < 0) return true;  // nothing is stored through this box
+  const ConversionSettings &settings = Module::Get().Settings();
+  const size_t room = std::max<size_t>(table->fields[f].size, 8) + a.size() + b.size() + 16;
+  std::vector<uint8_t> from_a(room, 0), from_b(room, 0);
+  TextToField(settings, table->fields[f], a, from_a.data(), room);
+  TextToField(settings, table->fields[f], b, from_b.data(), room);
+  return from_a == from_b;
 }
 
 bool ZlkEdit::ReadFieldText(std::string *text) {
   std::string shown = edit_ != nullptr ? edit_->text().toStdString() : text_;
   *text = zplatform::FromUtf8(shown);
+  // The shown text goes back, formatted and aligned as it is, unless nobody edited it and
+  // it would store another value than the one shown ("1975年4月12日" for a date, a text
+  // padded with blanks): the field then keeps the text it came with.
+  if (has_received_ && shown == shown_for_received_ && *text != received_ &&
+      !StoresAlike(*text, received_))
+    *text = received_;
   if (text->size() > kTextResultLength) text->resize(kTextResultLength);
   return true;
 }
 
 void ZlkEdit::ClearFieldText() {
   text_.clear();
+  has_received_ = false;
   ShowText(std::string());
 }
 
@@ -358,6 +384,10 @@ HResult ZlkEdit::PutText(const Variant &v) {
   if (!text) return kTypeMismatch;
   text_ = RunMode() && edit_ != nullptr ? Rules().PutText(*text) : *text;
   ShowText(text_);
+  // A program's value, like the data source's, stays what it was under its display form.
+  received_ = zplatform::FromUtf8(*text);
+  shown_for_received_ = text_;
+  has_received_ = true;
   return kOk;
 }
 

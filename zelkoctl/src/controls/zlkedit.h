@@ -53,6 +53,8 @@ class ZlkEdit : public FieldControl {
   void ShowText(const std::string &text);  // sets the window text
   void ApplyStyle();
   bool Filter(const QString &typed);  // true: the keystroke is consumed
+  // Whether two field texts store the same bytes in the bound field (true when unbound).
+  bool StoresAlike(const std::string &a, const std::string &b);
 
   std::string db_source_, db_table_, db_field_, password_char_, format_, text_;
   int max_length_ = 0, alignment_ = 0, ime_mode_ = 0, format_option_ = 0;
@@ -66,6 +68,11 @@ class ZlkEdit : public FieldControl {
   int former_ime_mode_ = 0;
   QLineEdit *edit_ = nullptr;
   bool showing_ = false;  // the window text is being set by the control itself
+  // The text the data source or the program last gave (code page) and what the mask and
+  // alignment made of it (UTF-8): while the box still shows the latter, and it would store
+  // another value, the field keeps the former.
+  std::string received_, shown_for_received_;
+  bool has_received_ = false;
 };
 
 }  // namespace zelko
