@@ -423,6 +423,8 @@ TEST_F(Controls, CheckBoxShowsAndReadsItsThreeValues) {
   EXPECT_EQ(read_back(), "?");
   show("X");  // none of the three: the state stays
   EXPECT_EQ(box->checkState(), Qt::PartiallyChecked);
+  // ... that of the record before, which an update must not store here: "X" goes back.
+  EXPECT_EQ(read_back(), "X");
   // A click: grayed and unchecked become checked, checked unchecked; Click fires.
   int clicks = 0;
   check.SetEventHandler(
@@ -489,6 +491,8 @@ TEST_F(Controls, OptionButtonsOfOneFieldShowOneChoice) {
   WriteFieldByName(t, "KIND", "Z");
   EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
   EXPECT_FALSE(c->isChecked());  // company took "P" as false before; "Z" leaves it
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "Z");  // untouched, it goes back as it came
   person.DestroyWindow();
   company.DestroyWindow();
 }
@@ -707,8 +711,13 @@ TEST_F(Controls, ListBoxFillsAlongItsKeyAndBindsItsSelection) {
   WriteFieldByName(t, "KIND", "Z");
   EXPECT_EQ(Call(*source, "DbTransferToControl", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(list.ListIndex(), 1);  // no match: the selection stays
+  // The item still selected is the record before's: an update must not store it here, nor
+  // an item that only begins with the value. A selection made since goes back.
   EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
-  EXPECT_EQ(ReadFieldByName(t, "KIND"), "B");
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "Z");
+  ASSERT_EQ(list.PutProperty("ListIndex", Variant::I2(2)), kOk);
+  EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
+  EXPECT_EQ(ReadFieldByName(t, "KIND"), "C");
   EXPECT_EQ(Call(*source, "DbClearControlData", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(ReadFieldByName(t, "KIND"), "");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "engine/field_conversion.h"
 #include "engine/messages.h"
@@ -147,6 +148,20 @@ int BindingRegistry::FindFieldType(FormWindow form, const std::string &source_na
   if (table == nullptr) return -1;
   int f = FindFieldByName(*table, zplatform::FromUtf8(field_name));
   return f < 0 ? -1 : table->fields[f].data_type;
+}
+
+bool BindingRegistry::StoresAlike(FormWindow form, const std::string &source_name,
+                                  const std::string &table_name, const std::string &field_name,
+                                  const std::string &a, const std::string &b) const {
+  TableDescriptor *table = FindBoundTable(form, source_name, table_name);
+  int f = table != nullptr ? FindFieldByName(*table, zplatform::FromUtf8(field_name)) : -1;
+  if (f < 0) return true;
+  const ConversionSettings &settings = Module::Get().Settings();
+  const size_t room = std::max<size_t>(table->fields[f].size, 8) + a.size() + b.size() + 16;
+  std::vector<uint8_t> from_a(room, 0), from_b(room, 0);
+  TextToField(settings, table->fields[f], a, from_a.data(), room);
+  TextToField(settings, table->fields[f], b, from_b.data(), room);
+  return from_a == from_b;
 }
 
 int BindingRegistry::OpenListTable(TableDescriptor &table, FormWindow form,

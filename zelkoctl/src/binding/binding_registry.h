@@ -34,6 +34,10 @@ class BindingRegistry {
   // The field's data type, or -1.
   int FindFieldType(FormWindow form, const std::string &source_name, const std::string &table_name,
                     const std::string &field_name) const;
+  // Whether two field texts (code page) store the same bytes in the bound field; true when
+  // the field is not found (nothing is stored through the control then).
+  bool StoresAlike(FormWindow form, const std::string &source_name, const std::string &table_name,
+                   const std::string &field_name, const std::string &a, const std::string &b) const;
   // Opens a table for a list or a button with its data source's settings, creating a
   // missing file first. 0, or the status after VE007 or VE803.
   int OpenListTable(TableDescriptor &table, FormWindow form, const std::string &source_name) const;

@@ -271,7 +271,7 @@ HResult ListBoxControl::ItemDataMethod(ListBoxControl &c, std::vector<Variant> &
   return kOk;
 }
 
-void ListBoxControl::ShowFieldText(const std::string &text_cp) {
+void ListBoxControl::Select(const std::string &text_cp) {
   QString text = QString::fromStdString(zplatform::ToUtf8(text_cp));
   if (combo_box_ != nullptr) {
     if (style_ == 0) {
@@ -292,7 +292,14 @@ void ListBoxControl::ShowFieldText(const std::string &text_cp) {
   }
 }
 
-bool ListBoxControl::ReadFieldText(std::string *text) {
+void ListBoxControl::ShowFieldText(const std::string &text_cp) {
+  Select(text_cp);
+  given_ = text_cp;
+  answer_after_given_ = Answer();
+  has_given_ = true;
+}
+
+std::string ListBoxControl::Answer() const {
   std::string shown;
   if (combo_box_ != nullptr && style_ == 0) {
     shown = combo_box_->currentText().toStdString();
@@ -302,11 +309,23 @@ bool ListBoxControl::ReadFieldText(std::string *text) {
              list_->currentItem()->isSelected()) {
     shown = list_->currentItem()->text().toStdString();
   }
-  *text = zplatform::FromUtf8(shown);
+  return zplatform::FromUtf8(shown);
+}
+
+bool ListBoxControl::ReadFieldText(std::string *text) {
+  *text = Answer();
+  // A value the list could not show (no item holds it, or only one that begins with it, or
+  // the selection of the record before stayed) goes back as it came while nobody changed the
+  // selection: an update of the record must not store the item's text in its place.
+  if (has_given_ && *text == answer_after_given_ && *text != given_ &&
+      !Module::Get().registry.StoresAlike(GetFormWindow(), db_source_, db_table_, db_field_, *text,
+                                          given_))
+    *text = given_;
   return true;
 }
 
 void ListBoxControl::ClearFieldText() {
+  has_given_ = false;
   if (combo_box_ != nullptr) {
     combo_box_->setCurrentIndex(-1);
     if (combo_box_->isEditable()) combo_box_->setEditText(QString());

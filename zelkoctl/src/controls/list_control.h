@@ -67,11 +67,18 @@ class ListBoxControl : public ListControl {
   void SimpleFill(TableDescriptor &table, int key);
   void ExtendedFill(TableDescriptor &table, int key);
   int KeyOf(const TableDescriptor &table) const;
+  // Selects the item the field text names (the exchange rules of the binding protocol).
+  void Select(const std::string &text_cp);
+  // What the control answers for its field now (code page).
+  std::string Answer() const;
 
   int kind_;
   bool combo_, extended_;
   std::string db_list_source_, db_list_table_, db_list_field_, db_list_index_;
   std::string db_source_, db_table_, db_field_;
+  // The field text the data source last gave and what the control answered right after.
+  std::string given_, answer_after_given_;
+  bool has_given_ = false;
   int update_option_ = 1;
   bool abort_ = false, sort_ = false, integral_height_ = true;
   int style_ = 0, ime_mode_ = 0, former_ime_mode_ = 0;

@@ -56,6 +56,7 @@ HResult ZlkCheck::PutValue(const Variant &v) {
   if (!n) return kTypeMismatch;
   if (*n < 0 || *n > 2) return kInvalidPropertyValue;
   value_ = *n;
+  ForgetGiven();
   ShowValue();
   return kOk;
 }
@@ -63,12 +64,14 @@ HResult ZlkCheck::PutValue(const Variant &v) {
 void ZlkCheck::OnClick() {
   // Checked becomes unchecked; unchecked and grayed become checked. The state is Value.
   value_ = value_ == 1 ? 0 : 1;
+  ForgetGiven();
   ShowValue();
   std::vector<Variant> none;
   FireEvent("Click", none);
 }
 
 void ZlkCheck::ShowFieldText(const std::string &text) {
+  bool known = true;
   if (text == zplatform::FromUtf8(value_true_)) {
     value_ = 1;
   } else if (text == zplatform::FromUtf8(value_false_)) {
@@ -76,21 +79,22 @@ void ZlkCheck::ShowFieldText(const std::string &text) {
   } else if (text == zplatform::FromUtf8(value_indeterminate_)) {
     value_ = 2;
   } else {
-    return;  // none of the values: the box keeps its state
+    known = false;  // none of the values: the box keeps its state
   }
-  ShowValue();
+  if (known) ShowValue();
+  RememberGiven(text);
 }
 
 bool ZlkCheck::ReadFieldText(std::string *text) {
   switch (value_) {
     case 0:
-      *text = zplatform::FromUtf8(value_false_);
+      *text = AnswerOrGiven(zplatform::FromUtf8(value_false_));
       return true;
     case 1:
-      *text = zplatform::FromUtf8(value_true_);
+      *text = AnswerOrGiven(zplatform::FromUtf8(value_true_));
       return true;
     case 2:
-      *text = zplatform::FromUtf8(value_indeterminate_);
+      *text = AnswerOrGiven(zplatform::FromUtf8(value_indeterminate_));
       return true;
     default:
       return false;
@@ -98,6 +102,7 @@ bool ZlkCheck::ReadFieldText(std::string *text) {
 }
 
 void ZlkCheck::ClearFieldText() {
+  ForgetGiven();
   value_ = 0;
   ShowValue();
 }

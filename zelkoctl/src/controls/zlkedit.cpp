@@ -181,19 +181,6 @@ void ZlkEdit::ShowFieldText(const std::string &cp) {
   has_received_ = true;
 }
 
-bool ZlkEdit::StoresAlike(const std::string &a, const std::string &b) {
-  TableDescriptor *table =
-      Module::Get().registry.FindBoundTable(GetFormWindow(), db_source_, db_table_);
-  int f = table != nullptr ? FindFieldByName(*table, zplatform::FromUtf8(db_field_)) : -1;
-  if (f < 0) return true;  // nothing is stored through this box
-  const ConversionSettings &settings = Module::Get().Settings();
-  const size_t room = std::max<size_t>(table->fields[f].size, 8) + a.size() + b.size() + 16;
-  std::vector<uint8_t> from_a(room, 0), from_b(room, 0);
-  TextToField(settings, table->fields[f], a, from_a.data(), room);
-  TextToField(settings, table->fields[f], b, from_b.data(), room);
-  return from_a == from_b;
-}
-
 bool ZlkEdit::ReadFieldText(std::string *text) {
   std::string shown = edit_ != nullptr ? edit_->text().toStdString() : text_;
   *text = zplatform::FromUtf8(shown);
@@ -201,7 +188,8 @@ bool ZlkEdit::ReadFieldText(std::string *text) {
   // it would store another value than the one shown ("1975年4月12日" for a date, a text
   // padded with blanks): the field then keeps the text it came with.
   if (has_received_ && shown == shown_for_received_ && *text != received_ &&
-      !StoresAlike(*text, received_))
+      !Module::Get().registry.StoresAlike(GetFormWindow(), db_source_, db_table_, db_field_, *text,
+                                          received_))
     *text = received_;
   if (text->size() > kTextResultLength) text->resize(kTextResultLength);
   return true;

@@ -53,8 +53,6 @@ class ZlkEdit : public FieldControl {
   void ShowText(const std::string &text);  // sets the window text
   void ApplyStyle();
   bool Filter(const QString &typed);  // true: the keystroke is consumed
-  // Whether two field texts store the same bytes in the bound field (true when unbound).
-  bool StoresAlike(const std::string &a, const std::string &b);
 
   std::string db_source_, db_table_, db_field_, password_char_, format_, text_;
   int max_length_ = 0, alignment_ = 0, ime_mode_ = 0, format_option_ = 0;

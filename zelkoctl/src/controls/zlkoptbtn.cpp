@@ -51,19 +51,25 @@ HResult ZlkOptBtn::PutValue(const Variant &v) {
   if (!n) return kTypeMismatch;
   if (*n != 0 && *n != 1 && *n != -1) return kInvalidPropertyValue;
   value_ = *n != 0 ? 1 : 0;
+  ForgetGiven();
   ShowValue();
   return kOk;
 }
 
 void ZlkOptBtn::OnClick() {
   value_ = 1;
+  ForgetGiven();
   ShowChecked(true);
   if (RunMode()) {
     for (BoundControl *other : Module::Get().registry.FieldControls()) {
       if (other == this || other->GetKind() != kKindOptionButton) continue;
       if (other->GetDbSource() == db_source_ && other->GetDbTable() == db_table_ &&
           other->GetDbField() == db_field_) {
-        if (auto *button = dynamic_cast<ZlkOptBtn *>(other)) button->ShowUnchecked();
+        // The choice is made: the group's buttons answer for it, none for the text before.
+        if (auto *button = dynamic_cast<ZlkOptBtn *>(other)) {
+          button->ShowUnchecked();
+          button->ForgetGiven();
+        }
       }
     }
   }
@@ -78,14 +84,16 @@ void ZlkOptBtn::ShowFieldText(const std::string &text) {
   if (is_true) value_ = 1;
   if (is_false) value_ = 0;
   if (is_true || is_false) ShowValue();
+  RememberGiven(text);
 }
 
 bool ZlkOptBtn::ReadFieldText(std::string *text) {
-  *text = zplatform::FromUtf8(value_ == 0 ? value_false_ : value_true_);
+  *text = AnswerOrGiven(zplatform::FromUtf8(value_ == 0 ? value_false_ : value_true_));
   return true;
 }
 
 void ZlkOptBtn::ClearFieldText() {
+  ForgetGiven();
   ShowUnchecked();
 }
 
