@@ -220,6 +220,18 @@ TEST_F(Hosted, EditBoxRules) {
   code->PutProperty("SelLength", zelko::Variant::I2(9));
   code->GetProperty("SelText", &sel);
   EXPECT_EQ(sel.AsString(), "23");
+  // MaxLength holds back typing in code-page bytes; a longer field text is shown whole and
+  // goes back whole (it was cut, and an update stored it cut).
+  code->PutProperty("MaxLength", zelko::Variant::I2(6));
+  code->ClearFieldText();
+  Type(code, "AB鈴木太");
+  EXPECT_EQ(code->EditWindow()->text(), "AB鈴木");
+  code->ShowFieldText(zplatform::FromUtf8("山田太郎"));
+  EXPECT_EQ(code->EditWindow()->text(), "山田太郎");
+  code->ReadFieldText(&back);
+  EXPECT_EQ(zplatform::ToUtf8(back), "山田太郎");
+  Type(code, "x");
+  EXPECT_EQ(code->EditWindow()->text(), "山田太郎");
   // Input-method mode 3: closed and disabled on focus, the former mode back on leaving.
   zelko::ImeService::Get().ClearRequests();
   name->PutProperty("IMEMode", zelko::Variant::I2(3));

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 #include <vector>
 
@@ -23,6 +24,27 @@
 
 namespace zelko {
 namespace {
+
+// The text limit of the original platform's edit window: it counts code-page bytes and holds
+// back what the user types or pastes past it, while a text set by the program (a field
+// shown) stays whole. QLineEdit's own limit would cut such a text, and an update of the
+// record would store it cut.
+class TypedLengthLimit : public QValidator {
+ public:
+  TypedLengthLimit(const int *limit, const std::string *current, QObject *parent)
+      : QValidator(parent), limit_(limit), current_(current) {}
+  State validate(QString &input, int &) const override {
+    if (*limit_ <= 0) return Acceptable;
+    size_t bytes = zplatform::FromUtf8(input.toStdString()).size();
+    size_t before = zplatform::FromUtf8(*current_).size();
+    // Growing past the limit is refused; a text already past it may still shrink.
+    return bytes > static_cast<size_t>(*limit_) && bytes > before ? Invalid : Acceptable;
+  }
+
+ private:
+  const int *limit_;
+  const std::string *current_;  // the window text before this change (UTF-8)
+};
 
 class EditFilter : public QObject {
  public:
@@ -206,6 +228,7 @@ QWidget *ZlkEdit::MakeWidget(QWidget *parent) {
   auto *layout = new QVBoxLayout(frame);
   layout->setContentsMargins(0, 0, 0, 0);
   edit_ = new QLineEdit(frame);
+  edit_->setValidator(new TypedLengthLimit(&run_limit_, &text_, edit_));
   layout->addWidget(edit_);
   frame->setFocusProxy(edit_);
   edit_->installEventFilter(new EditFilter(this, edit_));
@@ -232,7 +255,7 @@ void ZlkEdit::ApplyStyle() {
   edit_->setPalette(pal);
   edit_->setEchoMode(password_char_.empty() || !RunMode() ? QLineEdit::Normal
                                                           : QLineEdit::Password);
-  edit_->setMaxLength(RunMode() ? (max_length_ != 0 ? max_length_ : 32000) : 32767);
+  run_limit_ = RunMode() ? (max_length_ != 0 ? max_length_ : 32000) : 0;
 }
 
 void ZlkEdit::OnWindowCreated() {

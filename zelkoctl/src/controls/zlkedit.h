@@ -66,6 +66,7 @@ class ZlkEdit : public FieldControl {
   int former_ime_mode_ = 0;
   QLineEdit *edit_ = nullptr;
   bool showing_ = false;  // the window text is being set by the control itself
+  int run_limit_ = 0;     // code-page bytes the user may type, 0 for no limit
   // The text the data source or the program last gave (code page) and what the mask and
   // alignment made of it (UTF-8): while the box still shows the latter, and it would store
   // another value, the field keeps the former.
