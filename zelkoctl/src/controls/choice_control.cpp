@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 
-#include "engine/module.h"
 #include "frame/class_table.h"
 #include "frame/stock_look.h"
 #include "zplatform/codepage.h"
@@ -46,19 +45,6 @@ std::vector<PropertyInfo> ChoiceControl::Properties(bool with_indeterminate) {
            WindowProperty<C>()})
     p.push_back(std::move(look));
   return p;
-}
-
-void ChoiceControl::RememberGiven(const std::string &text) {
-  given_ = text;
-  has_given_ = true;
-}
-
-std::string ChoiceControl::AnswerOrGiven(const std::string &answer) const {
-  if (!has_given_ || answer == given_) return answer;
-  return Module::Get().registry.StoresAlike(GetFormWindow(), db_source_, db_table_, db_field_,
-                                            answer, given_)
-             ? answer
-             : given_;
 }
 
 QAbstractButton *ChoiceControl::Button() const {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/given_field_text.h"
 #include "frame/field_control.h"
 
 class QAbstractButton;
@@ -31,20 +32,15 @@ class ChoiceControl : public FieldControl {
   // DbValueIndeterminate (8) after Alignment.
   static std::vector<PropertyInfo> Properties(bool with_indeterminate);
   virtual HResult PutValue(const Variant &v) = 0;
-  // Keeps the field text the data source gave; a click, a Value put or a clear forgets it.
-  void RememberGiven(const std::string &text);
-  void ForgetGiven() { has_given_ = false; }
-  // `answer`, or the text last given while nobody changed the state since and `answer`
-  // would store another value: a text none of the values names keeps the state of the
-  // record shown before, which an update must not store here.
-  std::string AnswerOrGiven(const std::string &answer) const;
 
   std::string db_source_, db_table_, db_field_;
   std::string value_true_, value_false_, value_indeterminate_;  // UTF-8
   std::string caption_;
   int value_ = 0;
-  std::string given_;  // code page
-  bool has_given_ = false;
+  // The field text last shown: one none of the values names leaves the state of the record
+  // shown before, which an update must not store here. A click, a Value put or a clear
+  // forgets it.
+  GivenFieldText given_;
   int alignment_ = 0, appearance_ = 1, mouse_pointer_ = 0;
   bool enabled_ = true, tab_stop_ = true;
   int32_t back_color_ = static_cast<int32_t>(0x80000005),

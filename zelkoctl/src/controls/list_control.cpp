@@ -294,9 +294,7 @@ void ListBoxControl::Select(const std::string &text_cp) {
 
 void ListBoxControl::ShowFieldText(const std::string &text_cp) {
   Select(text_cp);
-  given_ = text_cp;
-  answer_after_given_ = Answer();
-  has_given_ = true;
+  given_.Remember(text_cp, Answer());
 }
 
 std::string ListBoxControl::Answer() const {
@@ -313,19 +311,15 @@ std::string ListBoxControl::Answer() const {
 }
 
 bool ListBoxControl::ReadFieldText(std::string *text) {
-  *text = Answer();
   // A value the list could not show (no item holds it, or only one that begins with it, or
   // the selection of the record before stayed) goes back as it came while nobody changed the
   // selection: an update of the record must not store the item's text in its place.
-  if (has_given_ && *text == answer_after_given_ && *text != given_ &&
-      !Module::Get().registry.StoresAlike(GetFormWindow(), db_source_, db_table_, db_field_, *text,
-                                          given_))
-    *text = given_;
+  *text = given_.Resolve(*this, Answer());
   return true;
 }
 
 void ListBoxControl::ClearFieldText() {
-  has_given_ = false;
+  given_.Forget();
   if (combo_box_ != nullptr) {
     combo_box_->setCurrentIndex(-1);
     if (combo_box_->isEditable()) combo_box_->setEditText(QString());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/given_field_text.h"
 #include "frame/field_control.h"
 
 class QComboBox;
@@ -76,9 +77,7 @@ class ListBoxControl : public ListControl {
   bool combo_, extended_;
   std::string db_list_source_, db_list_table_, db_list_field_, db_list_index_;
   std::string db_source_, db_table_, db_field_;
-  // The field text the data source last gave and what the control answered right after.
-  std::string given_, answer_after_given_;
-  bool has_given_ = false;
+  GivenFieldText given_;
   int update_option_ = 1;
   bool abort_ = false, sort_ = false, integral_height_ = true;
   int style_ = 0, ime_mode_ = 0, former_ime_mode_ = 0;

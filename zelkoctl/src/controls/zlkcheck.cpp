@@ -56,7 +56,7 @@ HResult ZlkCheck::PutValue(const Variant &v) {
   if (!n) return kTypeMismatch;
   if (*n < 0 || *n > 2) return kInvalidPropertyValue;
   value_ = *n;
-  ForgetGiven();
+  given_.Forget();
   ShowValue();
   return kOk;
 }
@@ -64,7 +64,7 @@ HResult ZlkCheck::PutValue(const Variant &v) {
 void ZlkCheck::OnClick() {
   // Checked becomes unchecked; unchecked and grayed become checked. The state is Value.
   value_ = value_ == 1 ? 0 : 1;
-  ForgetGiven();
+  given_.Forget();
   ShowValue();
   std::vector<Variant> none;
   FireEvent("Click", none);
@@ -82,27 +82,23 @@ void ZlkCheck::ShowFieldText(const std::string &text) {
     known = false;  // none of the values: the box keeps its state
   }
   if (known) ShowValue();
-  RememberGiven(text);
+  given_.Remember(text, StateText());
+}
+
+std::string ZlkCheck::StateText() const {
+  return zplatform::FromUtf8(value_ == 1   ? value_true_
+                             : value_ == 2 ? value_indeterminate_
+                                           : value_false_);
 }
 
 bool ZlkCheck::ReadFieldText(std::string *text) {
-  switch (value_) {
-    case 0:
-      *text = AnswerOrGiven(zplatform::FromUtf8(value_false_));
-      return true;
-    case 1:
-      *text = AnswerOrGiven(zplatform::FromUtf8(value_true_));
-      return true;
-    case 2:
-      *text = AnswerOrGiven(zplatform::FromUtf8(value_indeterminate_));
-      return true;
-    default:
-      return false;
-  }
+  if (value_ < 0 || value_ > 2) return false;
+  *text = given_.Resolve(*this, StateText());
+  return true;
 }
 
 void ZlkCheck::ClearFieldText() {
-  ForgetGiven();
+  given_.Forget();
   value_ = 0;
   ShowValue();
 }

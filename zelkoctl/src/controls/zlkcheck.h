@@ -26,6 +26,8 @@ class ZlkCheck : public ChoiceControl {
  private:
   HResult PutValue(const Variant &v) override;
   void OnClick();
+  // The value text of the state (code page).
+  std::string StateText() const;
 };
 
 }  // namespace zelko

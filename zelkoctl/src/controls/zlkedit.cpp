@@ -198,28 +198,22 @@ void ZlkEdit::ShowText(const std::string &text) {
 void ZlkEdit::ShowFieldText(const std::string &cp) {
   text_ = Rules().ShownText(zplatform::ToUtf8(cp));
   ShowText(text_);
-  received_ = cp;
-  shown_for_received_ = text_;
-  has_received_ = true;
+  given_.Remember(cp, zplatform::FromUtf8(text_));
 }
 
 bool ZlkEdit::ReadFieldText(std::string *text) {
   std::string shown = edit_ != nullptr ? edit_->text().toStdString() : text_;
-  *text = zplatform::FromUtf8(shown);
   // The shown text goes back, formatted and aligned as it is, unless nobody edited it and
   // it would store another value than the one shown ("1975年4月12日" for a date, a text
   // padded with blanks): the field then keeps the text it came with.
-  if (has_received_ && shown == shown_for_received_ && *text != received_ &&
-      !Module::Get().registry.StoresAlike(GetFormWindow(), db_source_, db_table_, db_field_, *text,
-                                          received_))
-    *text = received_;
+  *text = given_.Resolve(*this, zplatform::FromUtf8(shown));
   if (text->size() > kTextResultLength) text->resize(kTextResultLength);
   return true;
 }
 
 void ZlkEdit::ClearFieldText() {
   text_.clear();
-  has_received_ = false;
+  given_.Forget();
   ShowText(std::string());
 }
 
@@ -396,9 +390,7 @@ HResult ZlkEdit::PutText(const Variant &v) {
   text_ = RunMode() && edit_ != nullptr ? Rules().PutText(*text) : *text;
   ShowText(text_);
   // A program's value, like the data source's, stays what it was under its display form.
-  received_ = zplatform::FromUtf8(*text);
-  shown_for_received_ = text_;
-  has_received_ = true;
+  given_.Remember(zplatform::FromUtf8(*text), zplatform::FromUtf8(text_));
   return kOk;
 }
 

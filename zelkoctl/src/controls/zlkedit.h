@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "binding/given_field_text.h"
 #include "controls/edit_rules.h"
 #include "frame/field_control.h"
 
@@ -67,11 +68,8 @@ class ZlkEdit : public FieldControl {
   QLineEdit *edit_ = nullptr;
   bool showing_ = false;  // the window text is being set by the control itself
   int run_limit_ = 0;     // code-page bytes the user may type, 0 for no limit
-  // The text the data source or the program last gave (code page) and what the mask and
-  // alignment made of it (UTF-8): while the box still shows the latter, and it would store
-  // another value, the field keeps the former.
-  std::string received_, shown_for_received_;
-  bool has_received_ = false;
+  // The text the data source or the program last gave, under its mask and alignment.
+  GivenFieldText given_;
 };
 
 }  // namespace zelko

@@ -51,14 +51,14 @@ HResult ZlkOptBtn::PutValue(const Variant &v) {
   if (!n) return kTypeMismatch;
   if (*n != 0 && *n != 1 && *n != -1) return kInvalidPropertyValue;
   value_ = *n != 0 ? 1 : 0;
-  ForgetGiven();
+  given_.Forget();
   ShowValue();
   return kOk;
 }
 
 void ZlkOptBtn::OnClick() {
   value_ = 1;
-  ForgetGiven();
+  given_.Forget();
   ShowChecked(true);
   if (RunMode()) {
     for (BoundControl *other : Module::Get().registry.FieldControls()) {
@@ -68,7 +68,7 @@ void ZlkOptBtn::OnClick() {
         // The choice is made: the group's buttons answer for it, none for the text before.
         if (auto *button = dynamic_cast<ZlkOptBtn *>(other)) {
           button->ShowUnchecked();
-          button->ForgetGiven();
+          button->given_.Forget();
         }
       }
     }
@@ -84,16 +84,20 @@ void ZlkOptBtn::ShowFieldText(const std::string &text) {
   if (is_true) value_ = 1;
   if (is_false) value_ = 0;
   if (is_true || is_false) ShowValue();
-  RememberGiven(text);
+  given_.Remember(text, StateText());
+}
+
+std::string ZlkOptBtn::StateText() const {
+  return zplatform::FromUtf8(value_ == 0 ? value_false_ : value_true_);
 }
 
 bool ZlkOptBtn::ReadFieldText(std::string *text) {
-  *text = AnswerOrGiven(zplatform::FromUtf8(value_ == 0 ? value_false_ : value_true_));
+  *text = given_.Resolve(*this, StateText());
   return true;
 }
 
 void ZlkOptBtn::ClearFieldText() {
-  ForgetGiven();
+  given_.Forget();
   ShowUnchecked();
 }
 

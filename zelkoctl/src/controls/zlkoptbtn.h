@@ -30,6 +30,8 @@ class ZlkOptBtn : public ChoiceControl {
   HResult PutValue(const Variant &v) override;
   void ShowChecked(bool checked);
   void OnClick();
+  // The value text of the state (code page).
+  std::string StateText() const;
 };
 
 }  // namespace zelko
