@@ -152,14 +152,15 @@ int TypeCodeOfBatchName(const std::string &name) {
   return -1;
 }
 
-// The first segment of key `key` (keys counted as the editor's key column counts them);
-// -1 when the table has no such key.
-int FirstSegmentOfKey(const DdfTable &t, int key) {
-  for (int i = 0, k = 0; i < t.segment_count(); ++i) {
-    if (k == key) return i;
-    if ((t.segments[i]->flags & kFlagSegmented) == 0) ++k;
+// The names TypeCodeOfBatchName takes, as a shell would need them written.
+std::string BatchTypeNames() {
+  std::string names;
+  for (int code = B_TYPE_STRING; code <= B_TYPE_AUTOINCREMENT; ++code) {
+    const std::string name = TypeNameOfCode(code);
+    if (!names.empty()) names += ", ";
+    names += name.find(' ') != std::string::npos ? "\"" + name + "\"" : name;
   }
-  return -1;
+  return names;
 }
 
 void List(const DdfDictionary &dict, std::ostream &out) {
@@ -355,6 +356,11 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
         << " bytes; the dictionary keeps " << width << '\n';
     return true;
   };
+  auto no_field = [&](const DdfTable &t, const std::string &field) {
+    err << "dictedit: table " << zplatform::ToUtf8(t.name) << " has no field "
+        << zplatform::ToUtf8(field) << '\n';
+    return 1;
+  };
   auto no_key = [&](const DdfTable &t, const std::string &key) {
     err << "dictedit: table " << zplatform::ToUtf8(t.name) << " has no key "
         << zplatform::ToUtf8(key) << '\n';
@@ -374,9 +380,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (t == nullptr || too_long(a[1], kNameWidth, "name")) return 1;
     int type = TypeCodeOfBatchName(zplatform::ToUtf8(a[2]));
     if (type < 0) {
-      err << "dictedit: no type " << zplatform::ToUtf8(a[2])
-          << " (String, Integer, Float, Date, Time, Decimal, Money, Logical, Numeric, Bfloat, "
-             "Lstring, Zstring, Note, LVar, \"Unsigned Binary\", \"Auto Increment\")\n";
+      err << "dictedit: no type " << zplatform::ToUtf8(a[2]) << " (" << BatchTypeNames() << ")\n";
       return 1;
     }
     int size = ToInt(a[3], &ok);
@@ -416,11 +420,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
         err << "dictedit: " << zplatform::ToUtf8(a[i]) << ": the flags are a whole number\n";
         return usage();
       }
-      if (t->FindField(s.field) == nullptr) {
-        err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
-            << zplatform::ToUtf8(s.field) << '\n';
-        return 1;
-      }
+      if (t->FindField(s.field) == nullptr) return no_field(*t, s.field);
       specs.push_back(s);
     }
     done = AddIndex(dict, *t, specs);
@@ -437,11 +437,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (a.size() != 2) return usage();
     DdfTable *t = table_named(a[0]);
     if (t == nullptr) return 1;
-    if (t->FindField(field_name(a[1])) == nullptr) {
-      err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
-          << zplatform::ToUtf8(field_name(a[1])) << '\n';
-      return 1;
-    }
+    if (t->FindField(field_name(a[1])) == nullptr) return no_field(*t, field_name(a[1]));
     done = DeleteField(dict, *t, field_name(a[1]));
   } else if (command == "delete-index") {
     if (a.size() != 2) return usage();
@@ -486,11 +482,7 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     // Named as add-field names them; one the table lacks must not leave a form without it.
     for (size_t i = 3; i < a.size(); ++i) {
       const std::string name = field_name(a[i]);
-      if (t->FindField(name) == nullptr) {
-        err << "dictedit: table " << zplatform::ToUtf8(t->name) << " has no field "
-            << zplatform::ToUtf8(a[i]) << '\n';
-        return 1;
-      }
+      if (t->FindField(name) == nullptr) return no_field(*t, a[i]);
       ui.choice_answer.push_back(name);
     }
     return CreateFormCommand(dict) == 0 ? -1 : 1;

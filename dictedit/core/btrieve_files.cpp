@@ -70,6 +70,14 @@ int KeyNumberOfSegment(const DdfTable &table, int segment) {
   return keys;
 }
 
+int FirstSegmentOfKey(const DdfTable &table, int key) {
+  for (int i = 0, k = 0; i < table.segment_count(); ++i) {
+    if (k == key) return i;
+    if ((table.segments[i]->flags & kFlagSegmented) == 0) ++k;
+  }
+  return -1;
+}
+
 int16_t CreateDataFile(DdfDictionary &dict, DdfTable &table, const std::string &code_page_path) {
   std::vector<uint8_t> spec = BuildFileSpecification(table, dict.options.null_key);
   uint8_t block[128] = {};

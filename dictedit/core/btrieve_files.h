@@ -16,6 +16,9 @@ std::vector<uint8_t> BuildFileSpecification(const DdfTable &table, int null_key)
 std::vector<uint8_t> BuildKeySegments(const DdfTable &table, int first_segment);
 // Number of complete keys before segment `segment`.
 int KeyNumberOfSegment(const DdfTable &table, int segment);
+// The first segment of key `key` (keys counted as the editor's key column counts them); -1
+// when the table has no such key.
+int FirstSegmentOfKey(const DdfTable &table, int key);
 
 // Normalises, asks which tables (all when `names` is given), creates each data file. 0 or -1.
 int CreateBtrieveFiles(DdfDictionary &dict, const std::vector<std::string> *names = nullptr);

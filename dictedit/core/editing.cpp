@@ -275,11 +275,7 @@ bool AddIndex(DdfDictionary &dict, DdfTable &table, const std::vector<SegmentSpe
 }
 
 bool DeleteIndex(DdfDictionary &dict, DdfTable &table, int key_number) {
-  int first = -1, key = 0;
-  for (int i = 0; i < table.segment_count(); ++i) {
-    if (key == key_number && first < 0) first = i;
-    if ((table.segments[i]->flags & kFlagSegmented) == 0) ++key;
-  }
+  int first = FirstSegmentOfKey(table, key_number);
   if (first < 0) return Refuse(dict, msg::kVE1008);
   if (DataConversionApplies(dict, table) && DropKeyFromDataFile(dict, table, first) != 0)
     return false;
