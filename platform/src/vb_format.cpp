@@ -66,11 +66,14 @@ struct DateTime {
   bool has_date = false, has_time = false;
 };
 
+bool IsLeapYear(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
 bool ValidDate(int y, int m, int d) {
   static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return false;
-  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return m != 2 || d <= (leap ? 29 : 28);
+  return m != 2 || d <= (IsLeapYear(y) ? 29 : 28);
 }
 
 // Dates as "yyyy/m/d" (or "-", or two-digit years), times as "h:m[:s]", or both.
@@ -393,9 +396,15 @@ std::string LongTime(const DateTime &d) {
   return std::to_string(d.hour) + ":" + Two(d.minute) + ":" + Two(d.second);
 }
 
+// The Japanese short and long date.
+std::string ShortDate(const DateTime &d) {
+  return std::to_string(d.year) + "/" + Two(d.month) + "/" + Two(d.day);
+}
+constexpr const char kLongDateMask[] = "yyyy\"年\"m\"月\"d\"日\"";
+
 std::string GeneralDate(const DateTime &d) {
   std::string s;
-  if (d.has_date) s = std::to_string(d.year) + "/" + Two(d.month) + "/" + Two(d.day);
+  if (d.has_date) s = ShortDate(d);
   if (d.has_time && (d.hour || d.minute || d.second || !d.has_date))
     s += (s.empty() ? "" : " ") + LongTime(d);
   return s;
@@ -403,8 +412,7 @@ std::string GeneralDate(const DateTime &d) {
 
 int DayOfYear(const DateTime &d) {
   static const int kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
-  return kBefore[d.month - 1] + d.day + (leap && d.month > 2 ? 1 : 0);
+  return kBefore[d.month - 1] + d.day + (IsLeapYear(d.year) && d.month > 2 ? 1 : 0);
 }
 
 // The Japanese eras, newest first, from the day each began (Meiji from 1868/1/1, as the
@@ -503,10 +511,9 @@ std::string FormatDate(const DateTime &d, const std::string &mask) {
     } else if (c == 'm') {
       out += n == 2 ? Two(d.month) : std::to_string(d.month);
     } else if (c == 'd' && n == 5) {
-      out += std::to_string(d.year) + "/" + Two(d.month) + "/" + Two(d.day);
+      out += ShortDate(d);
     } else if (c == 'd' && n >= 6) {
-      out += std::to_string(d.year) + "年" + std::to_string(d.month) + "月" +
-             std::to_string(d.day) + "日";
+      out += FormatDate(d, kLongDateMask);
     } else if (c == 'd' && n >= 4) {
       out += kDays[Weekday(d)];
     } else if (c == 'd' && n == 3) {
@@ -622,7 +629,7 @@ std::string VbFormat(const std::string &text, const std::string &mask) {
       return *v != 0 ? p.yes : p.no;
     }
   }
-  static const Named kDates[] = {{"Long Date", "yyyy\"年\"m\"月\"d\"日\""},
+  static const Named kDates[] = {{"Long Date", kLongDateMask},
                                  {"Short Date", "yyyy/mm/dd"},
                                  {"Long Time", "ttttt"},
                                  {"Medium Time", "hh:nn AM/PM"},
