@@ -10,11 +10,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <QValidator>
 #include <iostream>
 
+#include "code_page_length_limit.h"
 #include "script.h"
-#include "zplatform/codepage.h"
 
 namespace dictedit {
 
@@ -28,31 +27,14 @@ FormDialog::FormDialog(QWidget *parent, const QString &title) : QDialog(parent) 
   layout->addLayout(buttons_);
 }
 
-namespace {
-
-// The dictionary counts a name's bytes in the code page, as the edit boxes of the platform it
-// comes from did: 20 bytes hold ten double-byte characters. A longer text is not taken, where
-// the save would cut it without a word.
-class CodePageLengthValidator : public QValidator {
- public:
-  CodePageLengthValidator(int max_bytes, QObject *parent)
-      : QValidator(parent), max_bytes_(max_bytes) {}
-  State validate(QString &input, int &) const override {
-    const std::string bytes = zplatform::FromUtf8(input.toStdString());
-    return bytes.size() <= static_cast<size_t>(max_bytes_) ? Acceptable : Invalid;
-  }
-
- private:
-  int max_bytes_;
-};
-
-}  // namespace
-
 void FormDialog::AddLine(const QString &label, int max_length) {
   auto *edit = new QLineEdit(this);
   if (max_length > 0) {
     edit->setMaxLength(max_length);
-    edit->setValidator(new CodePageLengthValidator(max_length, edit));
+    // The dictionary counts a name's bytes in the code page: 20 bytes hold ten double-byte
+    // characters. A longer text is not taken, where the save would cut it without a word.
+    edit->setValidator(
+        new zplatform::CodePageLengthLimit([max_length] { return max_length; }, nullptr, edit));
   }
   form_->addRow(label, edit);
   fields_[label] = edit;

@@ -7,10 +7,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
-#include <QValidator>
 #include <algorithm>
 #include <vector>
 
+#include "code_page_length_limit.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine/table_catalog.h"
@@ -24,27 +24,6 @@
 
 namespace zelko {
 namespace {
-
-// The text limit of the original platform's edit window: it counts code-page bytes and holds
-// back what the user types or pastes past it, while a text set by the program (a field
-// shown) stays whole. QLineEdit's own limit would cut such a text, and an update of the
-// record would store it cut.
-class TypedLengthLimit : public QValidator {
- public:
-  TypedLengthLimit(const int *limit, const std::string *current, QObject *parent)
-      : QValidator(parent), limit_(limit), current_(current) {}
-  State validate(QString &input, int &) const override {
-    if (*limit_ <= 0) return Acceptable;
-    size_t bytes = zplatform::FromUtf8(input.toStdString()).size();
-    size_t before = zplatform::FromUtf8(*current_).size();
-    // Growing past the limit is refused; a text already past it may still shrink.
-    return bytes > static_cast<size_t>(*limit_) && bytes > before ? Invalid : Acceptable;
-  }
-
- private:
-  const int *limit_;
-  const std::string *current_;  // the window text before this change (UTF-8)
-};
 
 class EditFilter : public QObject {
  public:
@@ -222,7 +201,11 @@ QWidget *ZlkEdit::MakeWidget(QWidget *parent) {
   auto *layout = new QVBoxLayout(frame);
   layout->setContentsMargins(0, 0, 0, 0);
   edit_ = new QLineEdit(frame);
-  edit_->setValidator(new TypedLengthLimit(&run_limit_, &text_, edit_));
+  // The original platform's limit holds back what the user types or pastes, while a text set
+  // by the program (a field shown) stays whole. QLineEdit's own limit would cut such a text,
+  // and an update of the record would store it cut. text_ is the window text before a change.
+  edit_->setValidator(new zplatform::CodePageLengthLimit([this] { return run_limit_; },
+                                                         [this] { return text_; }, edit_));
   layout->addWidget(edit_);
   frame->setFocusProxy(edit_);
   edit_->installEventFilter(new EditFilter(this, edit_));
