@@ -1,7 +1,5 @@
 // dump: the records of a table as CSV, TSV or JSON Lines, in physical or key order,
 // optionally only those a search condition selects (evaluated by the record manager).
-#include <cstring>
-
 #include "btrieve/btrapi.h"
 #include "commands.h"
 #include "csv.h"
@@ -74,10 +72,7 @@ class RecordWriter {
     for (size_t i = 0; i < values_.size(); ++i) {
       values_[i] = Utf8(values_[i]);
       // The code page has no U+FFFD of its own: one here stands for bytes it cannot show.
-      const std::string &v = values_[i];
-      if (std::memchr(v.data(), '\xEF', v.size()) != nullptr &&
-          v.find("\xEF\xBF\xBD") != std::string::npos)
-        ++replaced_;
+      if (values_[i].find("\xEF\xBF\xBD") != std::string::npos) ++replaced_;
       if (options_.iso_dates && types_[i] == zelko::kDate) values_[i] = DateToIso(values_[i]);
     }
     Append(values_);
