@@ -102,7 +102,7 @@ const char kCommands[] =
     "  add-index TABLE FIELD[:FLAGS] ...     one key of these segments (flags 1 dup, 2 mod, 8 "
     "null, 64 desc;\n"
     "                                        dup, mod and null are the first segment's)\n"
-    "  set-index-name TABLE KEY NAME\n"
+    "  set-index-name TABLE KEY NAME | delete-index-name TABLE KEY\n"
     "  delete-field TABLE NAME | delete-index TABLE KEY | delete-table TABLE\n"
     "  create-files [TABLE...]               data files from the dictionary (replacing\n"
     "                                        existing ones only with --replace)\n"
@@ -432,7 +432,28 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     if (!ok) return usage();
     int segment = FirstSegmentOfKey(*t, key);
     if (segment < 0) return no_key(*t, a[1]);
+    // The editor's answer (set it on a key's first segment) points nowhere in a run.
+    if (const DdfField *named = t->NameOfKey(key)) {
+      err << "dictedit: key " << key << " of table " << zplatform::ToUtf8(t->name) << " is named "
+          << zplatform::ToUtf8(named->name) << " already; delete-index-name "
+          << zplatform::ToUtf8(t->name) << ' ' << key << " takes the name away\n";
+      return 1;
+    }
     done = SetIndexName(dict, *t, segment, a[2]);
+  } else if (command == "delete-index-name") {
+    if (a.size() != 2) return usage();
+    DdfTable *t = table_named(a[0]);
+    if (t == nullptr) return 1;
+    int key = ToInt(a[1], &ok);
+    if (!ok) return usage();
+    int segment = FirstSegmentOfKey(*t, key);
+    if (segment < 0) return no_key(*t, a[1]);
+    if (t->NameOfKey(key) == nullptr) {
+      err << "dictedit: key " << key << " of table " << zplatform::ToUtf8(t->name)
+          << " has no name\n";
+      return 1;
+    }
+    done = DeleteIndexName(dict, *t, segment);
   } else if (command == "delete-field") {
     if (a.size() != 2) return usage();
     DdfTable *t = table_named(a[0]);

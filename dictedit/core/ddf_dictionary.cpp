@@ -68,6 +68,13 @@ DdfField *DdfTable::FindField(const std::string &n) const {
   return nullptr;
 }
 
+DdfField *DdfTable::NameOfKey(int key) const {
+  for (const auto &n : named_indexes) {
+    if (n->offset == key) return n.get();
+  }
+  return nullptr;
+}
+
 DdfField *DdfTable::FieldById(int id) const {
   for (const auto &f : fields) {
     if (f->field_id == id) return f.get();

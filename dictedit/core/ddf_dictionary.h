@@ -72,6 +72,8 @@ struct DdfTable {
   int RecordLength() const;
   DdfField *FindField(const std::string &name) const;
   DdfField *FieldById(int field_id) const;
+  // The named index of key `key` (its offset holds the key number), or null.
+  DdfField *NameOfKey(int key) const;
   bool HasVariableField() const;
 };
 

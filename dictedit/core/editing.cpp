@@ -302,9 +302,7 @@ bool SetIndexName(DdfDictionary &dict, DdfTable &table, int segment, const std::
     return Refuse(dict, msg::kVE1064);
   }
   int key = KeyNumberOfSegment(table, segment);
-  for (const auto &n : table.named_indexes) {
-    if (n->offset == key) return Refuse(dict, msg::kVE1064);
-  }
+  if (table.NameOfKey(key) != nullptr) return Refuse(dict, msg::kVE1064);
   std::string name = dict.options.upper_field ? UpperCodePage(name_in) : name_in;
   // Stored with its blanks, padded with blanks: trailing ones would not come back.
   name = CutToWidth(name, kNameWidth);

@@ -26,13 +26,6 @@ std::string Word(bool on, const char *yes, const char *no) {
   return zplatform::FromUtf8(on ? yes : no);
 }
 
-std::string NamedIndexOfKey(const DdfTable &table, int key) {
-  for (const auto &named : table.named_indexes) {
-    if (named->offset == key) return named->name;
-  }
-  return std::string();
-}
-
 }  // namespace
 
 int ListingFieldsPerPage(const EditorOptions &options) {
@@ -103,7 +96,8 @@ std::vector<ListingLine> ListingPage(const DdfTable &table, const EditorOptions 
     int key = 0, segment_number = 1;
     for (const auto &segment : table.segments) {
       const DdfField *field = table.FieldById(segment->field_id);
-      std::string named = NamedIndexOfKey(table, key);
+      const DdfField *name = table.NameOfKey(key);
+      std::string named = name != nullptr ? name->name : std::string();
       int flags = segment->flags;
       draw(Font::kRow, 0, y,
            Format("%3d %-20s %-20s  %s  %s  %s        %s    %s", segment_number++,

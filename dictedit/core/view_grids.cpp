@@ -82,10 +82,8 @@ GridCells IndexGridCells(const DdfTable &table, bool zero_offset) {
     row[1] = field != nullptr ? field->name : std::string();
     // The name stands on the key's first segment.
     if (KeySegments(table, i).first == i) {
-      int key = KeyNumberOfSegment(table, i);
-      for (const auto &named : table.named_indexes) {
-        if (named->offset == key) row[2] = named->name;
-      }
+      if (const DdfField *named = table.NameOfKey(KeyNumberOfSegment(table, i)))
+        row[2] = named->name;
     }
     row[3] = Word(segment.flags & 1, "可", "不可");
     row[4] = Word(segment.flags & 2, "可", "不可");

@@ -539,6 +539,31 @@ TEST(Dictionary, BatchCommands) {
             "dictedit: table CUST has no field NOSUCH\n"
             "dictedit: table CUST has no key 1\n"
             "dictedit: table CUST has no key 7\n");
+  // A named key is renamed by taking its name away first; the run says so instead of the
+  // editor's "set it on the first segment".
+  std::ostringstream renamed;
+  EXPECT_EQ(RunBatch({dir, "set-index-name", "cust", "0", "byname"}, out, renamed), 1);
+  EXPECT_EQ(RunBatch({dir, "delete-index-name", "cust", "0", ";", "delete-index-name", "cust", "0"},
+                     out, renamed),
+            1);
+  EXPECT_EQ(renamed.str(),
+            "dictedit: key 0 of table CUST is named BY^NAME already; delete-index-name CUST 0 "
+            "takes the name away\n"
+            "VE1063 ｲﾝﾃﾞｯｸｽ名[BY^NAME]を削除しますか？ [OK]\n"
+            "dictedit: key 0 of table CUST has no name\n");
+  ASSERT_EQ(RunBatch({dir, "delete-index-name", "cust", "0", ";", "set-index-name", "cust", "0",
+                      "byname"},
+                     out, err),
+            0)
+      << err.str();
+  std::ostringstream listed;
+  ASSERT_EQ(RunBatch({dir, "list"}, listed, err), 0);
+  EXPECT_NE(listed.str().find("  name BYNAME key 0\n"), std::string::npos) << listed.str();
+  EXPECT_EQ(listed.str().find("BY^NAME"), std::string::npos);
+  ASSERT_EQ(RunBatch({dir, "delete-index-name", "cust", "0", ";", "set-index-name", "cust", "0",
+                      "by name"},
+                     out, err),
+            0);
   EXPECT_EQ(RunBatch({dir, "add-table", "x", "x"}, out, err), 1);  // no key: VE1057, not saved
   std::ostringstream cancelled;
   EXPECT_EQ(RunBatch({dir, "add-field", "cust", "age", "Integer", "2", ";", "delete-field", "cust",
