@@ -46,11 +46,10 @@ struct Button {
 const Button kButtons[] = {
     {720, "新規", 0}, {1720, "修正", 1}, {2720, "削除", 2}, {3720, "先頭", 4}, {4720, "次", 6}};
 
+// Written whole beside the file and then moved over it: a full disk must not leave a
+// module or form cut short where the user's former one was.
 bool WriteFile(const std::string &path, const std::string &bytes) {
-  FILE *f = std::fopen(zplatform::NativePathOrSelf(path).c_str(), "wb");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  return zplatform::ReplaceFileAtomically(zplatform::NativePathOrSelf(path), bytes).ok;
 }
 
 int FieldPositionOf(const DdfTable &table, const std::string &name) {

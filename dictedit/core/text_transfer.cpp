@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 
 #include "editor_messages.h"
@@ -68,37 +69,36 @@ std::unique_ptr<DdfField> FieldFrom(DdfDictionary &dict, const std::vector<std::
 }  // namespace
 
 bool ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::string &path) {
-  File f(std::fopen(zplatform::NativePathOrSelf(path).c_str(), "wb"));
-  if (!f) {
-    ShowText(dict.Ui(), false, msg::kVE1032);
-    return false;
-  }
-  std::fprintf(f.get(), "%s%s\r\n%s%s\r\n%s", kTableName, table.name.c_str(), kTableLocation,
-               table.location.c_str(), kFields);
-  for (const auto &fd : table.fields) {
-    std::fprintf(f.get(), "%s,%d,%d,%d,%d\r\n", fd->name.c_str(), fd->data_type, fd->offset,
-                 fd->size, fd->decimals);
-  }
-  std::fputs(kSegments, f.get());
+  // Names are written as printf's %s wrote them: up to a zero byte.
+  auto name = [](const std::string &s) { return std::string(s.c_str()); };
+  auto numbers = [](std::initializer_list<int> values) {
+    std::string text;
+    for (int v : values)
+      text += "," + std::to_string(v);
+    return text + "\r\n";
+  };
+  std::string text = kTableName + name(table.name) + "\r\n" + kTableLocation +
+                     name(table.location) + "\r\n" + kFields;
+  for (const auto &fd : table.fields)
+    text += name(fd->name) + numbers({fd->data_type, fd->offset, fd->size, fd->decimals});
+  text += kSegments;
   for (const auto &s : table.segments) {
     const DdfField *fd = table.FieldById(s->field_id);
     if (fd == nullptr) {
-      f.reset();
       ShowText(dict.Ui(), false, msg::kVE1034Index);
       return false;
     }
-    std::fprintf(f.get(), "%d,%d,%s,%d\r\n", s->key_number, s->part, fd->name.c_str(), s->flags);
+    text += std::to_string(s->key_number) + "," + std::to_string(s->part) + "," + name(fd->name) +
+            numbers({s->flags});
   }
   if (!table.named_indexes.empty()) {
-    std::fputs(kNamedIndexes, f.get());
-    for (const auto &n : table.named_indexes) {
-      std::fprintf(f.get(), "%s,%d,%d,%d,%d\r\n", n->name.c_str(), n->data_type, n->offset, n->size,
-                   n->decimals);
-    }
+    text += kNamedIndexes;
+    for (const auto &n : table.named_indexes)
+      text += name(n->name) + numbers({n->data_type, n->offset, n->size, n->decimals});
   }
-  bool written = std::ferror(f.get()) == 0;
-  written = std::fclose(f.release()) == 0 && written;
-  if (!written) {
+  // Written whole beside the file and then moved over it: a full disk must not leave a cut
+  // table text where the former one was.
+  if (!zplatform::ReplaceFileAtomically(zplatform::NativePathOrSelf(path), text).ok) {
     ShowText(dict.Ui(), false, msg::kVE1032);
     return false;
   }

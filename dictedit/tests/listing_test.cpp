@@ -116,6 +116,17 @@ TEST(Listing, ThePdfHoldsTheLines) {
   for (const char *line : {"ﾃｰﾌﾞﾙ名       : ITEMS", "BTRIEVE ﾌｧｲﾙ名: ITEMS.DAT", "2 PRICE",
                            "Decimal", "可    可    なし", "昇順"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  // A write cut short (a full disk, here a limit on file sizes) fails and leaves the former
+  // PDF whole; it was cut, and the run said it was done.
+  std::string before = zelko_testing::ReadFile(pdf);
+  std::string cut = zelko_testing::RunShell("trap '' XFSZ; ulimit -f 8; " + dictedit + " --batch " +
+                                                dir + " print ITEMS --pdf " + pdf + " 2>&1",
+                                            &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(cut.find("dictedit: cannot write " + pdf), std::string::npos) << cut;
+  EXPECT_EQ(zelko_testing::ReadFile(pdf), before);
+  for (const auto &entry : std::filesystem::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find("items.pdf."), std::string::npos);
   // No fields: the message, no file.
   std::string refused = zelko_testing::RunShell(
       dictedit + " --batch " + dir + " add-table EMPTY e.dat \\; print EMPTY --pdf " + dir +

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -187,6 +190,71 @@ TEST(Generators, ConstantsModulesAndFormsByteForByte) {
   s.ui.answers.push_back(false);
   EXPECT_EQ(WriteConstantsModule(s.dict, bas), -1);
   EXPECT_EQ(s.ui.Last(), "VE1042 ファイル " + bas + " はすでに存在します。上書きしますか？");
+}
+
+// Writes past `bytes` fail (EFBIG) as on a full disk, until the object goes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, signal_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*signal_)(int) = nullptr;
+};
+
+TEST(Generators, AWriteCutShortLeavesTheFormerFileWhole) {
+  Sample s;
+  std::string dir = zelko_testing::ScratchDir() + "/cut";
+  std::filesystem::create_directories(dir);
+  const std::string form = dir + "/cust.frm", bas = dir + "/ids.bas", text = dir + "/cust.txt";
+  ASSERT_EQ(CreateForm(s.dict, *s.cust, {"NAME"}, form, "Cust"), 0);
+  s.dict.current_file_id = s.cust->file_id;
+  ASSERT_EQ(WriteConstantsModule(s.dict, bas), 0);
+  ASSERT_TRUE(ExportTableText(s.dict, *s.dict.tables[1], text));  // ITEM: shorter than CUST
+  const std::string form_before = ReadBytes(form), bas_before = ReadBytes(bas),
+                    text_before = ReadBytes(text);
+  // Every field makes a form, a module of both tables' constants and CUST's text, each
+  // longer than the file it would replace.
+  std::vector<std::string> all;
+  for (const auto &f : s.cust->fields)
+    all.push_back(f->name);
+  s.dict.options.id_format = 1;
+  ASSERT_GT(FormText(s.dict, *s.cust, all, "Cust", 5).size(), form_before.size() + 100);
+  {
+    FileSizeLimit limit(form_before.size());
+    EXPECT_EQ(CreateForm(s.dict, *s.cust, all, form, "Cust"), -1);
+    EXPECT_EQ(s.ui.Last().substr(0, 6), "VE1046");
+  }
+  {
+    FileSizeLimit limit(bas_before.size());
+    s.ui.answers.push_back(true);  // write over it
+    EXPECT_EQ(WriteConstantsModule(s.dict, bas), -1);
+    EXPECT_EQ(s.ui.Last().substr(0, 6), "VE1043");
+  }
+  {
+    FileSizeLimit limit(text_before.size());
+    EXPECT_FALSE(ExportTableText(s.dict, *s.cust, text));
+    EXPECT_EQ(s.ui.Last().substr(0, 6), "VE1032");
+  }
+  EXPECT_EQ(ReadBytes(form), form_before);
+  EXPECT_EQ(ReadBytes(bas), bas_before);
+  EXPECT_EQ(ReadBytes(text), text_before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);  // nothing left
+  // With room, they are replaced and keep the former files' permissions.
+  std::filesystem::permissions(form, std::filesystem::perms(0640));
+  EXPECT_EQ(CreateForm(s.dict, *s.cust, all, form, "Cust"), 0);
+  EXPECT_EQ(ReadBytes(form), FormText(s.dict, *s.cust, all, "Cust", 5));
+  EXPECT_EQ(std::filesystem::status(form).permissions(), std::filesystem::perms(0640));
 }
 
 TEST(Generators, CommandsProposeTheirFilesAndNames) {

@@ -1,5 +1,6 @@
 #include "listing_printer.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPagedPaintDevice>
@@ -8,6 +9,7 @@
 
 #include "listing.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
 #include "zplatform/program.h"
 
 namespace dictedit {
@@ -58,20 +60,29 @@ int WriteListingPdf(DdfDictionary &dict, const DdfTable &table, const std::strin
     if (!zplatform::CanShowWindows()) qputenv("QT_QPA_PLATFORM", "offscreen");
     new QGuiApplication(argc, argv);
   }
-  QPdfWriter writer(QString::fromStdString(path));
+  // Painted into memory, then written whole beside the file and moved over it: the PDF
+  // writer says nothing of a full disk, and a cut file must not take the former one's place.
+  QBuffer pdf;
+  pdf.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&pdf);
   writer.setPageSize(QPageSize(QPageSize::A4));
   writer.setResolution(300);
   writer.setTitle(QString::fromStdString(zplatform::ToUtf8(table.name)));
   QPainter painter;
-  if (!painter.begin(&writer)) {
+  bool painted = painter.begin(&writer);
+  if (painted) {
+    std::time_t now = std::time(nullptr);
+    std::tm today{};
+    localtime_r(&now, &today);
+    PaintListing(painter, writer, table, dict.options, today);
+    painted = painter.end();
+  }
+  pdf.close();
+  if (!painted || !zplatform::ReplaceFileAtomically(path, pdf.data().toStdString()).ok) {
     ShowMessage(dict.Ui(), false, "dictedit: cannot write %s", zplatform::FromUtf8(path).c_str());
     return 1;
   }
-  std::time_t now = std::time(nullptr);
-  std::tm today{};
-  localtime_r(&now, &today);
-  PaintListing(painter, writer, table, dict.options, today);
-  return painter.end() ? 0 : 1;
+  return 0;
 }
 
 }  // namespace dictedit

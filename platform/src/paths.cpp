@@ -317,31 +317,6 @@ std::string FollowLinks(const std::string &native_path) {
 
 }  // namespace
 
-FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content) {
-  // A link (a settings file kept elsewhere, say) stays a link: the file it names is replaced.
-  const std::string target = FollowLinks(native_path);
-  struct stat st;
-  mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-  SiblingFile out(target, mode);
-  if (out.error() == 0) out.Fail(WriteAll(out.fd(), content.data(), content.size()));
-  int err = out.MoveIntoPlace(true);
-  return err == 0 ? FileResult::Success() : FileResult::Failure(err);
-}
-
-void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
-  struct stat st;
-  if (::stat(old_file.c_str(), &st) != 0) return;
-  // Only a member of the group may hand a file to it; the bits alone serve otherwise.
-  if (::chown(new_file.c_str(), static_cast<uid_t>(-1), st.st_gid) != 0) {
-    // not a member: the file keeps the caller's group
-  }
-  // A directory keeps its set-group-ID bit: what is made in it goes on taking its group.
-  mode_t bits = S_ISDIR(st.st_mode) ? (st.st_mode & 07777) : (st.st_mode & 0777);
-  if (::chmod(new_file.c_str(), bits) != 0) {
-    // a file system without permission bits
-  }
-}
-
 namespace {
 
 mode_t CurrentUmask() {
@@ -362,6 +337,36 @@ mode_t CurrentUmask() {
 }
 
 }  // namespace
+
+FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content) {
+  // A link (a settings file kept elsewhere, say) stays a link: the file it names is replaced.
+  const std::string target = FollowLinks(native_path);
+  // A file replaced keeps its access (bits, and the group where the caller may give it); a
+  // new one gets what the umask gives any program's new file.
+  struct stat st;
+  const bool existed = ::stat(target.c_str(), &st) == 0;
+  SiblingFile out(target, existed ? (st.st_mode & 0777) : (0666 & ~CurrentUmask()));
+  if (existed && out.error() == 0 && ::fchown(out.fd(), static_cast<uid_t>(-1), st.st_gid) != 0) {
+    // not a member of the group: the file keeps the caller's
+  }
+  if (out.error() == 0) out.Fail(WriteAll(out.fd(), content.data(), content.size()));
+  int err = out.MoveIntoPlace(true);
+  return err == 0 ? FileResult::Success() : FileResult::Failure(err);
+}
+
+void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
+  struct stat st;
+  if (::stat(old_file.c_str(), &st) != 0) return;
+  // Only a member of the group may hand a file to it; the bits alone serve otherwise.
+  if (::chown(new_file.c_str(), static_cast<uid_t>(-1), st.st_gid) != 0) {
+    // not a member: the file keeps the caller's group
+  }
+  // A directory keeps its set-group-ID bit: what is made in it goes on taking its group.
+  mode_t bits = S_ISDIR(st.st_mode) ? (st.st_mode & 07777) : (st.st_mode & 0777);
+  if (::chmod(new_file.c_str(), bits) != 0) {
+    // a file system without permission bits
+  }
+}
 
 void GiveNewFileAccess(const std::string &new_file) {
   if (::chmod(new_file.c_str(), 0666 & ~CurrentUmask()) != 0) {

@@ -1,6 +1,7 @@
 #include "zplatform/profile.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -203,6 +204,21 @@ class ProfileWriteLock {
   int fd_ = -1;
 };
 
+// `~` as a shell reads it: $HOME, else the user's entry in the password database. A program
+// started without HOME (a service, `env -i`) must not keep its settings in whatever
+// directory it was started in.
+std::string HomeDirectory() {
+  if (const char *home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd entry{};
+  passwd *found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] != '\0')
+    return found->pw_dir;
+  return ".";
+}
+
 }  // namespace
 
 std::string ConfigDirectory() {
@@ -212,8 +228,7 @@ std::string ConfigDirectory() {
   if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
     return std::string(xdg) + "/zelko";
   }
-  const char *home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : ".") + "/.config/zelko";
+  return HomeDirectory() + "/.config/zelko";
 }
 
 std::string ProfilePath(const std::string &file_name) {

@@ -1,6 +1,7 @@
 #include "zplatform/paths.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -131,6 +132,16 @@ TEST(Paths, AtomicReplace) {
   std::filesystem::create_symlink("loop.ini", ScratchDir() + "/loop.ini");
   EXPECT_TRUE(ReplaceFileAtomically(ScratchDir() + "/loop.ini", "x").ok);
   EXPECT_EQ(ReadFile(ScratchDir() + "/loop.ini"), "x");
+  // A new file gets what the umask gives (a group's 002 shares it); a replaced one keeps
+  // its bits.
+  mode_t saved = ::umask(002);
+  EXPECT_TRUE(ReplaceFileAtomically(ScratchDir() + "/shared.txt", "x").ok);
+  ::umask(saved);
+  auto perms = [](const std::string &p) { return std::filesystem::status(p).permissions(); };
+  EXPECT_EQ(perms(ScratchDir() + "/shared.txt"), std::filesystem::perms(0664));
+  std::filesystem::permissions(path, std::filesystem::perms(0600));
+  EXPECT_TRUE(ReplaceFileAtomically(path, "three").ok);
+  EXPECT_EQ(perms(path), std::filesystem::perms(0600));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "zplatform/profile.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +38,18 @@ TEST(Profile, ConfigDirectoryRule) {
   unsetenv("XDG_CONFIG_HOME");
   setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(ConfigDirectory(), "/home/someone/.config/zelko");
+  // Without HOME (a service, env -i): the user's home from the password database, never the
+  // directory the program was started in.
+  const passwd *user = getpwuid(getuid());
+  EXPECT_NE(user, nullptr);
+  for (bool empty : {false, true}) {
+    if (user == nullptr) break;
+    if (empty)
+      setenv("HOME", "", 1);
+    else
+      unsetenv("HOME");
+    EXPECT_EQ(ConfigDirectory(), std::string(user->pw_dir) + "/.config/zelko");
+  }
   setenv("HOME", saved_home.c_str(), 1);
   setenv("ZELKO_CONFIG_DIR", saved.c_str(), 1);
   EXPECT_EQ(ProfilePath("zelko.ini"), saved + "/zelko.ini");

@@ -48,7 +48,9 @@ FileResult DeleteFile(const std::string &code_page_path);
 
 // Native-path helpers used inside the platform layer and the libraries.
 std::optional<std::string> ReadWholeFile(const std::string &native_path);
-// Writes `content` beside the target and renames it over the target (fsync first).
+// Writes `content` beside the target and renames it over the target (fsync first), so a
+// write cut short (a full disk) leaves the former file whole. A replaced file keeps its
+// permission bits and, where the caller may, its group; a new one gets 0666 less the umask.
 FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content);
 // Creates a directory and its parents (native path).
 bool EnsureDirectory(const std::string &native_path);
