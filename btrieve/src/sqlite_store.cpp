@@ -241,6 +241,16 @@ int StatusFromSqlite(int rc) {
   }
 }
 
+// A process that may open no more files is told so (86), not that the file is missing.
+bool OutOfDescriptors(int err) {
+  return err == EMFILE || err == ENFILE;
+}
+
+// A connection's open or first read that failed.
+int OpenFailure(sqlite3 *db, int rc) {
+  return OutOfDescriptors(sqlite3_system_errno(db)) ? B_FILE_TABLE_FULL : StatusFromSqlite(rc);
+}
+
 // A statement that did not end as it should: a full disk keeps its own status.
 int StepFailure(int rc) {
   return (rc & 0xFF) == SQLITE_FULL ? B_DISK_FULL : B_IO_ERROR;
@@ -476,8 +486,13 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
   if (exists && !replace) return B_FILE_ALREADY_EXISTS;
   // A file another process has open is not replaced under it.
   FileLocks in_use;
-  if (exists && in_use.Open(native_path) && !LockedUnderItsName(in_use, native_path))
-    return B_FILE_INUSE;
+  if (exists) {
+    if (in_use.Open(native_path)) {
+      if (!LockedUnderItsName(in_use, native_path)) return B_FILE_INUSE;
+    } else if (OutOfDescriptors(errno)) {
+      return B_FILE_TABLE_FULL;  // whether it is in use cannot be told
+    }
+  }
   size_t slash = native_path.rfind('/');
   std::string dir =
       slash == std::string::npos ? "." : native_path.substr(0, slash == 0 ? 1 : slash);
@@ -513,6 +528,7 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
     }
   }
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  const bool out_of_descriptors = OutOfDescriptors(sqlite3_system_errno(db));
   int close_rc = sqlite3_close(db);
   if (rc == SQLITE_OK) rc = close_rc;
   if (rc != SQLITE_OK) {
@@ -521,6 +537,7 @@ int SqliteStorage::Create(const std::string &native_path, const FileSpec &spec, 
     ::unlink(tmp_shm.c_str());
     // The directory is there: a file that cannot be made in it (no write permission, a
     // read-only disk) is a create error, not a file that was not found.
+    if (out_of_descriptors) return B_FILE_TABLE_FULL;
     const int status = StatusFromSqlite(rc);
     return status == B_IO_ERROR || status == B_FILE_NOT_FOUND ? B_CREATE_IO_ERROR : status;
   }
@@ -563,7 +580,10 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
   // writing where nobody would read again.)
   if (lock != OpenLock::kNone) {
     // A file that cannot be opened gives 12, as the connection's own open would.
-    if (!f->locks_.Open(native_path)) return errno == ENOENT ? kNameMoved : B_FILE_NOT_FOUND;
+    if (!f->locks_.Open(native_path)) {
+      if (OutOfDescriptors(errno)) return B_FILE_TABLE_FULL;
+      return errno == ENOENT ? kNameMoved : B_FILE_NOT_FOUND;
+    }
     if (!f->locks_.LockOpenMode(lock == OpenLock::kExclusive)) return B_INCOMPATIBLE_MODE;
     if (!f->locks_.NamedBy(native_path, &st.st_dev, &st.st_ino)) return kNameMoved;
   }
@@ -573,7 +593,7 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
   f->identity = LocalIdentity(st.st_dev, st.st_ino);
   int flags = (read_only_file ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
   int rc = sqlite3_open_v2(native_path.c_str(), &f->db_, flags, nullptr);
-  if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+  if (rc != SQLITE_OK) return OpenFailure(f->db_, rc);
   // A file cut short reads as records that are silently missing or garbled: refused whole.
   if (FileCutShort(f->db_, nullptr)) return B_IO_ERROR;
   // Another process busy with the file (a commit, a checkpoint) is waited for from the first
@@ -582,6 +602,8 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
   int64_t app_id = 0;
   rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
   bool busy = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+  // A process out of descriptors cannot open the index either; that says nothing of the disk.
+  if (rc != SQLITE_OK && OutOfDescriptors(sqlite3_system_errno(f->db_))) return B_FILE_TABLE_FULL;
   if (rc != SQLITE_OK && rc != SQLITE_NOTADB && !busy && JournalEmpty(native_path)) {
     // The journal's shared-memory index cannot be made here (a read-only mount, a full
     // disk). With no journal waiting, the file alone holds every committed record: it is
@@ -615,7 +637,8 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
     Stmt s = f->Prepare("PRAGMA schema_version");
     if (s.Step() == SQLITE_ROW) f->schema_version_ = s.Int(0);
   }
-  if (lock == OpenLock::kNone && !f->locks_.Open(native_path)) return B_IO_ERROR;
+  if (lock == OpenLock::kNone && !f->locks_.Open(native_path))
+    return OutOfDescriptors(errno) ? B_FILE_TABLE_FULL : B_IO_ERROR;
   *out = std::move(f);
   return 0;
 }

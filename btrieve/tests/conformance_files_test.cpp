@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "btr_test_util.h"
 #include "check.h"
@@ -76,6 +78,49 @@ TEST(Files, OpenCreateAndTheirStatuses) {
   std::string data(20, '\0'), key(4, '\0');
   EXPECT_EQ(Op(B_GET_FIRST, pb, data, key, 0), B_END_OF_FILE);
   EXPECT_EQ(Close(pb), 0);
+}
+
+// A process that may open no more files (ulimit -n) is told so: 86, where it was told 12,
+// "file not found", and asked to create a file that is there.
+TEST(Files, AProcessOutOfDescriptorsIsToldSo) {
+  if (OnServer()) GTEST_SKIP() << "a server's files take no descriptors of their own";
+  const std::string kept = Scratch("KEPT.BTR");
+  ASSERT_EQ(Create(kept, PeopleSpec()), 0);
+  PosBlock writer;
+  ASSERT_EQ(Open(writer, kept), 0);
+  ASSERT_EQ(Insert(writer, Person(1, "ANN")), 0);
+  ASSERT_EQ(Close(writer), 0);
+  constexpr int kFiles = 8;
+  for (int i = 0; i < kFiles; ++i)
+    ASSERT_EQ(Create(Scratch("F" + std::to_string(i) + ".BTR"), PeopleSpec()), 0);
+  std::vector<PosBlock> opened(kFiles);
+  std::vector<int16_t> statuses;
+  int16_t replaced = -1;
+  {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    auto in_use = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(in_use + 6);  // room for a file or two
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    for (int i = 0; i < kFiles; ++i)
+      statuses.push_back(Open(opened[i], Scratch("F" + std::to_string(i) + ".BTR")));
+    replaced = Create(kept, PeopleSpec());
+    setrlimit(RLIMIT_NOFILE, &saved);
+  }
+  for (auto &pb : opened)
+    Close(pb);
+  EXPECT_EQ(statuses.front(), 0);
+  EXPECT_EQ(statuses.back(), B_FILE_TABLE_FULL);
+  for (int16_t status : statuses)
+    EXPECT_TRUE(status == 0 || status == B_FILE_TABLE_FULL);
+  EXPECT_EQ(replaced, B_FILE_TABLE_FULL);
+  // The file a create could not look at is as it was.
+  ASSERT_EQ(Open(writer, kept), 0);
+  std::string data(20, '\0'), key(4, '\0');
+  EXPECT_EQ(Op(B_GET_FIRST, writer, data, key, 0), 0);
+  EXPECT_EQ(data, Person(1, "ANN"));
+  EXPECT_EQ(Close(writer), 0);
 }
 
 // A group that shares a directory (umask 002) shares the files made in it, and a file

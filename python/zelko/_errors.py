@@ -50,6 +50,7 @@ STATUS_TEXTS = {
     80: "the record was changed or deleted by another user since it was read",
     84: "the record is locked by another user",
     85: "the file is locked by another user",
+    86: "too many files open (the process's limit, ulimit -n)",
     88: "the file is open in an incompatible mode (held exclusively, as while the "
         "dictionary editor converts its records)",
     95: "the session is no longer valid (a lost server connection, or a file opened "

@@ -195,6 +195,7 @@ std::string StatusText(int status) {
       {81, "lock error"},
       {84, "record locked"},
       {85, "file locked"},
+      {86, "too many files open (the process's limit, ulimit -n)"},
       {88, "file opened in an incompatible mode"},
       {95, "session no longer valid (the server connection was lost)"},
       {-1, "engine failure"},

@@ -181,6 +181,7 @@ enum {
   B_LOCKERROR = 81,
   B_RECORD_INUSE = 84,
   B_FILE_INUSE = 85,
+  B_FILE_TABLE_FULL = 86, /* the process may open no more files (its descriptor limit) */
   B_INCOMPATIBLE_MODE = 88,
   B_SESSION_NO_LONGER_VALID = 95
 };
