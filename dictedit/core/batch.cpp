@@ -366,6 +366,21 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
         << zplatform::ToUtf8(key) << '\n';
     return 1;
   };
+  // TABLE KEY (a key number): the table, the key and its first segment; otherwise the run's
+  // status, the reason told.
+  struct KeyArgument {
+    DdfTable *table = nullptr;
+    int key = -1;
+    int segment = -1;
+  };
+  auto key_named = [&](const std::string &table, const std::string &key, KeyArgument *k) {
+    k->table = table_named(table);
+    if (k->table == nullptr) return 1;
+    k->key = ToInt(key, &ok);
+    if (!ok) return usage();
+    k->segment = FirstSegmentOfKey(*k->table, k->key);
+    return k->segment < 0 ? no_key(*k->table, key) : 0;
+  };
   bool done = false;
   if (command == "list") {
     List(dict, out);
@@ -426,34 +441,27 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     done = AddIndex(dict, *t, specs);
   } else if (command == "set-index-name") {
     if (a.size() != 3) return usage();
-    DdfTable *t = table_named(a[0]);
-    if (t == nullptr || too_long(a[2], kNameWidth, "name")) return 1;
-    int key = ToInt(a[1], &ok);
-    if (!ok) return usage();
-    int segment = FirstSegmentOfKey(*t, key);
-    if (segment < 0) return no_key(*t, a[1]);
+    KeyArgument k;
+    if (int status = key_named(a[0], a[1], &k); status != 0) return status;
+    if (too_long(a[2], kNameWidth, "name")) return 1;
     // The editor's answer (set it on a key's first segment) points nowhere in a run.
-    if (const DdfField *named = t->NameOfKey(key)) {
-      err << "dictedit: key " << key << " of table " << zplatform::ToUtf8(t->name) << " is named "
-          << zplatform::ToUtf8(named->name) << " already; delete-index-name "
-          << zplatform::ToUtf8(t->name) << ' ' << key << " takes the name away\n";
+    if (const DdfField *named = k.table->NameOfKey(k.key)) {
+      err << "dictedit: key " << k.key << " of table " << zplatform::ToUtf8(k.table->name)
+          << " is named " << zplatform::ToUtf8(named->name) << " already; delete-index-name "
+          << zplatform::ToUtf8(k.table->name) << ' ' << k.key << " takes the name away\n";
       return 1;
     }
-    done = SetIndexName(dict, *t, segment, a[2]);
+    done = SetIndexName(dict, *k.table, k.segment, a[2]);
   } else if (command == "delete-index-name") {
     if (a.size() != 2) return usage();
-    DdfTable *t = table_named(a[0]);
-    if (t == nullptr) return 1;
-    int key = ToInt(a[1], &ok);
-    if (!ok) return usage();
-    int segment = FirstSegmentOfKey(*t, key);
-    if (segment < 0) return no_key(*t, a[1]);
-    if (t->NameOfKey(key) == nullptr) {
-      err << "dictedit: key " << key << " of table " << zplatform::ToUtf8(t->name)
+    KeyArgument k;
+    if (int status = key_named(a[0], a[1], &k); status != 0) return status;
+    if (k.table->NameOfKey(k.key) == nullptr) {
+      err << "dictedit: key " << k.key << " of table " << zplatform::ToUtf8(k.table->name)
           << " has no name\n";
       return 1;
     }
-    done = DeleteIndexName(dict, *t, segment);
+    done = DeleteIndexName(dict, *k.table, k.segment);
   } else if (command == "delete-field") {
     if (a.size() != 2) return usage();
     DdfTable *t = table_named(a[0]);
@@ -462,12 +470,9 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     done = DeleteField(dict, *t, field_name(a[1]));
   } else if (command == "delete-index") {
     if (a.size() != 2) return usage();
-    DdfTable *t = table_named(a[0]);
-    if (t == nullptr) return 1;
-    int key = ToInt(a[1], &ok);
-    if (!ok) return usage();
-    if (FirstSegmentOfKey(*t, key) < 0) return no_key(*t, a[1]);
-    done = DeleteIndex(dict, *t, key);
+    KeyArgument k;
+    if (int status = key_named(a[0], a[1], &k); status != 0) return status;
+    done = DeleteIndex(dict, *k.table, k.key);
   } else if (command == "delete-table") {
     if (a.size() != 1) return usage();
     DdfTable *t = table_named(a[0]);
