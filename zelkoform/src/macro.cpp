@@ -235,6 +235,19 @@ std::string DescribeValue(const Variant &v) {
   return v.AsString().value_or("?");
 }
 
+std::string MessageBoxLine(const zplatform::MessageRequest &request, MessageAnswer answer) {
+  std::string text = zplatform::ToUtf8(request.text);
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+    text.replace(at, 1, "\\n");
+  return std::string("msgbox ") + IconWord(request.icon) + text + " -> " + AnswerWord(answer);
+}
+
+MessageAnswer MessageBoxPrinter::Present(const zplatform::MessageRequest &request) {
+  MessageAnswer answer = Offered(request.buttons).front();
+  out_ << MessageBoxLine(request, answer) << "\n";
+  return answer;
+}
+
 // Message boxes shown while a script runs: printed as "msgbox [icon] text -> answer" and
 // answered from the script's queue, else as the presenter before it answers.
 class MacroRunner::Presenter : public zplatform::MessagePresenter {
@@ -259,11 +272,7 @@ class MacroRunner::Presenter : public zplatform::MessagePresenter {
     } else {
       answer = previous_ ? previous_->Present(request) : offered.front();
     }
-    std::string text = zplatform::ToUtf8(request.text);
-    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
-      text.replace(at, 1, "\\n");
-    out_ << "msgbox " << IconWord(request.icon) << text << " -> " << AnswerWord(answer) << note
-         << "\n";
+    out_ << MessageBoxLine(request, answer) << note << "\n";
     return answer;
   }
   void Beep() override {

@@ -89,4 +89,19 @@ class MacroRunner {
 // A value as the macro language writes it: "text", numbers, True, False, Null, Empty.
 std::string DescribeValue(const zelko::Variant &value);
 
+// A message box as a script's output shows it: "msgbox [icon] text -> answer".
+std::string MessageBoxLine(const zplatform::MessageRequest &request,
+                           zplatform::MessageAnswer answer);
+
+// Prints each message box as a script's output shows it and answers its first button: what
+// forms say while they load, before any script runs (a dictionary that cannot be read).
+class MessageBoxPrinter : public zplatform::MessagePresenter {
+ public:
+  explicit MessageBoxPrinter(std::ostream &out) : out_(out) {}
+  zplatform::MessageAnswer Present(const zplatform::MessageRequest &request) override;
+
+ private:
+  std::ostream &out_;
+};
+
 }  // namespace zelkoform

@@ -146,8 +146,10 @@ int main(int argc, char **argv) {
   if (interactive) {
     zplatform::MessageService::Instance().SetPresenter(std::make_shared<zplatform::QtPresenter>());
   } else {
+    // What the forms say while they load is the script's to see; a script's own run then
+    // prints and answers its message boxes itself.
     zplatform::MessageService::Instance().SetPresenter(
-        std::make_shared<zplatform::SilentPresenter>());
+        std::make_shared<zelkoform::MessageBoxPrinter>(std::cout));
   }
 
   // Each form is loaded in its own directory; the first form's stays the current one, so a
@@ -187,6 +189,10 @@ int main(int argc, char **argv) {
     for (auto &host : hosts)
       host->EnableCloseKeys();
   }
+  // From here on a script's run prints and answers the message boxes itself.
+  if (!interactive)
+    zplatform::MessageService::Instance().SetPresenter(
+        std::make_shared<zplatform::SilentPresenter>());
   if (!macro.empty()) {
     std::vector<zelkoform::FormHost *> loaded;
     for (auto &host : hosts)

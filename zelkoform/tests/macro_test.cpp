@@ -169,6 +169,22 @@ std::string DeeplyNestedArray(int depth) {
   return line + "1" + std::string(depth, ')') + "\n";
 }
 
+// A dictionary that cannot be read is said while the form loads; a script saw only the
+// failures it led to later ("VE802 DbSource or DbTable not valid").
+TEST(Macro, WhatAFormSaysWhileItLoadsIsPrinted) {
+  std::string dir = Shop();
+  std::string form = zelko_testing::ReadFile(dir + "/Customer.frm");
+  const std::string ddf_dir = "DDFDir          =   \".\"";
+  ASSERT_NE(form.find(ddf_dir), std::string::npos);
+  form.replace(form.find(ddf_dir), ddf_dir.size(), "DDFDir          =   \"missing\"");
+  zelko_testing::WriteFile(dir + "/Customer.frm", form);
+  Result r = RunMacro(dir, "print Zelko1.DDFDir\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "msgbox warning VE028 DDFOpen APIエラー(12) -> OK\n"
+            "Zelko1.DDFDir = \"missing\"\n");
+}
+
 TEST(Macro, BadInputIsReportedWithItsLineAndTheRunGoesOn) {
   std::string dir = Shop();
   Result r = RunMacro(dir,
