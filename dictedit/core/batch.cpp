@@ -206,15 +206,23 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   std::vector<std::string> args;
   bool cancel = false, replace = false;
   std::string before;  // a field's name or number; empty: at the end
+  // A name, location or path with a character the code page lacks would be stored, or
+  // looked for, with "?" in its place: refused before anything is read.
+  auto in_code_page = [&](const std::string &given, std::string *converted) {
+    if (zplatform::ActiveCodePage().FromUtf8RoundTrips(given, converted)) return true;
+    err << "dictedit: " << given << " has characters outside the code page\n";
+    return false;
+  };
   for (size_t i = 0; i < all_args.size(); ++i) {
     if (all_args[i] == "--cancel") {
       cancel = true;
     } else if (all_args[i] == "--replace") {
       replace = true;
     } else if (all_args[i] == "--before" && i + 1 < all_args.size()) {
-      before = zplatform::FromUtf8(all_args[++i]);
+      if (!in_code_page(all_args[++i], &before)) return 1;
     } else {
-      args.push_back(zplatform::FromUtf8(all_args[i]));
+      args.emplace_back();
+      if (!in_code_page(all_args[i], &args.back())) return 1;
     }
   }
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {

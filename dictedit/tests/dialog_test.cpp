@@ -35,6 +35,13 @@ TEST(Dialogs, ANameBoxTakesTheBytesTheDictionaryKeeps) {
   EXPECT_EQ(edit->validator()->validate(text, at), QValidator::Invalid);
   text = QString("a").repeated(20);
   EXPECT_EQ(edit->validator()->validate(text, at), QValidator::Acceptable);
+  // A character the code page lacks was saved as "?" ("äpfel" became "?PFEL").
+  text = QString("äpfel");
+  EXPECT_EQ(edit->validator()->validate(text, at), QValidator::Invalid);
+  dialog.AddLine("サイズ");  // no limit, the same characters
+  text = QString("1😀");
+  EXPECT_EQ(qobject_cast<QLineEdit *>(dialog.Field("サイズ"))->validator()->validate(text, at),
+            QValidator::Invalid);
   // A macro's value goes in as typing it would.
   ASSERT_TRUE(dialog.SetValue("名前", "ab" + ten));
   EXPECT_EQ(dialog.Value("名前"), "ab" + QString("あ").repeated(9));

@@ -539,6 +539,16 @@ TEST(Dictionary, BatchCommands) {
             "dictedit: table CUST has no field NOSUCH\n"
             "dictedit: table CUST has no key 1\n"
             "dictedit: table CUST has no key 7\n");
+  // A character the code page lacks was stored as "?" ("äpfel" as "?PFEL"); the run is
+  // refused before anything is read.
+  std::ostringstream outside;
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "äpfel", "String", "4"}, out, outside), 1);
+  EXPECT_EQ(
+      RunBatch({dir, "add-field", "cust", "x", "String", "4", "--before", "名前😀"}, out, outside),
+      1);
+  EXPECT_EQ(outside.str(),
+            "dictedit: äpfel has characters outside the code page\n"
+            "dictedit: 名前😀 has characters outside the code page\n");
   // A named key is renamed by taking its name away first; the run says so instead of the
   // editor's "set it on the first segment".
   std::ostringstream renamed;

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <iostream>
 
-#include "code_page_length_limit.h"
+#include "code_page_text_validator.h"
 #include "script.h"
 
 namespace dictedit {
@@ -29,13 +29,12 @@ FormDialog::FormDialog(QWidget *parent, const QString &title) : QDialog(parent) 
 
 void FormDialog::AddLine(const QString &label, int max_length) {
   auto *edit = new QLineEdit(this);
-  if (max_length > 0) {
-    edit->setMaxLength(max_length);
-    // The dictionary counts a name's bytes in the code page: 20 bytes hold ten double-byte
-    // characters. A longer text is not taken, where the save would cut it without a word.
-    edit->setValidator(
-        new zplatform::CodePageLengthLimit([max_length] { return max_length; }, nullptr, edit));
-  }
+  if (max_length > 0) edit->setMaxLength(max_length);
+  // The dictionary keeps its texts in the code page and counts a name's bytes there: 20
+  // bytes hold ten double-byte characters. A longer text, or a character the code page
+  // lacks, is not taken, where the save would cut it or store "?" without a word.
+  edit->setValidator(
+      new zplatform::CodePageTextValidator([max_length] { return max_length; }, nullptr, edit));
   form_->addRow(label, edit);
   fields_[label] = edit;
 }

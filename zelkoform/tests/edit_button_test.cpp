@@ -232,6 +232,17 @@ TEST_F(Hosted, EditBoxRules) {
   EXPECT_EQ(zplatform::ToUtf8(back), "山田太郎");
   Type(code, "x");
   EXPECT_EQ(code->EditWindow()->text(), "山田太郎");
+  // A character the code page lacks is not taken (the field stored it as "?"); a text shown
+  // with bytes that are no characters of it may still be edited.
+  code->PutProperty("MaxLength", zelko::Variant::I2(0));
+  code->ClearFieldText();
+  Type(code, "Mü");
+  EXPECT_EQ(code->EditWindow()->text(), "M");
+  code->ShowFieldText(std::string("A\x81", 2));  // a lead byte alone
+  Type(code, "B");
+  code->ReadFieldText(&back);
+  EXPECT_EQ(back.substr(0, 1), "A");
+  EXPECT_EQ(back.back(), 'B');
   // Input-method mode 3: closed and disabled on focus, the former mode back on leaving.
   zelko::ImeService::Get().ClearRequests();
   name->PutProperty("IMEMode", zelko::Variant::I2(3));

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "code_page_length_limit.h"
+#include "code_page_text_validator.h"
 #include "engine/field_conversion.h"
 #include "engine/module.h"
 #include "engine/table_catalog.h"
@@ -203,9 +203,11 @@ QWidget *ZlkEdit::MakeWidget(QWidget *parent) {
   edit_ = new QLineEdit(frame);
   // The original platform's limit holds back what the user types or pastes, while a text set
   // by the program (a field shown) stays whole. QLineEdit's own limit would cut such a text,
-  // and an update of the record would store it cut. text_ is the window text before a change.
-  edit_->setValidator(new zplatform::CodePageLengthLimit([this] { return run_limit_; },
-                                                         [this] { return text_; }, edit_));
+  // and an update of the record would store it cut. Nor does the box take a character the
+  // code page lacks, which the field would store as "?". text_ is the window text before a
+  // change.
+  edit_->setValidator(new zplatform::CodePageTextValidator([this] { return run_limit_; },
+                                                           [this] { return text_; }, edit_));
   layout->addWidget(edit_);
   frame->setFocusProxy(edit_);
   edit_->installEventFilter(new EditFilter(this, edit_));
