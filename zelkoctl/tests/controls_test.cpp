@@ -6,10 +6,12 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QValidator>
 #include <QWidget>
 #include <filesystem>
 #include <tuple>
@@ -804,6 +806,12 @@ TEST_F(Controls, ComboBoxExchangesItsEditTextOrItsItem) {
   box->setEditText("R");
   EXPECT_EQ(Call(*source, "DbTransferFromControl", {Variant::String("PEOPLE")}), 0);
   EXPECT_EQ(ReadFieldByName(t, "KIND"), "R");
+  // Typing takes no character the code page lacks (the field stored "?").
+  ASSERT_NE(box->lineEdit(), nullptr);
+  ASSERT_NE(box->lineEdit()->validator(), nullptr);
+  QString typed = QString::fromUtf8("Rü");
+  int at = 0;
+  EXPECT_EQ(box->lineEdit()->validator()->validate(typed, at), QValidator::Invalid);
   // The input-method mode while it has the focus.
   ImeService::Get().ClearRequests();
   combo.OnFocus(true);

@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "code_page_text_validator.h"
 #include "controls/zlkgrid.h"
 
 namespace zelko {
@@ -218,9 +219,14 @@ bool GridCorner::eventFilter(QObject *watched, QEvent *event) {
 QWidget *CellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                                     const QModelIndex &index) const {
   QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
-  int max_length = grid_->CellMaxLength(grid_->ColOfView(index.column()));
-  if (auto *line = qobject_cast<QLineEdit *>(editor); line != nullptr && max_length > 0)
-    line->setMaxLength(max_length);
+  const int max_length = grid_->CellMaxLength(grid_->ColOfView(index.column()));
+  // CellMaxLength holds back typing, counted in code-page bytes, and the editor takes no
+  // character the code page lacks. QLineEdit's own limit would cut a longer cell text as the
+  // editor opens, and leaving the cell would write it back cut.
+  if (auto *line = qobject_cast<QLineEdit *>(editor); line != nullptr) {
+    line->setValidator(new zplatform::CodePageTextValidator(
+        [max_length] { return max_length; }, [line] { return line->text().toStdString(); }, line));
+  }
   return editor;
 }
 

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 
 #include "btrieve/btrapi.h"
+#include "code_page_text_validator.h"
 #include "engine/extended_access.h"
 #include "engine/extended_fill.h"
 #include "engine/field_conversion.h"
@@ -93,7 +94,14 @@ void ListBoxControl::ApplyStyle() {
   if (w == nullptr) return;
   if (combo_box_ != nullptr) {
     bool editable = style_ != 2;
-    if (combo_box_->isEditable() != editable) combo_box_->setEditable(editable);
+    if (combo_box_->isEditable() != editable) {
+      combo_box_->setEditable(editable);
+      // What is typed goes into the field: no character the code page lacks (stored "?").
+      if (QLineEdit *line = combo_box_->lineEdit()) {
+        line->setValidator(new zplatform::CodePageTextValidator(
+            [] { return 0; }, [line] { return line->text().toStdString(); }, line));
+      }
+    }
   }
   if (list_ != nullptr) {
     list_->setFrameStyle(border_style_ == 1 ? QFrame::StyledPanel | QFrame::Sunken
