@@ -307,7 +307,13 @@ bool Designer::Save(const std::string &path, std::string *error) {
     *error = "not saved: " + target + " keeps the other program's changes";
     return false;
   }
-  std::string bytes = FrmFileBytes(host_.Save());
+  const FrmDocument document = host_.Save();
+  if (std::string lacking = CharacterAFormCannotKeep(WriteFrm(document)); !lacking.empty()) {
+    *error = "not saved: the form holds \"" + lacking +
+             "\", which a form file (code page 932) cannot keep; it would be written as \"?\"";
+    return false;
+  }
+  std::string bytes = FrmFileBytes(document);
   if (!zplatform::ReplaceFileAtomically(target, bytes).ok) {
     *error = "cannot write " + target + "; the file is left as it was";
     return false;

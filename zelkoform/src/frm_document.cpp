@@ -277,6 +277,20 @@ std::string FrmFileBytes(const FrmDocument &doc) {
   return zplatform::CodePage(932).FromUtf8(WriteFrm(doc));
 }
 
+std::string CharacterAFormCannotKeep(const std::string &utf8) {
+  const zplatform::CodePage form_code_page(932);
+  std::string bytes;
+  if (form_code_page.FromUtf8RoundTrips(utf8, &bytes)) return std::string();
+  for (size_t at = 0; at < utf8.size();) {
+    const size_t length = zplatform::Utf8SequenceLength(std::string_view(utf8).substr(at));
+    const std::string character = utf8.substr(at, length);
+    if (character != "\xEF\xBF\xBD" && !form_code_page.FromUtf8RoundTrips(character, &bytes))
+      return character;
+    at += length;
+  }
+  return std::string();
+}
+
 bool WriteFrmFile(const std::string &path, const FrmDocument &doc) {
   return zplatform::ReplaceFileAtomically(path, FrmFileBytes(doc)).ok;
 }

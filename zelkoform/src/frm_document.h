@@ -58,6 +58,10 @@ std::string WriteFrm(const FrmDocument &document);
 // The bytes of a form file (code page 932) for the document.
 std::string FrmFileBytes(const FrmDocument &document);
 bool WriteFrmFile(const std::string &path, const FrmDocument &document);
+// The first character of `utf8` (a form's text) that a form file cannot keep, as code page
+// 932 lacks it and it would be written as "?"; empty when there is none. U+FFFD, which
+// stands for bytes read that were no characters, is not counted: it goes back as read.
+std::string CharacterAFormCannotKeep(const std::string &utf8);
 
 // Property values: a quoted string ("" inside for a quote), a number, &H...& colours.
 std::optional<std::string> UnquoteFrmString(const std::string &value);

@@ -154,6 +154,19 @@ TEST(Designer, SavesThatWouldLoseSomethingAreRefused) {
   EXPECT_NE(run.err.find("cannot write /proc/version/none.frm"), std::string::npos) << run.err;
   EXPECT_EQ(zelko_testing::ReadFile(dir + "/Broken.frm"), broken);
   EXPECT_TRUE(std::filesystem::exists(dir + "/elsewhere.frm"));
+  // A text a form file cannot keep (code page 932 lacks "ü") was written as "?".
+  zelko_testing::WriteFile(dir + "/Blank.frm", kBlank);
+  DesignRun lacking = Macro(dir,
+                            "add ZLKBtn Btn9 100 100 900 300\n"
+                            "Btn9.Caption = \"Müller\"\n"
+                            "save\n",
+                            "Blank.frm", true);
+  EXPECT_EQ(lacking.status, 1);
+  EXPECT_NE(lacking.err.find("the form holds \"ü\", which a form file (code page 932) cannot "
+                             "keep"),
+            std::string::npos)
+      << lacking.err;
+  EXPECT_EQ(zelko_testing::ReadFile(dir + "/Blank.frm"), kBlank);
 }
 
 // Another program saves the form while the designer has it: a save over it asks first.
