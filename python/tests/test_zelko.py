@@ -146,6 +146,8 @@ def test_bad_input_raises_and_changes_nothing(db, customers):
         customers.insert({"NAME": "あ" * 16})  # 32 bytes for 30
     with pytest.raises(ValueError):
         customers.insert({"NAME": "絵文字😀"})  # not in code page 932
+    with pytest.raises(ValueError, match="cannot be written in code page"):
+        customers.where("@NAME = 'Mü'")
     with pytest.raises(ValueError):
         customers.insert({"NAME": "a\0b"})
     with pytest.raises(ValueError):

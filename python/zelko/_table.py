@@ -343,7 +343,11 @@ class Table:
         if max is not None and (not isinstance(max, int) or max < 0):
             raise ValueError("max is a count: an int of 0 or more")
         remaining = max
-        condition_bytes = condition.encode(n.ENCODING)
+        try:
+            condition_bytes = condition.encode(n.ENCODING)
+        except UnicodeEncodeError as error:
+            raise ValueError(f"{self.name}: the condition {condition!r} cannot be written in "
+                             f"code page {n.ENCODING}") from error
         field_list = ",".join(str(i) for i in ids).encode()
         width = sum(self._infos[i].size for i in ids) + 6
         chunk_limit = (60000 // width) or 1  # each read's buffer within 64 KB
