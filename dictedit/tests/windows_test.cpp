@@ -181,6 +181,14 @@ TEST(Windows, RefusalsAndAFailedSaveKeepTheEdits) {
   EXPECT_TRUE(failed.Says("message VE1057"));
   std::vector<std::string> tail(failed.lines.end() - 3, failed.lines.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"1", "X", "1"}));
+  // A file name with a character the code page lacks was used with "?" in its place (the
+  // module written as "?.bas"): said, and nothing written.
+  MacroRun outside =
+      Macro("activate T\nfile " + ScratchDir() + "/ü.bas\nmenu ツール/ﾌｨｰﾙﾄﾞIDﾘｽﾄ\n", dir);
+  EXPECT_EQ(outside.status, 0) << outside.errors;
+  EXPECT_TRUE(outside.Says("にはコードページにない文字があります。")) << outside.errors;
+  EXPECT_FALSE(std::filesystem::exists(ScratchDir() + "/?.bas"));
+  EXPECT_FALSE(std::filesystem::exists(ScratchDir() + "/ü.bas"));
   // No dictionary, a damaged FIELD.DDF: a message, nothing open, no crash.
   std::string empty = ScratchDir() + "/none";
   std::filesystem::create_directories(empty);

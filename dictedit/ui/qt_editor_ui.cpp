@@ -83,22 +83,27 @@ void *QtEditorUi::MessageOwner() {
   return window_;
 }
 
+bool QtEditorUi::InCodePage(const QString &chosen, std::string *code_page) {
+  // A name with a character the code page lacks would be used with "?" in its place (a form
+  // written as "?.frm"): refused, as if the dialog was cancelled.
+  if (zplatform::ActiveCodePage().FromUtf8RoundTrips(chosen.toStdString(), code_page)) return true;
+  ShowMessage(*this, false, "%s にはコードページにない文字があります。", code_page->c_str());
+  return false;
+}
+
 bool QtEditorUi::ChooseFile(bool save, const std::string &title, const std::string &filter,
                             std::string *name) {
   Script &script = TheScript();
   if (script.active) {
     std::string chosen = Next(script.files);
-    if (chosen.empty()) return false;
-    *name = zplatform::FromUtf8(chosen);
-    return true;
+    return !chosen.empty() && InCodePage(QString::fromStdString(chosen), name);
   }
   // "Text (*.txt)|*.txt" becomes Qt's "Text (*.txt)".
   QString qt_filter = Q(filter).section('|', 0, 0);
   QString chosen = save ? QFileDialog::getSaveFileName(window_, Q(title), Q(*name), qt_filter)
                         : QFileDialog::getOpenFileName(window_, Q(title), Q(*name), qt_filter);
   if (chosen.isEmpty()) return false;
-  *name = CodePage(chosen);
-  return true;
+  return InCodePage(chosen, name);
 }
 
 bool QtEditorUi::ChooseDirectory(bool must_exist, const QString &title, const QString &proposed,
@@ -116,8 +121,7 @@ bool QtEditorUi::ChooseDirectory(bool must_exist, const QString &title, const QS
   if (chosen.isEmpty()) return false;
   QFileInfo info(chosen);
   // A directory named as such stands for itself; a file for the directory it is in.
-  *directory = CodePage(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
-  return true;
+  return InCodePage(info.isDir() ? info.absoluteFilePath() : info.absolutePath(), directory);
 }
 
 int QtEditorUi::ChooseOne(const std::string &title, const std::vector<std::string> &entries) {
@@ -177,15 +181,12 @@ bool QtEditorUi::ChooseSeveral(const std::string &title, const std::vector<std::
 bool QtEditorUi::AskText(const std::string &title, std::string *text) {
   Script &script = TheScript();
   if (script.active) {
-    if (script.texts.empty()) return false;
-    *text = zplatform::FromUtf8(Next(script.texts));
-    return true;
+    return !script.texts.empty() && InCodePage(QString::fromStdString(Next(script.texts)), text);
   }
   bool ok = false;
   QString answer =
       QInputDialog::getText(window_, Q(title), Q(title), QLineEdit::Normal, Q(*text), &ok);
-  if (ok) *text = CodePage(answer);
-  return ok;
+  return ok && InCodePage(answer, text);
 }
 
 void QtEditorUi::StatusText(const std::string &text) {

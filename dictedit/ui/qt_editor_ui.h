@@ -31,6 +31,8 @@ class QtEditorUi : public EditorUi {
 
  private:
   class Presenter;
+  // `chosen` in the code page; false, said, when it has a character the code page lacks.
+  bool InCodePage(const QString &chosen, std::string *code_page);
   QMainWindow *window_;
   std::shared_ptr<Presenter> presenter_;
   std::shared_ptr<zplatform::MessagePresenter> previous_;

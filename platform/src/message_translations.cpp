@@ -25,6 +25,7 @@ const Translation kTranslations[] = {
     {"VE024 テーブルIDの指定が範囲外です。", "VE024 The table ID is out of range."},
     {"VE025 フィールドIDの指定が範囲外です。", "VE025 The field ID is out of range."},
     {"VE028 DDFOpen APIエラー(%d)", "VE028 DDFOpen API error (%d)"},
+    {"%s にはコードページにない文字があります。", "%s has characters the code page lacks."},
     {"VE029 DDF読み込みエラー(%d)", "VE029 Error reading the DDF (%d)"},
     {"VE030 DDF読み込みエラー", "VE030 Error reading the DDF"},
     {"VE031 DDF読み込みエラー(%d)", "VE031 Error reading the DDF (%d)"},
