@@ -55,7 +55,12 @@ int Run(int argc, char **argv) {
   int failures = 0;
   for (const char *file : files) {
     // The record manager takes code-page paths; the terminal gives UTF-8.
-    std::string path = zplatform::FromUtf8(file);
+    std::string path;
+    if (!zplatform::FromUtf8Exactly(file, &path)) {
+      ++failures;
+      std::printf("%s: the path has characters outside the code page\n", file);
+      continue;
+    }
     int16_t status = BTRCHECKFILE(path.c_str(), Print, const_cast<char *>(file));
     if (status == 0) {
       std::printf("%s: ok\n", file);

@@ -75,7 +75,13 @@ int Run(int argc, char **argv) {
   }
   std::string native[2];
   for (int i = 0; i < 2; ++i) {
-    auto path = zplatform::NativePath(zplatform::FromUtf8(files[i]));
+    std::string code_page;
+    if (!zplatform::FromUtf8Exactly(files[i], &code_page)) {
+      std::fprintf(stderr, "btrcopy: %s: the path has characters outside the code page\n",
+                   files[i].c_str());
+      return 1;
+    }
+    auto path = zplatform::NativePath(code_page);
     if (!path) {
       std::fprintf(stderr, "btrcopy: %s: no such place (check [path_map] in zelko.ini)\n",
                    files[i].c_str());

@@ -74,6 +74,13 @@ int Run(int argc, char **argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  // The record manager takes code-page paths: a name it cannot hold would be made with "?".
+  std::string destination;
+  if (files.size() == 2 && !zplatform::FromUtf8Exactly(files[1], &destination)) {
+    std::fprintf(stderr, "btrimport: %s: the path has characters outside the code page\n",
+                 files[1].c_str());
+    return 1;
+  }
   auto bytes = zplatform::ReadWholeFile(files[0]);
   if (!bytes) {
     std::fprintf(stderr, "btrimport: cannot read %s\n", files[0].c_str());
@@ -102,7 +109,7 @@ int Run(int argc, char **argv) {
   };
   btr::legacy::ImportReport report;
   zplatform::InterruptionGuard interruption;
-  if (btr::legacy::ImportLegacyFile(file, zplatform::FromUtf8(files[1]), progress, &report, &why,
+  if (btr::legacy::ImportLegacyFile(file, destination, progress, &report, &why,
                                     zplatform::InterruptionGuard::Interrupted) != 0) {
     if (terminal) std::fputc('\n', stderr);  // past the progress bar
     std::fprintf(stderr, "btrimport: %s: %s\n", files[1].c_str(), why.c_str());

@@ -188,6 +188,27 @@ TEST(Legacy, AGenuineFileWhereOneOfOursIsExpectedIsToldAsSuch) {
   EXPECT_EQ(said.find("genuine"), std::string::npos) << said;
 }
 
+// A path with a character the code page lacks was used with "?" in its place: btrcheck said
+// "no such file" of a file that was there, and the import and copy looked for "/?/".
+TEST(Legacy, PathsTheCodePageCannotHoldAreSaidToBeSo) {
+  const std::string dir = btrtest::Scratch("ü");
+  std::filesystem::create_directories(dir);
+  const std::string genuine = std::string(ZELKO_LEGACY_DIR) + "/MBBSEMU.DAT";
+  ASSERT_TRUE(std::filesystem::copy_file(genuine, dir + "/MBBSEMU.DAT"));
+  for (const std::string &command :
+       {std::string(BTRCHECK_PATH) + " " + dir + "/MBBSEMU.DAT",
+        std::string(BTRIMPORT_PATH) + " " + genuine + " " + dir + "/m.btr",
+        std::string(BTRCOPY_PATH) + " " + genuine + " " + dir + "/c.btr"}) {
+    int status = 0;
+    std::string said = zelko_testing::RunShell(command + " 2>&1", &status);
+    EXPECT_EQ(status, 1) << command;
+    EXPECT_NE(said.find("ü/"), std::string::npos) << said;
+    EXPECT_NE(said.find(": the path has characters outside the code page"), std::string::npos)
+        << said;
+  }
+  EXPECT_FALSE(std::filesystem::exists(btrtest::Scratch("?")));
+}
+
 TEST(Legacy, DamagedCopiesAreRefusedCleanly) {
   std::string why;
   LegacyFile file;

@@ -209,7 +209,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   // A name, location or path with a character the code page lacks would be stored, or
   // looked for, with "?" in its place: refused before anything is read.
   auto in_code_page = [&](const std::string &given, std::string *converted) {
-    if (zplatform::ActiveCodePage().FromUtf8RoundTrips(given, converted)) return true;
+    if (zplatform::FromUtf8Exactly(given, converted)) return true;
     err << "dictedit: " << given << " has characters outside the code page\n";
     return false;
   };

@@ -86,7 +86,7 @@ void *QtEditorUi::MessageOwner() {
 bool QtEditorUi::InCodePage(const QString &chosen, std::string *code_page) {
   // A name with a character the code page lacks would be used with "?" in its place (a form
   // written as "?.frm"): refused, as if the dialog was cancelled.
-  if (zplatform::ActiveCodePage().FromUtf8RoundTrips(chosen.toStdString(), code_page)) return true;
+  if (zplatform::FromUtf8Exactly(chosen.toStdString(), code_page)) return true;
   ShowMessage(*this, false, "%s にはコードページにない文字があります。", code_page->c_str());
   return false;
 }

@@ -558,6 +558,10 @@ std::string FromUtf8(std::string_view utf8) {
   return ActiveCodePage().FromUtf8(utf8);
 }
 
+bool FromUtf8Exactly(std::string_view utf8, std::string *out) {
+  return ActiveCodePage().FromUtf8RoundTrips(utf8, out);
+}
+
 bool IsLeadByte(unsigned char byte) {
   if (t_loading) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
   return ActiveCodePage().IsLeadByte(byte);

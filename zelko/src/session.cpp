@@ -217,7 +217,7 @@ std::string Utf8(const std::string &code_page) {
 
 bool ToCodePage(const std::string &utf8, std::string *out) {
   // ASCII values (numbers, dates, codes) are copied as they are by the conversion itself.
-  if (zplatform::ActiveCodePage().FromUtf8RoundTrips(utf8, out)) return true;
+  if (zplatform::FromUtf8Exactly(utf8, out)) return true;
   return std::all_of(utf8.begin(), utf8.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }

@@ -63,6 +63,9 @@ void ResetActiveCodePage();
 // Shorthands for the active code page.
 std::string ToUtf8(std::string_view code_page_bytes);
 std::string FromUtf8(std::string_view utf8);
+// FromUtf8 into *out; false when a character has no code of its own (it became "?"), so a
+// name or path the code page cannot hold is refused rather than used with "?" in it.
+bool FromUtf8Exactly(std::string_view utf8, std::string *out);
 bool IsLeadByte(unsigned char byte);
 
 // Length of the UTF-8 sequence that starts at s[0] (s not empty), or 1 for a malformed one.
