@@ -315,10 +315,6 @@ std::string FollowLinks(const std::string &native_path) {
   return native_path;
 }
 
-}  // namespace
-
-namespace {
-
 mode_t CurrentUmask() {
   // Read where the kernel shows it: setting the mask to learn it would change it for a
   // moment under every other thread.
