@@ -189,6 +189,8 @@ TEST(Windows, RefusalsAndAFailedSaveKeepTheEdits) {
   EXPECT_TRUE(outside.Says("にはコードページにない文字があります。")) << outside.errors;
   EXPECT_FALSE(std::filesystem::exists(ScratchDir() + "/?.bas"));
   EXPECT_FALSE(std::filesystem::exists(ScratchDir() + "/ü.bas"));
+  MacroRun named = Macro("print title\n", ScratchDir() + "/ü");
+  EXPECT_TRUE(named.Says("/? にはコードページにない文字があります。")) << named.errors;
   // No dictionary, a damaged FIELD.DDF: a message, nothing open, no crash.
   std::string empty = ScratchDir() + "/none";
   std::filesystem::create_directories(empty);

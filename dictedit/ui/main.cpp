@@ -10,6 +10,7 @@
 
 #include "batch.h"
 #include "editor_macro.h"
+#include "editor_ui.h"
 #include "listing_printer.h"
 #include "main_window.h"
 #include "script.h"
@@ -66,7 +67,16 @@ int main(int argc, char **argv) {
   }
   // Under a macro nothing waits for a person, from the first message on.
   dictedit::TheScript().active = !macro.empty();
-  if (!directory.empty()) window.OpenDirectory(zplatform::FromUtf8(directory));
+  if (!directory.empty()) {
+    // A directory the code page cannot name would be looked for with "?" in it.
+    std::string code_page;
+    if (zplatform::FromUtf8Exactly(directory, &code_page)) {
+      window.OpenDirectory(code_page);
+    } else {
+      ShowMessage(window.Dictionary().Ui(), false, "%s にはコードページにない文字があります。",
+                  code_page.c_str());
+    }
+  }
   if (!macro.empty()) return dictedit::RunEditorMacro(window, macro);
   return app.exec();
 }
