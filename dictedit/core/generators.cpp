@@ -47,9 +47,10 @@ const Button kButtons[] = {
     {720, "新規", 0}, {1720, "修正", 1}, {2720, "削除", 2}, {3720, "先頭", 4}, {4720, "次", 6}};
 
 // Written whole beside the file and then moved over it: a full disk must not leave a
-// module or form cut short where the user's former one was.
+// module or form cut short where the user's former one was. (In a directory the user may not
+// write, the file is written over in place.)
 bool WriteFile(const std::string &path, const std::string &bytes) {
-  return zplatform::ReplaceFileAtomically(zplatform::NativePathOrSelf(path), bytes).ok;
+  return zplatform::ReplaceFileContent(zplatform::NativePathOrSelf(path), bytes).ok;
 }
 
 int FieldPositionOf(const DdfTable &table, const std::string &name) {

@@ -98,7 +98,7 @@ bool ExportTableText(DdfDictionary &dict, const DdfTable &table, const std::stri
   }
   // Written whole beside the file and then moved over it: a full disk must not leave a cut
   // table text where the former one was.
-  if (!zplatform::ReplaceFileAtomically(zplatform::NativePathOrSelf(path), text).ok) {
+  if (!zplatform::ReplaceFileContent(zplatform::NativePathOrSelf(path), text).ok) {
     ShowText(dict.Ui(), false, msg::kVE1032);
     return false;
   }

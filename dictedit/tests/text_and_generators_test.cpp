@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -9,6 +11,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "child_process.h"
 #include "dbmagic_import.h"
 #include "editing.h"
 #include "editor_commands.h"
@@ -17,6 +20,7 @@
 #include "text_transfer.h"
 #include "zelko_test_env.h"
 #include "zplatform/codepage.h"
+#include "zplatform/paths.h"
 
 namespace dictedit {
 namespace {
@@ -255,6 +259,37 @@ TEST(Generators, AWriteCutShortLeavesTheFormerFileWhole) {
   EXPECT_EQ(CreateForm(s.dict, *s.cust, all, form, "Cust"), 0);
   EXPECT_EQ(ReadBytes(form), FormText(s.dict, *s.cust, all, "Cust", 5));
   EXPECT_EQ(std::filesystem::status(form).permissions(), std::filesystem::perms(0640));
+}
+
+// A user who may change a form but not make files in its directory: the form is written
+// over in place, as before it was written whole beside it.
+TEST(Generators, AFormInADirectoryTheUserMayNotWriteIsWrittenOver) {
+  Sample s;
+  const std::string dir = zelko_testing::ScratchDir() + "/closed";
+  std::filesystem::create_directories(dir);
+  const std::string form = dir + "/cust.frm";
+  ASSERT_EQ(CreateForm(s.dict, *s.cust, {"NAME"}, form, "Cust"), 0);
+  ASSERT_EQ(::chmod(form.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+  // Root may write any directory: the form is made over as another user.
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    const std::string scratch = zelko_testing::ScratchDir();
+    const std::string top = scratch.substr(0, scratch.rfind('/'));
+    for (std::string at = scratch; at.size() >= top.size(); at = at.substr(0, at.rfind('/')))
+      ASSERT_EQ(::chmod(at.c_str(), 0755), 0) << at;
+  }
+  std::vector<std::string> all;
+  for (const auto &f : s.cust->fields)
+    all.push_back(f->name);
+  zelko_testing::Child child = zelko_testing::Spawn([&](int, int) {
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 90;
+    if (zplatform::ReplaceFileAtomically(form, "x").ok) return 3;  // the directory is closed
+    return CreateForm(s.dict, *s.cust, all, form, "Cust") == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(zelko_testing::Wait(child), 0);
+  EXPECT_EQ(ReadBytes(form), FormText(s.dict, *s.cust, all, "Cust", 5));
+  ::chmod(dir.c_str(), 0755);
 }
 
 TEST(Generators, CommandsProposeTheirFilesAndNames) {

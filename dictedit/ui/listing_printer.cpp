@@ -78,7 +78,7 @@ int WriteListingPdf(DdfDictionary &dict, const DdfTable &table, const std::strin
     painted = painter.end();
   }
   pdf.close();
-  if (!painted || !zplatform::ReplaceFileAtomically(path, pdf.data().toStdString()).ok) {
+  if (!painted || !zplatform::ReplaceFileContent(path, pdf.data().toStdString()).ok) {
     ShowMessage(dict.Ui(), false, "dictedit: cannot write %s", zplatform::FromUtf8(path).c_str());
     return 1;
   }

@@ -350,6 +350,20 @@ FileResult ReplaceFileAtomically(const std::string &native_path, const std::stri
   return err == 0 ? FileResult::Success() : FileResult::Failure(err);
 }
 
+FileResult ReplaceFileContent(const std::string &native_path, const std::string &content) {
+  FileResult whole = ReplaceFileAtomically(native_path, content);
+  if (whole.ok || (whole.os_error != EACCES && whole.os_error != EPERM)) return whole;
+  int fd = ::open(FollowLinks(native_path).c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return whole;
+  // Written from the start and only then cut to length: the former text is not thrown away
+  // before the new one is there.
+  int err = WriteAll(fd, content.data(), content.size());
+  if (err == 0 && ::ftruncate(fd, static_cast<off_t>(content.size())) != 0) err = errno;
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  return err == 0 ? FileResult::Success() : FileResult::Failure(err);
+}
+
 void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
   struct stat st;
   if (::stat(old_file.c_str(), &st) != 0) return;

@@ -314,7 +314,7 @@ bool Designer::Save(const std::string &path, std::string *error) {
     return false;
   }
   std::string bytes = FrmFileBytes(document);
-  if (!zplatform::ReplaceFileAtomically(target, bytes).ok) {
+  if (!zplatform::ReplaceFileContent(target, bytes).ok) {
     *error = "cannot write " + target + "; the file is left as it was";
     return false;
   }

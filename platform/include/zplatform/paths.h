@@ -52,6 +52,10 @@ std::optional<std::string> ReadWholeFile(const std::string &native_path);
 // write cut short (a full disk) leaves the former file whole. A replaced file keeps its
 // permission bits and, where the caller may, its group; a new one gets 0666 less the umask.
 FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content);
+// As ReplaceFileAtomically; but where the directory may not be written and the file may, the
+// file is written over in place, as any editor would (the user may change the file, only not
+// make one beside it). Such a write cut short leaves the file cut.
+FileResult ReplaceFileContent(const std::string &native_path, const std::string &content);
 // Creates a directory and its parents (native path).
 bool EnsureDirectory(const std::string &native_path);
 // Gives `new_file` the permission bits and, where the caller may, the group of `old_file`
