@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "zplatform/codepage.h"
 #include "zplatform/messages.h"
 #include "zplatform/program.h"
 
@@ -272,7 +273,12 @@ bool EnglishMessagesWanted() {
 }
 
 const char *LocalizedFormat(const char *format_utf8) {
-  if (format_utf8 == nullptr || !EnglishMessagesWanted()) return format_utf8;
+  if (format_utf8 == nullptr) return format_utf8;
+  // English where the locale asks for it, and where the code page cannot hold the system's
+  // own texts (code_page 1252): they would be shown as a row of "?".
+  std::string in_code_page;
+  if (!EnglishMessagesWanted() && ActiveCodePage().FromUtf8RoundTrips(format_utf8, &in_code_page))
+    return format_utf8;
   for (const Translation &t : kTranslations) {
     if (std::strcmp(t.own, format_utf8) == 0)
       return ConversionsOf(t.own) == ConversionsOf(t.english) ? t.english : format_utf8;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -60,6 +61,17 @@ TEST_F(MessagesTest, EnglishWhenTheLocaleAsksForIt) {
   }
   setenv("LC_ALL", "C.UTF-8", 1);
   unsetenv("LANGUAGE");
+  // A code page without Japanese showed the texts as a row of "?": English instead.
+  std::ofstream(std::string(getenv("ZELKO_CONFIG_DIR")) + "/zelko.ini")
+      << "[zelko300]\ncode_page=1252\n";
+  ResetActiveCodePage();
+  recorder_->Clear();
+  MessageService::Instance().ShowFormatted(MessageButtons::kOk, MessageIcon::kError,
+                                           "VE803 Btrieveファイル %s のオープンに失敗。(%d)",
+                                           "CUST", 12);
+  EXPECT_EQ(recorder_->Texts().at(0), "VE803 Opening the Btrieve file CUST failed. (12)");
+  std::remove((std::string(getenv("ZELKO_CONFIG_DIR")) + "/zelko.ini").c_str());
+  ResetActiveCodePage();
 }
 
 // Every message format of the sources has its translation, taking the same arguments.
