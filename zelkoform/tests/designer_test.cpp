@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "zelko_test_env.h"
 
@@ -143,30 +144,27 @@ TEST(Designer, SavesThatWouldLoseSomethingAreRefused) {
   std::string dir = Dir();
   std::string broken = kBlank;
   broken.insert(broken.find("   Begin ZLKBTRLibCtl"), "   this line is not a property\r\n");
-  zelko_testing::WriteFile(dir + "/Broken.frm", broken);
-  DesignRun run = Macro(dir,
-                        "save\n"
-                        "save elsewhere.frm\n"
-                        "save /proc/version/none.frm\n",
-                        "Broken.frm", true);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("not read whole"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("cannot write /proc/version/none.frm"), std::string::npos) << run.err;
-  EXPECT_EQ(zelko_testing::ReadFile(dir + "/Broken.frm"), broken);
+  struct Case {
+    std::string file, text, script;
+    std::vector<std::string> said;
+  } cases[] = {{"Broken.frm",
+                broken,
+                "save\nsave elsewhere.frm\nsave /proc/version/none.frm\n",
+                {"not read whole", "cannot write /proc/version/none.frm"}},
+               // A text a form file cannot keep (code page 932 lacks "ü") was written as "?".
+               {"Blank.frm",
+                kBlank,
+                "add ZLKBtn Btn9 100 100 900 300\nBtn9.Caption = \"Müller\"\nsave\n",
+                {"the form holds \"ü\", which a form file (code page 932) cannot keep"}}};
+  for (const Case &c : cases) {
+    zelko_testing::WriteFile(dir + "/" + c.file, c.text);
+    DesignRun run = Macro(dir, c.script, c.file, true);
+    EXPECT_EQ(run.status, 1) << c.file;
+    for (const std::string &said : c.said)
+      EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_EQ(zelko_testing::ReadFile(dir + "/" + c.file), c.text);
+  }
   EXPECT_TRUE(std::filesystem::exists(dir + "/elsewhere.frm"));
-  // A text a form file cannot keep (code page 932 lacks "ü") was written as "?".
-  zelko_testing::WriteFile(dir + "/Blank.frm", kBlank);
-  DesignRun lacking = Macro(dir,
-                            "add ZLKBtn Btn9 100 100 900 300\n"
-                            "Btn9.Caption = \"Müller\"\n"
-                            "save\n",
-                            "Blank.frm", true);
-  EXPECT_EQ(lacking.status, 1);
-  EXPECT_NE(lacking.err.find("the form holds \"ü\", which a form file (code page 932) cannot "
-                             "keep"),
-            std::string::npos)
-      << lacking.err;
-  EXPECT_EQ(zelko_testing::ReadFile(dir + "/Blank.frm"), kBlank);
 }
 
 // Another program saves the form while the designer has it: a save over it asks first.
