@@ -198,7 +198,9 @@ TEST(Legacy, PathsTheCodePageCannotHoldAreSaidToBeSo) {
   for (const std::string &command :
        {std::string(BTRCHECK_PATH) + " " + dir + "/MBBSEMU.DAT",
         std::string(BTRIMPORT_PATH) + " " + genuine + " " + dir + "/m.btr",
-        std::string(BTRCOPY_PATH) + " " + genuine + " " + dir + "/c.btr"}) {
+        std::string(BTRCOPY_PATH) + " " + genuine + " " + dir + "/c.btr",
+        std::string(ZELKO_PATH) + " import-dictionary " + std::string(ZELKO_LEGACY_DIR) + " " +
+            dir + "/dictionary"}) {
     int status = 0;
     std::string said = zelko_testing::RunShell(command + " 2>&1", &status);
     EXPECT_EQ(status, 1) << command;

@@ -81,6 +81,16 @@ int CommandImportDictionary(const Args &args, Streams io) {
     return 2;
   }
   fs::path source = parsed.positional[0], destination = parsed.positional[1];
+  // The new dictionary names both directories in the code page: one it cannot hold would be
+  // written, and its files looked for, with "?" in its place.
+  std::string dest_cp, source_cp;
+  for (const fs::path *path : {&source, &destination}) {
+    if (!ToCodePage(path->string(), path == &source ? &source_cp : &dest_cp)) {
+      io.err << "zelko import-dictionary: " << path->string()
+             << ": the path has characters outside the code page\n";
+      return 1;
+    }
+  }
   std::map<std::string, btr::legacy::LegacyFile> ddf;
   for (const char *name : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
     std::string path = FindInDirectory(source, name);
@@ -90,7 +100,6 @@ int CommandImportDictionary(const Args &args, Streams io) {
       return 1;
     }
   }
-  const std::string dest_cp = zplatform::FromUtf8(destination.string());
   zplatform::MakeDirectoryHere(destination.string());
   // Readers and editors of the new dictionary wait until it is whole.
   btrieve::DirectoryLock writing(dest_cp.c_str(), true);
@@ -164,7 +173,7 @@ int CommandImportDictionary(const Args &args, Streams io) {
     };
     bool absolute = table.location.find(':') != std::string::npos ||
                     table.location.find('\\') == 0 || table.location.find('/') == 0;
-    std::string from = zelko::ResolveDataFilePath(table, zplatform::FromUtf8(source.string()));
+    std::string from = zelko::ResolveDataFilePath(table, source_cp);
     std::string native_from = zplatform::NativePathOrSelf(from);
     if (!fs::exists(native_from)) {
       // The name as the dictionary spells it may differ in case from the file's.
