@@ -1,5 +1,7 @@
 #include "zplatform/program.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -39,6 +41,15 @@ int FinishOutput(const std::string &program, int status) {
   if (!lost) return status;
   std::fprintf(stderr, "%s: cannot write the output\n", program.c_str());
   return status != 0 ? status : 1;
+}
+
+void RaiseOpenFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    // kept as it was
+  }
 }
 
 }  // namespace zplatform

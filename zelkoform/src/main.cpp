@@ -89,6 +89,7 @@ bool ReadForm(FormFile *form) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  zplatform::RaiseOpenFileLimit();
   bool design = false;
   std::string macro, macro_name, rewrite, screenshot;
   std::vector<FormFile> forms;
