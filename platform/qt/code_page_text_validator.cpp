@@ -10,6 +10,13 @@ CodePageTextValidator::CodePageTextValidator(std::function<int()> limit,
                                              std::function<std::string()> before, QObject *parent)
     : QValidator(parent), limit_(std::move(limit)), before_(std::move(before)) {}
 
+CodePageTextValidator::CodePageTextValidator(std::function<int()> limit, QLineEdit *edit)
+    : QValidator(edit), limit_(std::move(limit)), shown_(edit->text().toStdString()) {
+  before_ = [this] { return shown_; };
+  connect(edit, &QLineEdit::textChanged, this,
+          [this](const QString &text) { shown_ = text.toStdString(); });
+}
+
 QValidator::State CodePageTextValidator::validate(QString &input, int &) const {
   const CodePage &code_page = ActiveCodePage();
   std::string bytes, before_bytes;

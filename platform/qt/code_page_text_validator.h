@@ -3,6 +3,7 @@
 // stored as "?"), and a limit counted in code-page bytes (a double-byte character takes two).
 #pragma once
 
+#include <QLineEdit>
 #include <QValidator>
 #include <functional>
 #include <string>
@@ -17,11 +18,17 @@ class CodePageTextValidator : public QValidator {
   // refused. Without it every such text is.
   CodePageTextValidator(std::function<int()> limit, std::function<std::string()> before,
                         QObject *parent);
+  // For `edit`, with the text it last showed as `before`: while a change is checked, the
+  // edit's own text() is already the changed one.
+  CodePageTextValidator(std::function<int()> limit, QLineEdit *edit);
+  // A text the program is about to set (QLineEdit checks it before it says it changed).
+  void Showing(const std::string &text) { shown_ = text; }
   State validate(QString &input, int &) const override;
 
  private:
   std::function<int()> limit_;
   std::function<std::string()> before_;
+  std::string shown_;
 };
 
 }  // namespace zplatform

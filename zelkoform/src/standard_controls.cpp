@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QValidator>
 #include <algorithm>
 #include <cstdlib>
 
@@ -23,6 +24,16 @@
 namespace zelkoform {
 
 using zplatform::Variant;
+
+TypedLengthLimit::TypedLengthLimit(QLineEdit *edit)
+    : QValidator(edit), shown_(edit->text().size()) {
+  connect(edit, &QLineEdit::textChanged, this,
+          [this](const QString &text) { shown_ = text.size(); });
+}
+
+QValidator::State TypedLengthLimit::validate(QString &input, int &) const {
+  return limit > 0 && input.size() > limit && input.size() > shown_ ? Invalid : Acceptable;
+}
 
 namespace {
 
@@ -189,8 +200,10 @@ void StandardControl::Build(const FrmObject &o, QWidget *container) {
       } else {
         auto *edit = new QLineEdit(text, container);
         edit->setReadOnly(o.Number("Locked", 0) != 0);
-        if (long long max = o.Number("MaxLength", 0); max > 0)
-          edit->setMaxLength(static_cast<int>(max));
+        max_length_ = new TypedLengthLimit(edit);
+        max_length_->limit =
+            static_cast<int>(std::clamp<long long>(o.Number("MaxLength", 0), 0, 32767));
+        edit->setValidator(max_length_);
         if (!o.Text("PasswordChar").empty()) edit->setEchoMode(QLineEdit::Password);
         long long align = o.Number("Alignment", 0);
         edit->setAlignment(align == 1   ? Qt::AlignRight
@@ -443,8 +456,7 @@ bool StandardControl::Get(const std::string &name, Variant *value) const {
     *value = Variant::Bool(edit != nullptr ? edit->isReadOnly()
                                            : static_cast<QPlainTextEdit *>(widget_)->isReadOnly());
   } else if (Same(name, "MaxLength")) {
-    auto *edit = qobject_cast<QLineEdit *>(widget_);
-    *value = Variant::I4(edit != nullptr && edit->maxLength() != 32767 ? edit->maxLength() : 0);
+    *value = Variant::I4(max_length_ != nullptr ? max_length_->limit : 0);
   } else if (Same(name, "ListIndex")) {
     auto *combo = qobject_cast<QComboBox *>(widget_);
     int index = combo != nullptr ? combo->currentIndex()
@@ -569,7 +581,11 @@ StandardControl::SetResult StandardControl::Set(const std::string &name, const V
   }
   if (Same(name, "Text")) {
     QString t = QString::fromStdString(text);
-    if (auto *edit = qobject_cast<QLineEdit *>(widget_)) edit->setText(t);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget_)) {
+      // The program's text is checked as it is set: it is what the box shows from now on.
+      if (max_length_ != nullptr) max_length_->Showing(t);
+      edit->setText(t);
+    }
     if (auto *edit = qobject_cast<QPlainTextEdit *>(widget_)) edit->setPlainText(t);
     if (auto *combo = qobject_cast<QComboBox *>(widget_)) {
       // A drop-down list takes only one of its items, as Visual Basic's does.
@@ -590,8 +606,8 @@ StandardControl::SetResult StandardControl::Set(const std::string &name, const V
   }
   if (Same(name, "MaxLength")) {
     if (!number || *number < 0) return SetResult::kBadValue;
-    if (auto *edit = qobject_cast<QLineEdit *>(widget_))
-      edit->setMaxLength(*number > 0 ? *number : 32767);
+    if (max_length_ != nullptr)
+      max_length_->limit = static_cast<int>(std::min<long long>(*number, 32767));
     return SetResult::kDone;
   }
   if (Same(name, "ListIndex")) {

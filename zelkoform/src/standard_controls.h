@@ -3,6 +3,9 @@
 // list methods, so that forms made with them show and macros reach them.
 #pragma once
 
+#include <QLineEdit>
+#include <QPointer>
+#include <QValidator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +18,22 @@ class QWidget;
 class QTimer;
 
 namespace zelkoform {
+
+// MaxLength as Visual Basic has it: it holds back what the user types or pastes, while a
+// text the program sets stays whole (Qt's own limit cut it, and a program that stored the
+// box's text back stored it cut). `limit` 0: none.
+class TypedLengthLimit : public QValidator {
+ public:
+  explicit TypedLengthLimit(QLineEdit *edit);
+  State validate(QString &input, int &) const override;
+  // A text the program is about to set (QLineEdit checks it before it says it changed).
+  void Showing(const QString &text) { shown_ = text.size(); }
+  int limit = 0;
+
+ private:
+  // The text the edit last showed: while a change is checked, its text() is the changed one.
+  qsizetype shown_ = 0;
+};
 
 class StandardControl {
  public:
@@ -78,6 +97,7 @@ class StandardControl {
   bool visible_ = true;
   long long back_color_ = -1, fore_color_ = -1, border_color_ = 0, fill_color_ = 0;
   int shape_ = 0, border_width_ = 1, fill_style_ = 1, back_style_ = 0, style_ = 0;
+  QPointer<TypedLengthLimit> max_length_;  // a TextBox's
   long long x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
   long long timer_left_ = 0, timer_top_ = 0;
   int interval_ = 0;

@@ -139,6 +139,21 @@ TEST(StandardControls, ShownWithTheirPropertiesAndDrivenByMacros) {
     EXPECT_NE(e.find(expected), std::string::npos) << expected << "\n" << e;
   }
 
+  // MaxLength holds back typing only: a text the program sets stays whole (it was cut).
+  std::ostringstream limited_out, limited_errors;
+  MacroRunner limited(*host, limited_out);
+  EXPECT_EQ(limited.Run("Text1.MaxLength = 3\n"
+                        "Text1.Text = \"abcdef\"\n"
+                        "type Text1 \"x\"\n"
+                        "expect Text1.Text = \"abcdef\"\n"
+                        "Text1.Text = \"a\"\n"
+                        "type Text1 \"bcd\"\n"
+                        "expect Text1.Text = \"abc\"\n"
+                        "expect Text1.MaxLength = 3\n",
+                        limited_errors, "limit.macro"),
+            0)
+      << limited_errors.str();
+
   // The timer fires while the event loop runs.
   std::ostringstream timer_out;
   MacroRunner timer_runner(*host, timer_out);

@@ -224,8 +224,10 @@ QWidget *CellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
   // character the code page lacks. QLineEdit's own limit would cut a longer cell text as the
   // editor opens, and leaving the cell would write it back cut.
   if (auto *line = qobject_cast<QLineEdit *>(editor); line != nullptr) {
-    line->setValidator(new zplatform::CodePageTextValidator(
-        [max_length] { return max_length; }, [line] { return line->text().toStdString(); }, line));
+    auto *validator =
+        new zplatform::CodePageTextValidator([max_length] { return max_length; }, line);
+    validator->Showing(index.data(Qt::EditRole).toString().toStdString());  // set next
+    line->setValidator(validator);
   }
   return editor;
 }

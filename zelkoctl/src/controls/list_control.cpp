@@ -98,8 +98,7 @@ void ListBoxControl::ApplyStyle() {
       combo_box_->setEditable(editable);
       // What is typed goes into the field: no character the code page lacks (stored "?").
       if (QLineEdit *line = combo_box_->lineEdit()) {
-        line->setValidator(new zplatform::CodePageTextValidator(
-            [] { return 0; }, [line] { return line->text().toStdString(); }, line));
+        line->setValidator(new zplatform::CodePageTextValidator([] { return 0; }, line));
       }
     }
   }
