@@ -226,7 +226,8 @@ QWidget *CellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
   if (auto *line = qobject_cast<QLineEdit *>(editor); line != nullptr) {
     auto *validator =
         new zplatform::CodePageTextValidator([max_length] { return max_length; }, line);
-    validator->Showing(index.data(Qt::EditRole).toString().toStdString());  // set next
+    // The cell's text, which setEditorData gives the editor next.
+    validator->Showing(index.data(Qt::EditRole).toString().toStdString());
     line->setValidator(validator);
   }
   return editor;
