@@ -114,4 +114,6 @@ inline constexpr const char *kVE1078 =
 inline constexpr const char *kVE1079 = "VE1079 dbMagic情報ファイルにFILE=の行が存在しません。";
 inline constexpr const char *kVE1080 =
     "VE1080 dBMagic側のフィールド名がサイズ20バイトを超えているため搬入できません。";
+// A file, directory or text given with a character the code page lacks.
+inline constexpr const char *kOutsideCodePage = "%s にはコードページにない文字があります。";
 }  // namespace dictedit::msg

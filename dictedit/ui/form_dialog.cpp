@@ -29,7 +29,6 @@ FormDialog::FormDialog(QWidget *parent, const QString &title) : QDialog(parent) 
 
 void FormDialog::AddLine(const QString &label, int max_length) {
   auto *edit = new QLineEdit(this);
-  if (max_length > 0) edit->setMaxLength(max_length);
   // The dictionary keeps its texts in the code page and counts a name's bytes there: 20
   // bytes hold ten double-byte characters. A longer text, or a character the code page
   // lacks, is not taken, where the save would cut it or store "?" without a word.

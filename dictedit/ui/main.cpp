@@ -10,6 +10,7 @@
 
 #include "batch.h"
 #include "editor_macro.h"
+#include "editor_messages.h"
 #include "editor_ui.h"
 #include "listing_printer.h"
 #include "main_window.h"
@@ -73,7 +74,7 @@ int main(int argc, char **argv) {
     if (zplatform::FromUtf8Exactly(directory, &code_page)) {
       window.OpenDirectory(code_page);
     } else {
-      ShowMessage(window.Dictionary().Ui(), false, "%s にはコードページにない文字があります。",
+      ShowMessage(window.Dictionary().Ui(), false, dictedit::msg::kOutsideCodePage,
                   code_page.c_str());
     }
   }

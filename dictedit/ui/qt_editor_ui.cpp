@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <iostream>
 
+#include "editor_messages.h"
 #include "qt_presenter.h"
 #include "script.h"
 #include "zplatform/codepage.h"
@@ -87,7 +88,7 @@ bool QtEditorUi::InCodePage(const QString &chosen, std::string *code_page) {
   // A name with a character the code page lacks would be used with "?" in its place (a form
   // written as "?.frm"): refused, as if the dialog was cancelled.
   if (zplatform::FromUtf8Exactly(chosen.toStdString(), code_page)) return true;
-  ShowMessage(*this, false, "%s にはコードページにない文字があります。", code_page->c_str());
+  ShowMessage(*this, false, msg::kOutsideCodePage, code_page->c_str());
   return false;
 }
 

@@ -26,7 +26,6 @@ const Translation kTranslations[] = {
     {"VE024 テーブルIDの指定が範囲外です。", "VE024 The table ID is out of range."},
     {"VE025 フィールドIDの指定が範囲外です。", "VE025 The field ID is out of range."},
     {"VE028 DDFOpen APIエラー(%d)", "VE028 DDFOpen API error (%d)"},
-    {"%s にはコードページにない文字があります。", "%s has characters the code page lacks."},
     {"VE029 DDF読み込みエラー(%d)", "VE029 Error reading the DDF (%d)"},
     {"VE030 DDF読み込みエラー", "VE030 Error reading the DDF"},
     {"VE031 DDF読み込みエラー(%d)", "VE031 Error reading the DDF (%d)"},
@@ -231,6 +230,7 @@ const Translation kTranslations[] = {
      "VE1080 A dbMagic field name is longer than 20 bytes, so it cannot be imported."},
     {"VE1081 DDFファイルは読み込んだ後に他のプログラムによって変更されています。上書きしますか？",
      "VE1081 Another program changed the DDF files after they were read. Overwrite them?"},
+    {"%s にはコードページにない文字があります。", "%s has characters the code page lacks."},
     // The scroll bars' status texts.
     {"ファイルがオ－プンされてません。(rc=3)", "The file is not open. (rc=3)"},
     {"該当レコ－ドがみつかりません。", "No such record was found."},

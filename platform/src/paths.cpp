@@ -332,6 +332,11 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+// What a program's new file gets: 0666 less the umask.
+mode_t NewFileMode() {
+  return 0666 & ~CurrentUmask();
+}
+
 }  // namespace
 
 FileResult ReplaceFileAtomically(const std::string &native_path, const std::string &content) {
@@ -341,7 +346,7 @@ FileResult ReplaceFileAtomically(const std::string &native_path, const std::stri
   // new one gets what the umask gives any program's new file.
   struct stat st;
   const bool existed = ::stat(target.c_str(), &st) == 0;
-  SiblingFile out(target, existed ? (st.st_mode & 0777) : (0666 & ~CurrentUmask()));
+  SiblingFile out(target, existed ? (st.st_mode & 0777) : NewFileMode());
   if (existed && out.error() == 0 && ::fchown(out.fd(), static_cast<uid_t>(-1), st.st_gid) != 0) {
     // not a member of the group: the file keeps the caller's
   }
@@ -379,7 +384,7 @@ void KeepAccessOf(const std::string &old_file, const std::string &new_file) {
 }
 
 void GiveNewFileAccess(const std::string &new_file) {
-  if (::chmod(new_file.c_str(), 0666 & ~CurrentUmask()) != 0) {
+  if (::chmod(new_file.c_str(), NewFileMode()) != 0) {
     // a file system without permission bits
   }
 }

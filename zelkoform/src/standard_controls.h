@@ -3,9 +3,7 @@
 // list methods, so that forms made with them show and macros reach them.
 #pragma once
 
-#include <QLineEdit>
 #include <QPointer>
-#include <QValidator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,21 +17,7 @@ class QTimer;
 
 namespace zelkoform {
 
-// MaxLength as Visual Basic has it: it holds back what the user types or pastes, while a
-// text the program sets stays whole (Qt's own limit cut it, and a program that stored the
-// box's text back stored it cut). `limit` 0: none.
-class TypedLengthLimit : public QValidator {
- public:
-  explicit TypedLengthLimit(QLineEdit *edit);
-  State validate(QString &input, int &) const override;
-  // A text the program is about to set (QLineEdit checks it before it says it changed).
-  void Showing(const QString &text) { shown_ = text.size(); }
-  int limit = 0;
-
- private:
-  // The text the edit last showed: while a change is checked, its text() is the changed one.
-  qsizetype shown_ = 0;
-};
+class TypedLengthLimit;  // a TextBox's MaxLength
 
 class StandardControl {
  public:

@@ -25,7 +25,7 @@ std::string NoDisplayLine(const std::string &program);
 int FinishOutput(const std::string &program, int status);
 
 // Raises the process's soft limit on open files to its hard limit. An open data file takes
-// five descriptors, so a form that opens every table of a dictionary of 300 reached the
+// five descriptors, so a form that opens every table of a dictionary of 200 reached the
 // usual soft limit of 1,024 (status 86). For the system's own programs only, which use no
 // select(); a library does not change its host's limits.
 void RaiseOpenFileLimit();
