@@ -165,6 +165,16 @@ TEST(Windows, RefusalsAndAFailedSaveKeepTheEdits) {
       dir);
   ASSERT_EQ(sizes.status, 0) << sizes.errors;
   EXPECT_EQ(sizes.lines.back(), "");
+  // Output that cannot be written is a failure, the help's too.
+  int status = 0;
+  std::string macro = ScratchDir() + "/title.macro";
+  WriteFile(macro, "print title\n");
+  for (std::string args : {" --macro " + macro + " " + dir, std::string(" --help")}) {
+    RunShell(std::string("QT_QPA_PLATFORM=offscreen ") + DICTEDIT_PATH + args +
+                 " >/dev/full 2>/dev/null",
+             &status);
+    EXPECT_EQ(status, 1) << args;
+  }
   int refusals = 0;
   for (const std::string &line : sizes.lines)
     refusals += line.rfind("message VE1003", 0) == 0;

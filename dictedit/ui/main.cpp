@@ -41,11 +41,11 @@ int main(int argc, char **argv) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::printf("%s\nEdits a Btrieve data dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF).\n\n%s",
                   kUsage, dictedit::BatchHelp().c_str());
-      return 0;
+      return zplatform::FinishOutput("dictedit", 0);
     }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::fputs(zplatform::VersionLine("dictedit").c_str(), stdout);
-      return 0;
+      return zplatform::FinishOutput("dictedit", 0);
     }
     if (argv[i][0] == '-' || !directory.empty()) {
       std::fprintf(stderr, "dictedit: unknown option %s\n%s", argv[i], kUsage);
@@ -78,6 +78,7 @@ int main(int argc, char **argv) {
                   code_page.c_str());
     }
   }
-  if (!macro.empty()) return dictedit::RunEditorMacro(window, macro);
+  if (!macro.empty())
+    return zplatform::FinishOutput("dictedit", dictedit::RunEditorMacro(window, macro));
   return app.exec();
 }

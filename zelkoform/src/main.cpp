@@ -106,10 +106,10 @@ int main(int argc, char **argv) {
       rewrite = std::filesystem::absolute(argv[++i]).string();
     } else if (a == "--help" || a == "-h") {
       std::printf("%s%s", kUsage, kHelp);
-      return 0;
+      return zplatform::FinishOutput("zelkoform", 0);
     } else if (a == "--version") {
       std::fputs(zplatform::VersionLine("zelkoform").c_str(), stdout);
-      return 0;
+      return zplatform::FinishOutput("zelkoform", 0);
     } else if (!a.empty() && a[0] != '-') {
       forms.push_back({a, std::filesystem::absolute(a).string(), {}});
     } else {

@@ -123,6 +123,14 @@ TEST(FormHost, MacroRunOfTheExampleForm) {
   EXPECT_NE(out.find("Zelko1.DbGetFieldData = \"1990/04/01\""), std::string::npos) << out;
   EXPECT_NE(out.find("Zelko1.DbGetNumOfRecords lRecords=1 pRc=0"), std::string::npos) << out;
   EXPECT_TRUE(std::filesystem::exists(dir + "/CUSTOMER.btr"));  // the AllOpen pass created it
+  // Output that cannot be written is a failure, the help's too.
+  for (std::string args :
+       {" --macro " + macro + " " + dir + "/Customer.frm", std::string(" --help")}) {
+    zelko_testing::RunShell(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH + args +
+                                " >/dev/full 2>/dev/null",
+                            &status);
+    EXPECT_EQ(status, 1) << args;
+  }
   // Rewriting keeps the form readable.
   std::string rewritten = zelko_testing::ScratchDir() + "/out.frm";
   zelko_testing::RunShell(std::string("QT_QPA_PLATFORM=offscreen ") + ZELKOFORM_PATH +
