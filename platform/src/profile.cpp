@@ -90,8 +90,11 @@ std::string_view Unquote(std::string_view v) {
 struct ProfileFile {
   std::vector<Line> lines;
   bool crlf = false;
+  bool bom = false;  // a UTF-8 mark some editors put first; kept when the file is rewritten
   bool exists = false;
 };
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 ProfileFile ReadProfile(const std::string &path) {
   ProfileFile f;
@@ -100,7 +103,9 @@ ProfileFile ReadProfile(const std::string &path) {
   f.exists = true;
   const std::string &s = *content;
   f.crlf = s.find("\r\n") != std::string::npos;
-  size_t start = 0;
+  // Otherwise the mark would be read as part of the first line, and its section lost.
+  f.bom = s.compare(0, kUtf8Mark.size(), kUtf8Mark) == 0;
+  size_t start = f.bom ? kUtf8Mark.size() : 0;
   while (start < s.size()) {
     size_t nl = s.find('\n', start);
     size_t end = nl == std::string::npos ? s.size() : nl;
@@ -173,7 +178,7 @@ uint32_t CopyList(const std::vector<std::string_view> &names, char *buffer, uint
 }
 
 bool WriteProfile(const std::string &path, const ProfileFile &f) {
-  std::string out;
+  std::string out(f.bom ? kUtf8Mark : std::string_view());
   const char *eol = f.crlf ? "\r\n" : "\n";
   for (const Line &l : f.lines) {
     out += l.text;

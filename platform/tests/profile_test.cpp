@@ -93,6 +93,13 @@ TEST(Profile, ReadingRules) {
   EXPECT_EQ(GetPrivateProfileInt("zelko300", "fill_space", 7, "zelko.ini"), 0u);
   EXPECT_EQ(GetPrivateProfileInt("zelko300", "missing", 7, "zelko.ini"), 7u);
   EXPECT_EQ(GetPrivateProfileInt("zelko300", "x", 9, "absent.ini"), 9u);
+
+  // A UTF-8 mark before the first section does not hide it, and a write keeps the mark.
+  std::string marked = ConfigDir() + "/marked.ini";
+  WriteFile(marked, "\xEF\xBB\xBF[zelko300]\r\nsShortDate=YY/MM/DD\r\n");
+  EXPECT_EQ(Get("zelko300", "sshortdate", "", 256, "marked.ini"), "YY/MM/DD");
+  ASSERT_TRUE(WritePrivateProfileString("zelko300", "year_2000", "1", "marked.ini"));
+  EXPECT_EQ(ReadFile(marked), "\xEF\xBB\xBF[zelko300]\r\nsShortDate=YY/MM/DD\r\nyear_2000=1\r\n");
 }
 
 TEST(Profile, TruncationToTheBuffer) {
