@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -121,6 +122,21 @@ TEST(Checker, FindsDamage) {
   problems.clear();
   EXPECT_FALSE(btr::CheckFile(path, &problems));
   EXPECT_GE(problems.size(), 3u);
+  // Stray key tables are named, whatever their numbers.
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db,
+               "CREATE TABLE k99999999999999999999(k BLOB); CREATE TABLE k01(k BLOB);"
+               "CREATE TABLE k2(k BLOB)",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  problems.clear();
+  EXPECT_FALSE(btr::CheckFile(path, &problems));
+  for (const char *stray : {"k99999999999999999999", "k01", "k2"}) {
+    EXPECT_NE(std::find(problems.begin(), problems.end(),
+                        "index " + std::string(stray) + " belongs to no key"),
+              problems.end())
+        << stray;
+  }
   problems.clear();
   EXPECT_FALSE(btr::CheckFile(Scratch("none.btr"), &problems));
   zelko_testing::WriteFile(Scratch("text.btr"), std::string(1000, 'x'));
