@@ -69,6 +69,12 @@ def test_full_cycle(db, customers):
     assert customers.get(NAME=YAMADA) is None
     assert len(customers) == 2
 
+    # A negative zero is zero: stored without a minus, it is found as 0.
+    for zero in (-0.0, decimal.Decimal("-0.00")):
+        customers.update(sato, CREDIT=zero)
+        assert sato["CREDIT"] == "0.00"
+        assert [r["CUST_NO"] for r in customers.where("@CREDIT = 0")] == ["2"]
+
 
 def test_extended_reads_span_several_calls(db, customers):
     with db.transaction():

@@ -16,7 +16,9 @@ _LONGEST_TEXT = 4096  # of the other types' texts
 def _float_text(value):
     if not math.isfinite(value):
         raise ValueError(f"{value} cannot be stored")
-    return format(decimal.Decimal(repr(value)), "f")
+    # -0.0 equals 0.0 in Python; stored with a minus, a Decimal field would read "-0.00" and
+    # a search for 0 would not find it.
+    return format(decimal.Decimal(repr(value + 0.0)), "f")
 
 
 def _date_text(table, field, value):
@@ -47,7 +49,7 @@ def to_text(table, field, value):
     elif isinstance(value, decimal.Decimal):
         if not value.is_finite():
             raise ValueError(f"{table}.{field.name}: {value} cannot be stored")
-        text = format(value, "f")
+        text = format(value.copy_abs() if value.is_zero() else value, "f")
     elif isinstance(value, datetime.datetime):
         raise TypeError(f"{table}.{field.name}: give a date or a time, not a datetime")
     elif isinstance(value, datetime.date):
