@@ -84,10 +84,14 @@ void *QtEditorUi::MessageOwner() {
   return window_;
 }
 
-bool QtEditorUi::InCodePage(const QString &chosen, std::string *code_page) {
+bool QtEditorUi::InCodePage(const QString &chosen, bool path, std::string *code_page) {
   // A name with a character the code page lacks would be used with "?" in its place (a form
-  // written as "?.frm"): refused, as if the dialog was cancelled.
-  if (zplatform::FromUtf8Exactly(chosen.toStdString(), code_page)) return true;
+  // written as "?.frm"): refused, as if the dialog was cancelled. A path must also read back
+  // as itself, or it would name another file.
+  const std::string utf8 = chosen.toStdString();
+  if (path ? zplatform::FromUtf8Exactly(utf8, code_page)
+           : zplatform::FromUtf8Holds(utf8, code_page))
+    return true;
   ShowMessage(*this, false, msg::kOutsideCodePage, code_page->c_str());
   return false;
 }
@@ -97,14 +101,14 @@ bool QtEditorUi::ChooseFile(bool save, const std::string &title, const std::stri
   Script &script = TheScript();
   if (script.active) {
     std::string chosen = Next(script.files);
-    return !chosen.empty() && InCodePage(QString::fromStdString(chosen), name);
+    return !chosen.empty() && InCodePage(QString::fromStdString(chosen), true, name);
   }
   // "Text (*.txt)|*.txt" becomes Qt's "Text (*.txt)".
   QString qt_filter = Q(filter).section('|', 0, 0);
   QString chosen = save ? QFileDialog::getSaveFileName(window_, Q(title), Q(*name), qt_filter)
                         : QFileDialog::getOpenFileName(window_, Q(title), Q(*name), qt_filter);
   if (chosen.isEmpty()) return false;
-  return InCodePage(chosen, name);
+  return InCodePage(chosen, true, name);
 }
 
 bool QtEditorUi::ChooseDirectory(bool must_exist, const QString &title, const QString &proposed,
@@ -122,7 +126,7 @@ bool QtEditorUi::ChooseDirectory(bool must_exist, const QString &title, const QS
   if (chosen.isEmpty()) return false;
   QFileInfo info(chosen);
   // A directory named as such stands for itself; a file for the directory it is in.
-  return InCodePage(info.isDir() ? info.absoluteFilePath() : info.absolutePath(), directory);
+  return InCodePage(info.isDir() ? info.absoluteFilePath() : info.absolutePath(), true, directory);
 }
 
 int QtEditorUi::ChooseOne(const std::string &title, const std::vector<std::string> &entries) {
@@ -182,12 +186,13 @@ bool QtEditorUi::ChooseSeveral(const std::string &title, const std::vector<std::
 bool QtEditorUi::AskText(const std::string &title, std::string *text) {
   Script &script = TheScript();
   if (script.active) {
-    return !script.texts.empty() && InCodePage(QString::fromStdString(Next(script.texts)), text);
+    return !script.texts.empty() &&
+           InCodePage(QString::fromStdString(Next(script.texts)), false, text);
   }
   bool ok = false;
   QString answer =
       QInputDialog::getText(window_, Q(title), Q(title), QLineEdit::Normal, Q(*text), &ok);
-  return ok && InCodePage(answer, text);
+  return ok && InCodePage(answer, false, text);
 }
 
 void QtEditorUi::StatusText(const std::string &text) {

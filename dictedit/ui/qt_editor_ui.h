@@ -31,8 +31,9 @@ class QtEditorUi : public EditorUi {
 
  private:
   class Presenter;
-  // `chosen` in the code page; false, said, when it has a character the code page lacks.
-  bool InCodePage(const QString &chosen, std::string *code_page);
+  // `chosen` in the code page; false, said, when it has a character the code page lacks (a
+  // path: one that would not read back as itself).
+  bool InCodePage(const QString &chosen, bool path, std::string *code_page);
   QMainWindow *window_;
   std::shared_ptr<Presenter> presenter_;
   std::shared_ptr<zplatform::MessagePresenter> previous_;

@@ -20,8 +20,8 @@ CodePageTextValidator::CodePageTextValidator(std::function<int()> limit, QLineEd
 QValidator::State CodePageTextValidator::validate(QString &input, int &) const {
   const CodePage &code_page = ActiveCodePage();
   std::string bytes, before_bytes;
-  const bool whole = code_page.FromUtf8RoundTrips(input.toStdString(), &bytes);
-  const bool before_whole = !before_ || code_page.FromUtf8RoundTrips(before_(), &before_bytes);
+  const bool whole = code_page.FromUtf8Holds(input.toStdString(), &bytes);
+  const bool before_whole = !before_ || code_page.FromUtf8Holds(before_(), &before_bytes);
   // A text shown with characters the code page lacks (bytes that were no characters of it)
   // may still be edited.
   if (!whole && before_whole) return Invalid;

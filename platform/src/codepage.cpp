@@ -508,6 +508,20 @@ bool CodePage::FromUtf8RoundTrips(std::string_view utf8, std::string *out) const
   return returns || ToUtf8(*out) == utf8;
 }
 
+bool CodePage::FromUtf8Holds(std::string_view utf8, std::string *out) const {
+  if (FromUtf8RoundTrips(utf8, out)) return true;
+  if (impl_->identity || !Available()) return false;
+  // A character written with the code of an equivalent is held too: in 932 the JIS forms
+  // (WAVE DASH, MINUS SIGN, the yen sign...) that Linux input methods type, which read back
+  // as the forms Windows uses. Only a character without any code is not.
+  bool held = true;
+  *out = impl_->Convert(impl_->from_utf8, utf8, "?", [&held](std::string_view rest) {
+    held = false;
+    return Utf8SequenceLength(rest);
+  });
+  return held;
+}
+
 std::string CodePage::FromUtf8ByIconv(std::string_view utf8) const {
   return impl_->Convert(impl_->from_utf8, utf8, "?",
                         [](std::string_view rest) { return Utf8SequenceLength(rest); });
@@ -560,6 +574,10 @@ std::string FromUtf8(std::string_view utf8) {
 
 bool FromUtf8Exactly(std::string_view utf8, std::string *out) {
   return ActiveCodePage().FromUtf8RoundTrips(utf8, out);
+}
+
+bool FromUtf8Holds(std::string_view utf8, std::string *out) {
+  return ActiveCodePage().FromUtf8Holds(utf8, out);
 }
 
 bool IsLeadByte(unsigned char byte) {

@@ -277,7 +277,7 @@ const char *LocalizedFormat(const char *format_utf8) {
   // English where the locale asks for it, and where the code page cannot hold the system's
   // own texts (code_page 1252): they would be shown as a row of "?".
   std::string in_code_page;
-  if (!EnglishMessagesWanted() && ActiveCodePage().FromUtf8RoundTrips(format_utf8, &in_code_page))
+  if (!EnglishMessagesWanted() && ActiveCodePage().FromUtf8Holds(format_utf8, &in_code_page))
     return format_utf8;
   for (const Translation &t : kTranslations) {
     if (std::strcmp(t.own, format_utf8) == 0)

@@ -180,6 +180,23 @@ TEST(CodePage, UnconvertibleInputBecomesVisible) {
                         "y"),
             "x?y");
   EXPECT_EQ(cp.FromUtf8("\xF0\x9F\x98\x80"), "?");  // one replacement per character
+  // The JIS forms Linux input methods type have the codes of the forms Windows reads there:
+  // a text holds them, a path (which must read back as itself) does not.
+  const std::pair<const char *, const char *> jis_forms[] = {
+      {"〜", "\x81\x60"}, {"‖", "\x81\x61"}, {"−", "\x81\x7C"},
+      {"—", "\x81\x5C"},  {"¢", "\x81\x91"}, {"£", "\x81\x92"},
+      {"¬", "\x81\xCA"},  {"¥", "\x5C"},     {"‾", "\x7E"}};
+  for (const auto &[form, code] : jis_forms) {
+    std::string bytes;
+    EXPECT_TRUE(cp.FromUtf8Holds(std::string("10") + form + "20", &bytes)) << form;
+    EXPECT_EQ(bytes, std::string("10") + code + "20") << form;
+    EXPECT_FALSE(cp.FromUtf8RoundTrips(form, &bytes)) << form;
+  }
+  std::string held;
+  EXPECT_FALSE(cp.FromUtf8Holds("〜€", &held));  // the euro sign has no code at all
+  EXPECT_EQ(held, "\x81\x60?");
+  EXPECT_TRUE(cp.FromUtf8Holds("山田", &held));
+  EXPECT_EQ(held, "\x8E\x52\x93\x63");
   EXPECT_EQ(cp.ToUtf8(std::string("\0a", 2)), std::string("\0a", 2));  // NUL kept
   std::string big(100000, '\x82');
   EXPECT_FALSE(cp.ToUtf8(big).empty());

@@ -28,6 +28,7 @@ class Database:
         self._tables = {}
         self._open = False
         try:
+            # A path must read back as itself: no equivalents (n.encode) here.
             encoded = os.path.abspath(directory).encode(n.ENCODING)
         except UnicodeEncodeError as error:
             raise ValueError(f"{directory} cannot be written in code page {n.ENCODING}") from error

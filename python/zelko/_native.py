@@ -151,5 +151,22 @@ def _encoding_of(code_page):
 
 
 ENCODING = _encoding_of(ZelkoCodePage())
+
+# Characters code page 932 writes with the code of an equivalent, as the library does: the JIS
+# forms Linux input methods type (WAVE DASH for the tilde at 81 60, MINUS SIGN...), which
+# Python's cp932 codec refuses.
+_CP932_EQUIVALENTS = str.maketrans({
+    "\u301c": "\uff5e", "\u2016": "\u2225", "\u2212": "\uff0d", "\u2014": "\u2015",
+    "\u00a2": "\uffe0", "\u00a3": "\uffe1", "\u00ac": "\uffe2", "\u00a5": "\\",
+    "\u203e": "~"})
+
+
+def encode(text):
+    """`text` in the code page; UnicodeEncodeError for a character it has no code for."""
+    if ENCODING == "cp932":
+        text = text.translate(_CP932_EQUIVALENTS)
+    return text.encode(ENCODING)
+
+
 # A scripting binding raises failures with their message; the engine need not print them.
 ZelkoShowMessages(0)

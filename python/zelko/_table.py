@@ -292,7 +292,7 @@ class Table:
             self._db._attach()
             if key is None and values:
                 first = next(iter(values))
-                index = n.ZelkoFindIndex(self._id, first.encode(n.ENCODING))
+                index = n.ZelkoFindIndex(self._id, n.encode(first))
                 if index < 0:
                     if self._default() != -1:
                         raise ValueError(f"get reads by a key: no key of {self.name} starts "
@@ -344,7 +344,7 @@ class Table:
             raise ValueError("max is a count: an int of 0 or more")
         remaining = max
         try:
-            condition_bytes = condition.encode(n.ENCODING)
+            condition_bytes = n.encode(condition)
         except UnicodeEncodeError as error:
             raise ValueError(f"{self.name}: the condition {condition!r} cannot be written in "
                              f"code page {n.ENCODING}") from error

@@ -61,7 +61,7 @@ def to_text(table, field, value):
             f"{table}.{field.name}: a value of type {type(value).__name__} cannot be stored; "
             "give str, int, float, Decimal, bool, date, time or None")
     try:
-        encoded = text.encode(_native.ENCODING)
+        encoded = _native.encode(text)
     except UnicodeEncodeError as error:
         raise ValueError(f"{table}.{field.name}: {text!r} cannot be written in code page "
                          f"{_native.ENCODING}") from error

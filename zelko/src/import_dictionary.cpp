@@ -85,7 +85,7 @@ int CommandImportDictionary(const Args &args, Streams io) {
   // written, and its files looked for, with "?" in its place.
   std::string dest_cp, source_cp;
   for (const fs::path *path : {&source, &destination}) {
-    if (!ToCodePage(path->string(), path == &source ? &source_cp : &dest_cp)) {
+    if (!PathToCodePage(path->string(), path == &source ? &source_cp : &dest_cp)) {
       io.err << "zelko import-dictionary: " << path->string()
              << ": the path has characters outside the code page\n";
       return 1;

@@ -23,7 +23,7 @@ std::unique_ptr<zelko::TableCatalog> OpenDictionary(const std::string &directory
                                                     std::ostream &err) {
   // The one conversion of the path: the engine takes code-page paths and makes them native.
   std::string directory;
-  if (!ToCodePage(directory_utf8, &directory)) {
+  if (!PathToCodePage(directory_utf8, &directory)) {
     err << "zelko: " << directory_utf8 << ": the path has characters outside the code page\n";
     return nullptr;
   }
@@ -215,11 +215,22 @@ std::string Utf8(const std::string &code_page) {
   return zplatform::ToUtf8(code_page);
 }
 
+namespace {
+
+bool AllAscii(const std::string &text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
 bool ToCodePage(const std::string &utf8, std::string *out) {
   // ASCII values (numbers, dates, codes) are copied as they are by the conversion itself.
-  if (zplatform::FromUtf8Exactly(utf8, out)) return true;
-  return std::all_of(utf8.begin(), utf8.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return zplatform::FromUtf8Holds(utf8, out) || AllAscii(utf8);
+}
+
+bool PathToCodePage(const std::string &utf8, std::string *out) {
+  return zplatform::FromUtf8Exactly(utf8, out) || AllAscii(utf8);
 }
 
 bool IsUtf8(const std::string &text) {

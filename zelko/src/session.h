@@ -57,6 +57,8 @@ std::string StatusPhrase(int status);
 std::string Utf8(const std::string &code_page);
 // The code-page form of a UTF-8 text; false when a character has no place in the code page.
 bool ToCodePage(const std::string &utf8, std::string *out);
+// The same for a path, which must read back as itself to name its file.
+bool PathToCodePage(const std::string &utf8, std::string *out);
 // Whether `text` is well-formed UTF-8.
 bool IsUtf8(const std::string &text);
 // Said of text that is not UTF-8: files saved in the code page are the usual cause.

@@ -300,9 +300,10 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
   // numbers in numeric fields, checked as any other; a text field keeps the text.
   std::string numbers = AllTypesDictionary("exponents");
   WriteFile(numbers + "/exp.csv",
-            "ID,F8,DEC,I2,S\r\n30,1e-05,1.5E2,2e1,1e3\r\n31,1,2.5e-3,1,x\r\n32,1,1,4e4,x\r\n");
+            "ID,F8,DEC,I2,S\r\n30,1e-05,1.5E2,2e1,1e3\r\n31,1,2.5e-3,1,x\r\n32,1,1,4e4,x\r\n"
+            "33,1,1,1,〜−\r\n");  // as Linux input methods type them: 932 holds their forms
   Outcome exponents = Zelko({"load", numbers, "ALLTYPES", numbers + "/exp.csv"});
-  EXPECT_EQ(exponents.out, "inserted 1, updated 0, rejected 2\n") << exponents.err;
+  EXPECT_EQ(exponents.out, "inserted 2, updated 0, rejected 2\n") << exponents.err;
   EXPECT_NE(exponents.err.find("exp.csv:3: rejected: field DEC: \"0.0025\" has more than 2"),
             std::string::npos)
       << exponents.err;
@@ -311,6 +312,7 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
       << thirty.out;
   EXPECT_NE(thirty.out.find("\"F8\":\"0.00001000000000\""), std::string::npos) << thirty.out;
   EXPECT_NE(thirty.out.find("\"DEC\":\"150\""), std::string::npos) << thirty.out;
+  EXPECT_NE(thirty.out.find("\"ID\":\"33\",\"S\":\"～－\""), std::string::npos) << thirty.out;
   // --stop-on-error keeps what came before the first rejection and nothing after.
   WriteFile(dir + "/in.csv", "ID,S\r\n20,a\r\n21,a\r\n1,dup\r\n22,never\r\n");
   run = Zelko({"load", dir, "ALLTYPES", dir + "/in.csv", "--stop-on-error", "--batch", "2"});

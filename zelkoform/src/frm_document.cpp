@@ -280,11 +280,11 @@ std::string FrmFileBytes(const FrmDocument &doc) {
 std::string CharacterAFormCannotKeep(const std::string &utf8) {
   const zplatform::CodePage form_code_page(932);
   std::string bytes;
-  if (form_code_page.FromUtf8RoundTrips(utf8, &bytes)) return std::string();
+  if (form_code_page.FromUtf8Holds(utf8, &bytes)) return std::string();
   for (size_t at = 0; at < utf8.size();) {
     const size_t length = zplatform::Utf8SequenceLength(std::string_view(utf8).substr(at));
     const std::string character = utf8.substr(at, length);
-    if (character != "\xEF\xBF\xBD" && !form_code_page.FromUtf8RoundTrips(character, &bytes))
+    if (character != "\xEF\xBF\xBD" && !form_code_page.FromUtf8Holds(character, &bytes))
       return character;
     at += length;
   }

@@ -238,6 +238,12 @@ TEST_F(Hosted, EditBoxRules) {
   code->ClearFieldText();
   Type(code, "Mü");
   EXPECT_EQ(code->EditWindow()->text(), "M");
+  // The JIS forms Linux input methods type are taken: 932 holds them (WAVE DASH at 81 60).
+  Type(code, "〜");
+  EXPECT_EQ(code->EditWindow()->text(), "M〜");
+  code->ReadFieldText(&back);
+  EXPECT_EQ(back, "M\x81\x60");
+  code->ClearFieldText();
   code->ShowFieldText(std::string("A\x81", 2));  // a lead byte alone
   Type(code, "B");
   code->ReadFieldText(&back);

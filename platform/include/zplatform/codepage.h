@@ -33,6 +33,10 @@ class CodePage {
   // exactly (every character has a code of its own), as ToUtf8(*out) == utf8 tells, without
   // making that text.
   bool FromUtf8RoundTrips(std::string_view utf8, std::string *out) const;
+  // FromUtf8 into *out; true when every character has a code in the code page: its own, or
+  // that of an equivalent it reads back as (in 932 WAVE DASH U+301C is written 81 60, which
+  // reads as FULLWIDTH TILDE U+FF5E). For texts; a path must round-trip to name its file.
+  bool FromUtf8Holds(std::string_view utf8, std::string *out) const;
 
   // True when `byte` starts a double-byte character in this code page.
   bool IsLeadByte(unsigned char byte) const;
@@ -66,6 +70,9 @@ std::string FromUtf8(std::string_view utf8);
 // FromUtf8 into *out; false when a character has no code of its own (it became "?"), so a
 // name or path the code page cannot hold is refused rather than used with "?" in it.
 bool FromUtf8Exactly(std::string_view utf8, std::string *out);
+// The same for a text (a value, a name, a message): characters written with the code of an
+// equivalent (CodePage::FromUtf8Holds) are taken.
+bool FromUtf8Holds(std::string_view utf8, std::string *out);
 bool IsLeadByte(unsigned char byte);
 
 // Length of the UTF-8 sequence that starts at s[0] (s not empty), or 1 for a malformed one.
