@@ -52,6 +52,11 @@ int CommandCreate(const Args &args, Streams io) {
   int failures = 0;
   for (zelko::TableDescriptor *t : tables) {
     std::string path = DataFilePath(*catalog, *t);
+    if (std::string unmapped = UnmappedPathReason(path); !unmapped.empty()) {
+      io.err << "zelko: cannot create " << Utf8(path) << ": " << unmapped << "\n";
+      ++failures;
+      continue;
+    }
     // A location with ".." or an absolute path may point anywhere: creating there takes
     // the user's word for it.
     if (!parsed.Has("--allow-outside") && !InsideDictionary(*catalog, path)) {

@@ -106,6 +106,12 @@ std::string LegacyFileHint(const std::string &path) {
   return std::string("; ") + btr::legacy::kImportHint;
 }
 
+std::string UnmappedPathReason(const std::string &path) {
+  if (zplatform::NativePath(path)) return "";
+  return "its drive or network prefix is mapped to no directory (zelko.ini [path_map], as "
+         "c:=/srv/c)";
+}
+
 bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table,
                const std::string &owner, int open_mode, std::ostream &err) {
   std::string path = zelko::ResolveDataFilePath(table, catalog.directory);
@@ -113,10 +119,12 @@ bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table
       zelko::EngineOpen(catalog, table, catalog.directory, zplatform::FromUtf8(owner), open_mode);
   if (status != 0 || !table.open) {
     // Opened and closed again without a failing status: the file does not fit the table.
+    std::string unmapped = status == B_FILE_NOT_FOUND ? UnmappedPathReason(path) : "";
     err << "zelko: cannot open " << Utf8(path) << ": "
         << (status != 0 ? StatusPhrase(status)
                         : "its record length is not the dictionary's (see zelko stat)")
-        << (status == B_NOT_A_BTRIEVE_FILE ? LegacyFileHint(path) : "") << "\n";
+        << (status == B_NOT_A_BTRIEVE_FILE ? LegacyFileHint(path) : "")
+        << (unmapped.empty() ? "" : "; " + unmapped) << "\n";
     return false;
   }
   return true;

@@ -41,6 +41,9 @@ bool OpenTable(const zelko::TableCatalog &catalog, zelko::TableDescriptor &table
 
 // "; what to do" when the file at the code-page `path` is a genuine Btrieve file, else "".
 std::string LegacyFileHint(const std::string &path);
+// Why `path` (code page) names no file on this machine when it starts with a drive letter or
+// network prefix no [path_map] entry maps (the record manager says 12, file not found); else "".
+std::string UnmappedPathReason(const std::string &path);
 
 // The full path of the table's data file (the dictionary directory made absolute).
 std::string DataFilePath(const zelko::TableCatalog &catalog, const zelko::TableDescriptor &table);

@@ -296,6 +296,25 @@ TEST(ZelkoSafety, CreateOutsideTheDictionaryDirectoryNeedsToBeAsked) {
   ASSERT_TRUE(fs::create_directory(dir + "/data"));
   ASSERT_EQ(WriteDictionary(dir, {Counters("data/../data/in.dat")}), 0);
   EXPECT_EQ(Zelko({"create", dir, "counters"}).status, 0);
+  // A Windows drive no [path_map] entry maps names no file here, and the user is told where
+  // to map it.
+  ASSERT_EQ(WriteDictionary(dir, {Counters("C:\\DATA\\C.DAT")}), 0);
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"create", dir, "counters", "--allow-outside"},
+        std::vector<std::string>{"dump", dir, "counters"}}) {
+    Outcome unmapped = Zelko(args);
+    EXPECT_EQ(unmapped.status, 1) << args[0];
+    EXPECT_NE(unmapped.err.find("C:\\DATA\\C.DAT"), std::string::npos) << unmapped.err;
+    EXPECT_NE(unmapped.err.find("mapped to no directory (zelko.ini [path_map]"), std::string::npos)
+        << unmapped.err;
+  }
+  ASSERT_TRUE(fs::create_directories(root + "/c/DATA"));
+  zelko_testing::WriteFile(zelko_testing::ConfigDir() + "/zelko.ini",
+                           "[path_map]\nc:=" + root + "/c\n");
+  Outcome mapped = Zelko({"create", dir, "counters", "--allow-outside"});
+  EXPECT_EQ(mapped.status, 0) << mapped.err;
+  EXPECT_TRUE(fs::exists(root + "/c/DATA/C.DAT"));
+  fs::remove(zelko_testing::ConfigDir() + "/zelko.ini");
 }
 
 // Runs `body` in a child with a private mount namespace and a small tmpfs at `mount_point`;
