@@ -93,12 +93,20 @@ long RecordStart(const Module::ExResultSet &slot, int record) {
   if (d.size() < 2) return -1;
   int count = d[0] | d[1] << 8;
   if (record < 0 || record >= count) return -1;
-  size_t at = 2;
-  for (int i = 0; i < record; ++i) {
-    if (at + 2 > d.size()) return -1;
-    at += 6 + (d[at] | d[at + 1] << 8);
+  if (slot.starts_found_for != d.size()) {
+    // Each record: its 2-byte length, the 4-byte position, its bytes. A record cut short by
+    // the end of the buffer ends the walk, and those after it are not there either.
+    slot.record_starts.clear();
+    size_t at = 2;
+    for (int i = 0; i < count && at + 6 <= d.size(); ++i) {
+      slot.record_starts.push_back(at);
+      at += 6 + (d[at] | d[at + 1] << 8);
+    }
+    slot.starts_found_for = d.size();
   }
-  return at + 6 <= d.size() ? static_cast<long>(at) : -1;
+  return static_cast<size_t>(record) < slot.record_starts.size()
+             ? static_cast<long>(slot.record_starts[static_cast<size_t>(record)])
+             : -1;
 }
 
 }  // namespace

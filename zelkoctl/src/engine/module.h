@@ -32,6 +32,12 @@ class Module {
     // The table's name and fields as they were when the result was read: a result outlives
     // reloads and copies of the catalog it came from.
     TableDescriptor fields;
+    // Where each record of `data` starts, found in one walk when a record is first read (a
+    // record is reached from the start of the buffer: reading every record of a result was
+    // quadratic). Kept for the size of `data` it was found for; records appended to a
+    // result change that size.
+    mutable std::vector<size_t> record_starts;
+    mutable size_t starts_found_for = 0;
   };
   static constexpr int kExResultSlots = 48;
   ExResultSet ex_results[kExResultSlots];
