@@ -1,4 +1,5 @@
-// btrcopy SRC DEST: a data file between a local file and a server (zelko.ini [servers]).
+// btrcopy SRC DEST: a data file copied whole and checked, between local files and servers
+// (zelko.ini [servers]).
 
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,9 @@ const char kHelp[] =
     "no other process writes SRC meanwhile. The copy is made as DEST.copying.PID and takes\n"
     "the name DEST only when it is whole and checked: a failed or interrupted copy leaves no\n"
     "DEST (one killed outright may leave its DEST.copying.PID).\n"
+    "\n"
+    "It is the way to back up a file other programs have open (cp can miss changes still\n"
+    "in SRC-wal): readers go on, writers wait for the copy.\n"
     "\n"
     "  --help     this text\n"
     "  --version  the version\n"
