@@ -352,6 +352,17 @@ int CommandLoad(const Args &args, Streams io) {
     }
   }
 
+  // UTF-16 (Excel's "Unicode text", as Windows tools save) starts with its mark; its bytes
+  // read as rows would be told as some other fault.
+  char mark[2] = {};
+  source.Read()->read(mark, 2);
+  if ((mark[0] == '\xFF' && mark[1] == '\xFE') || (mark[0] == '\xFE' && mark[1] == '\xFF')) {
+    io.err << file
+           << ":1: the file is UTF-16 text (as Excel saves \"Unicode text\"); convert it first: "
+              "iconv -f UTF-16 -t UTF-8\n";
+    return 1;
+  }
+
   // First pass, nothing written: the header, and the text's structure to its end.
   std::unique_ptr<std::istream> first_pass = source.Read();
   std::unique_ptr<RowReader> reader = MakeRowReader(format, *first_pass);

@@ -246,7 +246,7 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
   RecordMessages messages;
   std::string dir = AllTypesDictionary("bad");
   struct Case {
-    const char *csv;
+    std::string csv;
     const char *message;
   } fatal[] = {
       {"ID,S\r\n1,x\r\n2,\"open\r\n", "in.csv:3: a quoted field is not closed"},
@@ -254,6 +254,9 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
       {"ID,S,ID\r\n1,x,1\r\n", "named twice"},
       {"ID,\x82\x72\r\n1,x\r\n",
        "in.csv:1: the header is not UTF-8 text (a file saved in Shift-JIS?"},
+      {std::string("\xFF\xFEI\0D\0,\0S\0\r\0\n\0", 14),
+       "in.csv:1: the file is UTF-16 text (as Excel saves \"Unicode text\"); convert it first: "
+       "iconv -f UTF-16 -t UTF-8"},
       {"", "no header row"},
   };
   for (const Case &c : fatal) {
