@@ -75,9 +75,9 @@ def test_full_cycle(db, customers):
         assert sato["CREDIT"] == "0.00"
         assert [r["CUST_NO"] for r in customers.where("@CREDIT = 0")] == ["2"]
     # The JIS forms Linux input methods type are stored as code page 932 has them.
-    customers.update(sato, KANA="サトウ〜−")
-    assert sato["KANA"] == "サトウ～－"
-    assert [r["CUST_NO"] for r in customers.where("@KANA = 'サトウ〜−'")] == ["2"]
+    customers.update(sato, KANA="サトウ〜−—")
+    assert sato["KANA"] == "サトウ～－―"
+    assert [r["CUST_NO"] for r in customers.where("@KANA = 'サトウ〜−—'")] == ["2"]
 
 
 def test_extended_reads_span_several_calls(db, customers):

@@ -153,8 +153,8 @@ def _encoding_of(code_page):
 ENCODING = _encoding_of(ZelkoCodePage())
 
 # Characters code page 932 writes with the code of an equivalent, as the library does: the JIS
-# forms Linux input methods type (WAVE DASH for the tilde at 81 60, MINUS SIGN...), which
-# Python's cp932 codec refuses.
+# forms Linux input methods type (WAVE DASH for the tilde at 81 60, MINUS SIGN...). Python's
+# cp932 codec takes most of them but refuses EM DASH, the yen sign and the overline.
 _CP932_EQUIVALENTS = str.maketrans({
     "\u301c": "\uff5e", "\u2016": "\u2225", "\u2212": "\uff0d", "\u2014": "\u2015",
     "\u00a2": "\uffe0", "\u00a3": "\uffe1", "\u00ac": "\uffe2", "\u00a5": "\\",
