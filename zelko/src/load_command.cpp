@@ -128,8 +128,8 @@ class Loader {
   // Writes one row; false when it was rejected (already reported).
   bool Row(size_t line, const std::vector<std::string> &row) {
     if (row.size() != columns_.size()) {
-      return Reject(line, std::to_string(row.size()) + " values, the header names " +
-                              std::to_string(columns_.size()));
+      return Reject(line, std::to_string(row.size()) + (row.size() == 1 ? " value" : " values") +
+                              ", the header names " + std::to_string(columns_.size()));
     }
     values_.resize(row.size());
     for (size_t c = 0; c < row.size(); ++c) {

@@ -295,6 +295,12 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
   }
   EXPECT_NE(run.err.find("in.csv:15: rejected: status 5, duplicate key value"), std::string::npos)
       << run.err;
+  EXPECT_NE(run.err.find("in.csv:14: rejected: 3 values, the header names 10"), std::string::npos)
+      << run.err;
+  WriteFile(dir + "/one.csv", "ID,S\r\n40\r\n");
+  Outcome one = Zelko({"load", dir, "ALLTYPES", dir + "/one.csv"});
+  EXPECT_NE(one.err.find("one.csv:2: rejected: 1 value, the header names 2"), std::string::npos)
+      << one.err;
   EXPECT_NE(run.err.find("in.csv:17: rejected: field S: the value is not UTF-8 text"),
             std::string::npos)
       << run.err;
