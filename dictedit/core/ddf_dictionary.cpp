@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
@@ -468,7 +469,9 @@ int DdfDictionary::SaveDictionary() {
     ShowMessage(ui_, false, msg::kVE1017, status);
     return -1;
   }
+  std::optional<dictio::ScratchTransaction> records(std::in_place);
   auto fail = [&]() {
+    records.reset();
     io.close();
     return -1;
   };
@@ -513,6 +516,10 @@ int DdfDictionary::SaveDictionary() {
         return fail();
       }
     }
+  }
+  if ((status = records->Commit()) != 0) {
+    ShowMessage(ui_, false, msg::kVE1017, status);
+    return fail();
   }
   status = io.close();
   if (status != 0) {

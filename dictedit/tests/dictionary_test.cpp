@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "btrieve/btrapi.h"
 #include "ddf_dictionary.h"
 #include "dictionary_builder.h"
 #include "editing.h"
@@ -376,9 +377,22 @@ TEST(Dictionary, FailedSaveLeavesTheDictionaryOnDiskIntact) {
   for (const auto &e : std::filesystem::directory_iterator(dict.ddf_directory))
     entries += e.is_directory();
   EXPECT_EQ(entries, 0);
+  // The save's records were written in one transaction: it is over, failed or not.
+  auto no_transaction_left = [] {
+    uint32_t length = 0;
+    EXPECT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &length, nullptr, 0, 0), 0);
+    EXPECT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &length, nullptr, 0, 0), 0);
+  };
+  no_transaction_left();
   dict.io = DictioCalls();
   EXPECT_EQ(dict.FullSave(), 0);
   EXPECT_EQ(dict.IsModified(), 0);
+  no_transaction_left();
+  RecordingUi ui3;
+  DdfDictionary after(ui3);
+  after.ddf_directory = dict.ddf_directory;
+  ASSERT_EQ(after.LoadDictionary(), 0);
+  EXPECT_EQ(after.tables[0]->field_count(), 3);
 }
 
 TEST(Dictionary, MissingAndEmptyDictionaries) {

@@ -471,6 +471,24 @@ int SaveScratch::PutInPlace() const {
   return on_server_ ? error : StatusOfSystemError(error);
 }
 
+ScratchTransaction::ScratchTransaction() {
+  uint32_t length = 0;
+  open_ = BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &length, nullptr, 0, 0) == 0;
+}
+
+ScratchTransaction::~ScratchTransaction() {
+  if (!open_) return;
+  uint32_t length = 0;
+  BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &length, nullptr, 0, 0);
+}
+
+int ScratchTransaction::Commit() {
+  if (!open_) return 0;
+  open_ = false;
+  uint32_t length = 0;
+  return BTRCALL(B_END_TRAN, nullptr, nullptr, &length, nullptr, 0, 0);
+}
+
 int PlaceNewDictionary(const std::string &code_page_directory,
                        const std::function<int(const std::string &scratch)> &write) {
   SaveScratch scratch(code_page_directory);

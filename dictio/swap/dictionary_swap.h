@@ -58,6 +58,25 @@ class SaveScratch {
   int error_ = 0;
 };
 
+// One transaction around the records written into a scratch directory, begun after DDFOpen
+// created its files and ended before DDFClose. Committed one by one, each record costs a
+// commit of its own (some fifteen writes); nobody else sees the scratch files, and a save
+// that fails throws them away, so nothing rides on those commits. When the transaction
+// cannot begin, the records are committed one by one as before.
+class ScratchTransaction {
+ public:
+  ScratchTransaction();
+  ~ScratchTransaction();  // aborts unless Commit() ran
+  ScratchTransaction(const ScratchTransaction &) = delete;
+  ScratchTransaction &operator=(const ScratchTransaction &) = delete;
+
+  // Ends the transaction: 0, or the record manager's status.
+  int Commit();
+
+ private:
+  bool open_ = false;
+};
+
 // Writes a dictionary aside and puts it in place of the one in `code_page_directory` (none,
 // usually) whole, or not at all. `write(scratch)` creates it in the code-page directory
 // `scratch` (DDFOpen with the create flag, its records, DDFClose). Returns 0, what `write`

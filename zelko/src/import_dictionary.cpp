@@ -122,6 +122,7 @@ int CommandImportDictionary(const Args &args, Streams io) {
     int written = DDFOpen(scratch.c_str(), 1);
     if (written != 0) return written;
     opened = true;
+    std::optional<dictio::ScratchTransaction> records(std::in_place);
     // Each table, its fields and named indexes, then its segments, as readers expect.
     for (DdfFileRecord table : files) {
       if ((table.flags & 16) != 0) continue;  // the dictionary's own tables: DDFOpen made them
@@ -141,6 +142,8 @@ int CommandImportDictionary(const Args &args, Streams io) {
         if (written == 0) written = DDFWriteIndex(&segment);
       }
     }
+    if (written == 0) written = records->Commit();
+    records.reset();  // aborted when a write failed
     int closed = DDFClose();
     return written != 0 ? written : closed;
   });
