@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 
 #include "btrieve/btrapi.h"
 #include "btrieve_files.h"
@@ -321,10 +322,19 @@ int DdfDictionary::LoadDictionary() {
     t->file_id = file.id;
     tables.push_back(std::move(t));
   }
+  // Fields and segments go to every table of their file ID (a damaged dictionary may give
+  // two tables one ID), found without a walk of all tables for each record.
+  std::unordered_map<int, std::vector<DdfTable *>> tables_of_id;
+  for (auto &t : tables)
+    tables_of_id[t->file_id].push_back(t.get());
+  static const std::vector<DdfTable *> kNone;
+  auto tables_of = [&](int id) -> const std::vector<DdfTable *> & {
+    auto it = tables_of_id.find(id);
+    return it == tables_of_id.end() ? kNone : it->second;
+  };
   for (const DdfFieldRecord &field : records.fields) {
     if (field.name[2] == '$') continue;
-    for (auto &t : tables) {
-      if (t->file_id != field.file_id) continue;
+    for (DdfTable *t : tables_of(field.file_id)) {
       auto f = NewField();
       f->name = BlanksToCarets(FixedText(field.name, sizeof field.name));
       f->field_id = field.id;
@@ -339,8 +349,7 @@ int DdfDictionary::LoadDictionary() {
   }
   for (const DdfIndexRecord &index : records.indexes) {
     if (index.file_id <= 3) continue;
-    for (auto &t : tables) {
-      if (t->file_id != index.file_id) continue;
+    for (DdfTable *t : tables_of(index.file_id)) {
       auto s = NewSegment();
       s->file_id = index.file_id;
       s->field_id = index.field_id;
