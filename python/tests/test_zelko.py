@@ -22,6 +22,7 @@ def add_three(customers):
 
 def test_full_cycle(db, customers):
     assert db.tables == ("CUSTOMER", "PRODUCT", "ORDERS")
+    assert list(db) == list(db.tables) and len(db) == 3 and "ORDERS" in db
     assert customers.fields == ("CUST_NO", "NAME", "KANA", "BIRTHDAY", "CREDIT", "VIP")
     assert customers.field_info["CREDIT"] == zelko.Field("CREDIT", 5, 6)
     assert db["customer"] is customers  # names without regard to case when unambiguous

@@ -101,6 +101,13 @@ class Database:
     def __contains__(self, name):
         return name in self.tables
 
+    def __iter__(self):
+        """The table names, as `tables` gives them (a Database reads like a mapping)."""
+        return iter(self.tables)
+
+    def __len__(self):
+        return len(self.tables)
+
     def create(self, name, replace=False):
         """Creates the table's data file where the dictionary says and returns the table,
         opened. An existing data file is an error (status 59), and so is a file there that
