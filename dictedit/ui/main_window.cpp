@@ -366,6 +366,8 @@ bool MainWindow::OpenDirectory(const std::string &directory) {
   ShowTableList();
   if (dict_->options.openwin_at_read) {
     int opened = 0;
+    // Painted once, when all are open: each pass of the event loop painted every view open.
+    area_->setUpdatesEnabled(false);
     for (const auto &table : dict_->tables) {
       OpenTableView(table->file_id);
       // Each view leaves timers of its grids' delayed layout until the event loop runs, and
@@ -373,6 +375,7 @@ bool MainWindow::OpenDirectory(const std::string &directory) {
       if (++opened % 16 == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     area_->tileSubWindows();
+    area_->setUpdatesEnabled(true);
   }
   UpdateCommands();
   return true;

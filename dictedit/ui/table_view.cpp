@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -14,9 +15,25 @@ namespace dictedit {
 
 namespace {
 
+// The row headers are as wide as SizeColumns makes them. Qt's own size hint measures the
+// text of up to 200 row numbers, and with a view a table (hundreds of them) that measuring
+// was a quarter of opening a dictionary.
+class RowHeader : public QHeaderView {
+ public:
+  explicit RowHeader(QWidget *parent) : QHeaderView(Qt::Vertical, parent) {
+    setSectionsClickable(true);  // as Qt's own row header
+    setHighlightSections(true);
+  }
+  QSize sizeHint() const override { return QSize(minimumWidth(), defaultSectionSize()); }
+};
+
 QTableWidget *MakeGrid(int rows, int cols, QWidget *parent) {
   // Row 0 and column 0 of the grid are the table's headers.
-  auto *grid = new QTableWidget(rows - 1, cols - 1, parent);
+  // The rows are added once the row header is ours: Qt's would be measured first.
+  auto *grid = new QTableWidget(parent);
+  grid->setVerticalHeader(new RowHeader(grid));
+  grid->setColumnCount(cols - 1);
+  grid->setRowCount(rows - 1);
   grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -44,7 +61,13 @@ void Fill(QTableWidget *grid, const GridCells &cells) {
       item->setText(Q(cells[r][c]));
     }
   }
-  grid->setVerticalHeaderLabels(numbers);
+  // One notice for all the row numbers: the notice of each label laid the header out again.
+  QAbstractItemModel *model = grid->model();
+  {
+    const QSignalBlocker quiet(model);
+    grid->setVerticalHeaderLabels(numbers);
+  }
+  emit model->headerDataChanged(Qt::Vertical, 0, grid->rowCount() - 1);
 }
 
 // A grid's cell by grid row and column: row 0 the headers, column 0 the numbers.
