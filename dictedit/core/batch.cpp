@@ -192,6 +192,15 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
 
 ListingPdfWriter listing_pdf_writer = nullptr;
 
+// Whether word `word` (from 0, after the command) of `command` names a file.
+bool NamesAFile(const std::string &command, size_t word) {
+  if (command == "add-table" || command == "export-table" || command == "create-form")
+    return word == 1;  // add-table NAME FILE, export-table TABLE FILE, create-form TABLE FILE
+  if (command == "import-table" || command == "field-id-list" || command == "import-dbmagic")
+    return word == 0;
+  return command == "print" && word == 2;  // print TABLE --pdf FILE
+}
+
 }  // namespace
 
 void SetListingPdfWriter(ListingPdfWriter writer) {
@@ -207,22 +216,39 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   bool cancel = false, replace = false;
   std::string before;  // a field's name or number; empty: at the end
   // A name, location or path with a character the code page lacks would be stored, or
-  // looked for, with "?" in its place: refused before anything is read.
-  auto in_code_page = [&](const std::string &given, std::string *converted) {
-    if (zplatform::FromUtf8Exactly(given, converted)) return true;
+  // looked for, with "?" in its place: refused before anything is read. Names take the
+  // characters the code page writes with another's code ("〜" as "～"), as the editor's
+  // dialogs do; a path must read back as given, or it would name another file.
+  auto in_code_page = [&](const std::string &given, bool path, std::string *converted) {
+    if (path ? zplatform::FromUtf8Exactly(given, converted)
+             : zplatform::FromUtf8Holds(given, converted))
+      return true;
     err << "dictedit: " << given << " has characters outside the code page\n";
     return false;
   };
+  std::string command_here;  // the command whose words come next
+  size_t word = 0;           // the next word's number after its command
   for (size_t i = 0; i < all_args.size(); ++i) {
     if (all_args[i] == "--cancel") {
       cancel = true;
     } else if (all_args[i] == "--replace") {
       replace = true;
     } else if (all_args[i] == "--before" && i + 1 < all_args.size()) {
-      if (!in_code_page(all_args[++i], &before)) return 1;
+      if (!in_code_page(all_args[++i], false, &before)) return 1;
     } else {
+      // The first word is the dictionary's directory; each ";" begins a command.
+      const bool path = args.empty() || NamesAFile(command_here, word);
       args.emplace_back();
-      if (!in_code_page(all_args[i], &args.back())) return 1;
+      if (!in_code_page(all_args[i], path, &args.back())) return 1;
+      if (args.size() == 1) continue;
+      if (args.back() == ";") {
+        command_here.clear();
+      } else if (command_here.empty()) {
+        command_here = args.back();
+        word = 0;
+      } else {
+        ++word;
+      }
     }
   }
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {

@@ -560,9 +560,31 @@ TEST(Dictionary, BatchCommands) {
   EXPECT_EQ(
       RunBatch({dir, "add-field", "cust", "x", "String", "4", "--before", "名前😀"}, out, outside),
       1);
+  // A name takes the JIS forms the code page writes with its own codes ("〜" as "～", as the
+  // editor's dialogs take it); a file named so would read back as another file, and is
+  // refused wherever a command names one.
+  std::ostringstream done;
+  EXPECT_EQ(RunBatch({dir, "add-field", "cust", "波〜", "String", "4", ";", "export-table", "cust",
+                      dir + "/cust.txt"},
+                     out, done),
+            0);
+  EXPECT_EQ(RunBatch({dir, "add-table", "t〜", "t〜.btr"}, out, outside), 1);
+  EXPECT_EQ(RunBatch({dir, "export-table", "cust", dir + "/〜.txt"}, out, outside), 1);
+  EXPECT_EQ(RunBatch({dir, "delete-field", "cust", "x", ";", "print", "cust", "--pdf", "−.pdf"},
+                     out, outside),
+            1);
   EXPECT_EQ(outside.str(),
             "dictedit: äpfel has characters outside the code page\n"
-            "dictedit: 名前😀 has characters outside the code page\n");
+            "dictedit: 名前😀 has characters outside the code page\n"
+            "dictedit: t〜.btr has characters outside the code page\n"
+            "dictedit: " +
+                dir +
+                "/〜.txt has characters outside the code page\n"
+                "dictedit: −.pdf has characters outside the code page\n");
+  std::ostringstream with_wave;
+  EXPECT_EQ(RunBatch({dir, "list"}, with_wave, outside), 0);
+  EXPECT_NE(with_wave.str().find(" 波～ String 4"), std::string::npos) << with_wave.str();
+  EXPECT_EQ(RunBatch({dir, "delete-field", "cust", "波〜"}, out, outside), 0);
   // A named key is renamed by taking its name away first; the run says so instead of the
   // editor's "set it on the first segment".
   std::ostringstream renamed;
