@@ -3,7 +3,9 @@ transactions, other processes, and bad input that must change nothing."""
 
 import datetime
 import decimal
+import os
 import shutil
+import subprocess
 from pathlib import Path
 
 import pytest
@@ -418,3 +420,23 @@ db.create("ORDERS").insert({{"CUST_NO": 1, "CODE": "A1", "QTY": 2}})
     assert unclosed.returncode == 0, unclosed.stderr
     with zelko.open(shop_dir) as db:
         assert [r["QTY"] for r in db["ORDERS"]] == ["2"]
+
+
+@pytest.mark.skipif("ZELKO_DICTEDIT" not in os.environ, reason="needs the dictionary editor")
+def test_names_typed_with_jis_forms_find_what_the_dictionary_keeps(tmp_path):
+    # Linux input methods type "〜" (WAVE DASH) where the dictionary keeps "～", the character
+    # code page 932 reads back for the same code.
+    directory = tmp_path / "wave"
+    made = subprocess.run(
+        [os.environ["ZELKO_DICTEDIT"], "--batch", str(directory), "new", ";", "add-table", "表〜",
+         "WAVE.btr", ";", "add-field", "表〜", "番号〜", "Integer", "4", ";", "add-index", "表〜",
+         "番号〜", ";", "create-files"], capture_output=True, text=True)
+    assert made.returncode == 0, made.stderr
+    with zelko.open(directory) as db:
+        assert db.tables == ("表～",)
+        table = db["表〜"]
+        assert table is db["表～"]
+        table.insert({"番号〜": 7})
+        assert table.get(key="番号〜", **{"番号〜": 7})["番号～"] == "7"
+        with pytest.raises(zelko.UnknownNameError):
+            table.get(key="番号😀", **{"番号〜": 7})

@@ -75,9 +75,11 @@ class Database:
         if not isinstance(name, str):
             raise TypeError(f"table names are str, not {type(name).__name__}")
         names = self._table_names()
-        if name in names:
-            return names.index(name), name
-        folded = [i for i, other in enumerate(names) if other.casefold() == name.casefold()]
+        read_back = n.as_read_back(name)  # "表〜" names the table "表～"
+        for given in (name, read_back):
+            if given in names:
+                return names.index(given), given
+        folded = [i for i, other in enumerate(names) if other.casefold() == read_back.casefold()]
         if len(folded) == 1:
             return folded[0], names[folded[0]]
         raise UnknownNameError(-4, f"the dictionary has no table {name!r}")

@@ -161,11 +161,15 @@ _CP932_EQUIVALENTS = str.maketrans({
     "\u203e": "~"})
 
 
+def as_read_back(text):
+    """`text` with each JIS form the code page writes with the code of another character
+    ("〜" with that of "～") as that character: the text as it reads back once written."""
+    return text.translate(_CP932_EQUIVALENTS) if ENCODING == "cp932" else text
+
+
 def encode(text):
     """`text` in the code page; UnicodeEncodeError for a character it has no code for."""
-    if ENCODING == "cp932":
-        text = text.translate(_CP932_EQUIVALENTS)
-    return text.encode(ENCODING)
+    return as_read_back(text).encode(ENCODING)
 
 
 # A scripting binding raises failures with their message; the engine need not print them.

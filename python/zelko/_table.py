@@ -87,6 +87,8 @@ class Table:
         if not isinstance(name, str):
             raise TypeError(f"field names are str, not {type(name).__name__}")
         field_id = self._field_ids.get(name)
+        if field_id is None:  # "A〜" names the field "A～", as the dictionary keeps it
+            field_id = self._field_ids.get(n.as_read_back(name))
         if field_id is None:
             raise UnknownNameError(-5, f"table {self.name} has no field {name!r}")
         return field_id
@@ -135,7 +137,10 @@ class Table:
             return self._default()
         if not isinstance(key, str):
             raise TypeError(f"keys are named by str, not {type(key).__name__}")
-        index = n.ZelkoFindIndex(self._id, key.encode(n.ENCODING, "replace"))
+        try:
+            index = n.ZelkoFindIndex(self._id, n.encode(key))
+        except UnicodeEncodeError:
+            index = _INDEX_NOT_FOUND  # no name in the dictionary has that character
         if index == _INDEX_NOT_FOUND:
             raise UnknownNameError(-6, f"table {self.name} has no index or key {key!r}")
         self._check(index if index < 0 else 0)
