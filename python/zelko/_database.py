@@ -26,6 +26,7 @@ class Database:
         self.directory = directory
         self._form = f"python-{os.getpid()}-{next(_serial)}".encode()
         self._tables = {}
+        self._names = None  # the catalog's table names, read once: the catalog is fixed
         self._open = False
         try:
             # A path must read back as itself: no equivalents (n.encode) here.
@@ -65,11 +66,16 @@ class Database:
             return tuple(self._table_names())
 
     def _table_names(self):
-        names = []
-        for table_id in range(n.DbGetNumOfTable()):
-            name = n.take_bytes(n.DbGetTableName(table_id)) or b""
-            names.append(name.decode(n.ENCODING, "replace"))
-        return names
+        if self._names is None:
+            names = []
+            for table_id in range(n.DbGetNumOfTable()):
+                name = n.take_bytes(n.DbGetTableName(table_id)) or b""
+                names.append(name.decode(n.ENCODING, "replace"))
+            self._names = names
+            self._ids = {}
+            for table_id, name in enumerate(names):
+                self._ids.setdefault(name, table_id)  # the first of a name, as index() found
+        return self._names
 
     def _table_id(self, name):
         if not isinstance(name, str):
@@ -77,8 +83,8 @@ class Database:
         names = self._table_names()
         read_back = n.as_read_back(name)  # "表〜" names the table "表～"
         for given in (name, read_back):
-            if given in names:
-                return names.index(given), given
+            if given in self._ids:
+                return self._ids[given], given
         folded = [i for i, other in enumerate(names) if other.casefold() == read_back.casefold()]
         if len(folded) == 1:
             return folded[0], names[folded[0]]
