@@ -112,8 +112,11 @@ void Designer::Attach() {
 }
 
 void Designer::Remember() {
-  undo_.push_back(host_.Save());
   redo_.clear();
+  if (joining_ && !undo_.empty()) return;
+  nudged_.clear();
+  if (undo_.size() >= kUndoSteps) undo_.erase(undo_.begin());
+  undo_.push_back(host_.Save());
 }
 
 bool Designer::Select(const std::string &name, std::string *error) {
@@ -266,6 +269,7 @@ bool Designer::Step(std::vector<FrmDocument> &from, std::vector<FrmDocument> &to
     *error = nothing;
     return false;
   }
+  nudged_.clear();
   to.push_back(host_.Save());
   FrmDocument doc = std::move(from.back());
   from.pop_back();
@@ -694,13 +698,19 @@ bool Designer::eventFilter(QObject *watched, QEvent *event) {
       int dy = key->key() == Qt::Key_Up ? -1 : key->key() == Qt::Key_Down ? 1 : 0;
       if (dx == 0 && dy == 0) return false;
       // One pixel a press; with Shift the size changes instead.
+      joining_ = key->isAutoRepeat() && !nudged_.empty() && zelko::EqualNoCase(nudged_, selected_);
+      const std::string nudged = selected_;
+      bool done;
       if ((key->modifiers() & Qt::ShiftModifier) != 0) {
-        Resize(selected_, std::max(kTwipsPerPixel, o->Number("Width", 480) + dx * kTwipsPerPixel),
-               std::max(kTwipsPerPixel, o->Number("Height", 480) + dy * kTwipsPerPixel), &error);
+        done = Resize(
+            selected_, std::max(kTwipsPerPixel, o->Number("Width", 480) + dx * kTwipsPerPixel),
+            std::max(kTwipsPerPixel, o->Number("Height", 480) + dy * kTwipsPerPixel), &error);
       } else {
-        Move(selected_, std::max(0LL, o->Number("Left", 0) + dx * kTwipsPerPixel),
-             std::max(0LL, o->Number("Top", 0) + dy * kTwipsPerPixel), &error);
+        done = Move(selected_, std::max(0LL, o->Number("Left", 0) + dx * kTwipsPerPixel),
+                    std::max(0LL, o->Number("Top", 0) + dy * kTwipsPerPixel), &error);
       }
+      joining_ = false;
+      if (done) nudged_ = nudged;
       return true;
     }
     default:

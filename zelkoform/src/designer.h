@@ -58,6 +58,9 @@ class Designer : public QObject {
 
  private:
   void Remember();  // the document before an edit, for Undo
+  // The steps kept, the oldest dropped first: each is a copy of the form (a form of 200
+  // controls takes some 600 KB).
+  static constexpr size_t kUndoSteps = 1000;
   // Undo or Redo: back to the last document of `from`, the present one kept in `to`.
   bool Step(std::vector<FrmDocument> &from, std::vector<FrmDocument> &to, const char *nothing,
             std::string *error);
@@ -73,6 +76,10 @@ class Designer : public QObject {
   std::string on_disk_;  // the form's file as read or last saved here
   std::string selected_;
   std::vector<FrmDocument> undo_, redo_;
+  // The control the last step nudged with an arrow key: the presses an arrow key held down
+  // repeats join that step, so one undo puts the control back where the hold began.
+  std::string nudged_;
+  bool joining_ = false;  // while a repeated press's move or resize runs
   std::unique_ptr<zelko::PropertyPage> page_;
   std::string page_control_;
   QWidget *panel_ = nullptr;

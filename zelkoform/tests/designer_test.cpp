@@ -4,11 +4,19 @@
 // meanwhile.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "designer.h"
+#include "form_host.h"
+#include "frm_document.h"
+#include "qt_test_app.h"
 #include "zelko_test_env.h"
 
 namespace {
@@ -199,6 +207,52 @@ TEST(Designer, AFormAnotherProgramSavedMeanwhileIsNotSavedOverUnasked) {
   EXPECT_EQ(asked, 2u) << run.out;
   EXPECT_NE(run.out.find("-> Cancel"), std::string::npos) << run.out;
   EXPECT_EQ(zelko_testing::ReadFile(dir + "/Blank.frm"), kBlank);
+}
+
+// In the process: the designer's own key handling.
+TEST(Designer, AnArrowKeyHeldDownIsOneStepAndTheStepsAreBounded) {
+  zelko_testing::App();
+  std::string dir = Dir();
+  const std::string text = std::string(kBlank).insert(
+      std::string(kBlank).find("End\r\nAttribute"),
+      "   Begin VB.Label Label1 \r\n      Left = 150\r\n      Top = 300\r\n   End\r\n");
+  zelko_testing::WriteFile(dir + "/Keys.frm", text);
+  std::vector<std::string> problems;
+  auto doc = zelkoform::ParseFrm(text, &problems);
+  ASSERT_TRUE(doc);
+  zelkoform::FormHost host;
+  ASSERT_TRUE(host.Load(*doc, true, &problems));
+  zelkoform::Designer designer(host, dir + "/Keys.frm", true);
+  std::string error;
+  ASSERT_TRUE(designer.Select("Label1", &error)) << error;
+  QWidget *label = host.FindWidget("Label1");
+  auto press = [&](Qt::Key key, bool repeated) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeated);
+    QApplication::sendEvent(label, &event);
+  };
+  auto left = [&] { return host.Object("Label1")->Number("Left", -1); };
+  // A press, then twenty the key repeats while held: one step.
+  press(Qt::Key_Right, false);
+  for (int i = 0; i < 20; ++i)
+    press(Qt::Key_Right, true);
+  EXPECT_EQ(left(), 150 + 21 * 15);
+  // Two presses of their own: a step each.
+  press(Qt::Key_Down, false);
+  press(Qt::Key_Down, false);
+  ASSERT_TRUE(designer.Undo(&error));
+  ASSERT_TRUE(designer.Undo(&error));
+  EXPECT_EQ(left(), 150 + 21 * 15);
+  ASSERT_TRUE(designer.Undo(&error));
+  EXPECT_EQ(left(), 150);
+  EXPECT_FALSE(designer.Undo(&error));
+  // Each step keeps a copy of the form: the oldest go first.
+  for (int i = 1; i <= 1005; ++i)
+    ASSERT_TRUE(designer.Move("Label1", 150 + i, 300, &error)) << error;
+  int undone = 0;
+  while (designer.Undo(&error))
+    ++undone;
+  EXPECT_EQ(undone, 1000);
+  EXPECT_EQ(left(), 155);
 }
 
 }  // namespace
