@@ -445,19 +445,32 @@ int Engine::Create(const CallArgs &a) {
 
 int Engine::Stat(const CallArgs &a, Cursor &c) {
   Storage &f = *c.file;
-  std::vector<uint32_t> unique;
-  for (size_t k = 0; k < f.Spec().keys.size(); ++k) {
-    int64_t n = 0;
-    // Each entry of a key without duplicates is a value of its own: counting entries is a
-    // count of pages, counting distinct values reads every entry.
-    int status = f.Spec().keys[k].Duplicates() ? f.CountDistinct(k, &n) : f.CountEntries(k, &n);
+  // The counts hold until a commit of any process, or a write of this one, changes the file.
+  Storage::KeptCounts &kept = f.Counts();
+  const bool still = kept.valid && f.StampsCommits() &&
+                     kept.write_generation == f.WriteGeneration() &&
+                     kept.spec_generation == f.SpecGeneration() && f.SameStamp(kept.stamp);
+  if (!still) {
+    kept.valid = false;
+    // Taken before the counts: a commit meanwhile makes them look stale, never fresh.
+    std::string stamp = f.ChangeStamp();
+    std::vector<uint32_t> unique;
+    for (size_t k = 0; k < f.Spec().keys.size(); ++k) {
+      int64_t n = 0;
+      // Each entry of a key without duplicates is a value of its own: counting entries is a
+      // count of pages, counting distinct values reads every entry.
+      int status = f.Spec().keys[k].Duplicates() ? f.CountDistinct(k, &n) : f.CountEntries(k, &n);
+      if (status != 0) return status;
+      unique.push_back(static_cast<uint32_t>(n));
+    }
+    int64_t records = 0;
+    int status = f.CountRecords(&records);
     if (status != 0) return status;
-    unique.push_back(static_cast<uint32_t>(n));
+    kept = {true,   std::move(stamp), f.WriteGeneration(), f.SpecGeneration(), std::move(unique),
+            records};
   }
-  int64_t records = 0;
-  int status = f.CountRecords(&records);
-  if (status != 0) return status;
-  std::vector<uint8_t> out = BuildStatBuffer(f.Spec(), static_cast<uint32_t>(records), unique);
+  std::vector<uint8_t> out =
+      BuildStatBuffer(f.Spec(), static_cast<uint32_t>(kept.records), kept.unique);
   if (a.data == nullptr || a.DataLength() < out.size()) return B_DATALENGTH_ERROR;
   std::memcpy(a.data, out.data(), out.size());
   a.SetDataLength(static_cast<uint32_t>(out.size()));

@@ -108,6 +108,17 @@ class Storage {
   // False when the stamp cannot tell another process's commit cheaply: rows read ahead then
   // serve only the call that read them.
   virtual bool StampsCommits() const { return true; }
+  // What Stat last counted, and the stamp and generations it counted them at. Counting the
+  // distinct values of a key with duplicates reads every entry, and each open of a table
+  // asks for a Stat.
+  struct KeptCounts {
+    bool valid = false;
+    std::string stamp;
+    uint64_t write_generation = 0, spec_generation = 0;
+    std::vector<uint32_t> unique;
+    int64_t records = 0;
+  };
+  KeptCounts &Counts() { return kept_counts_; }
   // ---- Keys another process created or dropped. The generation counts the times the file's
   // keys were read from the file. A store reads them again in BeginWrite when they changed;
   // NoticeKeyChanges does so outside a write, where that is cheap (after a commit the stamp
@@ -208,6 +219,7 @@ class Storage {
 
  private:
   uint64_t write_generation_ = 0;
+  KeptCounts kept_counts_;
   uint64_t spec_generation_ = 0;
 };
 

@@ -577,8 +577,19 @@ TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
     ASSERT_EQ(Hear(writer.from_child), "inserted");
     PosBlock pb;
     ASSERT_EQ(Open(pb, path), 0);
+    // Stat's counts: the records, and the distinct values of the group key.
+    auto counts = [&] {
+      std::string buffer(512, '\0'), name(255, '\0');
+      EXPECT_EQ(Op(B_STAT, pb, buffer, name, 0), 0);
+      uint32_t records = 0, groups = 0;
+      std::memcpy(&records, &buffer[6], 4);
+      std::memcpy(&groups, &buffer[16 + 16 + 6], 4);
+      return std::pair<int, int>(static_cast<int>(records), static_cast<int>(groups));
+    };
+    const std::pair<int, int> before = counts();
     std::string rec;
     EXPECT_EQ(GetEqual(pb, id, &rec), B_KEY_VALUE_NOT_FOUND);  // not visible yet
+    EXPECT_EQ(counts(), before);
     // A no-wait transaction cannot write the file the other transaction holds.
     uint32_t len = 0;
     ASSERT_EQ(
@@ -590,6 +601,15 @@ TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
     Say(writer.to_child, "go");
     ASSERT_EQ(Hear(writer.from_child), "done");
     EXPECT_EQ(GetEqual(pb, id, &rec), commit ? 0 : B_KEY_VALUE_NOT_FOUND);
+    // Counted again once the other process committed; this one's own writes count at once,
+    // and no longer once aborted.
+    const std::pair<int, int> after = counts();
+    EXPECT_EQ(after.first, before.first + (commit ? 1 : 0));
+    ASSERT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+    ASSERT_EQ(Insert(pb, Rec(id + 2, "own", 7)), 0);
+    EXPECT_EQ(counts(), std::make_pair(after.first + 1, after.second + 1));
+    ASSERT_EQ(BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+    EXPECT_EQ(counts(), after);
     Close(pb);
     PosBlock pb2;
     ASSERT_EQ(Open(pb2, path2), 0);
