@@ -27,6 +27,7 @@ class Database:
         self._form = f"python-{os.getpid()}-{next(_serial)}".encode()
         self._tables = {}
         self._names = None  # the catalog's table names, read once: the catalog is fixed
+        self._ids = {}  # name: table ID, with the names
         self._open = False
         try:
             # A path must read back as itself: no equivalents (n.encode) here.
