@@ -257,12 +257,11 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
       })) {
     return false;
   }
+  std::set<std::string> key_tables;
   for (size_t k = 0; k < spec.keys.size(); ++k) {
+    key_tables.insert(KeyTable(k));
     if (!tables.count(KeyTable(k))) problem("key " + std::to_string(k) + " has no index");
   }
-  std::set<std::string> key_tables;
-  for (size_t k = 0; k < spec.keys.size(); ++k)
-    key_tables.insert(KeyTable(k));
   for (const std::string &t : tables) {
     if (t.size() > 1 && t[0] == 'k' && t.find_first_not_of("0123456789", 1) == std::string::npos &&
         !key_tables.count(t)) {

@@ -1168,18 +1168,18 @@ int SqliteStorage::CountDistinct(size_t key, int64_t *count) {
   if (!s) return B_IO_ERROR;
   sqlite3_stmt *st = s.get();
   int64_t distinct = 0, last_integer = 0;
-  int last_type = SQLITE_NULL;
+  int last_type = SQLITE_NULL;  // no value yet: the first differs (k is never null)
   std::string last_bytes;
   int rc;
   while ((rc = s.Step()) == SQLITE_ROW) {
     const int type = sqlite3_column_type(st, 0);
     if (type == SQLITE_INTEGER) {
       const int64_t v = s.Int(0);
-      if (distinct == 0 || last_type != type || v != last_integer) ++distinct;
+      if (last_type != type || v != last_integer) ++distinct;
       last_integer = v;
     } else {
       std::string_view v = s.View(0);
-      if (distinct == 0 || last_type != type || v != last_bytes) {
+      if (last_type != type || v != last_bytes) {
         ++distinct;
         last_bytes.assign(v);
       }

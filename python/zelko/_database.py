@@ -73,7 +73,6 @@ class Database:
                 name = n.take_bytes(n.DbGetTableName(table_id)) or b""
                 names.append(name.decode(n.ENCODING, "replace"))
             self._names = names
-            self._ids = {}
             for table_id, name in enumerate(names):
                 self._ids.setdefault(name, table_id)  # the first of a name, as index() found
         return self._names

@@ -699,7 +699,6 @@ bool Designer::eventFilter(QObject *watched, QEvent *event) {
       if (dx == 0 && dy == 0) return false;
       // One pixel a press; with Shift the size changes instead.
       joining_ = key->isAutoRepeat() && !nudged_.empty() && zelko::EqualNoCase(nudged_, selected_);
-      const std::string nudged = selected_;
       bool done;
       if ((key->modifiers() & Qt::ShiftModifier) != 0) {
         done = Resize(
@@ -710,7 +709,7 @@ bool Designer::eventFilter(QObject *watched, QEvent *event) {
                     std::max(0LL, o->Number("Top", 0) + dy * kTwipsPerPixel), &error);
       }
       joining_ = false;
-      if (done) nudged_ = nudged;
+      if (done) nudged_ = selected_;
       return true;
     }
     default:
