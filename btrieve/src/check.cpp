@@ -10,6 +10,7 @@
 
 #include "key_column.h"
 #include "key_encoder.h"
+#include "lock_wait.h"
 #include "pg_store.h"
 #include "sqlite_store.h"
 #include "storage.h"
@@ -175,7 +176,7 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
     problem("the file is cut short: " + cut);
     return false;
   }
-  sqlite3_busy_timeout(d.db, 10000);
+  SetLockWait(d.db, 10000);
   int64_t app_id = -1, version = -1;
   auto read_application_id = [&] {
     return ForEachRow(d.db, "PRAGMA application_id",

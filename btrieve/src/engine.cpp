@@ -3,12 +3,14 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <new>
 
 #include "btrieve/btrapi.h"
 #include "key_encoder.h"
+#include "lock_wait.h"
 #include "zplatform/bytes.h"
 #include "zplatform/paths.h"
 
@@ -1191,7 +1193,11 @@ int Engine::LockForRead(Cursor &c, int64_t pos, bool *acquired) {
   bool single = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_SINGLE_NOWAIT_LOCK;
   bool wait = bias_ == B_SINGLE_WAIT_LOCK || bias_ == B_MULTIPLE_WAIT_LOCK;
   if (single ? c.single_lock == pos : c.multi_locks.count(pos) != 0) return 0;
-  if (!c.file->LockRecord(pos, wait ? LockWaitMilliseconds() : 0)) return B_RECORD_INUSE;
+  if (wait && in_transaction_ && transaction_files_.count(c.file.get()) != 0) {
+    if (int status = WaitForLockAgainstWriters(*c.file, pos); status != 0) return status;
+  } else if (!c.file->LockRecord(pos, wait ? LockWaitMilliseconds() : 0)) {
+    return B_RECORD_INUSE;
+  }
   if (single) {
     ReleaseSingle(c);  // a single lock goes with the next locked read
     c.single_lock = pos;
@@ -1200,6 +1206,20 @@ int Engine::LockForRead(Cursor &c, int64_t pos, bool *acquired) {
   }
   if (acquired) *acquired = true;
   return 0;
+}
+
+int Engine::WaitForLockAgainstWriters(Storage &f, int64_t pos) {
+  // This transaction holds the file against other processes' writes. The lock may be held by
+  // another process that now writes the record: that write waits for this transaction's
+  // end, so waiting for it would only run out the time.
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
+  for (int tries = 0;; ++tries) {
+    if (f.LockRecord(pos, 0)) return 0;
+    if (f.WritingElsewhere(pos)) return B_DEADLOCK;
+    if (std::chrono::steady_clock::now() >= deadline) return B_RECORD_INUSE;
+    PauseBeforeRetry(tries);
+  }
 }
 
 void Engine::GiveBackReadLock(Cursor &c, int64_t pos) {
@@ -1250,10 +1270,13 @@ int Engine::LockAndReread(Cursor &c, int key, Row *row, std::string *fresh, bool
 
 int Engine::TakeWriteLock(Storage &f, int64_t pos) {
   // Another process's write of this record ends soon: wait for it, then read what it wrote
-  // (80 when it changed the record). Inside a transaction, which may hold the file's write
-  // lock that write waits for, only a short while.
-  if (!f.LockWriting(pos, in_transaction_ ? kNoWaitGraceMs : LockWaitMilliseconds()))
-    return B_RECORD_INUSE;
+  // (80 when it changed the record). Inside a transaction only a short while, as the write
+  // may wait for a file this transaction writes; not at all when it writes this one, as
+  // that write cannot end before this transaction does.
+  int wait_ms = !in_transaction_                    ? LockWaitMilliseconds()
+                : transaction_files_.count(&f) != 0 ? 0
+                                                    : kNoWaitGraceMs;
+  if (!f.LockWriting(pos, wait_ms)) return B_RECORD_INUSE;
   // Held for the whole write, so a locked read of another process either comes before the
   // write (and the write gives 84) or sees the write committed.
   if (f.LockRecord(pos, 0)) return 0;

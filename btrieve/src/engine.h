@@ -141,6 +141,9 @@ class Engine {
   // Locks. LockForRead takes the lock the current bias asks for (84 when another process
   // holds the record); *acquired tells whether the block did not hold it before.
   [[nodiscard]] int LockForRead(Cursor &c, int64_t pos, bool *acquired = nullptr);
+  // A wait lock on a record of a file this transaction writes: 78 when the record's holder
+  // is writing it (and so waits for this transaction), 84 when the wait runs out.
+  [[nodiscard]] int WaitForLockAgainstWriters(Storage &f, int64_t pos);
   // LockForRead, then, when the lock is new, the record read again: it may have changed
   // before the lock was granted. *moved: the record is gone or no longer holds the key entry
   // (key >= 0) it was found by; the new lock was given back and the caller reads again.

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "counted_locks.h"
+#include "lock_wait.h"
 
 namespace btr {
 namespace {
@@ -47,14 +48,13 @@ bool FileLocks::SetLock(off_t byte, short type, int wait_ms) {
   fl.l_start = byte;
   fl.l_len = 1;
   int64_t deadline = NowMs() + wait_ms;
-  for (;;) {
+  for (int tries = 0;; ++tries) {
     if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
     if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
     if (NowMs() >= deadline) return false;
-    // Polling with a short sleep never waits forever, even when two processes wait on each
+    // Polling with a short pause never waits forever, even when two processes wait on each
     // other: the limit ends it.
-    struct timespec pause = {0, 5 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
+    PauseBeforeRetry(tries);
   }
 }
 
@@ -86,12 +86,12 @@ void FileLocks::UnlockWriting(int64_t pos) {
   GiveCounted(writing_, pos, [&] { SetLock(kWritingBase + pos, F_UNLCK, 0); });
 }
 
-bool FileLocks::HeldByOtherProcess(int64_t pos) {
-  if (fd_ < 0 || records_.count(pos) != 0) return false;
+bool FileLocks::WritingElsewhere(int64_t pos) {
+  if (fd_ < 0 || writing_.count(pos) != 0) return false;
   struct flock fl = {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = kRecordBase + pos;
+  fl.l_start = kWritingBase + pos;
   fl.l_len = 1;
   if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;

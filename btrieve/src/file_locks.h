@@ -30,13 +30,14 @@ class FileLocks {
   // `wait_ms` 0: no wait. False when another process holds the record.
   bool LockRecord(int64_t pos, int wait_ms);
   void UnlockRecord(int64_t pos);
-  bool HeldByOtherProcess(int64_t pos);
   // Held by a write while it runs, beside the record lock: a write that finds the record
   // lock taken can tell another process's write (which will be over soon) from a lock a
   // user holds. Counted per position; false when another process's write still runs after
   // `wait_ms`.
   bool LockWriting(int64_t pos, int wait_ms);
   void UnlockWriting(int64_t pos);
+  // Whether another process's write of the record at `pos` runs.
+  bool WritingElsewhere(int64_t pos);
   void UnlockAll();
   // Closes this process's descriptor without giving any lock back: a child made by fork()
   // shares the parent's description, and with it the parent's locks.

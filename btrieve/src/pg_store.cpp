@@ -432,6 +432,7 @@ class PgStorage : public Storage {
   bool LockRecord(int64_t pos, int wait_ms) override;
   bool LockWriting(int64_t pos, int wait_ms) override;
   void UnlockWriting(int64_t pos) override;
+  bool WritingElsewhere(int64_t pos) override;
   void UnlockRecord(int64_t pos) override;
 
  private:
@@ -919,6 +920,17 @@ void PgStorage::UnlockWriting(int64_t pos) {
     p.Int(WritingKey(id_, pos));
     Run("SELECT pg_advisory_unlock($1::bigint)", p);
   });
+}
+
+bool PgStorage::WritingElsewhere(int64_t pos) {
+  if (writing_locks_.count(pos) != 0) return false;
+  Params p;
+  p.Int(WritingKey(id_, pos));
+  Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
+  if (!r.Ok() || r.Rows() != 1) return false;
+  if (!r.Bool(0, 0)) return true;
+  Run("SELECT pg_advisory_unlock($1::bigint)", p);
+  return false;
 }
 
 class PgStore : public Store {

@@ -18,6 +18,7 @@
 #include "btrieve/btrapi.h"
 #include "file_locks.h"
 #include "key_column.h"
+#include "lock_wait.h"
 #include "zplatform/paths.h"
 
 namespace btr {
@@ -151,6 +152,7 @@ class SqliteStorage : public Storage {
   void UnlockRecord(int64_t pos) override { locks_.UnlockRecord(pos); }
   bool LockWriting(int64_t pos, int wait_ms) override { return locks_.LockWriting(pos, wait_ms); }
   void UnlockWriting(int64_t pos) override { locks_.UnlockWriting(pos); }
+  bool WritingElsewhere(int64_t pos) override { return locks_.WritingElsewhere(pos); }
 
   // A fresh statement (null when it does not compile); the caches own what they keep.
   sqlite3_stmt *Compile(const std::string &sql);
@@ -261,7 +263,7 @@ int64_t CacheKibibytes(int64_t file_bytes) {
 }
 
 int ConfigureConnection(sqlite3 *db, bool read_only, int busy_ms, int64_t file_bytes) {
-  sqlite3_busy_timeout(db, busy_ms);
+  SetLockWait(db, busy_ms);
   sqlite3_extended_result_codes(db, 0);
   if (!read_only) {
     int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
@@ -447,7 +449,7 @@ bool FoldJournal(const std::string &native_path) {
   sqlite3 *db = nullptr;
   int rc = sqlite3_open_v2(native_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, LockWaitMilliseconds());
+    SetLockWait(db, LockWaitMilliseconds());
     rc = sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
   }
   int closed = sqlite3_close(db);
@@ -598,7 +600,7 @@ int SqliteStorage::Open(const std::string &native_path, OpenLock lock,
   if (FileCutShort(f->db_, nullptr)) return B_IO_ERROR;
   // Another process busy with the file (a commit, a checkpoint) is waited for from the first
   // read on, as every later one is; it never makes this open a read-only one.
-  sqlite3_busy_timeout(f->db_, LockWaitMilliseconds());
+  SetLockWait(f->db_, LockWaitMilliseconds());
   int64_t app_id = 0;
   rc = QueryInt(f->db_, "PRAGMA application_id", &app_id);
   bool busy = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
@@ -728,10 +730,10 @@ int SqliteStorage::BeginWrite() {
   // again until that time is up.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_ms_);
   int rc = Exec("BEGIN IMMEDIATE");
-  for (int pause_ms = 1;
+  for (int tries = 0;
        (rc == SQLITE_BUSY || rc == SQLITE_PROTOCOL) && std::chrono::steady_clock::now() < deadline;
-       pause_ms = std::min(pause_ms * 2, 20)) {
-    ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+       ++tries) {
+    PauseBeforeRetry(tries);
     rc = Exec("BEGIN IMMEDIATE");
   }
   int status = StatusFromSqlite(rc);
@@ -790,7 +792,7 @@ int SqliteStorage::RefreshSpecIfChanged() {
 
 void SqliteStorage::SetBusyTimeout(int ms) {
   busy_ms_ = ms;
-  sqlite3_busy_timeout(db_, ms);
+  SetLockWait(db_, ms);
 }
 
 int SqliteStorage::CommitWrite() {

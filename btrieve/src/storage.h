@@ -200,6 +200,8 @@ class Storage {
   // still runs after `wait_ms`.
   virtual bool LockWriting(int64_t pos, int wait_ms) = 0;
   virtual void UnlockWriting(int64_t pos) = 0;
+  // Whether another process's write of the record at `pos` runs now (asked without waiting).
+  virtual bool WritingElsewhere(int64_t pos) = 0;
 
   // In a child made by fork(): lets go of what the parent's open holds without touching
   // the parent's locks or connection (neither is ever used or closed again).

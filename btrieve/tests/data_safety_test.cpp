@@ -234,6 +234,9 @@ TEST(DataSafety, AWriterWaitsOutAnotherProcessTransactionOnItsRecords) {
   ASSERT_EQ(Read(pb, 1, &rec), 0);
   EXPECT_EQ(CounterOf(rec), 0);  // not committed yet
   EXPECT_EQ(Write(pb, B_UPDATE, Rec(1, 60)), B_RECORD_INUSE);
+  // Another record of the file: the write waits for the transaction, up to the limit.
+  ASSERT_EQ(Read(pb, 2, &rec), 0);
+  EXPECT_EQ(Write(pb, B_UPDATE, Rec(2, 60)), B_FILE_INUSE);
   Say(tx.to_child, "end");
   EXPECT_EQ(Wait(tx), 0);
   ASSERT_EQ(Read(pb, 1, &rec, B_SINGLE_WAIT_LOCK), 0);

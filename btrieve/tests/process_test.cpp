@@ -622,6 +622,56 @@ TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
   ExpectSound(path2);
 }
 
+// A transaction that has written a file asks, with a wait lock, for a record another process
+// holds locked. While that process only holds the lock, the transaction waits for it; once
+// the process writes the record, its write waits for the transaction's end, so the two would
+// wait on each other until the limit ran out: the read answers 78 at once, and the other
+// write goes through after the End.
+TEST(Processes, AWaitLockMeetingAWriteThatWaitsForThisTransactionIsADeadlock) {
+  std::string path = Scratch("deadlock.btr");
+  CreatePeopleHolding(path, {Rec(1, "one"), Rec(2, "two"), Rec(3, "three")});
+  Child other = Spawn([&](int report, int signal) {
+    PosBlock two, three;
+    if (Open(two, path) != 0 || Open(three, path) != 0) return 1;
+    if (GetEqual(two, 2, nullptr, B_SINGLE_NOWAIT_LOCK) != 0) return 2;
+    if (GetEqual(three, 3, nullptr, B_SINGLE_NOWAIT_LOCK) != 0) return 3;
+    Say(report, "locked");
+    Hear(signal);
+    usleep(200 * 1000);  // the transaction now waits for record 3
+    Close(three);
+    Hear(signal);
+    std::string data = Rec(2, "theirs"), key(4, '\0');
+    Say(report, std::to_string(Op(B_UPDATE, two, data, key, 0)));
+    return 0;
+  });
+  ASSERT_EQ(Hear(other.from_child), "locked");
+  PosBlock pb, second;
+  ASSERT_EQ(Open(pb, path), 0);
+  ASSERT_EQ(Open(second, path), 0);
+  uint32_t len = 0;
+  ASSERT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  std::string rec, key(4, '\0');
+  ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
+  std::string data = Rec(1, "mine");
+  ASSERT_EQ(Op(B_UPDATE, pb, data, key, 0), 0);
+  Say(other.to_child, "go");
+  // Held by a lock alone: waited for.
+  EXPECT_EQ(GetEqual(pb, 3, &rec, B_SINGLE_WAIT_LOCK), 0);
+  EXPECT_EQ(rec, Rec(3, "three"));
+  Say(other.to_child, "write");
+  EXPECT_EQ(GetEqual(second, 2, &rec, B_SINGLE_WAIT_LOCK), B_DEADLOCK);
+  ASSERT_EQ(BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  EXPECT_EQ(Hear(other.from_child), "0");
+  EXPECT_EQ(Wait(other), 0);
+  ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
+  EXPECT_EQ(rec, Rec(1, "mine"));
+  ASSERT_EQ(GetEqual(pb, 2, &rec), 0);
+  EXPECT_EQ(rec, Rec(2, "theirs"));
+  Close(second);
+  Close(pb);
+  ExpectSound(path);
+}
+
 TEST(Processes, ExclusiveOpensExcludeOtherProcesses) {
   std::string path = Scratch("ex.btr");
   CreatePeople(path);
