@@ -506,14 +506,48 @@ int Engine::BeginOp(Storage &f) {
     return transaction_failure_;
   }
   if (transaction_files_.count(&f) == 0) {
-    if (transaction_no_wait_) f.SetBusyTimeout(kNoWaitGraceMs);
-    int status = f.BeginWrite();
-    if (transaction_no_wait_) f.SetBusyTimeout(LockWaitMilliseconds());
+    const int wait_ms = transaction_no_wait_ ? kNoWaitGraceMs : LockWaitMilliseconds();
+    int status;
+    if (transaction_files_.empty()) {
+      if (transaction_no_wait_) f.SetBusyTimeout(wait_ms);
+      status = f.BeginWrite();
+      if (transaction_no_wait_) f.SetBusyTimeout(LockWaitMilliseconds());
+    } else {
+      status = BeginWriteHoldingOthers(f, wait_ms);
+    }
     if (status != 0) return status;
     transaction_files_.insert(&f);
     transaction_keepalive_.push_back(files_[f.identity]);
   }
   return 0;
+}
+
+int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
+  // Another transaction may hold this file and wait for one this transaction holds: then
+  // both would wait until the time ran out. While this one waits, its wait is marked on the
+  // file, and it looks for such marks on the files it holds. Of two transactions waiting on
+  // each other (or a ring of them), the one waiting for the file of the higher identity gives
+  // way (78); the other then goes on.
+  f.SetBusyTimeout(0);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  bool marked = false;
+  int status = f.BeginWrite();
+  for (int tries = 0; status == B_FILE_INUSE; ++tries) {
+    if (!marked) marked = f.MarkWaitForWrites(true);
+    bool gives_way = false;
+    for (Storage *held : transaction_files_)
+      gives_way = gives_way || (f.identity > held->identity && held->OthersWaitForWrites());
+    if (gives_way) {
+      status = B_DEADLOCK;
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    PauseBeforeRetry(tries);
+    status = f.BeginWrite();
+  }
+  if (marked) f.MarkWaitForWrites(false);
+  f.SetBusyTimeout(LockWaitMilliseconds());
+  return status;
 }
 
 int Engine::CommitOp(Storage &f) {

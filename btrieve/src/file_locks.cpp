@@ -14,6 +14,7 @@ namespace btr {
 namespace {
 
 constexpr off_t kOpenModeByte = 0x50000000;
+constexpr off_t kWaitForWritesByte = 0x50000001;
 constexpr off_t kRecordBase = 0x60000000;    // + position (positions are below 2^31)
 constexpr off_t kWritingBase = 0x100000000;  // + position
 static_assert(sizeof(off_t) == 8, "lock bytes lie above 4 GiB");
@@ -86,15 +87,27 @@ void FileLocks::UnlockWriting(int64_t pos) {
   GiveCounted(writing_, pos, [&] { SetLock(kWritingBase + pos, F_UNLCK, 0); });
 }
 
-bool FileLocks::WritingElsewhere(int64_t pos) {
-  if (fd_ < 0 || writing_.count(pos) != 0) return false;
+bool FileLocks::HeldElsewhere(off_t byte) const {
+  if (fd_ < 0) return false;
   struct flock fl = {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = kWritingBase + pos;
+  fl.l_start = byte;
   fl.l_len = 1;
   if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;
+}
+
+bool FileLocks::WritingElsewhere(int64_t pos) {
+  return writing_.count(pos) == 0 && HeldElsewhere(kWritingBase + pos);
+}
+
+bool FileLocks::MarkWaitForWrites(bool waiting) {
+  return SetLock(kWaitForWritesByte, waiting ? F_RDLCK : F_UNLCK, 0);
+}
+
+bool FileLocks::OthersWaitForWrites() {
+  return HeldElsewhere(kWaitForWritesByte);
 }
 
 void FileLocks::UnlockAll() {

@@ -38,6 +38,10 @@ class FileLocks {
   void UnlockWriting(int64_t pos);
   // Whether another process's write of the record at `pos` runs.
   bool WritingElsewhere(int64_t pos);
+  // The mark of a transaction waiting to write the file (shared among waiters), and whether
+  // another process holds it.
+  bool MarkWaitForWrites(bool waiting);
+  bool OthersWaitForWrites();
   void UnlockAll();
   // Closes this process's descriptor without giving any lock back: a child made by fork()
   // shares the parent's description, and with it the parent's locks.
@@ -45,6 +49,8 @@ class FileLocks {
 
  private:
   bool SetLock(off_t byte, short type, int wait_ms);
+  // Whether another description holds a lock on `byte`.
+  bool HeldElsewhere(off_t byte) const;
   int fd_ = -1;
   bool writable_ = false;
   std::map<int64_t, int> records_;

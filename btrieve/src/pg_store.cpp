@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kWriteLock = -1;                // second advisory key: writes to the file
 constexpr int kOpenModeLock = -2;             // second advisory key: opens of the file
+constexpr int kWaitForWritesLock = -3;        // second advisory key: transactions waiting to write
 constexpr int64_t kCatalogLock = 0x5A4C4B42;  // one-key advisory lock: catalog changes
 constexpr size_t kScanBatch = 1000;
 // A client that ended a moment ago holds its session's locks until the server has noticed and
@@ -433,6 +434,8 @@ class PgStorage : public Storage {
   bool LockWriting(int64_t pos, int wait_ms) override;
   void UnlockWriting(int64_t pos) override;
   bool WritingElsewhere(int64_t pos) override;
+  bool MarkWaitForWrites(bool waiting) override;
+  bool OthersWaitForWrites() override;
   void UnlockRecord(int64_t pos) override;
 
  private:
@@ -930,6 +933,21 @@ bool PgStorage::WritingElsewhere(int64_t pos) {
   if (!r.Ok() || r.Rows() != 1) return false;
   if (!r.Bool(0, 0)) return true;
   Run("SELECT pg_advisory_unlock($1::bigint)", p);
+  return false;
+}
+
+bool PgStorage::MarkWaitForWrites(bool waiting) {
+  if (waiting) return TryLock(kWaitForWritesLock, true);
+  Params p;
+  p.Int(id_).Int(kWaitForWritesLock);
+  return Run("SELECT pg_advisory_unlock_shared($1::bigint::integer, $2::bigint::integer)", p).Ok();
+}
+
+bool PgStorage::OthersWaitForWrites() {
+  if (!TryLock(kWaitForWritesLock, false)) return s_.Alive();
+  Params p;
+  p.Int(id_).Int(kWaitForWritesLock);
+  Run("SELECT pg_advisory_unlock($1::bigint::integer, $2::bigint::integer)", p);
   return false;
 }
 

@@ -153,6 +153,8 @@ class SqliteStorage : public Storage {
   bool LockWriting(int64_t pos, int wait_ms) override { return locks_.LockWriting(pos, wait_ms); }
   void UnlockWriting(int64_t pos) override { locks_.UnlockWriting(pos); }
   bool WritingElsewhere(int64_t pos) override { return locks_.WritingElsewhere(pos); }
+  bool MarkWaitForWrites(bool waiting) override { return locks_.MarkWaitForWrites(waiting); }
+  bool OthersWaitForWrites() override { return locks_.OthersWaitForWrites(); }
 
   // A fresh statement (null when it does not compile); the caches own what they keep.
   sqlite3_stmt *Compile(const std::string &sql);

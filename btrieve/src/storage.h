@@ -202,6 +202,11 @@ class Storage {
   virtual void UnlockWriting(int64_t pos) = 0;
   // Whether another process's write of the record at `pos` runs now (asked without waiting).
   virtual bool WritingElsewhere(int64_t pos) = 0;
+  // A transaction that holds other files and waits to write this one marks the wait (false
+  // when the mark could not be set), and asks whether a transaction of another process so
+  // waits for a file it holds: waits that go round are deadlocks.
+  virtual bool MarkWaitForWrites(bool waiting) = 0;
+  virtual bool OthersWaitForWrites() = 0;
 
   // In a child made by fork(): lets go of what the parent's open holds without touching
   // the parent's locks or connection (neither is ever used or closed again).

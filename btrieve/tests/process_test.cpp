@@ -672,6 +672,53 @@ TEST(Processes, AWaitLockMeetingAWriteThatWaitsForThisTransactionIsADeadlock) {
   ExpectSound(path);
 }
 
+// Two transactions each write one file and then the other's: each waits for the other's
+// end. One of them is told at once (78) and aborts; the other then goes on and commits.
+TEST(Processes, TransactionsWaitingForEachOthersFilesAreADeadlock) {
+  std::string x = Scratch("ring_x.btr"), y = Scratch("ring_y.btr");
+  CreatePeople(x);
+  CreatePeople(y);
+  auto finish = [](int16_t status) {
+    uint32_t len = 0;
+    uint16_t op = status == 0 ? B_END_TRAN : B_ABORT_TRAN;
+    return BTRCALL(op, nullptr, nullptr, &len, nullptr, 0, 0);
+  };
+  Child other = Spawn([&](int report, int signal) {
+    PosBlock px, py;
+    if (Open(px, x) != 0 || Open(py, y) != 0) return 1;
+    uint32_t len = 0;
+    if (BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) return 2;
+    if (Insert(py, Rec(2, "theirs")) != 0) return 3;
+    Say(report, "holding");
+    Hear(signal);
+    int16_t status = Insert(px, Rec(2, "theirs"));
+    if (finish(status) != 0) return 4;
+    Say(report, std::to_string(status));
+    return 0;
+  });
+  ASSERT_EQ(Hear(other.from_child), "holding");
+  PosBlock px, py;
+  ASSERT_EQ(Open(px, x), 0);
+  ASSERT_EQ(Open(py, y), 0);
+  uint32_t len = 0;
+  ASSERT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  ASSERT_EQ(Insert(px, Rec(1, "mine")), 0);
+  Say(other.to_child, "go");
+  int16_t mine = Insert(py, Rec(1, "mine"));
+  ASSERT_EQ(finish(mine), 0);
+  int16_t theirs = static_cast<int16_t>(std::stoi(Hear(other.from_child)));
+  EXPECT_EQ(Wait(other), 0);
+  EXPECT_EQ(std::min(mine, theirs), 0);
+  EXPECT_EQ(std::max(mine, theirs), B_DEADLOCK) << mine << " " << theirs;
+  const std::set<int> winner = {mine == 0 ? 1 : 2};
+  Close(px);
+  Close(py);
+  EXPECT_EQ(IdsIn(x), winner);
+  EXPECT_EQ(IdsIn(y), winner);
+  ExpectSound(x);
+  ExpectSound(y);
+}
+
 TEST(Processes, ExclusiveOpensExcludeOtherProcesses) {
   std::string path = Scratch("ex.btr");
   CreatePeople(path);
