@@ -497,7 +497,7 @@ int Engine::Version(const CallArgs &a) {
 // transaction is undone at once and End answers with the failure.
 
 int Engine::BeginOp(Storage &f) {
-  if (!in_transaction_) return f.BeginWrite();
+  if (!in_transaction_) return BeginWriteWaiting(f, LockWaitMilliseconds());
   if (transaction_failure_ != 0) return transaction_failure_;
   if (transaction_files_.count(&f) != 0 && !f.InWrite()) {
     // The store rolled the transaction back after a failure (or lost its server): nothing may
@@ -509,9 +509,7 @@ int Engine::BeginOp(Storage &f) {
     const int wait_ms = transaction_no_wait_ ? kNoWaitGraceMs : LockWaitMilliseconds();
     int status;
     if (transaction_files_.empty()) {
-      if (transaction_no_wait_) f.SetBusyTimeout(wait_ms);
-      status = f.BeginWrite();
-      if (transaction_no_wait_) f.SetBusyTimeout(LockWaitMilliseconds());
+      status = BeginWriteWaiting(f, wait_ms);
     } else {
       status = BeginWriteHoldingOthers(f, wait_ms);
     }
@@ -522,6 +520,22 @@ int Engine::BeginOp(Storage &f) {
   return 0;
 }
 
+int Engine::BeginWriteWaiting(Storage &f, int wait_ms) {
+  // Tried at once first, as it nearly always succeeds. A process that has to wait marks the
+  // records of the file it holds locked: a transaction holding the file that asks for one
+  // of them is then told it would wait in vain.
+  f.SetBusyTimeout(0);
+  int status = f.BeginWrite();
+  if (status == B_FILE_INUSE && wait_ms > 0) {
+    f.SetBusyTimeout(wait_ms);
+    f.MarkLockedRecordsWaiting(true);
+    status = f.BeginWrite();
+    f.MarkLockedRecordsWaiting(false);
+  }
+  f.SetBusyTimeout(LockWaitMilliseconds());
+  return status;
+}
+
 int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
   // Another transaction may hold this file and wait for one this transaction holds: then
   // both would wait until the time ran out. While this one waits, its wait is marked on the
@@ -530,10 +544,14 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
   // way (78); the other then goes on.
   f.SetBusyTimeout(0);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  bool marked = false;
+  bool marked = false, records_marked = false;
   int status = f.BeginWrite();
   for (int tries = 0; status == B_FILE_INUSE; ++tries) {
     if (!marked) marked = f.MarkWaitForWrites(true);
+    if (!records_marked) {
+      f.MarkLockedRecordsWaiting(true);
+      records_marked = true;
+    }
     bool gives_way = false;
     for (Storage *held : transaction_files_)
       gives_way = gives_way || (f.identity > held->identity && held->OthersWaitForWrites());
@@ -546,6 +564,7 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
     status = f.BeginWrite();
   }
   if (marked) f.MarkWaitForWrites(false);
+  if (records_marked) f.MarkLockedRecordsWaiting(false);
   f.SetBusyTimeout(LockWaitMilliseconds());
   return status;
 }
@@ -1250,7 +1269,7 @@ int Engine::WaitForLockAgainstWriters(Storage &f, int64_t pos) {
       std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
   for (int tries = 0;; ++tries) {
     if (f.LockRecord(pos, 0)) return 0;
-    if (f.WritingElsewhere(pos)) return B_DEADLOCK;
+    if (f.HolderWaitsForWrites(pos)) return B_DEADLOCK;
     if (std::chrono::steady_clock::now() >= deadline) return B_RECORD_INUSE;
     PauseBeforeRetry(tries);
   }

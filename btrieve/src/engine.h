@@ -141,7 +141,9 @@ class Engine {
   // Locks. LockForRead takes the lock the current bias asks for (84 when another process
   // holds the record); *acquired tells whether the block did not hold it before.
   [[nodiscard]] int LockForRead(Cursor &c, int64_t pos, bool *acquired = nullptr);
-  // BeginWrite for a transaction that already writes other files.
+  // BeginWrite waiting at most `wait_ms`; and for a transaction that already writes other
+  // files.
+  [[nodiscard]] int BeginWriteWaiting(Storage &f, int wait_ms);
   [[nodiscard]] int BeginWriteHoldingOthers(Storage &f, int wait_ms);
   // A wait lock on a record of a file this transaction writes: 78 when the record's holder
   // is writing it (and so waits for this transaction), 84 when the wait runs out.

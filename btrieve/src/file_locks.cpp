@@ -15,8 +15,9 @@ namespace {
 
 constexpr off_t kOpenModeByte = 0x50000000;
 constexpr off_t kWaitForWritesByte = 0x50000001;
-constexpr off_t kRecordBase = 0x60000000;    // + position (positions are below 2^31)
-constexpr off_t kWritingBase = 0x100000000;  // + position
+constexpr off_t kRecordBase = 0x60000000;          // + position (positions are below 2^31)
+constexpr off_t kWritingBase = 0x100000000;        // + position
+constexpr off_t kWaitingHolderBase = 0x200000000;  // + position
 static_assert(sizeof(off_t) == 8, "lock bytes lie above 4 GiB");
 
 int64_t NowMs() {
@@ -100,6 +101,15 @@ bool FileLocks::HeldElsewhere(off_t byte) const {
 
 bool FileLocks::WritingElsewhere(int64_t pos) {
   return writing_.count(pos) == 0 && HeldElsewhere(kWritingBase + pos);
+}
+
+void FileLocks::MarkLockedRecordsWaiting(bool waiting) {
+  for (const auto &kv : records_)
+    SetLock(kWaitingHolderBase + kv.first, waiting ? F_RDLCK : F_UNLCK, 0);
+}
+
+bool FileLocks::LockedRecordWaiting(int64_t pos) {
+  return records_.count(pos) == 0 && HeldElsewhere(kWaitingHolderBase + pos);
 }
 
 bool FileLocks::MarkWaitForWrites(bool waiting) {

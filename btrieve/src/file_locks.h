@@ -38,6 +38,10 @@ class FileLocks {
   void UnlockWriting(int64_t pos);
   // Whether another process's write of the record at `pos` runs.
   bool WritingElsewhere(int64_t pos);
+  // Marks on the records this process holds locked while it waits to write the file, and
+  // whether another process set one on the record at `pos`.
+  void MarkLockedRecordsWaiting(bool waiting);
+  bool LockedRecordWaiting(int64_t pos);
   // The mark of a transaction waiting to write the file (shared among waiters), and whether
   // another process holds it.
   bool MarkWaitForWrites(bool waiting);

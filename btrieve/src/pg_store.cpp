@@ -433,7 +433,8 @@ class PgStorage : public Storage {
   bool LockRecord(int64_t pos, int wait_ms) override;
   bool LockWriting(int64_t pos, int wait_ms) override;
   void UnlockWriting(int64_t pos) override;
-  bool WritingElsewhere(int64_t pos) override;
+  void MarkLockedRecordsWaiting(bool waiting) override;
+  bool HolderWaitsForWrites(int64_t pos) override;
   bool MarkWaitForWrites(bool waiting) override;
   bool OthersWaitForWrites() override;
   void UnlockRecord(int64_t pos) override;
@@ -463,6 +464,7 @@ class PgStorage : public Storage {
   bool schema_changed_ = false;  // key tables changed inside the open write
   std::map<int64_t, int> record_locks_;
   std::map<int64_t, int> writing_locks_;
+  std::vector<int64_t> waiting_marks_;  // MarkLockedRecordsWaiting's marks taken
 };
 
 int PgStorage::Open(const std::string &conninfo, const std::string &path, uint64_t identity_base,
@@ -925,15 +927,48 @@ void PgStorage::UnlockWriting(int64_t pos) {
   });
 }
 
-bool PgStorage::WritingElsewhere(int64_t pos) {
-  if (writing_locks_.count(pos) != 0) return false;
+void PgStorage::MarkLockedRecordsWaiting(bool waiting) {
+  // The two-key space of the record locks, with the file's ID below zero. Only the marks
+  // taken are given back (the server counts each lock taken).
+  if (waiting) {
+    for (const auto &kv : record_locks_) {
+      Params p;
+      p.Int(-id_ - 1).Int(kv.first);
+      Result r =
+          Run("SELECT pg_try_advisory_lock_shared($1::bigint::integer, $2::bigint::integer)", p);
+      if (r.Ok() && r.Rows() == 1 && r.Bool(0, 0)) waiting_marks_.push_back(kv.first);
+    }
+    return;
+  }
+  for (int64_t pos : waiting_marks_) {
+    Params p;
+    p.Int(-id_ - 1).Int(pos);
+    Run("SELECT pg_advisory_unlock_shared($1::bigint::integer, $2::bigint::integer)", p);
+  }
+  waiting_marks_.clear();
+}
+
+bool PgStorage::HolderWaitsForWrites(int64_t pos) {
+  // Each asked with a lock taken without waiting, and given back at once.
+  auto taken_elsewhere = [&](const char *take, const char *give, Params &p) {
+    Result r = Run(take, p);
+    if (!r.Ok() || r.Rows() != 1) return false;
+    if (!r.Bool(0, 0)) return true;
+    Run(give, p);
+    return false;
+  };
+  if (writing_locks_.count(pos) == 0) {
+    Params p;
+    p.Int(WritingKey(id_, pos));
+    if (taken_elsewhere("SELECT pg_try_advisory_lock($1::bigint)",
+                        "SELECT pg_advisory_unlock($1::bigint)", p))
+      return true;
+  }
+  if (record_locks_.count(pos) != 0) return false;
   Params p;
-  p.Int(WritingKey(id_, pos));
-  Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
-  if (!r.Ok() || r.Rows() != 1) return false;
-  if (!r.Bool(0, 0)) return true;
-  Run("SELECT pg_advisory_unlock($1::bigint)", p);
-  return false;
+  p.Int(-id_ - 1).Int(pos);
+  return taken_elsewhere("SELECT pg_try_advisory_lock($1::bigint::integer, $2::bigint::integer)",
+                         "SELECT pg_advisory_unlock($1::bigint::integer, $2::bigint::integer)", p);
 }
 
 bool PgStorage::MarkWaitForWrites(bool waiting) {

@@ -152,7 +152,10 @@ class SqliteStorage : public Storage {
   void UnlockRecord(int64_t pos) override { locks_.UnlockRecord(pos); }
   bool LockWriting(int64_t pos, int wait_ms) override { return locks_.LockWriting(pos, wait_ms); }
   void UnlockWriting(int64_t pos) override { locks_.UnlockWriting(pos); }
-  bool WritingElsewhere(int64_t pos) override { return locks_.WritingElsewhere(pos); }
+  void MarkLockedRecordsWaiting(bool waiting) override { locks_.MarkLockedRecordsWaiting(waiting); }
+  bool HolderWaitsForWrites(int64_t pos) override {
+    return locks_.WritingElsewhere(pos) || locks_.LockedRecordWaiting(pos);
+  }
   bool MarkWaitForWrites(bool waiting) override { return locks_.MarkWaitForWrites(waiting); }
   bool OthersWaitForWrites() override { return locks_.OthersWaitForWrites(); }
 

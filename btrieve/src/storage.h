@@ -200,8 +200,11 @@ class Storage {
   // still runs after `wait_ms`.
   virtual bool LockWriting(int64_t pos, int wait_ms) = 0;
   virtual void UnlockWriting(int64_t pos) = 0;
-  // Whether another process's write of the record at `pos` runs now (asked without waiting).
-  virtual bool WritingElsewhere(int64_t pos) = 0;
+  // While this process waits to write the file, the records of it that it holds locked are
+  // marked. A transaction that holds the file asks whether another process that writes or
+  // holds the record at `pos` waits to write the file, and so waits for the transaction.
+  virtual void MarkLockedRecordsWaiting(bool waiting) = 0;
+  virtual bool HolderWaitsForWrites(int64_t pos) = 0;
   // A transaction that holds other files and waits to write this one marks the wait (false
   // when the mark could not be set), and asks whether a transaction of another process so
   // waits for a file it holds: waits that go round are deadlocks.

@@ -250,10 +250,12 @@ TEST(Processes, AFileMovedWhileItIsOpenedTakesNoWriteWithIt) {
       int16_t opened = Open(pb, path);
       if (opened == 0) {
         int16_t inserted = Insert(pb, Rec(id, "w"));
+        // Told once the file is closed: a pipe the parent does not read until the end may
+        // fill, and a writer waiting on it must not keep the file open.
+        Close(pb);
         if (inserted == 0) Say(report, "I " + std::to_string(id));
         if (inserted != 0 && inserted != B_FILE_INUSE && inserted != B_RECORD_INUSE)
           Say(report, "S " + std::to_string(inserted));
-        Close(pb);
       } else if (opened != B_FILE_NOT_FOUND && opened != B_FILE_INUSE &&
                  opened != B_INCOMPATIBLE_MODE) {
         Say(report, "S " + std::to_string(opened));
@@ -624,24 +626,25 @@ TEST(Processes, TransactionsAreInvisibleUntilEndAndAbortRestores) {
 
 // A transaction that has written a file asks, with a wait lock, for a record another process
 // holds locked. While that process only holds the lock, the transaction waits for it; once
-// the process writes the record, its write waits for the transaction's end, so the two would
-// wait on each other until the limit ran out: the read answers 78 at once, and the other
-// write goes through after the End.
+// the process writes the file (here another record), its write waits for the transaction's
+// end, so the two would wait on each other until the limit ran out: the read answers 78 at
+// once, and the other write goes through after the End.
 TEST(Processes, AWaitLockMeetingAWriteThatWaitsForThisTransactionIsADeadlock) {
   std::string path = Scratch("deadlock.btr");
-  CreatePeopleHolding(path, {Rec(1, "one"), Rec(2, "two"), Rec(3, "three")});
+  CreatePeopleHolding(path, {Rec(1, "one"), Rec(2, "two"), Rec(3, "three"), Rec(4, "four")});
   Child other = Spawn([&](int report, int signal) {
-    PosBlock two, three;
-    if (Open(two, path) != 0 || Open(three, path) != 0) return 1;
+    PosBlock two, three, four;
+    if (Open(two, path) != 0 || Open(three, path) != 0 || Open(four, path) != 0) return 1;
     if (GetEqual(two, 2, nullptr, B_SINGLE_NOWAIT_LOCK) != 0) return 2;
     if (GetEqual(three, 3, nullptr, B_SINGLE_NOWAIT_LOCK) != 0) return 3;
+    if (GetEqual(four, 4, nullptr) != 0) return 4;
     Say(report, "locked");
     Hear(signal);
     usleep(200 * 1000);  // the transaction now waits for record 3
     Close(three);
     Hear(signal);
-    std::string data = Rec(2, "theirs"), key(4, '\0');
-    Say(report, std::to_string(Op(B_UPDATE, two, data, key, 0)));
+    std::string data = Rec(4, "theirs"), key(4, '\0');
+    Say(report, std::to_string(Op(B_UPDATE, four, data, key, 0)));
     return 0;
   });
   ASSERT_EQ(Hear(other.from_child), "locked");
@@ -665,8 +668,8 @@ TEST(Processes, AWaitLockMeetingAWriteThatWaitsForThisTransactionIsADeadlock) {
   EXPECT_EQ(Wait(other), 0);
   ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
   EXPECT_EQ(rec, Rec(1, "mine"));
-  ASSERT_EQ(GetEqual(pb, 2, &rec), 0);
-  EXPECT_EQ(rec, Rec(2, "theirs"));
+  ASSERT_EQ(GetEqual(pb, 4, &rec), 0);
+  EXPECT_EQ(rec, Rec(4, "theirs"));
   Close(second);
   Close(pb);
   ExpectSound(path);
