@@ -497,7 +497,7 @@ int Engine::Version(const CallArgs &a) {
 // transaction is undone at once and End answers with the failure.
 
 int Engine::BeginOp(Storage &f) {
-  if (!in_transaction_) return BeginWriteWaiting(f, LockWaitMilliseconds());
+  if (!in_transaction_) return BeginWriteWaiting(f, f.BusyTimeout());
   if (transaction_failure_ != 0) return transaction_failure_;
   if (transaction_files_.count(&f) != 0 && !f.InWrite()) {
     // The store rolled the transaction back after a failure (or lost its server): nothing may
@@ -506,7 +506,7 @@ int Engine::BeginOp(Storage &f) {
     return transaction_failure_;
   }
   if (transaction_files_.count(&f) == 0) {
-    const int wait_ms = transaction_no_wait_ ? kNoWaitGraceMs : LockWaitMilliseconds();
+    const int wait_ms = transaction_no_wait_ ? kNoWaitGraceMs : f.BusyTimeout();
     int status;
     if (transaction_files_.empty()) {
       status = BeginWriteWaiting(f, wait_ms);
@@ -524,6 +524,7 @@ int Engine::BeginWriteWaiting(Storage &f, int wait_ms) {
   // Tried at once first, as it nearly always succeeds. A process that has to wait marks the
   // records of the file it holds locked: a transaction holding the file that asks for one
   // of them is then told it would wait in vain.
+  const int kept_ms = f.BusyTimeout();
   f.SetBusyTimeout(0);
   int status = f.BeginWrite();
   if (status == B_FILE_INUSE && wait_ms > 0) {
@@ -532,7 +533,7 @@ int Engine::BeginWriteWaiting(Storage &f, int wait_ms) {
     status = f.BeginWrite();
     f.MarkLockedRecordsWaiting(false);
   }
-  f.SetBusyTimeout(LockWaitMilliseconds());
+  f.SetBusyTimeout(kept_ms);
   return status;
 }
 
@@ -542,6 +543,7 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
   // file, and it looks for such marks on the files it holds. Of two transactions waiting on
   // each other (or a ring of them), the one waiting for the file of the higher identity gives
   // way (78); the other then goes on.
+  const int kept_ms = f.BusyTimeout();
   f.SetBusyTimeout(0);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   bool marked = false, records_marked = false;
@@ -565,7 +567,7 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
   }
   if (marked) f.MarkWaitForWrites(false);
   if (records_marked) f.MarkLockedRecordsWaiting(false);
-  f.SetBusyTimeout(LockWaitMilliseconds());
+  f.SetBusyTimeout(kept_ms);
   return status;
 }
 
@@ -1263,8 +1265,9 @@ int Engine::LockForRead(Cursor &c, int64_t pos, bool *acquired) {
 
 int Engine::WaitForLockAgainstWriters(Storage &f, int64_t pos) {
   // This transaction holds the file against other processes' writes. The lock may be held by
-  // another process that now writes the record: that write waits for this transaction's
-  // end, so waiting for it would only run out the time.
+  // another process that waits to write the file (this record, or another while it holds
+  // this one): it waits for this transaction's end, so waiting for it would only run out
+  // the time.
   auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
   for (int tries = 0;; ++tries) {
@@ -1326,7 +1329,7 @@ int Engine::TakeWriteLock(Storage &f, int64_t pos) {
   // (80 when it changed the record). Inside a transaction only a short while, as the write
   // may wait for a file this transaction writes; not at all when it writes this one, as
   // that write cannot end before this transaction does.
-  int wait_ms = !in_transaction_                    ? LockWaitMilliseconds()
+  int wait_ms = !in_transaction_                    ? f.BusyTimeout()
                 : transaction_files_.count(&f) != 0 ? 0
                                                     : kNoWaitGraceMs;
   if (!f.LockWriting(pos, wait_ms)) return B_RECORD_INUSE;

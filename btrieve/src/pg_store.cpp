@@ -393,6 +393,7 @@ class PgStorage : public Storage {
     return s_.Alive() && Pq().PQtransactionStatus(s_.conn()) == PQTRANS_INTRANS;
   }
   void SetBusyTimeout(int ms) override { busy_ms_ = ms; }
+  int BusyTimeout() const override { return busy_ms_; }
 
   // Another process's commit cannot be seen without asking the server: rows read ahead
   // serve only the call that read them (the engine's rule for such stores).

@@ -113,6 +113,7 @@ class SqliteStorage : public Storage {
   bool InWrite() const override;
   int PrepareCommit() override;
   void SetBusyTimeout(int ms) override;
+  int BusyTimeout() const override { return busy_ms_; }
 
   std::string ChangeStamp() override;
   bool SameStamp(const std::string &stamp) override;

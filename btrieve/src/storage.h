@@ -98,6 +98,7 @@ class Storage {
   [[nodiscard]] virtual int PrepareCommit() { return 0; }
   // How long a write waits for another process's transaction on this file.
   virtual void SetBusyTimeout(int ms) = 0;
+  virtual int BusyTimeout() const = 0;
 
   // ---- Change detection for read-ahead. The generation counts this process's writes; the
   // stamp changes with every commit of any process.
