@@ -92,6 +92,11 @@ int16_t Insert(PosBlock &pb, const std::string &record, int8_t key_number) {
   return Op(B_INSERT, pb, data, key, key_number);
 }
 
+int16_t Call0(int op) {
+  uint32_t len = 0;
+  return BTRCALL(static_cast<uint16_t>(op), nullptr, nullptr, &len, nullptr, 0, 0);
+}
+
 std::string Le16(int v) {
   std::string s(2, '\0');
   s[0] = static_cast<char>(v & 0xFF);

@@ -54,6 +54,8 @@ int16_t Close(PosBlock &pb);
 // Calls with a record buffer; `data` is resized to what came back.
 int16_t Op(int op, PosBlock &pb, std::string &data, std::string &key, int8_t key_number);
 int16_t Insert(PosBlock &pb, const std::string &record, int8_t key_number = 0);
+// An operation without a position block or buffers (Begin, End, Abort Transaction).
+int16_t Call0(int op);
 
 std::string Le16(int v);
 std::string Le32(int64_t v);

@@ -51,11 +51,6 @@ int16_t Write(PosBlock &pb, int op, const std::string &rec) {
   return Op(op, pb, data, key, 0);
 }
 
-int16_t Call0(int op) {
-  uint32_t len = 0;
-  return BTRCALL(static_cast<uint16_t>(op), nullptr, nullptr, &len, nullptr, 0, 0);
-}
-
 int CountRecords(const std::string &path) {
   PosBlock pb;
   if (Open(pb, path) != 0) return -1;

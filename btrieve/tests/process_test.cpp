@@ -651,8 +651,7 @@ TEST(Processes, AWaitLockMeetingAWriteThatWaitsForThisTransactionIsADeadlock) {
   PosBlock pb, second;
   ASSERT_EQ(Open(pb, path), 0);
   ASSERT_EQ(Open(second, path), 0);
-  uint32_t len = 0;
-  ASSERT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
   std::string rec, key(4, '\0');
   ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
   std::string data = Rec(1, "mine");
@@ -663,7 +662,7 @@ TEST(Processes, AWaitLockMeetingAWriteThatWaitsForThisTransactionIsADeadlock) {
   EXPECT_EQ(rec, Rec(3, "three"));
   Say(other.to_child, "write");
   EXPECT_EQ(GetEqual(second, 2, &rec, B_SINGLE_WAIT_LOCK), B_DEADLOCK);
-  ASSERT_EQ(BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  ASSERT_EQ(Call0(B_END_TRAN), 0);
   EXPECT_EQ(Hear(other.from_child), "0");
   EXPECT_EQ(Wait(other), 0);
   ASSERT_EQ(GetEqual(pb, 1, &rec), 0);
@@ -681,16 +680,11 @@ TEST(Processes, TransactionsWaitingForEachOthersFilesAreADeadlock) {
   std::string x = Scratch("ring_x.btr"), y = Scratch("ring_y.btr");
   CreatePeople(x);
   CreatePeople(y);
-  auto finish = [](int16_t status) {
-    uint32_t len = 0;
-    uint16_t op = status == 0 ? B_END_TRAN : B_ABORT_TRAN;
-    return BTRCALL(op, nullptr, nullptr, &len, nullptr, 0, 0);
-  };
+  auto finish = [](int16_t status) { return Call0(status == 0 ? B_END_TRAN : B_ABORT_TRAN); };
   Child other = Spawn([&](int report, int signal) {
     PosBlock px, py;
     if (Open(px, x) != 0 || Open(py, y) != 0) return 1;
-    uint32_t len = 0;
-    if (BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) return 2;
+    if (Call0(B_BEGIN_TRAN) != 0) return 2;
     if (Insert(py, Rec(2, "theirs")) != 0) return 3;
     Say(report, "holding");
     Hear(signal);
@@ -703,8 +697,7 @@ TEST(Processes, TransactionsWaitingForEachOthersFilesAreADeadlock) {
   PosBlock px, py;
   ASSERT_EQ(Open(px, x), 0);
   ASSERT_EQ(Open(py, y), 0);
-  uint32_t len = 0;
-  ASSERT_EQ(BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0), 0);
+  ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
   ASSERT_EQ(Insert(px, Rec(1, "mine")), 0);
   Say(other.to_child, "go");
   int16_t mine = Insert(py, Rec(1, "mine"));
