@@ -4,12 +4,20 @@
 // meets another process's write (80, 84); the twin runs the same moves on raw SQLite with
 // BEGIN IMMEDIATE, so it never meets one. Wall-clock time of the whole round; afterwards the
 // balances must add up to what they held before, and the retries per move are reported.
+//
+// Walks while another process writes: one process walks 100,000 records along their key
+// while another updates random records one commit at a time. Ours follows each commit (rows
+// read ahead go stale with it); the twin's one statement reads a snapshot. Wall-clock time
+// of the walk; the walk must give every key once, in order, and the writer must have
+// committed during it.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <sys/select.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +39,7 @@ constexpr int kWorkers = 3;
 constexpr int kTransfers = 2000;
 constexpr int kBalanceOffset = 12;  // a 4-byte integer in the body, in no key
 constexpr int32_t kOpeningBalance = 1000000;
+constexpr int kWalkRecords = 100000;
 
 const std::string &TempDir() {
   static const std::string dir = MakeScratchDirectory("zelko-contention");
@@ -280,9 +289,201 @@ void BM_Transfers_Twin(benchmark::State &state) {
   Report(state, total, retries);
 }
 
+// ---- Walks while another process writes
+
+// Runs `write` (which returns the writes it made) in a child until the returned stop is
+// called, which gives the number of writes.
+class BackgroundWriter {
+ public:
+  explicit BackgroundWriter(const std::function<int64_t(int stop_fd)> &write) {
+    int stop[2], result[2];
+    if (pipe(stop) != 0 || pipe(result) != 0) abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(stop[1]);
+      close(result[0]);
+      int64_t n = write(stop[0]);
+      _exit(::write(result[1], &n, sizeof n) == static_cast<ssize_t>(sizeof n) ? 0 : 1);
+    }
+    close(stop[0]);
+    close(result[1]);
+    stop_ = stop[1];
+    result_ = result[0];
+  }
+  int64_t Stop() {
+    close(stop_);
+    int64_t n = -1;
+    if (read(result_, &n, sizeof n) != static_cast<ssize_t>(sizeof n)) n = -1;
+    close(result_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    return n;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stop_ = -1, result_ = -1;
+};
+
+bool Stopped(int stop_fd) {
+  struct timespec none = {0, 0};
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(stop_fd, &set);
+  return pselect(stop_fd + 1, &set, nullptr, nullptr, &none, nullptr) > 0;
+}
+
+// The walk's keys must be 0 .. n - 1 in order.
+struct KeyCheck {
+  int32_t expected = 0;
+  bool ok = true;
+  void See(int32_t k) { ok = ok && k == expected++; }
+};
+
+// False (the case failed) when the walk missed keys or the writer wrote nothing meanwhile.
+bool ReportWalk(benchmark::State &state, const KeyCheck &check, int64_t writes) {
+  if (!check.ok || check.expected != kWalkRecords) {
+    std::fprintf(stderr, "the walk stopped at key %d\n", check.expected);
+    state.SkipWithError("the walk missed keys");
+    return false;
+  }
+  if (writes <= 0) {
+    state.SkipWithError("the writer wrote nothing during the walk");
+    return false;
+  }
+  state.counters["writes_during_walk"] = static_cast<double>(writes);
+  return true;
+}
+
+void BM_WalkWhileWriting_Ours(benchmark::State &state) {
+  const std::string path = TempDir() + "/walk.btr";
+  std::vector<int32_t> keys(kWalkRecords);
+  for (int32_t k = 0; k < kWalkRecords; ++k)
+    keys[k] = k;
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(20261209));
+  uint8_t pb[128] = {};
+  CreateTwoKeyFile(path, pb);
+  InsertThrough(pb, keys.data(), keys.size());
+  uint32_t len = 0;
+  BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);  // a forked child opens files of its own
+  std::string name = path;
+  uint8_t data[kRecordLength + 1], key[4];
+  for (auto _ : state) {
+    state.PauseTiming();
+    BackgroundWriter writer([&](int stop_fd) -> int64_t {
+      uint8_t wpb[128] = {}, r[kRecordLength], k[4];
+      uint32_t len = 0;
+      if (BTRCALL(B_OPEN, wpb, nullptr, &len, name.data(), 0, 0) != 0) return -1;
+      std::mt19937 rng(7);
+      int64_t n = 0;
+      while (!Stopped(stop_fd)) {
+        PutI32(k, static_cast<int32_t>(rng() % kWalkRecords));
+        len = kRecordLength;
+        if (BTRCALL(B_GET_EQUAL, wpb, r, &len, k, 4, 0) != 0) continue;
+        ++r[kRecordLength - 1];
+        len = kRecordLength;
+        if (BTRCALL(B_UPDATE, wpb, r, &len, k, 4, 0) == 0) ++n;
+      }
+      return n;
+    });
+    usleep(50 * 1000);  // the writer is under way
+    len = 0;
+    if (BTRCALL(B_OPEN, pb, nullptr, &len, name.data(), 0, 0) != 0) abort();
+    state.ResumeTiming();
+    KeyCheck check;
+    len = sizeof data;
+    for (int s = BTRCALL(B_GET_FIRST, pb, data, &len, key, 4, 0); s == 0;
+         len = sizeof data, s = BTRCALL(B_GET_NEXT, pb, data, &len, key, 4, 0))
+      check.See(GetI32(data));
+    state.PauseTiming();
+    len = 0;
+    BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
+    if (!ReportWalk(state, check, writer.Stop())) break;
+    state.ResumeTiming();
+  }
+  unlink(path.c_str());
+}
+
+void BM_WalkWhileWriting_Twin(benchmark::State &state) {
+  const std::string path = TempDir() + "/walk.db";
+  sqlite3 *db = OpenTwin(path);
+  std::vector<int32_t> keys(kWalkRecords);
+  for (int32_t k = 0; k < kWalkRecords; ++k)
+    keys[k] = k;
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(20261209));
+  sqlite3_stmt *insert = nullptr;
+  if (sqlite3_exec(db,
+                   "CREATE TABLE t(data BLOB NOT NULL, k INTEGER NOT NULL, g INTEGER NOT NULL);"
+                   "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX tg ON t(g); BEGIN",
+                   nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?1, ?2, ?3)", -1, &insert, nullptr) !=
+          SQLITE_OK)
+    abort();
+  uint8_t r[kRecordLength];
+  for (int32_t k : keys) {
+    MakeRecord(k, r);
+    sqlite3_bind_blob(insert, 1, r, kRecordLength, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 2, k);
+    sqlite3_bind_int(insert, 3, k / 2);
+    if (sqlite3_step(insert) != SQLITE_DONE) abort();
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) abort();
+  sqlite3_stmt *walk = nullptr;
+  sqlite3_prepare_v2(db, "SELECT data FROM t ORDER BY k", -1, &walk, nullptr);
+  uint8_t data[kRecordLength];
+  for (auto _ : state) {
+    state.PauseTiming();
+    BackgroundWriter writer([&](int stop_fd) -> int64_t {
+      sqlite3 *w = OpenTwin(path);
+      sqlite3_stmt *read = nullptr, *write = nullptr;
+      sqlite3_prepare_v2(w, "SELECT data FROM t WHERE k = ?1", -1, &read, nullptr);
+      sqlite3_prepare_v2(w, "UPDATE t SET data = ?2 WHERE k = ?1", -1, &write, nullptr);
+      std::mt19937 rng(7);
+      int64_t n = 0;
+      uint8_t row[kRecordLength];
+      while (!Stopped(stop_fd)) {
+        int32_t k = static_cast<int32_t>(rng() % kWalkRecords);
+        sqlite3_bind_int(read, 1, k);
+        bool found = sqlite3_step(read) == SQLITE_ROW;
+        if (found) std::memcpy(row, sqlite3_column_blob(read, 0), kRecordLength);
+        sqlite3_reset(read);
+        if (!found) continue;
+        ++row[kRecordLength - 1];
+        sqlite3_bind_int(write, 1, k);
+        sqlite3_bind_blob(write, 2, row, kRecordLength, SQLITE_STATIC);
+        if (sqlite3_step(write) == SQLITE_DONE) ++n;
+        sqlite3_reset(write);
+      }
+      sqlite3_finalize(read);
+      sqlite3_finalize(write);
+      sqlite3_close(w);
+      return n;
+    });
+    usleep(50 * 1000);
+    state.ResumeTiming();
+    KeyCheck check;
+    while (sqlite3_step(walk) == SQLITE_ROW) {
+      std::memcpy(data, sqlite3_column_blob(walk, 0), kRecordLength);
+      check.See(GetI32(data));
+    }
+    sqlite3_reset(walk);
+    state.PauseTiming();
+    if (!ReportWalk(state, check, writer.Stop())) break;
+    state.ResumeTiming();
+  }
+  sqlite3_finalize(walk);
+  sqlite3_close(db);
+  for (const char *suffix : {"", "-wal", "-shm"})
+    unlink((path + suffix).c_str());
+}
+
 }  // namespace
 
 BENCHMARK(BM_Transfers_Ours)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Transfers_Twin)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkWhileWriting_Ours)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkWhileWriting_Twin)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -996,7 +996,14 @@ bool Engine::AheadValid(Cursor &c, int key, int direction) {
 size_t Engine::AheadBatch(const Cursor &c, int key, int direction) const {
   const Cursor::ReadAhead &ra = c.ahead;
   const bool going_on = ra.key == key && ra.direction == direction;
-  if (c.file->StampsCommits()) return going_on ? std::min(ra.batch * 2, kMaxReadAhead) : 4;
+  if (c.file->StampsCommits()) {
+    if (!going_on) return 4;
+    // Doubled while each batch is used up. One that a commit of another process (or a write
+    // of this one) made stale first shows how far a batch lasts now: under a stream of
+    // commits a full batch would be read again for every row.
+    if (ra.next < ra.rows.Size()) return std::clamp<size_t>(ra.next * 2, 4, kMaxReadAhead);
+    return std::min(ra.batch * 2, kMaxReadAhead);
+  }
   // Rows read ahead serve this call only: a Get or Step reads one row, an extended operation
   // many at a time, from a few times the records it asks for (one round trip where most
   // records match), twice as many each time after.
