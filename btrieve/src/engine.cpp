@@ -546,14 +546,12 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
   const int kept_ms = f.BusyTimeout();
   f.SetBusyTimeout(0);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  bool marked = false, records_marked = false;
   int status = f.BeginWrite();
+  const bool waits = status == B_FILE_INUSE;
+  if (waits) f.MarkLockedRecordsWaiting(true);
+  bool marked = false;
   for (int tries = 0; status == B_FILE_INUSE; ++tries) {
     if (!marked) marked = f.MarkWaitForWrites(true);
-    if (!records_marked) {
-      f.MarkLockedRecordsWaiting(true);
-      records_marked = true;
-    }
     bool gives_way = false;
     for (Storage *held : transaction_files_)
       gives_way = gives_way || (f.identity > held->identity && held->OthersWaitForWrites());
@@ -566,7 +564,7 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
     status = f.BeginWrite();
   }
   if (marked) f.MarkWaitForWrites(false);
-  if (records_marked) f.MarkLockedRecordsWaiting(false);
+  if (waits) f.MarkLockedRecordsWaiting(false);
   f.SetBusyTimeout(kept_ms);
   return status;
 }
