@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +23,7 @@
 #include "btrieve/btrapi.h"
 #include "record_workload.h"
 #include "scratch_dir.h"
+#include "sqlite_twin.h"
 
 namespace {
 
@@ -37,18 +36,6 @@ const std::string &TempDir() {
   return dir;
 }
 
-// The keys 0 .. n - 1 in the order both sides insert them.
-const std::vector<int32_t> &ShuffledKeys(int n) {
-  static std::map<int, std::vector<int32_t>> cache;
-  auto &keys = cache[n];
-  if (keys.empty()) {
-    keys.resize(n);
-    std::iota(keys.begin(), keys.end(), 0);
-    std::shuffle(keys.begin(), keys.end(), std::mt19937(20261206));
-  }
-  return keys;
-}
-
 // Keys for inserts into a file that holds 0 .. n - 1: n + a bijection of [0, 2^30) (an odd
 // multiplier), so unique and in no order.
 int32_t InsertKey(int n, int64_t i) {
@@ -59,112 +46,21 @@ int32_t InsertKey(int n, int64_t i) {
 
 struct Ours {
   uint8_t pb[128] = {};
-  Ours(const std::string &name, const std::vector<int32_t> &keys) {
-    std::string path = TempDir() + "/" + name;
+  Ours(const std::string &path, const std::vector<int32_t> &keys) {
     CreateTwoKeyFile(path, pb);
     Insert(keys.data(), keys.size());
     // Read as a program that opens the file finds it.
     uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
     len = 0;
-    if (BTRCALL(B_OPEN, pb, nullptr, &len, path.data(), 0, 0) != 0) abort();
+    std::string name = path;  // the key buffer is the caller's to write
+    if (BTRCALL(B_OPEN, pb, nullptr, &len, name.data(), 0, 0) != 0) abort();
   }
   void Insert(const int32_t *keys, size_t n) { InsertThrough(pb, keys, n); }
   void Tally(int64_t *records, int32_t *last) { TallyThrough(pb, records, last); }
   ~Ours() {
     uint32_t len = 0;
     BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
-  }
-};
-
-// ---- Raw SQLite: a connection opened as the record manager opens its files (one thread at a
-// time, no mutex), with its connection settings.
-
-struct SqliteFile {
-  sqlite3 *db = nullptr;
-  void Open(const std::string &path) {
-    if (sqlite3_open_v2(path.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK)
-      abort();
-    // The record manager's page cache: as much as the file, from 2 MiB to 64 MiB.
-    struct stat st {};
-    long long kib = stat(path.c_str(), &st) == 0 ? st.st_size / 1024 : 0;
-    kib = std::clamp(kib, 2048LL, 65536LL);
-    Exec(("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;"
-          " PRAGMA cache_size=-" +
-          std::to_string(kib))
-             .c_str());
-  }
-  void Exec(const char *sql) {
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) abort();
-  }
-  sqlite3_stmt *Compile(const char *sql) {
-    sqlite3_stmt *s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) abort();
-    return s;
-  }
-  // The integers of the one row `sql` answers.
-  std::vector<int64_t> Query(const char *sql) {
-    sqlite3_stmt *s = Compile(sql);
-    std::vector<int64_t> row;
-    if (sqlite3_step(s) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(s); ++i)
-        row.push_back(sqlite3_column_int64(s, i));
-    }
-    sqlite3_finalize(s);
-    return row;
-  }
-  // A new file at `path` made by `schema`, filled with `keys`, then opened again as a program
-  // that opens the file finds it.
-  template <typename Side>
-  static void Make(Side &side, const std::string &path, const char *schema,
-                   const std::vector<int32_t> &keys) {
-    unlink(path.c_str());
-    side.Open(path);
-    side.Exec(schema);
-    side.Prepare();
-    side.Insert(keys.data(), keys.size());
-    side.Finalize();
-    sqlite3_close(side.db);
-    side.Open(path);
-    side.Prepare();
-  }
-};
-
-// ---- The twin: the same records in an SQLite table with the keys as indexed columns.
-
-struct Twin : SqliteFile {
-  sqlite3_stmt *insert = nullptr;
-  Twin(const std::string &name, const std::vector<int32_t> &keys) {
-    Make(*this, TempDir() + "/" + name,
-         "CREATE TABLE t(k INTEGER NOT NULL, d INTEGER NOT NULL, data BLOB NOT NULL);"
-         "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX td ON t(d);",
-         keys);
-  }
-  void Prepare() { insert = Compile("INSERT INTO t VALUES(?1, ?2, ?3)"); }
-  void Tally(int64_t *records, int32_t *last) {
-    std::vector<int64_t> row = Query("SELECT count(*), max(k) FROM t");
-    *records = row.empty() ? -1 : row[0];
-    *last = row.empty() ? -1 : static_cast<int32_t>(row[1]);
-  }
-  void Finalize() { sqlite3_finalize(insert); }
-  void Insert(const int32_t *keys, size_t n) {
-    Exec("BEGIN");
-    uint8_t r[kRecordLength];
-    for (size_t i = 0; i < n; ++i) {
-      MakeRecord(keys[i], r);
-      sqlite3_bind_int(insert, 1, keys[i]);
-      sqlite3_bind_int(insert, 2, keys[i] / 2);
-      sqlite3_bind_blob(insert, 3, r, kRecordLength, SQLITE_STATIC);
-      if (sqlite3_step(insert) != SQLITE_DONE) abort();
-      sqlite3_reset(insert);
-    }
-    Exec("COMMIT");
-  }
-  ~Twin() {
-    Finalize();
-    sqlite3_close(db);
   }
 };
 
@@ -175,8 +71,8 @@ struct Twin : SqliteFile {
 
 struct LayoutTwin : SqliteFile {
   sqlite3_stmt *record = nullptr, *entry[2] = {};
-  LayoutTwin(const std::string &name, const std::vector<int32_t> &keys) {
-    Make(*this, TempDir() + "/" + name,
+  LayoutTwin(const std::string &path, const std::vector<int32_t> &keys) {
+    Make(*this, path,
          "CREATE TABLE r(pos INTEGER PRIMARY KEY, data BLOB NOT NULL, seqs BLOB NOT NULL);"
          "CREATE TABLE k0(k BLOB NOT NULL, seq INTEGER NOT NULL, pos INTEGER NOT NULL,"
          " PRIMARY KEY(k, seq)) WITHOUT ROWID;"
@@ -235,7 +131,7 @@ Side &Shared(int n) {
   auto &f = files[n];
   if (!f) {
     std::string name = "read-" + std::to_string(n) + (std::is_same_v<Side, Ours> ? ".btr" : ".db");
-    f = std::make_unique<Side>(name, ShuffledKeys(n));
+    f = std::make_unique<Side>(TempDir() + "/" + name, ShuffledKeys(n));
   }
   return *f;
 }
@@ -386,7 +282,8 @@ void InsertBatches(benchmark::State &state, const std::string &suffix) {
   static std::map<std::pair<int, std::string>, File> files;
   File &f = files[{n, suffix}];
   if (!f.side) {
-    f.side = std::make_unique<Side>("insert-" + std::to_string(n) + suffix, ShuffledKeys(n));
+    f.side = std::make_unique<Side>(TempDir() + "/insert-" + std::to_string(n) + suffix,
+                                    ShuffledKeys(n));
     f.highest = n - 1;
   }
   std::vector<int32_t> keys(kInsertBatch);

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "btrieve/btrapi.h"
 #include "record_workload.h"
 #include "scratch_dir.h"
+#include "sqlite_twin.h"
 
 namespace {
 
@@ -191,29 +193,12 @@ void BM_Transfers_Ours(benchmark::State &state) {
   Report(state, total, retries);
 }
 
-// ---- Raw SQLite: one table of the accounts, opened as the record manager opens its files,
-// waiting for another process's transaction with the same short pauses.
-
-int ShortPauses(void *, int tries) {
-  if (tries >= 10000) return 0;
-  timespec pause = {0, (tries < 4 ? 100000L << tries : 1000000L)};
-  nanosleep(&pause, nullptr);
-  return 1;
-}
+// ---- Raw SQLite: one table of the accounts, opened as the record manager opens its files.
 
 sqlite3 *OpenTwin(const std::string &path) {
-  sqlite3 *db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                      nullptr) != SQLITE_OK)
-    abort();
-  sqlite3_busy_handler(db, ShortPauses, nullptr);
-  if (sqlite3_exec(db,
-                   "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                   "PRAGMA mmap_size=268435456; PRAGMA cache_size=-2048",
-                   nullptr, nullptr, nullptr) != SQLITE_OK)
-    abort();
-  return db;
+  SqliteFile f;
+  f.Open(path);
+  return f.db;
 }
 
 int64_t TwinWorker(const std::string &path, int w) {
@@ -357,10 +342,7 @@ bool ReportWalk(benchmark::State &state, const KeyCheck &check, int64_t writes) 
 
 void BM_WalkWhileWriting_Ours(benchmark::State &state) {
   const std::string path = TempDir() + "/walk.btr";
-  std::vector<int32_t> keys(kWalkRecords);
-  for (int32_t k = 0; k < kWalkRecords; ++k)
-    keys[k] = k;
-  std::shuffle(keys.begin(), keys.end(), std::mt19937(20261209));
+  const std::vector<int32_t> &keys = ShuffledKeys(kWalkRecords);
   uint8_t pb[128] = {};
   CreateTwoKeyFile(path, pb);
   InsertThrough(pb, keys.data(), keys.size());
@@ -406,32 +388,8 @@ void BM_WalkWhileWriting_Ours(benchmark::State &state) {
 
 void BM_WalkWhileWriting_Twin(benchmark::State &state) {
   const std::string path = TempDir() + "/walk.db";
-  sqlite3 *db = OpenTwin(path);
-  std::vector<int32_t> keys(kWalkRecords);
-  for (int32_t k = 0; k < kWalkRecords; ++k)
-    keys[k] = k;
-  std::shuffle(keys.begin(), keys.end(), std::mt19937(20261209));
-  sqlite3_stmt *insert = nullptr;
-  if (sqlite3_exec(db,
-                   "CREATE TABLE t(data BLOB NOT NULL, k INTEGER NOT NULL, g INTEGER NOT NULL);"
-                   "CREATE UNIQUE INDEX tk ON t(k); CREATE INDEX tg ON t(g); BEGIN",
-                   nullptr, nullptr, nullptr) != SQLITE_OK ||
-      sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?1, ?2, ?3)", -1, &insert, nullptr) !=
-          SQLITE_OK)
-    abort();
-  uint8_t r[kRecordLength];
-  for (int32_t k : keys) {
-    MakeRecord(k, r);
-    sqlite3_bind_blob(insert, 1, r, kRecordLength, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 2, k);
-    sqlite3_bind_int(insert, 3, k / 2);
-    if (sqlite3_step(insert) != SQLITE_DONE) abort();
-    sqlite3_reset(insert);
-  }
-  sqlite3_finalize(insert);
-  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) abort();
-  sqlite3_stmt *walk = nullptr;
-  sqlite3_prepare_v2(db, "SELECT data FROM t ORDER BY k", -1, &walk, nullptr);
+  auto twin = std::make_unique<Twin>(path, ShuffledKeys(kWalkRecords));
+  sqlite3_stmt *walk = twin->Compile("SELECT data FROM t ORDER BY k");
   uint8_t data[kRecordLength];
   for (auto _ : state) {
     state.PauseTiming();
@@ -474,7 +432,7 @@ void BM_WalkWhileWriting_Twin(benchmark::State &state) {
     state.ResumeTiming();
   }
   sqlite3_finalize(walk);
-  sqlite3_close(db);
+  twin.reset();
   for (const char *suffix : {"", "-wal", "-shm"})
     unlink((path + suffix).c_str());
 }
