@@ -440,3 +440,41 @@ def test_names_typed_with_jis_forms_find_what_the_dictionary_keeps(tmp_path):
         assert table.get(key="番号〜", **{"番号〜": 7})["番号～"] == "7"
         with pytest.raises(zelko.UnknownNameError):
             table.get(key="番号😀", **{"番号〜": 7})
+
+
+@pytest.mark.skipif("ZELKO_DICTEDIT" not in os.environ, reason="needs the dictionary editor")
+def test_where_reads_note_and_lvar_fields_whole(tmp_path):
+    directory = tmp_path / "memo"
+    made = subprocess.run(
+        [os.environ["ZELKO_DICTEDIT"], "--batch", str(directory), "new", ";", "add-table", "MEMO",
+         "MEMO.btr", ";", "add-field", "MEMO", "ID", "Integer", "4", ";", "add-field", "MEMO",
+         "BODY", "Note", "2000", ";", "add-index", "MEMO", "ID", ";", "add-table", "LOG",
+         "LOG.btr", ";", "add-field", "LOG", "LEVEL", "Integer", "2", ";", "add-field", "LOG",
+         "TEXT", "LVar", "500", ";", "add-index", "LOG", "LEVEL:1", ";", "create-files"], capture_output=True, text=True)
+    assert made.returncode == 0, made.stderr
+    with zelko.open(directory) as db:
+        memo, log = db["MEMO"], db["LOG"]
+        bodies = {1: "あいう" * 10, 2: "x" * 1999, 3: "", 4: "末尾 "}
+        for number, body in bodies.items():
+            memo.insert({"ID": number, "BODY": body})
+        with pytest.raises(ValueError, match=r"'yyy.*'\.\.\. \(2500 characters\) is 2500 bytes"):
+            memo.insert({"ID": 5, "BODY": "y" * 2500})
+        found = memo.where("@ID >= 2")
+        assert [(r["ID"], r["BODY"]) for r in found] == [(str(i), bodies[i]) for i in (2, 3, 4)]
+        assert [dict(r) for r in memo.where("@ID = 1", fields=["BODY"])] == [
+            {"BODY": bodies[1]}]
+        assert [r["ID"] for r in memo.where("", fields=("BODY", "ID"), max=2,
+                                            reverse=True)] == ["4", "3"]
+        # What where() found is updated as a record read whole: a change since is refused.
+        memo.update(found[1], BODY="中身")
+        assert memo.get(ID=3)["BODY"] == "中身"
+        memo.update(memo.get(ID=4), BODY="別の読み")
+        with pytest.raises(zelko.ZelkoError) as changed:
+            memo.update(found[2], BODY="古い読み")
+        assert changed.value.status == 80
+
+        for level, text in ((1, "起動"), (3, "停止しました" * 20), (1, "")):
+            log.insert({"LEVEL": level, "TEXT": text})
+        assert [(r["LEVEL"], len(r["TEXT"])) for r in log.where("@LEVEL = 1")] == [("1", 2),
+                                                                                    ("1", 0)]
+        assert [len(r["TEXT"]) for r in log.where("", fields="TEXT")] == [2, 0, 120]

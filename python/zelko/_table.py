@@ -19,6 +19,8 @@ _END_OF_FILE, _KEY_NOT_FOUND, _UNKNOWN_POSITION, _CHANGED = 9, 4, 43, 80
 _INDEX_NOT_FOUND = -6
 _WOULD_CHANGE = -1  # ZelkoCheckFieldData, ZelkoCheckCondition: not read as it stands
 _FIELD_OUTSIDE_RECORD = 65
+# Note and LVar: the text runs to the record's end, however long the field is declared.
+_VARIABLE_TYPES = (12, 13)
 # Extended reads that end with these keep the records they found.
 _EXTENDED_KEEPS = (0, 9, 22, 60, 64)
 
@@ -336,7 +338,8 @@ class Table:
               reverse=False):
         """The records that meet `condition` ("@AGE >= 20 & @PREF = '東京都'"; empty for all),
         read by extended reads along `key`, with the named `fields` only (all when None), at
-        most `max` of them."""
+        most `max` of them. A Note or LVar field among them is read with its whole record,
+        by position, once the records are found."""
         if not isinstance(condition, str):
             raise TypeError(f"the condition is a str, not {type(condition).__name__}")
         names = self.fields if fields is None else tuple(fields)
@@ -353,8 +356,15 @@ class Table:
         except UnicodeEncodeError as error:
             raise ValueError(f"{self.name}: the condition {condition!r} cannot be written in "
                              f"code page {n.ENCODING}") from error
-        field_list = ",".join(str(i) for i in ids).encode()
-        width = sum(self._infos[i].size for i in ids) + 6
+        # An extended read extracts each field at its declared size, which a variable field
+        # fills only when its text is that long (else 65): it is read afterwards.
+        variable = any(self._infos[i].type in _VARIABLE_TYPES for i in ids)
+        extracted = [i for i in ids if self._infos[i].type not in _VARIABLE_TYPES]
+        if not extracted:
+            extracted = [i for i, info in enumerate(self._infos)
+                         if info.type not in _VARIABLE_TYPES][:1] or ids
+        field_list = ",".join(str(i) for i in extracted).encode()
+        width = sum(self._infos[i].size for i in extracted) + 6
         chunk_limit = (60000 // width) or 1  # each read's buffer within 64 KB
         found = []
         with n.lock:
@@ -398,6 +408,9 @@ class Table:
                                 lambda buffer, size, r=r: n.ZelkoExGetRecordText(
                                     result.value, r, buffer, size, ctypes.byref(self._length),
                                     ctypes.byref(self._position)))
+                            if variable:
+                                found.append(self._position.value)
+                                continue
                             record = Record(zip(names, texts))
                             record.position = self._position.value
                             record._index = index
@@ -415,7 +428,29 @@ class Table:
                         self._check(22)
             finally:
                 n.ZelkoExSetMode(previous_mode.value, None)
+            if variable:
+                found = self._read_found(found, ids, names, index)
         return found
+
+    def _read_found(self, positions, ids, names, index):
+        """The records at `positions` read whole, with the fields `ids` (named `names`): each as
+        it stands now, one deleted since it was found left out."""
+        records = []
+        for position in positions:
+            status = n.DbGetDirect(self._id, position, index)
+            if status == _UNKNOWN_POSITION:
+                continue
+            self._check(status)
+            whole = self._read_current(index)
+            texts = [whole._texts[i] for i in ids]
+            record = Record(zip(names, texts))
+            record.position = whole.position
+            record._index = index
+            record._fields = names
+            record._texts = texts
+            record._table = self
+            records.append(record)
+        return records
 
     # ---- writing
 

@@ -11,6 +11,14 @@ from . import _native
 # terminator).
 _STRING_TYPES = {0: 0, 10: 1, 11: 1, 12: 1, 13: 1}
 _LONGEST_TEXT = 4096  # of the other types' texts
+_SHOWN = 40  # characters of a value a message quotes
+
+
+def shown(text):
+    """`text` quoted for a message, its start only when it is long (a Note may hold 64 KB)."""
+    if len(text) <= _SHOWN:
+        return repr(text)
+    return f"{text[:_SHOWN - 3]!r}... ({len(text)} characters)"
 
 
 def _float_text(value):
@@ -63,7 +71,7 @@ def to_text(table, field, value):
     try:
         encoded = _native.encode(text)
     except UnicodeEncodeError as error:
-        raise ValueError(f"{table}.{field.name}: {text!r} cannot be written in code page "
+        raise ValueError(f"{table}.{field.name}: {shown(text)} cannot be written in code page "
                          f"{_native.ENCODING}") from error
     if b"\0" in encoded:
         raise ValueError(f"{table}.{field.name}: a text cannot hold the character NUL")
@@ -71,6 +79,6 @@ def to_text(table, field, value):
     if field.type in _STRING_TYPES:
         limit = field.size - _STRING_TYPES[field.type]
     if len(encoded) > limit:
-        raise ValueError(f"{table}.{field.name}: {text!r} is {len(encoded)} bytes long, the "
+        raise ValueError(f"{table}.{field.name}: {shown(text)} is {len(encoded)} bytes long, the "
                          f"field holds {limit}")
     return encoded
