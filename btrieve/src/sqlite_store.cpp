@@ -45,15 +45,15 @@ class Stmt {
   void BindStatic(int i, std::string_view blob) { BindBlob(i, blob, SQLITE_STATIC); }
   int Step() { return sqlite3_step(s_); }
   int64_t Int(int col) const { return sqlite3_column_int64(s_, col); }
-  std::string Blob(int col) const {
-    const void *p = sqlite3_column_blob(s_, col);
-    return p ? std::string(static_cast<const char *>(p), sqlite3_column_bytes(s_, col))
-             : std::string();
-  }
+  std::string Blob(int col) const { return std::string(View(col)); }
+  // A blob's bytes, valid until the next step. Address and length come from one column
+  // value: each sqlite3_column_* call costs as much as a walk's copy of a short record. The
+  // value is unprotected, which a connection opened without a mutex may read.
   std::string_view View(int col) const {
-    const void *p = sqlite3_column_blob(s_, col);
+    sqlite3_value *v = sqlite3_column_value(s_, col);
+    const void *p = sqlite3_value_blob(v);
     return p ? std::string_view(static_cast<const char *>(p),
-                                static_cast<size_t>(sqlite3_column_bytes(s_, col)))
+                                static_cast<size_t>(sqlite3_value_bytes(v)))
              : std::string_view();
   }
 
@@ -1019,16 +1019,14 @@ int SqliteStorage::Collect(Stmt &s, size_t key, RowBatch *rows) {
   int rc;
   sqlite3_stmt *st = s.get();
   while ((rc = s.Step()) == SQLITE_ROW) {
-    const void *k = integer_key;
-    size_t k_length = length;
+    std::string_view k(integer_key, length);
     if (sqlite3_column_type(st, 0) == SQLITE_INTEGER && FitsIntegerColumn(length)) {
       IntegerToKey(sqlite3_column_int64(st, 0), length, integer_key);
     } else {
-      k = sqlite3_column_blob(st, 0);  // a blob as stored (damage shows as a wrong length)
-      k_length = static_cast<size_t>(sqlite3_column_bytes(st, 0));
+      k = s.View(0);  // a blob as stored (damage shows as a wrong length)
     }
-    rows->Add(k, k_length, s.Int(1), s.Int(2), sqlite3_column_blob(st, 3),
-              static_cast<size_t>(sqlite3_column_bytes(st, 3)));
+    std::string_view data = s.View(3);
+    rows->Add(k.data(), k.size(), s.Int(1), s.Int(2), data.data(), data.size());
   }
   return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
@@ -1042,10 +1040,9 @@ int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBat
   s.Bind(2, static_cast<int64_t>(limit));
   rows->Clear();
   int rc;
-  sqlite3_stmt *st = s.get();
   while ((rc = s.Step()) == SQLITE_ROW) {
-    const void *data = sqlite3_column_blob(st, 1);
-    rows->Add(nullptr, 0, 0, s.Int(0), data, static_cast<size_t>(sqlite3_column_bytes(st, 1)));
+    std::string_view data = s.View(1);
+    rows->Add(nullptr, 0, 0, s.Int(0), data.data(), data.size());
   }
   return rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
