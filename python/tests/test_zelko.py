@@ -6,6 +6,7 @@ import decimal
 import os
 import shutil
 import subprocess
+import threading
 from pathlib import Path
 
 import pytest
@@ -478,3 +479,31 @@ def test_where_reads_note_and_lvar_fields_whole(tmp_path):
         assert [(r["LEVEL"], len(r["TEXT"])) for r in log.where("@LEVEL = 1")] == [("1", 2),
                                                                                     ("1", 0)]
         assert [len(r["TEXT"]) for r in log.where("", fields="TEXT")] == [2, 0, 120]
+
+
+def test_a_transaction_keeps_other_threads_out_until_it_ends(db, customers):
+    # The record manager keeps one transaction per process: a write of another thread must
+    # not join it (and be undone by its abort), nor a read see what it has not committed.
+    first = customers.insert({"NAME": YAMADA, "CREDIT": 100})
+    second = customers.insert({"NAME": SATO, "CREDIT": 200})
+    began, seen = threading.Event(), []
+
+    def other_thread():
+        began.wait()
+        seen.append(customers.get(CUST_NO=first["CUST_NO"])["CREDIT"])
+        customers.update(customers.get(CUST_NO=second["CUST_NO"]), CREDIT=222)
+
+    worker = threading.Thread(target=other_thread)
+    worker.start()
+    with pytest.raises(RuntimeError):
+        with db.transaction():
+            customers.update(customers.get(CUST_NO=first["CUST_NO"]), CREDIT=111)
+            began.set()
+            worker.join(0.5)
+            assert worker.is_alive()  # waiting for the transaction
+            raise RuntimeError("abort")
+    worker.join(10)
+    assert not worker.is_alive()
+    assert seen == ["100"]
+    assert customers.get(CUST_NO=first["CUST_NO"])["CREDIT"] == "100"
+    assert customers.get(CUST_NO=second["CUST_NO"])["CREDIT"] == "222"

@@ -149,24 +149,33 @@ class Database:
     @contextlib.contextmanager
     def transaction(self, concurrent=False):
         """Everything inside the with block is written at its end or not at all: an exception
-        aborts the transaction (and goes on)."""
+        aborts the transaction (and goes on). The transaction is the process's: it takes in
+        every write of this thread, through any database, and other threads' calls wait for
+        its end."""
         begin = n.DbBeginConCurTransaction if concurrent else n.DbBeginTransaction
         with n.lock:
             self._attach()
             status = begin(0)
             if status != 0:
                 raise ZelkoError(status, n.take_message())
+            n.lock.hold_for_transaction()
         try:
             yield self
         except BaseException:
             with n.lock:
-                if self._open:
-                    self._attach()
-                    n.DbAbortTransaction()
+                try:
+                    if self._open:
+                        self._attach()
+                        n.DbAbortTransaction()
+                finally:
+                    n.lock.release_transaction()
             raise
         with n.lock:
-            self._attach()
-            status = n.DbEndTransaction()
+            try:
+                self._attach()
+                status = n.DbEndTransaction()
+            finally:
+                n.lock.release_transaction()
             if status != 0:
                 raise ZelkoError(status, n.take_message())
 

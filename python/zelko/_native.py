@@ -8,9 +8,41 @@ from pathlib import Path
 
 LIBRARY_NAME = "libzelkoctl.so"
 
-# Every call into the library happens under this lock: the engine keeps one attachment and
-# one set of position blocks per process, so calls from several threads must not interleave.
-lock = threading.RLock()
+class _SessionLock:
+    """The lock every call into the library happens under: the engine keeps one attachment and
+    one set of position blocks per process, so calls from several threads must not interleave.
+
+    The record manager also keeps one transaction per process. While a thread has one open,
+    another thread's write would join it (and be undone by its abort after reporting success),
+    and its reads would see what the transaction has not committed: other threads wait at
+    the lock until the transaction ends."""
+
+    def __init__(self):
+        self._lock = threading.RLock()
+        self._ended = threading.Condition(self._lock)
+        self._owner = None  # the thread whose transaction is open
+
+    def __enter__(self):
+        self._lock.acquire()
+        me = threading.get_ident()
+        while self._owner is not None and self._owner != me:
+            self._ended.wait()  # gives the lock up whole while it waits
+        return self
+
+    def __exit__(self, *exc):
+        self._lock.release()
+
+    def hold_for_transaction(self):
+        """Called under the lock when this thread's transaction has begun."""
+        self._owner = threading.get_ident()
+
+    def release_transaction(self):
+        """Called under the lock when this thread's transaction has ended or been aborted."""
+        self._owner = None
+        self._ended.notify_all()
+
+
+lock = _SessionLock()
 
 
 def _installed_library_dirs(package_dir):
