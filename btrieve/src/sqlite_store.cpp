@@ -46,11 +46,13 @@ class Stmt {
   int Step() { return sqlite3_step(s_); }
   int64_t Int(int col) const { return sqlite3_column_int64(s_, col); }
   std::string Blob(int col) const { return std::string(View(col)); }
-  // A blob's bytes, valid until the next step. Address and length come from one column
-  // value: each sqlite3_column_* call costs as much as a walk's copy of a short record. The
-  // value is unprotected, which a connection opened without a mutex may read.
-  std::string_view View(int col) const {
-    sqlite3_value *v = sqlite3_column_value(s_, col);
+  // A column's value, read with one sqlite3_column_* call: each costs as much as a walk's
+  // copy of a short record, and a blob's address and length would take two. The value is
+  // unprotected, which a connection opened without a mutex may read; valid until the next
+  // step.
+  sqlite3_value *Value(int col) const { return sqlite3_column_value(s_, col); }
+  std::string_view View(int col) const { return BlobOf(Value(col)); }
+  static std::string_view BlobOf(sqlite3_value *v) {
     const void *p = sqlite3_value_blob(v);
     return p ? std::string_view(static_cast<const char *>(p),
                                 static_cast<size_t>(sqlite3_value_bytes(v)))
@@ -1017,13 +1019,13 @@ int SqliteStorage::Collect(Stmt &s, size_t key, RowBatch *rows) {
   const size_t length = key < spec_.keys.size() ? EncodedKeyLength(spec_.keys[key]) : 0;
   char integer_key[8];
   int rc;
-  sqlite3_stmt *st = s.get();
   while ((rc = s.Step()) == SQLITE_ROW) {
     std::string_view k(integer_key, length);
-    if (sqlite3_column_type(st, 0) == SQLITE_INTEGER && FitsIntegerColumn(length)) {
-      IntegerToKey(sqlite3_column_int64(st, 0), length, integer_key);
+    sqlite3_value *stored = s.Value(0);
+    if (sqlite3_value_type(stored) == SQLITE_INTEGER && FitsIntegerColumn(length)) {
+      IntegerToKey(sqlite3_value_int64(stored), length, integer_key);
     } else {
-      k = s.View(0);  // a blob as stored (damage shows as a wrong length)
+      k = Stmt::BlobOf(stored);  // a blob as stored (damage shows as a wrong length)
     }
     std::string_view data = s.View(3);
     rows->Add(k.data(), k.size(), s.Int(1), s.Int(2), data.data(), data.size());
