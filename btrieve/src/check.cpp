@@ -45,18 +45,41 @@ std::string KeyTable(size_t k) {
   return name;
 }
 
+std::string_view View(sqlite3_stmt *s, int col) {
+  const void *p = sqlite3_column_blob(s, col);
+  return p ? std::string_view(static_cast<const char *>(p),
+                              static_cast<size_t>(sqlite3_column_bytes(s, col)))
+           : std::string_view();
+}
+
 std::string Blob(sqlite3_stmt *s, int col) {
   const void *p = sqlite3_column_blob(s, col);
   return p ? std::string(static_cast<const char *>(p), sqlite3_column_bytes(s, col))
            : std::string();
 }
 
-// The entries the record at `pos` must have, added to `expected` (per key: key bytes and
-// sequence to position); problems of the record itself are appended.
-void ExpectEntries(const FileSpec &spec, int64_t pos, std::string_view data,
-                   std::string_view seqs_blob,
-                   std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> *expected,
-                   int64_t *max_pos, int64_t *max_seq, std::vector<std::string> *problems) {
+// The entry the record at `pos` has in key k (its key bytes and sequence); false when it has
+// none: a null key value, or bytes that are no record of the file.
+bool EntryOf(const FileSpec &spec, size_t k, int64_t pos, std::string_view data,
+             std::string_view seqs_blob, std::string *kb, int64_t *seq) {
+  if (data.size() < spec.record_length ||
+      (!spec.VariableLength() && data.size() != spec.record_length))
+    return false;
+  const KeyDef &key = spec.keys[k];
+  const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
+  if (IsNullKey(key, rec)) return false;
+  *seq = (k + 1) * 8 <= seqs_blob.size() ? UnpackSeqs(seqs_blob, spec.keys.size())[k]
+                                         : (key.Duplicates() ? pos : 0);
+  *kb = EncodeKeyFromRecord(spec, key, rec);
+  return true;
+}
+
+// The problems of the record at `pos` itself, appended; `entry(k, key bytes, sequence)` is
+// called for each entry it must have.
+template <typename Entry>
+void CheckRecord(const FileSpec &spec, int64_t pos, std::string_view data,
+                 std::string_view seqs_blob, Entry entry, int64_t *max_pos, int64_t *max_seq,
+                 std::vector<std::string> *problems) {
   auto problem = [&](const std::string &text) { problems->push_back(text); };
   if (pos <= 0 || pos > INT32_MAX)
     problem("record position " + std::to_string(pos) + " is out of range");
@@ -66,17 +89,15 @@ void ExpectEntries(const FileSpec &spec, int64_t pos, std::string_view data,
     problem("record " + std::to_string(pos) + " has length " + std::to_string(data.size()));
     return;
   }
-  std::vector<int64_t> seqs = UnpackSeqs(seqs_blob, spec.keys.size());
-  const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
+  std::string kb;
+  int64_t seq = 0;
   for (size_t k = 0; k < spec.keys.size(); ++k) {
-    const KeyDef &key = spec.keys[k];
-    if (IsNullKey(key, rec)) continue;
-    int64_t seq = (k + 1) * 8 <= seqs_blob.size() ? seqs[k] : (key.Duplicates() ? pos : 0);
-    if (!key.Duplicates() && seq != 0)
+    if (!EntryOf(spec, k, pos, data, seqs_blob, &kb, &seq)) continue;
+    if (!spec.keys[k].Duplicates() && seq != 0)
       problem("record " + std::to_string(pos) + " has a sequence in unique key " +
               std::to_string(k));
     *max_seq = std::max(*max_seq, seq);
-    (*expected)[k][{EncodeKeyFromRecord(spec, key, rec), seq}] = pos;
+    entry(k, kb, seq);
   }
 }
 
@@ -101,10 +122,17 @@ bool CheckServerFile(const std::string &conninfo, const std::string &path,
       problem("key " + std::to_string(k) + " is invalid (status " + std::to_string(invalid) + ")");
   }
   if (problems->size() > before) return false;
+  // Per key: key bytes and sequence to position. Each entry read from the server is matched
+  // here, as reading its record would take a round trip.
   std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> expected(spec.keys.size());
   int64_t max_pos = 0, max_seq = 0;
   status = f->ScanRecords([&](int64_t pos, std::string_view data, std::string_view seqs) {
-    ExpectEntries(spec, pos, data, seqs, &expected, &max_pos, &max_seq, problems);
+    CheckRecord(
+        spec, pos, data, seqs,
+        [&](size_t k, const std::string &kb, int64_t seq) {
+          expected[k][{kb, seq}] = pos;
+        },
+        &max_pos, &max_seq, problems);
     return 0;
   });
   if (status != 0) {
@@ -271,51 +299,62 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
   }
   if (problems->size() > before) return false;
 
-  // Every record in every key it belongs to, with the right key bytes and sequence.
-  std::vector<std::map<std::pair<std::string, int64_t>, int64_t>> expected(spec.keys.size());
+  // Every record in every key it belongs to, with the right key bytes and sequence. Each entry
+  // is matched against the record it names, read beside it, and each key must hold as many
+  // entries as records belong to it: the check needs no memory for the file's size.
+  std::vector<int64_t> expected(spec.keys.size(), 0);
   int64_t max_pos = 0;
   int64_t max_seq = 0;
   if (!rows("SELECT pos, data, seqs FROM r ORDER BY pos", [&](sqlite3_stmt *s) {
-        ExpectEntries(spec, sqlite3_column_int64(s, 0), Blob(s, 1), Blob(s, 2), &expected, &max_pos,
-                      &max_seq, problems);
+        CheckRecord(
+            spec, sqlite3_column_int64(s, 0), View(s, 1), View(s, 2),
+            [&](size_t k, const std::string &, int64_t) { ++expected[k]; }, &max_pos, &max_seq,
+            problems);
       })) {
     return false;
   }
   for (size_t k = 0; k < spec.keys.size(); ++k) {
-    size_t found = 0;
-    std::string previous;
+    int64_t found = 0;
+    std::string previous, record_k;
+    int64_t previous_seq = 0, record_seq = 0;
     bool first = true;
     bool walked =
-        rows("SELECT k, seq, pos FROM " + KeyTable(k) + " ORDER BY k, seq", [&](sqlite3_stmt *s) {
-          std::string kb = Blob(s, 0);
-          const size_t length = EncodedKeyLength(spec.keys[k]);
-          if (version >= kIntegerKeysVersion && FitsIntegerColumn(length) &&
-              sqlite3_column_type(s, 0) == SQLITE_INTEGER) {
-            kb.resize(length);
-            IntegerToKey(sqlite3_column_int64(s, 0), length, kb.data());
-          }
-          int64_t seq = sqlite3_column_int64(s, 1);
-          int64_t pos = sqlite3_column_int64(s, 2);
-          if (!first && kb < previous)
-            problem("key " + std::to_string(k) + " is out of order at record " +
-                    std::to_string(pos));
-          if (!spec.keys[k].Duplicates() && !first && kb == previous) {
-            problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
-                    std::to_string(pos));
-          }
-          first = false;
-          previous = kb;
-          auto it = expected[k].find({kb, seq});
-          if (it == expected[k].end() || it->second != pos) {
-            problem("key " + std::to_string(k) + " holds an entry for record " +
-                    std::to_string(pos) + " that does not match it");
-          } else {
-            ++found;
-          }
-        });
+        rows("SELECT x.k, x.seq, x.pos, r.pos IS NOT NULL, r.data, r.seqs FROM " + KeyTable(k) +
+                 " x LEFT JOIN r ON r.pos = x.pos ORDER BY x.k, x.seq",
+             [&](sqlite3_stmt *s) {
+               std::string kb = Blob(s, 0);
+               const size_t length = EncodedKeyLength(spec.keys[k]);
+               if (version >= kIntegerKeysVersion && FitsIntegerColumn(length) &&
+                   sqlite3_column_type(s, 0) == SQLITE_INTEGER) {
+                 kb.resize(length);
+                 IntegerToKey(sqlite3_column_int64(s, 0), length, kb.data());
+               }
+               int64_t seq = sqlite3_column_int64(s, 1);
+               int64_t pos = sqlite3_column_int64(s, 2);
+               if (!first && kb < previous)
+                 problem("key " + std::to_string(k) + " is out of order at record " +
+                         std::to_string(pos));
+               if (!spec.keys[k].Duplicates() && !first && kb == previous) {
+                 problem("unique key " + std::to_string(k) + " holds a duplicate at record " +
+                         std::to_string(pos));
+               }
+               // Two entries alike would both match their record: the second counts as stray.
+               bool repeated = !first && kb == previous && seq == previous_seq;
+               first = false;
+               previous = kb;
+               previous_seq = seq;
+               if (!repeated && sqlite3_column_int(s, 3) != 0 &&
+                   EntryOf(spec, k, pos, View(s, 4), View(s, 5), &record_k, &record_seq) &&
+                   record_k == kb && record_seq == seq) {
+                 ++found;
+               } else {
+                 problem("key " + std::to_string(k) + " holds an entry for record " +
+                         std::to_string(pos) + " that does not match it");
+               }
+             });
     if (!walked) return false;
-    if (found != expected[k].size()) {
-      problem("key " + std::to_string(k) + " misses " + std::to_string(expected[k].size() - found) +
+    if (found != expected[k]) {
+      problem("key " + std::to_string(k) + " misses " + std::to_string(expected[k] - found) +
               " record(s)");
     }
   }

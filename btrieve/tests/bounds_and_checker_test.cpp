@@ -156,6 +156,37 @@ TEST(Checker, FindsDamage) {
   EXPECT_EQ(problems[0].rfind("the file is cut short: the file holds ", 0), 0u) << problems[0];
 }
 
+// Each entry is matched against the record it names: entries pointing at each other's
+// records, a second entry for one record and a record whose key changed are each named.
+TEST(Checker, NamesEveryEntryThatNamesAnotherRecord) {
+  std::string path = Scratch("crossed.btr");
+  ASSERT_EQ(CreateTwoKeyFile(path), 0);
+  PosBlock pb;
+  ASSERT_EQ(Open(pb, path), 0);
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
+  Close(pb);
+  sqlite3 *db;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE k0 SET pos = 3 - pos WHERE pos IN (1, 2);"
+                         "INSERT INTO k1 SELECT k, 77, pos FROM k1 WHERE pos = 3;"
+                         "UPDATE r SET data = (SELECT data FROM r WHERE pos = 5) WHERE pos = 4",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::vector<std::string> problems;
+  EXPECT_FALSE(btr::CheckFile(path, &problems));
+  std::sort(problems.begin(), problems.end());
+  EXPECT_EQ(problems, (std::vector<std::string>{
+                          "key 0 holds an entry for record 1 that does not match it",
+                          "key 0 holds an entry for record 2 that does not match it",
+                          "key 0 holds an entry for record 4 that does not match it",
+                          "key 0 misses 3 record(s)",
+                          "key 1 holds an entry for record 3 that does not match it",
+                      }));
+}
+
 // A record and its key entries are written in one commit; a check that read them at two
 // moments saw records without entries or entries without records.
 TEST(Checker, AFileAnotherProcessIsWritingIsSeenAsItStandsAtOneMoment) {
