@@ -98,14 +98,20 @@ TEST(Transactions, StatusesOfBeginEndAbort) {
   EXPECT_EQ(BTRCALL(B_BEGIN_TRAN + 500, nullptr, nullptr, &len, nullptr, 0, 0), B_INVALID_FUNCTION);
 }
 
-TEST(Checker, FindsDamage) {
-  std::string path = Scratch("damaged.btr");
+// A sound two-key file of five records (keys 0 to 4, all with the same second key).
+void MakeFiveRecords(const std::string &path) {
   ASSERT_EQ(CreateTwoKeyFile(path), 0);
   PosBlock pb;
   ASSERT_EQ(Open(pb, path), 0);
   for (int i = 0; i < 5; ++i)
     ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
   Close(pb);
+}
+
+TEST(Checker, FindsDamage) {
+  std::string path = Scratch("damaged.btr");
+  ASSERT_NO_FATAL_FAILURE(MakeFiveRecords(path));
+  PosBlock pb;
   std::vector<std::string> problems;
   ASSERT_TRUE(btr::CheckFile(path, &problems));
   // The check leaves a file at rest as it found it: no journal beside it.
@@ -160,12 +166,7 @@ TEST(Checker, FindsDamage) {
 // records, a second entry for one record and a record whose key changed are each named.
 TEST(Checker, NamesEveryEntryThatNamesAnotherRecord) {
   std::string path = Scratch("crossed.btr");
-  ASSERT_EQ(CreateTwoKeyFile(path), 0);
-  PosBlock pb;
-  ASSERT_EQ(Open(pb, path), 0);
-  for (int i = 0; i < 5; ++i)
-    ASSERT_EQ(Insert(pb, Le32(i) + "ABCDEFGH"), 0);
-  Close(pb);
+  ASSERT_NO_FATAL_FAILURE(MakeFiveRecords(path));
   sqlite3 *db;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db,

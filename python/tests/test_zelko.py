@@ -423,16 +423,24 @@ db.create("ORDERS").insert({{"CUST_NO": 1, "CODE": "A1", "QTY": 2}})
         assert [r["QTY"] for r in db["ORDERS"]] == ["2"]
 
 
+def make_dictionary(directory, *commands):
+    """A new dictionary in `directory` made by the dictionary editor's batch commands (each a
+    command line of words), with its data files."""
+    words = [os.environ["ZELKO_DICTEDIT"], "--batch", str(directory), "new"]
+    for command in commands + ("create-files",):
+        words += [";"] + command.split()
+    made = subprocess.run(words, capture_output=True, text=True)
+    assert made.returncode == 0, made.stderr
+    return directory
+
+
 @pytest.mark.skipif("ZELKO_DICTEDIT" not in os.environ, reason="needs the dictionary editor")
 def test_names_typed_with_jis_forms_find_what_the_dictionary_keeps(tmp_path):
     # Linux input methods type "〜" (WAVE DASH) where the dictionary keeps "～", the character
     # code page 932 reads back for the same code.
-    directory = tmp_path / "wave"
-    made = subprocess.run(
-        [os.environ["ZELKO_DICTEDIT"], "--batch", str(directory), "new", ";", "add-table", "表〜",
-         "WAVE.btr", ";", "add-field", "表〜", "番号〜", "Integer", "4", ";", "add-index", "表〜",
-         "番号〜", ";", "create-files"], capture_output=True, text=True)
-    assert made.returncode == 0, made.stderr
+    directory = make_dictionary(
+        tmp_path / "wave", "add-table 表〜 WAVE.btr", "add-field 表〜 番号〜 Integer 4",
+        "add-index 表〜 番号〜")
     with zelko.open(directory) as db:
         assert db.tables == ("表～",)
         table = db["表〜"]
@@ -445,14 +453,10 @@ def test_names_typed_with_jis_forms_find_what_the_dictionary_keeps(tmp_path):
 
 @pytest.mark.skipif("ZELKO_DICTEDIT" not in os.environ, reason="needs the dictionary editor")
 def test_where_reads_note_and_lvar_fields_whole(tmp_path):
-    directory = tmp_path / "memo"
-    made = subprocess.run(
-        [os.environ["ZELKO_DICTEDIT"], "--batch", str(directory), "new", ";", "add-table", "MEMO",
-         "MEMO.btr", ";", "add-field", "MEMO", "ID", "Integer", "4", ";", "add-field", "MEMO",
-         "BODY", "Note", "2000", ";", "add-index", "MEMO", "ID", ";", "add-table", "LOG",
-         "LOG.btr", ";", "add-field", "LOG", "LEVEL", "Integer", "2", ";", "add-field", "LOG",
-         "TEXT", "LVar", "500", ";", "add-index", "LOG", "LEVEL:1", ";", "create-files"], capture_output=True, text=True)
-    assert made.returncode == 0, made.stderr
+    directory = make_dictionary(
+        tmp_path / "memo", "add-table MEMO MEMO.btr", "add-field MEMO ID Integer 4",
+        "add-field MEMO BODY Note 2000", "add-index MEMO ID", "add-table LOG LOG.btr",
+        "add-field LOG LEVEL Integer 2", "add-field LOG TEXT LVar 500", "add-index LOG LEVEL:1")
     with zelko.open(directory) as db:
         memo, log = db["MEMO"], db["LOG"]
         bodies = {1: "あいう" * 10, 2: "x" * 1999, 3: "", 4: "末尾 "}
