@@ -8,6 +8,7 @@ from pathlib import Path
 
 LIBRARY_NAME = "libzelkoctl.so"
 
+
 class _SessionLock:
     """The lock every call into the library happens under: the engine keeps one attachment and
     one set of position blocks per process, so calls from several threads must not interleave.
