@@ -259,6 +259,9 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
     err << kUsage;
     return 2;
   }
+  // A dictionary or data file meant for a server would stay on this disk without a word.
+  for (const std::string &entry : zplatform::IgnoredServerEntries())
+    err << "dictedit: zelko.ini [servers]: " << entry << ", so it names no server\n";
   ConsoleUi ui(err, cancel, replace);
   DdfDictionary dict(ui);
   dict.options = LoadOptions();

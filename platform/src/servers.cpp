@@ -37,14 +37,40 @@ std::string LexicallyAbsolute(const std::string &native_path) {
   return out.empty() ? "/" : out;
 }
 
-std::string ServerFor(const std::string &native_path) {
+namespace {
+
+// The keys of section [servers].
+std::vector<std::string> ServerKeys() {
   std::vector<char> names(65536);
   uint32_t n = GetPrivateProfileString("servers", nullptr, "", names.data(),
                                        static_cast<uint32_t>(names.size()), "zelko.ini");
-  if (n == 0) return std::string();
+  std::vector<std::string> keys;
+  if (n == 0) return keys;
+  for (const char *name = names.data(); *name != 0; name += std::strlen(name) + 1)
+    keys.emplace_back(name);
+  return keys;
+}
+
+}  // namespace
+
+std::vector<std::string> IgnoredServerEntries() {
+  std::vector<std::string> ignored;
+  for (const std::string &key : ServerKeys()) {
+    if (key[0] != '/')
+      ignored.push_back("\"" + key + "\" is no absolute directory");
+    else if (ProfileString("servers", key, "", "zelko.ini").empty())
+      ignored.push_back("\"" + key + "\" has no connection string");
+  }
+  return ignored;
+}
+
+std::string ServerFor(const std::string &native_path) {
+  const std::vector<std::string> keys = ServerKeys();
+  if (keys.empty()) return std::string();
   const std::string path = LexicallyAbsolute(native_path);
   std::string best_dir, best;
-  for (const char *name = names.data(); *name != 0; name += std::strlen(name) + 1) {
+  for (const std::string &key : keys) {
+    const char *name = key.c_str();
     if (name[0] != '/') continue;  // only absolute directories name a server
     std::string dir = LexicallyAbsolute(name);
     bool inside = dir == "/" || path == dir ||

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "help.h"
 #include "zplatform/program.h"
+#include "zplatform/servers.h"
 
 namespace zelkocli {
 
@@ -68,6 +69,9 @@ int RunZelko(const Args &args, Streams io) {
     io.out << zplatform::VersionLine("zelko");
     return 0;
   }
+  // Files of a directory meant for a server would be kept on this disk without a word.
+  for (const std::string &entry : zplatform::IgnoredServerEntries())
+    io.err << "zelko: zelko.ini [servers]: " << entry << ", so it names no server\n";
   Args rest(args.begin() + 1, args.end());
   static const struct {
     const char *name;

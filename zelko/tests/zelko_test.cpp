@@ -344,6 +344,17 @@ TEST(Zelko, BadInputIsReportedAndNothingHalfWritten) {
                 .find("from the server zelko.ini [servers] names for it"),
             std::string::npos)
       << zelko_testing::ReadFile(config + "/err.txt");
+  // Entries that name no server are said: the files of their directories stay on this disk.
+  WriteFile(config + "/zelko.ini", "[servers]\nsrv/shop = host=db1\n/srv/empty =\n");
+  rc = std::system(("ZELKO_CONFIG_DIR=" + config + " " + ZELKO_ZELKO_BINARY + " tables " + dir +
+                    " >/dev/null 2>" + config + "/err.txt")
+                       .c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 0);
+  EXPECT_EQ(zelko_testing::ReadFile(config + "/err.txt"),
+            "zelko: zelko.ini [servers]: \"srv/shop\" is no absolute directory, so it names no "
+            "server\n"
+            "zelko: zelko.ini [servers]: \"/srv/empty\" has no connection string, so it names no "
+            "server\n");
   EXPECT_EQ(Zelko({"fields", dir, "NOSUCH"}).status, 1);
   EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--format", "xml"}).status, 2);
   EXPECT_EQ(Zelko({"dump", dir, "ALLTYPES", "--bogus"}).status, 2);

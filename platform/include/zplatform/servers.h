@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zplatform {
 
@@ -14,6 +15,10 @@ std::string LexicallyAbsolute(const std::string &native_path);
 
 // The connection string of the server a native path belongs to; empty when none does.
 std::string ServerFor(const std::string &native_path);
+
+// The [servers] entries that name no server, each said in a line ("\"srv/shop\" is no absolute
+// directory"): their directories stay on this machine's disk, so the command-line tools warn.
+std::vector<std::string> IgnoredServerEntries();
 
 // Makes a native directory and its parents on this machine, unless a server keeps it: there
 // it is a name only. A directory that cannot be made fails what is done in it afterwards.
