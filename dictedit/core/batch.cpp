@@ -393,6 +393,16 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
         << " bytes; the dictionary keeps " << width << '\n';
     return true;
   };
+  // The dictionary keeps a table's name and location padded with blanks: one with a blank or
+  // a control character inside would not read back as given (the editor says only VE1001).
+  auto blank_inside = [&](const std::string &text, const char *what) {
+    if (std::none_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
+      return false;
+    err << "dictedit: the table " << what << " \"" << zplatform::ToUtf8(text)
+        << "\" holds a blank or a control character, which the dictionary cannot keep\n";
+    return true;
+  };
   auto no_field = [&](const DdfTable &t, const std::string &field) {
     err << "dictedit: table " << zplatform::ToUtf8(t.name) << " has no field "
         << zplatform::ToUtf8(field) << '\n';
@@ -424,7 +434,9 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
     return -1;
   } else if (command == "add-table") {
     if (a.size() != 2) return usage();
-    if (too_long(a[0], kNameWidth, "name") || too_long(a[1], kLocationWidth, "location")) return 1;
+    if (too_long(a[0], kNameWidth, "name") || too_long(a[1], kLocationWidth, "location") ||
+        blank_inside(a[0], "name") || blank_inside(a[1], "location"))
+      return 1;
     done = AddTable(dict, a[0], a[1]) != nullptr;
   } else if (command == "add-field") {
     if (a.size() != 4 && a.size() != 5) return usage();

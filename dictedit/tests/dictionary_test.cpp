@@ -537,6 +537,15 @@ TEST(Dictionary, BatchCommands) {
                 std::string(60, 'x') +
                 ".btr is 70 bytes; the dictionary keeps 64\n"
                 "dictedit: the name an_index_name_of_21_b is 21 bytes; the dictionary keeps 20\n");
+  // A blank inside a table's name or location is named, where the editor says only VE1001.
+  std::ostringstream blanks;
+  EXPECT_EQ(RunBatch({dir, "add-table", "t", "a b.btr"}, out, blanks), 1);
+  EXPECT_EQ(RunBatch({dir, "add-table", "顧 客", "c.btr"}, out, blanks), 1);
+  EXPECT_EQ(blanks.str(),
+            "dictedit: the table location \"a b.btr\" holds a blank or a control character, "
+            "which the dictionary cannot keep\n"
+            "dictedit: the table name \"顧 客\" holds a blank or a control character, which the "
+            "dictionary cannot keep\n");
   // What a command names and the table lacks is named back, not answered with the editor's
   // "no field selected".
   std::ostringstream missing;
