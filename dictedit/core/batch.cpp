@@ -393,12 +393,9 @@ int RunEdit(DdfDictionary &dict, const std::vector<std::string> &words, const st
         << " bytes; the dictionary keeps " << width << '\n';
     return true;
   };
-  // The dictionary keeps a table's name and location padded with blanks: one with a blank or
-  // a control character inside would not read back as given (the editor says only VE1001).
+  // The editor says only VE1001 of a blank inside a table's name or location.
   auto blank_inside = [&](const std::string &text, const char *what) {
-    if (std::none_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
-      return false;
+    if (FitsTableRecord(text)) return false;
     err << "dictedit: the table " << what << " \"" << zplatform::ToUtf8(text)
         << "\" holds a blank or a control character, which the dictionary cannot keep\n";
     return true;

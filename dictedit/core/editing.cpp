@@ -27,14 +27,6 @@ bool CoveredBySegment(const DdfTable &table, int field_id) {
   return false;
 }
 
-// Reading the dictionary ends a table name or location at its first blank, and a table text
-// ends each at a line end: neither may hold a blank or a control character. (No byte below
-// 0x21 is part of a double-byte character.)
-bool FitsTableRecord(const std::string &text) {
-  return std::none_of(text.begin(), text.end(),
-                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
-}
-
 // Table texts and the clipboard carry a field or index name between commas on one line.
 bool FitsFieldLine(const std::string &name) {
   return std::none_of(name.begin(), name.end(),
@@ -66,6 +58,12 @@ bool CheckFieldInput(DdfDictionary &dict, const DdfTable &table, std::string *na
 }
 
 }  // namespace
+
+bool FitsTableRecord(const std::string &text) {
+  // No byte below 0x21 is part of a double-byte character.
+  return std::none_of(text.begin(), text.end(),
+                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
 
 bool SizeFitsType(int type, int s, int d) {
   // Beyond these the dictionary's record would keep another value than the one shown.

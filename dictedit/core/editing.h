@@ -12,6 +12,10 @@ namespace dictedit {
 // Size and decimals allowed for a type (VE1003 otherwise).
 bool SizeFitsType(int type, int size, int decimals);
 
+// Reading the dictionary ends a table name or location at its first blank, and a table text
+// ends each at a line end: neither may hold a blank or a control character (VE1001).
+bool FitsTableRecord(const std::string &text);
+
 DdfTable *AddTable(DdfDictionary &dict, const std::string &name, const std::string &file_name);
 bool DeleteTable(DdfDictionary &dict, DdfTable &table);
 // The Btrieve file info dialog's OK: both upper-cased, with the table rules of AddTable.
