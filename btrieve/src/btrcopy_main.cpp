@@ -79,8 +79,7 @@ int Run(int argc, char **argv) {
   }
   // A copy meant for a server would stay on this disk without a word.
   for (const std::string &entry : zplatform::IgnoredServerEntries())
-    std::fprintf(stderr, "btrcopy: zelko.ini [servers]: %s, so it names no server\n",
-                 entry.c_str());
+    std::fprintf(stderr, "btrcopy: %s\n", entry.c_str());
   std::string native[2];
   for (int i = 0; i < 2; ++i) {
     std::string code_page;

@@ -261,7 +261,7 @@ int RunBatch(const std::vector<std::string> &all_args, std::ostream &out, std::o
   }
   // A dictionary or data file meant for a server would stay on this disk without a word.
   for (const std::string &entry : zplatform::IgnoredServerEntries())
-    err << "dictedit: zelko.ini [servers]: " << entry << ", so it names no server\n";
+    err << "dictedit: " << entry << "\n";
   ConsoleUi ui(err, cancel, replace);
   DdfDictionary dict(ui);
   dict.options = LoadOptions();

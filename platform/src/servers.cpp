@@ -57,9 +57,11 @@ std::vector<std::string> IgnoredServerEntries() {
   std::vector<std::string> ignored;
   for (const std::string &key : ServerKeys()) {
     if (key[0] != '/')
-      ignored.push_back("\"" + key + "\" is no absolute directory");
+      ignored.push_back("zelko.ini [servers]: \"" + key +
+                        "\" is no absolute directory, so it names no server");
     else if (ProfileString("servers", key, "", "zelko.ini").empty())
-      ignored.push_back("\"" + key + "\" has no connection string");
+      ignored.push_back("zelko.ini [servers]: \"" + key +
+                        "\" has no connection string, so it names no server");
   }
   return ignored;
 }
@@ -70,14 +72,13 @@ std::string ServerFor(const std::string &native_path) {
   const std::string path = LexicallyAbsolute(native_path);
   std::string best_dir, best;
   for (const std::string &key : keys) {
-    const char *name = key.c_str();
-    if (name[0] != '/') continue;  // only absolute directories name a server
-    std::string dir = LexicallyAbsolute(name);
+    if (key[0] != '/') continue;  // only absolute directories name a server
+    std::string dir = LexicallyAbsolute(key);
     bool inside = dir == "/" || path == dir ||
                   (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
                    path[dir.size()] == '/');
     if (!inside || (!best_dir.empty() && dir.size() <= best_dir.size())) continue;
-    std::string conninfo = ProfileString("servers", name, "", "zelko.ini");
+    std::string conninfo = ProfileString("servers", key, "", "zelko.ini");
     if (conninfo.empty()) continue;
     best_dir = dir;
     best = conninfo;

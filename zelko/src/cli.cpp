@@ -71,7 +71,7 @@ int RunZelko(const Args &args, Streams io) {
   }
   // Files of a directory meant for a server would be kept on this disk without a word.
   for (const std::string &entry : zplatform::IgnoredServerEntries())
-    io.err << "zelko: zelko.ini [servers]: " << entry << ", so it names no server\n";
+    io.err << "zelko: " << entry << "\n";
   Args rest(args.begin() + 1, args.end());
   static const struct {
     const char *name;

@@ -16,8 +16,9 @@ std::string LexicallyAbsolute(const std::string &native_path);
 // The connection string of the server a native path belongs to; empty when none does.
 std::string ServerFor(const std::string &native_path);
 
-// The [servers] entries that name no server, each said in a line ("\"srv/shop\" is no absolute
-// directory"): their directories stay on this machine's disk, so the command-line tools warn.
+// The [servers] entries that name no server, each in a sentence for the user ("zelko.ini
+// [servers]: "srv/shop" is no absolute directory, so it names no server"): their directories
+// stay on this machine's disk, so the command-line tools warn.
 std::vector<std::string> IgnoredServerEntries();
 
 // Makes a native directory and its parents on this machine, unless a server keeps it: there
