@@ -53,23 +53,17 @@ std::string_view View(sqlite3_stmt *s, int col) {
 }
 
 std::string Blob(sqlite3_stmt *s, int col) {
-  const void *p = sqlite3_column_blob(s, col);
-  return p ? std::string(static_cast<const char *>(p), sqlite3_column_bytes(s, col))
-           : std::string();
+  return std::string(View(s, col));
 }
 
-// The entry the record at `pos` has in key k (its key bytes and sequence); false when it has
-// none: a null key value, or bytes that are no record of the file.
+// The entry the record at `pos` (bytes that fit the file's records) has in key k: its key
+// bytes and sequence; false when its key value is null and it has none.
 bool EntryOf(const FileSpec &spec, size_t k, int64_t pos, std::string_view data,
              std::string_view seqs_blob, std::string *kb, int64_t *seq) {
-  if (data.size() < spec.record_length ||
-      (!spec.VariableLength() && data.size() != spec.record_length))
-    return false;
   const KeyDef &key = spec.keys[k];
   const uint8_t *rec = reinterpret_cast<const uint8_t *>(data.data());
   if (IsNullKey(key, rec)) return false;
-  *seq = (k + 1) * 8 <= seqs_blob.size() ? UnpackSeqs(seqs_blob, spec.keys.size())[k]
-                                         : (key.Duplicates() ? pos : 0);
+  *seq = EntrySeq(key, k, seqs_blob, pos);
   *kb = EncodeKeyFromRecord(spec, key, rec);
   return true;
 }
@@ -84,8 +78,7 @@ void CheckRecord(const FileSpec &spec, int64_t pos, std::string_view data,
   if (pos <= 0 || pos > INT32_MAX)
     problem("record position " + std::to_string(pos) + " is out of range");
   *max_pos = std::max(*max_pos, pos);
-  if (data.size() < spec.record_length ||
-      (!spec.VariableLength() && data.size() != spec.record_length)) {
+  if (!spec.FitsRecord(data.size())) {
     problem("record " + std::to_string(pos) + " has length " + std::to_string(data.size()));
     return;
   }
@@ -343,8 +336,9 @@ bool CheckFile(const std::string &path, std::vector<std::string> *problems) {
                first = false;
                previous = kb;
                previous_seq = seq;
-               if (!repeated && sqlite3_column_int(s, 3) != 0 &&
-                   EntryOf(spec, k, pos, View(s, 4), View(s, 5), &record_k, &record_seq) &&
+               std::string_view data = View(s, 4);
+               if (!repeated && sqlite3_column_int(s, 3) != 0 && spec.FitsRecord(data.size()) &&
+                   EntryOf(spec, k, pos, data, View(s, 5), &record_k, &record_seq) &&
                    record_k == kb && record_seq == seq) {
                  ++found;
                } else {

@@ -591,13 +591,10 @@ void Engine::FailOp(Storage &f, int status) {
 }
 
 std::vector<int64_t> Engine::SeqsOf(const Storage &f, const std::string &blob, int64_t pos) const {
-  // A record inserted and never moved along a key stores no sequences: its entries use its
-  // position (duplicates) or 0 (unique keys).
   const auto &keys = f.Spec().keys;
-  std::vector<int64_t> seqs = UnpackSeqs(blob, keys.size());
-  for (size_t k = 0; k < keys.size(); ++k) {
-    if ((k + 1) * 8 > blob.size()) seqs[k] = keys[k].Duplicates() ? pos : 0;
-  }
+  std::vector<int64_t> seqs(keys.size());
+  for (size_t k = 0; k < keys.size(); ++k)
+    seqs[k] = EntrySeq(keys[k], k, blob, pos);
   return seqs;
 }
 

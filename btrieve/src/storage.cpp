@@ -62,15 +62,12 @@ std::string PackSeqs(const std::vector<int64_t> &seqs) {
   return out;
 }
 
-std::vector<int64_t> UnpackSeqs(std::string_view blob, size_t keys) {
-  std::vector<int64_t> seqs(keys, 0);
-  for (size_t i = 0; i < keys && (i + 1) * 8 <= blob.size(); ++i) {
-    uint64_t v = 0;
-    for (int b = 0; b < 8; ++b)
-      v |= static_cast<uint64_t>(static_cast<uint8_t>(blob[i * 8 + b])) << (8 * b);
-    seqs[i] = static_cast<int64_t>(v);
-  }
-  return seqs;
+int64_t EntrySeq(const KeyDef &key, size_t k, std::string_view blob, int64_t pos) {
+  if ((k + 1) * 8 > blob.size()) return key.Duplicates() ? pos : 0;
+  uint64_t v = 0;
+  for (int b = 0; b < 8; ++b)
+    v |= static_cast<uint64_t>(static_cast<uint8_t>(blob[k * 8 + b])) << (8 * b);
+  return static_cast<int64_t>(v);
 }
 
 }  // namespace btr

@@ -293,6 +293,9 @@ int LockWaitMilliseconds();
 
 // Seqs blob helpers.
 std::string PackSeqs(const std::vector<int64_t> &seqs);
-std::vector<int64_t> UnpackSeqs(std::string_view blob, size_t keys);
+// The sequence of a record's entry in key `k`, from the record's seqs blob. A record inserted
+// and never moved along a key stores none: its entry uses its position (a duplicates key) or
+// 0 (a unique key).
+int64_t EntrySeq(const KeyDef &key, size_t k, std::string_view blob, int64_t pos);
 
 }  // namespace btr
