@@ -142,6 +142,7 @@ DbAbortTransaction = _declare("DbAbortTransaction", _i16)
 DbExAccess = _declare("DbExAccess", _i16, _i16, _i16, _str, _str, _i16, _i16, _i16, _i16,
                       ctypes.POINTER(_i16), ctypes.POINTER(_i16))
 DbExFree = _declare("DbExFree", _i16, _i16)
+DbExGetPosition = _declare("DbExGetPosition", _i32, _i16, _i16)
 ZelkoExSetMode = _declare("ZelkoExSetMode", _i16, _str, ctypes.c_char_p)
 ZelkoFindIndex = _declare("ZelkoFindIndex", _i16, _i16, _str)
 ZelkoGetRecordText = _declare("ZelkoGetRecordText", _i16, _i16, ctypes.c_void_p, _i32,

@@ -176,14 +176,19 @@ class Table:
         """The current record buffer as a Record; the currency becomes its position."""
         texts = self._texts(lambda buffer, size: n.ZelkoGetRecordText(
             self._id, buffer, size, ctypes.byref(self._length), ctypes.byref(self._position)))
-        record = Record(zip(self.fields, texts))
         position = self._position.value
-        record.position = position if position != -1 else None
+        record = self._record(self.fields, texts, position if position != -1 else None, index)
+        self._currency = (position, index)
+        return record
+
+    def _record(self, names, texts, position, index):
+        """A Record of the `texts` of the fields `names`, read at `position` along `index`."""
+        record = Record(zip(names, texts))
+        record.position = position
         record._index = index
-        record._fields = self.fields
+        record._fields = names
         record._texts = texts
         record._table = self
-        self._currency = (position, index)
         return record
 
     def _set_values(self, texts):
@@ -404,20 +409,14 @@ class Table:
                         raise ZelkoError(-99, "no free slot for an extended result")
                     try:
                         for r in range(count.value):
+                            if variable:
+                                found.append(n.DbExGetPosition(result.value, r))
+                                continue
                             texts = self._texts(
                                 lambda buffer, size, r=r: n.ZelkoExGetRecordText(
                                     result.value, r, buffer, size, ctypes.byref(self._length),
                                     ctypes.byref(self._position)))
-                            if variable:
-                                found.append(self._position.value)
-                                continue
-                            record = Record(zip(names, texts))
-                            record.position = self._position.value
-                            record._index = index
-                            record._fields = names
-                            record._texts = texts
-                            record._table = self
-                            found.append(record)
+                            found.append(self._record(names, texts, self._position.value, index))
                     finally:
                         n.DbExFree(result.value)
                     if remaining is not None:
@@ -442,14 +441,8 @@ class Table:
                 continue
             self._check(status)
             whole = self._read_current(index)
-            texts = [whole._texts[i] for i in ids]
-            record = Record(zip(names, texts))
-            record.position = whole.position
-            record._index = index
-            record._fields = names
-            record._texts = texts
-            record._table = self
-            records.append(record)
+            records.append(self._record(names, [whole._texts[i] for i in ids], whole.position,
+                                        index))
         return records
 
     # ---- writing
