@@ -76,6 +76,9 @@ int ImportBlock(DdfDictionary &dict, Reader &reader, std::string &line, bool *at
   std::string name, location;
   if (!TextItem(line, "DESC", &name)) return ShowText(ui, false, msg::kVE1061), -1;
   if (!TextItem(line, "NAME", &location)) return ShowText(ui, false, msg::kVE1062), -1;
+  // Cut as the dictionary's records keep them, so a name is compared as it will be saved.
+  name = CutToWidth(name, kNameWidth);
+  location = CutToWidth(location, kLocationWidth);
   if (dict.FindTableByName(name) != nullptr) return ShowText(ui, false, msg::kVE1007), -1;
   auto table = std::make_unique<DdfTable>();
   table->file_id = dict.FirstFreeFileId();

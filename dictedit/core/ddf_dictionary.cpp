@@ -38,6 +38,25 @@ void PutFixed(char *out, size_t width, const std::string &text) {
   std::memcpy(out, text.data(), std::min(width, text.size()));
 }
 
+// The message for what a table's records would not keep as it is held, or null. A name or
+// location is read back up to its first blank; sizes and offsets are 16 bits wide.
+const char *UnkeptByRecords(const DdfTable &t) {
+  if (t.name.size() > kNameWidth || t.location.size() > kLocationWidth ||
+      t.name.find(' ') != std::string::npos || t.location.find(' ') != std::string::npos) {
+    return msg::kVE1001;
+  }
+  auto fits = [](int v) { return v >= 0 && v <= kMaxFieldSize; };
+  int offset = 0;
+  for (const auto &f : t.fields) {
+    if (!fits(f->size) || !fits(offset)) return msg::kVE1003;
+    offset += f->size;
+  }
+  for (const auto &n : t.named_indexes) {
+    if (!fits(n->size) || !fits(n->offset)) return msg::kVE1003;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 DdfTable::DdfTable() = default;
@@ -384,6 +403,15 @@ int DdfDictionary::NormaliseDictionary() {
   for (auto &t : tables) {
     if (t->segments.empty()) {
       ShowMessage(ui_, false, msg::kVE1057, t->name.c_str());
+      return -1;
+    }
+  }
+  // An imported table may hold what the dictionary's records cannot keep; saved, it would
+  // come back as another table. The table is made current to be put right.
+  for (auto &t : tables) {
+    if (const char *refusal = UnkeptByRecords(*t); refusal != nullptr) {
+      current_file_id = t->file_id;
+      ShowText(ui_, false, refusal);
       return -1;
     }
   }

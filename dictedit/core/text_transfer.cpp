@@ -56,7 +56,7 @@ int Number(const std::string &s) {
 std::unique_ptr<DdfField> FieldFrom(DdfDictionary &dict, const std::vector<std::string> &v,
                                     int file_id) {
   auto f = dict.NewField();
-  f->name = v[0];
+  f->name = CutToWidth(v[0], kNameWidth);
   f->data_type = static_cast<uint8_t>(Number(v[1]));
   f->offset = Number(v[2]);
   f->size = Number(v[3]);
@@ -114,7 +114,8 @@ DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
   }
   std::string line;
   if (!ReadLine(f.get(), &line) || line != kTableName || !ReadLine(f.get(), &line)) return nullptr;
-  std::string name = Cleaned(line);
+  // Cut as the dictionary's records keep them, so a name is compared as it will be saved.
+  std::string name = CutToWidth(Cleaned(line), kNameWidth);
   if (dict.FindTableByName(name) != nullptr) {
     ShowText(dict.Ui(), false, msg::kVE1007);
     return nullptr;
@@ -124,7 +125,7 @@ DdfTable *ImportTableText(DdfDictionary &dict, const std::string &path) {
   table->name = name;
   if (!ReadLine(f.get(), &line) || line != kTableLocation || !ReadLine(f.get(), &line))
     return nullptr;
-  table->location = Cleaned(line);
+  table->location = CutToWidth(Cleaned(line), kLocationWidth);
   if (!ReadLine(f.get(), &line) || line != kFields) return nullptr;
   bool more = false;
   while ((more = ReadLine(f.get(), &line)) && line != kSegments) {

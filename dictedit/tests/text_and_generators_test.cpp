@@ -130,6 +130,57 @@ TEST(TextTransfer, ExportImportRoundTripAndRefusals) {
   EXPECT_EQ(s.ui.Last(), "VE1034 搬入ﾌｧｲﾙを読み込みモードでｵｰﾌﾟﾝできません");
 }
 
+// What an import brings in is saved as it is held, or the save refuses it: names are cut as
+// the records keep them, and what would come back as something else is not written.
+TEST(TextTransfer, ImportedTablesAreSavedAsHeldOrRefused) {
+  Sample s;
+  const std::string path = Scratch("wide.txt");
+  auto import = [&](const std::string &name, const std::string &location,
+                    const std::string &fields) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        << "[TableName]\r\n" + zplatform::FromUtf8(name) + "\r\n[TableLocation]\r\n" + location +
+               "\r\n[FieldName,Type,Offset,Size,Decimal]\r\n" + fields +
+               "[IndexNumber,Part,FieldName,Flags]\r\n0,0,A,256\r\n";
+    s.ui.messages.clear();
+    return ImportTableText(s.dict, path);
+  };
+  // 19 bytes and a double-byte character: the name keeps 19; the location keeps 64 bytes.
+  DdfTable *wide = import("ABCDEFGHIJKLMNOPQRS受注", std::string(70, 'L'),
+                          "A,0,0,4,0\r\nABCDEFGHIJKLMNOPQRSTUVWXYZ,0,4,4,0\r\n");
+  ASSERT_NE(wide, nullptr);
+  EXPECT_EQ(wide->name, "ABCDEFGHIJKLMNOPQRS");
+  EXPECT_EQ(wide->location, std::string(64, 'L'));
+  EXPECT_EQ(wide->fields[1]->name, "ABCDEFGHIJKLMNOPQRST");
+  // Another long name that would be saved as the same one.
+  EXPECT_EQ(import("ABCDEFGHIJKLMNOPQRS漢", "X.BTR", "A,0,0,4,0\r\n"), nullptr);
+  EXPECT_EQ(s.ui.Last(), "VE1007 すでに同名のテーブルが定義されています。");
+
+  struct Case {
+    const char *name, *location, *fields, *message;
+  } cases[] = {
+      {"BIG", "BIG.BTR", "A,0,0,70000,0\r\n", "VE1003 データサイズまたは小数点以下桁数が不正です"},
+      {"NEG", "NEG.BTR", "A,0,0,-4,0\r\n", "VE1003 データサイズまたは小数点以下桁数が不正です"},
+      {"FAR", "FAR.BTR", "A,0,0,65535,0\r\nB,0,0,4,0\r\nC,0,0,4,0\r\n",
+       "VE1003 データサイズまたは小数点以下桁数が不正です"},
+      {"A B", "AB.BTR", "A,0,0,4,0\r\n", "VE1001 DDF情報を正しく指定してください。"},
+      {"AB", "A B.BTR", "A,0,0,4,0\r\n", "VE1001 DDF情報を正しく指定してください。"},
+  };
+  for (const Case &c : cases) {
+    DdfTable *t = import(c.name, c.location, c.fields);
+    ASSERT_NE(t, nullptr) << c.name;
+    const int id = t->file_id;
+    s.dict.current_file_id = -1;
+    s.ui.messages.clear();
+    EXPECT_EQ(s.dict.NormaliseDictionary(), -1) << c.name;
+    EXPECT_EQ(s.ui.Last(), c.message) << c.name;
+    EXPECT_EQ(s.dict.current_file_id, id) << c.name;  // shown to be put right
+    DeleteTable(s.dict, *t);
+  }
+  // The last field may end past 64 KiB: only offsets and sizes must fit.
+  ASSERT_NE(import("END", "END.BTR", "A,0,0,65535,0\r\nB,0,0,4,0\r\n"), nullptr);
+  EXPECT_EQ(s.dict.NormaliseDictionary(), 0) << s.ui.Last();
+}
+
 TEST(TextTransfer, FieldClipboard) {
   Sample s;
   std::string clip = FieldClipboardText(*s.cust->fields[3]);
@@ -400,6 +451,18 @@ TEST(DbMagic, EveryKindAndEveryFailure) {
     std::string specific = s.ui.messages.size() >= 2 ? s.ui.messages[s.ui.messages.size() - 2] : "";
     EXPECT_EQ(specific, c.message) << c.text;
   }
+  // Names are cut as the dictionary keeps them: a second long name that would be saved as
+  // the first is refused, after the first table was added.
+  s.ui.messages.clear();
+  const size_t before = s.dict.tables.size();
+  EXPECT_EQ(
+      ImportDbMagic(s.dict, Magic("FILE DESC=\"ABCDEFGHIJKLMNOPQRSTUVW1\" NAME=\"A.DAT\"\r\n"
+                                  "FLD DESC=\"N\" ATTR=A SIZ=3\r\nEND\r\n"
+                                  "FILE DESC=\"ABCDEFGHIJKLMNOPQRSTUVW2\" NAME=\"B.DAT\"\r\n")),
+      -1);
+  ASSERT_EQ(s.dict.tables.size(), before + 1);
+  EXPECT_EQ(s.dict.tables.back()->name, "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(s.ui.messages.front(), "VE1007 すでに同名のテーブルが定義されています。");
   s.ui.messages.clear();
   EXPECT_EQ(ImportDbMagic(s.dict, Scratch("none.txt")), -1);
   EXPECT_EQ(s.ui.messages.front(), "VE1058 dbMagic情報ファイルがオープンできません。");
