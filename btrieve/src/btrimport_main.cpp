@@ -33,10 +33,10 @@ const char kHelp[] =
     "Exit 0 done, 1 refused or failed, 2 usage, 128 + the signal's number when interrupted\n"
     "(Ctrl+C, SIGTERM, SIGHUP: the new file is not made).\n";
 
-void Describe(const btr::legacy::LegacyFile &f) {
+void Describe(const btr::legacy::LegacyFile &f, uint32_t found) {
   std::printf("layout: %s, version 0x%X\n", f.page_table ? "6.x page table" : "3.x-5.x", f.version);
-  std::printf("page size %d, record length %d%s, %u records (%zu found)\n", f.page_size,
-              f.record_length, f.variable ? " (variable)" : "", f.fcr_records, f.records.size());
+  std::printf("page size %d, record length %d%s, %u records (%u found)\n", f.page_size,
+              f.record_length, f.variable ? " (variable)" : "", f.fcr_records, found);
   for (size_t k = 0; k < f.keys.size(); ++k) {
     std::printf("key %zu:", k);
     for (const auto &s : f.keys[k].segments) {
@@ -81,21 +81,28 @@ int Run(int argc, char **argv) {
                  files[1].c_str());
     return 1;
   }
-  auto bytes = zplatform::ReadWholeFile(files[0]);
-  if (!bytes) {
+  // Read in place: a file larger than memory is walked, its records never held together.
+  zplatform::MappedFile source(files[0]);
+  if (!source.ok()) {
     std::fprintf(stderr, "btrimport: cannot read %s\n", files[0].c_str());
     return 1;
   }
   btr::legacy::LegacyFile file;
   std::string why;
-  if (!btr::legacy::ReadLegacyFile(*bytes, &file, &why)) {
+  uint32_t found = 0;
+  auto counting = [&found](const std::string &) {
+    ++found;
+    return true;
+  };
+  if (!btr::legacy::ReadLegacyFile(source.bytes(), &file, &why, false) ||
+      !btr::legacy::ForEachLegacyRecord(source.bytes(), counting, &why)) {
     std::fprintf(stderr, "btrimport: %s: %s\n", files[0].c_str(), why.c_str());
     return 1;
   }
-  Describe(file);
-  if (file.records.size() != file.fcr_records) {
-    std::fprintf(stderr, "btrimport: %s: found %zu records where the file says %u\n",
-                 files[0].c_str(), file.records.size(), file.fcr_records);
+  Describe(file, found);
+  if (found != file.fcr_records) {
+    std::fprintf(stderr, "btrimport: %s: found %u records where the file says %u\n",
+                 files[0].c_str(), found, file.fcr_records);
     return 1;
   }
   if (dry) return 0;
@@ -109,7 +116,7 @@ int Run(int argc, char **argv) {
   };
   btr::legacy::ImportReport report;
   zplatform::InterruptionGuard interruption;
-  if (btr::legacy::ImportLegacyFile(file, destination, progress, &report, &why,
+  if (btr::legacy::ImportLegacyFile(file, source.bytes(), destination, progress, &report, &why,
                                     zplatform::InterruptionGuard::Interrupted) != 0) {
     if (terminal) std::fputc('\n', stderr);  // past the progress bar
     std::fprintf(stderr, "btrimport: %s: %s\n", files[1].c_str(), why.c_str());

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -14,7 +15,7 @@ constexpr int kSegmentSize = 30;
 
 class Reader {
  public:
-  Reader(const std::string &bytes, std::string *why) : b_(bytes), why_(why) {}
+  Reader(std::string_view bytes, std::string *why) : b_(bytes), why_(why) {}
   size_t Size() const { return b_.size(); }
   bool Has(size_t at, size_t n) const { return at <= b_.size() && n <= b_.size() - at; }
   uint8_t U8(size_t at) const { return static_cast<uint8_t>(b_[at]); }
@@ -24,7 +25,7 @@ class Reader {
   uint32_t HiLo32(size_t at) const { return static_cast<uint32_t>(U16(at)) << 16 | U16(at + 2); }
   // One byte of bits 16-23, then a word of bits 0-15.
   uint32_t Page24(size_t at) const { return static_cast<uint32_t>(U8(at)) << 16 | U16(at + 1); }
-  std::string Bytes(size_t at, size_t n) const { return b_.substr(at, n); }
+  std::string Bytes(size_t at, size_t n) const { return std::string(b_.substr(at, n)); }
   bool Fail(const std::string &reason) {
     *why_ = reason;
     return false;
@@ -37,7 +38,7 @@ class Reader {
   }
 
  private:
-  const std::string &b_;
+  std::string_view b_;
   std::string *why_;
 };
 
@@ -47,6 +48,8 @@ struct Parse {
   size_t fcr = 0;                                    // offset of the current control record
   std::map<uint32_t, std::pair<uint32_t, int>> pat;  // 6.x: logical page -> physical, type
   std::map<uint32_t, int> collating_page;            // logical (or physical) page -> table
+  // Given each record instead of LegacyFile::records; a false answer stops the walk.
+  const RecordVisitor *visit = nullptr;
 
   size_t PageOffset(uint32_t physical) const { return static_cast<size_t>(physical) * f.page_size; }
 
@@ -279,7 +282,11 @@ struct Parse {
       std::string record = r.Bytes(slot + static_cast<size_t>(prefix), f.record_length);
       if (f.variable && !Tail(slot + static_cast<size_t>(prefix + f.record_length), &record))
         return false;
-      f.records.push_back(std::move(record));
+      if (visit == nullptr) {
+        f.records.push_back(std::move(record));
+      } else if (!(*visit)(record)) {
+        return false;
+      }
       return true;
     };
     if (f.page_table) {
@@ -322,15 +329,25 @@ struct Parse {
 
 }  // namespace
 
-bool ReadLegacyFile(const std::string &bytes, LegacyFile *out, std::string *why, bool records_too) {
+bool ReadLegacyFile(std::string_view bytes, LegacyFile *out, std::string *why, bool records_too) {
   *out = LegacyFile{};
   Reader r(bytes, why);
-  Parse p{r, *out, 0, {}, {}};
+  Parse p{r, *out, 0, {}, {}, nullptr};
   if (!p.Header()) return false;
   if (out->page_table && !p.Pat()) return false;
   if (!p.Collating() || !p.Keys()) return false;
   if (records_too && !p.Records()) return false;
   return true;
+}
+
+bool ForEachLegacyRecord(std::string_view bytes, const RecordVisitor &visit, std::string *why) {
+  LegacyFile header;
+  Reader r(bytes, why);
+  Parse p{r, header, 0, {}, {}, &visit};
+  if (!p.Header()) return false;
+  if (header.page_table && !p.Pat()) return false;
+  if (!p.Collating() || !p.Keys()) return false;
+  return p.Records();
 }
 
 bool LooksLikeLegacyFile(const std::string &native_path) {
@@ -343,7 +360,7 @@ bool LooksLikeLegacyFile(const std::string &native_path) {
   LegacyFile f;
   std::string why;
   Reader r(bytes, &why);
-  Parse p{r, f, 0, {}, {}};
+  Parse p{r, f, 0, {}, {}, nullptr};
   return p.Header();
 }
 

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace btr::legacy {
@@ -45,8 +47,14 @@ struct LegacyFile {
 
 // Reads the bytes of a file. True with `out` filled; false with the reason in `why`.
 // `records_too` false reads the header, keys and collating tables only.
-bool ReadLegacyFile(const std::string &bytes, LegacyFile *out, std::string *why,
+bool ReadLegacyFile(std::string_view bytes, LegacyFile *out, std::string *why,
                     bool records_too = true);
+
+// Walks the live records in physical order without keeping them, for files larger than
+// memory. A false answer of `visit` stops the walk: false is returned and `why` is left as
+// it was. False with the reason in `why` when the file cannot be read.
+using RecordVisitor = std::function<bool(const std::string &record)>;
+bool ForEachLegacyRecord(std::string_view bytes, const RecordVisitor &visit, std::string *why);
 
 // Said of such a file where a program of this record manager cannot open it.
 inline constexpr char kImportHint[] =

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "btrieve/btrapi.h"
@@ -77,13 +80,26 @@ std::string CreateBufferFor(const LegacyFile &file, std::string *why) {
   return out;
 }
 
-int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
-                     const std::function<void(uint32_t, uint32_t)> &progress, ImportReport *report,
-                     std::string *why, const std::function<bool()> &interrupted) {
+namespace {
+
+// Walks the source's records in physical order, as ForEachLegacyRecord does.
+using RecordWalk = std::function<bool(const RecordVisitor &visit, std::string *why)>;
+
+// Written in passes over the source, so no more than one of its records is held: the count,
+// the records, and each record again against what the new file reads back.
+int ImportWalked(const LegacyFile &file, const RecordWalk &walk, const std::string &destination,
+                 const std::function<void(uint32_t, uint32_t)> &progress, ImportReport *report,
+                 std::string *why, const std::function<bool()> &interrupted) {
   *report = ImportReport{};
-  report->records_read = static_cast<uint32_t>(file.records.size());
-  if (file.records.size() != file.fcr_records) {
-    *why = "found " + std::to_string(file.records.size()) + " records where the file says " +
+  uint32_t found = 0;
+  auto counting = [&found](const std::string &) {
+    ++found;
+    return true;
+  };
+  if (!walk(counting, why)) return 1;
+  report->records_read = found;
+  if (found != file.fcr_records) {
+    *why = "found " + std::to_string(found) + " records where the file says " +
            std::to_string(file.fcr_records);
     return 1;
   }
@@ -116,26 +132,37 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
   // Written in transactions of some thousands of records.
   constexpr uint32_t kBatch = 50000;
   size_t longest = 0;
-  for (uint32_t i = 0; i < file.records.size(); ++i) {
+  uint32_t i = 0;
+  std::string refusal;  // why a visit stopped a walk
+  auto insert = [&](const std::string &source) {
     if (i % kBatch == 0) {
-      if (i > 0 && (status = Call(B_END_TRAN, block, nullptr, 0, std::string(), 0)) != 0)
-        return fail("the write ended with status " + std::to_string(status));
+      if (i > 0 && (status = Call(B_END_TRAN, block, nullptr, 0, std::string(), 0)) != 0) {
+        refusal = "the write ended with status " + std::to_string(status);
+        return false;
+      }
       Call(B_BEGIN_TRAN, block, nullptr, 0, std::string(), 0);
       if (progress) progress(i, report->records_read);
     }
-    if (interrupted && i % 1024 == 0 && interrupted()) return fail("interrupted");
-    std::string record = file.records[i];
+    if (interrupted && i % 1024 == 0 && interrupted()) {
+      refusal = "interrupted";
+      return false;
+    }
+    std::string record = source;
     longest = std::max(longest, record.size());
     std::string key(255, '\0');
     status = Call(B_INSERT, block, record.data(), static_cast<uint32_t>(record.size()), key,
                   file.keys.empty() ? -1 : 0);
-    if (status != 0)
-      return fail("record " + std::to_string(i + 1) + " was refused with status " +
-                  std::to_string(status));
+    if (status != 0) {
+      refusal =
+          "record " + std::to_string(i + 1) + " was refused with status " + std::to_string(status);
+      return false;
+    }
     ++report->records_written;
-  }
-  if (!file.records.empty() &&
-      (status = Call(B_END_TRAN, block, nullptr, 0, std::string(), 0)) != 0)
+    ++i;
+    return true;
+  };
+  if (!walk(insert, why)) return fail(refusal.empty() ? *why : refusal);
+  if (i > 0 && (status = Call(B_END_TRAN, block, nullptr, 0, std::string(), 0)) != 0)
     return fail("the write ended with status " + std::to_string(status));
   if (progress) progress(report->records_read, report->records_read);
   // Verified: the count, every record read back in the same order, the file's own check.
@@ -149,18 +176,38 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
     return fail("the new file holds " + std::to_string(count) + " records, not " +
                 std::to_string(file.fcr_records));
   std::vector<char> buffer(std::max<size_t>(longest, 1) + 1);
-  uint32_t i = 0;
-  for (int op = B_STEP_FIRST;; op = B_STEP_NEXT) {
+  i = 0;
+  auto read_back = [&](const std::string &source) {
     uint32_t length = static_cast<uint32_t>(buffer.size());
     char key[1] = {};
-    status = BTRCALL(static_cast<uint16_t>(op), block, buffer.data(), &length, key, 0, 0);
-    if (status == B_END_OF_FILE) break;
-    if (status != 0) return fail("reading back ended with status " + std::to_string(status));
-    if (i >= file.records.size() || std::string(buffer.data(), length) != file.records[i])
-      return fail("record " + std::to_string(i + 1) + " does not read back as it was written");
+    status = BTRCALL(static_cast<uint16_t>(i == 0 ? B_STEP_FIRST : B_STEP_NEXT), block,
+                     buffer.data(), &length, key, 0, 0);
+    if (status == B_END_OF_FILE) {
+      refusal = "only " + std::to_string(i) + " records read back";
+      return false;
+    }
+    if (status != 0) {
+      refusal = "reading back ended with status " + std::to_string(status);
+      return false;
+    }
+    if (std::string_view(buffer.data(), length) != source) {
+      refusal = "record " + std::to_string(i + 1) + " does not read back as it was written";
+      return false;
+    }
     ++i;
+    return true;
+  };
+  if (!walk(read_back, why)) return fail(refusal.empty() ? *why : refusal);
+  {
+    // Nothing beyond the source's records.
+    uint32_t length = static_cast<uint32_t>(buffer.size());
+    char key[1] = {};
+    status = BTRCALL(static_cast<uint16_t>(i == 0 ? B_STEP_FIRST : B_STEP_NEXT), block,
+                     buffer.data(), &length, key, 0, 0);
+    if (status != B_END_OF_FILE)
+      return fail(status == 0 ? "the new file holds more records than were written"
+                              : "reading back ended with status " + std::to_string(status));
   }
-  if (i != file.records.size()) return fail("only " + std::to_string(i) + " records read back");
   Call(B_CLOSE, block, nullptr, 0, std::string(), 0);
   // Every handle of this process let go, so the file is whole on its own when renamed.
   Call(B_RESET, block, nullptr, 0, std::string(), 0);
@@ -192,6 +239,30 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
   }
   RemoveAll(temporary);  // journal files left empty under the temporary name
   return 0;
+}
+
+}  // namespace
+
+int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
+                     const std::function<void(uint32_t, uint32_t)> &progress, ImportReport *report,
+                     std::string *why, const std::function<bool()> &interrupted) {
+  auto walk = [&file](const RecordVisitor &visit, std::string *) {
+    for (const std::string &record : file.records) {
+      if (!visit(record)) return false;
+    }
+    return true;
+  };
+  return ImportWalked(file, walk, destination, progress, report, why, interrupted);
+}
+
+int ImportLegacyFile(const LegacyFile &header, std::string_view bytes,
+                     const std::string &destination,
+                     const std::function<void(uint32_t, uint32_t)> &progress, ImportReport *report,
+                     std::string *why, const std::function<bool()> &interrupted) {
+  auto walk = [bytes](const RecordVisitor &visit, std::string *reason) {
+    return ForEachLegacyRecord(bytes, visit, reason);
+  };
+  return ImportWalked(header, walk, destination, progress, report, why, interrupted);
 }
 
 }  // namespace btr::legacy

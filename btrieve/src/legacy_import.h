@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "legacy_file.h"
 
@@ -22,6 +23,14 @@ struct ImportReport {
 // written; once it answers true the import stops and leaves nothing ("interrupted" in `why`).
 // 0, or 1 with the reason in `why`.
 int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
+                     const std::function<void(uint32_t done, uint32_t total)> &progress,
+                     ImportReport *report, std::string *why,
+                     const std::function<bool()> &interrupted = {});
+
+// The same for a file read in place (a MappedFile's bytes), whose records are never held
+// together: `header` is what ReadLegacyFile(bytes, &header, why, false) read.
+int ImportLegacyFile(const LegacyFile &header, std::string_view bytes,
+                     const std::string &destination,
                      const std::function<void(uint32_t done, uint32_t total)> &progress,
                      ImportReport *report, std::string *why,
                      const std::function<bool()> &interrupted = {});

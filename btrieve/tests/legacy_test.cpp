@@ -138,6 +138,54 @@ TEST(Legacy, ImportedFilesHoldTheSameRecordsAndKeys) {
   }
 }
 
+// A file read in place is imported one record at a time: its records are never held.
+TEST(Legacy, AFileReadInPlaceImportsTheSameRecords) {
+  zplatform::MappedFile source(std::string(ZELKO_LEGACY_DIR) + "/VARIABLE.DAT");
+  ASSERT_TRUE(source.ok());
+  const LegacyFile whole = Read(Genuine("VARIABLE.DAT"));
+  LegacyFile header;
+  std::string why;
+  ASSERT_TRUE(ReadLegacyFile(source.bytes(), &header, &why, false)) << why;
+  EXPECT_TRUE(header.records.empty());
+  // A visit that says stop ends the walk, which leaves the reason to it.
+  int visited = 0;
+  why = "untouched";
+  EXPECT_FALSE(ForEachLegacyRecord(
+      source.bytes(), [&](const std::string &) { return ++visited < 10; }, &why));
+  EXPECT_EQ(visited, 10);
+  EXPECT_EQ(why, "untouched");
+
+  std::string dest = btrtest::Scratch("in-place.btr");
+  ImportReport report;
+  ASSERT_EQ(ImportLegacyFile(header, source.bytes(), dest, nullptr, &report, &why), 0) << why;
+  EXPECT_EQ(report.records_read, 1024u);
+  EXPECT_EQ(report.records_written, 1024u);
+  uint8_t block[128] = {};
+  uint32_t length = 0;
+  std::string path = dest + '\0';
+  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &length, path.data(), 255, 0), 0);
+  std::vector<char> record(4096);
+  size_t i = 0;
+  for (int op = B_STEP_FIRST;; op = B_STEP_NEXT, ++i) {
+    length = static_cast<uint32_t>(record.size());
+    char key[1] = {};
+    int status = BTRCALL(static_cast<uint16_t>(op), block, record.data(), &length, key, 0, 0);
+    if (status == B_END_OF_FILE) break;
+    ASSERT_EQ(status, 0);
+    ASSERT_LT(i, whole.records.size());
+    EXPECT_EQ(std::string(record.data(), length), whole.records[i]) << "record " << i;
+  }
+  EXPECT_EQ(i, whole.records.size());
+  BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+  // A header whose count the records do not meet is refused before anything is made.
+  LegacyFile more = header;
+  ++more.fcr_records;
+  std::string never = btrtest::Scratch("in-place-never.btr");
+  EXPECT_EQ(ImportLegacyFile(more, source.bytes(), never, nullptr, &report, &why), 1);
+  EXPECT_EQ(why, "found 1024 records where the file says 1025");
+  EXPECT_FALSE(std::filesystem::exists(never));
+}
+
 // A destination another program makes while the import writes is kept, and the import
 // leaves nothing of its own behind.
 TEST(Legacy, ADestinationMadeMeanwhileIsNotReplaced) {
@@ -230,8 +278,19 @@ TEST(Legacy, DamagedCopiesAreRefusedCleanly) {
       std::string flipped = bytes;
       for (int n = 0; n < 4; ++n)
         flipped[random() % flipped.size()] ^= static_cast<char>(1 << (random() % 8));
-      if (!ReadLegacyFile(flipped, &file, &why)) {
+      bool read = ReadLegacyFile(flipped, &file, &why);
+      if (!read) {
         EXPECT_FALSE(why.empty());
+      }
+      // The walk of a file read in place agrees with the whole read, record for record.
+      std::vector<std::string> walked;
+      auto keep = [&walked](const std::string &record) {
+        walked.push_back(record);
+        return true;
+      };
+      EXPECT_EQ(ForEachLegacyRecord(flipped, keep, &why), read) << name << " trial " << trial;
+      if (read) {
+        EXPECT_EQ(walked, file.records) << name << " trial " << trial;
       }
     }
   }
