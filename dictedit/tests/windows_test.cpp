@@ -191,6 +191,22 @@ TEST(Windows, RefusalsAndAFailedSaveKeepTheEdits) {
   EXPECT_TRUE(failed.Says("message VE1057"));
   std::vector<std::string> tail(failed.lines.end() - 3, failed.lines.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"1", "X", "1"}));
+  // A table brought in with a size its record cannot keep: the save refuses it and brings
+  // its view forward, whichever view was active.
+  std::string wide = ScratchDir() + "/wide.txt";
+  WriteFile(wide,
+            "[TableName]\r\nWIDE\r\n[TableLocation]\r\nWIDE.DAT\r\n"
+            "[FieldName,Type,Offset,Size,Decimal]\r\nA,0,0,70000,0\r\n"
+            "[IndexNumber,Part,FieldName,Flags]\r\n0,0,A,256\r\n");
+  MacroRun refused = Macro("activate T\nfile " + wide +
+                               "\nmenu ﾃｰﾌﾞﾙの搬入\nactivate T\nmenu 保存\nprint title\n"
+                               "print modified\n",
+                           dir);
+  ASSERT_EQ(refused.status, 0) << refused.errors;
+  EXPECT_TRUE(refused.Says("message VE1003")) << refused.errors;
+  ASSERT_GE(refused.lines.size(), 2u);
+  EXPECT_NE(refused.lines[refused.lines.size() - 2].find("WIDE"), std::string::npos);
+  EXPECT_EQ(refused.lines.back(), "1");
   // A file name with a character the code page lacks was used with "?" in its place (the
   // module written as "?.bas"): said, and nothing written.
   MacroRun outside =

@@ -474,7 +474,13 @@ void MainWindow::ExportTable() {
 }
 
 void MainWindow::Save() {
-  if (dict_->FullSave() == 0) open_state_ = 2;
+  if (dict_->FullSave() == 0) {
+    open_state_ = 2;
+    return;
+  }
+  // A table the save refused was made current: its view comes forward to be put right.
+  if (dict_->FindTableById(dict_->current_file_id) != nullptr)
+    OpenTableView(dict_->current_file_id);
 }
 
 void MainWindow::Print() {
