@@ -160,23 +160,19 @@ TEST(Legacy, AFileReadInPlaceImportsTheSameRecords) {
   ASSERT_EQ(ImportLegacyFile(header, source.bytes(), dest, nullptr, &report, &why), 0) << why;
   EXPECT_EQ(report.records_read, 1024u);
   EXPECT_EQ(report.records_written, 1024u);
-  uint8_t block[128] = {};
-  uint32_t length = 0;
-  std::string path = dest + '\0';
-  ASSERT_EQ(BTRCALL(B_OPEN, block, nullptr, &length, path.data(), 255, 0), 0);
-  std::vector<char> record(4096);
+  btrtest::PosBlock pb;
+  ASSERT_EQ(btrtest::Open(pb, dest), 0);
   size_t i = 0;
   for (int op = B_STEP_FIRST;; op = B_STEP_NEXT, ++i) {
-    length = static_cast<uint32_t>(record.size());
-    char key[1] = {};
-    int status = BTRCALL(static_cast<uint16_t>(op), block, record.data(), &length, key, 0, 0);
+    std::string record(4096, '\0'), key;
+    int status = btrtest::Op(op, pb, record, key, 0);
     if (status == B_END_OF_FILE) break;
     ASSERT_EQ(status, 0);
     ASSERT_LT(i, whole.records.size());
-    EXPECT_EQ(std::string(record.data(), length), whole.records[i]) << "record " << i;
+    EXPECT_EQ(record, whole.records[i]) << "record " << i;
   }
   EXPECT_EQ(i, whole.records.size());
-  BTRCALL(B_CLOSE, block, nullptr, &length, nullptr, 0, 0);
+  btrtest::Close(pb);
   // A header whose count the records do not meet is refused before anything is made.
   LegacyFile more = header;
   ++more.fcr_records;
