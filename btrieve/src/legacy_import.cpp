@@ -177,11 +177,15 @@ int ImportWalked(const LegacyFile &file, const RecordWalk &walk, const std::stri
                 std::to_string(file.fcr_records));
   std::vector<char> buffer(std::max<size_t>(longest, 1) + 1);
   i = 0;
-  auto read_back = [&](const std::string &source) {
-    uint32_t length = static_cast<uint32_t>(buffer.size());
+  uint32_t length = 0;
+  auto step = [&]() {
+    length = static_cast<uint32_t>(buffer.size());
     char key[1] = {};
-    status = BTRCALL(static_cast<uint16_t>(i == 0 ? B_STEP_FIRST : B_STEP_NEXT), block,
-                     buffer.data(), &length, key, 0, 0);
+    return BTRCALL(static_cast<uint16_t>(i == 0 ? B_STEP_FIRST : B_STEP_NEXT), block, buffer.data(),
+                   &length, key, 0, 0);
+  };
+  auto read_back = [&](const std::string &source) {
+    status = step();
     if (status == B_END_OF_FILE) {
       refusal = "only " + std::to_string(i) + " records read back";
       return false;
@@ -198,16 +202,10 @@ int ImportWalked(const LegacyFile &file, const RecordWalk &walk, const std::stri
     return true;
   };
   if (!walk(read_back, why)) return fail(refusal.empty() ? *why : refusal);
-  {
-    // Nothing beyond the source's records.
-    uint32_t length = static_cast<uint32_t>(buffer.size());
-    char key[1] = {};
-    status = BTRCALL(static_cast<uint16_t>(i == 0 ? B_STEP_FIRST : B_STEP_NEXT), block,
-                     buffer.data(), &length, key, 0, 0);
-    if (status != B_END_OF_FILE)
-      return fail(status == 0 ? "the new file holds more records than were written"
-                              : "reading back ended with status " + std::to_string(status));
-  }
+  // Nothing beyond the source's records.
+  if ((status = step()) != B_END_OF_FILE)
+    return fail(status == 0 ? "the new file holds more records than were written"
+                            : "reading back ended with status " + std::to_string(status));
   Call(B_CLOSE, block, nullptr, 0, std::string(), 0);
   // Every handle of this process let go, so the file is whole on its own when renamed.
   Call(B_RESET, block, nullptr, 0, std::string(), 0);
