@@ -45,7 +45,7 @@ void BM_ReadGenuineLayout100000(benchmark::State &state) {
 }
 BENCHMARK(BM_ReadGenuineLayout100000)->Unit(benchmark::kMillisecond);
 
-// As btrimport imports: the file read in place, its records walked as they are written.
+// As btrimport imports: the records walked from the source as they are written.
 void BM_ImportGenuineLayout100000(benchmark::State &state) {
   std::string dir = benchdata::MakeScratchDirectory("zelko-import");
   int n = 0;

@@ -1,6 +1,6 @@
 // libFuzzer target: the reader of genuine Btrieve files on any bytes. It must refuse what it
-// cannot read with a reason and never read outside the input; the walk of a file read in
-// place must give what the whole read gives.
+// cannot read with a reason and never read outside the input; the walk of the records must
+// give what the whole read gives.
 #include <cstddef>
 #include <cstdint>
 #include <string>

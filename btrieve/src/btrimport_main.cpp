@@ -81,8 +81,9 @@ int Run(int argc, char **argv) {
                  files[1].c_str());
     return 1;
   }
-  // Read in place: a file larger than memory is walked, its records never held together.
-  zplatform::MappedFile source(files[0]);
+  // Read a piece at a time: a file larger than memory is walked, its records never held
+  // together.
+  btr::legacy::LegacySource source = btr::legacy::LegacySource::OpenFile(files[0]);
   if (!source.ok()) {
     std::fprintf(stderr, "btrimport: cannot read %s\n", files[0].c_str());
     return 1;
@@ -94,8 +95,8 @@ int Run(int argc, char **argv) {
     ++found;
     return true;
   };
-  if (!btr::legacy::ReadLegacyFile(source.bytes(), &file, &why, false) ||
-      !btr::legacy::ForEachLegacyRecord(source.bytes(), counting, &why)) {
+  if (!btr::legacy::ReadLegacyFile(source, &file, &why, false) ||
+      !btr::legacy::ForEachLegacyRecord(source, counting, &why)) {
     std::fprintf(stderr, "btrimport: %s: %s\n", files[0].c_str(), why.c_str());
     return 1;
   }
@@ -116,7 +117,7 @@ int Run(int argc, char **argv) {
   };
   btr::legacy::ImportReport report;
   zplatform::InterruptionGuard interruption;
-  if (btr::legacy::ImportLegacyFile(file, source.bytes(), destination, progress, &report, &why,
+  if (btr::legacy::ImportLegacyFile(file, source, destination, progress, &report, &why,
                                     zplatform::InterruptionGuard::Interrupted) != 0) {
     if (terminal) std::fputc('\n', stderr);  // past the progress bar
     std::fprintf(stderr, "btrimport: %s: %s\n", files[1].c_str(), why.c_str());

@@ -1,7 +1,9 @@
 #include "legacy_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -13,19 +15,35 @@ namespace {
 constexpr uint32_t kNone = 0xFFFFFFFF;
 constexpr int kSegmentSize = 30;
 
+// Reads the source's bytes at checked offsets. A file is read in chunks kept in a small cache;
+// a read that fails gives zeros and is remembered, and the parse then ends with its reason.
 class Reader {
  public:
-  Reader(std::string_view bytes, std::string *why) : b_(bytes), why_(why) {}
-  size_t Size() const { return b_.size(); }
-  bool Has(size_t at, size_t n) const { return at <= b_.size() && n <= b_.size() - at; }
-  uint8_t U8(size_t at) const { return static_cast<uint8_t>(b_[at]); }
+  Reader(const LegacySource &source, std::string *why)
+      : src_(source), memory_(source.Memory()), why_(why) {}
+  size_t Size() const { return src_.Size(); }
+  bool Has(size_t at, size_t n) const { return at <= Size() && n <= Size() - at; }
+  uint8_t U8(size_t at) const {
+    return static_cast<uint8_t>(memory_ != nullptr ? memory_[at] : *Chunked(at));
+  }
   uint16_t U16(size_t at) const { return static_cast<uint16_t>(U8(at) | U8(at + 1) << 8); }
   uint32_t U32(size_t at) const { return U16(at) | static_cast<uint32_t>(U16(at + 2)) << 16; }
   // High word first, each word little-endian.
   uint32_t HiLo32(size_t at) const { return static_cast<uint32_t>(U16(at)) << 16 | U16(at + 2); }
   // One byte of bits 16-23, then a word of bits 0-15.
   uint32_t Page24(size_t at) const { return static_cast<uint32_t>(U8(at)) << 16 | U16(at + 1); }
-  std::string Bytes(size_t at, size_t n) const { return std::string(b_.substr(at, n)); }
+  std::string Bytes(size_t at, size_t n) const {
+    if (memory_ != nullptr) return std::string(memory_ + at, n);
+    std::string out;
+    out.reserve(n);
+    while (n > 0) {
+      size_t piece = std::min(n, kChunk - at % kChunk);
+      out.append(Chunked(at), piece);
+      at += piece;
+      n -= piece;
+    }
+    return out;
+  }
   bool Fail(const std::string &reason) {
     *why_ = reason;
     return false;
@@ -36,10 +54,59 @@ class Reader {
     std::snprintf(text, sizeof text, format, args...);
     return Fail(text);
   }
+  // A read of the file failed: what the parse then concluded stands on zeros.
+  bool ReadFailed() const { return read_error_ != 0; }
+  bool FailRead() {
+    if (read_error_ == LegacySource::kEndedEarly)
+      return Failf(
+          "the file ends before offset 0x%zX, though it was longer when it was opened: "
+          "it changed while it was read",
+          failed_at_);
+    return Failf("cannot be read at offset 0x%zX: %s", failed_at_, std::strerror(read_error_));
+  }
 
  private:
-  std::string_view b_;
+  static constexpr size_t kChunk = 65536;
+  struct Chunk {
+    size_t index = SIZE_MAX;
+    uint64_t used = 0;
+    std::vector<char> bytes;
+  };
+
+  // The byte at `at` (within Size()) and the rest of its chunk.
+  const char *Chunked(size_t at) const {
+    size_t index = at / kChunk;
+    if (last_ == nullptr || last_->index != index) {
+      Chunk *oldest = &chunks_[0];
+      last_ = nullptr;
+      for (Chunk &c : chunks_) {
+        if (c.index == index) last_ = &c;
+        if (c.used < oldest->used) oldest = &c;
+      }
+      if (last_ == nullptr) {
+        last_ = oldest;
+        size_t start = index * kChunk, n = std::min(kChunk, Size() - start);
+        last_->bytes.assign(n, '\0');
+        int error = src_.Read(start, n, last_->bytes.data());
+        if (error != 0) {
+          if (read_error_ == 0) read_error_ = error, failed_at_ = start;
+          std::fill(last_->bytes.begin(), last_->bytes.end(), '\0');
+        }
+        last_->index = index;
+      }
+      last_->used = ++clock_;
+    }
+    return last_->bytes.data() + at % kChunk;
+  }
+
+  const LegacySource &src_;
+  const char *memory_;
   std::string *why_;
+  mutable std::array<Chunk, 16> chunks_;
+  mutable Chunk *last_ = nullptr;
+  mutable uint64_t clock_ = 0;
+  mutable int read_error_ = 0;
+  mutable size_t failed_at_ = 0;
 };
 
 struct Parse {
@@ -282,6 +349,7 @@ struct Parse {
       std::string record = r.Bytes(slot + static_cast<size_t>(prefix), f.record_length);
       if (f.variable && !Tail(slot + static_cast<size_t>(prefix + f.record_length), &record))
         return false;
+      if (r.ReadFailed()) return false;  // the record may stand on zeros
       if (visit == nullptr) {
         f.records.push_back(std::move(record));
       } else if (!(*visit)(record)) {
@@ -329,25 +397,32 @@ struct Parse {
 
 }  // namespace
 
-bool ReadLegacyFile(std::string_view bytes, LegacyFile *out, std::string *why, bool records_too) {
-  *out = LegacyFile{};
-  Reader r(bytes, why);
-  Parse p{r, *out, 0, {}, {}, nullptr};
-  if (!p.Header()) return false;
-  if (out->page_table && !p.Pat()) return false;
-  if (!p.Collating() || !p.Keys()) return false;
-  if (records_too && !p.Records()) return false;
-  return true;
+namespace {
+
+// The parse's steps up to the records (those too when `records` is given), with a failed read
+// told as the reason whatever the step concluded from it.
+bool Run(Reader &r, Parse &p, bool records) {
+  bool read = p.Header() && (!p.f.page_table || p.Pat()) && p.Collating() && p.Keys() &&
+              (!records || p.Records());
+  if (r.ReadFailed()) return r.FailRead();
+  return read;
 }
 
-bool ForEachLegacyRecord(std::string_view bytes, const RecordVisitor &visit, std::string *why) {
+}  // namespace
+
+bool ReadLegacyFile(const LegacySource &source, LegacyFile *out, std::string *why,
+                    bool records_too) {
+  *out = LegacyFile{};
+  Reader r(source, why);
+  Parse p{r, *out, 0, {}, {}, nullptr};
+  return Run(r, p, records_too);
+}
+
+bool ForEachLegacyRecord(const LegacySource &source, const RecordVisitor &visit, std::string *why) {
   LegacyFile header;
-  Reader r(bytes, why);
+  Reader r(source, why);
   Parse p{r, header, 0, {}, {}, &visit};
-  if (!p.Header()) return false;
-  if (header.page_table && !p.Pat()) return false;
-  if (!p.Collating() || !p.Keys()) return false;
-  return p.Records();
+  return Run(r, p, true);
 }
 
 bool LooksLikeLegacyFile(const std::string &native_path) {
@@ -359,7 +434,8 @@ bool LooksLikeLegacyFile(const std::string &native_path) {
   std::fclose(file);
   LegacyFile f;
   std::string why;
-  Reader r(bytes, &why);
+  LegacySource source(bytes);
+  Reader r(source, &why);
   Parse p{r, f, 0, {}, {}, nullptr};
   return p.Header();
 }

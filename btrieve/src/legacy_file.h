@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "legacy_source.h"
+
 namespace btr::legacy {
 
 struct LegacyCollating {
@@ -45,16 +47,16 @@ struct LegacyFile {
   std::vector<std::string> records;  // physical order
 };
 
-// Reads the bytes of a file. True with `out` filled; false with the reason in `why`.
+// Reads a file. True with `out` filled; false with the reason in `why`.
 // `records_too` false reads the header, keys and collating tables only.
-bool ReadLegacyFile(std::string_view bytes, LegacyFile *out, std::string *why,
+bool ReadLegacyFile(const LegacySource &source, LegacyFile *out, std::string *why,
                     bool records_too = true);
 
 // Walks the live records in physical order without keeping them, for files larger than
 // memory. A false answer of `visit` stops the walk: false is returned and `why` is left as
 // it was. False with the reason in `why` when the file cannot be read.
 using RecordVisitor = std::function<bool(const std::string &record)>;
-bool ForEachLegacyRecord(std::string_view bytes, const RecordVisitor &visit, std::string *why);
+bool ForEachLegacyRecord(const LegacySource &source, const RecordVisitor &visit, std::string *why);
 
 // Said of such a file where a program of this record manager cannot open it.
 inline constexpr char kImportHint[] =

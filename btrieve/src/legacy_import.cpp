@@ -96,7 +96,12 @@ int ImportWalked(const LegacyFile &file, const RecordWalk &walk, const std::stri
     ++found;
     return true;
   };
-  if (!walk(counting, why)) return 1;
+  // A reason of the walk's own is the source's, said so beside the destination's name.
+  auto source_failed = [why]() { return "reading the genuine file: " + *why; };
+  if (!walk(counting, why)) {
+    *why = source_failed();
+    return 1;
+  }
   report->records_read = found;
   if (found != file.fcr_records) {
     *why = "found " + std::to_string(found) + " records where the file says " +
@@ -161,7 +166,7 @@ int ImportWalked(const LegacyFile &file, const RecordWalk &walk, const std::stri
     ++i;
     return true;
   };
-  if (!walk(insert, why)) return fail(refusal.empty() ? *why : refusal);
+  if (!walk(insert, why)) return fail(refusal.empty() ? source_failed() : refusal);
   if (i > 0 && (status = Call(B_END_TRAN, block, nullptr, 0, std::string(), 0)) != 0)
     return fail("the write ended with status " + std::to_string(status));
   if (progress) progress(report->records_read, report->records_read);
@@ -201,7 +206,7 @@ int ImportWalked(const LegacyFile &file, const RecordWalk &walk, const std::stri
     ++i;
     return true;
   };
-  if (!walk(read_back, why)) return fail(refusal.empty() ? *why : refusal);
+  if (!walk(read_back, why)) return fail(refusal.empty() ? source_failed() : refusal);
   // Nothing beyond the source's records.
   if ((status = step()) != B_END_OF_FILE)
     return fail(status == 0 ? "the new file holds more records than were written"
@@ -253,12 +258,12 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
   return ImportWalked(file, walk, destination, progress, report, why, interrupted);
 }
 
-int ImportLegacyFile(const LegacyFile &header, std::string_view bytes,
+int ImportLegacyFile(const LegacyFile &header, const LegacySource &source,
                      const std::string &destination,
                      const std::function<void(uint32_t, uint32_t)> &progress, ImportReport *report,
                      std::string *why, const std::function<bool()> &interrupted) {
-  auto walk = [bytes](const RecordVisitor &visit, std::string *reason) {
-    return ForEachLegacyRecord(bytes, visit, reason);
+  auto walk = [&source](const RecordVisitor &visit, std::string *reason) {
+    return ForEachLegacyRecord(source, visit, reason);
   };
   return ImportWalked(header, walk, destination, progress, report, why, interrupted);
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include "legacy_file.h"
 
@@ -27,9 +26,9 @@ int ImportLegacyFile(const LegacyFile &file, const std::string &destination,
                      ImportReport *report, std::string *why,
                      const std::function<bool()> &interrupted = {});
 
-// The same for a file read in place (a MappedFile's bytes), whose records are never held
-// together: `header` is what ReadLegacyFile(bytes, &header, why, false) read.
-int ImportLegacyFile(const LegacyFile &header, std::string_view bytes,
+// The same for a file whose records are never held together, walked from `source` as they
+// are written: `header` is what ReadLegacyFile(source, &header, why, false) read.
+int ImportLegacyFile(const LegacyFile &header, const LegacySource &source,
                      const std::string &destination,
                      const std::function<void(uint32_t done, uint32_t total)> &progress,
                      ImportReport *report, std::string *why,

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "btr_test_util.h"
@@ -138,26 +139,26 @@ TEST(Legacy, ImportedFilesHoldTheSameRecordsAndKeys) {
   }
 }
 
-// A file read in place is imported one record at a time: its records are never held.
-TEST(Legacy, AFileReadInPlaceImportsTheSameRecords) {
-  zplatform::MappedFile source(std::string(ZELKO_LEGACY_DIR) + "/VARIABLE.DAT");
+// A file read a piece at a time is imported one record at a time: its records are never held.
+TEST(Legacy, AFileReadInPiecesImportsTheSameRecords) {
+  LegacySource source = LegacySource::OpenFile(std::string(ZELKO_LEGACY_DIR) + "/VARIABLE.DAT");
   ASSERT_TRUE(source.ok());
   const LegacyFile whole = Read(Genuine("VARIABLE.DAT"));
   LegacyFile header;
   std::string why;
-  ASSERT_TRUE(ReadLegacyFile(source.bytes(), &header, &why, false)) << why;
+  ASSERT_TRUE(ReadLegacyFile(source, &header, &why, false)) << why;
   EXPECT_TRUE(header.records.empty());
   // A visit that says stop ends the walk, which leaves the reason to it.
   int visited = 0;
   why = "untouched";
   EXPECT_FALSE(ForEachLegacyRecord(
-      source.bytes(), [&](const std::string &) { return ++visited < 10; }, &why));
+      source, [&](const std::string &) { return ++visited < 10; }, &why));
   EXPECT_EQ(visited, 10);
   EXPECT_EQ(why, "untouched");
 
-  std::string dest = btrtest::Scratch("in-place.btr");
+  std::string dest = btrtest::Scratch("in-pieces.btr");
   ImportReport report;
-  ASSERT_EQ(ImportLegacyFile(header, source.bytes(), dest, nullptr, &report, &why), 0) << why;
+  ASSERT_EQ(ImportLegacyFile(header, source, dest, nullptr, &report, &why), 0) << why;
   EXPECT_EQ(report.records_read, 1024u);
   EXPECT_EQ(report.records_written, 1024u);
   btrtest::PosBlock pb;
@@ -176,10 +177,52 @@ TEST(Legacy, AFileReadInPlaceImportsTheSameRecords) {
   // A header whose count the records do not meet is refused before anything is made.
   LegacyFile more = header;
   ++more.fcr_records;
-  std::string never = btrtest::Scratch("in-place-never.btr");
-  EXPECT_EQ(ImportLegacyFile(more, source.bytes(), never, nullptr, &report, &why), 1);
+  std::string never = btrtest::Scratch("in-pieces-never.btr");
+  EXPECT_EQ(ImportLegacyFile(more, source, never, nullptr, &report, &why), 1);
   EXPECT_EQ(why, "found 1024 records where the file says 1025");
   EXPECT_FALSE(std::filesystem::exists(never));
+  EXPECT_FALSE(LegacySource::OpenFile(btrtest::Scratch("none.dat")).ok());
+  EXPECT_FALSE(LegacySource::OpenFile(btrtest::Scratch("")).ok());  // a directory
+}
+
+// A file that shrinks while it is read is refused with the reason, never crashed on; so is
+// one whose bytes cannot be read at all.
+TEST(Legacy, AFileThatChangesWhileItIsReadIsRefused) {
+  const std::string bytes = Genuine("VARIABLE.DAT");
+  const std::string path = btrtest::Scratch("shrinking.dat");
+  std::ofstream(path, std::ios::binary) << bytes;
+  LegacySource source = LegacySource::OpenFile(path);
+  ASSERT_TRUE(source.ok());
+  LegacyFile header;
+  std::string why;
+  ASSERT_TRUE(ReadLegacyFile(source, &header, &why, false)) << why;
+  std::filesystem::resize_file(path, bytes.size() / 2);
+  int visited = 0;
+  EXPECT_FALSE(ForEachLegacyRecord(
+      source, [&](const std::string &) { return ++visited > 0; }, &why));
+  EXPECT_NE(why.find("it changed while it was read"), std::string::npos) << why;
+  EXPECT_LT(visited, 1024);
+  ImportReport report;
+  EXPECT_EQ(
+      ImportLegacyFile(header, source, btrtest::Scratch("never2.btr"), nullptr, &report, &why), 1);
+  EXPECT_NE(why.find("it changed while it was read"), std::string::npos) << why;
+  for (const auto &entry :
+       std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find("never2"), std::string::npos);
+  // Read in pieces, every damaged copy reads as it does in memory.
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 40; ++trial) {
+    std::string flipped = bytes;
+    for (int n = 0; n < 4; ++n)
+      flipped[random() % flipped.size()] ^= static_cast<char>(1 << (random() % 8));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << flipped;
+    LegacyFile in_memory, in_pieces;
+    std::string why_memory, why_pieces;
+    bool read = ReadLegacyFile(flipped, &in_memory, &why_memory);
+    EXPECT_EQ(ReadLegacyFile(LegacySource::OpenFile(path), &in_pieces, &why_pieces), read);
+    EXPECT_EQ(why_pieces, read ? "" : why_memory) << "trial " << trial;
+    EXPECT_EQ(in_pieces.records, in_memory.records) << "trial " << trial;
+  }
 }
 
 // A destination another program makes while the import writes is kept, and the import

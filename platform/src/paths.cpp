@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -299,27 +298,6 @@ std::optional<std::string> ReadWholeFile(const std::string &native_path) {
   }
   ::close(fd);
   return content;
-}
-
-MappedFile::MappedFile(const std::string &native_path) {
-  int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    size_t size = static_cast<size_t>(st.st_size);
-    if (size == 0) {
-      ok_ = true;  // nothing to map
-    } else if (void *at = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0); at != MAP_FAILED) {
-      data_ = static_cast<const char *>(at);
-      size_ = size;
-      ok_ = true;
-    }
-  }
-  ::close(fd);  // the mapping keeps the file
-}
-
-MappedFile::~MappedFile() {
-  if (data_ != nullptr) ::munmap(const_cast<char *>(data_), size_);
 }
 
 namespace {

@@ -39,23 +39,22 @@ std::string FindInDirectory(const fs::path &directory, const std::string &name) 
   return std::string();
 }
 
-// A genuine file read in place, its records counted against what it says. They are kept
-// only with `records_too` (the dictionary's own files, which are small); a data file's are
-// walked again as they are imported.
-bool ReadGenuine(const zplatform::MappedFile &source, btr::legacy::LegacyFile *file,
+// A genuine file, its records counted against what it says. They are kept only with
+// `records_too` (the dictionary's own files, which are small); a data file's are walked again
+// as they are imported.
+bool ReadGenuine(const btr::legacy::LegacySource &source, btr::legacy::LegacyFile *file,
                  std::string *why, bool records_too) {
   if (!source.ok()) {
     *why = "cannot be read";
     return false;
   }
-  if (!btr::legacy::ReadLegacyFile(source.bytes(), file, why, records_too)) return false;
+  if (!btr::legacy::ReadLegacyFile(source, file, why, records_too)) return false;
   uint32_t found = static_cast<uint32_t>(file->records.size());
   auto counting = [&found](const std::string &) {
     ++found;
     return true;
   };
-  if (!records_too && !btr::legacy::ForEachLegacyRecord(source.bytes(), counting, why))
-    return false;
+  if (!records_too && !btr::legacy::ForEachLegacyRecord(source, counting, why)) return false;
   if (found != file->fcr_records) {
     *why = "holds " + std::to_string(found) + " records where it says " +
            std::to_string(file->fcr_records);
@@ -105,7 +104,8 @@ int CommandImportDictionary(const Args &args, Streams io) {
   for (const char *name : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF"}) {
     std::string path = FindInDirectory(source, name);
     std::string why = "is missing";
-    if (path.empty() || !ReadGenuine(zplatform::MappedFile(path), &ddf[name], &why, true)) {
+    if (path.empty() ||
+        !ReadGenuine(btr::legacy::LegacySource::OpenFile(path), &ddf[name], &why, true)) {
       io.err << "zelko import-dictionary: " << (source / name).string() << ": " << why << "\n";
       return 1;
     }
@@ -205,15 +205,15 @@ int CommandImportDictionary(const Args &args, Streams io) {
     }
     btr::legacy::LegacyFile data;
     std::string why;
-    zplatform::MappedFile mapped(native_from);
-    if (!ReadGenuine(mapped, &data, &why, false)) {
+    btr::legacy::LegacySource genuine = btr::legacy::LegacySource::OpenFile(native_from);
+    if (!ReadGenuine(genuine, &data, &why, false)) {
       refuse(why);
       continue;
     }
     std::string to = zelko::ResolveDataFilePath(table, dest_cp);
     zplatform::MakeDirectoryHere(fs::path(zplatform::NativePathOrSelf(to)).parent_path().string());
     btr::legacy::ImportReport report;
-    if (btr::legacy::ImportLegacyFile(data, mapped.bytes(), to, nullptr, &report, &why,
+    if (btr::legacy::ImportLegacyFile(data, genuine, to, nullptr, &report, &why,
                                       zplatform::InterruptionGuard::Interrupted) != 0) {
       cut_short = cut_short || zplatform::InterruptionGuard::Interrupted();
       io.out << who << ": " << report.records_read << " records read, refused: " << why << "\n";

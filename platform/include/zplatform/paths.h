@@ -4,10 +4,8 @@
 // are mapped through section [path_map] of zelko.ini ("c:=/srv/c", "\\server\share=/mnt/s").
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace zplatform {
 
@@ -51,24 +49,6 @@ FileResult DeleteFile(const std::string &code_page_path);
 // Native-path helpers used inside the platform layer and the libraries.
 // The whole file, or nullopt when it cannot be opened or a read fails.
 std::optional<std::string> ReadWholeFile(const std::string &native_path);
-// A file's bytes mapped read-only, for files larger than a process should hold: pages are
-// read as they are touched, and the system may drop them again. The file must not shrink
-// while it is mapped.
-class MappedFile {
- public:
-  explicit MappedFile(const std::string &native_path);
-  ~MappedFile();
-  MappedFile(const MappedFile &) = delete;
-  MappedFile &operator=(const MappedFile &) = delete;
-  // False when the file could not be opened or mapped.
-  bool ok() const { return ok_; }
-  std::string_view bytes() const { return {data_, size_}; }
-
- private:
-  const char *data_ = nullptr;
-  size_t size_ = 0;
-  bool ok_ = false;
-};
 // Writes `content` beside the target and renames it over the target (fsync first), so a
 // write cut short (a full disk) leaves the former file whole. A replaced file keeps its
 // permission bits and, where the caller may, its group; a new one gets 0666 less the umask.
