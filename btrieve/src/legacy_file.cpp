@@ -395,10 +395,6 @@ struct Parse {
   }
 };
 
-}  // namespace
-
-namespace {
-
 // The parse's steps up to the records (those too when `records` is given), with a failed read
 // told as the reason whatever the step concluded from it.
 bool Run(Reader &r, Parse &p, bool records) {
