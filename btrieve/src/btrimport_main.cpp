@@ -91,12 +91,8 @@ int Run(int argc, char **argv) {
   btr::legacy::LegacyFile file;
   std::string why;
   uint32_t found = 0;
-  auto counting = [&found](const std::string &) {
-    ++found;
-    return true;
-  };
   if (!btr::legacy::ReadLegacyFile(source, &file, &why, false) ||
-      !btr::legacy::ForEachLegacyRecord(source, counting, &why)) {
+      !btr::legacy::CountLegacyRecords(source, &found, &why)) {
     std::fprintf(stderr, "btrimport: %s: %s\n", files[0].c_str(), why.c_str());
     return 1;
   }

@@ -421,6 +421,17 @@ bool ForEachLegacyRecord(const LegacySource &source, const RecordVisitor &visit,
   return Run(r, p, true);
 }
 
+bool CountLegacyRecords(const LegacySource &source, uint32_t *count, std::string *why) {
+  *count = 0;
+  return ForEachLegacyRecord(
+      source,
+      [count](const std::string &) {
+        ++*count;
+        return true;
+      },
+      why);
+}
+
 bool LooksLikeLegacyFile(const std::string &native_path) {
   // The control records lie in the first two pages, of 4,096 bytes at most.
   std::string bytes(2 * 4096, '\0');

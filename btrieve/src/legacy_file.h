@@ -57,6 +57,8 @@ bool ReadLegacyFile(const LegacySource &source, LegacyFile *out, std::string *wh
 // it was. False with the reason in `why` when the file cannot be read.
 using RecordVisitor = std::function<bool(const std::string &record)>;
 bool ForEachLegacyRecord(const LegacySource &source, const RecordVisitor &visit, std::string *why);
+// The number of live records, by such a walk.
+bool CountLegacyRecords(const LegacySource &source, uint32_t *count, std::string *why);
 
 // Said of such a file where a program of this record manager cannot open it.
 inline constexpr char kImportHint[] =

@@ -50,11 +50,7 @@ bool ReadGenuine(const btr::legacy::LegacySource &source, btr::legacy::LegacyFil
   }
   if (!btr::legacy::ReadLegacyFile(source, file, why, records_too)) return false;
   uint32_t found = static_cast<uint32_t>(file->records.size());
-  auto counting = [&found](const std::string &) {
-    ++found;
-    return true;
-  };
-  if (!records_too && !btr::legacy::ForEachLegacyRecord(source, counting, why)) return false;
+  if (!records_too && !btr::legacy::CountLegacyRecords(source, &found, why)) return false;
   if (found != file->fcr_records) {
     *why = "holds " + std::to_string(found) + " records where it says " +
            std::to_string(file->fcr_records);
