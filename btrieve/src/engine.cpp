@@ -1331,15 +1331,35 @@ int Engine::TakeWriteLock(Storage &f, int64_t pos) {
   // (80 when it changed the record). Inside a transaction only a short while, as the write
   // may wait for a file this transaction writes; not at all when it writes this one, as
   // that write cannot end before this transaction does.
-  int wait_ms = !in_transaction_                    ? f.BusyTimeout()
-                : transaction_files_.count(&f) != 0 ? 0
-                                                    : kNoWaitGraceMs;
-  if (!f.LockWriting(pos, wait_ms)) return B_RECORD_INUSE;
+  bool writing;
+  if (!in_transaction_) {
+    writing = f.LockWriting(pos, f.BusyTimeout());
+  } else if (transaction_files_.count(&f) != 0) {
+    writing = f.LockWriting(pos, 0);
+  } else if (transaction_files_.empty()) {
+    writing = f.LockWriting(pos, kNoWaitGraceMs);
+  } else {
+    writing = WaitForWritingHoldingOthers(f, pos);
+  }
+  if (!writing) return B_RECORD_INUSE;
   // Held for the whole write, so a locked read of another process either comes before the
   // write (and the write gives 84) or sees the write committed.
   if (f.LockRecord(pos, 0)) return 0;
   f.UnlockWriting(pos);
   return B_RECORD_INUSE;
+}
+
+bool Engine::WaitForWritingHoldingOthers(Storage &f, int64_t pos) {
+  // The write running on the record may itself wait for a file this transaction holds; a
+  // process marks the records it holds while it waits for a file. Waiting out the grace for
+  // such a write would hold back every writer of this transaction's files for nothing.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kNoWaitGraceMs);
+  for (int tries = 0;; ++tries) {
+    if (f.LockWriting(pos, 0)) return true;
+    if (f.RecordHolderWaitsForWrites(pos)) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    PauseBeforeRetry(tries);
+  }
 }
 
 void Engine::ReleaseWriteLock(Storage &f, int64_t pos, bool wrote) {

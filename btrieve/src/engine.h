@@ -155,6 +155,9 @@ class Engine {
   // A write's hold on its record: taken without waiting (84 when another process holds the
   // record), kept until End/Abort inside a transaction, else given back by ReleaseWriteLock.
   [[nodiscard]] int TakeWriteLock(Storage &f, int64_t pos);
+  // TakeWriteLock's wait for another process's write of the record, in a transaction that
+  // writes other files: false at once when that write waits for a file.
+  bool WaitForWritingHoldingOthers(Storage &f, int64_t pos);
   void ReleaseWriteLock(Storage &f, int64_t pos, bool wrote = false);
   // Undoes a lock LockForRead has just taken.
   void GiveBackReadLock(Cursor &c, int64_t pos);

@@ -436,6 +436,7 @@ class PgStorage : public Storage {
   void UnlockWriting(int64_t pos) override;
   void MarkLockedRecordsWaiting(bool waiting) override;
   bool HolderWaitsForWrites(int64_t pos) override;
+  bool RecordHolderWaitsForWrites(int64_t pos) override;
   bool MarkWaitForWrites(bool waiting) override;
   bool OthersWaitForWrites() override;
   void UnlockRecord(int64_t pos) override;
@@ -454,6 +455,26 @@ class PgStorage : public Storage {
   // Rows (k, seq, pos, data) into the batch.
   int Collect(const Result &r, RowBatch *rows);
   bool TryLock(int64_t second, bool shared);
+  // An advisory lock as the server lists it (pg_locks): two int4 keys, or one int8 key.
+  struct LockKey {
+    int64_t classid, objid, objsubid;
+    static LockKey Pair(int64_t first, int64_t second) {
+      return {static_cast<uint32_t>(first), static_cast<uint32_t>(second), 2};
+    }
+    static LockKey Single(int64_t key) {
+      return {static_cast<uint32_t>(static_cast<uint64_t>(key) >> 32), static_cast<uint32_t>(key),
+              1};
+    }
+  };
+  // `take` for `wait_ms`, then for the rest of kSessionEndGraceMs while a holder of the lock
+  // on the record at `pos` may be a session that is ending.
+  template <typename Take>
+  bool TryWithGrace(int wait_ms, int64_t pos, const LockKey &key, Take take);
+  // Whether a session holding the lock is idle (its client may have been killed and the
+  // server not yet ended it), or cannot be seen.
+  bool HolderMayBeEnding(const LockKey &key);
+  // Whether another session holds the lock `take` asks for (taken and given back at once).
+  bool TakenElsewhere(const char *take, const char *give, const Params &p);
 
   Session s_;
   int64_t id_ = 0;
@@ -882,14 +903,44 @@ bool PgStorage::LockOpenMode(bool exclusive) {
   });
 }
 
+template <typename Take>
+bool PgStorage::TryWithGrace(int wait_ms, int64_t pos, const LockKey &key, Take take) {
+  // Past the caller's wait, a lock is tried on for the grace only while a session holding it
+  // may be one the server is ending. One busy with a statement, or whose process marked the
+  // record while it waits for the file, is alive as far as the grace goes (a killed client's
+  // session lets go only when its statement ends); told at once, a transaction does not
+  // hold its files back from other writers meanwhile.
+  const auto waited = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  return TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
+    if (take()) return 1;
+    if (!s_.Alive()) return 0;
+    if (std::chrono::steady_clock::now() >= waited &&
+        (RecordHolderWaitsForWrites(pos) || !HolderMayBeEnding(key)))
+      return 0;
+    return -1;
+  });
+}
+
+bool PgStorage::HolderMayBeEnding(const LockKey &key) {
+  Params p;
+  p.Int(key.classid).Int(key.objid).Int(key.objsubid);
+  Result r =
+      Run("SELECT coalesce(bool_or(a.state IS DISTINCT FROM 'active'), true)"
+          " FROM pg_locks l LEFT JOIN pg_stat_activity a ON a.pid = l.pid"
+          " WHERE l.locktype = 'advisory' AND l.granted AND l.pid <> pg_backend_pid()"
+          " AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"
+          " AND l.classid = $1::bigint::oid AND l.objid = $2::bigint::oid"
+          " AND l.objsubid = $3::bigint",
+          p);
+  // A state this role may not see, or a question that failed: the grace as before.
+  return !r.Ok() || r.Rows() != 1 || r.Null(0, 0) || r.Bool(0, 0);
+}
+
 bool PgStorage::LockRecord(int64_t pos, int wait_ms) {
   // Tried, not waited for on the server: a wait that ran out there would fail the
   // transaction the lock was asked inside.
   return TakeCounted(record_locks_, pos, [&] {
-    return TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
-      if (TryLock(pos, false)) return 1;
-      return s_.Alive() ? -1 : 0;
-    });
+    return TryWithGrace(wait_ms, pos, LockKey::Pair(id_, pos), [&] { return TryLock(pos, false); });
   });
 }
 
@@ -912,10 +963,9 @@ bool PgStorage::LockWriting(int64_t pos, int wait_ms) {
   Params p;
   p.Int(WritingKey(id_, pos));
   return TakeCounted(writing_locks_, pos, [&] {
-    return TryUntil(std::max(wait_ms, kSessionEndGraceMs), [&] {
+    return TryWithGrace(wait_ms, pos, LockKey::Single(WritingKey(id_, pos)), [&] {
       Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
-      if (r.Ok() && r.Rows() == 1 && r.Bool(0, 0)) return 1;
-      return s_.Alive() ? -1 : 0;
+      return r.Ok() && r.Rows() == 1 && r.Bool(0, 0);
     });
   });
 }
@@ -949,27 +999,40 @@ void PgStorage::MarkLockedRecordsWaiting(bool waiting) {
   waiting_marks_.clear();
 }
 
+bool PgStorage::TakenElsewhere(const char *take, const char *give, const Params &p) {
+  // Asked with a lock taken without waiting, and given back at once.
+  Result r = Run(take, p);
+  if (!r.Ok() || r.Rows() != 1) return false;
+  if (!r.Bool(0, 0)) return true;
+  Run(give, p);
+  return false;
+}
+
 bool PgStorage::HolderWaitsForWrites(int64_t pos) {
-  // Each asked with a lock taken without waiting, and given back at once.
-  auto taken_elsewhere = [&](const char *take, const char *give, Params &p) {
-    Result r = Run(take, p);
-    if (!r.Ok() || r.Rows() != 1) return false;
-    if (!r.Bool(0, 0)) return true;
-    Run(give, p);
-    return false;
-  };
   if (writing_locks_.count(pos) == 0) {
     Params p;
     p.Int(WritingKey(id_, pos));
-    if (taken_elsewhere("SELECT pg_try_advisory_lock($1::bigint)",
-                        "SELECT pg_advisory_unlock($1::bigint)", p))
+    if (TakenElsewhere("SELECT pg_try_advisory_lock($1::bigint)",
+                       "SELECT pg_advisory_unlock($1::bigint)", p))
       return true;
   }
+  return RecordHolderWaitsForWrites(pos);
+}
+
+bool PgStorage::RecordHolderWaitsForWrites(int64_t pos) {
   if (record_locks_.count(pos) != 0) return false;
+  // Looked up rather than tried: a lock taken to ask, however briefly, would keep the
+  // holder's own mark from being set.
+  const LockKey mark = LockKey::Pair(-id_ - 1, pos);
   Params p;
-  p.Int(-id_ - 1).Int(pos);
-  return taken_elsewhere("SELECT pg_try_advisory_lock($1::bigint::integer, $2::bigint::integer)",
-                         "SELECT pg_advisory_unlock($1::bigint::integer, $2::bigint::integer)", p);
+  p.Int(mark.classid).Int(mark.objid).Int(mark.objsubid);
+  Result r =
+      Run("SELECT EXISTS (SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND granted"
+          " AND pid <> pg_backend_pid()"
+          " AND database = (SELECT oid FROM pg_database WHERE datname = current_database())"
+          " AND classid = $1::bigint::oid AND objid = $2::bigint::oid AND objsubid = $3::bigint)",
+          p);
+  return r.Ok() && r.Rows() == 1 && r.Bool(0, 0);
 }
 
 bool PgStorage::MarkWaitForWrites(bool waiting) {

@@ -159,6 +159,7 @@ class SqliteStorage : public Storage {
   bool HolderWaitsForWrites(int64_t pos) override {
     return locks_.WritingElsewhere(pos) || locks_.LockedRecordWaiting(pos);
   }
+  bool RecordHolderWaitsForWrites(int64_t pos) override { return locks_.LockedRecordWaiting(pos); }
   bool MarkWaitForWrites(bool waiting) override { return locks_.MarkWaitForWrites(waiting); }
   bool OthersWaitForWrites() override { return locks_.OthersWaitForWrites(); }
 

@@ -206,6 +206,9 @@ class Storage {
   // holds the record at `pos` waits to write the file, and so waits for the transaction.
   virtual void MarkLockedRecordsWaiting(bool waiting) = 0;
   virtual bool HolderWaitsForWrites(int64_t pos) = 0;
+  // Only the second half of that: whether the process holding the record at `pos` locked
+  // waits to write the file.
+  virtual bool RecordHolderWaitsForWrites(int64_t pos) = 0;
   // A transaction that holds other files and waits to write this one marks the wait (false
   // when the mark could not be set), and asks whether a transaction of another process so
   // waits for a file it holds: waits that go round are deadlocks.

@@ -715,6 +715,63 @@ TEST(Processes, TransactionsWaitingForEachOthersFilesAreADeadlock) {
   ExpectSound(y);
 }
 
+// A transaction that writes file Y updates a record of X that another process is writing,
+// while that write waits for X, which a third transaction holds while it waits for Y. The
+// update is told 84 without waiting out the grace (it would hold Y back from the third
+// meanwhile); once it aborts, the third commits and the waiting write goes through.
+TEST(Processes, AnUpdateMeetingAWriteThatWaitsForAFileGivesWayAndLosesNothing) {
+  std::string x = Scratch("chain_x.btr"), y = Scratch("chain_y.btr");
+  CreatePeopleHolding(x, {Rec(1, "one")});
+  CreatePeople(y);
+  Child holder = Spawn([&](int report, int signal) {
+    PosBlock px, py;
+    if (Open(px, x) != 0 || Open(py, y) != 0) return 1;
+    if (Call0(B_BEGIN_TRAN) != 0 || Insert(px, Rec(5, "third")) != 0) return 2;
+    Say(report, "holding");
+    Hear(signal);
+    int16_t status = Insert(py, Rec(5, "third"));  // waits for the test's transaction
+    if (Call0(status == 0 ? B_END_TRAN : B_ABORT_TRAN) != 0) return 3;
+    Say(report, std::to_string(status));
+    return 0;
+  });
+  Child writer = Spawn([&](int report, int signal) {
+    PosBlock px;
+    if (Open(px, x) != 0 || GetEqual(px, 1, nullptr) != 0) return 1;
+    Hear(signal);
+    Say(report, "writing");
+    std::string data = Rec(1, "writer"), key(4, '\0');
+    Say(report, std::to_string(Op(B_UPDATE, px, data, key, 0)));  // waits for the holder
+    return 0;
+  });
+  ASSERT_EQ(Hear(holder.from_child), "holding");
+  PosBlock px, py;
+  ASSERT_EQ(Open(px, x), 0);
+  ASSERT_EQ(Open(py, y), 0);
+  ASSERT_EQ(Call0(B_BEGIN_TRAN), 0);
+  ASSERT_EQ(Insert(py, Rec(9, "mine")), 0);
+  Say(holder.to_child, "go");
+  Say(writer.to_child, "go");
+  ASSERT_EQ(Hear(writer.from_child), "writing");
+  usleep(200 * 1000);  // the write now holds record 1 and waits for X
+  std::string rec;
+  ASSERT_EQ(GetEqual(px, 1, &rec), 0);
+  std::string data = Rec(1, "mine"), key(4, '\0');
+  EXPECT_EQ(Op(B_UPDATE, px, data, key, 0), B_RECORD_INUSE);
+  ASSERT_EQ(Call0(B_ABORT_TRAN), 0);
+  EXPECT_EQ(Hear(holder.from_child), "0");
+  EXPECT_EQ(Hear(writer.from_child), "0");
+  EXPECT_EQ(Wait(holder), 0);
+  EXPECT_EQ(Wait(writer), 0);
+  ASSERT_EQ(GetEqual(px, 1, &rec), 0);
+  EXPECT_EQ(rec, Rec(1, "writer"));
+  Close(px);
+  Close(py);
+  EXPECT_EQ(IdsIn(x), (std::set<int>{1, 5}));
+  EXPECT_EQ(IdsIn(y), std::set<int>{5});
+  ExpectSound(x);
+  ExpectSound(y);
+}
+
 TEST(Processes, ExclusiveOpensExcludeOtherProcesses) {
   std::string path = Scratch("ex.btr");
   CreatePeople(path);
