@@ -4,6 +4,9 @@
 // meets another process's write (80, 84); the twin runs the same moves on raw SQLite with
 // BEGIN IMMEDIATE, so it never meets one. Wall-clock time of the whole round; afterwards the
 // balances must add up to what they held before, and the retries per move are reported.
+// The same between two files, each move from an account of one to an account of the other,
+// either way round: two transactions may each write one file and wait for the other's
+// (78). The twin attaches the second file and BEGIN IMMEDIATE takes both at once.
 //
 // Walks while another process writes: one process walks 100,000 records along their key
 // while another updates random records one commit at a time. Ours follows each commit (rows
@@ -50,10 +53,11 @@ const std::string &TempDir() {
 
 struct Move {
   int32_t from, to, amount;
+  int from_file = 0;  // of two files: the other is paid into
 };
 
-// The moves of worker `w`: the same on both sides.
-std::vector<Move> MovesOf(int w) {
+// The moves of worker `w` over `files` files (one or two): the same on both sides.
+std::vector<Move> MovesOf(int w, int files) {
   std::mt19937 rng(20261209 + w);
   std::vector<Move> moves(kTransfers);
   for (Move &m : moves) {
@@ -62,8 +66,20 @@ std::vector<Move> MovesOf(int w) {
       m.to = static_cast<int32_t>(rng() % kAccounts);
     } while (m.to == m.from);
     m.amount = static_cast<int32_t>(rng() % 100) + 1;
+    if (files == 2) m.from_file = static_cast<int>(rng() % 2);
   }
   return moves;
+}
+
+int ToFile(const Move &m, size_t files) {
+  return files == 2 ? 1 - m.from_file : 0;
+}
+
+std::vector<std::string> AccountFiles(int files, const char *suffix) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < files; ++i)
+    paths.push_back(TempDir() + "/accounts" + std::to_string(i) + suffix);
+  return paths;
 }
 
 // Runs `work` in kWorkers processes at once; each writes its retry count to the pipe. False
@@ -97,10 +113,11 @@ bool RunWorkers(const std::function<int64_t(int)> &work, int64_t *retries) {
   return ok;
 }
 
-void Report(benchmark::State &state, int64_t total, int64_t retries) {
-  if (total != static_cast<int64_t>(kAccounts) * kOpeningBalance) {
+void Report(benchmark::State &state, size_t files, int64_t total, int64_t retries) {
+  const int64_t opening = static_cast<int64_t>(files) * kAccounts * kOpeningBalance;
+  if (total != opening) {
     std::fprintf(stderr, "the balances add up to %lld, not %lld\n", static_cast<long long>(total),
-                 static_cast<long long>(kAccounts) * kOpeningBalance);
+                 static_cast<long long>(opening));
     state.SkipWithError("the moves lost or made money");
   }
   state.counters["retries_per_move"] =
@@ -114,18 +131,22 @@ void MakeAccountRecord(int32_t k, uint8_t *r) {
   PutI32(r + kBalanceOffset, kOpeningBalance);
 }
 
-int64_t OursWorker(const std::string &path, int w) {
-  // A position block for each account of a move: an update writes the record its own block
-  // read.
-  uint8_t from_pb[128] = {}, to_pb[128] = {};
-  std::string name = path;
+int64_t OursWorker(const std::vector<std::string> &paths, int w) {
+  // A position block for each account of a move in each file: an update writes the record
+  // its own block read.
+  uint8_t blocks[2][2][128] = {};
   uint32_t len = 0;
-  if (BTRCALL(B_OPEN, from_pb, nullptr, &len, name.data(), 0, 0) != 0 ||
-      BTRCALL(B_OPEN, to_pb, nullptr, &len, name.data(), 0, 0) != 0)
-    return -1;
+  for (size_t f = 0; f < paths.size(); ++f) {
+    std::string name = paths[f];
+    if (BTRCALL(B_OPEN, blocks[f][0], nullptr, &len, name.data(), 0, 0) != 0 ||
+        BTRCALL(B_OPEN, blocks[f][1], nullptr, &len, name.data(), 0, 0) != 0)
+      return -1;
+  }
   int64_t retries = 0;
   uint8_t from[kRecordLength], to[kRecordLength], key[4];
-  for (const Move &m : MovesOf(w)) {
+  for (const Move &m : MovesOf(w, static_cast<int>(paths.size()))) {
+    uint8_t *from_pb = blocks[m.from_file][0];
+    uint8_t *to_pb = blocks[ToFile(m, paths.size())][1];
     for (;;) {
       len = 0;
       if (BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) return -1;
@@ -150,47 +171,63 @@ int64_t OursWorker(const std::string &path, int w) {
         len = 0;
         BTRCALL(B_ABORT_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
       }
-      // Another process changed an account since it was read, or is writing it: again.
-      if (status != B_CONFLICT && status != B_RECORD_INUSE && status != B_FILE_INUSE) return -1;
+      // Another process changed an account since it was read, or is writing it, or waits
+      // for a file this transaction holds: again.
+      if (status != B_CONFLICT && status != B_RECORD_INUSE && status != B_FILE_INUSE &&
+          status != B_DEADLOCK)
+        return -1;
       ++retries;
     }
   }
   len = 0;
-  BTRCALL(B_CLOSE, from_pb, nullptr, &len, nullptr, 0, 0);
-  BTRCALL(B_CLOSE, to_pb, nullptr, &len, nullptr, 0, 0);
+  for (size_t f = 0; f < paths.size(); ++f) {
+    BTRCALL(B_CLOSE, blocks[f][0], nullptr, &len, nullptr, 0, 0);
+    BTRCALL(B_CLOSE, blocks[f][1], nullptr, &len, nullptr, 0, 0);
+  }
   return retries;
 }
 
-void BM_Transfers_Ours(benchmark::State &state) {
-  const std::string path = TempDir() + "/accounts.btr";
+void TransfersOurs(benchmark::State &state, int files) {
+  const std::vector<std::string> paths = AccountFiles(files, ".btr");
   uint8_t pb[128] = {}, r[kRecordLength], key[4];
   uint32_t len = 0;
-  CreateTwoKeyFile(path, pb);
-  BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
-  for (int32_t k = 0; k < kAccounts; ++k) {
-    MakeAccountRecord(k, r);
-    len = kRecordLength;
-    if (BTRCALL(B_INSERT, pb, r, &len, key, 4, 0) != 0) abort();
+  for (const std::string &path : paths) {
+    CreateTwoKeyFile(path, pb);
+    BTRCALL(B_BEGIN_TRAN, nullptr, nullptr, &len, nullptr, 0, 0);
+    for (int32_t k = 0; k < kAccounts; ++k) {
+      MakeAccountRecord(k, r);
+      len = kRecordLength;
+      if (BTRCALL(B_INSERT, pb, r, &len, key, 4, 0) != 0) abort();
+    }
+    if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
+    BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
   }
-  if (BTRCALL(B_END_TRAN, nullptr, nullptr, &len, nullptr, 0, 0) != 0) abort();
-  BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
   int64_t retries = 0;
   for (auto _ : state) {
-    if (!RunWorkers([&](int w) { return OursWorker(path, w); }, &retries))
+    if (!RunWorkers([&](int w) { return OursWorker(paths, w); }, &retries))
       state.SkipWithError("a worker failed");
   }
   int64_t total = 0;
-  std::string name = path;
-  len = 0;
-  if (BTRCALL(B_OPEN, pb, nullptr, &len, name.data(), 0, 0) != 0) abort();
-  len = kRecordLength;
-  for (int s = BTRCALL(B_GET_FIRST, pb, r, &len, key, 4, 0); s == 0;
-       len = kRecordLength, s = BTRCALL(B_GET_NEXT, pb, r, &len, key, 4, 0))
-    total += GetI32(r + kBalanceOffset);
-  len = 0;
-  BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
-  unlink(path.c_str());
-  Report(state, total, retries);
+  for (const std::string &path : paths) {
+    std::string name = path;
+    len = 0;
+    if (BTRCALL(B_OPEN, pb, nullptr, &len, name.data(), 0, 0) != 0) abort();
+    len = kRecordLength;
+    for (int s = BTRCALL(B_GET_FIRST, pb, r, &len, key, 4, 0); s == 0;
+         len = kRecordLength, s = BTRCALL(B_GET_NEXT, pb, r, &len, key, 4, 0))
+      total += GetI32(r + kBalanceOffset);
+    len = 0;
+    BTRCALL(B_CLOSE, pb, nullptr, &len, nullptr, 0, 0);
+    unlink(path.c_str());
+  }
+  Report(state, paths.size(), total, retries);
+}
+
+void BM_Transfers_Ours(benchmark::State &state) {
+  TransfersOurs(state, 1);
+}
+void BM_TransfersTwoFiles_Ours(benchmark::State &state) {
+  TransfersOurs(state, 2);
 }
 
 // ---- Raw SQLite: one table of the accounts, opened as the record manager opens its files.
@@ -201,19 +238,47 @@ sqlite3 *OpenTwin(const std::string &path) {
   return f.db;
 }
 
-int64_t TwinWorker(const std::string &path, int w) {
-  sqlite3 *db = OpenTwin(path);
-  sqlite3_stmt *read = nullptr, *write = nullptr;
-  sqlite3_prepare_v2(db, "SELECT data FROM t WHERE k = ?1", -1, &read, nullptr);
-  sqlite3_prepare_v2(db, "UPDATE t SET data = ?2 WHERE k = ?1", -1, &write, nullptr);
+// The first file as the main database, the second (if any) attached as "b" with the same
+// settings.
+sqlite3 *OpenTwins(const std::vector<std::string> &paths) {
+  sqlite3 *db = OpenTwin(paths[0]);
+  if (paths.size() == 2) {
+    sqlite3_stmt *attach = nullptr;
+    sqlite3_prepare_v2(db, "ATTACH ?1 AS b", -1, &attach, nullptr);
+    sqlite3_bind_text(attach, 1, paths[1].c_str(), -1, SQLITE_TRANSIENT);
+    bool ok = sqlite3_step(attach) == SQLITE_DONE;
+    sqlite3_finalize(attach);
+    if (!ok || sqlite3_exec(db,
+                            "PRAGMA b.journal_mode=WAL; PRAGMA b.synchronous=NORMAL;"
+                            " PRAGMA b.mmap_size=268435456; PRAGMA b.cache_size=-2048",
+                            nullptr, nullptr, nullptr) != SQLITE_OK)
+      abort();
+  }
+  return db;
+}
+
+int64_t TwinWorker(const std::vector<std::string> &paths, int w) {
+  sqlite3 *db = OpenTwins(paths);
+  sqlite3_stmt *reads[2] = {}, *writes[2] = {};
+  const char *schemas[2] = {"main", "b"};
+  bool ok = true;
+  for (size_t f = 0; f < paths.size(); ++f) {
+    const std::string schema = schemas[f];
+    ok = ok &&
+         sqlite3_prepare_v2(db, ("SELECT data FROM " + schema + ".t WHERE k = ?1").c_str(), -1,
+                            &reads[f], nullptr) == SQLITE_OK &&
+         sqlite3_prepare_v2(db, ("UPDATE " + schema + ".t SET data = ?2 WHERE k = ?1").c_str(), -1,
+                            &writes[f], nullptr) == SQLITE_OK;
+  }
   uint8_t rows[2][kRecordLength];
-  bool ok = read != nullptr && write != nullptr;
-  for (const Move &m : MovesOf(w)) {
+  for (const Move &m : MovesOf(w, static_cast<int>(paths.size()))) {
     if (!ok) break;
     ok = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     const int32_t keys[2] = {m.from, m.to};
+    const int files[2] = {m.from_file, ToFile(m, paths.size())};
     const int32_t change[2] = {-m.amount, m.amount};
     for (int i = 0; i < 2 && ok; ++i) {
+      sqlite3_stmt *read = reads[files[i]];
       sqlite3_bind_int(read, 1, keys[i]);
       ok = sqlite3_step(read) == SQLITE_ROW && sqlite3_column_bytes(read, 0) == kRecordLength;
       if (ok) std::memcpy(rows[i], sqlite3_column_blob(read, 0), kRecordLength);
@@ -221,6 +286,7 @@ int64_t TwinWorker(const std::string &path, int w) {
       ok = ok && GetI32(rows[i]) == keys[i];
     }
     for (int i = 0; i < 2 && ok; ++i) {
+      sqlite3_stmt *write = writes[files[i]];
       PutI32(rows[i] + kBalanceOffset, GetI32(rows[i] + kBalanceOffset) + change[i]);
       sqlite3_bind_int(write, 1, keys[i]);
       sqlite3_bind_blob(write, 2, rows[i], kRecordLength, SQLITE_STATIC);
@@ -229,49 +295,62 @@ int64_t TwinWorker(const std::string &path, int w) {
     }
     ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
   }
-  sqlite3_finalize(read);
-  sqlite3_finalize(write);
+  for (size_t f = 0; f < paths.size(); ++f) {
+    sqlite3_finalize(reads[f]);
+    sqlite3_finalize(writes[f]);
+  }
   sqlite3_close(db);
   return ok ? 0 : -1;
 }
 
-void BM_Transfers_Twin(benchmark::State &state) {
-  const std::string path = TempDir() + "/accounts.db";
-  sqlite3 *db = OpenTwin(path);
-  if (sqlite3_exec(db,
-                   "CREATE TABLE t(k INTEGER PRIMARY KEY, data BLOB NOT NULL, g INTEGER);"
-                   "CREATE INDEX tg ON t(g)",
-                   nullptr, nullptr, nullptr) != SQLITE_OK)
-    abort();
-  sqlite3_stmt *insert = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?1, ?2, ?3)", -1, &insert, nullptr);
-  uint8_t r[kRecordLength];
-  for (int32_t k = 0; k < kAccounts; ++k) {
-    MakeAccountRecord(k, r);
-    sqlite3_bind_int(insert, 1, k);
-    sqlite3_bind_blob(insert, 2, r, kRecordLength, SQLITE_TRANSIENT);
-    sqlite3_bind_int(insert, 3, k / 2);
-    if (sqlite3_step(insert) != SQLITE_DONE) abort();
-    sqlite3_reset(insert);
+void TransfersTwin(benchmark::State &state, int files) {
+  const std::vector<std::string> paths = AccountFiles(files, ".db");
+  for (const std::string &path : paths) {
+    sqlite3 *db = OpenTwin(path);
+    if (sqlite3_exec(db,
+                     "CREATE TABLE t(k INTEGER PRIMARY KEY, data BLOB NOT NULL, g INTEGER);"
+                     "CREATE INDEX tg ON t(g)",
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+      abort();
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?1, ?2, ?3)", -1, &insert, nullptr);
+    uint8_t r[kRecordLength];
+    for (int32_t k = 0; k < kAccounts; ++k) {
+      MakeAccountRecord(k, r);
+      sqlite3_bind_int(insert, 1, k);
+      sqlite3_bind_blob(insert, 2, r, kRecordLength, SQLITE_TRANSIENT);
+      sqlite3_bind_int(insert, 3, k / 2);
+      if (sqlite3_step(insert) != SQLITE_DONE) abort();
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
   }
-  sqlite3_finalize(insert);
-  sqlite3_close(db);
   int64_t retries = 0;
   for (auto _ : state) {
-    if (!RunWorkers([&](int w) { return TwinWorker(path, w); }, &retries))
+    if (!RunWorkers([&](int w) { return TwinWorker(paths, w); }, &retries))
       state.SkipWithError("a worker failed");
   }
-  db = OpenTwin(path);
-  sqlite3_stmt *all = nullptr;
-  sqlite3_prepare_v2(db, "SELECT data FROM t ORDER BY k", -1, &all, nullptr);
   int64_t total = 0;
-  while (sqlite3_step(all) == SQLITE_ROW)
-    total += GetI32(static_cast<const uint8_t *>(sqlite3_column_blob(all, 0)) + kBalanceOffset);
-  sqlite3_finalize(all);
-  sqlite3_close(db);
-  for (const char *suffix : {"", "-wal", "-shm"})
-    unlink((path + suffix).c_str());
-  Report(state, total, retries);
+  for (const std::string &path : paths) {
+    sqlite3 *db = OpenTwin(path);
+    sqlite3_stmt *all = nullptr;
+    sqlite3_prepare_v2(db, "SELECT data FROM t ORDER BY k", -1, &all, nullptr);
+    while (sqlite3_step(all) == SQLITE_ROW)
+      total += GetI32(static_cast<const uint8_t *>(sqlite3_column_blob(all, 0)) + kBalanceOffset);
+    sqlite3_finalize(all);
+    sqlite3_close(db);
+    for (const char *suffix : {"", "-wal", "-shm"})
+      unlink((path + suffix).c_str());
+  }
+  Report(state, paths.size(), total, retries);
+}
+
+void BM_Transfers_Twin(benchmark::State &state) {
+  TransfersTwin(state, 1);
+}
+void BM_TransfersTwoFiles_Twin(benchmark::State &state) {
+  TransfersTwin(state, 2);
 }
 
 // ---- Walks while another process writes
@@ -441,6 +520,8 @@ void BM_WalkWhileWriting_Twin(benchmark::State &state) {
 
 BENCHMARK(BM_Transfers_Ours)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Transfers_Twin)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransfersTwoFiles_Ours)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransfersTwoFiles_Twin)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WalkWhileWriting_Ours)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WalkWhileWriting_Twin)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
