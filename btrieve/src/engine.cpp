@@ -30,6 +30,9 @@ constexpr size_t kMaxBulkReadAhead = 65536;
 constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
 constexpr int kNoWaitGraceMs = 200;
+// How long a transaction that holds files waits for another before it looks for a deadlock
+// again.
+constexpr int kHoldingOthersSliceMs = 2;
 
 std::string ReadPath(const uint8_t *key) {
   if (key == nullptr) return std::string();
@@ -559,8 +562,18 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
       status = B_DEADLOCK;
       break;
     }
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    PauseBeforeRetry(tries);
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    if (f.QueuesWriters()) {
+      // Waited for in short slices between the looks for a deadlock, so that the store
+      // hands the file to this transaction when it is let go. Tried between pauses, the file
+      // went back to a transaction that had just given way and started again, and that one
+      // gave way again, round after round.
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+      f.SetBusyTimeout(static_cast<int>(std::clamp<int64_t>(left, 1, kHoldingOthersSliceMs)));
+    } else {
+      PauseBeforeRetry(tries);
+    }
     status = f.BeginWrite();
   }
   if (marked) f.MarkWaitForWrites(false);
