@@ -468,12 +468,17 @@ class PgStorage : public Storage {
     }
   };
   // `take` for `wait_ms`, then for the rest of kSessionEndGraceMs while a holder of the lock
-  // on the record at `pos` may be a session that is ending.
+  // on the record at `pos` may be a session that is ending (OtherHolders).
   template <typename Take>
   bool TryWithGrace(int wait_ms, int64_t pos, const LockKey &key, Take take);
-  // Whether a session holding the lock is idle (its client may have been killed and the
-  // server not yet ended it), or cannot be seen.
-  bool HolderMayBeEnding(const LockKey &key);
+  // Other sessions' grants of the lock: whether there are any, and whether any of them is
+  // idle (its client may have been killed and the server not yet ended it) or cannot be
+  // seen; true when there are none.
+  struct Holders {
+    bool any = false;
+    bool idle = true;
+  };
+  Holders OtherHolders(const LockKey &key);
   // Whether another session holds the lock `take` asks for (taken and given back at once).
   bool TakenElsewhere(const char *take, const char *give, const Params &p);
 
@@ -916,25 +921,32 @@ bool PgStorage::TryWithGrace(int wait_ms, int64_t pos, const LockKey &key, Take 
     if (take()) return 1;
     if (!s_.Alive()) return 0;
     if (std::chrono::steady_clock::now() >= waited &&
-        (RecordHolderWaitsForWrites(pos) || !HolderMayBeEnding(key)))
+        (RecordHolderWaitsForWrites(pos) || !OtherHolders(key).idle))
       return 0;
     return -1;
   });
 }
 
-bool PgStorage::HolderMayBeEnding(const LockKey &key) {
+PgStorage::Holders PgStorage::OtherHolders(const LockKey &key) {
+  // Looked up rather than tried: a lock taken to ask, however briefly, would keep its holder
+  // from taking it meanwhile.
   Params p;
   p.Int(key.classid).Int(key.objid).Int(key.objsubid);
   Result r =
-      Run("SELECT coalesce(bool_or(a.state IS DISTINCT FROM 'active'), true)"
+      Run("SELECT count(*) > 0, coalesce(bool_or(a.state IS DISTINCT FROM 'active'), true)"
           " FROM pg_locks l LEFT JOIN pg_stat_activity a ON a.pid = l.pid"
           " WHERE l.locktype = 'advisory' AND l.granted AND l.pid <> pg_backend_pid()"
           " AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"
           " AND l.classid = $1::bigint::oid AND l.objid = $2::bigint::oid"
           " AND l.objsubid = $3::bigint",
           p);
-  // A state this role may not see, or a question that failed: the grace as before.
-  return !r.Ok() || r.Rows() != 1 || r.Null(0, 0) || r.Bool(0, 0);
+  Holders h;
+  // A question that failed: none seen, and the grace as before.
+  if (r.Ok() && r.Rows() == 1 && !r.Null(0, 0) && !r.Null(0, 1)) {
+    h.any = r.Bool(0, 0);
+    h.idle = r.Bool(0, 1);
+  }
+  return h;
 }
 
 bool PgStorage::LockRecord(int64_t pos, int wait_ms) {
@@ -1022,18 +1034,7 @@ bool PgStorage::HolderWaitsForWrites(int64_t pos) {
 
 bool PgStorage::RecordHolderWaitsForWrites(int64_t pos) {
   if (record_locks_.count(pos) != 0) return false;
-  // Looked up rather than tried: a lock taken to ask, however briefly, would keep the
-  // holder's own mark from being set.
-  const LockKey mark = LockKey::Pair(-id_ - 1, pos);
-  Params p;
-  p.Int(mark.classid).Int(mark.objid).Int(mark.objsubid);
-  Result r =
-      Run("SELECT EXISTS (SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND granted"
-          " AND pid <> pg_backend_pid()"
-          " AND database = (SELECT oid FROM pg_database WHERE datname = current_database())"
-          " AND classid = $1::bigint::oid AND objid = $2::bigint::oid AND objsubid = $3::bigint)",
-          p);
-  return r.Ok() && r.Rows() == 1 && r.Bool(0, 0);
+  return OtherHolders(LockKey::Pair(-id_ - 1, pos)).any;
 }
 
 bool PgStorage::MarkWaitForWrites(bool waiting) {
