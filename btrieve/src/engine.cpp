@@ -30,9 +30,6 @@ constexpr size_t kMaxBulkReadAhead = 65536;
 constexpr int kMaxRereads = 16;
 constexpr uint32_t kPercentScale = 10000;
 constexpr int kNoWaitGraceMs = 200;
-// How long a transaction that holds files waits for another before it looks for a deadlock
-// again.
-constexpr int kHoldingOthersSliceMs = 2;
 
 std::string ReadPath(const uint8_t *key) {
   if (key == nullptr) return std::string();
@@ -527,6 +524,10 @@ int Engine::BeginWriteWaiting(Storage &f, int wait_ms) {
   // Tried at once first, as it nearly always succeeds. A process that has to wait marks the
   // records of the file it holds locked: a transaction holding the file that asks for one
   // of them is then told it would wait in vain.
+  if (gave_way_) {
+    gave_way_ = false;
+    LetWaitingTransactionGoFirst(f, wait_ms);
+  }
   const int kept_ms = f.BusyTimeout();
   f.SetBusyTimeout(0);
   int status = f.BeginWrite();
@@ -538,6 +539,17 @@ int Engine::BeginWriteWaiting(Storage &f, int wait_ms) {
   }
   f.SetBusyTimeout(kept_ms);
   return status;
+}
+
+void Engine::LetWaitingTransactionGoFirst(Storage &f, int wait_ms) {
+  // This process has just given way (78) to a transaction that waited for a file it held,
+  // and starts again. Took at once, the file would go back to it before the waiting
+  // transaction's next try, and it would give way again, round after round.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  for (int tries = 0; f.OthersWaitForWrites(); ++tries) {
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    PauseBeforeRetry(tries);
+  }
 }
 
 int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
@@ -562,20 +574,11 @@ int Engine::BeginWriteHoldingOthers(Storage &f, int wait_ms) {
       status = B_DEADLOCK;
       break;
     }
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) break;
-    if (f.QueuesWriters()) {
-      // Waited for in short slices between the looks for a deadlock, so that the store
-      // hands the file to this transaction when it is let go. Tried between pauses, the file
-      // went back to a transaction that had just given way and started again, and that one
-      // gave way again, round after round.
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-      f.SetBusyTimeout(static_cast<int>(std::clamp<int64_t>(left, 1, kHoldingOthersSliceMs)));
-    } else {
-      PauseBeforeRetry(tries);
-    }
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    PauseBeforeRetry(tries);
     status = f.BeginWrite();
   }
+  if (status == B_DEADLOCK) gave_way_ = true;
   if (marked) f.MarkWaitForWrites(false);
   if (waits) f.MarkLockedRecordsWaiting(false);
   f.SetBusyTimeout(kept_ms);

@@ -145,6 +145,8 @@ class Engine {
   // files.
   [[nodiscard]] int BeginWriteWaiting(Storage &f, int wait_ms);
   [[nodiscard]] int BeginWriteHoldingOthers(Storage &f, int wait_ms);
+  // After this process gave way: waits while a transaction of another process waits for `f`.
+  void LetWaitingTransactionGoFirst(Storage &f, int wait_ms);
   // A wait lock on a record of a file this transaction writes: 78 when the record's holder
   // is writing it (and so waits for this transaction), 84 when the wait runs out.
   [[nodiscard]] int WaitForLockAgainstWriters(Storage &f, int64_t pos);
@@ -233,6 +235,7 @@ class Engine {
   int bias_ = 0;  // lock bias of the call in progress
   bool in_transaction_ = false;
   bool transaction_no_wait_ = false;
+  bool gave_way_ = false;        // the last wait for a file while holding others ended in 78
   int transaction_failure_ = 0;  // status of a write that undid the transaction
   std::set<Storage *> transaction_files_;
   std::vector<std::shared_ptr<Storage>> transaction_keepalive_;

@@ -400,7 +400,6 @@ class PgStorage : public Storage {
   std::string ChangeStamp() override { return std::string(); }
   bool SameStamp(const std::string &) override { return true; }
   bool StampsCommits() const override { return false; }
-  bool QueuesWriters() const override { return true; }
   bool Broken() const override { return !s_.Alive(); }
 
   int ReadRecord(int64_t pos, std::string *data, std::string *seqs_blob) override;

@@ -99,9 +99,6 @@ class Storage {
   // How long a write waits for another process's transaction on this file.
   virtual void SetBusyTimeout(int ms) = 0;
   virtual int BusyTimeout() const = 0;
-  // True when BeginWrite waiting on a file that is written queues this writer: the file then
-  // goes to the writers that wait, in turn, rather than to whichever tries first.
-  virtual bool QueuesWriters() const { return false; }
 
   // ---- Change detection for read-ahead. The generation counts this process's writes; the
   // stamp changes with every commit of any process.
