@@ -543,7 +543,7 @@ int Engine::BeginWriteWaiting(Storage &f, int wait_ms) {
 
 void Engine::LetWaitingTransactionGoFirst(Storage &f, int wait_ms) {
   // This process has just given way (78) to a transaction that waited for a file it held,
-  // and starts again. Took at once, the file would go back to it before the waiting
+  // and starts again. Taken at once, the file would go back to it before the waiting
   // transaction's next try, and it would give way again, round after round.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   for (int tries = 0; f.OthersWaitForWrites(); ++tries) {
