@@ -715,6 +715,51 @@ TEST(Processes, TransactionsWaitingForEachOthersFilesAreADeadlock) {
   ExpectSound(y);
 }
 
+// Two transactions wait for each other's files; the one told 78 aborts and at once writes
+// its first file again, which the other waits for. It lets the other have that file first:
+// taken back at once, the other would wait on, and round after round the same one would give
+// way again.
+TEST(Processes, ATransactionThatGaveWayLetsTheOtherHaveTheFileFirst) {
+  std::string x = Scratch("again_x.btr"), y = Scratch("again_y.btr");
+  CreatePeople(x);
+  CreatePeople(y);
+  // One side: holds `first`, then writes `second`. Told 78, it starts again on `first` and
+  // answers whether the other side's record is in it by then; else "won".
+  auto side = [](const std::string &first, const std::string &second, int id, int other,
+                 const std::function<void()> &holding) {
+    PosBlock pf, ps;
+    if (Open(pf, first) != 0 || Open(ps, second) != 0) return std::string("no file");
+    if (Call0(B_BEGIN_TRAN) != 0 || Insert(pf, Rec(id, "first")) != 0) return std::string("no");
+    holding();
+    int16_t status = Insert(ps, Rec(id, "second"));
+    if (status == 0) return std::string(Call0(B_END_TRAN) == 0 ? "won" : "no end");
+    if (status != B_DEADLOCK || Call0(B_ABORT_TRAN) != 0) return std::to_string(status);
+    if (Call0(B_BEGIN_TRAN) != 0 || Insert(pf, Rec(id + 10, "again")) != 0)
+      return std::string("not again");
+    std::string found = GetEqual(pf, other, nullptr) == 0 ? "theirs first" : "mine first";
+    return Call0(B_END_TRAN) == 0 ? found : std::string("no end");
+  };
+  Child other = Spawn([&](int report, int signal) {
+    std::string said = side(y, x, 2, 1, [&] {
+      Say(report, "holding");
+      Hear(signal);
+    });
+    Say(report, said);
+    return 0;
+  });
+  ASSERT_EQ(Hear(other.from_child), "holding");
+  std::string mine = side(x, y, 1, 2, [&] { Say(other.to_child, "go"); });
+  std::string theirs = Hear(other.from_child);
+  EXPECT_EQ(Wait(other), 0);
+  std::set<std::string> outcomes = {mine, theirs};
+  EXPECT_EQ(outcomes, (std::set<std::string>{"won", "theirs first"})) << mine << " / " << theirs;
+  const bool won = mine == "won";
+  EXPECT_EQ(IdsIn(x), (won ? std::set<int>{1} : std::set<int>{2, 11}));
+  EXPECT_EQ(IdsIn(y), (won ? std::set<int>{1, 12} : std::set<int>{2}));
+  ExpectSound(x);
+  ExpectSound(y);
+}
+
 // A transaction that writes file Y updates a record of X that another process is writing,
 // while that write waits for X, which a third transaction holds while it waits for Y. The
 // update is told 84 without waiting out the grace (it would hold Y back from the third
