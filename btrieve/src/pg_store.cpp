@@ -478,8 +478,6 @@ class PgStorage : public Storage {
     bool idle = true;
   };
   Holders OtherHolders(const LockKey &key);
-  // Whether another session holds the lock `take` asks for (taken and given back at once).
-  bool TakenElsewhere(const char *take, const char *give, const Params &p);
 
   Session s_;
   int64_t id_ = 0;
@@ -972,10 +970,11 @@ int64_t WritingKey(int64_t file, int64_t pos) {
 }  // namespace
 
 bool PgStorage::LockWriting(int64_t pos, int wait_ms) {
+  const int64_t key = WritingKey(id_, pos);
   Params p;
-  p.Int(WritingKey(id_, pos));
+  p.Int(key);
   return TakeCounted(writing_locks_, pos, [&] {
-    return TryWithGrace(wait_ms, pos, LockKey::Single(WritingKey(id_, pos)), [&] {
+    return TryWithGrace(wait_ms, pos, LockKey::Single(key), [&] {
       Result r = Run("SELECT pg_try_advisory_lock($1::bigint)", p);
       return r.Ok() && r.Rows() == 1 && r.Bool(0, 0);
     });
@@ -1011,23 +1010,9 @@ void PgStorage::MarkLockedRecordsWaiting(bool waiting) {
   waiting_marks_.clear();
 }
 
-bool PgStorage::TakenElsewhere(const char *take, const char *give, const Params &p) {
-  // Asked with a lock taken without waiting, and given back at once.
-  Result r = Run(take, p);
-  if (!r.Ok() || r.Rows() != 1) return false;
-  if (!r.Bool(0, 0)) return true;
-  Run(give, p);
-  return false;
-}
-
 bool PgStorage::HolderWaitsForWrites(int64_t pos) {
-  if (writing_locks_.count(pos) == 0) {
-    Params p;
-    p.Int(WritingKey(id_, pos));
-    if (TakenElsewhere("SELECT pg_try_advisory_lock($1::bigint)",
-                       "SELECT pg_advisory_unlock($1::bigint)", p))
-      return true;
-  }
+  if (writing_locks_.count(pos) == 0 && OtherHolders(LockKey::Single(WritingKey(id_, pos))).any)
+    return true;
   return RecordHolderWaitsForWrites(pos);
 }
 
