@@ -86,8 +86,11 @@ constexpr const char *kSeekSql[] = {
     FETCH_SELECT "x.k <= ?1" FETCH_DOWN,
     FETCH_SELECT "?1 IS NULL" FETCH_UP,
     FETCH_SELECT "?1 IS NULL" FETCH_DOWN,
-    FETCH_SELECT "(x.k, x.seq) > (?1, ?2)" FETCH_UP,
-    FETCH_SELECT "(x.k, x.seq) < (?1, ?2)" FETCH_DOWN,
+    // kAfter and kBefore: the rest of the value's entries; Seek reads on with kGreater or
+    // kLess. Seeks alone find both parts, where a row value, (x.k, x.seq) > (?1, ?2), was
+    // compared on every row.
+    FETCH_SELECT "x.k = ?1 AND x.seq > ?2" FETCH_UP,
+    FETCH_SELECT "x.k = ?1 AND x.seq < ?2" FETCH_DOWN,
 };
 #undef FETCH_SELECT
 #undef FETCH_UP
@@ -187,7 +190,10 @@ class SqliteStorage : public Storage {
   // a statement after that would commit on its own, part of an operation. Every statement
   // that changes records or keys runs only inside the write the engine began.
   int OutsideWrite() const { return InWrite() ? 0 : B_IO_ERROR; }
-  // A statement's rows (key, seq, pos, data) of key `key` into the batch; 0 or 2.
+  // One read along key `key`, its rows added to the batch.
+  int SeekPart(size_t key, btr::Seek how, std::string_view k, int64_t seq, size_t limit,
+               RowBatch *rows);
+  // Adds a statement's rows (key, seq, pos, data) of key `key` to the batch; 0 or 2.
   int Collect(Stmt &s, size_t key, RowBatch *rows);
   // Binds an encoded key of key table entries as the file keeps it.
   void BindKey(Stmt &s, int i, std::string_view k) const;
@@ -1016,7 +1022,6 @@ void SqliteStorage::BindKey(Stmt &s, int i, std::string_view k) const {
 }
 
 int SqliteStorage::Collect(Stmt &s, size_t key, RowBatch *rows) {
-  rows->Clear();
   const size_t length = key < spec_.keys.size() ? EncodedKeyLength(spec_.keys[key]) : 0;
   char integer_key[8];
   int rc;
@@ -1054,6 +1059,7 @@ int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
   Stmt s = Prepare("SELECT NULL, 0, pos, data FROM r ORDER BY pos LIMIT 1 OFFSET ?1");
   if (!s) return B_IO_ERROR;
   s.Bind(1, rank);
+  rows->Clear();
   return Collect(s, SIZE_MAX, rows);
 }
 
@@ -1133,6 +1139,30 @@ int SqliteStorage::EntryExists(size_t key, std::string_view k, bool *exists) {
 
 int SqliteStorage::Seek(size_t key, btr::Seek how, std::string_view k, int64_t seq, size_t limit,
                         RowBatch *rows) {
+  rows->Clear();
+  if (how != Seek::kAfter && how != Seek::kBefore) return SeekPart(key, how, k, seq, limit, rows);
+  // The rest of the value's entries, then the values beyond it: two reads that must see one
+  // state of the file, so outside a write they share one read transaction.
+  const bool own = !InWrite();
+  if (own) {
+    Stmt begin = Prepare("BEGIN");
+    if (int rc = begin.Step(); rc != SQLITE_DONE) return StepFailure(rc);
+  }
+  int status = SeekPart(key, how, k, seq, limit, rows);
+  if (status == 0 && rows->Size() < limit) {
+    status = SeekPart(key, how == Seek::kAfter ? Seek::kGreater : Seek::kLess, k, seq,
+                      limit - rows->Size(), rows);
+  }
+  if (own) {
+    Stmt commit = Prepare("COMMIT");
+    // A read that failed may have ended the transaction already; none may stay open.
+    if (commit.Step() != SQLITE_DONE && InWrite()) Exec("ROLLBACK");
+  }
+  return status;
+}
+
+int SqliteStorage::SeekPart(size_t key, btr::Seek how, std::string_view k, int64_t seq,
+                            size_t limit, RowBatch *rows) {
   Stmt s = PrepareKey(kSeekSql[static_cast<int>(how)], key);
   if (!s) return B_IO_ERROR;
   if (how != Seek::kFirst && how != Seek::kLast) BindKey(s, 1, k);
@@ -1148,6 +1178,7 @@ int SqliteStorage::EntryAtRank(size_t key, int64_t rank, RowBatch *rows) {
       key);
   if (!s) return B_IO_ERROR;
   s.Bind(1, rank);
+  rows->Clear();
   return Collect(s, key, rows);
 }
 

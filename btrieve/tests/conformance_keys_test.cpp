@@ -169,6 +169,78 @@ INSTANTIATE_TEST_SUITE_P(BothDuplicateSettings, KeyOrdering, testing::Bool(),
                            return i.param ? "Duplicates" : "Unique";
                          });
 
+// Runs of duplicates longer than a read-ahead batch, on a key kept as an integer and on one
+// kept as bytes, walked both ways; a record that joins a run the walk is inside comes at the
+// run's end.
+TEST(Keys, LongRunsOfDuplicatesWalkWholeBothWays) {
+  std::string path = Scratch("runs.btr");
+  constexpr uint16_t kLength = 18;  // value (2), the value as text (12), tag (4)
+  ASSERT_EQ(Create(path, CreateBuffer(kLength, 1024,
+                                      {{{1, 2, kExt | B_KEY_DUPLICATES, B_TYPE_INTEGER}},
+                                       {{3, 12, kExt | B_KEY_DUPLICATES, B_TYPE_STRING}}})),
+            0);
+  PosBlock pb, other;
+  ASSERT_EQ(Open(pb, path), 0);
+  ASSERT_EQ(Open(other, path), 0);
+  auto record = [](int value, int tag) {
+    return Le16(value) + Pad("value " + std::to_string(value), 12) + Le32(tag);
+  };
+  auto tag = [](const std::string &rec) { return static_cast<uint8_t>(rec[14]); };
+  // Value v has 5v + 1 records (1 to 36), inserted in no order; tags count up as inserted.
+  std::vector<int> values;
+  for (int v = 0; v < 8; ++v)
+    values.insert(values.end(), 5 * v + 1, v);
+  std::mt19937 rng(3);
+  std::shuffle(values.begin(), values.end(), rng);
+  std::vector<std::vector<int>> runs(8);
+  for (size_t i = 0; i < values.size(); ++i) {
+    ASSERT_EQ(Insert(other, record(values[i], static_cast<int>(i))), 0);
+    runs[values[i]].push_back(static_cast<int>(i));
+  }
+  // Walks key `key` one way; when it reaches the third record of run `join_at`, `other` adds
+  // a record of value `join`.
+  auto walk = [&](int key, bool forward, int join_at, int join, int join_tag) {
+    std::vector<int> walked;
+    std::string data(kLength, '\0'), k(12, '\0');
+    int in_run = 0, last_value = -1;
+    for (int16_t rc = Op(forward ? B_GET_FIRST : B_GET_LAST, pb, data, k, key); rc == 0;
+         rc = Op(forward ? B_GET_NEXT : B_GET_PREVIOUS, pb, data, k, key)) {
+      walked.push_back(tag(data));
+      int value = static_cast<uint8_t>(data[0]);
+      in_run = value == last_value ? in_run + 1 : 1;
+      last_value = value;
+      if (value == join_at && in_run == 3) {
+        EXPECT_EQ(Insert(other, record(join, join_tag)), 0);
+      }
+      data.assign(kLength, '\0');
+    }
+    if (!forward) std::reverse(walked.begin(), walked.end());
+    return walked;
+  };
+  auto expected = [&]() {
+    std::vector<int> all;
+    for (const auto &run : runs)
+      all.insert(all.end(), run.begin(), run.end());
+    return all;
+  };
+  int next_tag = static_cast<int>(values.size());
+  for (int key = 0; key < 2; ++key) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(walk(key, true, -1, 0, 0), expected());
+    EXPECT_EQ(walk(key, false, -1, 0, 0), expected());
+    // Forward, inside the run of 7 (the last): the new record comes at its end.
+    runs[7].push_back(next_tag);
+    EXPECT_EQ(walk(key, true, 7, 7, next_tag++), expected());
+    // Backward, inside the run of 6: a record of 3 comes first on the way down.
+    runs[3].push_back(next_tag);
+    EXPECT_EQ(walk(key, false, 6, 3, next_tag++), expected());
+  }
+  Close(other);
+  Close(pb);
+  std::vector<std::string> problems;
+  EXPECT_TRUE(btr::CheckFile(path, &problems)) << (problems.empty() ? "" : problems[0]);
+}
+
 TEST(Keys, NullKeysOfBothKinds) {
   std::string path = Scratch("nulls.btr");
   // Key 0: id. Key 1: two segments, null when all are blank. Key 2: null when any is blank.
