@@ -87,8 +87,8 @@ constexpr const char *kSeekSql[] = {
     FETCH_SELECT "?1 IS NULL" FETCH_UP,
     FETCH_SELECT "?1 IS NULL" FETCH_DOWN,
     // kAfter and kBefore: the rest of the value's entries; Seek reads on with kGreater or
-    // kLess. Seeks alone find both parts, where a row value, (x.k, x.seq) > (?1, ?2), was
-    // compared on every row.
+    // kLess. Seeks alone find both parts; a row value, (x.k, x.seq) > (?1, ?2), would be
+    // compared again on every row.
     FETCH_SELECT "x.k = ?1 AND x.seq > ?2" FETCH_UP,
     FETCH_SELECT "x.k = ?1 AND x.seq < ?2" FETCH_DOWN,
 };
