@@ -84,6 +84,22 @@ void ExpectSound(const std::string &path) {
   EXPECT_TRUE(btr::CheckFile(path, &problems)) << (problems.empty() ? "" : problems[0]);
 }
 
+// A child's transaction that holds one file and then asks for another: inserts record `id`
+// into `first`, says "holding" and waits for the signal, inserts it into `second`, ends the
+// transaction (aborts it when that insert failed) and reports the insert's status.
+int HoldThenWrite(const std::string &first, const std::string &second, int id,
+                  const std::string &value, int report, int signal) {
+  PosBlock pf, ps;
+  if (Open(pf, first) != 0 || Open(ps, second) != 0) return 1;
+  if (Call0(B_BEGIN_TRAN) != 0 || Insert(pf, Rec(id, value)) != 0) return 2;
+  Say(report, "holding");
+  Hear(signal);
+  int16_t status = Insert(ps, Rec(id, value));
+  if (Call0(status == 0 ? B_END_TRAN : B_ABORT_TRAN) != 0) return 3;
+  Say(report, std::to_string(status));
+  return 0;
+}
+
 TEST(Processes, KilledAtRandomMomentsLosesNothingReported) {
   std::string path = Scratch("crash.btr");
   CreatePeople(path);
@@ -681,18 +697,8 @@ TEST(Processes, TransactionsWaitingForEachOthersFilesAreADeadlock) {
   CreatePeople(x);
   CreatePeople(y);
   auto finish = [](int16_t status) { return Call0(status == 0 ? B_END_TRAN : B_ABORT_TRAN); };
-  Child other = Spawn([&](int report, int signal) {
-    PosBlock px, py;
-    if (Open(px, x) != 0 || Open(py, y) != 0) return 1;
-    if (Call0(B_BEGIN_TRAN) != 0) return 2;
-    if (Insert(py, Rec(2, "theirs")) != 0) return 3;
-    Say(report, "holding");
-    Hear(signal);
-    int16_t status = Insert(px, Rec(2, "theirs"));
-    if (finish(status) != 0) return 4;
-    Say(report, std::to_string(status));
-    return 0;
-  });
+  Child other = Spawn(
+      [&](int report, int signal) { return HoldThenWrite(y, x, 2, "theirs", report, signal); });
   ASSERT_EQ(Hear(other.from_child), "holding");
   PosBlock px, py;
   ASSERT_EQ(Open(px, x), 0);
@@ -768,17 +774,9 @@ TEST(Processes, AnUpdateMeetingAWriteThatWaitsForAFileGivesWayAndLosesNothing) {
   std::string x = Scratch("chain_x.btr"), y = Scratch("chain_y.btr");
   CreatePeopleHolding(x, {Rec(1, "one")});
   CreatePeople(y);
-  Child holder = Spawn([&](int report, int signal) {
-    PosBlock px, py;
-    if (Open(px, x) != 0 || Open(py, y) != 0) return 1;
-    if (Call0(B_BEGIN_TRAN) != 0 || Insert(px, Rec(5, "third")) != 0) return 2;
-    Say(report, "holding");
-    Hear(signal);
-    int16_t status = Insert(py, Rec(5, "third"));  // waits for the test's transaction
-    if (Call0(status == 0 ? B_END_TRAN : B_ABORT_TRAN) != 0) return 3;
-    Say(report, std::to_string(status));
-    return 0;
-  });
+  // Holds X, then waits for Y, which the test's transaction holds.
+  Child holder = Spawn(
+      [&](int report, int signal) { return HoldThenWrite(x, y, 5, "third", report, signal); });
   Child writer = Spawn([&](int report, int signal) {
     PosBlock px;
     if (Open(px, x) != 0 || GetEqual(px, 1, nullptr) != 0) return 1;
