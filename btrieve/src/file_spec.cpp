@@ -170,11 +170,6 @@ bool SegmentSpec::CaseInsensitive() const {
 bool SegmentSpec::UsesCollatingTable() const {
   return (flags & B_KEY_ALT_COLLATING) != 0;
 }
-uint8_t SegmentSpec::EffectiveType() const {
-  if (flags & B_KEY_EXTENDED_TYPE) return type;
-  return (flags & B_KEY_BINARY) ? B_TYPE_UNSIGNED_BINARY : B_TYPE_STRING;
-}
-
 bool KeyDef::Duplicates() const {
   return (Flags() & B_KEY_DUPLICATES) != 0;
 }
@@ -186,12 +181,6 @@ bool KeyDef::NullAll() const {
 }
 bool KeyDef::NullAny() const {
   return (Flags() & B_KEY_NULL_ANY) != 0;
-}
-uint32_t KeyDef::Length() const {
-  uint32_t n = 0;
-  for (const SegmentSpec &s : segments)
-    n += s.length;
-  return n;
 }
 int KeyDef::AutoIncrementSegment() const {
   for (size_t i = 0; i < segments.size(); ++i) {

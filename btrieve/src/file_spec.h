@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "btrieve/btrapi.h"
+
 namespace btr {
 
 struct CollatingTable {
@@ -27,7 +29,10 @@ struct SegmentSpec {
   bool CaseInsensitive() const;
   bool UsesCollatingTable() const;
   // The type the segment compares as, with the old binary flag honoured.
-  uint8_t EffectiveType() const;
+  uint8_t EffectiveType() const {
+    if (flags & B_KEY_EXTENDED_TYPE) return type;
+    return (flags & B_KEY_BINARY) ? B_TYPE_UNSIGNED_BINARY : B_TYPE_STRING;
+  }
 };
 
 struct KeyDef {
@@ -37,7 +42,12 @@ struct KeyDef {
   bool Modifiable() const;
   bool NullAll() const;
   bool NullAny() const;
-  uint32_t Length() const;  // sum of the segment lengths
+  uint32_t Length() const {  // sum of the segment lengths
+    uint32_t n = 0;
+    for (const SegmentSpec &s : segments)
+      n += s.length;
+    return n;
+  }
   // Index of the first Auto Increment segment, or -1.
   int AutoIncrementSegment() const;
 };

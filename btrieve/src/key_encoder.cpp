@@ -8,9 +8,12 @@
 namespace btr {
 namespace {
 
+// One append: every key of every insert passes through here.
 void AppendBigEndian(std::string &out, uint64_t v, size_t n) {
+  char bytes[8];
   for (size_t i = 0; i < n; ++i)
-    out.push_back(static_cast<char>(v >> (8 * (n - 1 - i))));
+    bytes[i] = static_cast<char>(v >> (8 * (n - 1 - i)));
+  out.append(bytes, n);
 }
 
 uint64_t ReadUnsignedLE(const uint8_t *p, size_t n) {

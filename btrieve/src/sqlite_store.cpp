@@ -26,14 +26,16 @@ namespace {
 
 constexpr size_t kWalIndexHeaderSize = 136;  // two 48-byte header copies and the checkpoint info
 
-// A prepared statement from the file's cache, reset and cleared when it goes out of scope.
+// A prepared statement from the file's cache, reset when it goes out of scope. Blobs bound
+// without a copy are unbound then, so no cached statement keeps the address of a caller's
+// buffer; numbers and copies stay, as every use binds every parameter again.
 class Stmt {
  public:
   explicit Stmt(sqlite3_stmt *s) : s_(s) {}
   ~Stmt() {
     if (s_) {
       sqlite3_reset(s_);
-      sqlite3_clear_bindings(s_);
+      if (borrowed_) sqlite3_clear_bindings(s_);
     }
   }
   Stmt(const Stmt &) = delete;
@@ -42,7 +44,10 @@ class Stmt {
   explicit operator bool() const { return s_ != nullptr; }
   void Bind(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
   void Bind(int i, std::string_view blob) { BindBlob(i, blob, SQLITE_TRANSIENT); }
-  void BindStatic(int i, std::string_view blob) { BindBlob(i, blob, SQLITE_STATIC); }
+  void BindStatic(int i, std::string_view blob) {
+    borrowed_ = true;
+    BindBlob(i, blob, SQLITE_STATIC);
+  }
   int Step() { return sqlite3_step(s_); }
   int64_t Int(int col) const { return sqlite3_column_int64(s_, col); }
   std::string Blob(int col) const { return std::string(View(col)); }
@@ -67,6 +72,7 @@ class Stmt {
                       static_cast<int>(blob.size()), lifetime);
   }
   sqlite3_stmt *s_;
+  bool borrowed_ = false;
 };
 
 // Columns of a key's table k<N>.
