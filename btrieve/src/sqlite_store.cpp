@@ -200,7 +200,7 @@ class SqliteStorage : public Storage {
   int SeekPart(size_t key, btr::Seek how, std::string_view k, int64_t seq, size_t limit,
                RowBatch *rows);
   // Adds a statement's rows (key, seq, pos, data) of key `key` to the batch; 0 or 2.
-  int Collect(Stmt &s, size_t key, RowBatch *rows);
+  int Collect(Stmt &s, size_t key, size_t limit, RowBatch *rows);
   // Binds an encoded key of key table entries as the file keeps it.
   void BindKey(Stmt &s, int i, std::string_view k) const;
 
@@ -1027,11 +1027,14 @@ void SqliteStorage::BindKey(Stmt &s, int i, std::string_view k) const {
   }
 }
 
-int SqliteStorage::Collect(Stmt &s, size_t key, RowBatch *rows) {
+// Adds at most `limit` rows; once it has them it steps no further, as the statement's LIMIT
+// would only end it there (a Get Equal's read would take a second step for that).
+int SqliteStorage::Collect(Stmt &s, size_t key, size_t limit, RowBatch *rows) {
   const size_t length = key < spec_.keys.size() ? EncodedKeyLength(spec_.keys[key]) : 0;
   char integer_key[8];
-  int rc;
-  while ((rc = s.Step()) == SQLITE_ROW) {
+  int rc = SQLITE_DONE;
+  size_t added = 0;
+  for (; added < limit && (rc = s.Step()) == SQLITE_ROW; ++added) {
     std::string_view k(integer_key, length);
     sqlite3_value *stored = s.Value(0);
     if (sqlite3_value_type(stored) == SQLITE_INTEGER && FitsIntegerColumn(length)) {
@@ -1042,7 +1045,7 @@ int SqliteStorage::Collect(Stmt &s, size_t key, RowBatch *rows) {
     std::string_view data = s.View(3);
     rows->Add(k.data(), k.size(), s.Int(1), s.Int(2), data.data(), data.size());
   }
-  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
+  return added == limit || rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) {
@@ -1053,12 +1056,12 @@ int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBat
   s.Bind(1, pos);
   s.Bind(2, static_cast<int64_t>(limit));
   rows->Clear();
-  int rc;
-  while ((rc = s.Step()) == SQLITE_ROW) {
+  int rc = SQLITE_DONE;
+  for (size_t added = 0; added < limit && (rc = s.Step()) == SQLITE_ROW; ++added) {
     std::string_view data = s.View(1);
     rows->Add(nullptr, 0, 0, s.Int(0), data.data(), data.size());
   }
-  return rc == SQLITE_DONE ? 0 : StepFailure(rc);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
@@ -1066,7 +1069,7 @@ int SqliteStorage::ReadPhysicalAtRank(int64_t rank, RowBatch *rows) {
   if (!s) return B_IO_ERROR;
   s.Bind(1, rank);
   rows->Clear();
-  return Collect(s, SIZE_MAX, rows);
+  return Collect(s, SIZE_MAX, 1, rows);
 }
 
 int SqliteStorage::CountRecordsBefore(int64_t pos, int64_t *count) {
@@ -1174,7 +1177,7 @@ int SqliteStorage::SeekPart(size_t key, btr::Seek how, std::string_view k, int64
   if (how != Seek::kFirst && how != Seek::kLast) BindKey(s, 1, k);
   s.Bind(2, seq);
   s.Bind(3, static_cast<int64_t>(limit));
-  return Collect(s, key, rows);
+  return Collect(s, key, limit, rows);
 }
 
 int SqliteStorage::EntryAtRank(size_t key, int64_t rank, RowBatch *rows) {
@@ -1185,7 +1188,7 @@ int SqliteStorage::EntryAtRank(size_t key, int64_t rank, RowBatch *rows) {
   if (!s) return B_IO_ERROR;
   s.Bind(1, rank);
   rows->Clear();
-  return Collect(s, key, rows);
+  return Collect(s, key, 1, rows);
 }
 
 int SqliteStorage::CountEntries(size_t key, int64_t *count) {
