@@ -1175,7 +1175,7 @@ int SqliteStorage::SeekPart(size_t key, btr::Seek how, std::string_view k, int64
   Stmt s = PrepareKey(kSeekSql[static_cast<int>(how)], key);
   if (!s) return B_IO_ERROR;
   if (how != Seek::kFirst && how != Seek::kLast) BindKey(s, 1, k);
-  s.Bind(2, seq);
+  if (how == Seek::kAfter || how == Seek::kBefore) s.Bind(2, seq);  // only they compare it
   s.Bind(3, static_cast<int64_t>(limit));
   return Collect(s, key, limit, rows);
 }
