@@ -28,7 +28,7 @@ constexpr size_t kWalIndexHeaderSize = 136;  // two 48-byte header copies and th
 
 // A prepared statement from the file's cache, reset when it goes out of scope. Blobs bound
 // without a copy are unbound then, so no cached statement keeps the address of a caller's
-// buffer; numbers and copies stay, as every use binds every parameter again.
+// buffer; numbers and copies stay, as every use binds again each parameter it reads.
 class Stmt {
  public:
   explicit Stmt(sqlite3_stmt *s) : s_(s) {}
