@@ -161,34 +161,6 @@ bool LengthFitsType(uint8_t type, uint16_t len) {
   }
 }
 
-bool SegmentSpec::Descending() const {
-  return (flags & B_KEY_DESCENDING) != 0;
-}
-bool SegmentSpec::CaseInsensitive() const {
-  return (flags & B_KEY_CASE_INSENSITIVE) != 0;
-}
-bool SegmentSpec::UsesCollatingTable() const {
-  return (flags & B_KEY_ALT_COLLATING) != 0;
-}
-bool KeyDef::Duplicates() const {
-  return (Flags() & B_KEY_DUPLICATES) != 0;
-}
-bool KeyDef::Modifiable() const {
-  return (Flags() & B_KEY_MODIFIABLE) != 0;
-}
-bool KeyDef::NullAll() const {
-  return (Flags() & B_KEY_NULL_ALL) != 0;
-}
-bool KeyDef::NullAny() const {
-  return (Flags() & B_KEY_NULL_ANY) != 0;
-}
-int KeyDef::AutoIncrementSegment() const {
-  for (size_t i = 0; i < segments.size(); ++i) {
-    if (segments[i].EffectiveType() == B_TYPE_AUTOINCREMENT) return static_cast<int>(i);
-  }
-  return -1;
-}
-
 size_t FileSpec::SegmentCount() const {
   size_t n = 0;
   for (const KeyDef &k : keys)

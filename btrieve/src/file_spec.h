@@ -25,9 +25,9 @@ struct SegmentSpec {
   uint8_t acs_number = 0;
   uint8_t manual_key_number = 0;
 
-  bool Descending() const;
-  bool CaseInsensitive() const;
-  bool UsesCollatingTable() const;
+  bool Descending() const { return (flags & B_KEY_DESCENDING) != 0; }
+  bool CaseInsensitive() const { return (flags & B_KEY_CASE_INSENSITIVE) != 0; }
+  bool UsesCollatingTable() const { return (flags & B_KEY_ALT_COLLATING) != 0; }
   // The type the segment compares as, with the old binary flag honoured.
   uint8_t EffectiveType() const {
     if (flags & B_KEY_EXTENDED_TYPE) return type;
@@ -38,10 +38,10 @@ struct SegmentSpec {
 struct KeyDef {
   std::vector<SegmentSpec> segments;
   uint16_t Flags() const { return segments.empty() ? 0 : segments.front().flags; }
-  bool Duplicates() const;
-  bool Modifiable() const;
-  bool NullAll() const;
-  bool NullAny() const;
+  bool Duplicates() const { return (Flags() & B_KEY_DUPLICATES) != 0; }
+  bool Modifiable() const { return (Flags() & B_KEY_MODIFIABLE) != 0; }
+  bool NullAll() const { return (Flags() & B_KEY_NULL_ALL) != 0; }
+  bool NullAny() const { return (Flags() & B_KEY_NULL_ANY) != 0; }
   uint32_t Length() const {  // sum of the segment lengths
     uint32_t n = 0;
     for (const SegmentSpec &s : segments)
@@ -49,7 +49,12 @@ struct KeyDef {
     return n;
   }
   // Index of the first Auto Increment segment, or -1.
-  int AutoIncrementSegment() const;
+  int AutoIncrementSegment() const {
+    for (size_t i = 0; i < segments.size(); ++i) {
+      if (segments[i].EffectiveType() == B_TYPE_AUTOINCREMENT) return static_cast<int>(i);
+    }
+    return -1;
+  }
 };
 
 struct FileSpec {
