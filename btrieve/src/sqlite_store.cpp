@@ -1033,8 +1033,7 @@ int SqliteStorage::Collect(Stmt &s, size_t key, size_t limit, RowBatch *rows) {
   const size_t length = key < spec_.keys.size() ? EncodedKeyLength(spec_.keys[key]) : 0;
   char integer_key[8];
   int rc = SQLITE_DONE;
-  size_t added = 0;
-  for (; added < limit && (rc = s.Step()) == SQLITE_ROW; ++added) {
+  for (size_t added = 0; added < limit && (rc = s.Step()) == SQLITE_ROW; ++added) {
     std::string_view k(integer_key, length);
     sqlite3_value *stored = s.Value(0);
     if (sqlite3_value_type(stored) == SQLITE_INTEGER && FitsIntegerColumn(length)) {
@@ -1045,7 +1044,7 @@ int SqliteStorage::Collect(Stmt &s, size_t key, size_t limit, RowBatch *rows) {
     std::string_view data = s.View(3);
     rows->Add(k.data(), k.size(), s.Int(1), s.Int(2), data.data(), data.size());
   }
-  return added == limit || rc == SQLITE_DONE ? 0 : StepFailure(rc);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? 0 : StepFailure(rc);
 }
 
 int SqliteStorage::ReadPhysical(int64_t pos, int direction, size_t limit, RowBatch *rows) {
